@@ -1,0 +1,114 @@
+#include "model/LogSession.h"
+
+#include "platform/JsonRead.h"
+#include "platform/JsonWriter.h"
+
+#include <QJsonDocument>
+
+using namespace Qt::Literals::StringLiterals;
+
+void LogLine::write(JsonWriter& w) const
+{
+    w.beginObject();
+    w.field("id", id);
+    w.optional("speaker", speaker);
+    w.field("text", text);
+    w.field("timecode", timecode);
+    w.field("channel", channel);
+    w.endObject();
+}
+
+std::optional<LogLine> LogLine::fromJson(const QJsonValue& value)
+{
+    using namespace JsonRead;
+    if (!value.isObject())
+        return std::nullopt;
+    const QJsonObject o = value.toObject();
+    LogLine line;
+    const bool ok = required(o, "id"_L1, line.id) && optional(o, "speaker"_L1, line.speaker)
+                    && required(o, "text"_L1, line.text) && required(o, "timecode"_L1, line.timecode)
+                    && required(o, "channel"_L1, line.channel);
+    if (!ok)
+        return std::nullopt;
+    return line;
+}
+
+void LogSession::write(JsonWriter& w) const
+{
+    w.beginObject();
+    w.field("id", id);
+    w.field("createdAt", createdAt);
+    w.key("entries");
+    w.beginArray();
+    for (const LogEntry& entry : entries)
+        entry.write(w);
+    w.endArray();
+    w.optional("shootToken", shootToken);
+    if (transcript) {
+        w.key("transcript");
+        w.beginArray();
+        for (const LogLine& line : *transcript)
+            line.write(w);
+        w.endArray();
+    }
+    w.endObject();
+}
+
+QByteArray LogSession::toJson() const
+{
+    QByteArray out;
+    // Roughly what a line or an entry takes, so the buffer grows once or twice at most.
+    out.reserve(256 + entries.size() * 400 + (transcript ? transcript->size() * 160 : 0));
+    JsonWriter writer(out);
+    write(writer);
+    return out;
+}
+
+std::optional<LogSession> LogSession::fromJson(const QJsonValue& value)
+{
+    using namespace JsonRead;
+    if (!value.isObject())
+        return std::nullopt;
+    const QJsonObject o = value.toObject();
+    LogSession s;
+    bool ok = required(o, "id"_L1, s.id) && required(o, "createdAt"_L1, s.createdAt)
+              && readList(o.value("entries"_L1), s.entries, &LogEntry::fromJson)
+              && optional(o, "shootToken"_L1, s.shootToken);
+    if (!ok)
+        return std::nullopt;
+    const QJsonValue transcript = o.value("transcript"_L1);
+    if (!transcript.isUndefined() && !transcript.isNull()) {
+        QList<LogLine> lines;
+        if (!readList(transcript, lines, &LogLine::fromJson))
+            return std::nullopt;
+        s.transcript = std::move(lines);
+    }
+    return s;
+}
+
+namespace LogSessionFile {
+
+std::optional<QList<LogSession>> decode(const QByteArray& bytes)
+{
+    QJsonParseError error{};
+    const QJsonDocument document = QJsonDocument::fromJson(bytes, &error);
+    if (error.error != QJsonParseError::NoError || !document.isArray())
+        return std::nullopt;
+    QList<LogSession> sessions;
+    if (!JsonRead::readList(QJsonValue(document.array()), sessions, &LogSession::fromJson))
+        return std::nullopt;
+    return sessions;
+}
+
+QByteArray encode(const QList<LogSession>& sessions)
+{
+    QByteArray out;
+    JsonWriter writer(out);
+    writer.beginArray();
+    for (const LogSession& session : sessions)
+        session.write(writer);
+    writer.endArray();
+    return out;
+}
+
+} // namespace LogSessionFile

@@ -1,0 +1,53 @@
+#include "model/LogTagStore.h"
+
+namespace {
+
+// Horizontal white space only: any Unicode space separator and the tab.
+bool isBlank(QChar c)
+{
+    return c == QLatin1Char('\t') || c.category() == QChar::Separator_Space;
+}
+
+QString trimBlanks(const QString& text)
+{
+    qsizetype begin = 0;
+    qsizetype end = text.size();
+    while (begin < end && isBlank(text.at(begin)))
+        ++begin;
+    while (end > begin && isBlank(text.at(end - 1)))
+        --end;
+    return text.mid(begin, end - begin);
+}
+
+} // namespace
+
+LogTagStore::LogTagStore(Defaults& defaults, QObject* parent) : QObject(parent), m_defaults(defaults)
+{
+    // An empty palette would leave the tag bar with nothing to offer, so it loads the defaults.
+    const QStringList stored = defaults.stringList(key).value_or(QStringList{});
+    m_available = stored.isEmpty() ? defaultTags() : stored;
+}
+
+QStringList LogTagStore::defaultTags()
+{
+    return {QStringLiteral("Interview"), QStringLiteral("Piece to camera"), QStringLiteral("B-roll"),
+            QStringLiteral("GV"),        QStringLiteral("Sync"),            QStringLiteral("Archive"),
+            QStringLiteral("Emotion"),   QStringLiteral("Key fact"),        QStringLiteral("Location"),
+            QStringLiteral("Person")};
+}
+
+void LogTagStore::add(const QString& text)
+{
+    const QString tag = trimBlanks(text);
+    if (tag.isEmpty() || m_available.contains(tag))
+        return;
+    m_available.append(tag);
+    // Stored first, so whoever reacts to the change finds it already kept.
+    save();
+    Q_EMIT availableChanged();
+}
+
+void LogTagStore::save()
+{
+    m_defaults.set(key, m_available);
+}

@@ -1,0 +1,114 @@
+#pragma once
+
+#include "model/DisplaySegment.h"
+#include "model/LogEntry.h"
+#include "model/LogSession.h"
+#include "platform/Date.h"
+#include "timecode/CameraTimecode.h"
+
+#include <QHash>
+#include <QList>
+#include <QObject>
+#include <QString>
+#include <QStringList>
+#include <QUuid>
+
+#include <functional>
+#include <optional>
+#include <span>
+
+// The live log of one logging screen: its entries, identity, shoot token and the transcript
+// lines saved with it. The screen builds most entries itself and appends them; this class does
+// what needs the log's own state (ranges, summaries, tags, suggestions) and folds the live
+// transcript into saved lines. Saving and syncing are the screen's business. Main thread only.
+class LoggingLog : public QObject {
+    Q_OBJECT
+
+public:
+    using Clock = std::function<Date()>;
+    using LineTimecode = std::function<QString(const DisplaySegment&)>;
+
+    // `timecode` stamps every entry; `now` (Date::now when empty) is the log's clock.
+    explicit LoggingLog(CameraTimecode& timecode = CameraTimecode::shared(), Clock now = {}, QObject* parent = nullptr);
+
+    [[nodiscard]] const QList<LogEntry>& entries() const { return m_entries; }
+    [[nodiscard]] QUuid id() const { return m_id; }
+    [[nodiscard]] Date createdAt() const { return m_createdAt; }
+    [[nodiscard]] const std::optional<QString>& shootToken() const { return m_shootToken; }
+    [[nodiscard]] const QList<LogLine>& transcript() const { return m_transcript; }
+    // Line id → position in transcript(). Not published: it changes only with the transcript.
+    [[nodiscard]] const QHash<QString, int>& lineIndex() const { return m_lineIndex; }
+
+    // The shoot sync hands the token over once the service has made the shoot.
+    void setShootToken(const std::optional<QString>& token);
+
+    // The log as a saved session; the transcript is always present. Shares data with the log.
+    [[nodiscard]] LogSession snapshotSession() const;
+
+    // Folds transcript lines into the saved lines under run start `runStart` (whole seconds
+    // since 1970 of the run's start). A new line takes its timecode from `timecodeFor`; a known
+    // line takes the segment's text and speaker. Lines are never removed or reordered. Pass the
+    // segments that are new or changed since the last merge; unchanged ones cost a lookup and
+    // publish nothing.
+    void mergeSegments(std::span<const DisplaySegment> segments, qint64 runStart, const LineTimecode& timecodeFor);
+    void mergeSegments(const QList<DisplaySegment>& segments, qint64 runStart, const LineTimecode& timecodeFor);
+
+    // Replaces the whole log with a saved session. Open ranges and summary requests do not
+    // survive a restart, so every loaded entry is closed and not summarising.
+    void load(const LogSession& session);
+    // Starts a new empty log.
+    void reset();
+
+    // Appends an open in/out range starting `secondsBack` before now; returns its id.
+    QUuid openRange(const QString& kind, double secondsBack);
+    // Marks the out point of the range `id` now, quoting `words` (said within the range).
+    void closeRange(const QUuid& id, const QString& words);
+    // The latest open entry of `kind`.
+    [[nodiscard]] std::optional<QUuid> openEntry(const QString& kind) const;
+
+    void setSummary(const QUuid& id, const QString& text);
+    void addTag(const QString& tag, const QUuid& id);
+    void removeTag(const QString& tag, const QUuid& id);
+    // Raises `id` as a suggestion (a keyword alert) and appends `tags` as given.
+    void suggest(const QUuid& id, const QStringList& tags);
+    // The logger keeps a suggestion: it becomes an ordinary entry.
+    void keep(const QUuid& id);
+
+    // The screen's direct edits of the entries.
+    void appendEntry(const LogEntry& entry);
+    // Removes every entry with `id`.
+    void removeEntry(const QUuid& id);
+    void setNote(const QUuid& id, const QString& note);
+    void setEntries(const QList<LogEntry>& entries);
+
+Q_SIGNALS:
+    void entriesChanged();
+    void idChanged();
+    void createdAtChanged();
+    void shootTokenChanged();
+    // Row-level news of a merge, sent before transcriptChanged: lines first … last (inclusive)
+    // were appended, or had their text or speaker replaced.
+    void transcriptRowsInserted(int first, int last);
+    void transcriptRowsChanged(int first, int last);
+    // The transcript was replaced as a whole (load, reset); transcriptChanged follows.
+    void transcriptReset();
+    void transcriptChanged();
+
+private:
+    // Position of the first entry with `id`, or -1.
+    [[nodiscard]] qsizetype indexOf(const QUuid& id) const;
+    // Runs `edit` on the first entry with `id` and publishes when it reports a change.
+    template <typename Edit> void editEntry(const QUuid& id, Edit edit);
+    void rebuildLineIndex();
+    void publishWholeLog();
+
+    CameraTimecode& m_timecode;
+    Clock m_now;
+
+    QList<LogEntry> m_entries;
+    QUuid m_id;
+    Date m_createdAt;
+    std::optional<QString> m_shootToken;
+    QList<LogLine> m_transcript;
+    QHash<QString, int> m_lineIndex;
+};

@@ -1,0 +1,18 @@
+#include "model/SoundCueSettings.h"
+
+SoundCueSettings::SoundCueSettings(Defaults& defaults, QObject* parent) : QObject(parent)
+{
+    // An empty stored array is a choice (no cues), unlike a missing or mistyped value.
+    if (const auto stored = defaults.stringList(enKey))
+        m_enabled = QSet<QString>(stored->cbegin(), stored->cend());
+    else
+        m_enabled = defaultCues();
+
+    const auto threshold = defaults.number(thKey);
+    m_threshold = threshold && *threshold > 0 ? *threshold : defaultThreshold;
+}
+
+QSet<QString> SoundCueSettings::defaultCues()
+{
+    return {QStringLiteral("laughter"), QStringLiteral("applause"), QStringLiteral("cheering")};
+}

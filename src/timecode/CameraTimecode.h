@@ -1,0 +1,114 @@
+#pragma once
+
+#include "platform/Date.h"
+
+#include <QList>
+#include <QObject>
+#include <QString>
+
+#include <optional>
+#include <variant>
+
+class Defaults;
+
+// The one camera clock: turns a wall-clock moment into the camera's timecode text
+// ("HH:MM:SS:FF", ";" before the frames in drop-frame) so entries, synced markers and exports
+// line up with the rushes.
+class CameraTimecode : public QObject {
+    Q_OBJECT
+public:
+    // A camera frame-rate format. Labels count frames 0 … base − 1 within a timecode second.
+    struct Format {
+        int base = 25;          // 24, 25, 30, 48, 50 or 60
+        bool pulldown = false;  // real rate is base × 1000 / 1001
+        bool dropFrame = false; // SMPTE drop-frame labels (30 and 60 only)
+
+        [[nodiscard]] double rate() const;
+        [[nodiscard]] QString storageString() const;
+        [[nodiscard]] static std::optional<Format> fromStorage(const QString& text);
+        [[nodiscard]] QString label() const;
+        // Frame count since 00:00:00:00 named by a timecode text; nullopt when it is not one.
+        // Pieces between ":", ";" or "." that are not ASCII integers are skipped; exactly four
+        // must remain, none negative or too large to read.
+        [[nodiscard]] std::optional<qint64> parseFrames(QStringView text) const;
+        // Timecode text of a frame count, wrapped into one day (negative counts included).
+        [[nodiscard]] QString formatFrames(qint64 frames) const;
+        // Frames in one day of labels at this format; 0 for a base below 1, which names no
+        // frames (nothing parses, every count formats as 00:00:00:00).
+        [[nodiscard]] qint64 framesPerDay() const;
+
+        friend bool operator==(const Format&, const Format&) = default;
+    };
+
+    // The formats offered by the frame-rate menu, in menu order.
+    static const QList<Format>& menuFormats();
+
+    struct MacClock {
+        friend bool operator==(const MacClock&, const MacClock&) = default;
+    };
+    struct Camera {
+        Date scannedAt;
+        bool viaPhone = false;
+        friend bool operator==(const Camera&, const Camera&) = default;
+    };
+    using Source = std::variant<Camera, MacClock>;
+
+    struct Waiting {
+        int pushed = 0;
+        friend bool operator==(const Waiting&, const Waiting&) = default;
+    };
+    struct Failed {
+        QString message;
+        friend bool operator==(const Failed&, const Failed&) = default;
+    };
+    struct Idle {
+        friend bool operator==(const Idle&, const Idle&) = default;
+    };
+    using ScanState = std::variant<Waiting, Failed, Idle>;
+
+    // `defaults` holds the stored format; the shared clock uses Defaults::shared().
+    explicit CameraTimecode(Defaults& defaults, QObject* parent = nullptr);
+    static CameraTimecode& shared();
+
+    [[nodiscard]] const Format& format() const { return m_format; }
+    [[nodiscard]] const Source& source() const { return m_source; }
+    [[nodiscard]] const ScanState& scan() const { return m_scan; }
+    [[nodiscard]] double offsetFrames() const { return m_offsetFrames; }
+    [[nodiscard]] int tzOffsetSeconds() const { return m_tzOffsetSeconds; }
+
+    // Direct writers (the timecode panel sets these, then publishes the source).
+    // An offset that is not finite counts as 0.
+    void setOffsetFrames(double frames);
+    void setTzOffsetSeconds(int seconds);
+    void setSource(const Source& source);
+    void setScan(const ScanState& state);
+
+    // Seconds since local midnight under tzOffsetSeconds; 0 for a moment that is not finite.
+    [[nodiscard]] double secondsOfDay(Date date) const;
+    [[nodiscard]] QString timecodeAt(Date date) const;
+    // The offset in whole milliseconds while synced to the camera; nullopt on the Mac clock
+    // (and for an offset too large to count in whole milliseconds).
+    [[nodiscard]] std::optional<qint64> offsetMilliseconds() const;
+
+    void setFormat(const Format& format);
+    void setFormat(const Format& format, Date now);
+    [[nodiscard]] bool lockTyped(const QString& text);
+    [[nodiscard]] bool lockTyped(const QString& text, Date now, int tzOffsetSeconds);
+    void useMacClock();
+    void useMacClock(int tzOffsetSeconds);
+
+Q_SIGNALS:
+    void formatChanged();
+    void sourceChanged();
+    void scanChanged();
+
+private:
+    void storeFormat();
+
+    Defaults& m_defaults;
+    Format m_format;
+    Source m_source = MacClock{};
+    double m_offsetFrames = 0.0;
+    int m_tzOffsetSeconds = 0;
+    ScanState m_scan = Idle{};
+};
