@@ -61,7 +61,7 @@ private Q_SLOTS:
         const QColor inDark = color.resolve(Appearance::Dark);
         QCOMPARE(inDark, rgb(dark));
         QCOMPARE(inDark.alpha(), 255);
-        QCOMPARE(inDark.spec(), QColor::Rgb);
+        QVERIFY(inDark == inDark.toRgb());
         QCOMPARE(color.resolve(Appearance::Light), rgb(light));
         // An appearance that is neither plainly light nor dark takes the light values.
         QCOMPARE(color.resolve(Appearance::Unmatched), rgb(light));
