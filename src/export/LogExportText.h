@@ -1,0 +1,52 @@
+#pragma once
+
+#include "model/LoggableMarker.h"
+
+#include <QString>
+#include <QStringList>
+
+#include <optional>
+
+// The small pure text and colour functions every marker-file writer shares. None keeps state or
+// fails; each answers every input.
+namespace LogExport {
+
+// The one-line form of a text: tabs and line breaks become single spaces (a CR LF pair one
+// space), then spaces and tabs are trimmed at both ends. Inner runs of spaces stay.
+QString clean(const QString& text);
+
+// The first candidate whose cleaned form is non-empty, cleaned; "" when none is.
+QString firstNonEmpty(std::initializer_list<std::optional<QString>> texts);
+
+// Typographic quotes, dashes, the ellipsis and the no-break space as plain ASCII.
+QString plainPunctuation(const QString& text);
+
+// The marker's note and words on one line: "note | words", or whichever of the two there is.
+QString commentText(const LoggableMarker& marker);
+
+// " [a, b]" of the cleaned, non-empty tags; "" when none is left.
+QString tagSuffix(const QStringList& tags);
+
+// Avid colour name (lower case) of a marker kind; "blue" for a kind with no colour of its own.
+QString colorForType(const QString& kind);
+
+// Avid colour name (lower case) of a user colour name such as "LavenderResolveColor"; with
+// `sixteen`, Media Composer's extended palette is tried first.
+std::optional<QString> colorForResolveName(const QString& name, bool sixteen);
+
+// Frame count of "HH:MM:SS:FF" at a whole rate, without range checks or drop-frame correction.
+// Fields may be separated by ":", ";" (drop-frame timecodes) or "."; nullopt when the text has
+// not exactly four integer fields or the count leaves the 64-bit range.
+std::optional<qint64> framesFromTimecode(const QString& text, int fps);
+
+// A marker's length in frames: out − in when both parse and out is after in; otherwise 1.
+qint64 markerLength(const LoggableMarker& marker, int fps);
+
+// The first `count` user-perceived characters of a text (a grapheme cluster is never split).
+QString leftCharacters(const QString& text, int count);
+
+// Trims the characters of the Unicode space separator category and tabs at both ends; line
+// breaks, vertical tabs and form feeds stay.
+QString trimSpacesAndTabs(const QString& text);
+
+} // namespace LogExport

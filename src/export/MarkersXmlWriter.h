@@ -1,0 +1,27 @@
+#pragma once
+
+#include "model/LoggableMarker.h"
+#include "platform/Date.h"
+
+#include <QList>
+#include <QString>
+
+// Avid markers XML: an Avid settings-file document ("Avid:StreamItems") with one attribute class
+// per marker, which Media Composer imports as markers with name, timecode, track, comment,
+// length and colour (standard and extended palette).
+namespace LogExport {
+
+// The namespace bound to the "Avid:" prefix of the document element.
+inline constexpr char avidNamespaceURI[] = "http://www.avid.com";
+
+// The whole document, LF line ends. Markers without a creation time are dated now.
+[[nodiscard]] QString avidMarkersXML(const QList<LoggableMarker>& markers, int fps, const QString& user);
+
+// As above, with the moment that dates markers without a creation time (or with one that is
+// not a real date: not finite, or its seconds outside the 64-bit range).
+[[nodiscard]] QString avidMarkersXML(const QList<LoggableMarker>& markers, int fps, const QString& user, Date now);
+
+// One integer attribute element (five lines, no final line break). The name is written as is.
+[[nodiscard]] QString intAttribute(const QString& name, qint64 value);
+
+} // namespace LogExport
