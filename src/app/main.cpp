@@ -1,31 +1,34 @@
-#include "model/LogButtonStore.h"
-#include "model/LogSessionStore.h"
-#include "platform/Date.h"
 #include "platform/Fonts.h"
+#include "service/APIService.h"
+#include "service/LoggerAccount.h"
+#include "service/LoggerTimecodeAPI.h"
 #include "timecode/CameraTimecode.h"
+#include "ui/shell/LaunchOptions.h"
+#include "ui/shell/PindleLoggerApp.h"
 
 #include <QApplication>
-#include <QTextStream>
+#include <QMainWindow>
 
-// The window arrives with the application shell; until then the program loads what the
-// logger's machine holds (saved logs, marker buttons, the camera clock), reports it and ends.
 int main(int argc, char** argv)
 {
-    QApplication app(argc, argv);
+    QApplication application(argc, argv);
     QCoreApplication::setOrganizationName(QStringLiteral("Pindle"));
     QCoreApplication::setApplicationName(QStringLiteral("pindle-logger"));
 
-    const QStringList fonts = registerFonts();
-    LogSessionStore sessions;
-    LogButtonStore buttons;
-    const CameraTimecode& clock = CameraTimecode::shared();
+    // Qt has taken its own options out of the arguments by now.
+    const LaunchOptions options = LaunchOptions::parse(QCoreApplication::arguments());
 
-    QTextStream out(stdout);
-    out << "Pindle Logger\n";
-    out << "  fonts registered: " << fonts.join(QStringLiteral(", ")) << '\n';
-    out << "  saved logs: " << sessions.sessions().size() << " in " << sessions.url() << '\n';
-    out << "  marker buttons shown: " << buttons.visible().size() << " of " << buttons.buttons().size() << '\n';
-    out << "  camera clock: " << clock.format().label() << ", Mac clock, now " << clock.timecodeAt(Date::now())
-        << '\n';
-    return 0;
+    // The first use of the account: it reads the last address and the stored session cookie
+    // (on the service at PINDLE_SERVICE_URL, or the local default) before the window opens.
+    LoggerAccount& account = LoggerAccount::shared();
+    registerFonts();
+    // The camera clock's phone scan asks the service for a reading.
+    LoggerTimecodeAPI::install(CameraTimecode::shared(), APIService::shared());
+    // The pretend shoot answers phone scans with its canned camera reading.
+    if (options.demo)
+        CameraTimecode::shared().setDemoMode(true);
+
+    PindleLoggerApp app(account, options);
+    app.window()->show();
+    return QApplication::exec();
 }

@@ -2,7 +2,10 @@
 
 #include "platform/Defaults.h"
 
+#include <QTimer>
+
 #include <cmath>
+#include <cstdlib>
 #include <limits>
 
 namespace {
@@ -14,6 +17,8 @@ constexpr double secondsPerDay = 86400.0;
 constexpr double frameEpsilon = 0.0001;
 // Beyond 2^53 a double no longer holds every whole number, and the cast could overflow.
 constexpr double exactIntegerLimit = 9007199254740992.0;
+// The demo camera shows 14:32:10:00 (in a format without drop-frame): this many seconds of day.
+constexpr qint64 demoCameraSeconds = 52330;
 
 enum class Reading { NotInteger, Value, Overflow };
 
@@ -348,4 +353,138 @@ void CameraTimecode::useMacClock(int tzOffsetSeconds)
 void CameraTimecode::storeFormat()
 {
     m_defaults.set(formatKey, m_format.storageString());
+}
+
+void CameraTimecode::setScanBackend(std::unique_ptr<ScanBackend> backend)
+{
+    if (m_scanRunning)
+        cancelScan();
+    m_scanBackend = std::move(backend);
+}
+
+void CameraTimecode::setDemoMode(bool on)
+{
+    setDemoMode(on, DemoScanTiming());
+}
+
+void CameraTimecode::setDemoMode(bool on, DemoScanTiming timing)
+{
+    m_demoMode = on;
+    m_demoTiming = timing;
+}
+
+void CameraTimecode::startScan()
+{
+    stopRunningScan();
+    const quint64 scan = ++m_scanNumber;
+    m_scanRunning = true;
+    setScan(Waiting{0});
+    if (m_demoMode)
+        runDemoScan(scan);
+    else if (m_scanBackend)
+        m_scanBackend->startScan(*this, scan);
+    else
+        reportScanFailed(scan, QString::fromLatin1(kNoScanServiceMessage));
+}
+
+void CameraTimecode::cancelScan()
+{
+    stopRunningScan();
+    setScan(Idle{});
+}
+
+void CameraTimecode::stopRunningScan()
+{
+    if (!m_scanRunning)
+        return;
+    m_scanRunning = false;
+    // The demo scan's timers see that their scan no longer runs; the backend is told.
+    if (m_scanBackend)
+        m_scanBackend->cancelScan(m_scanNumber);
+}
+
+bool CameraTimecode::reportScanWaiting(quint64 scan, int pushed)
+{
+    if (!isRunningScan(scan))
+        return false;
+    setScan(Waiting{pushed > 0 ? pushed : 0});
+    return true;
+}
+
+bool CameraTimecode::reportScanFailed(quint64 scan, const QString& message)
+{
+    if (!isRunningScan(scan))
+        return false;
+    m_scanRunning = false;
+    setScan(Failed{message});
+    return true;
+}
+
+bool CameraTimecode::reportScanResult(quint64 scan, const ScanResult& result)
+{
+    if (!isRunningScan(scan))
+        return false;
+    m_scanRunning = false;
+    applyScanResult(result);
+    return true;
+}
+
+void CameraTimecode::applyScanResult(const ScanResult& result)
+{
+    applyScanResult(result, Date::now(), currentTimeZoneOffsetSeconds());
+}
+
+void CameraTimecode::applyScanResult(const ScanResult& result, Date now, int tzOffsetSeconds)
+{
+    const auto unreadable = [this] { setScan(Failed{QString::fromLatin1(kUnreadableScanMessage)}); };
+    if (!result.readable)
+        return unreadable();
+    if (result.seenAt && !std::isfinite(result.seenAt->sinceReferenceDate))
+        return unreadable();
+    if (result.tzOffsetMinutes && std::abs(*result.tzOffsetMinutes) > kMaxTzOffsetMinutes)
+        return unreadable();
+
+    Format format = m_format;
+    if (result.tcFormat) {
+        if (const auto reported = Format::fromStorage(*result.tcFormat))
+            format = *reported;
+    }
+    const auto frames = format.parseFrames(result.cameraTC.value_or(QString()));
+    if (!frames)
+        return unreadable();
+    const int tz = result.tzOffsetMinutes ? *result.tzOffsetMinutes * 60 : tzOffsetSeconds;
+    syncToScannedFrame(format, *frames, result.seenAt.value_or(now), tz);
+}
+
+void CameraTimecode::syncToScannedFrame(const Format& format, qint64 frames, Date seen, int tzOffsetSeconds)
+{
+    m_tzOffsetSeconds = tzOffsetSeconds;
+    const bool newFormat = format != m_format;
+    if (newFormat) {
+        m_format = format;
+        storeFormat();
+    }
+    m_offsetFrames = static_cast<double>(frames) + 0.5 - secondsOfDay(seen) * m_format.rate();
+    m_source = Camera{seen, true};
+    if (newFormat)
+        Q_EMIT formatChanged();
+    Q_EMIT sourceChanged();
+    setScan(Idle{});
+}
+
+void CameraTimecode::runDemoScan(quint64 scan)
+{
+    QTimer::singleShot(m_demoTiming.ask, this, [this, scan] {
+        if (!reportScanWaiting(scan, 1))
+            return;
+        QTimer::singleShot(m_demoTiming.read, this, [this, scan] {
+            if (!isRunningScan(scan))
+                return;
+            m_scanRunning = false;
+            // The label the camera shows, read back in the current format.
+            const qint64 shown = qint64(m_format.base) * demoCameraSeconds;
+            const qint64 frames = m_format.parseFrames(m_format.formatFrames(shown)).value_or(0);
+            syncToScannedFrame(m_format, frames, Date::now(), currentTimeZoneOffsetSeconds());
+        });
+    });
 }

@@ -6,6 +6,8 @@
 #include <QObject>
 #include <QString>
 
+#include <chrono>
+#include <memory>
 #include <optional>
 #include <variant>
 
@@ -66,6 +68,41 @@ public:
     };
     using ScanState = std::variant<Waiting, Failed, Idle>;
 
+    // What the phone reported for a finished scan. Absent fields take the clock's fallbacks: the
+    // current format, the moment the report is applied, the current time zone.
+    struct ScanResult {
+        std::optional<QString> cameraTC;
+        std::optional<QString> tcFormat; // a format storage text
+        std::optional<Date> seenAt;
+        std::optional<int> tzOffsetMinutes; // east of GMT
+        // False when the report carried a number the clock cannot use (out of range, not whole);
+        // such a report fails like an unreadable timecode.
+        bool readable = true;
+    };
+
+    // Runs phone scans through the service, which lives in a layer above the clock. The clock
+    // numbers every scan; the backend reports back through the reportScan… members with that
+    // number, and the clock drops any report of a scan that was cancelled, replaced or has ended.
+    class ScanBackend {
+    public:
+        virtual ~ScanBackend() = default;
+        virtual void startScan(CameraTimecode& clock, quint64 scan) = 0;
+        // Stops scan `scan` if it is still running; nothing more is reported for it.
+        virtual void cancelScan(quint64 scan) = 0;
+    };
+
+    // The canned scan of the demo shoot: the phone is alerted after `ask`, and reads the camera
+    // `read` later.
+    struct DemoScanTiming {
+        std::chrono::milliseconds ask{1000};
+        std::chrono::milliseconds read{3500};
+    };
+
+    // Time-zone offsets beyond ±18 h name no zone.
+    static constexpr int kMaxTzOffsetMinutes = 18 * 60;
+    static constexpr char kUnreadableScanMessage[] = "The phone sent a timecode the logger couldn't read.";
+    static constexpr char kNoScanServiceMessage[] = "Couldn't reach Pindle: phone scans are not set up.";
+
     // `defaults` holds the stored format; the shared clock uses Defaults::shared().
     explicit CameraTimecode(Defaults& defaults, QObject* parent = nullptr);
     static CameraTimecode& shared();
@@ -97,6 +134,27 @@ public:
     void useMacClock();
     void useMacClock(int tzOffsetSeconds);
 
+    // Phone scan. The backend is installed once at start-up by the service layer.
+    void setScanBackend(std::unique_ptr<ScanBackend> backend);
+    // The demo shoot scans with the canned scan instead of the service.
+    void setDemoMode(bool on);
+    void setDemoMode(bool on, DemoScanTiming timing);
+    [[nodiscard]] bool isDemoMode() const { return m_demoMode; }
+
+    // Cancels any running scan, sets `scan` to waiting (0 phones) and starts a new one.
+    void startScan();
+    // Cancels the running scan; `scan` becomes idle.
+    void cancelScan();
+    // Syncs the clock to a finished scan, or fails the scan when the report cannot be read; the
+    // clock is changed only by a readable report.
+    void applyScanResult(const ScanResult& result);
+    void applyScanResult(const ScanResult& result, Date now, int tzOffsetSeconds);
+
+    // Reports of the backend about scan `scan`; each returns whether it was taken.
+    bool reportScanWaiting(quint64 scan, int pushed);
+    bool reportScanFailed(quint64 scan, const QString& message);
+    bool reportScanResult(quint64 scan, const ScanResult& result);
+
 Q_SIGNALS:
     void formatChanged();
     void sourceChanged();
@@ -104,6 +162,12 @@ Q_SIGNALS:
 
 private:
     void storeFormat();
+    void stopRunningScan();
+    [[nodiscard]] bool isRunningScan(quint64 scan) const { return m_scanRunning && scan == m_scanNumber; }
+    void runDemoScan(quint64 scan);
+    // Sets the clock to show label `frames` of `format` at the moment `seen`, half a frame in
+    // (a scan reads a frame somewhere within it), and ends the scan.
+    void syncToScannedFrame(const Format& format, qint64 frames, Date seen, int tzOffsetSeconds);
 
     Defaults& m_defaults;
     Format m_format;
@@ -111,4 +175,10 @@ private:
     double m_offsetFrames = 0.0;
     int m_tzOffsetSeconds = 0;
     ScanState m_scan = Idle{};
+
+    std::unique_ptr<ScanBackend> m_scanBackend;
+    quint64 m_scanNumber = 0;
+    bool m_scanRunning = false;
+    bool m_demoMode = false;
+    DemoScanTiming m_demoTiming;
 };

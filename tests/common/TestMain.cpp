@@ -1,7 +1,13 @@
 #include "common/TestMain.h"
 
 #include <QFileInfo>
+#ifdef PINDLE_TEST_WIDGETS
+#include <QApplication>
+using TestApplication = QApplication;
+#else
 #include <QGuiApplication>
+using TestApplication = QGuiApplication;
+#endif
 #include <QStandardPaths>
 
 #include <cstring>
@@ -39,7 +45,7 @@ QString sourceDir()
 // runs that class alone.
 int main(int argc, char** argv)
 {
-    QGuiApplication app(argc, argv);
+    TestApplication app(argc, argv);
     QCoreApplication::setOrganizationName(QStringLiteral("pindle-tests"));
     // One name per executable: CTest runs them in parallel, and test mode folders follow the name.
     QCoreApplication::setApplicationName(QFileInfo(QString::fromLocal8Bit(argv[0])).fileName());

@@ -1,0 +1,487 @@
+#include "service/APIService.h"
+
+#include "service/CookieStore.h"
+#include "service/ServiceUrl.h"
+
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QNetworkAccessManager>
+#include <QNetworkCookie>
+#include <QNetworkCookieJar>
+#include <QNetworkProxy>
+#include <QNetworkReply>
+#include <QNetworkRequest>
+#include <QTextBoundaryFinder>
+#include <QThreadPool>
+#include <QTimer>
+
+#include <memory>
+
+namespace {
+
+// The session cookie is ours to send; the network layer must neither keep what the service sets
+// nor add anything of its own.
+class NoCookieJar final : public QNetworkCookieJar {
+public:
+    using QNetworkCookieJar::QNetworkCookieJar;
+    QList<QNetworkCookie> cookiesForUrl(const QUrl&) const override { return {}; }
+    bool setCookiesFromUrl(const QList<QNetworkCookie>&, const QUrl&) override { return false; }
+};
+
+// An HTTP method is a token of upper-case letters ("GET", "POST", "PUT" ...).
+bool isMethodToken(const QByteArray& method)
+{
+    if (method.isEmpty() || method.size() > 16)
+        return false;
+    for (const char c : method) {
+        if (c < 'A' || c > 'Z')
+            return false;
+    }
+    return true;
+}
+
+// Whether the network layer's error only restates the HTTP status of a complete answer (4xx,
+// 5xx; 400 is reported as an invalid operation) rather than a failed transfer.
+bool isStatusError(QNetworkReply::NetworkError error)
+{
+    return error == QNetworkReply::NoError ||
+           (error >= QNetworkReply::ContentAccessDenied && error <= QNetworkReply::UnknownContentError) ||
+           error == QNetworkReply::ProtocolInvalidOperationError ||
+           (error >= QNetworkReply::InternalServerError && error <= QNetworkReply::UnknownServerError);
+}
+
+int transferTimeoutMs(std::chrono::milliseconds timeout)
+{
+    constexpr qint64 kMaxMs = 24LL * 60 * 60 * 1000;
+    return static_cast<int>(std::clamp<qint64>(timeout.count(), 1, kMaxMs));
+}
+
+// Wraps a completion so that it runs only while the caller's context object lives.
+template <typename Completion> auto guarded(QObject* context, Completion done)
+{
+    return
+        [hasContext = context != nullptr, guard = QPointer<QObject>(context), done = std::move(done)](auto&&... args) {
+            if (hasContext && guard.isNull())
+                return;
+            if (done)
+                done(std::forward<decltype(args)>(args)...);
+        };
+}
+
+// The cookie a code check's answer carries: "sid=" + its "sid" string, else the first piece of
+// the first "Set-Cookie" header up to ";" (the attributes that follow are not part of it).
+std::optional<QString> cookieFromVerify(const QJsonObject& answer, const QByteArray& setCookie)
+{
+    const QJsonValue sid = answer.value(QLatin1String("sid"));
+    if (sid.isString())
+        return QStringLiteral("sid=") + sid.toString();
+    const QList<QByteArray> headers = setCookie.split('\n');
+    for (const QByteArray& header : headers) {
+        const QList<QByteArray> pieces = header.split(';');
+        for (const QByteArray& piece : pieces) {
+            const QByteArray trimmed = piece.trimmed();
+            if (!trimmed.isEmpty())
+                return QString::fromUtf8(trimmed);
+        }
+    }
+    return std::nullopt;
+}
+
+// Service texts shown to the user: a non-blank string, kept to a sane length; anything else is
+// "no text".
+QString shownText(const QJsonValue& value)
+{
+    constexpr qsizetype kMaxShown = 500;
+    if (!value.isString())
+        return QString();
+    QString text = value.toString().trimmed();
+    if (text.size() > kMaxShown) {
+        text.truncate(kMaxShown);
+        if (text.back().isHighSurrogate())
+            text.chop(1);
+    }
+    return text;
+}
+
+// A text for one log line: control characters (line breaks included) become spaces.
+QString forLog(QString text)
+{
+    for (QChar& c : text) {
+        if (c.category() == QChar::Other_Control)
+            c = QLatin1Char(' ');
+    }
+    return text;
+}
+
+// Space characters and tabs, not line breaks.
+bool isSpaceOrTab(QChar c)
+{
+    return c == QLatin1Char('\t') || c.category() == QChar::Separator_Space;
+}
+
+QString trimSpacesAndTabs(const QString& text)
+{
+    qsizetype begin = 0;
+    qsizetype end = text.size();
+    while (begin < end && isSpaceOrTab(text.at(begin)))
+        ++begin;
+    while (end > begin && isSpaceOrTab(text.at(end - 1)))
+        --end;
+    return text.mid(begin, end - begin);
+}
+
+// The first `count` user-perceived characters (a letter with its accents, an emoji sequence).
+QString firstCharacters(const QString& text, int count)
+{
+    QTextBoundaryFinder finder(QTextBoundaryFinder::Grapheme, text);
+    finder.toStart();
+    qsizetype end = 0;
+    for (int i = 0; i < count; ++i) {
+        const qsizetype next = finder.toNextBoundary();
+        if (next < 0)
+            return text;
+        end = next;
+    }
+    return text.left(end);
+}
+
+// The last `count` user-perceived characters.
+QString lastCharacters(const QString& text, int count)
+{
+    QTextBoundaryFinder finder(QTextBoundaryFinder::Grapheme, text);
+    finder.toEnd();
+    qsizetype begin = text.size();
+    for (int i = 0; i < count; ++i) {
+        const qsizetype previous = finder.toPreviousBoundary();
+        if (previous < 0)
+            return text;
+        begin = previous;
+    }
+    return text.mid(begin);
+}
+
+} // namespace
+
+ServiceResult<QJsonObject> ServiceReply::jsonObject() const
+{
+    QJsonParseError error{};
+    const QJsonDocument document = QJsonDocument::fromJson(body, &error);
+    if (error.error != QJsonParseError::NoError)
+        return ServiceError::json(error.errorString());
+    return document.isObject() ? document.object() : QJsonObject();
+}
+
+QJsonObject ServiceReply::jsonObjectOrEmpty() const
+{
+    const ServiceResult<QJsonObject> parsed = jsonObject();
+    return parsed.ok() ? parsed.value() : QJsonObject();
+}
+
+APIService::APIService(QString baseUrl, CookieStore& store, QObject* parent)
+    : QObject(parent), m_baseUrl(ServiceUrl::normalisedBase(baseUrl)), m_store(store),
+      m_network(new QNetworkAccessManager(this)), m_cookieWriter(new QThreadPool(this))
+{
+    m_network->setCookieJar(new NoCookieJar(m_network));
+    m_network->setRedirectPolicy(QNetworkRequest::ManualRedirectPolicy);
+    // The local stand-in is reached directly, never through a proxy that would see the cookie.
+    if (ServiceUrl::isLoopbackHost(QUrl(m_baseUrl).host()))
+        m_network->setProxy(QNetworkProxy::NoProxy);
+    // One writer thread keeps saves and deletions of the cookie in the order they were asked for.
+    m_cookieWriter->setMaxThreadCount(1);
+}
+
+APIService::~APIService()
+{
+    waitForCookieWrites();
+}
+
+APIService& APIService::shared()
+{
+    // Never destroyed: other threads may still read the cookie while the process exits.
+    static SecretServiceCookieStore* store = new SecretServiceCookieStore;
+    static APIService* service = new APIService(ServiceUrl::baseUrlFromEnvironment(), *store);
+    return *service;
+}
+
+std::optional<QString> APIService::sessionCookie()
+{
+    QMutexLocker lock(&m_cookieLock);
+    if (!m_cookieLoaded) {
+        std::optional<QString> stored = m_store.load();
+        // A stored value we would not send is as good as none.
+        if (stored && !isUsableCookie(*stored))
+            stored.reset();
+        m_cachedCookie = std::move(stored);
+        m_cookieLoaded = true;
+    }
+    return m_cachedCookie;
+}
+
+bool APIService::isUsableCookie(const QString& cookie)
+{
+    constexpr qsizetype kMaxCookieLength = 4096;
+    if (cookie.isEmpty() || cookie.size() > kMaxCookieLength)
+        return false;
+    // The service's sessions are name=value pairs with both halves present.
+    const qsizetype equals = cookie.indexOf(QLatin1Char('='));
+    if (equals <= 0 || equals == cookie.size() - 1)
+        return false;
+    for (const QChar c : cookie) {
+        const char16_t u = c.unicode();
+        if (u < 0x20 || u == 0x7F || u == u';')
+            return false;
+    }
+    return true;
+}
+
+void APIService::saveSessionCookie(const QString& cookie)
+{
+    if (!isUsableCookie(cookie))
+        return;
+    CookieStore& store = m_store;
+    m_cookieWriter->start([&store, cookie] {
+        qInfo("[Pindle] login: persisting session cookie to Keychain");
+        store.save(cookie);
+        qInfo("[Pindle] login: Keychain write returned");
+    });
+}
+
+void APIService::deleteSessionCookie()
+{
+    CookieStore& store = m_store;
+    m_cookieWriter->start([&store] { store.remove(); });
+}
+
+void APIService::waitForCookieWrites()
+{
+    m_cookieWriter->waitForDone();
+}
+
+void APIService::forgetSessionCookie()
+{
+    {
+        QMutexLocker lock(&m_cookieLock);
+        m_cachedCookie.reset();
+        m_cookieLoaded = true;
+    }
+    deleteSessionCookie();
+}
+
+void APIService::send(const ServiceRequest& request, QObject* context, ReplyCompletion done)
+{
+    auto finish = guarded(context, std::move(done));
+    auto failSoon = [this, &finish](ServiceError error) {
+        // Never complete before send() returns: callers may still be setting up.
+        QMetaObject::invokeMethod(
+            this,
+            [finish, error = std::move(error)]() mutable { finish(ServiceResult<ServiceReply>(std::move(error))); },
+            Qt::QueuedConnection);
+    };
+
+    ServiceResult<QUrl> url = ServiceUrl::resolve(m_baseUrl, request.path);
+    if (!url.ok())
+        return failSoon(url.error());
+    if (!isMethodToken(request.method))
+        return failSoon(ServiceError::badResponse());
+
+    QNetworkRequest networkRequest(url.value());
+    networkRequest.setTransferTimeout(transferTimeoutMs(request.timeout));
+    networkRequest.setAttribute(QNetworkRequest::RedirectPolicyAttribute, QNetworkRequest::ManualRedirectPolicy);
+    networkRequest.setAttribute(QNetworkRequest::CookieLoadControlAttribute, QNetworkRequest::Manual);
+    networkRequest.setAttribute(QNetworkRequest::CookieSaveControlAttribute, QNetworkRequest::Manual);
+    if (!request.client.isEmpty())
+        networkRequest.setRawHeader("x-pindle-client", request.client);
+    if (request.withSession) {
+        if (const std::optional<QString> cookie = sessionCookie(); cookie && isUsableCookie(*cookie))
+            networkRequest.setRawHeader("Cookie", cookie->toUtf8());
+    }
+    QByteArray payload;
+    if (request.body) {
+        networkRequest.setRawHeader("Content-Type", "application/json");
+        payload = QJsonDocument(*request.body).toJson(QJsonDocument::Compact);
+    }
+
+    QNetworkReply* reply = request.body || request.method != "GET"
+                               ? m_network->sendCustomRequest(networkRequest, request.method, payload)
+                               : m_network->get(networkRequest);
+
+    struct Received {
+        QByteArray body;
+        bool tooLarge = false;
+    };
+    auto received = std::make_shared<Received>();
+    auto take = [reply, received] {
+        // A timed-out or aborted reply is closed and has nothing more to give.
+        if (received->tooLarge || !reply->isOpen())
+            return;
+        if (received->body.size() + reply->bytesAvailable() > kMaxBodyBytes) {
+            received->tooLarge = true;
+            reply->abort();
+            return;
+        }
+        received->body += reply->readAll();
+    };
+    connect(reply, &QNetworkReply::metaDataChanged, reply, [reply, received] {
+        bool known = false;
+        const qint64 length = reply->header(QNetworkRequest::ContentLengthHeader).toLongLong(&known);
+        if (known && length > kMaxBodyBytes && !received->tooLarge) {
+            received->tooLarge = true;
+            reply->abort();
+        }
+    });
+    connect(reply, &QNetworkReply::readyRead, reply, take);
+    connect(reply, &QNetworkReply::finished, this, [reply, received, take, finish]() mutable {
+        reply->deleteLater();
+        take();
+        if (received->tooLarge)
+            return finish(ServiceResult<ServiceReply>(ServiceError::tooLarge()));
+
+        const QNetworkReply::NetworkError error = reply->error();
+        const QVariant status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute);
+        if (!isStatusError(error) || !status.isValid()) {
+            if (error == QNetworkReply::OperationCanceledError || error == QNetworkReply::TimeoutError)
+                return finish(ServiceResult<ServiceReply>(ServiceError::timeout()));
+            if (error == QNetworkReply::NoError)
+                return finish(ServiceResult<ServiceReply>(ServiceError::invalidResponse()));
+            return finish(ServiceResult<ServiceReply>(ServiceError::transport(reply->errorString())));
+        }
+        ServiceReply answer;
+        answer.status = status.toInt();
+        answer.body = std::move(received->body);
+        answer.setCookie = reply->rawHeader("Set-Cookie");
+        finish(ServiceResult<ServiceReply>(std::move(answer)));
+    });
+}
+
+void APIService::sendLoginCode(const QString& email, QObject* context, Completion done)
+{
+    ServiceRequest request;
+    request.path = QStringLiteral("/auth/login");
+    request.body = QJsonObject{{QStringLiteral("email"), email}};
+    request.timeout = kLoginTimeout;
+    request.withSession = false;
+    request.client.clear();
+
+    send(request, context, [done = std::move(done)](ServiceResult<ServiceReply> result) {
+        if (!result.ok())
+            return done(result.error());
+        const ServiceReply& reply = result.value();
+        const ServiceResult<QJsonObject> parsed = reply.jsonObject();
+        if (!parsed.ok())
+            return done(parsed.error());
+        const QJsonObject& answer = parsed.value();
+        if (answer.value(QLatin1String("ok")) == QJsonValue(true))
+            return done(std::nullopt);
+        // A "message" means the code is on its way, but only in a successful answer: an error
+        // page with a message has sent nothing.
+        if (reply.isSuccess() && answer.contains(QLatin1String("message")))
+            return done(std::nullopt);
+        QString text = shownText(answer.value(QLatin1String("error")));
+        if (text.isEmpty() && !reply.isSuccess())
+            text = shownText(answer.value(QLatin1String("message")));
+        done(ServiceError::loginFailed(text.isEmpty() ? QStringLiteral("Failed to send code") : text));
+    });
+}
+
+void APIService::verifyLoginCode(const QString& email, const QString& code, QObject* context, Completion done)
+{
+    ServiceRequest request;
+    request.path = QStringLiteral("/auth/verify");
+    request.body = QJsonObject{{QStringLiteral("email"), email}, {QStringLiteral("code"), code}};
+    request.timeout = kVerifyTimeout;
+    request.withSession = false;
+    request.client = "live";
+
+    qInfo("[Pindle] login: sending verify request");
+    send(request, context, [this, email, done = std::move(done)](ServiceResult<ServiceReply> result) {
+        if (!result.ok())
+            return done(result.error());
+        const ServiceReply& reply = result.value();
+        qInfo("[Pindle] login: HTTP %d, %lld bytes", reply.status, static_cast<long long>(reply.body.size()));
+        const ServiceResult<QJsonObject> parsed = reply.jsonObject();
+        if (!parsed.ok())
+            return done(parsed.error());
+        const QJsonObject& answer = parsed.value();
+        if (answer.value(QLatin1String("ok")) != QJsonValue(true)) {
+            const QString text = shownText(answer.value(QLatin1String("error")));
+            return done(ServiceError::loginFailed(text.isEmpty() ? QStringLiteral("Unknown error") : text));
+        }
+
+        // Never keep a cookie that could smuggle headers or further cookies into our requests.
+        const std::optional<QString> cookie = cookieFromVerify(answer, reply.setCookie);
+        if (!cookie || !isUsableCookie(*cookie))
+            return done(ServiceError::loginFailed(QString::fromLatin1(kNoSessionText)));
+        {
+            QMutexLocker lock(&m_cookieLock);
+            m_cachedCookie = *cookie;
+            m_cookieLoaded = true;
+        }
+        saveSessionCookie(*cookie);
+
+        const QString user = shownText(answer.value(QLatin1String("user")).toObject().value(QLatin1String("email")));
+        qInfo("[Pindle] login: returning success for %s", qUtf8Printable(forLog(user.isEmpty() ? email : user)));
+        done(std::nullopt);
+    });
+}
+
+void APIService::postJSON(const QString& path, const QJsonObject& body, std::chrono::milliseconds timeout,
+                          QObject* context, JsonCompletion done)
+{
+    ServiceRequest request;
+    request.path = path;
+    request.body = body;
+    request.timeout = timeout;
+
+    send(request, context, [done = std::move(done)](ServiceResult<ServiceReply> result) {
+        if (!result.ok()) {
+            // A path that forms no URL is the client's "invalid response".
+            if (result.error().kind() == ServiceError::Kind::BadResponse)
+                return done(ServiceError::invalidResponse());
+            return done(result.error());
+        }
+        const ServiceReply& reply = result.value();
+        if (reply.status != 200)
+            return done(ServiceError::loginFailed(QStringLiteral("Server returned status %1").arg(reply.status)));
+        done(reply.jsonObject());
+    });
+}
+
+std::optional<QJsonObject> APIService::summaryBody(const QString& transcript, const QString& context,
+                                                   const QString& leadIn, const QStringList& speakers,
+                                                   const std::optional<QString>& token)
+{
+    const QString trimmed = trimSpacesAndTabs(transcript);
+    if (trimmed.isEmpty())
+        return std::nullopt;
+    QJsonObject body{
+        {QStringLiteral("transcript"), firstCharacters(trimmed, kSummaryTranscriptChars)},
+        {QStringLiteral("context"), firstCharacters(context, kSummaryContextChars)},
+    };
+    if (!leadIn.isEmpty())
+        body.insert(QStringLiteral("leadIn"), lastCharacters(leadIn, kSummaryLeadInChars));
+    if (!speakers.isEmpty())
+        body.insert(QStringLiteral("speakers"), QJsonArray::fromStringList(speakers.mid(0, kSummaryMaxSpeakers)));
+    if (token)
+        body.insert(QStringLiteral("token"), *token);
+    return body;
+}
+
+void APIService::summarise(const QString& transcript, const QString& context, const QString& leadIn,
+                           const QStringList& speakers, const std::optional<QString>& token, QObject* receiver,
+                           std::function<void(QString summary)> done)
+{
+    auto finish = guarded(receiver, std::move(done));
+    const std::optional<QJsonObject> body = summaryBody(transcript, context, leadIn, speakers, token);
+    if (!body) {
+        QMetaObject::invokeMethod(
+            this, [finish]() mutable { finish(QString()); }, Qt::QueuedConnection);
+        return;
+    }
+    postJSON(QStringLiteral("/api/shoot/summarise"), *body, kSummaryTimeout, receiver,
+             [finish](ServiceResult<QJsonObject> result) mutable {
+                 if (!result.ok())
+                     return finish(QString());
+                 const QJsonValue summary = result.value().value(QLatin1String("summary"));
+                 finish(summary.isString() ? trimSpacesAndTabs(summary.toString()) : QString());
+             });
+}

@@ -1,0 +1,314 @@
+#include "service/LoggerCloud.h"
+
+#include "service/APIService.h"
+#include "service/LoggerAPI.h"
+#include "service/ServiceUrl.h"
+#include "timecode/CameraTimecode.h"
+
+#include <QJsonObject>
+#include <QStringList>
+
+#include <algorithm>
+#include <utility>
+
+// One shoot open on the service. Its requests hold it, so a wrap can finish a shoot the cloud
+// has already let go of.
+struct LoggerCloud::Shoot {
+    QString token;
+    QSet<QString> sentMarkerIDs;
+    bool flushing = false;
+    bool wrapping = false;
+    QList<Done> afterSync; // run when the sync in flight ends
+    QList<Done> afterWrap; // callers of a second wrap
+};
+
+namespace {
+
+QString shootPath(const QString& prefix, const QString& token, const QString& action)
+{
+    return prefix + ServiceUrl::pathSegment(token) + u'/' + action;
+}
+
+QString syncPath(const QString& token)
+{
+    return shootPath(QStringLiteral("/api/logger/shoots/"), token, QStringLiteral("sync"));
+}
+
+QString wrapPath(const QString& token)
+{
+    return shootPath(QStringLiteral("/api/logger/shoots/"), token, QStringLiteral("wrap"));
+}
+
+QString heartbeatPath(const QString& token)
+{
+    return shootPath(QStringLiteral("/api/velko/session/"), token, QStringLiteral("heartbeat"));
+}
+
+QSet<QString> markerIds(const QJsonArray& markers)
+{
+    QSet<QString> ids;
+    for (const QJsonValue& marker : markers) {
+        const QJsonValue id = marker.toObject().value(QLatin1String("id"));
+        if (id.isString())
+            ids.insert(id.toString());
+    }
+    return ids;
+}
+
+void runAll(QList<LoggerCloud::Done> calls)
+{
+    for (const LoggerCloud::Done& call : calls) {
+        if (call)
+            call();
+    }
+}
+
+} // namespace
+
+LoggerCloud::LoggerCloud(APIService& service, CameraTimecode& clock, QObject* parent)
+    : LoggerCloud(service, clock, Timing(), Clock(), parent)
+{
+}
+
+LoggerCloud::LoggerCloud(APIService& service, CameraTimecode& clock, Timing timing, Clock now, QObject* parent)
+    : QObject(parent), m_service(service), m_clock(clock), m_timing(timing),
+      m_now(now ? std::move(now) : Clock([] { return Date::now(); }))
+{
+    m_timer.setInterval(m_timing.tick);
+    connect(&m_timer, &QTimer::timeout, this, &LoggerCloud::tick);
+}
+
+LoggerCloud::~LoggerCloud() = default;
+
+LoggerCloud& LoggerCloud::shared()
+{
+    static LoggerCloud instance(APIService::shared(), CameraTimecode::shared());
+    return instance;
+}
+
+std::optional<QString> LoggerCloud::token() const
+{
+    if (!m_shoot)
+        return std::nullopt;
+    return m_shoot->token;
+}
+
+QSet<QString> LoggerCloud::sentMarkerIDs() const
+{
+    return m_shoot ? m_shoot->sentMarkerIDs : QSet<QString>();
+}
+
+bool LoggerCloud::isFlushing() const
+{
+    return m_shoot && m_shoot->flushing;
+}
+
+bool LoggerCloud::isLive(const std::shared_ptr<Shoot>& shoot) const
+{
+    return shoot == m_shoot && !shoot->wrapping;
+}
+
+void LoggerCloud::startShoot(const std::optional<QString>& existingToken, const QString& title,
+                             const QString& formatStorage, bool forceNew, TokenDone done)
+{
+    const quint64 start = ++m_startNumber;
+    if (!forceNew && existingToken && !existingToken->isEmpty()) {
+        adopt(*existingToken, false);
+        later([done = std::move(done), token = *existingToken] {
+            if (done)
+                done(token);
+        });
+        return;
+    }
+
+    QJsonObject body{
+        {QStringLiteral("title"), title},
+        {QStringLiteral("tc_format"), formatStorage},
+        {QStringLiteral("audio_epoch_ms"), m_now().millisecondsSince1970().value_or(0)},
+    };
+    if (const auto offset = m_clock.offsetMilliseconds())
+        body.insert(QStringLiteral("tc_offset_ms"), *offset);
+
+    LoggerAPI::request(m_service, QStringLiteral("/api/logger/shoots"), "POST", body, this,
+                       [this, start, done = std::move(done)](ServiceResult<QJsonObject> result) {
+                           std::optional<QString> token;
+                           if (result.ok()) {
+                               const QJsonValue value = result.value().value(QLatin1String("token"));
+                               if (value.isString() && !value.toString().isEmpty() &&
+                                   value.toString().size() <= kMaxTokenLength)
+                                   token = value.toString();
+                           }
+                           // A later start decides the token; this shoot stays unsynced.
+                           if (start != m_startNumber)
+                               token.reset();
+                           if (token)
+                               adopt(*token, true);
+                           if (done)
+                               done(token);
+                       });
+}
+
+void LoggerCloud::adopt(const QString& token, bool fresh)
+{
+    // Re-adopting the shoot being synced keeps what was sent to it; any other token starts clean,
+    // so that no marker of another shoot is ever listed as deleted.
+    const bool same = m_shoot && !m_shoot->wrapping && m_shoot->token == token;
+    if (fresh || !same) {
+        m_shoot = std::make_shared<Shoot>();
+        m_shoot->token = token;
+        Q_EMIT tokenChanged();
+    }
+    m_timer.start();
+}
+
+LoggerCloud::Outgoing LoggerCloud::takeSnapshot()
+{
+    return Outgoing{m_snapshot(), m_clock.offsetMilliseconds()};
+}
+
+void LoggerCloud::flush(Done done)
+{
+    if (!m_shoot || !m_snapshot || m_shoot->flushing || m_shoot->wrapping)
+        return later(std::move(done));
+    m_dirty = false;
+    sync(m_shoot, takeSnapshot(), std::move(done));
+}
+
+void LoggerCloud::sync(const std::shared_ptr<Shoot>& shoot, const Outgoing& outgoing, Done done)
+{
+    shoot->flushing = true;
+    QSet<QString> current = markerIds(outgoing.snapshot.markers);
+    QStringList deleted = (shoot->sentMarkerIDs - current).values();
+    std::sort(deleted.begin(), deleted.end());
+
+    QJsonObject body{
+        {QStringLiteral("segments"), outgoing.snapshot.segments},
+        {QStringLiteral("markers"), outgoing.snapshot.markers},
+        {QStringLiteral("deleted_markers"), QJsonArray::fromStringList(deleted)},
+    };
+    if (outgoing.offsetMs)
+        body.insert(QStringLiteral("tc_offset_ms"), *outgoing.offsetMs);
+
+    LoggerAPI::request(
+        m_service, syncPath(shoot->token), "POST", body, this,
+        [this, shoot, current = std::move(current), done = std::move(done)](ServiceResult<QJsonObject> result) {
+            shoot->flushing = false;
+            if (result.ok())
+                shoot->sentMarkerIDs = current;
+            if (isLive(shoot)) {
+                if (result.ok()) {
+                    const Date now = m_now();
+                    m_lastContact = now;
+                    setLastSaved(now);
+                    setProblem(std::nullopt);
+                } else {
+                    m_dirty = true;
+                    setProblem(result.error().description());
+                }
+            }
+            if (done)
+                done();
+            runAll(std::exchange(shoot->afterSync, {}));
+        });
+}
+
+void LoggerCloud::heartbeat(Done done)
+{
+    if (!m_shoot || m_shoot->wrapping)
+        return later(std::move(done));
+    std::shared_ptr<Shoot> shoot = m_shoot;
+    LoggerAPI::request(m_service, heartbeatPath(shoot->token), "POST", QJsonObject(), this,
+                       [this, shoot, done = std::move(done)](ServiceResult<QJsonObject> result) {
+                           if (result.ok() && isLive(shoot))
+                               m_lastContact = m_now();
+                           if (done)
+                               done();
+                       });
+}
+
+void LoggerCloud::wrap(Done done)
+{
+    if (!m_shoot)
+        return later(std::move(done));
+    std::shared_ptr<Shoot> shoot = m_shoot;
+    if (shoot->wrapping) {
+        shoot->afterWrap.append(std::move(done));
+        return;
+    }
+    shoot->wrapping = true;
+    m_timer.stop();
+
+    // The caller moves the log on right after this call: what the wrap sends is the log now.
+    std::optional<Outgoing> last;
+    if (m_snapshot) {
+        m_dirty = false;
+        last = takeSnapshot();
+    }
+    Done finalSync = [this, shoot, last = std::move(last), done = std::move(done)]() mutable {
+        if (!last)
+            return sendWrap(shoot, std::move(done));
+        sync(shoot, *last, [this, shoot, done = std::move(done)]() mutable { sendWrap(shoot, std::move(done)); });
+    };
+    if (shoot->flushing)
+        shoot->afterSync.append(std::move(finalSync));
+    else
+        finalSync();
+}
+
+void LoggerCloud::sendWrap(const std::shared_ptr<Shoot>& shoot, Done done)
+{
+    LoggerAPI::request(m_service, wrapPath(shoot->token), "POST", QJsonObject(), this,
+                       [this, shoot, done = std::move(done)](ServiceResult<QJsonObject>) {
+                           // A failed wrap is not retried; the cloud lets go of the shoot either way.
+                           if (shoot == m_shoot)
+                               reset();
+                           if (done)
+                               done();
+                           runAll(std::exchange(shoot->afterWrap, {}));
+                       });
+}
+
+void LoggerCloud::reset()
+{
+    m_timer.stop();
+    if (m_shoot) {
+        m_shoot.reset();
+        Q_EMIT tokenChanged();
+    }
+    setLastSaved(std::nullopt);
+    setProblem(std::nullopt);
+}
+
+void LoggerCloud::tick()
+{
+    if (!m_shoot || m_shoot->wrapping)
+        return;
+    if (m_dirty) {
+        flush();
+        return;
+    }
+    if (!m_lastContact || m_now().secondsSince(*m_lastContact) > m_timing.heartbeatAfterSeconds)
+        heartbeat();
+}
+
+void LoggerCloud::setLastSaved(std::optional<Date> date)
+{
+    if (m_lastSaved == date)
+        return;
+    m_lastSaved = date;
+    Q_EMIT lastSavedChanged();
+}
+
+void LoggerCloud::setProblem(std::optional<QString> problem)
+{
+    if (m_problem == problem)
+        return;
+    m_problem = std::move(problem);
+    Q_EMIT problemChanged();
+}
+
+void LoggerCloud::later(Done done)
+{
+    if (done)
+        QMetaObject::invokeMethod(this, std::move(done), Qt::QueuedConnection);
+}

@@ -1,0 +1,171 @@
+#include "ui/shell/LoggerSignInView.h"
+
+#include "platform/Fonts.h"
+#include "service/LoggerAccount.h"
+#include "ui/shell/LinkButton.h"
+#include "ui/shell/LoggerCard.h"
+#include "ui/shell/LoggerField.h"
+#include "ui/shell/LoggerPrimary.h"
+#include "ui/shell/LoggerSignInModel.h"
+#include "ui/theme/Theme.h"
+
+#include <QFontDatabase>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QVBoxLayout>
+
+namespace {
+
+constexpr int kTitleSize = 30;
+constexpr int kIntroSize = 14;
+constexpr int kEmailSize = 16;
+constexpr int kCodeSize = 24;
+constexpr int kErrorSize = 12;
+
+// Text that may come from the user is never read as rich text, and long unbroken text (an
+// address) is cut at the card's edge rather than widening the card.
+QLabel* textLabel(const QFont& font, QWidget* parent)
+{
+    auto* label = new QLabel(parent);
+    label->setFont(font);
+    label->setTextFormat(Qt::PlainText);
+    label->setWordWrap(true);
+    label->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+    return label;
+}
+
+// The code is read digit by digit: a semibold monospaced face.
+QFont codeFont()
+{
+    QFont font = QFontDatabase::systemFont(QFontDatabase::FixedFont);
+    font.setPixelSize(kCodeSize);
+    font.setWeight(QFont::DemiBold);
+    return font;
+}
+
+bool isReturn(const QEvent* event)
+{
+    if (event->type() != QEvent::KeyPress)
+        return false;
+    const int key = static_cast<const QKeyEvent*>(event)->key();
+    return key == Qt::Key_Return || key == Qt::Key_Enter;
+}
+
+} // namespace
+
+LoggerSignInView::LoggerSignInView(LoggerAccount& account, QWidget* parent)
+    : QWidget(parent), m_model(new LoggerSignInModel(account.email(), LoggerSignInModel::actionsFor(account), this))
+{
+    auto* form = new QWidget;
+    m_title = textLabel(Fonts::font(QStringLiteral("DMSans-Bold"), kTitleSize), form);
+    m_title->setText(QStringLiteral("Pindle Logger"));
+    m_intro = textLabel(Fonts::font(QStringLiteral("DMSans-Regular"), kIntroSize), form);
+    m_emailField = new LoggerField(Fonts::font(QStringLiteral("DMSans-Regular"), kEmailSize),
+                                   QString::fromLatin1(kEmailPlaceholder), form);
+    m_emailField->lineEdit()->setObjectName(QStringLiteral("emailField"));
+    m_codeField = new LoggerField(codeFont(), QString::fromLatin1(kCodePlaceholder), form);
+    m_codeField->lineEdit()->setObjectName(QStringLiteral("codeField"));
+    m_primary = new LoggerPrimary(m_model->primaryTitle(), form);
+    m_differentEmail = new LinkButton(tr("Use a different email"), form);
+    m_error = textLabel(Fonts::font(QStringLiteral("DMSans-Regular"), kErrorSize), form);
+    m_error->setObjectName(QStringLiteral("signInError"));
+
+    auto* stack = new QVBoxLayout(form);
+    stack->setContentsMargins(0, 0, 0, 0);
+    stack->setSpacing(kSpacing);
+    stack->addWidget(m_title);
+    stack->addWidget(m_intro);
+    stack->addWidget(m_emailField);
+    stack->addWidget(m_codeField);
+    stack->addWidget(m_primary);
+    stack->addWidget(m_differentEmail, 0, Qt::AlignLeft);
+    stack->addWidget(m_error);
+
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->addWidget(new LoggerCard(form, this));
+
+    // Typing goes to the model; Return is taken here so that it runs the step's action and
+    // goes no further.
+    connect(m_emailField->lineEdit(), &QLineEdit::textEdited, m_model, &LoggerSignInModel::setEmail);
+    connect(m_codeField->lineEdit(), &QLineEdit::textEdited, m_model, &LoggerSignInModel::setCode);
+    m_emailField->lineEdit()->installEventFilter(this);
+    m_codeField->lineEdit()->installEventFilter(this);
+    connect(m_primary, &QAbstractButton::clicked, this, &LoggerSignInView::primaryClicked);
+    connect(m_differentEmail, &QAbstractButton::clicked, m_model, &LoggerSignInModel::useDifferentEmail);
+    connect(m_model, &LoggerSignInModel::changed, this, &LoggerSignInView::showModel);
+    connect(m_model, &LoggerSignInModel::focusRequested, this, &LoggerSignInView::focusField);
+
+    restyle();
+    showModel();
+}
+
+void LoggerSignInView::primaryClicked()
+{
+    if (m_model->sent())
+        (void)m_model->verify();
+    else
+        (void)m_model->sendCode();
+}
+
+bool LoggerSignInView::eventFilter(QObject* watched, QEvent* event)
+{
+    if (isReturn(event)) {
+        if (watched == m_emailField->lineEdit()) {
+            (void)m_model->sendCode();
+            return true;
+        }
+        if (watched == m_codeField->lineEdit()) {
+            (void)m_model->verify();
+            return true;
+        }
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
+void LoggerSignInView::showModel()
+{
+    const bool codeStep = m_model->sent();
+    m_intro->setText(m_model->introText());
+    m_emailField->setVisible(!codeStep);
+    m_codeField->setVisible(codeStep);
+    m_differentEmail->setVisible(codeStep);
+    // Only text the model changed itself is written back, so typing keeps its cursor.
+    if (m_emailField->lineEdit()->text() != m_model->email())
+        m_emailField->lineEdit()->setText(m_model->email());
+    if (m_codeField->lineEdit()->text() != m_model->code())
+        m_codeField->lineEdit()->setText(m_model->code());
+    m_primary->setText(m_model->primaryTitle());
+    m_primary->setEnabled(!m_model->busy());
+    const std::optional<QString>& error = m_model->error();
+    m_error->setText(error.value_or(QString()));
+    m_error->setVisible(error.has_value());
+}
+
+void LoggerSignInView::focusField()
+{
+    LoggerField* field = m_model->sent() ? m_codeField : m_emailField;
+    field->lineEdit()->setFocus(Qt::OtherFocusReason);
+}
+
+void LoggerSignInView::showEvent(QShowEvent* event)
+{
+    QWidget::showEvent(event);
+    focusField();
+}
+
+void LoggerSignInView::restyle()
+{
+    (void)m_appearance.switched();
+    ShellStyle::setColour(m_title, QPalette::WindowText, Theme::ink.current());
+    ShellStyle::setColour(m_intro, QPalette::WindowText, Theme::muted.current());
+    ShellStyle::setColour(m_error, QPalette::WindowText, Theme::coral);
+}
+
+void LoggerSignInView::changeEvent(QEvent* event)
+{
+    if (ShellStyle::isPaletteEvent(event) && m_appearance.switched())
+        restyle();
+    QWidget::changeEvent(event);
+}

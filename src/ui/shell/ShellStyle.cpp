@@ -1,0 +1,14 @@
+#include "ui/shell/ShellStyle.h"
+
+#include <QWidget>
+
+namespace ShellStyle {
+
+void setColour(QWidget* widget, QPalette::ColorRole role, const QColor& colour)
+{
+    QPalette palette = widget->palette();
+    palette.setColor(role, colour);
+    widget->setPalette(palette);
+}
+
+} // namespace ShellStyle

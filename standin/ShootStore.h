@@ -1,0 +1,59 @@
+#pragma once
+
+#include "Router.h"
+
+#include <QJsonArray>
+#include <QJsonObject>
+#include <QList>
+#include <QString>
+#include <QStringList>
+
+namespace standin {
+
+// One shoot of an account: what the logger last synced, and how it was kept alive and ended.
+struct Shoot {
+    QString token;
+    QString shareToken; // the link that opens the shoot, apart from the token that writes it
+    QString owner;
+    QString title;
+    QJsonObject createBody;
+    QJsonArray segments;        // the whole transcript of the last sync
+    QJsonArray markers;         // every marker of the last sync
+    QStringList deletedMarkers; // every id ever listed as deleted, in arrival order, once each
+    QJsonObject lastSync;
+    int syncs = 0;
+    int heartbeats = 0;
+    int wraps = 0;
+    bool ended = false;
+    qint64 lastContactMs = 0; // the last sync or heartbeat, milliseconds since 1970; 0 = none
+};
+
+// The shoots of every account: create, sync, wrap and heartbeat. Tokens in paths are matched
+// exactly, and a shoot of another account answers as unknown.
+class ShootStore {
+public:
+    void registerRoutes(Router& router);
+
+    // The shoots of one account, oldest first.
+    [[nodiscard]] QList<const Shoot*> shootsOf(const QString& owner) const;
+    [[nodiscard]] const Shoot* byShareToken(const QString& shareToken) const;
+
+    // The token that the next created shoot takes instead of a random one (tests of paths).
+    void setNextToken(const QString& token) { m_nextToken = token; }
+
+    [[nodiscard]] QJsonArray stateJson() const;
+
+private:
+    Reply create(const Call& call);
+    Reply sync(const Call& call);
+    Reply wrap(const Call& call);
+    Reply heartbeat(const Call& call);
+
+    // The caller's shoot named by the path, or null with `error` set.
+    Shoot* ownShoot(const Call& call, Reply& error);
+
+    QList<Shoot> m_shoots;
+    QString m_nextToken;
+};
+
+} // namespace standin

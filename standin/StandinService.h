@@ -1,0 +1,64 @@
+#pragma once
+
+#include "AnswerDesk.h"
+#include "AuthStore.h"
+#include "ControlDesk.h"
+#include "FaultPlan.h"
+#include "RequestLog.h"
+#include "Router.h"
+#include "ScanStore.h"
+#include "ShootStore.h"
+
+#include <QObject>
+#include <QString>
+
+#include <functional>
+#include <memory>
+#include <optional>
+
+namespace standin {
+
+struct StandinConfig {
+    QString fixedCode;              // empty: a new code per e-mail, shown on the console
+    std::optional<int> scanDelayMs; // complete scans by themselves after this long
+    bool testControl = false;       // serve the "/__control/" routes
+};
+
+// Everything the stand-in knows, in memory, and the route table over it. Transport-free: the
+// server hands it parsed requests; tests may drive it in-process the same way.
+class StandinService : public QObject {
+    Q_OBJECT
+
+public:
+    explicit StandinService(const StandinConfig& config, QObject* parent = nullptr);
+
+    // The answer of the routes, without faults.
+    [[nodiscard]] Reply handle(const Request& request) { return m_router.dispatch(request); }
+
+    // Test control requests are neither logged nor spoiled by faults.
+    [[nodiscard]] static bool isControlPath(const Request& request);
+
+    [[nodiscard]] AuthStore& auth() { return m_auth; }
+    [[nodiscard]] ShootStore& shoots() { return m_shoots; }
+    [[nodiscard]] ScanStore& scans() { return m_scans; }
+    [[nodiscard]] const AnswerDesk& answers() const { return m_answers; }
+    [[nodiscard]] FaultPlan& faults() { return m_faults; }
+    [[nodiscard]] RequestLog& requests() { return m_requests; }
+
+    // Lines for the person at the console: generated sign-in codes, new scans.
+    std::function<void(const QString& line)> onNotice;
+
+private:
+    void notice(const QString& line) const;
+
+    Router m_router;
+    AuthStore m_auth;
+    ShootStore m_shoots;
+    ScanStore m_scans;
+    AnswerDesk m_answers;
+    FaultPlan m_faults;
+    RequestLog m_requests;
+    std::unique_ptr<ControlDesk> m_control;
+};
+
+} // namespace standin

@@ -1,0 +1,88 @@
+#include "common/StandinProcess.h"
+#include "common/TestMain.h"
+
+#include "platform/Defaults.h"
+#include "platform/Fonts.h"
+#include "service/APIService.h"
+#include "service/CookieStore.h"
+#include "service/LoggerAccount.h"
+#include "ui/shell/LoggerPrimary.h"
+#include "ui/shell/LoggerRoot.h"
+#include "ui/shell/OfflineCard.h"
+#include "ui/shell/PindleLoggerApp.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QLineEdit>
+#include <QMainWindow>
+#include <QTemporaryDir>
+
+// Pictures of the account screens for a person to look at. Runs only when
+// PINDLE_SHELL_SCREENSHOTS names a folder to write them to.
+class ScreenshotTest : public QObject {
+    Q_OBJECT
+
+private Q_SLOTS:
+    // Skipped per test: a skip in initTestCase would leave Qt Test skipping the classes that
+    // run after this one in the same executable.
+    void init()
+    {
+        m_folder = qEnvironmentVariable("PINDLE_SHELL_SCREENSHOTS");
+        if (m_folder.isEmpty())
+            QSKIP("PINDLE_SHELL_SCREENSHOTS is not set");
+        QVERIFY(QDir().mkpath(m_folder));
+        registerFonts();
+    }
+
+    void cleanup() { QApplication::setPalette(QPalette()); }
+
+    void signInScreens()
+    {
+        StandinProcess standin;
+        QVERIFY2(standin.isReady(), qPrintable(standin.failure()));
+        QTemporaryDir dir;
+        InMemoryCookieStore store;
+        Defaults defaults(dir.filePath(QStringLiteral("defaults.json")));
+        APIService service(standin.baseUrl().toString(), store);
+        LoggerAccount account(service, defaults);
+        PindleLoggerApp app(account);
+        app.window()->show();
+        QVERIFY(QTest::qWaitForWindowExposed(app.window()));
+        save(app.window(), QStringLiteral("signin.png"));
+
+        auto* email = app.root()->findChild<QLineEdit*>(QStringLiteral("emailField"));
+        QTest::keyClicks(email, QStringLiteral("ada@example.com"));
+        QTest::keyClick(email, Qt::Key_Return);
+        auto* code = app.root()->findChild<QLineEdit*>(QStringLiteral("codeField"));
+        QTRY_VERIFY(code->isVisible());
+        QTest::keyClicks(code, QStringLiteral("12"));
+        QTest::keyClick(code, Qt::Key_Return);
+        save(app.window(), QStringLiteral("signin-code.png"));
+
+        QPalette dark = QApplication::palette();
+        dark.setColor(QPalette::Window, QColor(0x20, 0x20, 0x20));
+        QApplication::setPalette(dark);
+        save(app.window(), QStringLiteral("signin-code-dark.png"));
+    }
+
+    void offlineScreen()
+    {
+        OfflineCard card(QStringLiteral("The service did not answer in time.\nCheck the network and try again."));
+        card.resize(1180, 800);
+        card.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&card));
+        save(&card, QStringLiteral("offline.png"));
+    }
+
+private:
+    void save(QWidget* widget, const QString& name)
+    {
+        QCoreApplication::processEvents();
+        QVERIFY(widget->grab().save(QDir(m_folder).filePath(name)));
+    }
+
+    QString m_folder;
+};
+
+PINDLE_TEST(ScreenshotTest)
+#include "ScreenshotTest.moc"
