@@ -7,18 +7,16 @@
 
 #include <optional>
 
+using Text = std::optional<QString>;
+using Markers = QList<LoggableMarker>;
+
 namespace {
 
-const QString heading25 = QStringLiteral("Heading\n"
-                                         "FIELD_DELIM\tTABS\n"
-                                         "VIDEO_FORMAT\t1080\n"
-                                         "AUDIO_FORMAT\t48khz\n"
-                                         "FPS\t25\n"
-                                         "\n"
-                                         "Column\n");
-const QString columnsWithoutTape =
+const QString heading25 =
+    QStringLiteral("Heading\nFIELD_DELIM\tTABS\nVIDEO_FORMAT\t1080\nAUDIO_FORMAT\t48khz\nFPS\t25\n\nColumn\n");
+const QString noTape =
     QStringLiteral("Name\tTracks\tStart\tEnd\tComments\tType\tKeywords\tSpeaker\tNote\tQuote\n\nData\n");
-const QString columnsWithTape =
+const QString withTape =
     QStringLiteral("Name\tTracks\tStart\tEnd\tTape\tComments\tType\tKeywords\tSpeaker\tNote\tQuote\n\nData\n");
 
 LoggableMarker marker(const QString& timecode, const QString& kind)
@@ -29,8 +27,8 @@ LoggableMarker marker(const QString& timecode, const QString& kind)
     return m;
 }
 
-// An ALE as Avid reads it: the heading pairs, the column names and the data rows, each row
-// split at TAB. Returns an error text when the layout is broken.
+// An ALE as Avid reads it: heading pairs, column names and TAB-split data rows. Returns an
+// error text when the layout is broken.
 struct AleFile {
     QList<QPair<QString, QString>> heading;
     QStringList columns;
@@ -39,78 +37,54 @@ struct AleFile {
 
 QString readAle(const QString& text, AleFile& file)
 {
-    if (text.contains(QLatin1Char('\r')))
-        return QStringLiteral("CR in an LF file");
-    if (!text.endsWith(QLatin1Char('\n')))
-        return QStringLiteral("last line not ended");
+    if (text.contains(QLatin1Char('\r')) || !text.endsWith(QLatin1Char('\n')))
+        return QStringLiteral("CR, or last line not ended");
     QStringList lines = text.split(QLatin1Char('\n'));
-    lines.removeLast(); // after the final LF
+    lines.removeLast();
     qsizetype i = 0;
-    auto next = [&](QString& line) {
-        if (i >= lines.size())
-            return false;
-        line = lines[i++];
-        return true;
-    };
-    QString line;
-    if (!next(line) || line != QLatin1String("Heading"))
+    const auto next = [&]() { return i < lines.size() ? std::optional<QString>(lines[i++]) : std::nullopt; };
+    if (next() != QStringLiteral("Heading"))
         return QStringLiteral("no Heading keyword");
-    while (next(line) && !line.isEmpty()) {
-        const QStringList pair = line.split(QLatin1Char('\t'));
+    for (auto line = next(); line && !line->isEmpty(); line = next()) {
+        const QStringList pair = line->split(QLatin1Char('\t'));
         if (pair.size() != 2)
-            return QStringLiteral("heading line without one TAB: ") + line;
+            return QStringLiteral("heading line without one TAB: ") + *line;
         file.heading.append({pair[0], pair[1]});
     }
-    if (!next(line) || line != QLatin1String("Column"))
+    if (next() != QStringLiteral("Column"))
         return QStringLiteral("no Column keyword");
-    if (!next(line))
+    const auto columns = next();
+    if (!columns)
         return QStringLiteral("no column line");
-    file.columns = line.split(QLatin1Char('\t'));
-    if (!next(line) || !line.isEmpty())
-        return QStringLiteral("no empty line after the columns");
-    if (!next(line) || line != QLatin1String("Data"))
-        return QStringLiteral("no Data keyword");
-    while (next(line)) {
-        QStringList cells = line.split(QLatin1Char('\t'));
+    file.columns = columns->split(QLatin1Char('\t'));
+    if (next() != QString() || next() != QStringLiteral("Data"))
+        return QStringLiteral("no empty line and Data keyword after the columns");
+    while (const auto line = next()) {
+        QStringList cells = line->split(QLatin1Char('\t'));
         if (cells.size() != file.columns.size())
             return QStringLiteral("row with %1 cells for %2 columns: %3")
                 .arg(cells.size())
                 .arg(file.columns.size())
-                .arg(line);
+                .arg(*line);
         file.rows.append(std::move(cells));
     }
     return QString();
 }
 
-// Texts a transcription or a typing user can hand over.
-const QStringList hostilePieces{
-    QStringLiteral("\t"),
-    QStringLiteral("\r\n"),
-    QStringLiteral("\r"),
-    QStringLiteral("\n"),
-    QStringLiteral("\u2028"),
-    QString(QChar(0)),
-    QStringLiteral(" "),
-    QStringLiteral("word"),
-    QStringLiteral("\u201cq\u201d"),
-    QStringLiteral("\U0001F600"),
-    QString(),
-};
-
 QString hostileText(QRandomGenerator& random)
 {
+    static const QStringList pieces{QStringLiteral("\t"), QStringLiteral("\r\n"),   QStringLiteral("\r"),
+                                    QStringLiteral("\n"), QStringLiteral("\u2028"), QString(QChar(0)),
+                                    QStringLiteral(" "),  QStringLiteral("word"),   QStringLiteral("\U0001F600")};
     QString text;
-    const int pieces = random.bounded(5);
-    for (int i = 0; i < pieces; ++i)
-        text += hostilePieces[random.bounded(int(hostilePieces.size()))];
+    for (int i = random.bounded(5); i > 0; --i)
+        text += pieces[random.bounded(int(pieces.size()))];
     return text;
 }
 
-std::optional<QString> maybeHostile(QRandomGenerator& random)
+Text maybeHostile(QRandomGenerator& random)
 {
-    if (random.bounded(4) == 0)
-        return std::nullopt;
-    return hostileText(random);
+    return random.bounded(4) == 0 ? Text() : Text(hostileText(random));
 }
 
 } // namespace
@@ -118,89 +92,68 @@ std::optional<QString> maybeHostile(QRandomGenerator& random)
 class TestAleWriter : public QObject {
     Q_OBJECT
 private Q_SLOTS:
-    void noMarkers()
+    void exactText_data()
     {
-        QCOMPARE(LogExport::ale({}, QStringLiteral("25"), QStringLiteral("1080"), std::nullopt),
-                 heading25 + columnsWithoutTape);
-    }
+        QTest::addColumn<Markers>("markers");
+        QTest::addColumn<Text>("tape");
+        QTest::addColumn<QString>("expected");
+        const LoggableMarker great = marker(QStringLiteral("10:00:00:00"), QStringLiteral("great"));
+        QTest::newRow("no markers") << Markers() << Text() << heading25 + noTape;
+        QTest::newRow("blank tape: no column")
+            << Markers{great} << Text(QStringLiteral(" \t\r\n"))
+            << heading25 + noTape + QStringLiteral("great\tVA1A2\t10:00:00:00\t10:00:00:00\t\tgreat\t\t\t\t\n");
+        QTest::newRow("tape on every row")
+            << Markers{great, marker(QStringLiteral("10:00:05:00"), QStringLiteral("note"))}
+            << Text(QStringLiteral(" A001\t"))
+            << heading25 + withTape +
+                   QStringLiteral("great\tVA1A2\t10:00:00:00\t10:00:00:00\tA001\t\tgreat\t\t\t\t\n"
+                                  "note\tVA1A2\t10:00:05:00\t10:00:05:00\tA001\t\tnote\t\t\t\t\n");
 
-    void headingValuesAreCleaned()
-    {
-        const QString text = LogExport::ale({}, QStringLiteral(" 29.97\r\n"), QStringLiteral("\t1080 "), std::nullopt);
-        QVERIFY(text.startsWith(QStringLiteral("Heading\nFIELD_DELIM\tTABS\nVIDEO_FORMAT\t1080\n"
-                                               "AUDIO_FORMAT\t48khz\nFPS\t29.97\n\nColumn\n")));
-    }
+        LoggableMarker full = marker(QStringLiteral(" 10:00:00:00 "), QStringLiteral("earmark"));
+        full.timecodeOut = QStringLiteral("10:00:04:12");
+        full.summary = QStringLiteral("She laughs");
+        full.quote = QStringLiteral("\u201cno way\u201d");
+        full.manualNote = QStringLiteral("wide\r\nshot");
+        full.tags = {QString(), QStringLiteral("night"), QStringLiteral(" ")};
+        full.speaker = QStringLiteral("Guest ");
+        QTest::newRow("every field") << Markers{full} << Text()
+                                     << heading25 + noTape +
+                                            QStringLiteral("She laughs\tVA1A2\t10:00:00:00\t10:00:04:12\twide shot\t"
+                                                           "earmark\tnight\tGuest\twide shot\t\u201cno way\u201d\n");
 
-    void blankTapeHasNoColumn_data()
-    {
-        QTest::addColumn<std::optional<QString>>("tape");
-        QTest::newRow("absent") << std::optional<QString>();
-        QTest::newRow("spaces") << std::optional<QString>(QStringLiteral("  "));
-        QTest::newRow("tab") << std::optional<QString>(QStringLiteral("\t"));
-        QTest::newRow("line breaks") << std::optional<QString>(QStringLiteral("\r\n\n"));
-    }
-    void blankTapeHasNoColumn()
-    {
-        QFETCH(std::optional<QString>, tape);
-        const QList<LoggableMarker> markers{marker(QStringLiteral("10:00:00:00"), QStringLiteral("great"))};
-        QCOMPARE(LogExport::ale(markers, QStringLiteral("25"), QStringLiteral("1080"), tape),
-                 heading25 + columnsWithoutTape +
-                     QStringLiteral("great\tVA1A2\t10:00:00:00\t10:00:00:00\t\tgreat\t\t\t\t\n"));
-    }
-
-    void tapeOnEveryRow()
-    {
-        const QList<LoggableMarker> markers{marker(QStringLiteral("10:00:00:00"), QStringLiteral("great")),
-                                            marker(QStringLiteral("10:00:05:00"), QStringLiteral("note"))};
-        QCOMPARE(LogExport::ale(markers, QStringLiteral("25"), QStringLiteral("1080"), QStringLiteral(" A001\t")),
-                 heading25 + columnsWithTape +
-                     QStringLiteral("great\tVA1A2\t10:00:00:00\t10:00:00:00\tA001\t\tgreat\t\t\t\t\n"
-                                    "note\tVA1A2\t10:00:05:00\t10:00:05:00\tA001\t\tnote\t\t\t\t\n"));
-    }
-
-    void fullRow()
-    {
-        LoggableMarker m = marker(QStringLiteral(" 10:00:00:00 "), QStringLiteral("earmark"));
-        m.timecodeOut = QStringLiteral("10:00:04:12");
-        m.summary = QStringLiteral("She laughs");
-        m.quote = QStringLiteral("\u201cno way\u201d");
-        m.manualNote = QStringLiteral("wide\r\nshot");
-        m.tags = {QString(), QStringLiteral("night"), QStringLiteral(" ")};
-        m.speaker = QStringLiteral("Guest ");
-        QCOMPARE(LogExport::ale({m}, QStringLiteral("25"), QStringLiteral("1080"), std::nullopt),
-                 heading25 + columnsWithoutTape +
-                     QStringLiteral("She laughs\tVA1A2\t10:00:00:00\t10:00:04:12\twide shot\tearmark\tnight\tGuest\t"
-                                    "wide shot\t\u201cno way\u201d\n"));
-    }
-
-    void nameAndCommentFallBacks()
-    {
+        // The name falls back to the quote, the comment to the quote; an empty marker keeps its cells.
         LoggableMarker quoteOnly = marker(QStringLiteral("01:00:00:00"), QStringLiteral("soundbite"));
         quoteOnly.summary = QStringLiteral(" ");
         quoteOnly.quote = QStringLiteral("so then");
         quoteOnly.tags = {QStringLiteral("a"), QStringLiteral("b\tc")};
-        LoggableMarker empty;
-        QCOMPARE(
-            LogExport::ale({quoteOnly, empty}, QStringLiteral("25"), QStringLiteral("1080"), std::nullopt),
-            heading25 + columnsWithoutTape +
-                QStringLiteral("so then\tVA1A2\t01:00:00:00\t01:00:00:00\tso then\tsoundbite\ta, b c\t\t\tso then\n"
-                               "\tVA1A2\t\t\t\t\t\t\t\t\n"));
+        QTest::newRow("fall-backs") << Markers{quoteOnly, LoggableMarker()} << Text()
+                                    << heading25 + noTape +
+                                           QStringLiteral("so then\tVA1A2\t01:00:00:00\t01:00:00:00\tso then\t"
+                                                          "soundbite\ta, b c\t\t\tso then\n"
+                                                          "\tVA1A2\t\t\t\t\t\t\t\t\n");
+    }
+    void exactText()
+    {
+        QFETCH(Markers, markers);
+        QFETCH(Text, tape);
+        QFETCH(QString, expected);
+        // Heading values are cleaned too.
+        QCOMPARE(LogExport::ale(markers, QStringLiteral(" 25\r\n"), QStringLiteral("\t1080 "), tape), expected);
     }
 
     // Whatever the texts hold, every row keeps its cells and the file its three blocks.
     void hostileTextsKeepTheLayout_data()
     {
         QTest::addColumn<quint32>("seed");
-        for (quint32 seed = 1; seed <= 20; ++seed)
-            QTest::newRow(qPrintable(QStringLiteral("seed %1").arg(seed))) << seed;
+        for (quint32 seed = 1; seed <= 8; ++seed)
+            QTest::addRow("seed %u", seed) << seed;
     }
     void hostileTextsKeepTheLayout()
     {
         QFETCH(quint32, seed);
         QRandomGenerator random(seed);
-        QList<LoggableMarker> markers;
-        const int count = random.bounded(60);
-        for (int i = 0; i < count; ++i) {
+        Markers markers;
+        for (int i = random.bounded(60); i > 0; --i) {
             LoggableMarker m;
             m.timecode = hostileText(random);
             m.timecodeOut = maybeHostile(random);
@@ -213,35 +166,24 @@ private Q_SLOTS:
             m.speaker = maybeHostile(random);
             markers.append(m);
         }
-        const std::optional<QString> tape = maybeHostile(random);
-        const QString text = LogExport::ale(markers, hostileText(random), hostileText(random), tape);
-
+        const Text tape = maybeHostile(random);
         AleFile file;
-        const QString error = readAle(text, file);
+        const QString error = readAle(LogExport::ale(markers, hostileText(random), hostileText(random), tape), file);
         QVERIFY2(error.isEmpty(), qPrintable(error));
         QCOMPARE(file.heading.size(), 4);
-        QCOMPARE(file.heading[0].first, QStringLiteral("FIELD_DELIM"));
-        QCOMPARE(file.heading[0].second, QStringLiteral("TABS"));
-        QCOMPARE(file.heading[1].first, QStringLiteral("VIDEO_FORMAT"));
+        QCOMPARE(file.heading[0], qMakePair(QStringLiteral("FIELD_DELIM"), QStringLiteral("TABS")));
         QCOMPARE(file.heading[2], qMakePair(QStringLiteral("AUDIO_FORMAT"), QStringLiteral("48khz")));
-        QCOMPARE(file.heading[3].first, QStringLiteral("FPS"));
         QCOMPARE(file.rows.size(), markers.size());
 
-        const qsizetype tapeColumn = file.columns.indexOf(QStringLiteral("Tape"));
         const bool tapeShown = tape && tape->contains(QRegularExpression(QStringLiteral("[^ \\t\\r\\n]")));
+        const qsizetype tapeColumn = file.columns.indexOf(QStringLiteral("Tape"));
         QCOMPARE(tapeColumn >= 0, tapeShown);
-        QCOMPARE(file.columns.size(), tapeShown ? 11 : 10);
-        const qsizetype tracks = file.columns.indexOf(QStringLiteral("Tracks"));
         for (const QStringList& row : std::as_const(file.rows)) {
-            QCOMPARE(row[tracks], QStringLiteral("VA1A2"));
-            if (tapeShown) {
-                QCOMPARE(row[tapeColumn], file.rows.first()[tapeColumn]);
+            QCOMPARE(row[1], QStringLiteral("VA1A2"));
+            if (tapeShown)
                 QVERIFY(!row[tapeColumn].isEmpty());
-            }
-            for (const QString& cell : row) {
-                // Cleaned cells: no edge blanks an importer could trip over.
+            for (const QString& cell : row)
                 QVERIFY(!cell.startsWith(QLatin1Char(' ')) && !cell.endsWith(QLatin1Char(' ')));
-            }
         }
     }
 };

@@ -35,16 +35,11 @@ private Q_SLOTS:
         QTest::addColumn<QByteArray>("body");
         QTest::addColumn<int>("status");
         QTest::addColumn<bool>("ok");
-        QTest::newRow("address") << QByteArray(R"({"email":"ada@example.com"})") << 200 << true;
         QTest::newRow("spaces and capitals") << QByteArray(R"({"email":"  Ada@Example.COM "})") << 200 << true;
-        QTest::newRow("no at sign") << QByteArray(R"({"email":"ada.example.com"})") << 400 << false;
         QTest::newRow("two at signs") << QByteArray(R"({"email":"a@b@example.com"})") << 400 << false;
         QTest::newRow("space inside") << QByteArray(R"({"email":"a da@example.com"})") << 400 << false;
-        QTest::newRow("no domain dot") << QByteArray(R"({"email":"ada@localhost"})") << 400 << false;
-        QTest::newRow("empty") << QByteArray(R"({"email":""})") << 400 << false;
         QTest::newRow("number") << QByteArray(R"({"email":42})") << 400 << false;
         QTest::newRow("missing") << QByteArray(R"({})") << 400 << false;
-        QTest::newRow("array body") << QByteArray(R"(["ada@example.com"])") << 400 << false;
         QTest::newRow("not json") << QByteArray("email=ada@example.com") << 400 << false;
     }
 
@@ -74,8 +69,6 @@ private Q_SLOTS:
         };
         QTest::newRow("fixed code") << with(QStringLiteral("424242")) << 200 << true;
         QTest::newRow("wrong code") << with(QStringLiteral("424243")) << 401 << false;
-        QTest::newRow("code with a space") << with(QStringLiteral("424242 ")) << 401 << false;
-        QTest::newRow("empty code") << with(QStringLiteral("")) << 401 << false;
         QTest::newRow("code as number") << with(424242) << 400 << false;
         QTest::newRow("no email") << QJsonObject{{QStringLiteral("code"), QStringLiteral("424242")}} << 400 << false;
     }
@@ -102,7 +95,6 @@ private Q_SLOTS:
         QTest::addColumn<bool>("sid");
         QTest::addColumn<bool>("setCookie");
         QTest::newRow("both") << true << true;
-        QTest::newRow("sid only") << true << false;
         QTest::newRow("header only") << false << true;
         QTest::newRow("neither") << false << false;
     }
@@ -156,8 +148,7 @@ private Q_SLOTS:
             {"POST", QStringLiteral("/api/logger/channel-brief")},
             {"GET", QStringLiteral("/api/velko/ai-search?q=balloon")},
         };
-        const QStringList cookies{QString(), QStringLiteral("sid=not-a-session"), QStringLiteral("sid="),
-                                  QStringLiteral("session=whatever"), QStringLiteral("SID=abc")};
+        const QStringList cookies{QString(), QStringLiteral("sid=not-a-session"), QStringLiteral("SID=abc")};
         for (const auto& [method, path] : routes) {
             for (const QString& cookie : cookies) {
                 QTest::addRow("%s %s [%s]", method.constData(), qPrintable(path), qPrintable(cookie))
@@ -228,13 +219,9 @@ private Q_SLOTS:
     {
         QTest::addColumn<QStringList>("arguments");
         QTest::newRow("port too large") << QStringList{QStringLiteral("--port"), QStringLiteral("65536")};
-        QTest::newRow("port negative") << QStringList{QStringLiteral("--port"), QStringLiteral("-1")};
         QTest::newRow("code with letters") << QStringList{QStringLiteral("--code"), QStringLiteral("12ab")};
-        QTest::newRow("code empty") << QStringList{QStringLiteral("--code"), QString()};
         QTest::newRow("delay not a number") << QStringList{QStringLiteral("--scan-delay"), QStringLiteral("soon")};
-        QTest::newRow("delay infinite") << QStringList{QStringLiteral("--scan-delay"), QStringLiteral("inf")};
         QTest::newRow("delay negative") << QStringList{QStringLiteral("--scan-delay"), QStringLiteral("-2")};
-        QTest::newRow("unknown option") << QStringList{QStringLiteral("--verbose")};
         QTest::newRow("stray argument") << QStringList{QStringLiteral("extra")};
     }
 

@@ -80,12 +80,9 @@ private Q_SLOTS:
     {
         QTest::addColumn<QByteArray>("body");
         QTest::newRow("no title") << QByteArray(R"({"tc_format":"25|0|0","audio_epoch_ms":1})");
-        QTest::newRow("format as number") << QByteArray(R"({"title":"t","tc_format":25,"audio_epoch_ms":1})");
         QTest::newRow("fractional epoch") << QByteArray(R"({"title":"t","tc_format":"25|0|0","audio_epoch_ms":1.5})");
         QTest::newRow("epoch past 2^53") << QByteArray(
             R"({"title":"t","tc_format":"25|0|0","audio_epoch_ms":9007199254740994})");
-        QTest::newRow("offset as text") << QByteArray(
-            R"({"title":"t","tc_format":"25|0|0","audio_epoch_ms":1,"tc_offset_ms":"5"})");
         QTest::newRow("truncated") << QByteArray(R"({"title":"t","tc_format")");
     }
 
@@ -132,10 +129,7 @@ private Q_SLOTS:
     {
         QTest::addColumn<QByteArray>("body");
         QTest::newRow("segments missing") << QByteArray(R"({"markers":[],"deleted_markers":[]})");
-        QTest::newRow("segments an object") << QByteArray(R"({"segments":{},"markers":[],"deleted_markers":[]})");
-        QTest::newRow("segment a string") << QByteArray(R"({"segments":["x"],"markers":[],"deleted_markers":[]})");
         QTest::newRow("marker null") << QByteArray(R"({"segments":[],"markers":[null],"deleted_markers":[]})");
-        QTest::newRow("deleted id a number") << QByteArray(R"({"segments":[],"markers":[],"deleted_markers":[7]})");
         QTest::newRow("offset fractional")
             << QByteArray(R"({"segments":[],"markers":[],"deleted_markers":[],"tc_offset_ms":0.5})");
         QTest::newRow("empty body") << QByteArray();
@@ -160,7 +154,6 @@ private Q_SLOTS:
         QTest::addColumn<QString>("suffix");
         QTest::newRow("sync") << QStringLiteral("sync");
         QTest::newRow("wrap") << QStringLiteral("wrap");
-        QTest::newRow("heartbeat") << QStringLiteral("heartbeat");
     }
 
     // Another account's token, a token with a different case, or a prefix of it are unknown.
@@ -218,10 +211,8 @@ private Q_SLOTS:
         QTest::addColumn<QByteArray>("method");
         QTest::addColumn<QString>("path");
         QTest::addColumn<int>("status");
-        QTest::newRow("GET shoots") << QByteArray("GET") << QStringLiteral("/api/logger/shoots") << 405;
         QTest::newRow("PUT sync") << QByteArray("PUT") << QStringLiteral("/api/logger/shoots/x/sync") << 405;
         QTest::newRow("trailing slash") << QByteArray("POST") << QStringLiteral("/api/logger/shoots/") << 404;
-        QTest::newRow("double slash") << QByteArray("POST") << QStringLiteral("/api//logger/shoots") << 404;
         QTest::newRow("unknown verb") << QByteArray("POST") << QStringLiteral("/api/logger/shoots/x/sink") << 404;
         QTest::newRow("root") << QByteArray("GET") << QStringLiteral("/") << 404;
     }

@@ -20,11 +20,8 @@
 #include <QLineEdit>
 #include <QMainWindow>
 #include <QMenu>
-#include <QMenuBar>
 #include <QSignalSpy>
 #include <QTemporaryDir>
-
-#include <memory>
 
 namespace {
 
@@ -51,8 +48,6 @@ struct Account {
         return path;
     }
 };
-
-const QString kCookie = QStringLiteral("sid=abc123");
 
 QLabel* labelWithText(QWidget* root, const QString& text)
 {
@@ -83,62 +78,28 @@ private Q_SLOTS:
         LoggerRoot root(fixture.account);
         root.show();
         QVERIFY(QTest::qWaitForWindowExposed(&root));
-        QCoreApplication::processEvents();
         QCOMPARE(root.screen(), LoggerRoot::Screen::SignIn);
-        auto* view = qobject_cast<LoggerSignInView*>(root.page());
-        QVERIFY(view);
-        QCOMPARE(view->model().email(), QStringLiteral("last@example.com"));
         QCOMPARE(root.findChild<QLineEdit*>(QStringLiteral("emailField"))->text(), QStringLiteral("last@example.com"));
-        QCOMPARE(fixture.account.state().kind(), LoggerAccount::State::Kind::SignedOut);
     }
 
     // A stored cookie shows the spinner until the root's first appearance confirms it; then
-    // the signed-in side, which stays empty until the logging screen takes its place.
+    // the signed-in side, empty until the logging screen takes its place.
     void checkingShowsProgressThenSignedIn()
     {
-        Account fixture(kCookie);
-        QCOMPARE(fixture.account.state().kind(), LoggerAccount::State::Kind::Checking);
+        Account fixture(QStringLiteral("sid=abc123"));
         LoggerRoot root(fixture.account);
         QCOMPARE(root.screen(), LoggerRoot::Screen::Progress);
         QVERIFY(root.page()->findChild<LoggerSpinner*>());
-        // Nothing is confirmed before the root is shown.
         QCoreApplication::processEvents();
         QCOMPARE(fixture.account.state().kind(), LoggerAccount::State::Kind::Checking);
-
         root.show();
         QTRY_COMPARE(root.screen(), LoggerRoot::Screen::SignedIn);
         QCOMPARE(fixture.account.state().kind(), LoggerAccount::State::Kind::Allowed);
-        QVERIFY(root.page()->isVisible());
         QVERIFY(root.page()->findChildren<QWidget*>().isEmpty());
     }
 
-    void screenFollowsEveryState_data()
-    {
-        QTest::addColumn<int>("kind");
-        QTest::addColumn<int>("screen");
-        using Kind = LoggerAccount::State::Kind;
-        using Screen = LoggerRoot::Screen;
-        QTest::newRow("checking") << int(Kind::Checking) << int(Screen::Progress);
-        QTest::newRow("signed out") << int(Kind::SignedOut) << int(Screen::SignIn);
-        QTest::newRow("offline") << int(Kind::Offline) << int(Screen::Offline);
-        QTest::newRow("allowed") << int(Kind::Allowed) << int(Screen::SignedIn);
-    }
-    void screenFollowsEveryState()
-    {
-        QFETCH(int, kind);
-        QFETCH(int, screen);
-        using Kind = LoggerAccount::State::Kind;
-        const LoggerAccount::State states[] = {LoggerAccount::State::offline(QStringLiteral("down")),
-                                               LoggerAccount::State::signedOut(), LoggerAccount::State::checking(),
-                                               LoggerAccount::State::allowed()};
-        for (const LoggerAccount::State& state : states) {
-            if (state.kind() == Kind(kind))
-                QCOMPARE(LoggerRoot::screenFor(state), LoggerRoot::Screen(screen));
-        }
-    }
-
-    // The account's sentence is shown as it came (never as rich text), under the fixed title;
-    // every press of "Try again" is one request to refresh.
+    // The account's sentence is shown as it came, never as rich text; every press of "Try
+    // again" is one request to refresh.
     void offlineCardShowsTheMessageVerbatim()
     {
         const QString message = QStringLiteral("No answer from <b>pindle.io</b> & friends.\nCheck the network.");
@@ -146,43 +107,14 @@ private Q_SLOTS:
         card.resize(1180, 800);
         card.show();
         QVERIFY(QTest::qWaitForWindowExposed(&card));
-        QCOMPARE(card.message(), message);
-        QVERIFY(labelWithText(&card, QStringLiteral("Can't reach Pindle")));
         auto* text = card.findChild<QLabel*>(QStringLiteral("offlineMessage"));
+        QCOMPARE(text->text(), message);
         QCOMPARE(text->textFormat(), Qt::PlainText);
-        QVERIFY(text->alignment() & Qt::AlignHCenter);
         QVERIFY(text->width() <= LoggerCard::kContentMaxWidth);
-
         QSignalSpy tries(&card, &OfflineCard::tryAgain);
-        auto* button = card.findChild<LoggerPrimary*>();
-        QCOMPARE(button->text(), QStringLiteral("Try again"));
-        QTest::mouseClick(button, Qt::LeftButton);
-        QTest::mouseClick(button, Qt::LeftButton);
+        QTest::mouseClick(card.findChild<LoggerPrimary*>(), Qt::LeftButton);
+        QTest::mouseClick(card.findChild<LoggerPrimary*>(), Qt::LeftButton);
         QCOMPARE(tries.size(), 2);
-    }
-
-    // The column never grows past 420, stays centred, and the card asks for 520 × 560.
-    void cardKeepsItsColumn_data()
-    {
-        QTest::addColumn<int>("width");
-        QTest::newRow("minimum") << 520;
-        QTest::newRow("default window") << 1180;
-        QTest::newRow("very wide") << 3000;
-    }
-    void cardKeepsItsColumn()
-    {
-        QFETCH(int, width);
-        auto* content = new QLabel(QStringLiteral("content"));
-        LoggerCard card(content);
-        QCOMPARE(card.minimumSize(), QSize(520, 560));
-        card.resize(width, 800);
-        card.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&card));
-        const int expected = std::min(LoggerCard::kContentMaxWidth, width - 2 * LoggerCard::kPadding);
-        QCOMPARE(content->width(), expected);
-        QVERIFY(std::abs(content->geometry().center().x() - card.rect().center().x()) <= 1);
-        card.resize(100, 100);
-        QCOMPARE(card.size(), QSize(520, 560));
     }
 
     // Colours are taken again when the desktop switches between light and dark.
@@ -195,50 +127,34 @@ private Q_SLOTS:
         QLabel* title = labelWithText(&root, QStringLiteral("Pindle Logger"));
         QVERIFY(title);
         auto* email = root.findChild<QLineEdit*>(QStringLiteral("emailField"));
-
-        QPalette dark = QApplication::palette();
-        dark.setColor(QPalette::Window, QColor(0x20, 0x20, 0x20));
-        // The change reaches the window as a posted event.
-        QApplication::setPalette(dark);
-        QTRY_COMPARE(title->palette().color(QPalette::WindowText), Theme::ink.resolve(Appearance::Dark));
-        QCOMPARE(email->palette().color(QPalette::Text), Theme::ink.resolve(Appearance::Dark));
-
-        QPalette light = QApplication::palette();
-        light.setColor(QPalette::Window, QColor(0xF0, 0xF0, 0xF0));
-        QApplication::setPalette(light);
-        QTRY_COMPARE(title->palette().color(QPalette::WindowText), Theme::ink.resolve(Appearance::Light));
-        QCOMPARE(email->palette().color(QPalette::Text), Theme::ink.resolve(Appearance::Light));
+        for (const auto& [window, appearance] : {std::pair(QColor(0x20, 0x20, 0x20), Appearance::Dark),
+                                                 std::pair(QColor(0xF0, 0xF0, 0xF0), Appearance::Light)}) {
+            QPalette palette = QApplication::palette();
+            palette.setColor(QPalette::Window, window);
+            QApplication::setPalette(palette); // reaches the window as a posted event
+            QTRY_COMPARE(title->palette().color(QPalette::WindowText), Theme::ink.resolve(appearance));
+            QCOMPARE(email->palette().color(QPalette::Text), Theme::ink.resolve(appearance));
+        }
     }
 
+    // One window, nothing makes a new one; "Sign out" follows the application menu's About.
     void windowAndMenus()
     {
         Account fixture(std::nullopt);
         PindleLoggerApp app(fixture.account);
-        QMainWindow* window = app.window();
-        QCOMPARE(window->windowTitle(), QStringLiteral("Pindle Logger"));
-        QCOMPARE(window->size(), QSize(1180, 800));
-        QCOMPARE(window->centralWidget(), app.root());
-        QCOMPARE(app.root()->palette().color(QPalette::Link), Theme::coral);
-
-        // The application menu: About, then Sign out (hidden while signed out).
+        QCOMPARE(app.window()->centralWidget(), app.root());
         const QList<QAction*> items = app.applicationMenu()->actions();
-        QVERIFY(items.size() >= 2);
-        QCOMPARE(items.at(0)->text(), QStringLiteral("About Pindle Logger"));
-        QCOMPARE(items.at(1), app.signOutAction());
-        QCOMPARE(app.signOutAction()->text(), QStringLiteral("Sign out"));
-        QVERIFY(app.signOutAction()->shortcut().isEmpty());
+        QCOMPARE(items.value(1), app.signOutAction());
         QVERIFY(!app.signOutAction()->isVisible());
-
-        // There is one window: nothing anywhere makes a new one.
-        const QList<QAction*> all = window->findChildren<QAction*>();
+        const QList<QAction*> all = app.window()->findChildren<QAction*>();
         for (const QAction* action : all) {
             QVERIFY2(!action->text().remove(u'&').startsWith(QLatin1String("New")), qPrintable(action->text()));
             QVERIFY(action->shortcut() != QKeySequence(QKeySequence::New));
         }
     }
 
-    // "Sign out" is there in every state but signed out, and signing out forgets the cookie
-    // for good without touching the address.
+    // "Sign out" is there in every state but signed out, and forgets the cookie for good
+    // without touching the address.
     void signOutFromCheckingAndAllowed_data()
     {
         QTest::addColumn<bool>("showFirst");
@@ -248,7 +164,7 @@ private Q_SLOTS:
     void signOutFromCheckingAndAllowed()
     {
         QFETCH(bool, showFirst);
-        Account fixture(kCookie, QStringLiteral("ada@example.com"));
+        Account fixture(QStringLiteral("sid=abc123"), QStringLiteral("ada@example.com"));
         PindleLoggerApp app(fixture.account);
         QVERIFY(app.signOutAction()->isVisible());
         if (showFirst) {
@@ -257,16 +173,13 @@ private Q_SLOTS:
             QVERIFY(app.signOutAction()->isVisible());
         }
         const int loads = fixture.store.loadCount();
-
         app.signOutAction()->trigger();
-        QCOMPARE(fixture.account.state().kind(), LoggerAccount::State::Kind::SignedOut);
         QCOMPARE(app.root()->screen(), LoggerRoot::Screen::SignIn);
         QVERIFY(!app.signOutAction()->isVisible());
         fixture.service.waitForCookieWrites();
         QCOMPARE(fixture.store.stored(), std::optional<QString>());
         QVERIFY(!fixture.service.sessionCookie());
         QCOMPARE(fixture.store.loadCount(), loads);
-        QCOMPARE(fixture.account.email(), QStringLiteral("ada@example.com"));
         auto* view = qobject_cast<LoggerSignInView*>(app.root()->page());
         QVERIFY(view);
         QCOMPARE(view->model().email(), QStringLiteral("ada@example.com"));
@@ -277,10 +190,7 @@ private Q_SLOTS:
     {
         QTest::addColumn<QStringList>("arguments");
         QTest::addColumn<bool>("demo");
-        QTest::newRow("none") << QStringList{"pindle-logger"} << false;
-        QTest::newRow("demo") << QStringList{"pindle-logger", "--demo"} << true;
-        QTest::newRow("demo after unknown") << QStringList{"pindle-logger", "--bogus", "--demo"} << true;
-        QTest::newRow("stray argument") << QStringList{"pindle-logger", "file.txt", "--demo"} << true;
+        QTest::newRow("demo after unknown and stray") << QStringList{"pindle-logger", "--bogus", "x", "--demo"} << true;
         QTest::newRow("demo as a value") << QStringList{"pindle-logger", "--", "--demo"} << false;
         QTest::newRow("empty") << QStringList{} << false;
     }

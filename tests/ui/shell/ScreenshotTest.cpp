@@ -6,9 +6,7 @@
 #include "service/APIService.h"
 #include "service/CookieStore.h"
 #include "service/LoggerAccount.h"
-#include "ui/shell/LoggerPrimary.h"
 #include "ui/shell/LoggerRoot.h"
-#include "ui/shell/OfflineCard.h"
 #include "ui/shell/PindleLoggerApp.h"
 
 #include <QApplication>
@@ -63,15 +61,6 @@ private Q_SLOTS:
         dark.setColor(QPalette::Window, QColor(0x20, 0x20, 0x20));
         QApplication::setPalette(dark);
         save(app.window(), QStringLiteral("signin-code-dark.png"));
-    }
-
-    void offlineScreen()
-    {
-        OfflineCard card(QStringLiteral("The service did not answer in time.\nCheck the network and try again."));
-        card.resize(1180, 800);
-        card.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&card));
-        save(&card, QStringLiteral("offline.png"));
     }
 
 private:
