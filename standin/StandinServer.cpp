@@ -1,5 +1,6 @@
 #include "StandinServer.h"
 
+#include "LiveSocket.h"
 #include "StandinService.h"
 
 #include <QHostAddress>
@@ -58,6 +59,12 @@ StandinServer::StandinServer(StandinService& service, QObject* parent) : QAbstra
 {
 }
 
+void StandinServer::setLiveSocket(LiveSocket& live)
+{
+    m_live = &live;
+    live.attach(*this);
+}
+
 quint16 StandinServer::listenOnLoopback(quint16 port)
 {
     return listen(QHostAddress(QHostAddress::LocalHost), port);
@@ -74,6 +81,16 @@ bool StandinServer::handleRequest(const QHttpServerRequest& httpRequest, QTcpSoc
 {
     const Request request = toRequest(httpRequest);
     const bool closeAfter = request.header("connection").compare("close", Qt::CaseInsensitive) == 0;
+    if (m_live) {
+        // Qt 6.4 hands an upgrade to its WebSocket server only when this returns true without
+        // having answered.
+        if (request.header("upgrade").compare("websocket", Qt::CaseInsensitive) == 0)
+            return true;
+        if (const auto reply = m_live->handleControl(request)) {
+            write(socket, *reply, closeAfter);
+            return true;
+        }
+    }
     const bool control = StandinService::isControlPath(request);
     if (!control)
         m_service.requests().record(request);

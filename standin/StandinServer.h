@@ -8,6 +8,7 @@
 
 namespace standin {
 
+class LiveSocket;
 class StandinService;
 
 // The HTTP side of the stand-in. QAbstractHttpServer parses each request; the answer is then
@@ -15,7 +16,7 @@ class StandinService;
 // or cut the connection without one.
 //
 // WebSocket upgrades on the same port are taken by QAbstractHttpServer itself and announced
-// with newWebSocketConnection(); without a receiver connected to that signal they are refused.
+// with newWebSocketConnection(); the streaming socket (LiveSocket) takes them once set.
 class StandinServer : public QAbstractHttpServer {
     Q_OBJECT
 
@@ -28,6 +29,10 @@ public:
     // Listens on 127.0.0.1 only; `port` 0 picks a free one. Returns the port, or 0 on failure.
     [[nodiscard]] quint16 listenOnLoopback(quint16 port);
 
+    // Serves the streaming socket "/ws" and its control routes through `live`, which must
+    // outlive the server.
+    void setLiveSocket(LiveSocket& live);
+
 protected:
     bool handleRequest(const QHttpServerRequest& request, QTcpSocket* socket) override;
     void missingHandler(const QHttpServerRequest& request, QTcpSocket* socket) override;
@@ -38,6 +43,7 @@ private:
     static void write(QTcpSocket* socket, const Reply& reply, bool closeAfter);
 
     StandinService& m_service;
+    LiveSocket* m_live = nullptr;
 };
 
 // The request as the routes see it; exposed for tests of the path decoding.

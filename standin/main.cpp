@@ -1,6 +1,7 @@
 // pindle-standin: the local stand-in of the online service. See README.md beside this file.
 
 #include "Console.h"
+#include "LiveSocket.h"
 #include "StandinServer.h"
 #include "StandinService.h"
 
@@ -84,7 +85,9 @@ int main(int argc, char** argv)
 
     standin::StandinService service(config);
     service.onNotice = printLine;
+    standin::LiveSocket live(service, standin::LiveConfig{config.testControl, QString()});
     standin::StandinServer server(service);
+    server.setLiveSocket(live);
     const quint16 listening = server.listenOnLoopback(static_cast<quint16>(port));
     if (listening == 0) {
         std::fprintf(stderr, "pindle-standin: cannot listen on 127.0.0.1:%u\n", port);

@@ -1,0 +1,368 @@
+#include "audio/CapturePath.h"
+
+#include <QMetaObject>
+#include <QMutexLocker>
+#include <QObject>
+
+#include <algorithm>
+#include <cmath>
+#include <utility>
+
+namespace {
+
+constexpr double kSilenceFloor = 1e-12;
+constexpr float kLevelFloorDb = -60.0f;
+
+float decibels(double meanSquare)
+{
+    return static_cast<float>(10.0 * std::log10(std::max(meanSquare, kSilenceFloor)));
+}
+
+float levelOf(float db)
+{
+    return std::clamp((db - kLevelFloorDb) / -kLevelFloorDb, 0.0f, 1.0f);
+}
+
+} // namespace
+
+CapturePath::CapturePath(LevelsHandler onLevels)
+    : m_onLevels(std::move(onLevels)), m_mainContext(std::make_unique<QObject>())
+{
+}
+
+CapturePath::~CapturePath() = default;
+
+void CapturePath::setMeteringEnabled(bool enabled)
+{
+    QMutexLocker locker(&m_lock);
+    m_metering = enabled;
+}
+
+bool CapturePath::meteringEnabled() const
+{
+    QMutexLocker locker(&m_lock);
+    return m_metering;
+}
+
+CapturePath::StreamMap CapturePath::streams() const
+{
+    QMutexLocker locker(&m_lock);
+    return m_streams;
+}
+
+std::shared_ptr<TranscriptStream> CapturePath::stream(int index) const
+{
+    QMutexLocker locker(&m_lock);
+    return m_streams.value(index);
+}
+
+std::shared_ptr<TranscriptStream> CapturePath::insertStream(int index, std::shared_ptr<TranscriptStream> stream)
+{
+    std::shared_ptr<TranscriptStream> old;
+    std::vector<std::shared_ptr<void>> released;
+    {
+        QMutexLocker locker(&m_lock);
+        old = m_streams.take(index);
+        if (stream) {
+            m_streams.insert(index, std::move(stream));
+        }
+        retireLocked(old);
+        collectLocked(released);
+    }
+    return old;
+}
+
+std::shared_ptr<TranscriptStream> CapturePath::takeStream(int index)
+{
+    return insertStream(index, nullptr);
+}
+
+CapturePath::StreamMap CapturePath::setStreams(StreamMap streams)
+{
+    StreamMap old;
+    std::vector<std::shared_ptr<void>> released;
+    {
+        QMutexLocker locker(&m_lock);
+        old = std::exchange(m_streams, std::move(streams));
+        for (const auto& stream : std::as_const(old)) {
+            retireLocked(stream);
+        }
+        collectLocked(released);
+    }
+    return old;
+}
+
+void CapturePath::setMonitorIndex(std::optional<int> index)
+{
+    QMutexLocker locker(&m_lock);
+    m_monitorIndex = index;
+}
+
+std::optional<int> CapturePath::monitorIndex() const
+{
+    QMutexLocker locker(&m_lock);
+    return m_monitorIndex;
+}
+
+void CapturePath::setMonitorHook(MonitorHook hook)
+{
+    auto fresh = hook ? std::make_shared<MonitorHook>(std::move(hook)) : nullptr;
+    std::vector<std::shared_ptr<void>> released;
+    QMutexLocker locker(&m_lock);
+    retireLocked(std::exchange(m_monitorHook, std::move(fresh)));
+    collectLocked(released);
+    locker.unlock();
+}
+
+void CapturePath::setSoundCueHook(SoundCueHook hook)
+{
+    auto fresh = hook ? std::make_shared<SoundCueHook>(std::move(hook)) : nullptr;
+    std::vector<std::shared_ptr<void>> released;
+    QMutexLocker locker(&m_lock);
+    retireLocked(std::exchange(m_soundCueHook, std::move(fresh)));
+    collectLocked(released);
+    locker.unlock();
+}
+
+void CapturePath::setScanActive(bool active)
+{
+    QMutexLocker locker(&m_lock);
+    if (active) {
+        m_scan = {};
+    }
+    m_scanActive = active;
+}
+
+bool CapturePath::scanActive() const
+{
+    QMutexLocker locker(&m_lock);
+    return m_scanActive;
+}
+
+ScanStatistics CapturePath::takeScanStatistics()
+{
+    QMutexLocker locker(&m_lock);
+    return std::exchange(m_scan, {});
+}
+
+void CapturePath::armPeakSinceStart(int channelCount)
+{
+    QMutexLocker locker(&m_lock);
+    m_peakSinceStart = QList<float>(std::max(channelCount, 0), 0.0f);
+}
+
+QList<float> CapturePath::peakSinceStart() const
+{
+    QMutexLocker locker(&m_lock);
+    return m_peakSinceStart;
+}
+
+void CapturePath::retireLocked(std::shared_ptr<void> object)
+{
+    if (!object) {
+        return;
+    }
+    ++m_generation;
+    m_retired.push_back({std::move(object), m_generation});
+}
+
+void CapturePath::collectLocked(std::vector<std::shared_ptr<void>>& out)
+{
+    // Safe to release: everything when the capture thread holds no snapshot, else what was
+    // retired before its snapshot was taken (so it is not in it).
+    const auto safe = [this](const Retired& r) { return !m_holding || r.generation <= m_heldGeneration; };
+    for (auto& retired : m_retired) {
+        if (safe(retired)) {
+            out.push_back(std::move(retired.object));
+        }
+    }
+    std::erase_if(m_retired, [](const Retired& r) { return !r.object; });
+}
+
+void CapturePath::collectRetired()
+{
+    std::vector<std::shared_ptr<void>> released;
+    QMutexLocker locker(&m_lock);
+    m_collectPosted = false;
+    collectLocked(released);
+    locker.unlock();
+    // `released` goes out of scope here, on the main thread.
+}
+
+void CapturePath::measure(const float* interleaved, int frames, int channels)
+{
+    const auto count = static_cast<size_t>(channels);
+    if (m_sumSquares.size() < count) {
+        m_sumSquares.resize(count);
+        m_crossings.resize(count);
+        m_negative.resize(count);
+        m_db.resize(count);
+        m_level.resize(count);
+        m_zcr.resize(count);
+    }
+    std::fill_n(m_sumSquares.begin(), count, 0.0);
+    std::fill_n(m_crossings.begin(), count, 0);
+    std::fill_n(m_negative.begin(), count, static_cast<unsigned char>(0));
+
+    // One pass over the interleaved frames keeps every channel's running sums in cache.
+    const float* frame = interleaved;
+    for (int f = 0; f < frames; ++f, frame += channels) {
+        for (int c = 0; c < channels; ++c) {
+            const float x = frame[c];
+            m_sumSquares[static_cast<size_t>(c)] += static_cast<double>(x) * x;
+            const unsigned char negative = x < 0.0f ? 1 : 0;
+            m_crossings[static_cast<size_t>(c)] += negative != m_negative[static_cast<size_t>(c)] ? 1 : 0;
+            m_negative[static_cast<size_t>(c)] = negative;
+        }
+    }
+    for (size_t c = 0; c < count; ++c) {
+        m_db[c] = decibels(m_sumSquares[c] / frames);
+        m_level[c] = levelOf(m_db[c]);
+        m_zcr[c] = static_cast<float>(m_crossings[c]) / static_cast<float>(frames);
+    }
+}
+
+void CapturePath::updateMeters(int channels)
+{
+    // Under m_lock.
+    const auto count = static_cast<size_t>(channels);
+    if (m_scanActive) {
+        if (m_scan.db.size() != channels) {
+            m_scan.db = QList<QList<float>>(channels);
+            m_scan.zcr = QList<QList<float>>(channels);
+        }
+        for (size_t c = 0; c < count; ++c) {
+            m_scan.db[static_cast<qsizetype>(c)].append(m_db[c]);
+            m_scan.zcr[static_cast<qsizetype>(c)].append(m_zcr[c]);
+        }
+    }
+    if (m_pendingLevels.size() != count) {
+        m_pendingLevels.assign(m_level.begin(), m_level.begin() + channels);
+    } else {
+        for (size_t c = 0; c < count; ++c) {
+            m_pendingLevels[c] = std::max(m_pendingLevels[c] * kPeakFall, m_level[c]);
+        }
+    }
+    if (m_peakSinceStart.size() == channels) {
+        for (size_t c = 0; c < count; ++c) {
+            auto& peak = m_peakSinceStart[static_cast<qsizetype>(c)];
+            peak = std::max(peak, m_level[c]);
+        }
+    }
+}
+
+std::span<const float> CapturePath::monoCopy(const float* interleaved, int frames, int channels, int channel,
+                                             float gain)
+{
+    float* out = m_mono.data();
+    const float* in = interleaved + channel;
+    for (int f = 0; f < frames; ++f, in += channels) {
+        out[f] = *in;
+    }
+    if (gain != 1.0f) {
+        for (int f = 0; f < frames; ++f) {
+            out[f] = std::clamp(out[f] * gain, -1.0f, 1.0f);
+        }
+    }
+    return {out, static_cast<size_t>(frames)};
+}
+
+std::span<const float> CapturePath::downmix(const float* interleaved, int frames, int channels)
+{
+    if (channels == 1) {
+        return {interleaved, static_cast<size_t>(frames)};
+    }
+    float* out = m_mono.data();
+    const float scale = 1.0f / static_cast<float>(channels);
+    const float* frame = interleaved;
+    for (int f = 0; f < frames; ++f, frame += channels) {
+        float sum = 0.0f;
+        for (int c = 0; c < channels; ++c) {
+            sum += frame[c];
+        }
+        out[f] = sum * scale;
+    }
+    return {out, static_cast<size_t>(frames)};
+}
+
+void CapturePath::handleBuffer(const float* interleaved, int frames, int channels, double sampleRate)
+{
+    if (interleaved == nullptr || frames <= 0 || channels <= 0) {
+        return;
+    }
+    if (m_mono.size() < static_cast<size_t>(frames)) {
+        m_mono.resize(static_cast<size_t>(frames));
+    }
+
+    std::optional<int> monitorIndex;
+    bool metering = false;
+    {
+        QMutexLocker locker(&m_lock);
+        m_snapshot.clear();
+        for (auto it = m_streams.cbegin(); it != m_streams.cend(); ++it) {
+            m_snapshot.push_back({it.key(), it.value()});
+        }
+        m_heldMonitor = m_monitorHook;
+        m_heldSoundCue = m_soundCueHook;
+        monitorIndex = m_monitorIndex;
+        metering = m_metering;
+        m_heldGeneration = m_generation;
+        m_holding = true;
+    }
+
+    if (metering) {
+        measure(interleaved, frames, channels);
+    }
+
+    if (m_heldMonitor && *m_heldMonitor && monitorIndex && *monitorIndex >= 0 && *monitorIndex < channels) {
+        (*m_heldMonitor)(monoCopy(interleaved, frames, channels, *monitorIndex, 1.0f), sampleRate);
+    }
+
+    for (const Entry& entry : m_snapshot) {
+        if (entry.index == -1) {
+            entry.stream->append(downmix(interleaved, frames, channels), sampleRate);
+        } else if (entry.index >= 0 && entry.index < channels) {
+            entry.stream->append(monoCopy(interleaved, frames, channels, entry.index, entry.stream->gain()),
+                                 sampleRate);
+        }
+    }
+
+    if (m_heldSoundCue && *m_heldSoundCue) {
+        (*m_heldSoundCue)(interleaved, frames, channels, sampleRate);
+    }
+
+    // Drop the snapshot's references while the retired list still holds anything taken out of
+    // the path, so the last reference is never this thread's.
+    m_snapshot.clear();
+    m_heldMonitor.reset();
+    m_heldSoundCue.reset();
+
+    QList<float> publish;
+    bool postCollect = false;
+    {
+        QMutexLocker locker(&m_lock);
+        m_holding = false;
+        if (!m_retired.empty() && !m_collectPosted) {
+            m_collectPosted = true;
+            postCollect = true;
+        }
+        if (metering) {
+            updateMeters(channels);
+            const auto now = Clock::now();
+            if (m_onLevels && (m_lastLevelPush == Clock::time_point::min() ||
+                               std::chrono::duration<double>(now - m_lastLevelPush).count() > kLevelInterval)) {
+                m_lastLevelPush = now;
+                publish = QList<float>(m_pendingLevels.begin(), m_pendingLevels.end());
+            }
+        }
+    }
+
+    if (postCollect) {
+        QMetaObject::invokeMethod(
+            m_mainContext.get(), [this] { collectRetired(); }, Qt::QueuedConnection);
+    }
+    if (!publish.isEmpty()) {
+        QMetaObject::invokeMethod(
+            m_mainContext.get(), [this, levels = std::move(publish)] { m_onLevels(levels); }, Qt::QueuedConnection);
+    }
+}

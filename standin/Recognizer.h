@@ -1,0 +1,85 @@
+#pragma once
+
+#include <QJsonArray>
+#include <QList>
+#include <QMutex>
+#include <QString>
+#include <QtGlobal>
+
+#include <memory>
+#include <span>
+#include <vector>
+
+struct cmd_ln_s;
+struct ps_decoder_s;
+
+namespace standin {
+
+// What the recogniser heard: an interim guess while someone speaks, a final text when the speech
+// ends. Word times are seconds from the start of the audio fed since the last reset().
+struct Heard {
+    bool final = false;
+    QString text;
+    QJsonArray words; // [{"word", "start", "end"}], as the socket's results carry them
+};
+
+// pocketsphinx over 16 kHz 16-bit mono audio, cut into utterances by its voice detector. One
+// thread at a time; loading the model takes a while, so decoders are kept for reuse
+// (RecognizerPool).
+class Recognizer {
+public:
+    static constexpr const char* kDefaultModelDir = "/usr/share/pocketsphinx/model/en-us";
+
+    // Null with `problem` set when the model cannot be loaded.
+    [[nodiscard]] static std::unique_ptr<Recognizer> load(const QString& modelDir, QString& problem);
+    ~Recognizer();
+    Recognizer(const Recognizer&) = delete;
+    Recognizer& operator=(const Recognizer&) = delete;
+
+    // Feeds samples; appends to `out` an interim when the guess changed (at most every half
+    // second of speech) and a final at the end of each utterance.
+    void feed(std::span<const qint16> samples, QList<Heard>& out);
+    // The end of the audio: the final of the utterance under way, if any.
+    void finish(QList<Heard>& out);
+    // Forgets the audio so far, for the next connection.
+    void reset();
+
+private:
+    struct ConfigFree {
+        void operator()(cmd_ln_s* config) const;
+    };
+    struct DecoderFree {
+        void operator()(ps_decoder_s* decoder) const;
+    };
+
+    Recognizer() = default;
+    void beginUtterance();
+    void endUtterance(QList<Heard>& out);
+    void processSlice(std::span<const qint16> slice, QList<Heard>& out);
+
+    std::unique_ptr<cmd_ln_s, ConfigFree> m_config;
+    std::unique_ptr<ps_decoder_s, DecoderFree> m_decoder;
+    qint64 m_samplesFed = 0;
+    qint64 m_utteranceStart = 0; // in samples
+    qint64 m_lastGuessAt = 0;
+    bool m_inUtterance = false; // ps_start_utt called
+    bool m_speaking = false;    // the voice detector heard speech in this utterance
+    QString m_lastGuess;
+};
+
+// Loaded recognisers waiting for their next connection. Thread-safe.
+class RecognizerPool {
+public:
+    explicit RecognizerPool(QString modelDir) : m_modelDir(std::move(modelDir)) {}
+
+    // A waiting recogniser, or a newly loaded one (null with `problem` when that fails).
+    [[nodiscard]] std::unique_ptr<Recognizer> take(QString& problem);
+    void give(std::unique_ptr<Recognizer> recognizer);
+
+private:
+    const QString m_modelDir;
+    QMutex m_mutex;
+    std::vector<std::unique_ptr<Recognizer>> m_idle;
+};
+
+} // namespace standin

@@ -1,0 +1,794 @@
+#include "common/TestMain.h"
+
+#include "audio/ChannelStream.h"
+#include "audio/SegmentOrder.h"
+#include "common/StandinProcess.h"
+#include "service/APIService.h"
+#include "service/CookieStore.h"
+
+#include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QProcess>
+#include <QStandardPaths>
+#include <QTcpServer>
+#include <QTemporaryDir>
+#include <QtEndian>
+
+#include <atomic>
+#include <cmath>
+#include <numbers>
+#include <random>
+#include <thread>
+#include <vector>
+
+namespace {
+
+constexpr int kWaitMs = 15000;
+constexpr double kCaptureRate = 48000.0;
+constexpr qsizetype kBufferFrames = 4096;
+
+// What a stream reported, in order.
+struct Recorder {
+    QStringList updates;
+    QStringList refusals;
+    QStringList errors;
+
+    void wire(ChannelStream& stream)
+    {
+        stream.onUpdate = [this](const QString& text) { updates.append(text); };
+        stream.onRefused = [this](const QString& code) { refusals.append(code); };
+        stream.onError = [this](const QString& text) { errors.append(text); };
+    }
+};
+
+QJsonObject step(const char* type, int afterMs, const QJsonObject& fields = {})
+{
+    QJsonObject out = fields;
+    out.insert(QStringLiteral("type"), QLatin1StringView(type));
+    out.insert(QStringLiteral("after_ms"), afterMs);
+    return out;
+}
+
+QJsonArray words(std::initializer_list<std::tuple<const char*, double, double>> list)
+{
+    QJsonArray out;
+    for (const auto& [text, start, end] : list)
+        out.append(QJsonObject{{QStringLiteral("word"), QLatin1StringView(text)},
+                               {QStringLiteral("start"), start},
+                               {QStringLiteral("end"), end}});
+    return out;
+}
+
+// One buffer of a 440 Hz tone at the capture rate.
+std::vector<float> tone(qsizetype frames, qsizetype firstFrame = 0)
+{
+    std::vector<float> samples(static_cast<size_t>(frames));
+    for (qsizetype i = 0; i < frames; ++i)
+        samples[static_cast<size_t>(i)] = static_cast<float>(
+            0.3 * std::sin(2.0 * std::numbers::pi * 440.0 * static_cast<double>(firstFrame + i) / kCaptureRate));
+    return samples;
+}
+
+// Mono 16-bit PCM of a WAV file as floats, and its rate; empty when it is not one.
+std::vector<float> readWav(const QString& path, double& rate)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return {};
+    const QByteArray bytes = file.readAll();
+    if (bytes.size() < 12 || !bytes.startsWith("RIFF") || bytes.mid(8, 4) != "WAVE")
+        return {};
+    qsizetype at = 12;
+    int channels = 0;
+    int bits = 0;
+    while (at + 8 <= bytes.size()) {
+        const QByteArray id = bytes.mid(at, 4);
+        qint64 size = qFromLittleEndian<quint32>(bytes.constData() + at + 4);
+        at += 8;
+        // espeak-ng streams its output and leaves the data size at its maximum.
+        size = std::min<qint64>(size, bytes.size() - at);
+        if (id == "fmt " && size >= 16) {
+            channels = qFromLittleEndian<quint16>(bytes.constData() + at + 2);
+            rate = qFromLittleEndian<quint32>(bytes.constData() + at + 4);
+            bits = qFromLittleEndian<quint16>(bytes.constData() + at + 14);
+        } else if (id == "data" && channels == 1 && bits == 16) {
+            std::vector<float> samples(static_cast<size_t>(size / 2));
+            for (size_t i = 0; i < samples.size(); ++i)
+                samples[i] =
+                    qFromLittleEndian<qint16>(bytes.constData() + at + 2 * static_cast<qsizetype>(i)) / 32768.0f;
+            return samples;
+        }
+        at += size + (size % 2);
+    }
+    return {};
+}
+
+StreamMessages::TranscriptResult result(const QString& id, const QString& text, bool interim = false,
+                                        QList<Word> timed = {}, std::optional<QString> speaker = {})
+{
+    StreamMessages::TranscriptResult out;
+    out.id = id;
+    out.text = text;
+    out.interim = interim;
+    out.words = std::move(timed);
+    out.speaker = std::move(speaker);
+    return out;
+}
+
+} // namespace
+
+// The cloud stream against a real stand-in socket: what it sends, what it makes of the results,
+// refusals and lost connections, and its behaviour around stop on the capture thread.
+class ChannelStreamTest : public QObject {
+    Q_OBJECT
+
+private:
+    std::unique_ptr<StandinProcess> m_standin;
+    std::unique_ptr<InMemoryCookieStore> m_store;
+    std::unique_ptr<APIService> m_service;
+    QString m_cookie;
+    QString m_token;
+
+    QString createShoot()
+    {
+        const QJsonObject body{{QStringLiteral("title"), QStringLiteral("Stream test")},
+                               {QStringLiteral("tc_format"), QStringLiteral("25|0|0")},
+                               {QStringLiteral("audio_epoch_ms"), 1700000000000.0}};
+        const auto answer = m_standin->request("POST", QStringLiteral("/api/logger/shoots"),
+                                               QJsonDocument(body).toJson(QJsonDocument::Compact), m_cookie);
+        return answer.json().value(QStringLiteral("token")).toString();
+    }
+
+    std::shared_ptr<ChannelStream> stream(int channel = 3, double offset = 10.0, bool countsAsStart = true,
+                                          APIService* service = nullptr)
+    {
+        auto made = std::make_shared<ChannelStream>(channel, offset, countsAsStart, service ? *service : *m_service);
+        made->shootToken = m_token;
+        return made;
+    }
+
+    void script(const QJsonArray& steps)
+    {
+        const QJsonObject answer =
+            m_standin->control(QStringLiteral("ws-script"), {{QStringLiteral("results"), steps}});
+        QVERIFY2(answer.value(QStringLiteral("ok")).toBool(), QJsonDocument(answer).toJson().constData());
+    }
+
+    QJsonArray connections()
+    {
+        return m_standin->request("GET", QStringLiteral("/__control/ws-state"))
+            .json()
+            .value(QStringLiteral("connections"))
+            .toArray();
+    }
+
+    QJsonObject lastConnection() { return connections().last().toObject(); }
+
+    // Waits until the stand-in has seen the stream's socket close.
+    bool waitClosed(int connectionCount)
+    {
+        return QTest::qWaitFor(
+            [&] {
+                const QJsonArray all = connections();
+                return all.size() >= connectionCount &&
+                       !all.at(connectionCount - 1).toObject().value(QStringLiteral("open")).toBool();
+            },
+            kWaitMs);
+    }
+
+private Q_SLOTS:
+    void initTestCase()
+    {
+        m_standin = std::make_unique<StandinProcess>();
+        QVERIFY2(m_standin->isReady(), qPrintable(m_standin->failure()));
+        m_cookie = m_standin->signIn(QStringLiteral("ada@example.com"));
+        QVERIFY(!m_cookie.isEmpty());
+        m_token = createShoot();
+        QVERIFY(!m_token.isEmpty());
+        m_store = std::make_unique<InMemoryCookieStore>(m_cookie);
+        m_service = std::make_unique<APIService>(m_standin->baseUrl().toString(), *m_store);
+    }
+
+    void cleanup() { m_standin->control(QStringLiteral("ws-clear")); }
+
+    // The stand-in ends cleanly: its decoders and sockets went without a leak or a fault.
+    void cleanupTestCase() { QCOMPARE(m_standin->stop(), 0); }
+
+    void scriptedResultsBecomeLines()
+    {
+        script(QJsonArray{
+            step("interim", 0,
+                 {{QStringLiteral("id"), QStringLiteral("u1")}, {QStringLiteral("text"), QStringLiteral("  hel")}}),
+            step("final", 50,
+                 {{QStringLiteral("id"), QStringLiteral("u1")},
+                  {QStringLiteral("text"), QStringLiteral(" hello there\t")},
+                  {QStringLiteral("speaker"), QStringLiteral("Sam")},
+                  {QStringLiteral("words"), words({{"hello", 0.5, 0.9}, {"there", 1, 1.25}})}}),
+            step("final", 100,
+                 {{QStringLiteral("id"), 42},
+                  {QStringLiteral("text"), QStringLiteral("no timing")},
+                  {QStringLiteral("omit"), QJsonArray{QStringLiteral("speaker")}}}),
+            step("interim", 150, {{QStringLiteral("id"), 43}, {QStringLiteral("text"), QStringLiteral("pending")}}),
+        });
+        auto s = stream();
+        Recorder rec;
+        rec.wire(*s);
+        const Date before = Date::now();
+        s->start();
+        QTRY_COMPARE_WITH_TIMEOUT(rec.updates.size(), 4, kWaitMs);
+        QCOMPARE(rec.updates, (QStringList{QStringLiteral("hel"), QStringLiteral("hello there"),
+                                           QStringLiteral("no timing"), QStringLiteral("pending")}));
+
+        const QList<DisplaySegment>& lines = s->display();
+        QCOMPARE(lines.size(), 2);
+        QCOMPARE(lines[0].id, QStringLiteral("3-u1"));
+        QCOMPARE(lines[0].speaker, std::optional<QString>(QStringLiteral("Sam")));
+        QCOMPARE(lines[0].text, QStringLiteral("hello there"));
+        QCOMPARE(lines[0].startSecs, 10.5);
+        QCOMPARE(lines[0].endSecs, 11.25);
+        QCOMPARE(lines[0].words,
+                 (QList<Word>{{QStringLiteral("hello"), 10.5, 10.9}, {QStringLiteral("there"), 11.0, 11.25}}));
+        QCOMPARE(lines[0].channel, 3);
+        QVERIFY(!lines[0].onDevice);
+        QVERIFY(lines[0].firstSeen >= before && lines[0].firstSeen <= Date::now());
+        QCOMPARE(lines[0].timecode, wallClockTimecode(lines[0].firstSeen));
+        QCOMPARE(lines[1].id, QStringLiteral("3-42"));
+        QCOMPARE(lines[1].speaker, std::nullopt);
+        QCOMPARE(lines[1].startSecs, -1.0);
+        QCOMPARE(lines[1].endSecs, -1.0);
+        QCOMPARE(s->interimText(), QStringLiteral("pending"));
+        QCOMPARE(s->lastWordEnd(), std::optional<double>(11.25));
+        QCOMPARE(s->wordsSince(10.95), QStringList{QStringLiteral("there")});
+        QCOMPARE(s->wordsSince(10.9), (QStringList{QStringLiteral("hello"), QStringLiteral("there")}));
+        s->stop();
+        QVERIFY(waitClosed(static_cast<int>(connections().size())));
+        QVERIFY(rec.errors.isEmpty());
+    }
+
+    void startMessageAndEarlyAudioWaitForTheSocket_data()
+    {
+        QTest::addColumn<bool>("countsAsStart");
+        QTest::addColumn<bool>("withToken");
+        QTest::newRow("first stream of the run") << true << true;
+        QTest::newRow("joining stream") << false << true;
+        QTest::newRow("no shoot token") << true << false;
+    }
+
+    void startMessageAndEarlyAudioWaitForTheSocket()
+    {
+        QFETCH(bool, countsAsStart);
+        QFETCH(bool, withToken);
+        auto s = stream(0, 0.0, countsAsStart);
+        if (!withToken)
+            s->shootToken.reset();
+        Recorder rec;
+        rec.wire(*s);
+        const int count = static_cast<int>(connections().size()) + 1;
+        s->start();
+        // One second of audio, appended before the socket can possibly be open.
+        qsizetype frames = 0;
+        while (frames < static_cast<qsizetype>(kCaptureRate)) {
+            const std::vector<float> buffer = tone(kBufferFrames, frames);
+            s->append(buffer, kCaptureRate);
+            frames += kBufferFrames;
+        }
+        QVERIFY(QTest::qWaitFor([&] { return connections().size() >= count; }, kWaitMs));
+        if (withToken) {
+            QVERIFY(QTest::qWaitFor(
+                [&] { return lastConnection().value(QStringLiteral("audio_messages")).toInt() >= 11; }, kWaitMs));
+            s->stop();
+            QVERIFY(waitClosed(count));
+        } else {
+            QTRY_COMPARE_WITH_TIMEOUT(rec.refusals, QStringList{QStringLiteral("shoot_required")}, kWaitMs);
+            QVERIFY(waitClosed(count));
+        }
+        const QJsonObject seen = connections().at(count - 1).toObject();
+        const QJsonArray sequence = seen.value(QStringLiteral("sequence")).toArray();
+        QCOMPARE(sequence.first().toString(), QStringLiteral("start"));
+        QCOMPARE(seen.value(QStringLiteral("client_header")).toString(), QStringLiteral("pindle-logger"));
+        QVERIFY(seen.value(QStringLiteral("cookie_sent")).toBool());
+
+        QJsonObject expected{{QStringLiteral("type"), QStringLiteral("questions_transcribe_start")},
+                             {QStringLiteral("language"), QStringLiteral("en")},
+                             {QStringLiteral("encoding"), QStringLiteral("linear16")},
+                             {QStringLiteral("sample_rate"), 16000},
+                             {QStringLiteral("client"), QStringLiteral("logger")}};
+        if (!countsAsStart)
+            expected.insert(QStringLiteral("resume"), true);
+        if (withToken)
+            expected.insert(QStringLiteral("token"), m_token);
+        QCOMPARE(seen.value(QStringLiteral("start")).toObject(), expected);
+
+        if (withToken) {
+            // Every appended buffer arrived, in order, after the start message; the stop message
+            // came last. 4096 frames at 48 kHz are 1365 or 1366 samples at 16 kHz, less the
+            // converter's delay in the first.
+            QCOMPARE(seen.value(QStringLiteral("audio_before_start_bytes")).toInt(), 0);
+            const int bytes = seen.value(QStringLiteral("audio_bytes")).toInt();
+            QVERIFY2(bytes > 11 * 1300 * 2 && bytes <= 12 * 1366 * 2, QByteArray::number(bytes));
+            QCOMPARE(sequence.last().toString(), QStringLiteral("stop"));
+            QVERIFY(seen.value(QStringLiteral("stop_received")).toBool());
+            QCOMPARE(seen.value(QStringLiteral("close_code")).toInt(), 1000);
+            QCOMPARE(s->droppedAudioBytes(), 0);
+        }
+        QVERIFY(rec.errors.isEmpty());
+    }
+
+    void refusalsReachOnRefused_data()
+    {
+        QTest::addColumn<QString>("forced");
+        QTest::addColumn<QString>("token");
+        QTest::addColumn<QString>("code");
+        QTest::newRow("forced shoot_ended") << "shoot_ended"
+                                            << ""
+                                            << "shoot_ended";
+        QTest::newRow("forced other code") << "too_many_streams"
+                                           << ""
+                                           << "too_many_streams";
+        QTest::newRow("unknown shoot") << ""
+                                       << "no-such-token"
+                                       << "shoot_not_found";
+    }
+
+    void refusalsReachOnRefused()
+    {
+        QFETCH(QString, forced);
+        QFETCH(QString, token);
+        QFETCH(QString, code);
+        if (!forced.isEmpty())
+            m_standin->control(QStringLiteral("ws-refuse"), {{QStringLiteral("code"), forced}});
+        auto s = stream();
+        if (!token.isEmpty())
+            s->shootToken = token;
+        s->label = QStringLiteral("Boom");
+        Recorder rec;
+        rec.wire(*s);
+        const int count = static_cast<int>(connections().size()) + 1;
+        s->start();
+        QTRY_COMPARE_WITH_TIMEOUT(rec.refusals, QStringList{code}, kWaitMs);
+        // The service closes the socket after refusing; that is part of the refusal.
+        QVERIFY(waitClosed(count));
+        QTest::qWait(100);
+        QVERIFY2(rec.errors.isEmpty(), qPrintable(rec.errors.join(u'\n')));
+        QCOMPARE(connections().at(count - 1).toObject().value(QStringLiteral("refusal")).toString(), code);
+    }
+
+    void wrappedShootIsRefused()
+    {
+        const QString token = createShoot();
+        QCOMPARE(
+            m_standin->request("POST", QStringLiteral("/api/logger/shoots/%1/wrap").arg(token), "{}", m_cookie).status,
+            200);
+        auto s = stream();
+        s->shootToken = token;
+        Recorder rec;
+        rec.wire(*s);
+        s->start();
+        QTRY_COMPARE_WITH_TIMEOUT(rec.refusals, QStringList{QStringLiteral("shoot_ended")}, kWaitMs);
+    }
+
+    void signedOutIsRefused()
+    {
+        InMemoryCookieStore empty;
+        APIService signedOut(m_standin->baseUrl().toString(), empty);
+        auto s = stream(3, 0.0, true, &signedOut);
+        Recorder rec;
+        rec.wire(*s);
+        s->start();
+        QTRY_COMPARE_WITH_TIMEOUT(rec.refusals, QStringList{QStringLiteral("unauthorized")}, kWaitMs);
+        QVERIFY(!lastConnection().value(QStringLiteral("cookie_sent")).toBool());
+    }
+
+    void lostConnectionIsReportedOnce_data()
+    {
+        QTest::addColumn<QString>("how");
+        QTest::newRow("cut") << "abort";
+        QTest::newRow("closed by the service") << "close";
+    }
+
+    void lostConnectionIsReportedOnce()
+    {
+        QFETCH(QString, how);
+        script(QJsonArray{step(how.toLatin1().constData(), 100)});
+        auto s = stream();
+        s->label = QStringLiteral("Boom");
+        Recorder rec;
+        rec.wire(*s);
+        s->start();
+        QTRY_COMPARE_WITH_TIMEOUT(rec.errors.size(), 1, kWaitMs);
+        QVERIFY2(rec.errors[0].startsWith(QStringLiteral("Boom: Connection lost — are you signed in? (")),
+                 qPrintable(rec.errors[0]));
+        QVERIFY(rec.errors[0].endsWith(u')'));
+        // No longer taken: the queue does not fill behind a dead socket.
+        const std::vector<float> buffer = tone(kBufferFrames);
+        s->append(buffer, kCaptureRate);
+        QTest::qWait(100);
+        QCOMPARE(rec.errors.size(), 1);
+        s->stop();
+        QCOMPARE(rec.errors.size(), 1);
+    }
+
+    void closeAfterStopIsSilent()
+    {
+        script(QJsonArray{step("final", 0, {{QStringLiteral("id"), 1}, {QStringLiteral("text"), QStringLiteral("x")}}),
+                          step("abort", 300)});
+        auto s = stream();
+        Recorder rec;
+        rec.wire(*s);
+        s->start();
+        QTRY_COMPARE_WITH_TIMEOUT(rec.updates.size(), 1, kWaitMs);
+        s->stop();
+        QTest::qWait(500);
+        QVERIFY(rec.errors.isEmpty());
+    }
+
+    void oversizedFrameIsIgnored()
+    {
+        script(QJsonArray{
+            step("final", 0,
+                 {{QStringLiteral("id"), 1},
+                  {QStringLiteral("text"), QStringLiteral("padded")},
+                  {QStringLiteral("pad_bytes"), 300 * 1024}}),
+            step("raw", 20, {{QStringLiteral("text"), QStringLiteral("{\"type\":\"live_transcript\",")}}),
+            step("binary", 40, {{QStringLiteral("pad_bytes"), 100}}),
+            step("final", 60, {{QStringLiteral("id"), 2}, {QStringLiteral("text"), QStringLiteral("kept")}}),
+        });
+        auto s = stream();
+        Recorder rec;
+        rec.wire(*s);
+        s->start();
+        QTRY_COMPARE_WITH_TIMEOUT(rec.updates, QStringList{QStringLiteral("kept")}, kWaitMs);
+        QCOMPARE(s->display().size(), 1);
+        QCOMPARE(s->display()[0].id, QStringLiteral("3-2"));
+        QVERIFY(rec.errors.isEmpty());
+    }
+
+    void utteranceIdsStayUniqueAcrossReconnects()
+    {
+        QStringList ids;
+        for (int round = 0; round < 2; ++round) {
+            script(QJsonArray{step("interim", 0, {{QStringLiteral("text"), QStringLiteral("a")}}),
+                              step("final", 20, {{QStringLiteral("text"), QStringLiteral("a b")}}),
+                              step("final", 40, {{QStringLiteral("text"), QStringLiteral("c")}})});
+            auto s = stream();
+            Recorder rec;
+            rec.wire(*s);
+            s->start();
+            QTRY_COMPARE_WITH_TIMEOUT(rec.updates.size(), 3, kWaitMs);
+            QCOMPARE(s->display().size(), 2);
+            for (const DisplaySegment& line : s->display())
+                ids.append(line.id);
+            s->stop();
+        }
+        QCOMPARE(ids.size(), 4);
+        QCOMPARE(QSet<QString>(ids.begin(), ids.end()).size(), 4);
+    }
+
+    void insecureServiceIsAnError()
+    {
+        InMemoryCookieStore store(m_cookie);
+        APIService remote(QStringLiteral("http://example.com"), store);
+        auto s = stream(3, 0.0, true, &remote);
+        Recorder rec;
+        rec.wire(*s);
+        s->start();
+        QTRY_COMPARE_WITH_TIMEOUT(rec.errors.size(), 1, kWaitMs);
+        QVERIFY(rec.errors[0].startsWith(QStringLiteral("Connection lost — are you signed in? (")));
+    }
+
+    void queueDropsOldestWhileTheSocketStalls()
+    {
+        // A peer that accepts the connection and never answers the handshake.
+        QTcpServer silent;
+        QVERIFY(silent.listen(QHostAddress::LocalHost));
+        InMemoryCookieStore store(m_cookie);
+        APIService stalled(QStringLiteral("http://127.0.0.1:%1").arg(silent.serverPort()), store);
+        auto s = stream(3, 0.0, true, &stalled);
+        Recorder rec;
+        rec.wire(*s);
+        s->start();
+        // 15 s of audio against a queue of 10 s: about 5 s (160,000 bytes) dropped, oldest first.
+        const qsizetype buffers = 15 * static_cast<qsizetype>(kCaptureRate) / kBufferFrames;
+        const std::vector<float> buffer = tone(kBufferFrames);
+        for (qsizetype i = 0; i < buffers; ++i)
+            s->append(buffer, kCaptureRate);
+        const qint64 dropped = s->droppedAudioBytes();
+        QVERIFY2(dropped > 150000 && dropped < 170000, QByteArray::number(dropped));
+        s->stop();
+        QVERIFY(rec.errors.isEmpty());
+    }
+
+    void appendAfterStopDoesNothing()
+    {
+        auto s = stream();
+        s->start();
+        s->stop();
+        const std::vector<float> buffer = tone(kBufferFrames);
+        s->append(buffer, kCaptureRate);
+        s->append(std::span<const float>(), kCaptureRate);
+        s->append(buffer, std::nan(""));
+        s.reset();
+        QTest::qWait(50);
+    }
+
+    void appendsRaceStop()
+    {
+        // The capture thread keeps its own reference, as the engine's snapshot does, and may
+        // append after the main thread stopped and released the stream.
+        for (int round = 0; round < 10; ++round) {
+            auto s = stream();
+            s->start();
+            std::atomic<bool> go{true};
+            std::thread capture([s, &go]() mutable {
+                const std::vector<float> buffer = tone(kBufferFrames);
+                while (go.load())
+                    s->append(buffer, kCaptureRate);
+                for (int i = 0; i < 20; ++i)
+                    s->append(buffer, kCaptureRate);
+                s.reset(); // the last reference, on the capture thread
+            });
+            QTest::qWait(5 * round);
+            s->stop();
+            s.reset();
+            go.store(false);
+            capture.join();
+        }
+        QTest::qWait(100);
+    }
+
+    void recognisesSpeech()
+    {
+        const QString espeak = QStandardPaths::findExecutable(QStringLiteral("espeak-ng"));
+        if (espeak.isEmpty())
+            QSKIP("espeak-ng is not installed");
+        QTemporaryDir dir;
+        const QString wav = dir.filePath(QStringLiteral("speech.wav"));
+        QCOMPARE(QProcess::execute(espeak, {QStringLiteral("-w"), wav,
+                                            QStringLiteral("the camera is rolling. hello world, this is a test.")}),
+                 0);
+        double rate = 0.0;
+        std::vector<float> speech = readWav(wav, rate);
+        QVERIFY(!speech.empty());
+        QVERIFY(rate > 8000.0);
+        // A second of silence after the speech ends the utterance.
+        speech.resize(speech.size() + static_cast<size_t>(rate * 1.5), 0.0f);
+
+        auto s = stream(1, 0.0);
+        Recorder rec;
+        rec.wire(*s);
+        s->start();
+        for (size_t at = 0; at < speech.size(); at += kBufferFrames) {
+            const size_t count = std::min<size_t>(kBufferFrames, speech.size() - at);
+            s->append(std::span<const float>(speech).subspan(at, count), rate);
+        }
+        QVERIFY2(QTest::qWaitFor([&] { return !s->display().isEmpty(); }, 90000),
+                 qPrintable(QJsonDocument(lastConnection()).toJson()));
+        const DisplaySegment& line = s->display().first();
+        QVERIFY(!line.text.isEmpty());
+        QVERIFY(!line.words.isEmpty());
+        QVERIFY(line.startSecs >= 0.0 && line.endSecs >= line.startSecs);
+        QCOMPARE(line.speaker, std::optional<QString>(QStringLiteral("Speaker 1")));
+        QCOMPARE(lastConnection().value(QStringLiteral("transcriber")).toString(), QStringLiteral("pocketsphinx"));
+        s->stop();
+        QVERIFY(rec.errors.isEmpty());
+    }
+};
+
+// The merge rules of one stream, fed results directly as the socket thread hands them over.
+class ChannelStreamMergeTest : public QObject {
+    Q_OBJECT
+
+private:
+    InMemoryCookieStore m_store;
+    APIService m_service{QStringLiteral("http://127.0.0.1:9"), m_store};
+
+    std::shared_ptr<ChannelStream> stream(int channel = 2, double offset = 5.0)
+    {
+        return std::make_shared<ChannelStream>(channel, offset, true, m_service);
+    }
+
+private Q_SLOTS:
+    void interimOnlyChangesTheLatestText()
+    {
+        auto s = stream();
+        Recorder rec;
+        rec.wire(*s);
+        s->mergeResult(result(QStringLiteral("1"), QStringLiteral("one"), false));
+        s->mergeResult(result(QStringLiteral("2"), QStringLiteral("tw"), true, {{QStringLiteral("tw"), 1, 2}}));
+        QCOMPARE(s->display().size(), 1);
+        QCOMPARE(s->interimText(), QStringLiteral("tw"));
+        QCOMPARE(s->lastWordEnd(), std::nullopt);
+        // Any final clears the interim text, even one of another utterance or an empty one.
+        s->mergeResult(result(QStringLiteral("3"), QString(), false));
+        QCOMPARE(s->interimText(), QString());
+        QCOMPARE(s->display().size(), 1);
+        QCOMPARE(rec.updates, (QStringList{QStringLiteral("one"), QStringLiteral("tw"), QStringLiteral("one")}));
+    }
+
+    void finalReplacesInPlace()
+    {
+        auto s = stream();
+        s->mergeResult(result(QStringLiteral("a"), QStringLiteral("first"), false, {}, QStringLiteral("Ann")));
+        s->mergeResult(result(QStringLiteral("b"), QStringLiteral("second"), false));
+        const Date firstSeen = s->display()[0].firstSeen;
+        const QString timecode = s->display()[0].timecode;
+        QTest::qWait(20);
+        s->mergeResult(result(QStringLiteral("a"), QStringLiteral("first again"), false, {{QStringLiteral("w"), 1, 2}},
+                              QStringLiteral("Bob")));
+        QCOMPARE(s->displayChangedFrom(), 0);
+        const QList<DisplaySegment>& lines = s->display();
+        QCOMPARE(lines.size(), 2);
+        QCOMPARE(lines[0].id, QStringLiteral("2-a"));
+        QCOMPARE(lines[0].text, QStringLiteral("first again"));
+        QCOMPARE(lines[0].speaker, std::optional<QString>(QStringLiteral("Bob")));
+        QCOMPARE(lines[0].startSecs, 6.0);
+        QCOMPARE(lines[0].firstSeen, firstSeen);
+        QCOMPARE(lines[0].timecode, timecode);
+        QCOMPARE(lines[1].id, QStringLiteral("2-b"));
+    }
+
+    void emptyFinalHidesAndReturns()
+    {
+        auto s = stream(-1, 0.0);
+        for (const char* id : {"a", "b", "c"})
+            s->mergeResult(result(QString::fromLatin1(id), QString::fromLatin1(id), false));
+        s->mergeResult(result(QStringLiteral("b"), QString(), false));
+        QCOMPARE(s->display().size(), 2);
+        QCOMPARE(s->display()[1].id, QStringLiteral("-1-c"));
+        QCOMPARE(s->displayChangedFrom(), 1);
+        s->mergeResult(result(QStringLiteral("b"), QStringLiteral("back"), false));
+        QCOMPARE(s->display().size(), 3);
+        QCOMPARE(s->display()[1].id, QStringLiteral("-1-b"));
+        QCOMPARE(s->displayChangedFrom(), 1);
+        // A new utterance only adds at the end.
+        s->mergeResult(result(QStringLiteral("d"), QStringLiteral("d"), false));
+        QCOMPARE(s->displayChangedFrom(), 3);
+    }
+
+    void labelReplacesEverySpeaker()
+    {
+        auto s = stream();
+        s->mergeResult(result(QStringLiteral("1"), QStringLiteral("x"), false, {}, QStringLiteral("Service")));
+        QCOMPARE(s->display()[0].speaker, std::optional<QString>(QStringLiteral("Service")));
+        s->label = QStringLiteral("Boom");
+        QCOMPARE(s->display()[0].speaker, std::optional<QString>(QStringLiteral("Boom")));
+        s->label.reset();
+        QCOMPARE(s->display()[0].speaker, std::optional<QString>(QStringLiteral("Service")));
+    }
+
+    void wordQueries()
+    {
+        auto s = stream(0, 100.0);
+        s->mergeResult(result(QStringLiteral("1"), QStringLiteral("a b"), false,
+                              {{QStringLiteral("a"), 0.0, 0.5}, {QStringLiteral("b"), 0.5, 1.0}}));
+        s->mergeResult(result(QStringLiteral("2"), QStringLiteral("untimed"), false));
+        QCOMPARE(s->lastWordEnd(), std::optional<double>(101.0));
+        QCOMPARE(s->wordsSince(100.5), (QStringList{QStringLiteral("a"), QStringLiteral("b")}));
+        QCOMPARE(s->wordsSince(100.75), QStringList{QStringLiteral("b")});
+        QCOMPARE(s->wordsSince(101.5), QStringList());
+    }
+
+    void resultsAfterStopAreIgnored()
+    {
+        auto s = stream();
+        Recorder rec;
+        rec.wire(*s);
+        s->stop();
+        s->mergeResult(result(QStringLiteral("1"), QStringLiteral("late"), false));
+        s->handleRefusal({QStringLiteral("shoot_ended"), std::nullopt});
+        s->handleConnectionLost(QStringLiteral("gone"));
+        QVERIFY(s->display().isEmpty());
+        QVERIFY(rec.updates.isEmpty() && rec.refusals.isEmpty() && rec.errors.isEmpty());
+    }
+};
+
+// The order of all streams' lines: one key per line, so a strict weak order.
+class SegmentOrderTest : public QObject {
+    Q_OBJECT
+
+private:
+    static constexpr Date kEngineStart{700000000.0};
+
+    static DisplaySegment line(const QString& id, int channel, double startSecs, double firstSeenAfterStart)
+    {
+        DisplaySegment out;
+        out.id = id;
+        out.channel = channel;
+        out.startSecs = startSecs;
+        out.endSecs = startSecs;
+        out.firstSeen = kEngineStart.addingSeconds(firstSeenAfterStart);
+        return out;
+    }
+
+private Q_SLOTS:
+    void comparesByMoment_data()
+    {
+        QTest::addColumn<double>("startA");
+        QTest::addColumn<double>("seenA");
+        QTest::addColumn<int>("channelA");
+        QTest::addColumn<double>("startB");
+        QTest::addColumn<double>("seenB");
+        QTest::addColumn<int>("channelB");
+        QTest::addColumn<bool>("aFirst");
+        QTest::addColumn<bool>("bFirst");
+        QTest::newRow("both timed") << 1.0 << 50.0 << 0 << 2.0 << 10.0 << 0 << true << false;
+        QTest::newRow("timed before untimed") << 1.0 << 50.0 << 0 << -1.0 << 3.0 << 0 << true << false;
+        QTest::newRow("untimed before timed") << -1.0 << 3.0 << 0 << 4.0 << 1.0 << 0 << true << false;
+        QTest::newRow("both untimed") << -1.0 << 7.0 << 0 << -1.0 << 6.0 << 0 << false << true;
+        QTest::newRow("equal moments, channel decides") << 2.0 << 0.0 << 1 << -1.0 << 2.0 << 0 << false << true;
+        QTest::newRow("equal moments, id decides") << 2.0 << 0.0 << 1 << 2.0 << 9.0 << 1 << true << false;
+        QTest::newRow("start zero is timed") << 0.0 << 9.0 << 0 << -1.0 << 1.0 << 0 << true << false;
+        QTest::newRow("NaN start counts as untimed") << std::nan("") << 1.0 << 0 << 2.0 << 0.0 << 0 << true << false;
+    }
+
+    void comparesByMoment()
+    {
+        QFETCH(double, startA);
+        QFETCH(double, seenA);
+        QFETCH(int, channelA);
+        QFETCH(double, startB);
+        QFETCH(double, seenB);
+        QFETCH(int, channelB);
+        QFETCH(bool, aFirst);
+        QFETCH(bool, bFirst);
+        const SegmentOrder order(kEngineStart);
+        const DisplaySegment a = line(QStringLiteral("a"), channelA, startA, seenA);
+        const DisplaySegment b = line(QStringLiteral("b"), channelB, startB, seenB);
+        QCOMPARE(order(a, b), aFirst);
+        QCOMPARE(order(b, a), bFirst);
+        QVERIFY(!order(a, a));
+    }
+
+    void timecodeOfTheDay()
+    {
+        const QDateTime local(QDate(2024, 3, 9), QTime(14, 5, 9, 700), Qt::LocalTime);
+        QCOMPARE(wallClockTimecode(Date::fromQDateTime(local)), QStringLiteral("14:05:09"));
+        QCOMPARE(wallClockTimecode(Date{std::nan("")}), QStringLiteral("00:00:00"));
+        QCOMPARE(wallClockTimecode(Date{1e300}), QStringLiteral("00:00:00"));
+    }
+
+    void randomMixesSortConsistently()
+    {
+        std::mt19937 random(20240309);
+        std::uniform_int_distribution<int> pick(0, 9);
+        const SegmentOrder order(kEngineStart);
+        for (int round = 0; round < 200; ++round) {
+            QList<DisplaySegment> lines;
+            const int count = 1 + static_cast<int>(random() % 60);
+            for (int i = 0; i < count; ++i) {
+                // Few distinct values, so that equal moments, timed/untimed ties and equal
+                // channels are common.
+                const int kind = pick(random);
+                const double start = kind < 4 ? -1.0 : kind == 9 ? std::nan("") : pick(random) * 0.5;
+                lines.append(line(QString::number(pick(random)), pick(random) % 3 - 1, start, pick(random) * 0.5));
+            }
+            QList<DisplaySegment> sorted = lines;
+            std::sort(sorted.begin(), sorted.end(), order);
+            QVERIFY(std::is_sorted(sorted.begin(), sorted.end(), order));
+            QList<DisplaySegment> stable = lines;
+            sortSegments(stable, kEngineStart);
+            QVERIFY(std::is_sorted(stable.begin(), stable.end(), order));
+
+            for (int trial = 0; trial < 200; ++trial) {
+                const DisplaySegment& a = lines[static_cast<qsizetype>(random() % lines.size())];
+                const DisplaySegment& b = lines[static_cast<qsizetype>(random() % lines.size())];
+                const DisplaySegment& c = lines[static_cast<qsizetype>(random() % lines.size())];
+                QVERIFY(!order(a, a));
+                QVERIFY(!(order(a, b) && order(b, a)));
+                if (order(a, b) && order(b, c))
+                    QVERIFY(order(a, c));
+                // Equivalence is transitive too.
+                const bool abEqual = !order(a, b) && !order(b, a);
+                const bool bcEqual = !order(b, c) && !order(c, b);
+                if (abEqual && bcEqual)
+                    QVERIFY(!order(a, c) && !order(c, a));
+            }
+        }
+    }
+};
+
+PINDLE_TEST(ChannelStreamTest)
+PINDLE_TEST(ChannelStreamMergeTest)
+PINDLE_TEST(SegmentOrderTest)
+#include "test_channel_stream.moc"
