@@ -82,7 +82,7 @@ public:
     [[nodiscard]] const QString& interimText() const { return m_interimText; }
     // The first display line the last rebuild changed (display().size() when none did): lines
     // before it are the same as before, so a merge of all streams may start there.
-    [[nodiscard]] qsizetype displayChangedFrom() const { return m_changedFrom; }
+    [[nodiscard]] qsizetype displayChangedFrom() const override { return m_changedFrom; }
     // Bytes of 16 kHz audio dropped because the queue was full.
     [[nodiscard]] qint64 droppedAudioBytes() const;
 

@@ -49,6 +49,9 @@ public:
 
     // The stream's display lines, oldest first.
     [[nodiscard]] virtual const QList<DisplaySegment>& display() const = 0;
+    // The first display line the last change touched (display().size() when none did): lines
+    // before it are as they were, so the engine's merge may start there. 0 = "assume all".
+    [[nodiscard]] virtual qsizetype displayChangedFrom() const { return 0; }
     // End of the stream's last word, in seconds since the engine's start.
     [[nodiscard]] virtual std::optional<double> lastWordEnd() const = 0;
     // Words whose end (seconds since the engine's start) is at or after `cutoff`.

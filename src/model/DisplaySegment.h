@@ -54,3 +54,7 @@ struct DisplaySegment {
 
     friend bool operator==(const DisplaySegment&, const DisplaySegment&) = default;
 };
+
+// Lines move by memcpy when a long transcript grows or takes a late line in the middle.
+Q_DECLARE_TYPEINFO(Word, Q_RELOCATABLE_TYPE);
+Q_DECLARE_TYPEINFO(DisplaySegment, Q_RELOCATABLE_TYPE);

@@ -1,0 +1,302 @@
+#pragma once
+
+#include "audio/ChannelConfig.h"
+#include "audio/KeywordMatcher.h"
+#include "audio/ScanKind.h"
+#include "audio/TranscriptBook.h"
+#include "audio/TranscriptStream.h"
+#include "model/DisplaySegment.h"
+#include "platform/AudioDevices.h"
+#include "platform/Date.h"
+
+#include <QHash>
+#include <QList>
+#include <QMap>
+#include <QObject>
+#include <QSet>
+#include <QString>
+#include <QStringList>
+
+#include <functional>
+#include <memory>
+#include <optional>
+
+class APIService;
+class AudioCaptureSource;
+class CapturePath;
+class Defaults;
+
+// What the engine asks a stream factory for: one channel's transcriber.
+struct StreamRequest {
+    // -1 is the whole input of a device without channel settings.
+    int channel = -1;
+    // The channel's name, the speaker of its lines.
+    std::optional<QString> label;
+    // Seconds from the engine's start to now, added to every time the stream reports.
+    double offset = 0.0;
+    // No stream of the run is open: this one opens the shoot's transcription session.
+    bool countsAsStart = true;
+    // Transcribe on this machine rather than through the service.
+    bool onDevice = false;
+};
+
+// What the engine is built on, so a test can put generated audio, scripted streams and its own
+// clock in place of the real ones. Empty members take the application's own.
+struct TranscriberEnvironment {
+    using CaptureFactory = std::function<std::unique_ptr<AudioCaptureSource>()>;
+    using StreamFactory = std::function<std::shared_ptr<TranscriptStream>(const StreamRequest&)>;
+
+    // The user defaults (Defaults::shared()).
+    Defaults* defaults = nullptr;
+    // The input device list; the engine makes its own when none is given. Must outlive it.
+    AudioDevices* devices = nullptr;
+    // A capture source for the chosen device (a DeviceCaptureSource).
+    CaptureFactory makeCapture;
+    // A stream for a channel (a ChannelStream on `service`). Called on the main thread; a null
+    // result leaves the channel without a stream.
+    StreamFactory makeStream;
+    // The service the default cloud streams talk to (APIService::shared()).
+    APIService* service = nullptr;
+    // The clock (Date::now).
+    std::function<Date()> now;
+    // Whether on-device transcription exists here; watch-only channels use it when it does.
+    bool onDeviceAvailable = false;
+    // How long a first run on a device with fresh settings listens before it mutes the
+    // channels that stayed silent.
+    int silenceCheckDelayMs = 6000;
+};
+
+// The audio and transcription engine of one logging screen: the input devices, the per-device
+// channel settings, the capture of every channel of the chosen device, one transcription stream
+// per live channel, and the merged transcript they produce, with keyword hits and the queries
+// that pick transcript text for a marked moment.
+//
+// Main thread only; every callback it hands to capture and streams comes back there and does
+// nothing once the engine is gone. Problems are reported as texts: run-state problems in
+// `status`, one-off messages in `notice`. The owner stops the engine before dropping it.
+class DesktopTranscriber final : public QObject {
+    Q_OBJECT
+    Q_PROPERTY(QString latestLine READ latestLine NOTIFY latestLineChanged)
+    Q_PROPERTY(QString status READ status NOTIFY statusChanged)
+    Q_PROPERTY(bool running READ running NOTIFY runningChanged)
+    Q_PROPERTY(bool scanning READ scanning NOTIFY scanningChanged)
+    Q_PROPERTY(double scanProgress READ scanProgress NOTIFY scanProgressChanged)
+
+public:
+    using ChannelConfig = ::ChannelConfig;
+    using DisplaySegment = ::DisplaySegment;
+    using Word = ::Word;
+    using ScanKind = ::ScanKind;
+    using Environment = TranscriberEnvironment;
+    using KeywordHandler = std::function<void(int channel, const QString& keyword, const DisplaySegment& line)>;
+
+    // User defaults: the chosen input's uid (absent for the system default), and per device uid
+    // the JSON array of its channel settings.
+    static inline const QString kInputDeviceKey = QStringLiteral("pindle_log_input_device");
+    static inline const QString kChannelsKeyPrefix = QStringLiteral("pindle_log_channels_");
+    [[nodiscard]] static QString channelsKey(const QString& uid) { return kChannelsKeyPrefix + uid; }
+
+    // Channels below this peak level (1/12, about -55 dB) in the first seconds of a run on a
+    // device with fresh settings are muted.
+    static constexpr float kSilentPeak = 1.0f / 12.0f;
+
+    explicit DesktopTranscriber(Environment environment = {}, QObject* parent = nullptr);
+    ~DesktopTranscriber() override;
+
+    // --- published state ---
+    // The newest update of any stream (possibly interim).
+    [[nodiscard]] const QString& latestLine() const { return m_latestLine; }
+    // The whole transcript, one "speaker: text" (or text) per line, joined by newlines.
+    [[nodiscard]] QString fullTranscript() const;
+    // The merged transcript, in moment order.
+    [[nodiscard]] const QList<DisplaySegment>& segments() const { return m_book.rows(); }
+    // The same with its row-level change signals.
+    [[nodiscard]] const TranscriptBook& transcript() const { return m_book; }
+    [[nodiscard]] const QString& status() const { return m_status; }
+    // Capture is open and transcription runs.
+    [[nodiscard]] bool running() const { return m_running; }
+    [[nodiscard]] const QList<AudioInputDevice>& devices() const { return m_devices; }
+    // nullopt stands for the system's default input.
+    [[nodiscard]] const std::optional<QString>& deviceUID() const { return m_deviceUID; }
+    // One per input channel of the chosen device; empty for fewer than 3 inputs (a single
+    // microphone).
+    [[nodiscard]] const QList<ChannelConfig>& channels() const { return m_channels; }
+    // Meter level per channel, 0...1.
+    [[nodiscard]] const QList<float>& levels() const { return m_levels; }
+    [[nodiscard]] const std::optional<QString>& notice() const { return m_notice; }
+    // The banner's Dismiss passes nullopt; the screen writes its own one-off messages.
+    void setNotice(const std::optional<QString>& notice);
+    [[nodiscard]] const QMap<int, ScanKind>& scanResults() const { return m_scanResults; }
+    [[nodiscard]] bool scanning() const { return m_scanning; }
+    [[nodiscard]] double scanProgress() const { return m_scanProgress; }
+    [[nodiscard]] std::optional<int> scanFocus() const { return m_scanFocus; }
+    // The channel played to the output.
+    [[nodiscard]] std::optional<int> monitorChannel() const { return m_monitorChannel; }
+
+    // --- written by the logging screen ---
+    // Handed to every stream opened from now on.
+    [[nodiscard]] const std::optional<QString>& shootToken() const { return m_shootToken; }
+    void setShootToken(const std::optional<QString>& token) { m_shootToken = token; }
+    // Called when the service refuses with "shoot_ended" or "shoot_required".
+    std::function<void()> onShootEnded;
+    [[nodiscard]] const QStringList& keywords() const { return m_keywords.keywords(); }
+    // Compiles the list; the next merge looks at every line again for the new words.
+    void setKeywords(const QStringList& keywords);
+    // A keyword hit: the line's channel, the keyword as stored, the line. Once per line.
+    void setOnKeyword(KeywordHandler handler);
+    [[nodiscard]] const QSet<QString>& alertedLines() const { return m_keywords.alertedLines(); }
+
+    // Time 0 of every stream and of every line's seconds: when capture last opened.
+    [[nodiscard]] Date engineStart() const { return m_engineStart; }
+    // The key of the current (or last) run, whole seconds since 1970 of its start, strictly
+    // greater than the previous run's so that two runs within a second never share line keys.
+    // 0 before the first run.
+    [[nodiscard]] qint64 runKey() const { return m_runKey; }
+
+    // --- devices and channel settings ---
+    // Chooses the input (nullopt: the system default), stores the choice, and restarts a run.
+    void selectDevice(const std::optional<QString>& uid);
+    // The chosen device, or the default input when none is chosen; nullopt when not present.
+    [[nodiscard]] std::optional<AudioInputDevice> currentDevice() const;
+    // Reads the device list again ("Refresh inputs").
+    void refreshDevices();
+    // 1 for a single microphone, else the number of live channels.
+    [[nodiscard]] int liveChannelCount() const;
+
+    // --- runs ---
+    void start();
+    // Ends the run; the transcript stays on screen until the next start.
+    void stop();
+    void setOn(int index, bool on);
+    void setFader(int index, double value);
+    void setHidden(int index, bool hidden);
+    void setAgent(int index, bool agent);
+    // A blank name gives the channel its default name back.
+    void renameChannel(int index, const QString& name);
+
+    // The open stream of a channel (-1: the single microphone); null when none.
+    [[nodiscard]] std::shared_ptr<TranscriptStream> stream(int index) const;
+    // Channels with an open stream, ascending.
+    [[nodiscard]] QList<int> openStreamChannels() const;
+
+    // --- transcript queries (seconds since engineStart) ---
+    // The newest word end any open stream knows; nullopt before the first word.
+    [[nodiscard]] std::optional<double> currentTranscriptTime() const;
+    // The lines of the last `seconds`, else the newest words still in progress.
+    [[nodiscard]] QString recentText(double seconds) const;
+    // The lines ending in (t - window, t], one per line.
+    [[nodiscard]] QString textInWindow(double t, double window) const;
+
+Q_SIGNALS:
+    void latestLineChanged();
+    void fullTranscriptChanged();
+    // After every change of `segments` (the book has the row-level detail).
+    void segmentsChanged();
+    void statusChanged();
+    void runningChanged();
+    void devicesChanged();
+    void deviceUIDChanged();
+    void channelsChanged();
+    void levelsChanged();
+    void noticeChanged();
+    void scanResultsChanged();
+    void scanningChanged();
+    void scanProgressChanged();
+    void scanFocusChanged();
+    void monitorChannelChanged();
+    // A new multi-channel interface was chosen on arrival and wants its channels scanned.
+    void channelScanRequested();
+
+private:
+    // What the engine last merged of one open stream: the ids of its display, in order. (Not a
+    // copy of the lines: sharing the stream's list would make its next change copy it whole.)
+    struct StreamView {
+        const TranscriptStream* stream = nullptr;
+        QStringList shownIds;
+    };
+
+    [[nodiscard]] Date now() const;
+    void setStatus(const QString& status);
+    void setRunning(bool running);
+    void setLatestLine(const QString& line);
+    void setLevels(const QList<float>& levels);
+    void setChannels(QList<ChannelConfig> channels);
+
+    // Devices and settings (DesktopTranscriber.cpp).
+    void handleDeviceListChange();
+    void loadChannels();
+    void saveChannels();
+    [[nodiscard]] qsizetype positionOf(int index) const;
+    void changeChannel(int index, const std::function<void(ChannelConfig&)>& change);
+
+    // Capture (DesktopTranscriberRun.cpp).
+    void beginCapture();
+    [[nodiscard]] bool openCapture();
+    void closeCapture();
+    void captureLost(const QString& reason);
+    void stopStreams(const QList<std::shared_ptr<TranscriptStream>>& streams);
+
+    // Streams (DesktopTranscriberStreams.cpp).
+    void openStream(int index, const std::optional<QString>& label, float gain);
+    [[nodiscard]] bool usesOnDevice(int index) const;
+    void closeStream(int index);
+    void syncChannelStream(qsizetype position, bool wasLive);
+    void rerouteChannel(int index);
+    void rebuildTranscript();
+    void streamUpdated(int index, const TranscriptStream* stream, const QString& text);
+    void streamFailed(int index, const TranscriptStream* stream, const QString& message);
+    void handleRefusal(int index, const TranscriptStream* stream, const QString& code);
+    void scheduleSilenceCheck();
+    void muteSilentChannels(quint64 run);
+    [[nodiscard]] std::shared_ptr<TranscriptStream> makeStream(const StreamRequest& request);
+
+    // Keywords (DesktopTranscriberQueries.cpp).
+    void checkKeywords(const QStringList& ids);
+    void checkKeywordsOn(const DisplaySegment& segment);
+    void transcriptChanged();
+
+    Environment m_env;
+    Defaults& m_defaults;
+    AudioDevices* m_deviceSource = nullptr;
+    TranscriptBook m_book;
+    KeywordMatcher m_keywords;
+    KeywordHandler m_onKeyword;
+    // Every line is checked again at the next merge (the keywords or their handler changed).
+    bool m_recheckKeywords = false;
+    // Declared before the capture source: the source's buffers go into the path, so the source
+    // must be gone first.
+    std::unique_ptr<CapturePath> m_path;
+    std::unique_ptr<AudioCaptureSource> m_capture;
+    // The device the capture runs on: the uid when known, and a name for texts.
+    std::optional<QString> m_captureUid;
+    QString m_captureName;
+    // A channel scan opened the capture itself and closes it at its end; a start takes it over.
+    bool m_scanOwnsCapture = false;
+    QHash<int, StreamView> m_views;
+
+    QString m_latestLine;
+    mutable QString m_fullTranscript;
+    mutable bool m_fullTranscriptStale = false;
+    QString m_status;
+    bool m_running = false;
+    QList<AudioInputDevice> m_devices;
+    std::optional<QString> m_deviceUID;
+    QList<ChannelConfig> m_channels;
+    QList<float> m_levels;
+    std::optional<QString> m_notice;
+    QMap<int, ScanKind> m_scanResults;
+    bool m_scanning = false;
+    double m_scanProgress = 0.0;
+    std::optional<int> m_scanFocus;
+    std::optional<int> m_monitorChannel;
+
+    std::optional<QString> m_shootToken;
+    Date m_engineStart;
+    qint64 m_runKey = 0;
+    bool m_hadRun = false;
+    // Bumped at every start, so a silence check of an earlier run does nothing.
+    quint64 m_runGeneration = 0;
+    // The settings of this device were just made because none were stored: a first run mutes
+    // the channels that stay silent, unless the logger touches the mixer first.
+    bool m_freshConfig = false;
+};

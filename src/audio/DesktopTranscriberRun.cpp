@@ -1,0 +1,210 @@
+// Starting and stopping a run: the capture of the chosen device and the set of streams.
+#include "audio/DesktopTranscriber.h"
+
+#include "audio/CapturePath.h"
+#include "platform/AudioCapture.h"
+
+#include <QMetaObject>
+#include <QPointer>
+
+#include <cmath>
+#include <limits>
+
+namespace {
+
+const QString kStarting = QStringLiteral("Starting…");
+const QString kListening = QStringLiteral("Listening…");
+
+// Whole seconds since 1970 of `date`, or nullopt for a date no integer can hold.
+std::optional<qint64> wholeSeconds(Date date)
+{
+    const double seconds = std::floor(date.secondsSince1970());
+    if (!(seconds >= -9.0e18 && seconds <= 9.0e18)) {
+        return std::nullopt;
+    }
+    return static_cast<qint64>(seconds);
+}
+
+} // namespace
+
+void DesktopTranscriber::start()
+{
+    if (m_running) {
+        return;
+    }
+    setStatus(kStarting);
+    // There is no permission prompt here: a device that refuses shows up when it is opened.
+    beginCapture();
+}
+
+void DesktopTranscriber::beginCapture()
+{
+    if (m_running) {
+        return;
+    }
+    m_book.clear(m_engineStart);
+    setLatestLine({});
+    m_keywords.clearAlerted();
+
+    if (m_capture && m_scanOwnsCapture) {
+        // A scan opened the input while idle: the run takes its capture over rather than
+        // opening a second one, and the scan's end leaves it open.
+        m_scanOwnsCapture = false;
+        m_engineStart = now();
+    } else if (!openCapture()) {
+        return;
+    }
+    m_book.clear(m_engineStart);
+
+    // Line keys of the log are "<run key>-<line id>": a run started within the same second as
+    // the previous one still gets a key of its own.
+    const qint64 seconds = wholeSeconds(m_engineStart).value_or(0);
+    m_runKey = m_hadRun && m_runKey < std::numeric_limits<qint64>::max() ? std::max(seconds, m_runKey + 1) : seconds;
+    m_hadRun = true;
+    ++m_runGeneration;
+
+    if (m_channels.isEmpty()) {
+        openStream(-1, std::nullopt, 1.0f);
+    } else {
+        bool anyLive = false;
+        for (const ChannelConfig& config : std::as_const(m_channels)) {
+            if (config.isLive()) {
+                anyLive = true;
+                openStream(config.index, config.name, config.gain());
+            }
+        }
+        if (!anyLive) {
+            setStatus(QStringLiteral("Every channel is off. Unmute one to transcribe."));
+        }
+        if (m_freshConfig) {
+            scheduleSilenceCheck();
+        }
+    }
+    if (m_status.startsWith(QLatin1String("Starting"))) {
+        setStatus(kListening);
+    }
+    setRunning(true);
+}
+
+bool DesktopTranscriber::openCapture()
+{
+    const std::optional<AudioInputDevice> device = currentDevice();
+    std::optional<AudioInputDevice> target = device;
+    if (!target && !m_deviceUID) {
+        target = m_deviceSource->defaultInput();
+    }
+    if (!target && m_devices.isEmpty()) {
+        setStatus(QStringLiteral("No microphone input found"));
+        return false;
+    }
+    const QString deviceName = device ? device->name : QString();
+
+    std::unique_ptr<AudioCaptureSource> source =
+        m_env.makeCapture ? m_env.makeCapture() : std::make_unique<DeviceCaptureSource>();
+    if (!source) {
+        setStatus(QStringLiteral("No microphone input found"));
+        return false;
+    }
+    const CaptureOpenResult opened = source->open(target ? std::optional<QString>(target->uid) : std::nullopt);
+    if (!opened.ok()) {
+        // Nothing asks for permission here: a device that cannot be opened is the refusal.
+        setStatus(QStringLiteral("Couldn't open %1")
+                      .arg(deviceName.isEmpty() ? QStringLiteral("the microphone") : deviceName));
+        return false;
+    }
+    const CaptureFormat format = *opened.format;
+    if (!m_channels.isEmpty() && m_channels.size() > format.channelCount) {
+        setStatus(QStringLiteral("%1 is giving %2 of %3 channels")
+                      .arg(deviceName.isEmpty() ? QStringLiteral("The device") : deviceName)
+                      .arg(format.channelCount)
+                      .arg(m_channels.size()));
+    }
+
+    m_engineStart = now();
+    m_path->setMeteringEnabled(!m_channels.isEmpty());
+    CapturePath* path = m_path.get();
+    source->onBuffer = [path](const float* interleaved, int frames, int channels, double sampleRate) {
+        path->handleBuffer(interleaved, frames, channels, sampleRate);
+    };
+    QPointer<DesktopTranscriber> self(this);
+    const AudioCaptureSource* identity = source.get();
+    source->onLost = [self, identity](const QString& reason) {
+        if (!self) {
+            return;
+        }
+        // Handled on a later turn: the capture is torn down, and that must not happen inside
+        // its own callback.
+        QMetaObject::invokeMethod(
+            self,
+            [self, identity, reason] {
+                if (self && self->m_capture.get() == identity) {
+                    self->captureLost(reason);
+                }
+            },
+            Qt::QueuedConnection);
+    };
+    if (!source->start()) {
+        setStatus(QStringLiteral("Couldn't start audio from %1")
+                      .arg(deviceName.isEmpty() ? QStringLiteral("the microphone") : deviceName));
+        return false;
+    }
+    m_capture = std::move(source);
+    m_captureUid = target ? std::optional<QString>(target->uid) : std::nullopt;
+    m_captureName = target ? target->name : QString();
+    return true;
+}
+
+void DesktopTranscriber::closeCapture()
+{
+    if (m_capture) {
+        // Waits for the capture thread: no buffer reaches the path after this.
+        m_capture->stop();
+        m_capture.reset();
+    }
+    m_captureUid.reset();
+    m_scanOwnsCapture = false;
+}
+
+void DesktopTranscriber::stopStreams(const QList<std::shared_ptr<TranscriptStream>>& streams)
+{
+    for (const auto& stream : streams) {
+        stream->stop();
+    }
+    // A stop may come from inside a stream's own callback (a refusal that makes the screen stop
+    // and start again): the streams are let go on a later turn of the event loop, never while
+    // one of them may still be on the stack.
+    if (!streams.isEmpty()) {
+        QMetaObject::invokeMethod(
+            this, [held = streams] { Q_UNUSED(held); }, Qt::QueuedConnection);
+    }
+}
+
+void DesktopTranscriber::stop()
+{
+    closeCapture();
+    const CapturePath::StreamMap open = m_path->takeAllStreams();
+    m_views.clear();
+    stopStreams(open.values());
+    setRunning(false);
+    setStatus(QStringLiteral("Off"));
+    setLevels(QList<float>(m_levels.size(), 0.0f));
+}
+
+void DesktopTranscriber::captureLost(const QString& reason)
+{
+    const QString name = m_captureName.isEmpty() ? QStringLiteral("The input") : m_captureName;
+    const bool wasRunning = m_running;
+    if (wasRunning) {
+        stop();
+    } else {
+        closeCapture();
+        setLevels(QList<float>(m_levels.size(), 0.0f));
+    }
+    QString text = QStringLiteral("Lost %1").arg(name);
+    const QString why = reason.trimmed();
+    text += why.isEmpty() ? QStringLiteral(".") : QStringLiteral(": ") + why;
+    if (wasRunning) {
+        text += QStringLiteral(" Logging stopped.");
+    }
+    setStatus(text);
+}

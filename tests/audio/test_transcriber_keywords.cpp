@@ -1,0 +1,171 @@
+#include "common/TestMain.h"
+
+#include "audio/KeywordMatcher.h"
+#include "test_transcriber_support.h"
+
+using namespace transcriber_test;
+
+namespace {
+
+DisplaySegment said(const QString& id, const QString& text, int channel = 0)
+{
+    DisplaySegment s;
+    s.id = id;
+    s.text = text;
+    s.channel = channel;
+    return s;
+}
+
+struct Hit {
+    int channel;
+    QString keyword;
+    QString line;
+};
+
+} // namespace
+
+class TranscriberKeywordsTest : public QObject {
+    Q_OBJECT
+
+private Q_SLOTS:
+    void matching_data()
+    {
+        QTest::addColumn<QStringList>("keywords");
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QString>("hit");
+
+        QTest::newRow("case does not matter") << QStringList{"Boat"} << "The boat is sold"
+                                              << "Boat";
+        QTest::newRow("whole words only") << QStringList{"boat"} << "down at the boatyard"
+                                          << "";
+        QTest::newRow("surrounding spaces trimmed") << QStringList{"  boat "} << "a boat"
+                                                    << "  boat ";
+        QTest::newRow("punctuation is a boundary") << QStringList{"boat"} << "Boat, sold."
+                                                   << "boat";
+        QTest::newRow("pattern characters are literal") << QStringList{"a+b"} << "then a+b again"
+                                                        << "a+b";
+        QTest::newRow("literal plus needs the plus") << QStringList{"a+b"} << "then aab again"
+                                                     << "";
+        QTest::newRow("dot is literal") << QStringList{"e.g"} << "say eXg now"
+                                        << "";
+        QTest::newRow("brackets do not break the pattern") << QStringList{"[x"} << "a [x b"
+                                                           << "";
+        QTest::newRow("first keyword in list order wins") << QStringList{"sold", "boat"} << "the boat is sold"
+                                                          << "sold";
+        QTest::newRow("empty keywords are skipped") << QStringList{"", "   ", "boat"} << "boat"
+                                                    << "boat";
+        QTest::newRow("accented words have boundaries") << QStringList{"café"} << "Le CAFÉ est fermé"
+                                                        << "café";
+        QTest::newRow("accented letter is part of the word") << QStringList{"caf"} << "le café"
+                                                             << "";
+        QTest::newRow("nothing to find") << QStringList{"police"} << ""
+                                         << "";
+    }
+    void matching()
+    {
+        QFETCH(QStringList, keywords);
+        QFETCH(QString, text);
+        QFETCH(QString, hit);
+        KeywordMatcher matcher;
+        matcher.setKeywords(keywords);
+        QCOMPARE(matcher.firstMatch(text).value_or(QString()), hit);
+    }
+
+    void aLineAlertsOnce()
+    {
+        KeywordMatcher matcher;
+        matcher.setKeywords({"boat", "sold"});
+        QCOMPARE(matcher.alertOnce(said("0-1", "nothing yet")), std::nullopt);
+        QCOMPARE(matcher.alertOnce(said("0-1", "the boat")), std::optional<QString>("boat"));
+        // The line grows, or another keyword turns up in it: still no second hit.
+        QCOMPARE(matcher.alertOnce(said("0-1", "the boat is sold")), std::nullopt);
+        matcher.setKeywords({"sold"});
+        QCOMPARE(matcher.alertOnce(said("0-1", "the boat is sold")), std::nullopt);
+        QCOMPARE(matcher.alertOnce(said("1-1", "sold")), std::optional<QString>("sold"));
+        matcher.clearAlerted();
+        QCOMPARE(matcher.alertOnce(said("0-1", "sold")), std::optional<QString>("sold"));
+    }
+
+    // Through the engine: hits follow the merged transcript, once per line, and new keywords
+    // look at the lines already there.
+    void engineReportsEachLineOnce()
+    {
+        Rig rig;
+        rig.setDevices({device(QStringLiteral("d"), QStringLiteral("D"), 3, true)});
+        DesktopTranscriber& engine = rig.make();
+        QList<Hit> hits;
+        engine.setKeywords({"Boat", "quota"});
+        engine.setOnKeyword([&hits](int channel, const QString& keyword, const DisplaySegment& line) {
+            hits.append({channel, keyword, line.id});
+        });
+        engine.start();
+        ScriptedStream* a = rig.open(0);
+        ScriptedStream* b = rig.open(2);
+        QVERIFY(a && b);
+        const Date t0 = engine.engineStart();
+
+        a->put("1", "the boat and the quota", 1.0, 2.0, t0);
+        b->put("1", "nothing here", 0.5, 1.0, t0);
+        a->announce("the boat and the quota");
+        b->announce("nothing here");
+        QCOMPARE(hits.size(), 1);
+        QCOMPARE(hits.at(0).channel, 0);
+        QCOMPARE(hits.at(0).keyword, QStringLiteral("Boat"));
+        QCOMPARE(hits.at(0).line, QStringLiteral("0-1"));
+
+        // The line grows and another line changes: only the new hit.
+        a->put("1", "the boat and the quota, boat again", 1.0, 2.5, t0);
+        b->put("1", "the QUOTA is gone", 0.5, 1.0, t0);
+        a->announce("x");
+        b->announce("y");
+        QCOMPARE(hits.size(), 2);
+        QCOMPARE(hits.at(1).line, QStringLiteral("2-1"));
+        QCOMPARE(hits.at(1).keyword, QStringLiteral("quota"));
+        QCOMPARE(engine.alertedLines(), (QSet<QString>{"0-1", "2-1"}));
+
+        // A new keyword finds a line that was already there at the next merge.
+        b->put("2", "a plane overhead", 3.0, 4.0, t0);
+        b->announce("a plane overhead");
+        QCOMPARE(hits.size(), 2);
+        engine.setKeywords({"plane"});
+        a->put("2", "unrelated", 5.0, 6.0, t0);
+        a->announce("unrelated");
+        QCOMPARE(hits.size(), 3);
+        QCOMPARE(hits.at(2).line, QStringLiteral("2-2"));
+
+        // A new run may alert the same line ids again.
+        engine.stop();
+        QCOMPARE(engine.alertedLines().size(), 3);
+        engine.start();
+        QVERIFY(engine.alertedLines().isEmpty());
+        rig.open(2)->put("2", "the plane again", 1.0, 2.0, engine.engineStart());
+        rig.open(2)->announce("the plane again");
+        QCOMPARE(hits.size(), 4);
+    }
+
+    void noHandlerNoMemory()
+    {
+        Rig rig;
+        rig.setDevices({device(QStringLiteral("d"), QStringLiteral("D"), 1, true)});
+        DesktopTranscriber& engine = rig.make();
+        engine.setKeywords({"boat"});
+        engine.start();
+        ScriptedStream* mic = rig.open(-1);
+        QVERIFY(mic);
+        mic->put("1", "boat", 1.0, 2.0, engine.engineStart());
+        mic->announce("boat");
+        // Without a listener nothing is remembered as alerted, so a listener set later hears it.
+        QVERIFY(engine.alertedLines().isEmpty());
+        int calls = 0;
+        engine.setOnKeyword([&calls](int channel, const QString&, const DisplaySegment&) {
+            QCOMPARE(channel, -1);
+            ++calls;
+        });
+        mic->put("2", "more", 3.0, 4.0, engine.engineStart());
+        mic->announce("more");
+        QCOMPARE(calls, 1);
+    }
+};
+
+PINDLE_TEST(TranscriberKeywordsTest)
+#include "test_transcriber_keywords.moc"
