@@ -31,6 +31,8 @@ DesktopTranscriber::DesktopTranscriber(Environment environment, QObject* parent)
     m_deviceUID = m_defaults.string(kInputDeviceKey);
     refreshDevices();
     connect(m_deviceSource, &AudioDevices::devicesChanged, this, &DesktopTranscriber::handleDeviceListChange);
+    // A multi-channel interface plugged in while idle is scanned right away.
+    connect(this, &DesktopTranscriber::channelScanRequested, this, &DesktopTranscriber::scanChannels);
 }
 
 DesktopTranscriber::~DesktopTranscriber()

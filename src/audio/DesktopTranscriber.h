@@ -8,6 +8,7 @@
 #include "model/DisplaySegment.h"
 #include "platform/AudioDevices.h"
 #include "platform/Date.h"
+#include "platform/MonitorSink.h"
 
 #include <QHash>
 #include <QList>
@@ -45,6 +46,7 @@ struct StreamRequest {
 struct TranscriberEnvironment {
     using CaptureFactory = std::function<std::unique_ptr<AudioCaptureSource>()>;
     using StreamFactory = std::function<std::shared_ptr<TranscriptStream>(const StreamRequest&)>;
+    using MonitorSinkFactory = std::function<std::unique_ptr<MonitorSink>()>;
 
     // The user defaults (Defaults::shared()).
     Defaults* defaults = nullptr;
@@ -55,6 +57,8 @@ struct TranscriberEnvironment {
     // A stream for a channel (a ChannelStream on `service`). Called on the main thread; a null
     // result leaves the channel without a stream.
     StreamFactory makeStream;
+    // The headphone output for the monitored channel (a DeviceMonitorSink on the default output).
+    MonitorSinkFactory makeMonitorSink;
     // The service the default cloud streams talk to (APIService::shared()).
     APIService* service = nullptr;
     // The clock (Date::now).
@@ -64,6 +68,8 @@ struct TranscriberEnvironment {
     // How long a first run on a device with fresh settings listens before it mutes the
     // channels that stayed silent.
     int silenceCheckDelayMs = 6000;
+    // How long a channel scan listens.
+    int scanDurationMs = 8000;
 };
 
 // The audio and transcription engine of one logging screen: the input devices, the per-device
@@ -132,6 +138,8 @@ public:
     [[nodiscard]] std::optional<int> scanFocus() const { return m_scanFocus; }
     // The channel played to the output.
     [[nodiscard]] std::optional<int> monitorChannel() const { return m_monitorChannel; }
+    // Whether the monitored channel is being played right now.
+    [[nodiscard]] bool monitorPlaying() const { return m_monitorSink != nullptr; }
 
     // --- written by the logging screen ---
     // Handed to every stream opened from now on.
@@ -178,6 +186,26 @@ public:
     [[nodiscard]] std::shared_ptr<TranscriptStream> stream(int index) const;
     // Channels with an open stream, ascending.
     [[nodiscard]] QList<int> openStreamChannels() const;
+
+    // --- channel scan ---
+    // Listens to every channel for a while, judges each one and mutes those without usable
+    // speech. Opens the input itself when idle. Nothing happens for a single microphone or while
+    // a scan runs.
+    void scanChannels();
+    // Steps of a scan: the progress bar and the sweeping pin move this many times.
+    static constexpr int kScanSteps = 32;
+    // The verdicts for `indices` from their dB and zero-crossing-rate series (one series per
+    // device channel); an index without a dB series gets none.
+    [[nodiscard]] static QMap<int, ScanKind> classifyScan(const QList<QList<float>>& db, const QList<QList<float>>& zcr,
+                                                          const QList<int>& indices);
+    // Pearson correlation of the common length of two series; 0 below 5 values or when either
+    // is flat.
+    [[nodiscard]] static float scanCorrelation(const QList<float>& a, const QList<float>& b);
+
+    // --- headphone monitoring ---
+    // Plays `channel` (nullopt: none) to the output while capture is open; the choice survives
+    // a stop and playback resumes with the next start.
+    void setMonitorChannel(std::optional<int> channel);
 
     // --- transcript queries (seconds since engineStart) ---
     // The newest word end any open stream knows; nullopt before the first word.
@@ -250,6 +278,16 @@ private:
     void muteSilentChannels(quint64 run);
     [[nodiscard]] std::shared_ptr<TranscriptStream> makeStream(const StreamRequest& request);
 
+    // Channel scan (DesktopTranscriberScan.cpp).
+    void scheduleScanSteps();
+    void scanStep(int step, int total);
+    void finishScan();
+    void applyScanResults();
+
+    // Monitoring (DesktopTranscriberMonitor.cpp).
+    void startMonitorPlayback();
+    void stopMonitorPlayback();
+
     // Keywords (DesktopTranscriberQueries.cpp).
     void checkKeywords(const QStringList& ids);
     void checkKeywordsOn(const DisplaySegment& segment);
@@ -273,6 +311,9 @@ private:
     // A channel scan opened the capture itself and closes it at its end; a start takes it over.
     bool m_scanOwnsCapture = false;
     QHash<int, StreamView> m_views;
+    // The headphone output and what the capture thread hands it; both set while it plays.
+    std::unique_ptr<MonitorSink> m_monitorSink;
+    std::shared_ptr<MonitorQueue> m_monitorQueue;
 
     QString m_latestLine;
     mutable QString m_fullTranscript;

@@ -151,11 +151,14 @@ bool DesktopTranscriber::openCapture()
     m_capture = std::move(source);
     m_captureUid = target ? std::optional<QString>(target->uid) : std::nullopt;
     m_captureName = target ? target->name : QString();
+    // Monitoring chosen while idle begins with the capture.
+    startMonitorPlayback();
     return true;
 }
 
 void DesktopTranscriber::closeCapture()
 {
+    stopMonitorPlayback();
     if (m_capture) {
         // Waits for the capture thread: no buffer reaches the path after this.
         m_capture->stop();
