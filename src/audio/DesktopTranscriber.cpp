@@ -27,6 +27,8 @@ DesktopTranscriber::DesktopTranscriber(Environment environment, QObject* parent)
     });
 
     connect(&m_book, &TranscriptBook::contentChanged, this, &DesktopTranscriber::transcriptChanged);
+    connect(&m_demoLineTimer, &QTimer::timeout, this, &DesktopTranscriber::demoTick);
+    connect(&m_demoLevelTimer, &QTimer::timeout, this, &DesktopTranscriber::demoLevelsTick);
 
     m_deviceUID = m_defaults.string(kInputDeviceKey);
     refreshDevices();
@@ -210,6 +212,10 @@ int DesktopTranscriber::liveChannelCount() const
 
 void DesktopTranscriber::loadChannels()
 {
+    // The pretend mixer stays while the demo plays; a device change shows after its stop.
+    if (m_demoPlaying) {
+        return;
+    }
     const std::optional<AudioInputDevice> device = currentDevice();
     if (!device || device->channelCount < 3) {
         setLevels({});
@@ -225,6 +231,11 @@ void DesktopTranscriber::loadChannels()
 
 void DesktopTranscriber::saveChannels()
 {
+    // The demo's mixer (and any scan verdict or edit made on an engine that played it) is
+    // pretend: the real device's stored settings are never touched.
+    if (m_isDemo) {
+        return;
+    }
     const std::optional<AudioInputDevice> device = currentDevice();
     if (!device) {
         return;

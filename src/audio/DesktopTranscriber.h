@@ -17,6 +17,7 @@
 #include <QSet>
 #include <QString>
 #include <QStringList>
+#include <QTimer>
 
 #include <functional>
 #include <memory>
@@ -70,6 +71,13 @@ struct TranscriberEnvironment {
     int silenceCheckDelayMs = 6000;
     // How long a channel scan listens.
     int scanDurationMs = 8000;
+    // The demo shoot's pace: a script line, a meter move, a scanned channel, the scan's settling.
+    int demoLineIntervalMs = 3200;
+    int demoLevelIntervalMs = 80;
+    int demoScanStepMs = 900;
+    int demoScanSettleMs = 400;
+    // Uniform in [0, 1): the demo meters' wobble (QRandomGenerator::global()).
+    std::function<double()> random;
 };
 
 // The audio and transcription engine of one logging screen: the input devices, the per-device
@@ -187,6 +195,18 @@ public:
     // Channels with an open stream, ascending.
     [[nodiscard]] QList<int> openStreamChannels() const;
 
+    // --- demo shoot ---
+    // Plays the scripted pretend shoot on `channelCount` pretend channels (6 when none, clamped
+    // to 6...32): a line every few seconds, moving meters and a pretend channel scan. Nothing is
+    // captured, sent or saved: the pretend mixer lives in memory only and the real device's
+    // stored settings stay as they are. Does nothing while running; stop() ends it.
+    void startDemo(std::optional<int> channelCount = std::nullopt);
+    // The demo was started on this engine (never cleared): streams are never opened, Start plays
+    // the demo again, scans are pretend and the transcript time comes from the demo's lines.
+    [[nodiscard]] bool isDemo() const { return m_isDemo; }
+    // Script lines played in the current (or last) demo, skipped ones included.
+    [[nodiscard]] qint64 demoLinesPlayed() const { return m_demoLine; }
+
     // --- channel scan ---
     // Listens to every channel for a while, judges each one and mutes those without usable
     // speech. Opens the input itself when idle. Nothing happens for a single microphone or while
@@ -288,6 +308,19 @@ private:
     void startMonitorPlayback();
     void stopMonitorPlayback();
 
+    // Demo shoot (DesktopTranscriberDemo.cpp).
+    void demoTick();
+    void demoLevelsTick();
+    void demoScan();
+    void stopDemoTimers();
+    [[nodiscard]] double demoRandom() const;
+
+    // Run keys (DesktopTranscriberRun.cpp): the next run's key, strictly above the last one.
+    void advanceRunKey();
+    // Drops a scan under way without judging (its pending steps do nothing), closing the
+    // capture it opened.
+    void cancelScan();
+
     // Keywords (DesktopTranscriberQueries.cpp).
     void checkKeywords(const QStringList& ids);
     void checkKeywordsOn(const DisplaySegment& segment);
@@ -340,4 +373,19 @@ private:
     // The settings of this device were just made because none were stored: a first run mutes
     // the channels that stay silent, unless the logger touches the mixer first.
     bool m_freshConfig = false;
+    // Bumped at every scan start and cancellation, so steps of an earlier scan do nothing.
+    quint64 m_scanGeneration = 0;
+    // `channels` is the demo's pretend mixer, never written to the defaults; cleared when a
+    // device's settings are loaded again.
+    bool m_channelsInMemory = false;
+
+    bool m_isDemo = false;
+    // The demo runs (its timers tick).
+    bool m_demoPlaying = false;
+    int m_demoChannelCount = 0;
+    QTimer m_demoLineTimer;
+    QTimer m_demoLevelTimer;
+    QList<DisplaySegment> m_demoSegs;
+    qint64 m_demoLine = 0;
+    int m_demoSpeaking = 0;
 };

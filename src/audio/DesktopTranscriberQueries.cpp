@@ -12,6 +12,19 @@ QString speakerLine(const DisplaySegment& segment)
     return segment.speaker ? *segment.speaker + QStringLiteral(": ") + segment.text : segment.text;
 }
 
+// The newest word end any of `open` knows.
+std::optional<double> newestWordEnd(const CapturePath::StreamMap& open)
+{
+    std::optional<double> newest;
+    for (const auto& stream : open) {
+        const std::optional<double> end = stream->lastWordEnd();
+        if (end && (!newest || *end > *newest)) {
+            newest = end;
+        }
+    }
+    return newest;
+}
+
 } // namespace
 
 void DesktopTranscriber::transcriptChanged()
@@ -95,20 +108,23 @@ void DesktopTranscriber::checkKeywords(const QStringList& ids)
 
 std::optional<double> DesktopTranscriber::currentTranscriptTime() const
 {
-    std::optional<double> newest;
-    const CapturePath::StreamMap open = m_path->streams();
-    for (const auto& stream : open) {
-        const std::optional<double> end = stream->lastWordEnd();
-        if (end && (!newest || *end > *newest)) {
-            newest = end;
+    if (m_isDemo) {
+        // The demo has no streams: its newest line ends where the clock stood when it played.
+        std::optional<double> newest;
+        for (const DisplaySegment& segment : m_demoSegs) {
+            if (!newest || segment.endSecs > *newest) {
+                newest = segment.endSecs;
+            }
         }
+        return newest;
     }
-    return newest;
+    return newestWordEnd(m_path->streams());
 }
 
 QString DesktopTranscriber::recentText(double seconds) const
 {
-    const std::optional<double> newest = currentTranscriptTime();
+    // Only what streams heard counts (none in the demo).
+    const std::optional<double> newest = newestWordEnd(m_path->streams());
     if (!newest) {
         return {};
     }

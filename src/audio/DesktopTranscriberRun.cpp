@@ -32,6 +32,11 @@ void DesktopTranscriber::start()
     if (m_running) {
         return;
     }
+    // An engine that played the demo plays it again: nothing is ever captured on it.
+    if (m_isDemo) {
+        startDemo(m_demoChannelCount);
+        return;
+    }
     setStatus(kStarting);
     // There is no permission prompt here: a device that refuses shows up when it is opened.
     beginCapture();
@@ -56,11 +61,7 @@ void DesktopTranscriber::beginCapture()
     }
     m_book.clear(m_engineStart);
 
-    // Line keys of the log are "<run key>-<line id>": a run started within the same second as
-    // the previous one still gets a key of its own.
-    const qint64 seconds = wholeSeconds(m_engineStart).value_or(0);
-    m_runKey = m_hadRun && m_runKey < std::numeric_limits<qint64>::max() ? std::max(seconds, m_runKey + 1) : seconds;
-    m_hadRun = true;
+    advanceRunKey();
     ++m_runGeneration;
 
     if (m_channels.isEmpty()) {
@@ -84,6 +85,19 @@ void DesktopTranscriber::beginCapture()
         setStatus(kListening);
     }
     setRunning(true);
+}
+
+void DesktopTranscriber::advanceRunKey()
+{
+    // Line keys of the log are "<run key>-<line id>": a run (or demo) started within the same
+    // second as the previous one still gets a key of its own.
+    const qint64 seconds = wholeSeconds(m_engineStart).value_or(0);
+    if (!m_hadRun) {
+        m_runKey = seconds;
+    } else if (m_runKey < std::numeric_limits<qint64>::max()) {
+        m_runKey = std::max(seconds, m_runKey + 1);
+    }
+    m_hadRun = true;
 }
 
 bool DesktopTranscriber::openCapture()
@@ -184,6 +198,7 @@ void DesktopTranscriber::stopStreams(const QList<std::shared_ptr<TranscriptStrea
 
 void DesktopTranscriber::stop()
 {
+    stopDemoTimers();
     closeCapture();
     const CapturePath::StreamMap open = m_path->takeAllStreams();
     m_views.clear();

@@ -60,6 +60,7 @@ void DesktopTranscriber::scanChannels()
     if (m_channels.isEmpty() || m_scanning) {
         return;
     }
+    ++m_scanGeneration;
     m_scanning = true;
     Q_EMIT scanningChanged();
     m_scanProgress = 0.0;
@@ -67,6 +68,10 @@ void DesktopTranscriber::scanChannels()
     if (!m_scanResults.isEmpty()) {
         m_scanResults.clear();
         Q_EMIT scanResultsChanged();
+    }
+    if (m_isDemo) {
+        demoScan();
+        return;
     }
     m_path->setScanActive(true);
 
@@ -91,10 +96,35 @@ void DesktopTranscriber::scanChannels()
 void DesktopTranscriber::scheduleScanSteps()
 {
     const int duration = std::max(m_env.scanDurationMs, 0);
+    const quint64 generation = m_scanGeneration;
     for (int step = 1; step <= kScanSteps; ++step) {
         const int at = int(qint64(step) * duration / kScanSteps);
-        // Bound to the engine: steps still pending when it goes away are dropped.
-        QTimer::singleShot(at, this, [this, step] { scanStep(step, kScanSteps); });
+        // Bound to the engine: steps still pending when it goes away are dropped, and so are
+        // those of a scan that was called off.
+        QTimer::singleShot(at, this, [this, step, generation] {
+            if (generation == m_scanGeneration) {
+                scanStep(step, kScanSteps);
+            }
+        });
+    }
+}
+
+void DesktopTranscriber::cancelScan()
+{
+    if (!m_scanning) {
+        return;
+    }
+    ++m_scanGeneration;
+    m_path->setScanActive(false);
+    if (m_scanOwnsCapture) {
+        closeCapture();
+        setLevels(QList<float>(m_levels.size(), 0.0f));
+    }
+    m_scanning = false;
+    Q_EMIT scanningChanged();
+    if (m_scanFocus) {
+        m_scanFocus.reset();
+        Q_EMIT scanFocusChanged();
     }
 }
 

@@ -87,6 +87,10 @@ QList<int> DesktopTranscriber::openStreamChannels() const
 
 void DesktopTranscriber::openStream(int index, const std::optional<QString>& label, float gain)
 {
+    // The demo's voices are scripted: nothing is transcribed.
+    if (m_isDemo) {
+        return;
+    }
     StreamRequest request;
     request.channel = index;
     request.label = label;
@@ -172,6 +176,12 @@ void DesktopTranscriber::rerouteChannel(int index)
 
 void DesktopTranscriber::rebuildTranscript()
 {
+    // A mixer change during the demo leaves the demo transcript in place.
+    if (m_isDemo) {
+        const QStringList touched = m_book.replaceAll(m_demoSegs);
+        checkKeywords(touched);
+        return;
+    }
     const CapturePath::StreamMap open = m_path->streams();
     QList<DisplaySegment> all;
     for (auto it = open.cbegin(); it != open.cend(); ++it) {

@@ -1,0 +1,539 @@
+#include "common/TestMain.h"
+
+#include "audio/DemoShoot.h"
+#include "test_transcriber_support.h"
+
+#include <QFile>
+#include <QJsonDocument>
+
+#include <cmath>
+#include <limits>
+
+using namespace transcriber_test;
+
+namespace {
+
+// The engine on the rig's defaults and devices, with a demo that plays at a fast clock.
+// `tick` seconds pass on the engine's clock every time it is read, so each line lands later.
+DesktopTranscriber& build(Rig& rig, double tick = 0.0, int lineMs = 5, int scanStepMs = 2)
+{
+    TranscriberEnvironment env;
+    env.defaults = rig.defaults.get();
+    env.devices = rig.devices.get();
+    env.now = [clock = rig.clock, tick] {
+        const Date at = *clock;
+        *clock = clock->addingSeconds(tick);
+        return at;
+    };
+    env.silenceCheckDelayMs = 60'000;
+    env.scanDurationMs = 60'000;
+    env.demoLineIntervalMs = lineMs;
+    env.demoLevelIntervalMs = 1;
+    env.demoScanStepMs = scanStepMs;
+    env.demoScanSettleMs = scanStepMs;
+    env.makeCapture = [&rig]() -> std::unique_ptr<AudioCaptureSource> {
+        GeneratedAudioSource::Options options;
+        options.sampleRate = 48000.0;
+        options.channelCount = rig.captureChannels;
+        auto made = std::make_unique<GeneratedAudioSource>(options, tones(rig.amplitudes, options.sampleRate));
+        rig.source = made.get();
+        ++rig.capturesOpened;
+        return made;
+    };
+    env.makeStream = [&rig](const StreamRequest& request) {
+        auto stream = std::make_shared<ScriptedStream>(request);
+        rig.streams.append(stream);
+        return stream;
+    };
+    rig.engine = std::make_unique<DesktopTranscriber>(env);
+    return *rig.engine;
+}
+
+// The line ids lines 1...played give when the channels in `muted` are off throughout (line 1,
+// played at the start, always counts).
+QSet<QString> expectedIds(qint64 played, const QSet<int>& muted)
+{
+    QSet<QString> out;
+    for (qint64 line = 1; line <= played; ++line) {
+        const DemoShoot::ScriptRow& row = DemoShoot::rowFor(line - 1);
+        if (line == 1 || !muted.contains(row.channel)) {
+            out.insert(QStringLiteral("%1-D%2").arg(row.channel).arg(line));
+        }
+    }
+    return out;
+}
+
+// The line number of a demo id ("2-D14" is 14).
+qint64 lineNumber(const QString& id)
+{
+    return id.section(QStringLiteral("-D"), 1).toLongLong();
+}
+
+const QString kMultiUid = QStringLiteral("uid-octo");
+
+} // namespace
+
+class TranscriberDemoTest : public QObject {
+    Q_OBJECT
+
+private Q_SLOTS:
+    void channelCount_data()
+    {
+        QTest::addColumn<int>("requested");
+        QTest::addColumn<bool>("given");
+        QTest::addColumn<int>("expected");
+        QTest::newRow("none") << 0 << false << 6;
+        QTest::newRow("3 rises to 6") << 3 << true << 6;
+        QTest::newRow("zero") << 0 << true << 6;
+        QTest::newRow("negative") << -5 << true << 6;
+        QTest::newRow("int min") << std::numeric_limits<int>::min() << true << 6;
+        QTest::newRow("12") << 12 << true << 12;
+        QTest::newRow("32") << 32 << true << 32;
+        QTest::newRow("40 falls to 32") << 40 << true << 32;
+        QTest::newRow("int max") << std::numeric_limits<int>::max() << true << 32;
+    }
+    void channelCount()
+    {
+        QFETCH(int, requested);
+        QFETCH(bool, given);
+        QFETCH(int, expected);
+        Rig rig;
+        DesktopTranscriber& engine = build(rig, 0.0, 60'000, 60'000);
+        engine.startDemo(given ? std::optional<int>(requested) : std::nullopt);
+        QCOMPARE(engine.channels().size(), expected);
+        QCOMPARE(engine.levels().size(), expected);
+        for (qsizetype i = 0; i < engine.channels().size(); ++i) {
+            QCOMPARE(engine.channels().at(i).index, int(i));
+            QCOMPARE(engine.channels().at(i).name, DemoShoot::channelName(int(i)));
+        }
+    }
+
+    void typedChannelCount_data()
+    {
+        QTest::addColumn<double>("requested");
+        QTest::addColumn<int>("expected");
+        QTest::newRow("fraction") << 7.5 << 6;
+        QTest::newRow("whole") << 9.0 << 9;
+        QTest::newRow("nan") << std::nan("") << 6;
+        QTest::newRow("infinity") << std::numeric_limits<double>::infinity() << 6;
+        QTest::newRow("huge") << 1e300 << 32;
+        QTest::newRow("huge negative") << -1e300 << 6;
+    }
+    void typedChannelCount()
+    {
+        QFETCH(double, requested);
+        QFETCH(int, expected);
+        QCOMPARE(DemoShoot::channelCount(std::optional<double>(requested)), expected);
+        QCOMPARE(DemoShoot::channelCount(std::optional<double>()), 6);
+    }
+
+    void pretendMixerAndFirstLine()
+    {
+        Rig rig;
+        rig.setDevices({device(kMultiUid, QStringLiteral("Octo"), 8, true)});
+        DesktopTranscriber& engine = build(rig, 0.0, 60'000, 60'000);
+        engine.startDemo();
+
+        QVERIFY(engine.isDemo());
+        QVERIFY(engine.running());
+        QCOMPARE(engine.status(), QStringLiteral("Listening…"));
+        QCOMPARE(engine.notice(), std::optional<QString>(DemoShoot::kNotice));
+        const QStringList names{QStringLiteral("Presenter"), QStringLiteral("Guest"), QStringLiteral("Kitchen"),
+                                QStringLiteral("Boom"),      QStringLiteral("Ch 5"),  QStringLiteral("Ch 6")};
+        QCOMPARE(engine.channels().size(), names.size());
+        for (const ChannelConfig& config : engine.channels()) {
+            QCOMPARE(config.name, names.at(config.index));
+            QVERIFY(config.on);
+            QVERIFY(config.agent);
+            QCOMPARE(config.hidden, config.index == 2);
+            QCOMPARE(config.fader, config.index == 3 ? 0.6 : ChannelConfig::kUnityFader);
+        }
+        // Nothing is captured or transcribed.
+        QCOMPARE(rig.capturesOpened, 0);
+        QVERIFY(rig.streams.isEmpty());
+        QVERIFY(engine.openStreamChannels().isEmpty());
+
+        // The first line plays at once, at t = 0: it gets the shortest span.
+        QCOMPARE(engine.segments().size(), 1);
+        const DisplaySegment& first = engine.segments().constFirst();
+        QCOMPARE(first.id, QStringLiteral("0-D1"));
+        QCOMPARE(first.speaker, std::optional<QString>(QStringLiteral("Presenter")));
+        QCOMPARE(first.text, DemoShoot::script().constFirst().text);
+        QVERIFY(first.timecode.isEmpty());
+        QVERIFY(std::abs(first.startSecs + 0.1) < 1e-9);
+        QVERIFY(std::abs(first.endSecs) < 1e-9);
+        QCOMPARE(first.channel, 0);
+        QVERIFY(!first.onDevice);
+        QCOMPARE(first.words.size(), 12);
+        QCOMPARE(first.words.constFirst().text, QStringLiteral("So"));
+        QVERIFY(std::abs(first.words.at(1).start - (first.startSecs + 0.32)) < 1e-9);
+        QVERIFY(std::abs(first.words.at(1).end - (first.startSecs + 0.62)) < 1e-9);
+        QCOMPARE(engine.latestLine(), first.text);
+        QCOMPARE(engine.fullTranscript(), QStringLiteral("Presenter: ") + first.text);
+        QCOMPARE(engine.currentTranscriptTime(), std::optional<double>(first.endSecs));
+        // Only streams' words count for the recent text, and the demo has none.
+        QVERIFY(engine.recentText(60.0).isEmpty());
+        // A scan of the pretend mixer starts with the demo.
+        QVERIFY(engine.scanning());
+
+        // Running: a second start changes nothing.
+        engine.startDemo(20);
+        QCOMPARE(engine.channels().size(), 6);
+        QCOMPARE(engine.demoLinesPlayed(), 1);
+    }
+
+    void verdicts_data()
+    {
+        QTest::addColumn<int>("index");
+        QTest::addColumn<int>("kind");
+        const auto row = [](int index, ScanKind::Kind kind) { QTest::addRow("%d", index) << index << int(kind); };
+        row(0, ScanKind::Kind::Speech);
+        row(1, ScanKind::Kind::Speech);
+        row(2, ScanKind::Kind::Speech);
+        row(3, ScanKind::Kind::Quiet);
+        row(4, ScanKind::Kind::Timecode);
+        row(5, ScanKind::Kind::Silent);
+        row(6, ScanKind::Kind::Silent);
+        row(7, ScanKind::Kind::Quiet);
+        row(8, ScanKind::Kind::Quiet);
+        row(9, ScanKind::Kind::Silent);
+        row(30, ScanKind::Kind::Silent);
+        row(31, ScanKind::Kind::Quiet);
+    }
+    void verdicts()
+    {
+        QFETCH(int, index);
+        QFETCH(int, kind);
+        QCOMPARE(int(DemoShoot::verdict(index).kind), kind);
+    }
+
+    void pretendScanMutesTimecodeAndSilent()
+    {
+        Rig rig;
+        DesktopTranscriber& engine = build(rig, 0.0, 60'000, 5);
+        QList<int> focus;
+        connect(&engine, &DesktopTranscriber::scanFocusChanged, &engine, [&] {
+            if (engine.scanFocus()) {
+                focus.append(*engine.scanFocus());
+            }
+        });
+        engine.startDemo();
+        QTRY_VERIFY(!engine.scanning());
+
+        QCOMPARE(focus, (QList<int>{0, 1, 2, 3, 4, 5}));
+        QCOMPARE(engine.scanProgress(), 1.0);
+        QCOMPARE(engine.scanFocus(), std::nullopt);
+        QCOMPARE(engine.scanResults().size(), 6);
+        QCOMPARE(engine.scanResults().value(4), ScanKind::timecode());
+        for (const ChannelConfig& config : engine.channels()) {
+            QCOMPARE(config.on, config.index != 4 && config.index != 5);
+        }
+        QCOMPARE(engine.notice(), std::optional<QString>(QStringLiteral(
+                                      "Scanned 6 channels: 3 with speech. Muted Ch 5 (timecode), Ch 6 (silent). "
+                                      "Unmute any it got wrong.")));
+        // The mutes left the demo transcript in place.
+        QCOMPARE(ids(engine.segments()), QStringList{QStringLiteral("0-D1")});
+        QVERIFY(rig.streams.isEmpty());
+    }
+
+    void endToEnd()
+    {
+        Rig rig;
+        DesktopTranscriber& engine = build(rig, 3.2, 5, 1);
+        engine.setKeywords({QStringLiteral("boat"), QStringLiteral("Mark")});
+        QHash<QString, int> hits;
+        QStringList hitKeywords;
+        engine.setOnKeyword([&](int channel, const QString& keyword, const DisplaySegment& line) {
+            QCOMPARE(channel, line.channel);
+            ++hits[line.id];
+            hitKeywords.append(keyword);
+        });
+        engine.startDemo();
+        QTRY_VERIFY_WITH_TIMEOUT(engine.demoLinesPlayed() >= 34 && !engine.scanning(), 20'000);
+        engine.stop();
+        QVERIFY(!engine.running());
+        QCOMPARE(engine.status(), QStringLiteral("Off"));
+        const qint64 played = engine.demoLinesPlayed();
+        const QList<DisplaySegment> lines = engine.segments();
+
+        // Every played line is there (the scan mutes only channels the script never uses),
+        // with its script row's channel, speaker, text and watch-only flag.
+        const QStringList shown = ids(lines);
+        QCOMPARE(QSet<QString>(shown.cbegin(), shown.cend()), expectedIds(played, {}));
+        QCOMPARE(lines.size(), played);
+        for (const DisplaySegment& line : lines) {
+            const DemoShoot::ScriptRow& row = DemoShoot::rowFor(lineNumber(line.id) - 1);
+            QCOMPARE(line.channel, row.channel);
+            QCOMPARE(line.text, row.text);
+            QCOMPARE(line.speaker, std::optional<QString>(DemoShoot::channelName(row.channel)));
+            QCOMPARE(line.onDevice, row.channel == 2);
+            QVERIFY(line.timecode.isEmpty());
+            const double span = line.endSecs - line.startSecs;
+            const double words = double(line.words.size());
+            QVERIFY(std::abs(span - std::min(words * 0.32, std::max(0.1, line.endSecs - 0.1))) < 1e-6);
+        }
+        // In moment order; later lines end later.
+        for (qsizetype i = 1; i < lines.size(); ++i) {
+            // Lines that start together (to the clock's precision) are ordered by channel.
+            QVERIFY(lines.at(i - 1).startSecs <= lines.at(i).startSecs + 1e-6);
+        }
+        QList<DisplaySegment> byLine = lines;
+        std::sort(byLine.begin(), byLine.end(),
+                  [](const auto& a, const auto& b) { return lineNumber(a.id) < lineNumber(b.id); });
+        for (qsizetype i = 1; i < byLine.size(); ++i) {
+            QVERIFY(byLine.at(i - 1).endSecs < byLine.at(i).endSecs);
+        }
+        QCOMPARE(engine.currentTranscriptTime(), std::optional<double>(byLine.constLast().endSecs));
+        QCOMPARE(engine.latestLine(), byLine.constLast().text);
+
+        // One hit per line that says a keyword, never two (row 7 says "boat" twice).
+        int saying = 0;
+        for (const DisplaySegment& line : lines) {
+            const bool says = line.text.contains(QStringLiteral("boat")) || line.text.contains(QStringLiteral("Mark"));
+            saying += says ? 1 : 0;
+            QCOMPARE(hits.value(line.id), says ? 1 : 0);
+        }
+        QVERIFY(saying >= 8);
+        const auto marks = std::count_if(lines.cbegin(), lines.cend(), [](const DisplaySegment& line) {
+            return line.text.contains(QStringLiteral("Mark"));
+        });
+        QCOMPARE(qsizetype(hitKeywords.count(QStringLiteral("Mark"))), qsizetype(marks));
+
+        // Scan verdicts came in; the transcript stays after the stop, and nothing plays on.
+        QCOMPARE(engine.scanResults().size(), 6);
+        QVERIFY(!engine.channels().at(4).on);
+        QTest::qWait(40);
+        QCOMPARE(engine.demoLinesPlayed(), played);
+        QCOMPARE(engine.segments(), lines);
+        for (const float level : engine.levels()) {
+            QCOMPARE(level, 0.0f);
+        }
+    }
+
+    void mutedGuestIsSkipped()
+    {
+        Rig rig;
+        DesktopTranscriber& engine = build(rig, 3.2, 3, 60'000);
+        engine.startDemo();
+        engine.setOn(1, false);
+        QTRY_VERIFY_WITH_TIMEOUT(engine.demoLinesPlayed() >= 20, 20'000);
+        engine.stop();
+        const qint64 played = engine.demoLinesPlayed();
+        const QStringList shown = ids(engine.segments());
+        QCOMPARE(QSet<QString>(shown.cbegin(), shown.cend()), expectedIds(played, {1}));
+        // Six of the sixteen rows are the guest's.
+        QVERIFY(shown.size() <= played - 6);
+        for (const DisplaySegment& line : engine.segments()) {
+            QVERIFY(line.channel != 1);
+        }
+    }
+
+    void mixerChangesKeepTheDemoTranscript()
+    {
+        Rig rig;
+        DesktopTranscriber& engine = build(rig, 3.2, 60'000, 60'000);
+        engine.startDemo();
+        engine.setFader(0, 0.0);
+        engine.setHidden(3, true);
+        engine.renameChannel(0, QStringLiteral("Host"));
+        engine.setOn(0, true);
+        QCOMPARE(ids(engine.segments()), QStringList{QStringLiteral("0-D1")});
+        QVERIFY(rig.streams.isEmpty());
+        QCOMPARE(engine.channels().at(0).name, QStringLiteral("Host"));
+    }
+
+    void storedSettingsUntouched_data()
+    {
+        QTest::addColumn<bool>("stored");
+        QTest::newRow("stored settings") << true;
+        QTest::newRow("fresh device") << false;
+    }
+    void storedSettingsUntouched()
+    {
+        QFETCH(bool, stored);
+        Rig rig;
+        rig.setDevices({device(kMultiUid, QStringLiteral("Octo"), 8, true)});
+        const QString key = DesktopTranscriber::channelsKey(kMultiUid);
+        if (stored) {
+            QList<ChannelConfig> real = ChannelConfig::makeConfigs({}, 8, nullptr);
+            real[0].name = QStringLiteral("Lav A");
+            real[3].fader = 0.25;
+            real[5].on = false;
+            rig.defaults->set(key, ChannelConfig::encodeList(real));
+        }
+        const QString file = rig.dir.filePath(QStringLiteral("defaults.json"));
+        const auto bytes = [&file] {
+            QFile f(file);
+            return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+        };
+        const QByteArray before = bytes();
+        const QJsonValue valueBefore = rig.defaults->value(key);
+
+        DesktopTranscriber& engine = build(rig, 0.5, 2, 1);
+        QCOMPARE(engine.channels().size(), 8);
+        engine.startDemo();
+        const auto edit = [&engine] {
+            engine.setOn(0, false);
+            engine.setFader(1, 0.3);
+            engine.setHidden(2, false);
+            engine.setAgent(3, false);
+            engine.renameChannel(1, QStringLiteral("Skipper"));
+            engine.renameChannel(2, QString());
+        };
+        edit();
+        QTRY_VERIFY(!engine.scanning());
+        QTRY_VERIFY(engine.demoLinesPlayed() >= 5);
+        engine.stop();
+        edit();
+        engine.start(); // plays the demo again
+        QVERIFY(engine.isDemo());
+        QCOMPARE(rig.capturesOpened, 0);
+        QTRY_VERIFY(!engine.scanning());
+        engine.stop();
+        engine.scanChannels();
+        QTRY_VERIFY(!engine.scanning());
+
+        QCOMPARE(bytes(), before);
+        QCOMPARE(rig.defaults->value(key), valueBefore);
+        Defaults reread(file);
+        QCOMPARE(reread.value(key), valueBefore);
+        QCOMPARE(rig.capturesOpened, 0);
+    }
+
+    void runKeysStrictlyIncrease()
+    {
+        Rig rig;
+        rig.setDevices({device(kMultiUid, QStringLiteral("Octo"), 8, true)});
+        // A clock that stands still: every run starts within the same second.
+        DesktopTranscriber& engine = build(rig, 0.0, 60'000, 60'000);
+        engine.start();
+        QVERIFY(engine.running());
+        QVERIFY(!engine.isDemo());
+        qint64 last = engine.runKey();
+        engine.stop();
+        for (int i = 0; i < 4; ++i) {
+            if (i % 2 == 0) {
+                engine.startDemo();
+            } else {
+                engine.start();
+            }
+            QVERIFY(engine.running());
+            QVERIFY2(engine.runKey() > last, qPrintable(QString::number(i)));
+            last = engine.runKey();
+            engine.stop();
+        }
+        QCOMPARE(rig.capturesOpened, 1);
+    }
+
+    void startStopStartAgain()
+    {
+        Rig rig;
+        DesktopTranscriber& engine = build(rig, 3.2, 3, 1);
+        engine.setKeywords({QStringLiteral("boat")});
+        int hits = 0;
+        engine.setOnKeyword([&hits](int, const QString&, const DisplaySegment&) { ++hits; });
+        engine.startDemo(8);
+        QTRY_VERIFY(engine.demoLinesPlayed() >= 6 && !engine.scanning());
+        engine.stop();
+        QVERIFY(!engine.alertedLines().isEmpty());
+        const int firstHits = hits;
+        QVERIFY(firstHits >= 2);
+
+        engine.startDemo(7);
+        QCOMPARE(engine.channels().size(), 7);
+        // Every channel is on again: the new demo has a new mixer and a new scan.
+        for (const ChannelConfig& config : engine.channels()) {
+            QVERIFY(config.on);
+        }
+        QCOMPARE(ids(engine.segments()), QStringList{QStringLiteral("0-D1")});
+        QCOMPARE(engine.demoLinesPlayed(), 1);
+        // The first line says "boat" again and hits again: alerts were cleared.
+        QCOMPARE(engine.alertedLines(), QSet<QString>{QStringLiteral("0-D1")});
+        QCOMPARE(hits, firstHits + 1);
+        QVERIFY(engine.scanning());
+        QTRY_VERIFY(!engine.scanning());
+        QVERIFY(!engine.channels().at(4).on);
+        engine.stop();
+    }
+
+    void demoCallsOffAnIdleScan()
+    {
+        Rig rig;
+        rig.setDevices({device(kMultiUid, QStringLiteral("Octo"), 8, true)});
+        rig.captureChannels = 8;
+        DesktopTranscriber& engine = build(rig, 0.0, 60'000, 1);
+        engine.scanChannels();
+        QVERIFY(engine.scanning());
+        QCOMPARE(rig.capturesOpened, 1);
+        engine.startDemo();
+        QTRY_VERIFY(!engine.scanning());
+        const QMap<int, ScanKind> results = engine.scanResults();
+        QCOMPARE(results.size(), 6);
+        QCOMPARE(results.value(5), ScanKind::silent());
+        // The real scan's steps, had they survived, would judge later and differently.
+        QTest::qWait(50);
+        QCOMPARE(engine.scanResults(), results);
+        QCOMPARE(rig.capturesOpened, 1);
+    }
+
+    void levels_data()
+    {
+        QTest::addColumn<int>("index");
+        QTest::addColumn<double>("fader");
+        QTest::addColumn<bool>("on");
+        QTest::addColumn<bool>("scanning");
+        QTest::addColumn<int>("speaking");
+        QTest::addColumn<float>("low");
+        QTest::addColumn<float>("high");
+        const double unity = ChannelConfig::kUnityFader;
+        QTest::newRow("speaker") << 0 << unity << true << false << 0 << 0.50f << 0.78f;
+        QTest::newRow("listener") << 1 << unity << true << false << 0 << 0.06f << 0.34f;
+        QTest::newRow("boom pulled down")
+            << 3 << 0.6 << true << false << 3 << float(0.50 * 0.6 / unity) << float(0.78 * 0.6 / unity);
+        QTest::newRow("off") << 1 << unity << false << false << 1 << 0.0f << 0.0f;
+        QTest::newRow("off while scanning") << 1 << unity << false << true << 1 << 0.50f << 0.78f;
+        QTest::newRow("timecode buzz") << 4 << 0.1 << true << false << 4 << 0.77f << 0.79f;
+        QTest::newRow("dead channel") << 5 << unity << true << true << 5 << 0.0f << 0.0f;
+        QTest::newRow("fader all the way up") << 0 << 1.0 << true << false << 0 << 0.57f << 0.90f;
+    }
+    void levels()
+    {
+        QFETCH(int, index);
+        QFETCH(double, fader);
+        QFETCH(bool, on);
+        QFETCH(bool, scanning);
+        QFETCH(int, speaking);
+        QFETCH(float, low);
+        QFETCH(float, high);
+        ChannelConfig config;
+        config.index = index;
+        config.fader = fader;
+        config.on = on;
+        // Hostile draws stay inside the same range.
+        for (const double r : {0.0, 0.25, 0.5, 0.999999, -3.0, 7.0, std::nan("")}) {
+            const float level = DemoShoot::level(config, speaking, scanning, r);
+            QVERIFY2(level >= low - 1e-4f && level <= high + 1e-4f, qPrintable(QString::number(level)));
+            QVERIFY(level >= 0.0f && level <= 1.0f);
+        }
+    }
+
+    void metersMoveWhilePlaying()
+    {
+        Rig rig;
+        DesktopTranscriber& engine = build(rig, 0.0, 60'000, 60'000);
+        int changes = 0;
+        connect(&engine, &DesktopTranscriber::levelsChanged, &engine, [&changes] { ++changes; });
+        engine.startDemo(10);
+        QTRY_VERIFY(changes >= 5);
+        QCOMPARE(engine.levels().size(), 10);
+        QCOMPARE(engine.levels().at(5), 0.0f);
+        QVERIFY(engine.levels().at(4) > 0.75f);
+        engine.stop();
+        const int stopped = changes;
+        QTest::qWait(20);
+        QCOMPARE(changes, stopped);
+    }
+};
+
+PINDLE_TEST(TranscriberDemoTest)
+#include "test_transcriber_demo.moc"
