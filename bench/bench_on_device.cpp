@@ -1,0 +1,190 @@
+// On-device transcription cost per channel: CPU seconds spent per second of speech, for the
+// decoder alone (one thread) and for the whole engine path (conversion to 16 kHz, queue,
+// decoding). The speech is made by espeak-ng at start; without it the benchmarks are skipped.
+// Target: a real-time factor of at most 0.3 per channel on one core.
+
+#include "audio/OnDeviceEngine.h"
+#include "audio/Resampler16k.h"
+
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <QtEndian>
+
+#include <benchmark/benchmark.h>
+
+#include <ctime>
+#include <thread>
+
+namespace {
+
+const char* const kSentences[] = {
+    "quiet on set please, this is a take",
+    "the camera is rolling and sound is at speed",
+    "scene twelve apple take three, mark it",
+    "action, walk towards the window and stop by the table",
+    "cut, that was lovely, let us go again from the top",
+    "check the gate, we are moving on to the next set up",
+};
+
+struct Speech {
+    std::vector<float> samples;
+    double rate = 0.0;
+    [[nodiscard]] double seconds() const { return rate > 0.0 ? static_cast<double>(samples.size()) / rate : 0.0; }
+};
+
+std::vector<float> readWav(const QString& path, double& rate)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return {};
+    const QByteArray data = file.readAll();
+    if (data.size() < 12 || !data.startsWith("RIFF"))
+        return {};
+    qsizetype at = 12;
+    while (at + 8 <= data.size()) {
+        const QByteArray id = data.mid(at, 4);
+        const quint32 size = qFromLittleEndian<quint32>(data.constData() + at + 4);
+        const qsizetype body = at + 8;
+        if (id == "fmt " && body + 16 <= data.size())
+            rate = qFromLittleEndian<quint32>(data.constData() + body + 4);
+        if (id == "data") {
+            const qsizetype end =
+                std::min<qsizetype>(data.size(), body + qsizetype(std::min<quint32>(size, 0x7fffffff)));
+            std::vector<float> out;
+            for (qsizetype i = body; i + 1 < end; i += 2)
+                out.push_back(qFromLittleEndian<qint16>(data.constData() + i) / 32768.0f);
+            return out;
+        }
+        at = body + qsizetype(size) + (size & 1u);
+    }
+    return {};
+}
+
+// The sentences spoken one after another with half a second of room tone between them.
+const Speech& speech()
+{
+    static const Speech made = [] {
+        Speech out;
+        const QString espeak = QStandardPaths::findExecutable(QStringLiteral("espeak-ng"));
+        QTemporaryDir dir;
+        if (espeak.isEmpty() || !dir.isValid())
+            return out;
+        for (const char* sentence : kSentences) {
+            const QString wav = QDir(dir.path()).filePath(QStringLiteral("line.wav"));
+            if (QProcess::execute(espeak, {QStringLiteral("-w"), wav, QString::fromLatin1(sentence)}) != 0)
+                return Speech{};
+            double rate = 0.0;
+            const std::vector<float> line = readWav(wav, rate);
+            if (line.empty() || (out.rate > 0.0 && rate != out.rate))
+                return Speech{};
+            out.rate = rate;
+            out.samples.insert(out.samples.end(), line.begin(), line.end());
+            out.samples.insert(out.samples.end(), static_cast<size_t>(rate / 2.0), 0.0f);
+        }
+        return out;
+    }();
+    return made;
+}
+
+double cpuSeconds(clockid_t clock)
+{
+    timespec now{};
+    clock_gettime(clock, &now);
+    return static_cast<double>(now.tv_sec) + static_cast<double>(now.tv_nsec) / 1e9;
+}
+
+std::unique_ptr<SpeechRecogniser> makeRecogniser(benchmark::State& state)
+{
+    QString error;
+    auto recogniser = OnDeviceModel::pocketsphinxFactory()(error);
+    if (!recogniser)
+        state.SkipWithError(qPrintable(error));
+    return recogniser;
+}
+
+// The decoder alone, on audio already at 16 kHz: CPU time of this thread.
+void BM_DecoderRealTimeFactor(benchmark::State& state)
+{
+    const Speech& input = speech();
+    if (input.samples.empty()) {
+        state.SkipWithError("espeak-ng is not installed");
+        return;
+    }
+    std::vector<qint16> audio;
+    {
+        Resampler16k resampler(input.rate);
+        const auto converted = resampler.process(input.samples);
+        audio.assign(converted.begin(), converted.end());
+        const auto rest = resampler.flush();
+        audio.insert(audio.end(), rest.begin(), rest.end());
+    }
+    double cpu = 0.0;
+    qint64 words = 0;
+    for (auto _ : state) {
+        state.PauseTiming();
+        auto recogniser = makeRecogniser(state);
+        if (!recogniser)
+            return;
+        state.ResumeTiming();
+        const double before = cpuSeconds(CLOCK_THREAD_CPUTIME_ID);
+        QList<RecognisedResult> results;
+        for (size_t at = 0; at < audio.size(); at += 1365)
+            recogniser->feed(std::span<const qint16>(audio).subspan(at, std::min<size_t>(1365, audio.size() - at)),
+                             results);
+        recogniser->finish(results);
+        cpu += cpuSeconds(CLOCK_THREAD_CPUTIME_ID) - before;
+        for (const auto& result : results)
+            words += result.isFinal ? result.text.count(u' ') + 1 : 0;
+        benchmark::DoNotOptimize(results);
+    }
+    const double audioSeconds = static_cast<double>(audio.size()) / Resampler16k::kOutputRate;
+    state.counters["audio_s"] = audioSeconds;
+    state.counters["rtf"] = cpu / (audioSeconds * static_cast<double>(state.iterations()));
+    state.counters["final_words"] = static_cast<double>(words) / static_cast<double>(state.iterations());
+}
+BENCHMARK(BM_DecoderRealTimeFactor)->Unit(benchmark::kMillisecond)->Iterations(3);
+
+// The whole engine path of one channel: capture-rate buffers of 4096 frames fed at three times
+// the audio's pace, converted, queued and decoded on the engine's thread (model loading
+// included); CPU time of the process.
+void BM_EngineRealTimeFactor(benchmark::State& state)
+{
+    const Speech& input = speech();
+    if (input.samples.empty()) {
+        state.SkipWithError("espeak-ng is not installed");
+        return;
+    }
+    double cpu = 0.0;
+    for (auto _ : state) {
+        const double before = cpuSeconds(CLOCK_PROCESS_CPUTIME_ID);
+        {
+            OnDeviceEngine engine(OnDeviceModel::pocketsphinxFactory(), {});
+            const auto began = std::chrono::steady_clock::now();
+            for (size_t at = 0; at < input.samples.size(); at += 4096) {
+                // Three times faster than the audio lasts: the decoder keeps up, the queue never drops.
+                const double due = static_cast<double>(at) / input.rate / 3.0;
+                std::this_thread::sleep_until(began + std::chrono::duration_cast<std::chrono::steady_clock::duration>(
+                                                          std::chrono::duration<double>(due)));
+                engine.feed(std::span<const float>(input.samples)
+                                .subspan(at, std::min<size_t>(4096, input.samples.size() - at)),
+                            input.rate);
+            }
+            engine.finish();
+            while (!engine.isDone())
+                std::this_thread::sleep_for(std::chrono::milliseconds(1));
+            if (engine.droppedSamples() > 0)
+                state.SkipWithError("the queue dropped audio");
+        }
+        cpu += cpuSeconds(CLOCK_PROCESS_CPUTIME_ID) - before;
+    }
+    state.counters["audio_s"] = input.seconds();
+    state.counters["rtf"] = cpu / (input.seconds() * static_cast<double>(state.iterations()));
+}
+BENCHMARK(BM_EngineRealTimeFactor)->Unit(benchmark::kMillisecond)->Iterations(2);
+
+} // namespace
+
+BENCHMARK_MAIN();
