@@ -1,6 +1,7 @@
 #include "audio/DesktopTranscriber.h"
 
 #include "audio/CapturePath.h"
+#include "audio/SoundEventDetector.h"
 #include "platform/AudioCapture.h"
 #include "platform/Defaults.h"
 
@@ -20,6 +21,7 @@ DesktopTranscriber::DesktopTranscriber(Environment environment, QObject* parent)
 
     // Level publications arrive queued on the main thread; the path (and with it any queued
     // call) goes away with the engine.
+    m_soundDetector = std::make_shared<SoundEventDetector>();
     m_path = std::make_unique<CapturePath>([this](const QList<float>& levels) {
         if (m_capture) {
             setLevels(levels);

@@ -27,6 +27,8 @@ class APIService;
 class AudioCaptureSource;
 class CapturePath;
 class Defaults;
+class LocalLineCounters;
+class SoundEventDetector;
 
 // What the engine asks a stream factory for: one channel's transcriber.
 struct StreamRequest {
@@ -235,6 +237,9 @@ public:
     // The lines ending in (t - window, t], one per line.
     [[nodiscard]] QString textInWindow(double t, double window) const;
 
+    // The sound-cue detector of the input; the screen sets its onEvent.
+    [[nodiscard]] SoundEventDetector& soundDetector() { return *m_soundDetector; }
+
 Q_SIGNALS:
     void latestLineChanged();
     void fullTranscriptChanged();
@@ -337,6 +342,9 @@ private:
     // Declared before the capture source: the source's buffers go into the path, so the source
     // must be gone first.
     std::unique_ptr<CapturePath> m_path;
+    // Listens for applause, laughter and the like on the input while capture runs. Shared with
+    // the capture hook, so a late buffer never reaches a destroyed detector.
+    std::shared_ptr<SoundEventDetector> m_soundDetector;
     std::unique_ptr<AudioCaptureSource> m_capture;
     // The device the capture runs on: the uid when known, and a name for texts.
     std::optional<QString> m_captureUid;
@@ -368,6 +376,8 @@ private:
     Date m_engineStart;
     qint64 m_runKey = 0;
     bool m_hadRun = false;
+    // On-device line numbers per channel for the whole run: a reopened channel counts on.
+    std::shared_ptr<LocalLineCounters> m_localLineCounters;
     // Bumped at every start, so a silence check of an earlier run does nothing.
     quint64 m_runGeneration = 0;
     // The settings of this device were just made because none were stored: a first run mutes

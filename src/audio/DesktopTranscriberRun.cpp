@@ -2,6 +2,7 @@
 #include "audio/DesktopTranscriber.h"
 
 #include "audio/CapturePath.h"
+#include "audio/SoundEventDetector.h"
 #include "platform/AudioCapture.h"
 
 #include <QMetaObject>
@@ -98,6 +99,7 @@ void DesktopTranscriber::advanceRunKey()
         m_runKey = std::max(seconds, m_runKey + 1);
     }
     m_hadRun = true;
+    m_localLineCounters.reset();
 }
 
 bool DesktopTranscriber::openCapture()
@@ -136,6 +138,11 @@ bool DesktopTranscriber::openCapture()
 
     m_engineStart = now();
     m_path->setMeteringEnabled(!m_channels.isEmpty());
+    m_soundDetector->start(format.sampleRate, format.channelCount);
+    m_path->setSoundCueHook([detector = m_soundDetector](const float* interleaved, int frames, int channels,
+                                                         double sampleRate) {
+        detector->feed(interleaved, frames, channels, sampleRate);
+    });
     CapturePath* path = m_path.get();
     source->onBuffer = [path](const float* interleaved, int frames, int channels, double sampleRate) {
         path->handleBuffer(interleaved, frames, channels, sampleRate);
@@ -178,6 +185,8 @@ void DesktopTranscriber::closeCapture()
         m_capture->stop();
         m_capture.reset();
     }
+    m_path->setSoundCueHook(nullptr);
+    m_soundDetector->stop();
     m_captureUid.reset();
     m_scanOwnsCapture = false;
 }

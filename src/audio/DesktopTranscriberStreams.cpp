@@ -4,6 +4,7 @@
 
 #include "audio/CapturePath.h"
 #include "audio/ChannelStream.h"
+#include "audio/LocalChannelStream.h"
 #include "service/APIService.h"
 
 #include <QPointer>
@@ -58,8 +59,12 @@ std::shared_ptr<TranscriptStream> DesktopTranscriber::makeStream(const StreamReq
     if (m_env.makeStream) {
         return m_env.makeStream(request);
     }
-    // The on-device stream is not part of this build: `onDeviceAvailable` is false by default,
-    // so every request here is for the service.
+    if (request.onDevice) {
+        if (!m_localLineCounters)
+            m_localLineCounters = std::make_shared<LocalLineCounters>();
+        return std::make_shared<LocalChannelStream>(request.channel, request.label, request.offset,
+                                                    m_localLineCounters);
+    }
     APIService& service = m_env.service != nullptr ? *m_env.service : APIService::shared();
     return std::make_shared<ChannelStream>(request.channel, request.offset, request.countsAsStart, service);
 }
