@@ -73,18 +73,21 @@ QString firstNonEmpty(std::initializer_list<std::optional<QString>> texts)
     return QString();
 }
 
+QString plainQuotesAndDashes(QString text)
+{
+    text.replace(QChar(0x2018), QLatin1Char('\''));
+    text.replace(QChar(0x2019), QLatin1Char('\''));
+    text.replace(QChar(0x201C), QLatin1Char('"'));
+    text.replace(QChar(0x201D), QLatin1Char('"'));
+    text.replace(QChar(0x2013), QLatin1Char('-'));
+    text.replace(QChar(0x2014), QLatin1Char('-'));
+    text.replace(QChar(0x2026), QLatin1String("..."));
+    return text;
+}
+
 QString plainPunctuation(const QString& text)
 {
-    QString out = text;
-    out.replace(QChar(0x2018), QLatin1Char('\''));
-    out.replace(QChar(0x2019), QLatin1Char('\''));
-    out.replace(QChar(0x201C), QLatin1Char('"'));
-    out.replace(QChar(0x201D), QLatin1Char('"'));
-    out.replace(QChar(0x2013), QLatin1Char('-'));
-    out.replace(QChar(0x2014), QLatin1Char('-'));
-    out.replace(QChar(0x2026), QLatin1String("..."));
-    out.replace(QChar(0x00A0), QLatin1Char(' '));
-    return out;
+    return plainQuotesAndDashes(text).replace(QChar(0x00A0), QLatin1Char(' '));
 }
 
 QString commentText(const LoggableMarker& marker)

@@ -20,6 +20,8 @@ QString firstNonEmpty(std::initializer_list<std::optional<QString>> texts);
 
 // Typographic quotes, dashes, the ellipsis and the no-break space as plain ASCII.
 QString plainPunctuation(const QString& text);
+// The same, but the no-break space stays (the ScriptSync selects keep it).
+QString plainQuotesAndDashes(QString text);
 
 // The marker's note and words on one line: "note | words", or whichever of the two there is.
 QString commentText(const LoggableMarker& marker);

@@ -270,19 +270,6 @@ bool hasTypographicPunctuation(QStringView text)
     return false;
 }
 
-// Quotes, dashes and the ellipsis made plain; unlike plainPunctuation, the no-break space stays.
-QString plainQuotesAndDashes(QString text)
-{
-    text.replace(QChar(0x2018), QLatin1Char('\''));
-    text.replace(QChar(0x2019), QLatin1Char('\''));
-    text.replace(QChar(0x201C), QLatin1Char('"'));
-    text.replace(QChar(0x201D), QLatin1Char('"'));
-    text.replace(QChar(0x2013), QLatin1Char('-'));
-    text.replace(QChar(0x2014), QLatin1Char('-'));
-    text.replace(QChar(0x2026), QLatin1String("..."));
-    return text;
-}
-
 } // namespace
 
 QString removeFillers(const QString& text)
