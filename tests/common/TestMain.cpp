@@ -1,9 +1,12 @@
 #include "common/TestMain.h"
 
 #include <QFileInfo>
-#ifdef PINDLE_TEST_WIDGETS
+#if defined(PINDLE_TEST_WIDGETS)
 #include <QApplication>
 using TestApplication = QApplication;
+#elif defined(PINDLE_TEST_CORE)
+#include <QCoreApplication>
+using TestApplication = QCoreApplication;
 #else
 #include <QGuiApplication>
 using TestApplication = QGuiApplication;

@@ -6,7 +6,7 @@
 #include "ui/shell/LoggerCard.h"
 #include "ui/shell/LoggerField.h"
 #include "ui/shell/LoggerPrimary.h"
-#include "ui/shell/LoggerSignInModel.h"
+#include "screens/LoggerSignInModel.h"
 #include "ui/theme/Theme.h"
 
 #include <QFontDatabase>
@@ -103,23 +103,15 @@ LoggerSignInView::LoggerSignInView(LoggerAccount& account, QWidget* parent)
 
 void LoggerSignInView::primaryClicked()
 {
-    if (m_model->sent())
-        (void)m_model->verify();
-    else
-        (void)m_model->sendCode();
+    (void)m_model->submit();
 }
 
 bool LoggerSignInView::eventFilter(QObject* watched, QEvent* event)
 {
-    if (isReturn(event)) {
-        if (watched == m_emailField->lineEdit()) {
-            (void)m_model->sendCode();
-            return true;
-        }
-        if (watched == m_codeField->lineEdit()) {
-            (void)m_model->verify();
-            return true;
-        }
+    // Only the step's own field is shown, so Return there is the step's command.
+    if (isReturn(event) && (watched == m_emailField->lineEdit() || watched == m_codeField->lineEdit())) {
+        (void)m_model->submit();
+        return true;
     }
     return QWidget::eventFilter(watched, event);
 }
@@ -137,7 +129,7 @@ void LoggerSignInView::showModel()
     if (m_codeField->lineEdit()->text() != m_model->code())
         m_codeField->lineEdit()->setText(m_model->code());
     m_primary->setText(m_model->primaryTitle());
-    m_primary->setEnabled(!m_model->busy());
+    m_primary->setEnabled(m_model->canSubmit());
     const std::optional<QString>& error = m_model->error();
     m_error->setText(error.value_or(QString()));
     m_error->setVisible(error.has_value());

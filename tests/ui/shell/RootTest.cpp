@@ -8,7 +8,7 @@
 #include "ui/shell/LoggerCard.h"
 #include "ui/shell/LoggerPrimary.h"
 #include "ui/shell/LoggerRoot.h"
-#include "ui/shell/LoggerSignInModel.h"
+#include "screens/LoggerSignInModel.h"
 #include "ui/shell/LoggerSignInView.h"
 #include "ui/shell/LoggerSpinner.h"
 #include "ui/shell/OfflineCard.h"

@@ -1,4 +1,4 @@
-#include "ui/shell/LoggerSignInModel.h"
+#include "screens/LoggerSignInModel.h"
 
 #include "service/APIService.h"
 #include "service/LoggerAccount.h"
@@ -143,10 +143,12 @@ QString LoggerSignInModel::trimmedEmail(const QString& email)
 
 QString LoggerSignInModel::codeDigits(const QString& code)
 {
+    // Decimal digits of every script count, as their ASCII value: a code typed on a full-width or
+    // Arabic-Indic keyboard is the same code. Superscripts and other numerals are not digits.
     QString digits;
-    for (const QChar c : code) {
-        if (c >= u'0' && c <= u'9')
-            digits.append(c);
+    for (const char32_t c : QStringView(code).toUcs4()) {
+        if (QChar::category(c) == QChar::Number_DecimalDigit)
+            digits.append(QChar(u'0' + QChar::digitValue(c)));
     }
     return digits;
 }

@@ -63,14 +63,19 @@ public:
     Outcome sendCode();
     // "Sign in" and Return in the code field.
     Outcome verify();
+    // The step's one command, shared by the primary button and Return in the visible field: send
+    // the code on the e-mail step, verify it on the code step.
+    Outcome submit() { return m_sent ? verify() : sendCode(); }
+    // Whether the command can run now (the primary button's enabled state).
+    [[nodiscard]] bool canSubmit() const { return !m_busy; }
     // "Use a different email": back to the e-mail step with an empty code; the address and the
     // error line stay.
     void useDifferentEmail();
 
     // The address as sent: spaces and tabs trimmed from both ends, line breaks kept.
     [[nodiscard]] static QString trimmedEmail(const QString& email);
-    // The code as sent: its ASCII digits in order. Everything else (spaces, dashes, letters, and
-    // digits of other scripts, which the service would not match) is dropped.
+    // The code as sent: its decimal digits of any script, in order, as ASCII. Everything else
+    // (spaces, dashes, letters, superscripts) is dropped.
     [[nodiscard]] static QString codeDigits(const QString& code);
 
     // The error line for a failed send or verify.
