@@ -65,17 +65,15 @@ void runAll(QList<LoggerCloud::Done> calls)
 
 } // namespace
 
-LoggerCloud::LoggerCloud(APIService& service, CameraTimecode& clock, QObject* parent)
-    : LoggerCloud(service, clock, Timing(), Clock(), parent)
+LoggerCloud::LoggerCloud(APIService& service, CameraTimecode& camera, QObject* parent)
+    : LoggerCloud(service, camera, Timing(), nullptr, parent)
 {
 }
 
-LoggerCloud::LoggerCloud(APIService& service, CameraTimecode& clock, Timing timing, Clock now, QObject* parent)
-    : QObject(parent), m_service(service), m_clock(clock), m_timing(timing),
-      m_now(now ? std::move(now) : Clock([] { return Date::now(); }))
+LoggerCloud::LoggerCloud(APIService& service, CameraTimecode& camera, Timing timing, Clock* clock, QObject* parent)
+    : QObject(parent), m_service(service), m_clock(camera), m_timing(timing), m_time(Clock::orSystem(clock)),
+      m_timer(m_time.makeTimer([this] { tick(); }))
 {
-    m_timer.setInterval(m_timing.tick);
-    connect(&m_timer, &QTimer::timeout, this, &LoggerCloud::tick);
 }
 
 LoggerCloud::~LoggerCloud() = default;
@@ -124,7 +122,7 @@ void LoggerCloud::startShoot(const std::optional<QString>& existingToken, const 
     QJsonObject body{
         {QStringLiteral("title"), title},
         {QStringLiteral("tc_format"), formatStorage},
-        {QStringLiteral("audio_epoch_ms"), m_now().millisecondsSince1970().value_or(0)},
+        {QStringLiteral("audio_epoch_ms"), m_time.now().millisecondsSince1970().value_or(0)},
     };
     if (const auto offset = m_clock.offsetMilliseconds())
         body.insert(QStringLiteral("tc_offset_ms"), *offset);
@@ -158,7 +156,7 @@ void LoggerCloud::adopt(const QString& token, bool fresh)
         m_shoot->token = token;
         Q_EMIT tokenChanged();
     }
-    m_timer.start();
+    m_timer->start(m_timing.tick);
 }
 
 LoggerCloud::Outgoing LoggerCloud::takeSnapshot()
@@ -197,7 +195,7 @@ void LoggerCloud::sync(const std::shared_ptr<Shoot>& shoot, const Outgoing& outg
                 shoot->sentMarkerIDs = current;
             if (isLive(shoot)) {
                 if (result.ok()) {
-                    const Date now = m_now();
+                    const Date now = m_time.now();
                     m_lastContact = now;
                     setLastSaved(now);
                     setProblem(std::nullopt);
@@ -220,7 +218,7 @@ void LoggerCloud::heartbeat(Done done)
     LoggerAPI::request(m_service, heartbeatPath(shoot->token), "POST", QJsonObject(), this,
                        [this, shoot, done = std::move(done)](ServiceResult<QJsonObject> result) {
                            if (result.ok() && isLive(shoot))
-                               m_lastContact = m_now();
+                               m_lastContact = m_time.now();
                            if (done)
                                done();
                        });
@@ -236,7 +234,7 @@ void LoggerCloud::wrap(Done done)
         return;
     }
     shoot->wrapping = true;
-    m_timer.stop();
+    m_timer->stop();
 
     // The caller moves the log on right after this call: what the wrap sends is the log now.
     std::optional<Outgoing> last;
@@ -270,7 +268,7 @@ void LoggerCloud::sendWrap(const std::shared_ptr<Shoot>& shoot, Done done)
 
 void LoggerCloud::reset()
 {
-    m_timer.stop();
+    m_timer->stop();
     if (m_shoot) {
         m_shoot.reset();
         Q_EMIT tokenChanged();
@@ -287,7 +285,7 @@ void LoggerCloud::tick()
         flush();
         return;
     }
-    if (!m_lastContact || m_now().secondsSince(*m_lastContact) > m_timing.heartbeatAfterSeconds)
+    if (!m_lastContact || m_time.now().secondsSince(*m_lastContact) > m_timing.heartbeatAfterSeconds)
         heartbeat();
 }
 

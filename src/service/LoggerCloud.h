@@ -1,5 +1,6 @@
 #pragma once
 
+#include "platform/Clock.h"
 #include "platform/Date.h"
 
 #include <QJsonArray>
@@ -7,7 +8,6 @@
 #include <QObject>
 #include <QSet>
 #include <QString>
-#include <QTimer>
 
 #include <chrono>
 #include <functional>
@@ -34,7 +34,6 @@ public:
         QJsonArray markers;
     };
     using SnapshotFunction = std::function<Snapshot()>;
-    using Clock = std::function<Date()>;
     using Done = std::function<void()>;
     using TokenDone = std::function<void(std::optional<QString> token)>;
 
@@ -47,9 +46,9 @@ public:
     // A token longer than this is no token we put into paths.
     static constexpr qsizetype kMaxTokenLength = 512;
 
-    // `service` and `clock` must outlive the cloud. `now` defaults to Date::now.
-    LoggerCloud(APIService& service, CameraTimecode& clock, QObject* parent = nullptr);
-    LoggerCloud(APIService& service, CameraTimecode& clock, Timing timing, Clock now, QObject* parent = nullptr);
+    // `service`, `camera` and `clock` must outlive the cloud; a null `clock` is the system's.
+    LoggerCloud(APIService& service, CameraTimecode& camera, QObject* parent = nullptr);
+    LoggerCloud(APIService& service, CameraTimecode& camera, Timing timing, Clock* clock, QObject* parent = nullptr);
     ~LoggerCloud() override;
 
     // The application's cloud, over APIService::shared() and CameraTimecode::shared().
@@ -73,7 +72,7 @@ public:
     // The last successful sync or heartbeat; none stands for the distant past.
     [[nodiscard]] std::optional<Date> lastContact() const { return m_lastContact; }
     [[nodiscard]] bool isFlushing() const;
-    [[nodiscard]] bool isTimerRunning() const { return m_timer.isActive(); }
+    [[nodiscard]] bool isTimerRunning() const { return m_timer->isActive(); }
 
     // The token to log under: `existingToken` as it is unless `forceNew` (no request), else a new
     // shoot created on the account; none when it could not be created, or when a later start
@@ -119,7 +118,7 @@ private:
     APIService& m_service;
     CameraTimecode& m_clock;
     const Timing m_timing;
-    const Clock m_now;
+    Clock& m_time;
 
     std::shared_ptr<Shoot> m_shoot;
     std::optional<Date> m_lastSaved;
@@ -127,7 +126,7 @@ private:
     SnapshotFunction m_snapshot;
     std::optional<Date> m_lastContact;
     bool m_dirty = false;
-    QTimer m_timer;
+    const std::unique_ptr<Clock::Timer> m_timer;
     // Numbers the starts, so that only the latest one takes effect.
     quint64 m_startNumber = 0;
 };

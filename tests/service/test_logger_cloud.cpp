@@ -2,6 +2,7 @@
 #include "common/TestMain.h"
 
 #include "platform/Defaults.h"
+#include "platform/ManualClock.h"
 #include "service/APIService.h"
 #include "service/CookieStore.h"
 #include "service/LoggerCloud.h"
@@ -28,12 +29,12 @@ LoggerCloud::Snapshot snapshotOf(const QStringList& ids)
     return snapshot;
 }
 
-// One client of the stand-in: service, clock and cloud, with a clock the test moves by hand
-// and ticks that stay manual.
+// One client of the stand-in: service, camera clock and cloud, on a clock the test moves by hand;
+// the test runs ticks itself.
 struct Rig {
     Rig(const QUrl& base, const QString& cookie, const QString& defaultsPath)
         : store(cookie), service(base.toString(), store), defaults(defaultsPath), clock(defaults),
-          cloud(service, clock, {std::chrono::hours(1), 45.0}, [this] { return now; })
+          cloud(service, clock, {std::chrono::hours(1), 45.0}, &time)
     {
     }
 
@@ -57,7 +58,7 @@ struct Rig {
         return QTest::qWaitFor([&] { return finished; }, kWaitMs);
     }
 
-    Date now = kStart;
+    ManualClock time{kStart};
     InMemoryCookieStore store;
     APIService service;
     Defaults defaults;
@@ -284,10 +285,10 @@ private Q_SLOTS:
         const std::optional<QString> token = r->cloud.token();
         QVERIFY(r->await(&LoggerCloud::flush));
         QCOMPARE(r->cloud.lastContact(), std::optional<Date>(kStart));
-        r->now = kStart.addingSeconds(quietSeconds);
+        r->time.advance(std::chrono::duration_cast<Clock::Duration>(std::chrono::duration<double>(quietSeconds)));
         r->cloud.tick();
         const bool sends = quietSeconds > 45.0;
-        QCOMPARE(QTest::qWaitFor([&] { return r->cloud.lastContact() == std::optional<Date>(r->now); },
+        QCOMPARE(QTest::qWaitFor([&] { return r->cloud.lastContact() == std::optional<Date>(r->time.now()); },
                                  sends ? kWaitMs : 300),
                  sends);
         QCOMPARE(count(token, "heartbeats"), sends ? 1 : 0);
