@@ -1,10 +1,10 @@
 #include "service/LoggerAccount.h"
 
+#include "platform/Clock.h"
 #include "platform/Defaults.h"
 #include "service/APIService.h"
 
 #include <QPointer>
-#include <QTimer>
 
 namespace {
 
@@ -19,8 +19,8 @@ void complete(const QPointer<QObject>& context, bool hadContext, const LoggerAcc
 
 } // namespace
 
-LoggerAccount::LoggerAccount(APIService& service, Defaults& defaults, QObject* parent)
-    : QObject(parent), m_service(service), m_defaults(defaults),
+LoggerAccount::LoggerAccount(APIService& service, Defaults& defaults, Clock* clock, QObject* parent)
+    : QObject(parent), m_service(service), m_defaults(defaults), m_clock(Clock::orSystem(clock)),
       m_state(service.sessionCookie() ? State::checking() : State::signedOut()),
       m_email(defaults.string(QString::fromLatin1(kEmailKey)).value_or(QString()))
 {
@@ -94,7 +94,7 @@ void LoggerAccount::waitForCookie(int checksLeft, Completion done)
         refresh();
         return done(ServiceError::loginFailed(QString::fromLatin1(APIService::kNoSessionText)));
     }
-    QTimer::singleShot(kCookieCheckInterval, this, [this, checksLeft, done = std::move(done)]() mutable {
+    m_clock.singleShot(kCookieCheckInterval, this, [this, checksLeft, done = std::move(done)]() mutable {
         waitForCookie(checksLeft - 1, std::move(done));
     });
 }

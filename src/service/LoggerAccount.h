@@ -10,6 +10,7 @@
 #include <optional>
 
 class APIService;
+class Clock;
 class Defaults;
 
 // The application's signed-in state: what the root view shows (sign-in screen, progress, logging
@@ -58,7 +59,8 @@ public:
 
     // `email` from `defaults` (empty when absent or not a string); state Checking when the
     // service has a session cookie, else SignedOut. Both must outlive the account.
-    LoggerAccount(APIService& service, Defaults& defaults, QObject* parent = nullptr);
+    // A null `clock` is the system's; it paces the wait for a session cookie after a code check.
+    LoggerAccount(APIService& service, Defaults& defaults, Clock* clock = nullptr, QObject* parent = nullptr);
 
     // The application's account on APIService::shared() and Defaults::shared(); created on first
     // use, on the main thread, at launch.
@@ -95,6 +97,7 @@ private:
 
     APIService& m_service;
     Defaults& m_defaults;
+    Clock& m_clock;
     State m_state;
     QString m_email;
 };
