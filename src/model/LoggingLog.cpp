@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
 #include <utility>
 #include <vector>
 
@@ -14,32 +15,99 @@ struct LineEdit {
     std::optional<QString> speaker;
 };
 
+int rowNumber(qsizetype row)
+{
+    return static_cast<int>(std::min<qsizetype>(row, std::numeric_limits<int>::max()));
+}
+
+// Calls `run(first, last)` for each run of consecutive rows in `rows` (ascending), last run first
+// when `backwards`, so that removing each run leaves the rows still to come where they were.
+template <typename Run> void forEachRun(const std::vector<qsizetype>& rows, bool backwards, Run run)
+{
+    std::vector<std::pair<qsizetype, qsizetype>> runs;
+    for (const qsizetype row : rows) {
+        if (!runs.empty() && runs.back().second + 1 == row)
+            runs.back().second = row;
+        else
+            runs.emplace_back(row, row);
+    }
+    if (backwards)
+        std::reverse(runs.begin(), runs.end());
+    for (const auto& [first, last] : runs)
+        run(first, last);
+}
+
 } // namespace
 
-LoggingLog::LoggingLog(CameraTimecode& timecode, Clock now, QObject* parent)
-    : QObject(parent), m_timecode(timecode), m_now(now ? std::move(now) : Clock(&Date::now)), m_id(QUuid::createUuid()),
-      m_createdAt(m_now())
+LoggingLog::LoggingLog(CameraTimecode& timecode, Clock* clock, QObject* parent)
+    : QObject(parent), m_timecode(timecode), m_clock(Clock::orSystem(clock)), m_id(QUuid::createUuid()),
+      m_createdAt(m_clock.now())
 {
 }
 
-qsizetype LoggingLog::indexOf(const QUuid& id) const
+std::optional<qsizetype> LoggingLog::entryRowOf(const QUuid& id) const
 {
-    const auto it =
-        std::find_if(m_entries.cbegin(), m_entries.cend(), [&](const LogEntry& entry) { return entry.id == id; });
-    return it == m_entries.cend() ? -1 : it - m_entries.cbegin();
+    const auto found = m_entryIndex.constFind(id);
+    return found == m_entryIndex.cend() ? std::nullopt : std::optional<qsizetype>(*found);
 }
 
 template <typename Edit> void LoggingLog::editEntry(const QUuid& id, Edit edit)
 {
-    const qsizetype index = indexOf(id);
-    if (index < 0)
+    const std::optional<qsizetype> row = entryRowOf(id);
+    if (!row)
         return;
-    // Edits are rare and entries few: comparing a copy is cheaper than every edit tracking
-    // whether it changed something.
-    const LogEntry before = m_entries.at(index);
-    edit(m_entries[index]);
-    if (!(m_entries.at(index) == before))
-        Q_EMIT entriesChanged();
+    // Edits are rare: comparing a copy is cheaper than every edit tracking whether it changed
+    // something.
+    const LogEntry before = m_entries.at(*row);
+    edit(m_entries[*row]);
+    if (m_entries.at(*row) == before)
+        return;
+    Q_EMIT entryRowsChanged(rowNumber(*row), rowNumber(*row));
+    Q_EMIT entriesChanged();
+}
+
+void LoggingLog::unindexFrom(qsizetype first)
+{
+    for (qsizetype row = first; row < m_entries.size(); ++row) {
+        const auto found = m_entryIndex.find(m_entries.at(row).id);
+        if (found != m_entryIndex.end() && *found >= first)
+            m_entryIndex.erase(found);
+    }
+}
+
+void LoggingLog::indexFrom(qsizetype first)
+{
+    // A hand-edited file may hold one id twice: the id keeps its first row, as the edits act
+    // on the first entry with an id.
+    for (qsizetype row = first; row < m_entries.size(); ++row) {
+        const QUuid& id = m_entries.at(row).id;
+        if (!m_entryIndex.contains(id))
+            m_entryIndex.insert(id, row);
+    }
+}
+
+void LoggingLog::insertEntryRows(qsizetype row, const LogEntry* entries, qsizetype count)
+{
+    const int first = rowNumber(row);
+    const int last = rowNumber(row + count - 1);
+    Q_EMIT entryRowsAboutToBeInserted(first, last);
+    unindexFrom(row);
+    // One shift of the rows after, not one per entry.
+    m_entries.insert(row, count, LogEntry{});
+    std::copy(entries, entries + count, m_entries.begin() + row);
+    indexFrom(row);
+    Q_EMIT entryRowsInserted(first, last);
+}
+
+void LoggingLog::removeEntryRows(qsizetype first, qsizetype count)
+{
+    const int firstRow = rowNumber(first);
+    const int lastRow = rowNumber(first + count - 1);
+    Q_EMIT entryRowsAboutToBeRemoved(firstRow, lastRow);
+    unindexFrom(first);
+    m_entries.remove(first, count);
+    indexFrom(first);
+    Q_EMIT entryRowsRemoved(firstRow, lastRow);
 }
 
 void LoggingLog::setShootToken(const std::optional<QString>& token)
@@ -144,30 +212,33 @@ void LoggingLog::mergeSegments(std::span<const DisplaySegment> segments, qint64 
 
 void LoggingLog::load(const LogSession& session)
 {
+    QList<LogEntry> entries = session.entries;
+    // Neither an open range nor a summary request survives a restart. The out point stays
+    // unmarked: nothing says when the range ended.
+    for (qsizetype i = 0; i < entries.size(); ++i) {
+        const LogEntry& entry = entries.at(i);
+        if (entry.open || entry.summarising) {
+            LogEntry& target = entries[i];
+            target.open = false;
+            target.summarising = false;
+        }
+    }
+    Q_EMIT entriesAboutToBeReset();
     m_id = session.id;
     m_createdAt = session.createdAt;
     m_shootToken = session.shootToken;
     m_transcript = session.transcript.value_or(QList<LogLine>{});
     rebuildLineIndex();
-    m_entries = session.entries;
-    // Neither an open range nor a summary request survives a restart. The out point stays
-    // unmarked: nothing says when the range ended.
-    for (qsizetype i = 0; i < m_entries.size(); ++i) {
-        const LogEntry& entry = m_entries.at(i);
-        if (entry.open || entry.summarising) {
-            LogEntry& target = m_entries[i];
-            target.open = false;
-            target.summarising = false;
-        }
-    }
+    replaceEntries(std::move(entries));
     publishWholeLog();
 }
 
 void LoggingLog::reset()
 {
+    Q_EMIT entriesAboutToBeReset();
     m_id = QUuid::createUuid();
-    m_createdAt = m_now();
-    m_entries.clear();
+    m_createdAt = m_clock.now();
+    replaceEntries({});
     m_shootToken.reset();
     m_transcript.clear();
     m_lineIndex.clear();
@@ -176,7 +247,7 @@ void LoggingLog::reset()
 
 QUuid LoggingLog::openRange(const QString& kind, double secondsBack)
 {
-    const Date now = m_now();
+    const Date now = m_clock.now();
     const Date time = now.addingSeconds(std::isfinite(secondsBack) ? -secondsBack : 0.0);
     LogEntry entry;
     entry.id = QUuid::createUuid();
@@ -184,24 +255,20 @@ QUuid LoggingLog::openRange(const QString& kind, double secondsBack)
     entry.timecode = m_timecode.timecodeAt(time);
     entry.type = kind;
     entry.open = true;
-    m_entries.append(entry);
-    Q_EMIT entriesChanged();
+    appendEntry(entry);
     return entry.id;
 }
 
 void LoggingLog::closeRange(const QUuid& id, const QString& words)
 {
-    const qsizetype index = indexOf(id);
-    if (index < 0)
-        return;
-    const Date now = m_now();
-    LogEntry& entry = m_entries[index];
-    entry.endTime = now;
-    entry.timecodeOut = m_timecode.timecodeAt(now);
-    entry.open = false;
-    entry.highlight = words;
-    entry.summarising = !words.isEmpty();
-    Q_EMIT entriesChanged();
+    const Date now = m_clock.now();
+    editEntry(id, [&](LogEntry& entry) {
+        entry.endTime = now;
+        entry.timecodeOut = m_timecode.timecodeAt(now);
+        entry.open = false;
+        entry.highlight = words;
+        entry.summarising = !words.isEmpty();
+    });
 }
 
 std::optional<QUuid> LoggingLog::openEntry(const QString& kind) const
@@ -249,14 +316,22 @@ void LoggingLog::keep(const QUuid& id)
 
 void LoggingLog::appendEntry(const LogEntry& entry)
 {
-    m_entries.append(entry);
+    insertEntryRows(m_entries.size(), &entry, 1);
     Q_EMIT entriesChanged();
 }
 
 void LoggingLog::removeEntry(const QUuid& id)
 {
-    if (m_entries.removeIf([&](const LogEntry& entry) { return entry.id == id; }) > 0)
-        Q_EMIT entriesChanged();
+    const std::optional<qsizetype> first = entryRowOf(id);
+    if (!first)
+        return;
+    std::vector<qsizetype> rows;
+    for (qsizetype row = *first; row < m_entries.size(); ++row) {
+        if (m_entries.at(row).id == id)
+            rows.push_back(row);
+    }
+    forEachRun(rows, true, [this](qsizetype from, qsizetype to) { removeEntryRows(from, to - from + 1); });
+    Q_EMIT entriesChanged();
 }
 
 void LoggingLog::setNote(const QUuid& id, const QString& note)
@@ -268,8 +343,75 @@ void LoggingLog::setEntries(const QList<LogEntry>& entries)
 {
     if (entries == m_entries)
         return;
-    m_entries = entries;
+
+    // Pair each kept entry with the same occurrence of its id in the new list (ids repeat only
+    // in hand-edited files): chain each new row to the next one with its id.
+    QHash<QUuid, qsizetype> nextNew;
+    nextNew.reserve(entries.size());
+    std::vector<qsizetype> sameIdAfter(static_cast<size_t>(entries.size()), -1);
+    for (qsizetype row = entries.size() - 1; row >= 0; --row) {
+        const auto found = nextNew.constFind(entries.at(row).id);
+        if (found != nextNew.cend())
+            sameIdAfter[static_cast<size_t>(row)] = *found;
+        nextNew.insert(entries.at(row).id, row);
+    }
+    std::vector<qsizetype> leaving;
+    std::vector<bool> kept(static_cast<size_t>(entries.size()), false);
+    qsizetype lastKept = -1;
+    for (qsizetype row = 0; row < m_entries.size(); ++row) {
+        const auto found = nextNew.find(m_entries.at(row).id);
+        if (found == nextNew.end() || *found < 0) {
+            leaving.push_back(row);
+            continue;
+        }
+        const qsizetype to = *found;
+        if (to < lastKept) {
+            resetEntries(entries);
+            Q_EMIT entriesChanged();
+            return;
+        }
+        lastKept = to;
+        kept[static_cast<size_t>(to)] = true;
+        *found = sameIdAfter[static_cast<size_t>(to)];
+    }
+
+    // Removals from the end keep the rows still to go in place; the rows left are the kept ones
+    // in their new order, so inserting the new rows in ascending order puts each where it goes.
+    forEachRun(leaving, true, [this](qsizetype first, qsizetype last) { removeEntryRows(first, last - first + 1); });
+    std::vector<qsizetype> arriving;
+    for (qsizetype row = 0; row < entries.size(); ++row) {
+        if (!kept[static_cast<size_t>(row)])
+            arriving.push_back(row);
+    }
+    forEachRun(arriving, false, [&](qsizetype first, qsizetype last) {
+        insertEntryRows(first, entries.constData() + first, last - first + 1);
+    });
+    std::vector<qsizetype> changed;
+    for (qsizetype row = 0; row < entries.size(); ++row) {
+        if (kept[static_cast<size_t>(row)] && !(m_entries.at(row) == entries.at(row)))
+            changed.push_back(row);
+    }
+    // Each run is written just before its news, so rows read between signals match the news so far.
+    forEachRun(changed, false, [&](qsizetype first, qsizetype last) {
+        std::copy(entries.cbegin() + first, entries.cbegin() + last + 1, m_entries.begin() + first);
+        Q_EMIT entryRowsChanged(rowNumber(first), rowNumber(last));
+    });
     Q_EMIT entriesChanged();
+}
+
+void LoggingLog::replaceEntries(QList<LogEntry> entries)
+{
+    m_entries = std::move(entries);
+    m_entryIndex.clear();
+    m_entryIndex.reserve(m_entries.size());
+    indexFrom(0);
+}
+
+void LoggingLog::resetEntries(const QList<LogEntry>& entries)
+{
+    Q_EMIT entriesAboutToBeReset();
+    replaceEntries(entries);
+    Q_EMIT entriesReset();
 }
 
 void LoggingLog::rebuildLineIndex()
@@ -288,12 +430,13 @@ void LoggingLog::rebuildLineIndex()
 
 void LoggingLog::publishWholeLog()
 {
-    // Everything is in place before the first signal, so an observer never sees half a log;
-    // the entries are published last.
+    // Everything is in place before the first signal after entriesAboutToBeReset, so an observer
+    // never sees half a log; the entries are published last.
     Q_EMIT idChanged();
     Q_EMIT createdAtChanged();
     Q_EMIT shootTokenChanged();
     Q_EMIT transcriptReset();
     Q_EMIT transcriptChanged();
+    Q_EMIT entriesReset();
     Q_EMIT entriesChanged();
 }

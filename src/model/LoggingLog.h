@@ -3,6 +3,7 @@
 #include "model/DisplaySegment.h"
 #include "model/LogEntry.h"
 #include "model/LogSession.h"
+#include "platform/Clock.h"
 #include "platform/Date.h"
 #include "timecode/CameraTimecode.h"
 
@@ -21,17 +22,24 @@
 // lines saved with it. The screen builds most entries itself and appends them; this class does
 // what needs the log's own state (ranges, summaries, tags, suggestions) and folds the live
 // transcript into saved lines. Saving and syncing are the screen's business. Main thread only.
+//
+// Every change of the entries is announced by row, the way a list model announces it (about-to /
+// done pairs around each insertion and removal, one signal per run of changed rows), so the log
+// pane redraws the rows an edit touched, never the whole list; only load, reset and a reordering
+// setEntries reset it. Row numbers in signals are ints, as list models take them.
 class LoggingLog : public QObject {
     Q_OBJECT
 
 public:
-    using Clock = std::function<Date()>;
     using LineTimecode = std::function<QString(const DisplaySegment&)>;
 
-    // `timecode` stamps every entry; `now` (Date::now when empty) is the log's clock.
-    explicit LoggingLog(CameraTimecode& timecode = CameraTimecode::shared(), Clock now = {}, QObject* parent = nullptr);
+    // `timecode` stamps every entry; `clock` (null: the system clock) gives the time.
+    explicit LoggingLog(CameraTimecode& timecode = CameraTimecode::shared(), Clock* clock = nullptr,
+                        QObject* parent = nullptr);
 
     [[nodiscard]] const QList<LogEntry>& entries() const { return m_entries; }
+    // The row of the first entry with `id`; nullopt when the log has none. A hash lookup.
+    [[nodiscard]] std::optional<qsizetype> entryRowOf(const QUuid& id) const;
     [[nodiscard]] QUuid id() const { return m_id; }
     [[nodiscard]] Date createdAt() const { return m_createdAt; }
     [[nodiscard]] const std::optional<QString>& shootToken() const { return m_shootToken; }
@@ -79,9 +87,21 @@ public:
     // Removes every entry with `id`.
     void removeEntry(const QUuid& id);
     void setNote(const QUuid& id, const QString& note);
+    // Announced as the rows that left, the rows that came and the rows whose entry (matched by
+    // id) changed; a list that reorders the entries it keeps is announced as a reset.
     void setEntries(const QList<LogEntry>& entries);
 
 Q_SIGNALS:
+    // Entries first … last (inclusive) of the list as it will be, or as it was.
+    void entryRowsAboutToBeInserted(int first, int last);
+    void entryRowsInserted(int first, int last);
+    void entryRowsAboutToBeRemoved(int first, int last);
+    void entryRowsRemoved(int first, int last);
+    void entryRowsChanged(int first, int last);
+    void entriesAboutToBeReset();
+    void entriesReset();
+    // Once after every operation that changed the entries, after its row news: the screen saves
+    // and syncs on it. Views follow the row signals instead.
     void entriesChanged();
     void idChanged();
     void createdAtChanged();
@@ -95,17 +115,26 @@ Q_SIGNALS:
     void transcriptChanged();
 
 private:
-    // Position of the first entry with `id`, or -1.
-    [[nodiscard]] qsizetype indexOf(const QUuid& id) const;
-    // Runs `edit` on the first entry with `id` and publishes when it reports a change.
+    // Runs `edit` on the first entry with `id` and publishes when it changed the entry.
     template <typename Edit> void editEntry(const QUuid& id, Edit edit);
+    // Row edits with their news; the index follows each one before its done signal.
+    void insertEntryRows(qsizetype row, const LogEntry* entries, qsizetype count);
+    void removeEntryRows(qsizetype first, qsizetype count);
+    // Drops the index of rows `first` onwards before they move; indexes them again after.
+    void unindexFrom(qsizetype first);
+    void indexFrom(qsizetype first);
     void rebuildLineIndex();
+    // Replaces the entries and their index, without news; resetEntries announces it as a reset.
+    void replaceEntries(QList<LogEntry> entries);
+    void resetEntries(const QList<LogEntry>& entries);
     void publishWholeLog();
 
     CameraTimecode& m_timecode;
-    Clock m_now;
+    Clock& m_clock;
 
     QList<LogEntry> m_entries;
+    // Entry id → row of its first entry.
+    QHash<QUuid, qsizetype> m_entryIndex;
     QUuid m_id;
     Date m_createdAt;
     std::optional<QString> m_shootToken;
