@@ -1,8 +1,10 @@
 #include "service/APIService.h"
 
+#include "platform/Clock.h"
 #include "service/CookieStore.h"
 #include "service/ServiceUrl.h"
 
+#include <QCoreApplication>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QNetworkAccessManager>
@@ -41,19 +43,21 @@ bool isMethodToken(const QByteArray& method)
 }
 
 // Whether the network layer's error only restates the HTTP status of a complete answer (4xx,
-// 5xx; 400 is reported as an invalid operation) rather than a failed transfer.
-bool isStatusError(QNetworkReply::NetworkError error)
+// 5xx; 400 is reported as an invalid operation) rather than a failed transfer. Below 400 a
+// content error is the body's own failure (one that would not decompress), not the status.
+bool isStatusError(QNetworkReply::NetworkError error, int status)
 {
     return error == QNetworkReply::NoError ||
-           (error >= QNetworkReply::ContentAccessDenied && error <= QNetworkReply::UnknownContentError) ||
-           error == QNetworkReply::ProtocolInvalidOperationError ||
-           (error >= QNetworkReply::InternalServerError && error <= QNetworkReply::UnknownServerError);
+           (status >= 400 &&
+            ((error >= QNetworkReply::ContentAccessDenied && error <= QNetworkReply::UnknownContentError) ||
+             error == QNetworkReply::ProtocolInvalidOperationError ||
+             (error >= QNetworkReply::InternalServerError && error <= QNetworkReply::UnknownServerError)));
 }
 
-int transferTimeoutMs(std::chrono::milliseconds timeout)
+std::chrono::milliseconds timerSpan(std::chrono::milliseconds span)
 {
     constexpr qint64 kMaxMs = 24LL * 60 * 60 * 1000;
-    return static_cast<int>(std::clamp<qint64>(timeout.count(), 1, kMaxMs));
+    return std::chrono::milliseconds(std::clamp<qint64>(span.count(), 1, kMaxMs));
 }
 
 // Wraps a completion so that it runs only while the caller's context object lives.
@@ -177,8 +181,8 @@ QJsonObject ServiceReply::jsonObjectOrEmpty() const
     return parsed.ok() ? parsed.value() : QJsonObject();
 }
 
-APIService::APIService(QString baseUrl, CookieStore& store, QObject* parent)
-    : QObject(parent), m_baseUrl(ServiceUrl::normalisedBase(baseUrl)), m_store(store),
+APIService::APIService(QString baseUrl, CookieStore& store, Clock* clock, QObject* parent)
+    : QObject(parent), m_baseUrl(ServiceUrl::normalisedBase(baseUrl)), m_store(store), m_clock(Clock::orSystem(clock)),
       m_network(new QNetworkAccessManager(this)), m_cookieWriter(new QThreadPool(this))
 {
     m_network->setCookieJar(new NoCookieJar(m_network));
@@ -188,6 +192,11 @@ APIService::APIService(QString baseUrl, CookieStore& store, QObject* parent)
         m_network->setProxy(QNetworkProxy::NoProxy);
     // One writer thread keeps saves and deletions of the cookie in the order they were asked for.
     m_cookieWriter->setMaxThreadCount(1);
+    // The shared service is never destroyed, so its destructor's wait never runs at exit.
+    if (QCoreApplication* application = QCoreApplication::instance()) {
+        connect(application, &QCoreApplication::aboutToQuit, this,
+                [this] { waitForCookieWrites(std::chrono::milliseconds(kQuitCookieWait)); });
+    }
 }
 
 APIService::~APIService()
@@ -252,9 +261,9 @@ void APIService::deleteSessionCookie()
     m_cookieWriter->start([&store] { store.remove(); });
 }
 
-void APIService::waitForCookieWrites()
+bool APIService::waitForCookieWrites(std::optional<std::chrono::milliseconds> limit)
 {
-    m_cookieWriter->waitForDone();
+    return m_cookieWriter->waitForDone(limit ? static_cast<int>(timerSpan(*limit).count()) : -1);
 }
 
 void APIService::forgetSessionCookie()
@@ -285,7 +294,7 @@ void APIService::send(const ServiceRequest& request, QObject* context, ReplyComp
         return failSoon(ServiceError::badResponse());
 
     QNetworkRequest networkRequest(url.value());
-    networkRequest.setTransferTimeout(transferTimeoutMs(request.timeout));
+    networkRequest.setTransferTimeout(static_cast<int>(timerSpan(request.timeout).count()));
     networkRequest.setAttribute(QNetworkRequest::RedirectPolicyAttribute, QNetworkRequest::ManualRedirectPolicy);
     networkRequest.setAttribute(QNetworkRequest::CookieLoadControlAttribute, QNetworkRequest::Manual);
     networkRequest.setAttribute(QNetworkRequest::CookieSaveControlAttribute, QNetworkRequest::Manual);
@@ -310,6 +319,14 @@ void APIService::send(const ServiceRequest& request, QObject* context, ReplyComp
         bool tooLarge = false;
     };
     auto received = std::make_shared<Received>();
+    // The transfer timeout only measures silence: an answer trickling in byte by byte would keep
+    // the exchange open for ever. The reply is the context, so a finished exchange cancels this.
+    // Small bodies get no extra time; a large one a second per kSlowestUploadRate bytes.
+    const auto upload = std::chrono::seconds(payload.size() / kSlowestUploadRate);
+    m_clock.singleShot(timerSpan(request.timeout + upload), reply, [reply] {
+        if (reply->isRunning())
+            reply->abort();
+    });
     auto take = [reply, received] {
         // A timed-out or aborted reply is closed and has nothing more to give.
         if (received->tooLarge || !reply->isOpen())
@@ -338,7 +355,7 @@ void APIService::send(const ServiceRequest& request, QObject* context, ReplyComp
 
         const QNetworkReply::NetworkError error = reply->error();
         const QVariant status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute);
-        if (!isStatusError(error) || !status.isValid()) {
+        if (!status.isValid() || !isStatusError(error, status.toInt())) {
             if (error == QNetworkReply::OperationCanceledError || error == QNetworkReply::TimeoutError)
                 return finish(ServiceResult<ServiceReply>(ServiceError::timeout()));
             if (error == QNetworkReply::NoError)

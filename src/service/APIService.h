@@ -14,6 +14,7 @@
 #include <functional>
 #include <optional>
 
+class Clock;
 class CookieStore;
 class QNetworkAccessManager;
 class QThreadPool;
@@ -26,7 +27,9 @@ struct ServiceRequest {
     QByteArray method = "POST";
     // Sent as JSON with "Content-Type: application/json"; without a body no content type is sent.
     std::optional<QJsonObject> body;
-    // Abandon the exchange when nothing arrives for this long.
+    // Abandon the exchange when nothing arrives for this long, and when it has not ended this long
+    // after it began (plus time for a large body to go up, at APIService::kSlowestUploadRate),
+    // however steadily the answer trickles in.
     std::chrono::milliseconds timeout{std::chrono::seconds(25)};
     // Send "Cookie" = APIService::sessionCookie() when there is one.
     bool withSession = true;
@@ -68,6 +71,10 @@ public:
     static constexpr std::chrono::seconds kLoginTimeout{60};
     static constexpr std::chrono::seconds kVerifyTimeout{20};
     static constexpr std::chrono::seconds kSummaryTimeout{30};
+    // The slowest upload, in bytes per second, that a request's deadline allows for its body.
+    static constexpr qint64 kSlowestUploadRate = 16 * 1024;
+    // How long quitting waits for the keyring to take the last cookie save or removal.
+    static constexpr std::chrono::seconds kQuitCookieWait{5};
 
     // Summary request limits, in user-perceived characters (and speakers).
     static constexpr int kSummaryTranscriptChars = 2000;
@@ -80,8 +87,8 @@ public:
     using ReplyCompletion = std::function<void(ServiceResult<ServiceReply>)>;
 
     // `baseUrl`: scheme and host, no trailing slash (see ServiceUrl). `store` must outlive the
-    // service.
-    APIService(QString baseUrl, CookieStore& store, QObject* parent = nullptr);
+    // service. `clock` (null: the system clock) times the requests' deadlines.
+    APIService(QString baseUrl, CookieStore& store, Clock* clock = nullptr, QObject* parent = nullptr);
     ~APIService() override;
 
     // The application's client: base URL from ServiceUrl::baseUrlFromEnvironment(), cookie in the
@@ -102,10 +109,13 @@ public:
     [[nodiscard]] static bool isUsableCookie(const QString& cookie);
 
     // Keyring side of the cookie. Writes are queued in order on a background thread so the main
-    // thread never waits for the keyring; waitForCookieWrites() blocks until they are done.
+    // thread never waits for the keyring; waitForCookieWrites() blocks until they are done, or
+    // `limit` has passed (then false). When the application quits, the service waits up to
+    // kQuitCookieWait: the keyring goes away with the application object, and a sign-out just
+    // before quitting must not leave the cookie behind.
     void saveSessionCookie(const QString& cookie);
     void deleteSessionCookie();
-    void waitForCookieWrites();
+    bool waitForCookieWrites(std::optional<std::chrono::milliseconds> limit = std::nullopt);
 
     // The cookie half of the application's "Sign out": forget the cookie in memory (and never
     // read the store again during this run), then delete the stored item.
@@ -150,6 +160,7 @@ public:
 private:
     const QString m_baseUrl;
     CookieStore& m_store;
+    Clock& m_clock;
     QNetworkAccessManager* m_network;
     QThreadPool* m_cookieWriter;
 

@@ -1,6 +1,7 @@
 #include "service/CookieStore.h"
 
 #include <QCoreApplication>
+#include <QDeadlineTimer>
 #include <QEventLoop>
 #include <QSemaphore>
 #include <QStringDecoder>
@@ -16,6 +17,8 @@ namespace {
 // one thread, started on first use and stopped when the application object goes away.
 class KeyringThread {
 public:
+    static constexpr std::chrono::seconds kStopWait{10};
+
     static KeyringThread& instance()
     {
         // Deliberately never destroyed: stopped by the post routine below.
@@ -48,8 +51,11 @@ private:
             QMutexLocker lock(&self.m_mutex);
             self.m_stopped = true;
         }
-        self.m_thread.quit();
-        self.m_thread.wait();
+        // The jobs already queued (a sign-out's removal among them) run before the quit queued
+        // behind them; quitting at once would cut the running job short. Each job is bounded.
+        QMetaObject::invokeMethod(
+            self.m_worker, [&self] { self.m_thread.quit(); }, Qt::QueuedConnection);
+        self.m_thread.wait(QDeadlineTimer(kStopWait));
     }
 
     QThread m_thread;

@@ -21,7 +21,7 @@ public:
         BadResponse,  // no URL could be formed, or the answer lacked what the caller needs
         // Below the service's own answers.
         Transport,   // the network failed (refused, reset, unknown host, TLS ...)
-        Timeout,     // nothing arrived within the request's timeout
+        Timeout,     // silent for the request's timeout, or not over by its deadline
         TooLarge,    // the answer was bigger than we accept and was abandoned
         InsecureUrl, // the base URL would send the session in clear text; nothing was sent
         Json,        // the answer's body is not JSON

@@ -1,6 +1,7 @@
 #include "common/StandinProcess.h"
 #include "common/TestMain.h"
 
+#include "platform/ManualClock.h"
 #include "service/APIService.h"
 #include "service/CookieStore.h"
 #include "service/LoggerAPI.h"
@@ -10,6 +11,8 @@
 #include <QMutex>
 
 #include <memory>
+
+using namespace Qt::Literals::StringLiterals;
 
 namespace {
 
@@ -188,8 +191,6 @@ private Q_SLOTS:
 
     // The session comes as "sid" (preferred) or Set-Cookie; an accepted code without a usable
     // session is a clear error, and a sid that would inject into the header is refused.
-    // The session comes as "sid" (preferred) or Set-Cookie; an accepted code without a usable
-    // session is a clear error, and a sid that would inject into the header is refused.
     void verifyLoginCode_data()
     {
         QTest::addColumn<QString>("mode"); // stand-in verify mode, "wrong" code, or "answer"
@@ -297,55 +298,86 @@ private Q_SLOTS:
         QVERIFY(!sentHeaders(QStringLiteral("POST ") + kShoots).contains(QLatin1String("cookie")));
     }
 
-    // The summary client's requests: only 200 counts, answers are capped and timed.
-    // The summary client's requests: only 200 counts, answers are capped and timed.
-    void postJSON_data()
+    // postJSON (the summary client: only 200 counts) and LoggerAPI::request (any 2xx, its body read
+    // if it is an object; 401 is its own kind) against spoiled answers. Every exchange also ends
+    // by its deadline on the service's clock, however steadily the answer trickles in; a 2xx body
+    // that fails to decompress is a failed transfer, not an answer.
+    void exchange_data()
     {
+        QTest::addColumn<bool>("post"); // postJSON, else LoggerAPI::request
         QTest::addColumn<QString>("setup");
         QTest::addColumn<int>("status");
         QTest::addColumn<QByteArray>("body");
-        QTest::addColumn<int>("timeoutMs");
+        QTest::addColumn<QJsonObject>("headers");
+        QTest::addColumn<int>("timeoutMs"); // postJSON's
+        QTest::addColumn<int>("advanceMs"); // how far the service's clock moves once the request is sent
+        QTest::addColumn<bool>("signedIn");
         QTest::addColumn<int>("kind"); // -1: success
         QTest::addColumn<QString>("text");
-        const auto row = [](const char* name, const char* setup, int status, const QByteArray& body, int timeoutMs,
-                            int kind, const char* text) {
-            QTest::newRow(name) << setup << status << body << timeoutMs << kind << text;
+        const auto row = [](const char* name, bool post, const char* setup, int status, const QByteArray& body,
+                            int timeoutMs, int advanceMs, int kind, const char* text, bool gzip = false,
+                            bool signedIn = true) {
+            const QJsonObject headers = gzip ? QJsonObject{{"Content-Encoding", "gzip"}} : QJsonObject{};
+            QTest::newRow(name) << post << setup << status << body << headers << timeoutMs << advanceMs << signedIn
+                                << kind << text;
         };
-        row("200", "", 0, {}, 10000, -1, "");
-        row("201", "status", 201, {}, 10000, int(Kind::LoginFailed), "Server returned status 201");
-        row("slow", "slow", 0, {}, 100, int(Kind::Timeout), "The service did not answer in time.");
-        row("too large", "answer", 200, "{\"summary\":\"" + QByteArray(APIService::kMaxBodyBytes, 'a') + "\"}", 10000,
-            int(Kind::TooLarge), "");
+        const int timeout = int(Kind::Timeout);
+        row("200", true, "", 0, {}, 10000, 0, -1, "");
+        row("201", true, "status", 201, {}, 10000, 0, int(Kind::LoginFailed), "Server returned status 201");
+        row("silent past the timeout", true, "slow", 0, {}, 100, 0, timeout, "The service did not answer in time.");
+        row("past the deadline", true, "slow", 0, {}, 10000, 10000, timeout, "");
+        row("within the deadline", true, "slow", 0, {}, 10000, 9999, -1, "");
+        row("too large", true, "answer", 200, "{\"summary\":\"" + QByteArray(APIService::kMaxBodyBytes, 'a') + "\"}",
+            10000, 0, int(Kind::TooLarge), "");
+        row("created", false, "", 0, {}, 0, 0, -1, "");
+        row("201 not JSON", false, "answer", 201, "<html>", 0, 0, -1, "");
+        row("not signed in", false, "", 0, {}, 0, 0, int(Kind::Unauthorised), "", false, false);
+        row("300", false, "answer", 300, "{}", 0, 0, int(Kind::Status), "Server returned status 300");
+        row("200 failing to decompress", false, "answer", 200, R"({"token":"t"})", 0, 0, int(Kind::Transport), "",
+            true);
+        row("404 failing to decompress", false, "answer", 404, R"({"token":"t"})", 0, 0, int(Kind::Status),
+            "Server returned status 404", true);
+        row("request past the deadline", false, "slow", 0, {}, 0, 25000, timeout, "");
+        row("cut connection", false, "drop", 0, {}, 0, 0, int(Kind::Transport), "");
     }
-    void postJSON()
+    void exchange()
     {
+        QFETCH(bool, post);
         QFETCH(QString, setup);
         QFETCH(int, status);
         QFETCH(QByteArray, body);
+        QFETCH(QJsonObject, headers);
         QFETCH(int, timeoutMs);
+        QFETCH(int, advanceMs);
+        QFETCH(bool, signedIn);
         QFETCH(int, kind);
         QFETCH(QString, text);
-        prepare(kSummarise, setup, status, body);
-        InMemoryCookieStore store(m_standin->signIn(kEmail));
-        APIService service(base(), store);
+        const QString path = post ? kSummarise : kShoots;
+        prepare(path, setup, status, body, headers);
+        InMemoryCookieStore store(signedIn ? std::optional(m_standin->signIn(kEmail)) : std::nullopt);
+        ManualClock clock;
+        APIService service(base(), store, &clock);
         JsonLatch done;
-        service.postJSON(kSummarise, {{QStringLiteral("transcript"), QStringLiteral("We roll on three.")}},
-                         std::chrono::milliseconds(timeoutMs), nullptr, done.callback());
+        if (post)
+            service.postJSON(path, {{QStringLiteral("transcript"), QStringLiteral("We roll on three.")}},
+                             std::chrono::milliseconds(timeoutMs), nullptr, done.callback());
+        else
+            LoggerAPI::request(service, path, "POST", newShoot(), nullptr, done.callback());
+        clock.advance(std::chrono::milliseconds(advanceMs));
         QVERIFY(done.wait());
         const ServiceResult<QJsonObject>& result = *done.value;
-        QCOMPARE(result.ok() ? -1 : int(result.error().kind()), kind);
+        QVERIFY2((result.ok() ? -1 : int(result.error().kind())) == kind, qPrintable(describe(result)));
         if (!text.isEmpty())
             QCOMPARE(result.error().description(), text);
-        if (kind < 0)
-            QCOMPARE(result.value().contains(QLatin1String("summary")), setup.isEmpty());
+        if (result.ok())
+            QCOMPARE(result.value().contains(post ? "summary"_L1 : "token"_L1), setup != "answer"_L1);
         if (setup.isEmpty()) {
-            const QJsonObject headers = sentHeaders(QStringLiteral("POST ") + kSummarise);
-            QCOMPARE(headers.value(QLatin1String("x-pindle-client")).toString(), QStringLiteral("pindle-logger"));
-            QCOMPARE(headers.value(QLatin1String("cookie")).toString(), *store.stored());
+            const QJsonObject sent = sentHeaders(QStringLiteral("POST ") + path);
+            QCOMPARE(sent.value("x-pindle-client"_L1).toString(), QStringLiteral("pindle-logger"));
+            QCOMPARE(sent.value("cookie"_L1).toString(), store.stored().value_or(QString()));
         }
     }
 
-    // The summary end to end; any failure is an empty summary, and a blank one sends nothing.
     // The summary end to end; any failure is an empty summary, and a blank one sends nothing.
     void summarise_data()
     {
@@ -382,49 +414,6 @@ private Q_SLOTS:
         QVERIFY(blank.wait());
         QCOMPARE(*blank.value, QString());
         QCOMPARE(received(QStringLiteral("POST ") + kSummarise).value(QLatin1String("count")).toInt(), count);
-    }
-
-    // Any 2xx is a success, its body read if it is an object; 401 is its own kind.
-    // Any 2xx is a success, its body read if it is an object; 401 is its own kind.
-    void loggerRequest_data()
-    {
-        QTest::addColumn<QString>("setup");
-        QTest::addColumn<int>("status");
-        QTest::addColumn<QByteArray>("body");
-        QTest::addColumn<bool>("signedIn");
-        QTest::addColumn<int>("kind"); // -1: success
-        QTest::addColumn<int>("errorStatus");
-        const auto row = [](const char* name, const char* setup, int status, const char* body, bool signedIn, Kind kind,
-                            int errorStatus) {
-            QTest::newRow(name) << setup << status << QByteArray(body) << signedIn << (errorStatus < 0 ? -1 : int(kind))
-                                << errorStatus;
-        };
-        row("created", "", 0, "", true, {}, -1);
-        row("201 not JSON", "answer", 201, "<html>", true, {}, -1);
-        row("not signed in", "", 0, "", false, Kind::Unauthorised, 401);
-        row("300", "answer", 300, "{}", true, Kind::Status, 300);
-        row("cut connection", "drop", 0, "", true, Kind::Transport, 0);
-    }
-    void loggerRequest()
-    {
-        QFETCH(QString, setup);
-        QFETCH(int, status);
-        QFETCH(QByteArray, body);
-        QFETCH(bool, signedIn);
-        QFETCH(int, kind);
-        QFETCH(int, errorStatus);
-        prepare(kShoots, setup, status, body);
-        InMemoryCookieStore store(signedIn ? std::optional<QString>(m_standin->signIn(kEmail)) : std::nullopt);
-        APIService service(base(), store);
-        JsonLatch done;
-        LoggerAPI::request(service, kShoots, "POST", newShoot(), nullptr, done.callback());
-        QVERIFY(done.wait());
-        const ServiceResult<QJsonObject>& result = *done.value;
-        QCOMPARE(result.ok() ? -1 : int(result.error().kind()), kind);
-        if (result.ok())
-            QCOMPARE(result.value().value(QLatin1String("token")).isString(), setup.isEmpty());
-        else
-            QCOMPARE(result.error().httpStatus(), errorStatus);
     }
 
     void pathSegment_data()

@@ -3,6 +3,8 @@
 #include "service/APIService.h"
 #include "service/CookieStore.h"
 
+#include <QProcess>
+#include <QTimer>
 #include <QUuid>
 
 #include <atomic>
@@ -10,12 +12,15 @@
 #include <thread>
 #include <vector>
 
+using namespace Qt::Literals::StringLiterals;
+
 namespace {
 
-SecretServiceCookieStore keyringItem()
+const QString kQuitItem = QStringLiteral("PINDLE_TEST_QUIT_ITEM");
+
+SecretServiceCookieStore keyringItem(const QString& account = QUuid::createUuid().toString(QUuid::WithoutBraces))
 {
-    return SecretServiceCookieStore(QStringLiteral("io.pindle.logger.tests"),
-                                    QStringLiteral("test-") + QUuid::createUuid().toString(QUuid::WithoutBraces));
+    return SecretServiceCookieStore(QStringLiteral("io.pindle.logger.tests"), QStringLiteral("test-") + account);
 }
 
 // Runs `work` on several threads at once and answers how many runs said yes.
@@ -66,16 +71,48 @@ private Q_SLOTS:
         QVERIFY(store.remove()); // removing what is not there is no failure
     }
 
-    // The store is read once per run, however many threads ask at once.
-    void cookieLoadsOnceAcrossThreads()
+    // Quitting right after signing out, as the application does (its service is never destroyed,
+    // and the keyring thread stops with the application object), still removes the cookie. The
+    // child run of this test is that application.
+    void signOutThenQuitRemovesTheCookie()
     {
-        InMemoryCookieStore store(QStringLiteral("sid=stored"));
-        APIService service(QStringLiteral("http://127.0.0.1:9"), store);
-        QCOMPARE(
-            onThreads(8,
-                      [&] { return service.sessionCookie() == std::optional<QString>(QStringLiteral("sid=stored")); }),
-            8);
-        QCOMPARE(store.loadCount(), 1);
+        if (const QString item = qEnvironmentVariable(qPrintable(kQuitItem)); !item.isEmpty()) {
+            static auto* store = new SecretServiceCookieStore(keyringItem(item));
+            static auto* service = new APIService(QStringLiteral("http://127.0.0.1:9"), *store);
+            service->saveSessionCookie(QStringLiteral("sid=signed-in-again"));
+            service->forgetSessionCookie();
+            QTimer::singleShot(0, qApp, &QCoreApplication::quit);
+            QCoreApplication::exec();
+            return;
+        }
+        const QString item = QUuid::createUuid().toString(QUuid::WithoutBraces);
+        SecretServiceCookieStore store = keyringItem(item);
+        if (!store.save(QStringLiteral("sid=before-quit")) && qEnvironmentVariable("PINDLE_NO_KEYRING") == "1"_L1)
+            QSKIP("PINDLE_NO_KEYRING=1: no Secret Service in this run");
+        QVERIFY2(store.load().has_value(), qPrintable(store.lastError()));
+        QProcess child;
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert(kQuitItem, item);
+        child.setProcessEnvironment(environment);
+        child.setProcessChannelMode(QProcess::MergedChannels);
+        child.start(QCoreApplication::applicationFilePath(),
+                    {QStringLiteral("CookieStoreTest"), QStringLiteral("signOutThenQuitRemovesTheCookie")});
+        const bool finished = child.waitForFinished(60000);
+        QVERIFY2(finished && child.exitCode() == 0, child.readAll().constData());
+        QCOMPARE(store.load(), std::nullopt);
+    }
+
+    // The store is read once per run, however many threads ask at once, and sign-out forgets the
+    // cookie for the rest of the run: an item written behind our back is not read.
+    void storeIsReadOncePerRun()
+    {
+        InMemoryCookieStore store(u"sid=stored"_s);
+        APIService service(u"http://127.0.0.1:9"_s, store);
+        QCOMPARE(onThreads(8, [&] { return service.sessionCookie() == std::optional(u"sid=stored"_s); }), 8);
+        service.forgetSessionCookie();
+        QVERIFY(service.waitForCookieWrites(std::chrono::seconds(5)) && store.removeCount() == 1);
+        QVERIFY(store.save(u"sid=late"_s));
+        QVERIFY(service.sessionCookie() == std::nullopt && store.loadCount() == 1);
     }
 
     void storedValueIsCheckedBeforeUse_data()
@@ -98,26 +135,9 @@ private Q_SLOTS:
         APIService service(QStringLiteral("http://127.0.0.1:9"), store);
         QCOMPARE(service.sessionCookie().has_value(), usable);
         // Nor is an unusable value ever written.
-        InMemoryCookieStore fresh;
-        APIService writer(QStringLiteral("http://127.0.0.1:9"), fresh);
-        writer.saveSessionCookie(stored);
-        writer.waitForCookieWrites();
-        QCOMPARE(fresh.saveCount(), usable ? 1 : 0);
-    }
-
-    // Sign-out forgets the cookie for the rest of the run: the store is not read again.
-    void signOutDoesNotReloadTheStore()
-    {
-        InMemoryCookieStore store(QStringLiteral("sid=stored"));
-        APIService service(QStringLiteral("http://127.0.0.1:9"), store);
-        QVERIFY(service.sessionCookie().has_value());
-        service.forgetSessionCookie();
+        service.saveSessionCookie(stored);
         service.waitForCookieWrites();
-        QCOMPARE(store.removeCount(), 1);
-        // Something writes the item behind our back: this run still counts as signed out.
-        QVERIFY(store.save(QStringLiteral("sid=late")));
-        QCOMPARE(service.sessionCookie(), std::nullopt);
-        QCOMPARE(store.loadCount(), 1);
+        QCOMPARE(store.saveCount(), usable ? 1 : 0);
     }
 };
 
