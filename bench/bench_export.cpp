@@ -25,6 +25,8 @@ constexpr int fps = 25;
 constexpr double shootStart = 1796547600.0;
 
 const CameraTimecode::Format format{fps, false, false};
+const auto toFrames = [](const QString& text) { return LogExport::eventTimecodeFrames(format, text); };
+const auto toText = [](qint64 frames) { return LogExport::eventTimecodeText(format, frames); };
 
 const QStringList kinds{QStringLiteral("great"), QStringLiteral("take"),    QStringLiteral("broll"),
                         QStringLiteral("note"),  QStringLiteral("earmark"), QStringLiteral("soundbite")};
@@ -182,8 +184,8 @@ void BM_Ale(benchmark::State& state)
 {
     qsizetype size = 0;
     for (auto _ : state) {
-        const QString text =
-            LogExport::ale(markers(), QStringLiteral("25"), QStringLiteral("1080"), QStringLiteral("A001"));
+        const QString text = LogExport::ale(markers(), QStringLiteral("25"), QStringLiteral("1080"),
+                                            QStringLiteral("A001"), toFrames, toText);
         size = text.size();
         benchmark::DoNotOptimize(text.constData());
     }
@@ -192,8 +194,6 @@ void BM_Ale(benchmark::State& state)
 
 void BM_Edl(benchmark::State& state)
 {
-    const auto toFrames = [](const QString& text) { return LogExport::eventTimecodeFrames(format, text); };
-    const auto toText = [](qint64 frames) { return LogExport::eventTimecodeText(format, frames); };
     qsizetype size = 0;
     for (auto _ : state) {
         const QString text = LogExport::edl(markers(), QStringLiteral("Harbour day 3"), QStringLiteral("A001"), false,

@@ -26,7 +26,9 @@ void appendKeywords(QString& out, const QStringList& tags)
 } // namespace
 
 QString ale(const QList<LoggableMarker>& markers, const QString& fps, const QString& videoFormat,
-            const std::optional<QString>& tape)
+            const std::optional<QString>& tape,
+            const std::function<std::optional<qint64>(const QString&)>& timecodeToFrames,
+            const std::function<QString(qint64)>& framesToTimecode)
 {
     const QString tapeName = tape ? clean(*tape) : QString();
     const bool withTape = !tapeName.isEmpty();
@@ -49,12 +51,20 @@ QString ale(const QList<LoggableMarker>& markers, const QString& fps, const QStr
                          "\n"
                          "Data\n");
 
-    for (const LoggableMarker& marker : markers) {
+    for (qsizetype i = 0; timecodeToFrames && framesToTimecode && i < markers.size(); ++i) {
+        const LoggableMarker& marker = markers[i];
+        // Readers refuse the whole log for one Start that is no timecode, or one End before it.
+        const std::optional<qint64> start = timecodeToFrames(clean(marker.timecode));
+        if (!start)
+            continue;
+        std::optional<qint64> end = marker.timecodeOut ? timecodeToFrames(clean(*marker.timecodeOut)) : std::nullopt;
+        if (!end || *end < *start)
+            end = start;
         out += firstNonEmpty({marker.summary, marker.quote, marker.markerType});
         out += QLatin1String("\tVA1A2\t");
-        out += clean(marker.timecode);
+        out += framesToTimecode(*start);
         out += QLatin1Char('\t');
-        out += firstNonEmpty({marker.timecodeOut, marker.timecode});
+        out += framesToTimecode(*end);
         out += QLatin1Char('\t');
         if (withTape) {
             out += tapeName;

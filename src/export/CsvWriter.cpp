@@ -1,5 +1,7 @@
 #include "export/LogSheetExport.h"
 
+#include "export/LogExportText.h"
+
 namespace LogSheetExport {
 
 namespace {
@@ -20,10 +22,8 @@ bool startsLikeFormula(const QString& text)
 
 void appendCell(QString& out, const QString& value)
 {
-    QString text = value;
     // Each break on its own, so a CR LF pair leaves two spaces.
-    text.replace(QLatin1Char('\r'), QLatin1Char(' '));
-    text.replace(QLatin1Char('\n'), QLatin1Char(' '));
+    QString text = LogExport::replaceBreaks(value, QLatin1Char(' '), true);
     if (startsLikeFormula(text))
         text.prepend(QLatin1Char('\''));
     text.replace(QLatin1String("\""), QLatin1String("\"\""));

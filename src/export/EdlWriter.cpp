@@ -2,8 +2,6 @@
 
 #include "export/LogExportText.h"
 
-#include <QTextBoundaryFinder>
-
 #include <algorithm>
 #include <utility>
 
@@ -18,21 +16,18 @@ constexpr int clipNameMaxCharacters = 80;
 // Event line, clip-name and comment lines of a typical marker.
 constexpr qsizetype bytesPerEventGuess = 224;
 
-// User-perceived characters of a text, counted up to `limit`.
-int characterCount(const QString& text, int limit)
-{
-    QTextBoundaryFinder finder(QTextBoundaryFinder::Grapheme, text);
-    int count = 0;
-    while (count < limit && finder.toNextBoundary() >= 0)
-        ++count;
-    return count;
-}
+using ToFrames = std::function<std::optional<qint64>(const QString&)>;
+using ToText = std::function<QString(qint64)>;
 
-// The reel field: spaces become "_", at most 32 characters, padded to 8.
+// The reel field: one token (every kind of space becomes "_", as readers split fields at any of
+// them), at most 32 characters, padded to 8.
 QString reelField(const QString& reel)
 {
     QString name = clean(reel);
-    name.replace(QLatin1Char(' '), QLatin1Char('_'));
+    for (QChar& c : name) {
+        if (c.isSpace())
+            c = QLatin1Char('_');
+    }
     name = name.isEmpty() ? QStringLiteral("AX") : leftCharacters(name, reelMaxCharacters);
     const int characters = characterCount(name, reelWidth);
     if (characters < reelWidth)
@@ -50,10 +45,29 @@ void appendEventNumber(QString& out, qint64 number)
     out += QString::number(number);
 }
 
+// Timecodes name the frames of one day: a frame past the day's last label formats as a label
+// early in the day (the converter wraps), and reading that back gives another frame.
+bool isLabelled(qint64 frames, const QString& text, const ToFrames& timecodeToFrames)
+{
+    return timecodeToFrames(text) == frames;
+}
+
+// The last labelled frame from `labelled` on, before `unlabelled`; frames are labelled up to the
+// day's end and not after it.
+qint64 lastLabelled(qint64 labelled, qint64 unlabelled, const ToFrames& timecodeToFrames,
+                    const ToText& framesToTimecode)
+{
+    while (unlabelled - labelled > 1) {
+        const qint64 middle = labelled + (unlabelled - labelled) / 2;
+        (isLabelled(middle, framesToTimecode(middle), timecodeToFrames) ? labelled : unlabelled) = middle;
+    }
+    return labelled;
+}
+
 // Source in and out frames of a marker; nothing when its timecode does not convert or the frames
 // leave the 64-bit range.
 std::optional<EdlEvent> eventOf(const LoggableMarker& marker, qsizetype index, qint64 handle,
-                                const std::function<std::optional<qint64>(const QString&)>& timecodeToFrames)
+                                const ToFrames& timecodeToFrames, const ToText& framesToTimecode)
 {
     const std::optional<qint64> sourceIn = timecodeToFrames(marker.timecode);
     if (!sourceIn)
@@ -74,6 +88,14 @@ std::optional<EdlEvent> eventOf(const LoggableMarker& marker, qsizetype index, q
     // in is at most max(source in, 0), and source in + 1 did not overflow: neither does in + 1.
     if (out <= in)
         out = in + 1;
+    // An out past the day's last label would read as a time before the in, and readers refuse
+    // the whole list: the event ends on that label, and one starting there starts a frame early.
+    if (out != sourceOut && !isLabelled(out, framesToTimecode(out), timecodeToFrames) &&
+        isLabelled(in, framesToTimecode(in), timecodeToFrames)) {
+        out = lastLabelled(in, out, timecodeToFrames, framesToTimecode);
+        if (out <= in)
+            in = std::max<qint64>(out - 1, 0);
+    }
     return EdlEvent{in, out, index};
 }
 
@@ -104,15 +126,14 @@ QString edl(const QList<LoggableMarker>& markers, const QString& title, const QS
     events.reserve(markers.size());
     // Without both conversions no marker can be placed.
     for (qsizetype i = 0; timecodeToFrames && framesToTimecode && i < markers.size(); ++i) {
-        if (const auto event = eventOf(markers[i], i, handleFrames, timecodeToFrames))
+        if (const auto event = eventOf(markers[i], i, handleFrames, timecodeToFrames, framesToTimecode))
             events.append(*event);
     }
     events = sortEvents(std::move(events));
 
     // The reel field and the fixed track and transition columns are the same on every line.
     const QString reelColumns = QLatin1String("  ") + reelField(reel) + QLatin1String(" AA/V  C        ");
-    auto appendTimecode = [&](QString& out, qint64 frames) {
-        QString text = framesToTimecode(frames);
+    auto appendTimecode = [&](QString& out, QString text) {
         // A non-drop list must not carry the drop-frame separator.
         if (!dropFrame)
             text.replace(QLatin1Char(';'), QLatin1Char(':'));
@@ -126,22 +147,33 @@ QString edl(const QList<LoggableMarker>& markers, const QString& title, const QS
     out += dropFrame ? QLatin1String("\r\nFCM: DROP FRAME\r\n") : QLatin1String("\r\nFCM: NON-DROP FRAME\r\n");
 
     qint64 cursor = recordStart;
+    bool cursorLabelled = !events.isEmpty() && isLabelled(cursor, framesToTimecode(cursor), timecodeToFrames);
     qint64 number = 0;
     for (const EdlEvent& event : std::as_const(events)) {
         qint64 recordOut = 0;
         if (__builtin_add_overflow(cursor, event.out - event.in, &recordOut))
             continue;
+        QString recordOutText = framesToTimecode(recordOut);
+        // The record side is one day of labels as well: the sequence stops at its last label.
+        qint64 sourceOut = event.out;
+        if (cursorLabelled && !isLabelled(recordOut, recordOutText, timecodeToFrames)) {
+            recordOut = lastLabelled(cursor, recordOut, timecodeToFrames, framesToTimecode);
+            if (recordOut == cursor)
+                break;
+            recordOutText = framesToTimecode(recordOut);
+            sourceOut = event.in + (recordOut - cursor);
+        }
         const LoggableMarker& marker = markers[event.marker];
         out += QLatin1String("\r\n");
         appendEventNumber(out, ++number);
         out += reelColumns;
-        appendTimecode(out, event.in);
+        appendTimecode(out, framesToTimecode(event.in));
         out += QLatin1Char(' ');
-        appendTimecode(out, event.out);
+        appendTimecode(out, framesToTimecode(sourceOut));
         out += QLatin1Char(' ');
-        appendTimecode(out, cursor);
+        appendTimecode(out, framesToTimecode(cursor));
         out += QLatin1Char(' ');
-        appendTimecode(out, recordOut);
+        appendTimecode(out, std::move(recordOutText));
 
         out += QLatin1String("\r\n* FROM CLIP NAME: ");
         out += leftCharacters(plainPunctuation(firstNonEmpty({marker.summary, marker.quote, marker.markerType})),

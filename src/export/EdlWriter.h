@@ -33,6 +33,8 @@ struct EdlEvent {
 // timecode converts is one cut on `reel`, in time order, laid end to end on the record side from
 // `recordStart`. A marker whose timecode does not convert, or whose frames would overflow, is
 // left out; without both conversions the list has no events. A negative handle counts as none.
+// No event crosses midnight: one that would is cut at the day's last label, on the source side
+// as on the record side, and events after a full record day are left out.
 [[nodiscard]] QString edl(const QList<LoggableMarker>& markers, const QString& title, const QString& reel,
                           bool dropFrame, int handle, qint64 recordStart,
                           const std::function<std::optional<qint64>(const QString&)>& timecodeToFrames,

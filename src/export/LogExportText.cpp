@@ -31,11 +31,47 @@ std::optional<qint64> parseSignedInteger(QStringView piece)
         if (c < u'0' || c > u'9')
             return std::nullopt;
         const int digit = c - u'0';
-        if (__builtin_mul_overflow(value, 10, &value)
-            || __builtin_add_overflow(value, negative ? -digit : digit, &value))
+        if (__builtin_mul_overflow(value, 10, &value) ||
+            __builtin_add_overflow(value, negative ? -digit : digit, &value))
             return std::nullopt;
     }
     return value;
+}
+
+// Frames of "HH:MM:SS:FF" at a whole rate, without range checks; nullopt when the text has not
+// exactly four integer fields or the count leaves the 64-bit range.
+std::optional<qint64> frameCount(QStringView text, int fps, bool dropFrame)
+{
+    // Drop-frame timecodes put ";" before the frames; some tools write ".".
+    std::array<qint64, 4> f{};
+    int count = 0;
+    qsizetype start = 0;
+    for (qsizetype i = 0; i <= text.size(); ++i) {
+        if (i < text.size() && text[i] != QLatin1Char(':') && text[i] != QLatin1Char(';') &&
+            text[i] != QLatin1Char('.'))
+            continue;
+        const QStringView piece = text.sliced(start, i - start);
+        start = i + 1;
+        if (piece.isEmpty())
+            continue;
+        const auto value = parseSignedInteger(piece);
+        if (!value || count == 4)
+            return std::nullopt;
+        f[count++] = *value;
+    }
+    qint64 minutes = 0;
+    qint64 total = 0;
+    if (count != 4 || __builtin_mul_overflow(f[0], qint64(60), &minutes) ||
+        __builtin_add_overflow(minutes, f[1], &minutes) || __builtin_mul_overflow(minutes, qint64(60), &total) ||
+        __builtin_add_overflow(total, f[2], &total) || __builtin_mul_overflow(total, qint64(fps), &total) ||
+        __builtin_add_overflow(total, f[3], &total))
+        return std::nullopt;
+    // Drop-frame labels skip the first fps / 15 labels of every minute but each tenth.
+    qint64 dropped = 0;
+    if (dropFrame && (__builtin_mul_overflow(qint64(fps / 15), minutes - minutes / 10, &dropped) ||
+                      __builtin_sub_overflow(total, dropped, &total)))
+        return std::nullopt;
+    return total;
 }
 
 } // namespace
@@ -51,14 +87,39 @@ QString trimSpacesAndTabs(const QString& text)
     return text.mid(begin, end - begin);
 }
 
+bool breaksLines(QChar c)
+{
+    const char16_t u = c.unicode();
+    return u < 0x20 || (u >= 0x7F && u <= 0x9F) || u == 0x2028 || u == 0x2029;
+}
+
+QString replaceBreaks(const QString& text, QChar with, bool crLfAsTwo)
+{
+    // Most texts hold none: they are handed back shared, not copied.
+    qsizetype i = 0;
+    while (i < text.size() && !breaksLines(text[i]))
+        ++i;
+    if (i == text.size())
+        return text;
+    QString out;
+    out.reserve(text.size());
+    out.append(QStringView(text).left(i));
+    for (; i < text.size(); ++i) {
+        const QChar c = text[i];
+        if (!breaksLines(c)) {
+            out.append(c);
+            continue;
+        }
+        if (c == u'\r' && !crLfAsTwo && i + 1 < text.size() && text[i + 1] == u'\n')
+            ++i;
+        out.append(c == u'\t' ? QChar(u' ') : with);
+    }
+    return out;
+}
+
 QString clean(const QString& text)
 {
-    QString out = text;
-    out.replace(QLatin1Char('\t'), QLatin1Char(' '));
-    out.replace(QLatin1String("\r\n"), QLatin1String(" "));
-    out.replace(QLatin1Char('\n'), QLatin1Char(' '));
-    out.replace(QLatin1Char('\r'), QLatin1Char(' '));
-    return trimSpacesAndTabs(out);
+    return trimSpacesAndTabs(replaceBreaks(text, QLatin1Char(' ')));
 }
 
 QString firstNonEmpty(std::initializer_list<std::optional<QString>> texts)
@@ -189,43 +250,21 @@ std::optional<QString> colorForResolveName(const QString& name, bool sixteen)
 
 std::optional<qint64> framesFromTimecode(const QString& text, int fps)
 {
-    // Drop-frame timecodes put ";" before the frames; some tools write ".".
-    QList<QStringView> pieces;
-    qsizetype start = 0;
-    const QStringView view(text);
-    for (qsizetype i = 0; i <= view.size(); ++i) {
-        const bool atEnd = i == view.size();
-        if (atEnd || view[i] == QLatin1Char(':') || view[i] == QLatin1Char(';') || view[i] == QLatin1Char('.')) {
-            if (i > start)
-                pieces.append(view.mid(start, i - start));
-            start = i + 1;
-        }
-    }
-    if (pieces.size() != 4)
-        return std::nullopt;
-    std::array<qint64, 4> f{};
-    for (int i = 0; i < 4; ++i) {
-        const auto value = parseSignedInteger(pieces[i]);
-        if (!value)
-            return std::nullopt;
-        f[i] = *value;
-    }
-    qint64 total = 0;
-    if (__builtin_mul_overflow(f[0], qint64(60), &total) || __builtin_add_overflow(total, f[1], &total)
-        || __builtin_mul_overflow(total, qint64(60), &total) || __builtin_add_overflow(total, f[2], &total)
-        || __builtin_mul_overflow(total, qint64(fps), &total) || __builtin_add_overflow(total, f[3], &total))
-        return std::nullopt;
-    return total;
+    return frameCount(text, fps, false);
 }
 
 qint64 markerLength(const LoggableMarker& marker, int fps)
 {
-    const auto in = framesFromTimecode(clean(marker.timecode), fps);
-    if (!in || !marker.timecodeOut || marker.timecodeOut->isEmpty())
+    if (!marker.timecodeOut || marker.timecodeOut->isEmpty())
         return 1;
-    const auto out = framesFromTimecode(*marker.timecodeOut, fps);
+    const QString inText = clean(marker.timecode);
+    const QString& outText = *marker.timecodeOut;
+    const bool dropFrame =
+        (fps == 30 || fps == 60) && (inText.contains(QLatin1Char(';')) || outText.contains(QLatin1Char(';')));
+    const auto in = frameCount(inText, fps, dropFrame);
+    const auto out = frameCount(outText, fps, dropFrame);
     qint64 length = 0;
-    if (!out || *in >= *out || __builtin_sub_overflow(*out, *in, &length))
+    if (!in || !out || *in >= *out || __builtin_sub_overflow(*out, *in, &length))
         return 1;
     return length;
 }
@@ -247,6 +286,15 @@ QString leftCharacters(const QString& text, int count)
         ++characters;
     }
     return text.left(position);
+}
+
+int characterCount(const QString& text, int limit)
+{
+    QTextBoundaryFinder finder(QTextBoundaryFinder::Grapheme, text);
+    int count = 0;
+    while (count < limit && finder.toNextBoundary() >= 0)
+        ++count;
+    return count;
 }
 
 } // namespace LogExport

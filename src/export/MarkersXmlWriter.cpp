@@ -52,35 +52,27 @@ constexpr QStringView nameToString =
 constexpr QStringView elementClose = u"</AvProp>\n"
                                      u"        </ListElem>";
 
-// Code units XML 1.0 does not allow anywhere in a document: C0 controls other than tab, line
-// feed and carriage return, U+FFFE and U+FFFF. Lone surrogates are the other such characters.
-bool isForbiddenUnit(char16_t c)
-{
-    return (c < 0x20 && c != u'\t' && c != u'\n' && c != u'\r') || c == 0xFFFE || c == 0xFFFF;
-}
-
-// Code units of the character at `i` when XML may hold it; 0 when it may not.
+// Code units of the character at `i` when XML 1.0 may hold it; 0 for U+FFFE, U+FFFF and a lone
+// surrogate. Controls other than tab, LF and CR are not allowed either; they are gone already.
 qsizetype allowedWidth(QStringView text, qsizetype i)
 {
     const char16_t c = text[i].unicode();
     if (QChar::isHighSurrogate(c))
         return i + 1 < text.size() && QChar::isLowSurrogate(text[i + 1].unicode()) ? 2 : 0;
-    return QChar::isLowSurrogate(c) || isForbiddenUnit(c) ? 0 : 1;
+    return QChar::isLowSurrogate(c) || c >= 0xFFFE ? 0 : 1;
 }
 
-// The text without the characters XML forbids (see above, and lone surrogates), which service
-// or typed text can carry and which would make the whole document unreadable.
-void dropForbidden(QString& text)
+// The text with its controls and line separators as spaces, as every writer has them, and
+// without the characters XML forbids, which service or typed text can carry and which would
+// make the whole document unreadable.
+void makeXmlSafe(QString& text)
 {
+    text = replaceBreaks(text, QLatin1Char(' '));
     const QStringView view(text);
-    // Most texts hold no control character, surrogate or U+FFFE/U+FFFF at all.
+    // Most texts hold no surrogate or U+FFFE/U+FFFF at all.
     qsizetype i = 0;
-    while (i < view.size()) {
-        const char16_t c = view[i].unicode();
-        if (c < 0x20 || (c >= 0xD800 && c < 0xE000) || c >= 0xFFFE)
-            break;
+    while (i < view.size() && view[i].unicode() < 0xD800)
         ++i;
-    }
     qsizetype width = 0;
     while (i < view.size() && (width = allowedWidth(view, i)) > 0)
         i += width;
@@ -98,25 +90,25 @@ void dropForbidden(QString& text)
     text = kept;
 }
 
-void dropForbidden(std::optional<QString>& text)
+void makeXmlSafe(std::optional<QString>& text)
 {
     if (text)
-        dropForbidden(*text);
+        makeXmlSafe(*text);
 }
 
-// The marker with forbidden characters dropped from every text before anything is derived from
-// them, so that a text of nothing else counts as blank and trimming sees what is left.
+// The marker with every text made safe before anything is derived from them, so that a text of
+// nothing else counts as blank and trimming sees what is left.
 LoggableMarker xmlSafe(LoggableMarker marker)
 {
-    dropForbidden(marker.timecode);
-    dropForbidden(marker.timecodeOut);
-    dropForbidden(marker.markerType);
-    dropForbidden(marker.summary);
-    dropForbidden(marker.quote);
-    dropForbidden(marker.manualNote);
-    dropForbidden(marker.userResolveColor);
+    makeXmlSafe(marker.timecode);
+    makeXmlSafe(marker.timecodeOut);
+    makeXmlSafe(marker.markerType);
+    makeXmlSafe(marker.summary);
+    makeXmlSafe(marker.quote);
+    makeXmlSafe(marker.manualNote);
+    makeXmlSafe(marker.userResolveColor);
     for (QString& tag : marker.tags)
-        dropForbidden(tag);
+        makeXmlSafe(tag);
     return marker;
 }
 
@@ -320,7 +312,7 @@ QString avidMarkersXML(const QList<LoggableMarker>& markers, int fps, const QStr
     out.append(QLatin1StringView(avidNamespaceURI));
     out.append(headerAfterNamespace);
     QString safeUser = user;
-    dropForbidden(safeUser);
+    makeXmlSafe(safeUser);
     for (qsizetype i = 0; i < markers.size(); ++i) {
         if (i > 0)
             out.append(QChar(u'\n'));

@@ -332,7 +332,8 @@ QString cleanTranscript(const QList<TranscriptTurn>& turns, const QString& title
     // Consecutive turns of one speaker (or of no speaker) read as one paragraph.
     QList<TranscriptTurn> merged;
     for (const TranscriptTurn& turn : turns) {
-        const QString text = removeFillers(turn.text);
+        // A turn is one paragraph: a break inside it would start another for ScriptSync.
+        const QString text = removeFillers(replaceBreaks(turn.text, QLatin1Char(' ')));
         if (text.isEmpty())
             continue;
         if (!merged.isEmpty() && merged.last().speaker == turn.speaker) {

@@ -1,90 +1,60 @@
 #include "common/TestMain.h"
 
+#include "ExportReaders.h"
 #include "export/AleWriter.h"
+#include "export/EdlWriter.h"
 
-#include <QRandomGenerator>
 #include <QRegularExpression>
 
-#include <optional>
-
+using Format = CameraTimecode::Format;
 using Text = std::optional<QString>;
 using Markers = QList<LoggableMarker>;
 
 namespace {
 
+const Format pal{25, false, false};
 const QString heading25 =
     QStringLiteral("Heading\nFIELD_DELIM\tTABS\nVIDEO_FORMAT\t1080\nAUDIO_FORMAT\t48khz\nFPS\t25\n\nColumn\n");
 const QString noTape =
     QStringLiteral("Name\tTracks\tStart\tEnd\tComments\tType\tKeywords\tSpeaker\tNote\tQuote\n\nData\n");
-const QString withTape =
-    QStringLiteral("Name\tTracks\tStart\tEnd\tTape\tComments\tType\tKeywords\tSpeaker\tNote\tQuote\n\nData\n");
 
-LoggableMarker marker(const QString& timecode, const QString& kind)
+LoggableMarker marker(const QString& timecode, const QString& kind, const Text& out = {})
 {
     LoggableMarker m;
     m.timecode = timecode;
+    m.timecodeOut = out;
     m.markerType = kind;
     return m;
 }
 
-// An ALE as Avid reads it: heading pairs, column names and TAB-split data rows. Returns an
-// error text when the layout is broken.
-struct AleFile {
-    QList<QPair<QString, QString>> heading;
-    QStringList columns;
-    QList<QStringList> rows;
-};
-
-QString readAle(const QString& text, AleFile& file)
+QString aleFor(const Markers& markers, const Text& tape, const QString& fps = QStringLiteral("25"))
 {
-    if (text.contains(QLatin1Char('\r')) || !text.endsWith(QLatin1Char('\n')))
-        return QStringLiteral("CR, or last line not ended");
-    QStringList lines = text.split(QLatin1Char('\n'));
-    lines.removeLast();
-    qsizetype i = 0;
-    const auto next = [&]() { return i < lines.size() ? std::optional<QString>(lines[i++]) : std::nullopt; };
-    if (next() != QStringLiteral("Heading"))
-        return QStringLiteral("no Heading keyword");
-    for (auto line = next(); line && !line->isEmpty(); line = next()) {
-        const QStringList pair = line->split(QLatin1Char('\t'));
-        if (pair.size() != 2)
-            return QStringLiteral("heading line without one TAB: ") + *line;
-        file.heading.append({pair[0], pair[1]});
-    }
-    if (next() != QStringLiteral("Column"))
-        return QStringLiteral("no Column keyword");
-    const auto columns = next();
-    if (!columns)
-        return QStringLiteral("no column line");
-    file.columns = columns->split(QLatin1Char('\t'));
-    if (next() != QString() || next() != QStringLiteral("Data"))
-        return QStringLiteral("no empty line and Data keyword after the columns");
-    while (const auto line = next()) {
-        QStringList cells = line->split(QLatin1Char('\t'));
-        if (cells.size() != file.columns.size())
-            return QStringLiteral("row with %1 cells for %2 columns: %3")
-                .arg(cells.size())
-                .arg(file.columns.size())
-                .arg(*line);
-        file.rows.append(std::move(cells));
+    return LogExport::ale(
+        markers, fps, QStringLiteral("\t1080 "), tape,
+        [](const QString& text) { return LogExport::eventTimecodeFrames(pal, text); },
+        [](qint64 frames) { return LogExport::eventTimecodeText(pal, frames); });
+}
+
+// Reads an ALE as Avid does: LF lines, heading pairs, column names, TAB-split rows whose Start
+// and End are timecodes with End not before Start. Returns the rows, or an error text.
+QString readAle(const QString& text, QStringList& columns, QList<QStringList>& rows)
+{
+    QStringList lines;
+    QString error = readers::splitLines(text, QStringLiteral("\n"), lines);
+    const qsizetype column = lines.indexOf(QStringLiteral("Column"));
+    if (!error.isEmpty() || lines.value(0) != u"Heading" || column < 0 || lines.value(column + 2) != QString() ||
+        lines.value(column + 3) != u"Data")
+        return error.isEmpty() ? QStringLiteral("blocks out of place") : error;
+    columns = lines[column + 1].split(QLatin1Char('\t'));
+    for (qsizetype i = column + 4; i < lines.size(); ++i) {
+        const QStringList cells = lines[i].split(QLatin1Char('\t'));
+        const auto start = pal.parseFrames(cells.value(2));
+        const auto end = pal.parseFrames(cells.value(3));
+        if (cells.size() != columns.size() || !start || !end || *end < *start)
+            return QStringLiteral("unreadable row: ") + lines[i];
+        rows.append(cells);
     }
     return QString();
-}
-
-QString hostileText(QRandomGenerator& random)
-{
-    static const QStringList pieces{QStringLiteral("\t"), QStringLiteral("\r\n"),   QStringLiteral("\r"),
-                                    QStringLiteral("\n"), QStringLiteral("\u2028"), QString(QChar(0)),
-                                    QStringLiteral(" "),  QStringLiteral("word"),   QStringLiteral("\U0001F600")};
-    QString text;
-    for (int i = random.bounded(5); i > 0; --i)
-        text += pieces[random.bounded(int(pieces.size()))];
-    return text;
-}
-
-Text maybeHostile(QRandomGenerator& random)
-{
-    return random.bounded(4) == 0 ? Text() : Text(hostileText(random));
 }
 
 } // namespace
@@ -96,92 +66,113 @@ private Q_SLOTS:
     {
         QTest::addColumn<Markers>("markers");
         QTest::addColumn<Text>("tape");
-        QTest::addColumn<QString>("expected");
+        QTest::addColumn<QString>("rows");
         const LoggableMarker great = marker(QStringLiteral("10:00:00:00"), QStringLiteral("great"));
-        QTest::newRow("no markers") << Markers() << Text() << heading25 + noTape;
+        QTest::newRow("no markers") << Markers() << Text() << noTape;
         QTest::newRow("blank tape: no column")
-            << Markers{great} << Text(QStringLiteral(" \t\r\n"))
-            << heading25 + noTape + QStringLiteral("great\tVA1A2\t10:00:00:00\t10:00:00:00\t\tgreat\t\t\t\t\n");
+            << Markers{great} << Text(QStringLiteral(" \t\r\n\u2028"))
+            << noTape + QStringLiteral("great\tVA1A2\t10:00:00:00\t10:00:00:00\t\tgreat\t\t\t\t\n");
         QTest::newRow("tape on every row")
             << Markers{great, marker(QStringLiteral("10:00:05:00"), QStringLiteral("note"))}
             << Text(QStringLiteral(" A001\t"))
-            << heading25 + withTape +
-                   QStringLiteral("great\tVA1A2\t10:00:00:00\t10:00:00:00\tA001\t\tgreat\t\t\t\t\n"
-                                  "note\tVA1A2\t10:00:05:00\t10:00:05:00\tA001\t\tnote\t\t\t\t\n");
+            << QStringLiteral("Name\tTracks\tStart\tEnd\tTape\tComments\tType\tKeywords\tSpeaker\tNote\tQuote\n\nData\n"
+                              "great\tVA1A2\t10:00:00:00\t10:00:00:00\tA001\t\tgreat\t\t\t\t\n"
+                              "note\tVA1A2\t10:00:05:00\t10:00:05:00\tA001\t\tnote\t\t\t\t\n");
 
         LoggableMarker full = marker(QStringLiteral(" 10:00:00:00 "), QStringLiteral("earmark"));
         full.timecodeOut = QStringLiteral("10:00:04:12");
-        full.summary = QStringLiteral("She laughs");
+        full.summary = QStringLiteral("She\u2028laughs\u0085");
         full.quote = QStringLiteral("\u201cno way\u201d");
-        full.manualNote = QStringLiteral("wide\r\nshot");
+        full.manualNote = QStringLiteral("wide\r\nshot\v\fnow\u0001");
         full.tags = {QString(), QStringLiteral("night"), QStringLiteral(" ")};
-        full.speaker = QStringLiteral("Guest ");
-        QTest::newRow("every field") << Markers{full} << Text()
-                                     << heading25 + noTape +
-                                            QStringLiteral("She laughs\tVA1A2\t10:00:00:00\t10:00:04:12\twide shot\t"
-                                                           "earmark\tnight\tGuest\twide shot\t\u201cno way\u201d\n");
+        full.speaker = QStringLiteral("Guest\u2029");
+        QTest::newRow("every field, breaks as spaces")
+            << Markers{full} << Text()
+            << noTape + QStringLiteral("She laughs\tVA1A2\t10:00:00:00\t10:00:04:12\twide shot  now\t"
+                                       "earmark\tnight\tGuest\twide shot  now\t\u201cno way\u201d\n");
 
-        // The name falls back to the quote, the comment to the quote; an empty marker keeps its cells.
+        // The name and the comment fall back to the quote; an empty marker at 0 keeps its cells.
         LoggableMarker quoteOnly = marker(QStringLiteral("01:00:00:00"), QStringLiteral("soundbite"));
         quoteOnly.summary = QStringLiteral(" ");
         quoteOnly.quote = QStringLiteral("so then");
         quoteOnly.tags = {QStringLiteral("a"), QStringLiteral("b\tc")};
-        QTest::newRow("fall-backs") << Markers{quoteOnly, LoggableMarker()} << Text()
-                                    << heading25 + noTape +
-                                           QStringLiteral("so then\tVA1A2\t01:00:00:00\t01:00:00:00\tso then\t"
-                                                          "soundbite\ta, b c\t\t\tso then\n"
-                                                          "\tVA1A2\t\t\t\t\t\t\t\t\n");
+        QTest::newRow("fall-backs") << Markers{quoteOnly, marker(QStringLiteral("0:0:0:0"), QString())} << Text()
+                                    << noTape + QStringLiteral("so then\tVA1A2\t01:00:00:00\t01:00:00:00\tso then\t"
+                                                               "soundbite\ta, b c\t\t\tso then\n"
+                                                               "\tVA1A2\t00:00:00:00\t00:00:00:00\t\t\t\t\t\t\n");
+
+        // Rows as the EDL reads the markers: no timecode, no row; no usable out, End at Start.
+        QTest::newRow("timecodes as the EDL reads them")
+            << Markers{marker(QStringLiteral("soon"), QStringLiteral("a")),
+                       marker(QStringLiteral("23:59:00:00"), QStringLiteral("b"), QStringLiteral("00:01:00:00")),
+                       marker(QStringLiteral("24:00:00:00"), QStringLiteral("c")),
+                       marker(QStringLiteral("1:2:3:4"), QStringLiteral("d"), QStringLiteral("later")),
+                       marker(QStringLiteral("00:00:01:00"), QStringLiteral("e"), QStringLiteral("00:00:01:00"))}
+            << Text()
+            << noTape + QStringLiteral("b\tVA1A2\t23:59:00:00\t23:59:00:00\t\tb\t\t\t\t\n"
+                                       "d\tVA1A2\t01:02:03:04\t01:02:03:04\t\td\t\t\t\t\n"
+                                       "e\tVA1A2\t00:00:01:00\t00:00:01:00\t\te\t\t\t\t\n");
     }
     void exactText()
     {
         QFETCH(Markers, markers);
         QFETCH(Text, tape);
-        QFETCH(QString, expected);
+        QFETCH(QString, rows);
         // Heading values are cleaned too.
-        QCOMPARE(LogExport::ale(markers, QStringLiteral(" 25\r\n"), QStringLiteral("\t1080 "), tape), expected);
+        QCOMPARE(aleFor(markers, tape, QStringLiteral(" 25\r\n\u2028")), heading25 + rows);
     }
 
-    // Whatever the texts hold, every row keeps its cells and the file its three blocks.
-    void hostileTextsKeepTheLayout_data()
+    // Whatever the texts and timecodes hold, the file reads back: a row for each marker whose
+    // timecode converts, each keeping its cells.
+    void hostileTextsReadBack_data()
     {
         QTest::addColumn<quint32>("seed");
         for (quint32 seed = 1; seed <= 8; ++seed)
             QTest::addRow("seed %u", seed) << seed;
     }
-    void hostileTextsKeepTheLayout()
+    void hostileTextsReadBack()
     {
         QFETCH(quint32, seed);
         QRandomGenerator random(seed);
+        const auto text = [&random]() -> Text {
+            switch (random.bounded(4)) {
+            case 0:
+                return std::nullopt;
+            case 1:
+                return readers::hostileText(random);
+            default:
+                // Often in the last frames of the day.
+                return pal.formatFrames(pal.framesPerDay() - 1 - random.bounded(random.bounded(2) ? 3 : 2000000));
+            }
+        };
         Markers markers;
+        qsizetype readable = 0;
         for (int i = random.bounded(60); i > 0; --i) {
             LoggableMarker m;
-            m.timecode = hostileText(random);
-            m.timecodeOut = maybeHostile(random);
-            m.markerType = hostileText(random);
-            m.summary = maybeHostile(random);
-            m.quote = maybeHostile(random);
-            m.manualNote = maybeHostile(random);
+            m.timecode = text().value_or(QString());
+            readable += pal.parseFrames(m.timecode).has_value();
+            m.timecodeOut = text();
+            m.markerType = readers::hostileText(random);
+            m.summary = text();
+            m.quote = text();
+            m.manualNote = text();
             for (int t = random.bounded(4); t > 0; --t)
-                m.tags.append(hostileText(random));
-            m.speaker = maybeHostile(random);
+                m.tags.append(readers::hostileText(random));
+            m.speaker = text();
             markers.append(m);
         }
-        const Text tape = maybeHostile(random);
-        AleFile file;
-        const QString error = readAle(LogExport::ale(markers, hostileText(random), hostileText(random), tape), file);
+        const Text tape = text();
+        QStringList columns;
+        QList<QStringList> rows;
+        const QString error = readAle(aleFor(markers, tape), columns, rows);
         QVERIFY2(error.isEmpty(), qPrintable(error));
-        QCOMPARE(file.heading.size(), 4);
-        QCOMPARE(file.heading[0], qMakePair(QStringLiteral("FIELD_DELIM"), QStringLiteral("TABS")));
-        QCOMPARE(file.heading[2], qMakePair(QStringLiteral("AUDIO_FORMAT"), QStringLiteral("48khz")));
-        QCOMPARE(file.rows.size(), markers.size());
-
-        const bool tapeShown = tape && tape->contains(QRegularExpression(QStringLiteral("[^ \\t\\r\\n]")));
-        const qsizetype tapeColumn = file.columns.indexOf(QStringLiteral("Tape"));
+        QCOMPARE(rows.size(), readable);
+        const bool tapeShown = tape && tape->contains(QRegularExpression(QStringLiteral("[^\\p{Z}\\p{Cc}]")));
+        const qsizetype tapeColumn = columns.indexOf(QStringLiteral("Tape"));
         QCOMPARE(tapeColumn >= 0, tapeShown);
-        for (const QStringList& row : std::as_const(file.rows)) {
+        for (const QStringList& row : std::as_const(rows)) {
             QCOMPARE(row[1], QStringLiteral("VA1A2"));
-            if (tapeShown)
-                QVERIFY(!row[tapeColumn].isEmpty());
+            QVERIFY(!tapeShown || !row[tapeColumn].isEmpty());
             for (const QString& cell : row)
                 QVERIFY(!cell.startsWith(QLatin1Char(' ')) && !cell.endsWith(QLatin1Char(' ')));
         }

@@ -1,10 +1,10 @@
 #include "common/TestMain.h"
 
+#include "ExportReaders.h"
 #include "export/LogSheetExport.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
-#include <QProcess>
 
 using LogSheetExport::Row;
 
@@ -16,22 +16,17 @@ const QString header = QStringLiteral("Timecode,Out,Type,Who,What was said,Note,
 // quotation mark; nullopt when it refuses or cannot run.
 std::optional<QList<QStringList>> readStrictly(const QByteArray& bytes)
 {
-    static const QString script = QStringLiteral("import csv, io, json, sys\n"
-                                                 "text = sys.stdin.buffer.read().decode('utf-8')\n"
-                                                 "rows = list(csv.reader(io.StringIO(text, newline=''), strict=True))\n"
-                                                 "sys.stdout.write(json.dumps(rows))\n");
-    QProcess python;
-    python.start(QStringLiteral("python3"), {QStringLiteral("-c"), script});
-    if (!python.waitForStarted(10000))
+    const auto json = readers::run(
+        QStringLiteral("python3"),
+        {QStringLiteral("-c"), QStringLiteral("import csv, io, json, sys\n"
+                                              "text = sys.stdin.buffer.read().decode('utf-8')\n"
+                                              "rows = list(csv.reader(io.StringIO(text, newline=''), strict=True))\n"
+                                              "sys.stdout.write(json.dumps(rows))\n")},
+        bytes);
+    if (!json)
         return std::nullopt;
-    python.write(bytes);
-    python.closeWriteChannel();
-    if (!python.waitForFinished(30000) || python.exitStatus() != QProcess::NormalExit || python.exitCode() != 0) {
-        qWarning("csv reader refused the text: %s", python.readAllStandardError().constData());
-        return std::nullopt;
-    }
     QList<QStringList> rows;
-    for (const QJsonValue& row : QJsonDocument::fromJson(python.readAllStandardOutput()).array()) {
+    for (const QJsonValue& row : QJsonDocument::fromJson(*json).array()) {
         QStringList cells;
         for (const QJsonValue& cell : row.toArray())
             cells.append(cell.toString());
@@ -86,6 +81,8 @@ private Q_SLOTS:
                                            << "\"'=\"\"x\"\"\"";
         QTest::newRow("LF CR two spaces") << false << "one\n\rtwo"
                                           << "\"one  two\"";
+        QTest::newRow("separator then equals: break first") << false << "\u2028=1"
+                                                            << "\" =1\"";
         QTest::newRow("fullwidth equals not guarded")
             << false << QString::fromUtf8("＝1") << QString::fromUtf8("\"＝1\"");
     }
@@ -113,6 +110,8 @@ private Q_SLOTS:
                                << "one  two three four";
         QTest::newRow("equals") << "=HYPERLINK(\"x\")"
                                 << "'=HYPERLINK(\"x\")";
+        QTest::newRow("separators and controls") << "a\u2028b\u0085c\v\fd\u0001\u2029\t"
+                                                 << "a b c  d   ";
         QTest::newRow("unicode") << QString::fromUtf8("naïve – “curly” 🎥") << QString::fromUtf8("naïve – “curly” 🎥");
     }
     void strictReaderRecoversHostileCells()

@@ -31,7 +31,7 @@ private Q_SLOTS:
         first.summary = QStringLiteral("She laughs");
         first.tags = {QStringLiteral("funny")};
         LoggableMarker second = locator(QStringLiteral(" 00:00:20:00\n"), QStringLiteral("note"));
-        second.quote = QStringLiteral("so\tthen");
+        second.quote = QStringLiteral("so\u2028then\v");
         second.tags = {QStringLiteral(" "), QStringLiteral("a"), QStringLiteral("b")};
         // A known user colour wins (named apart in the sixteen-colour set); an unknown or empty
         // one falls back to the kind's.
@@ -56,8 +56,15 @@ private Q_SLOTS:
         QTest::addColumn<QString>("in");
         QTest::addColumn<Text>("out");
         QTest::addColumn<QString>("length");
-        QTest::newRow("drop-frame and odd separators")
+        QTest::newRow("odd separators, no label dropped")
             << QStringLiteral("00:00:10;00") << Text(QStringLiteral("00::00.12;00")) << QStringLiteral("60");
+        // Drop-frame ranges count frames, not labels: ;00 and ;01 open every minute but each tenth.
+        QTest::newRow("drop-frame minute")
+            << QStringLiteral("00:00:59;29") << Text(QStringLiteral("00:01:00;02")) << QStringLiteral("1");
+        QTest::newRow("drop-frame, out marked only")
+            << QStringLiteral("00:00:59:29") << Text(QStringLiteral("00:02:00;04")) << QStringLiteral("1801");
+        QTest::newRow("tenth minute drops none")
+            << QStringLiteral("00:10:00;00") << Text(QStringLiteral("00:11:00;02")) << QStringLiteral("1800");
         QTest::newRow("signs") << QStringLiteral("0:0:0:0") << Text(QStringLiteral("+1:-2:3:4"))
                                << QStringLiteral("104494");
         QTest::newRow("out not cleaned") << QStringLiteral("00:00:10:00") << Text(QStringLiteral(" 00:00:11:00"))

@@ -168,14 +168,15 @@ private Q_SLOTS:
                                   << QStringLiteral("a&b<c>d\"e'f");
         QTest::newRow("entity stays literal")
             << QStringLiteral("&lt;]]>") << QStringLiteral("&amp;lt;]]&gt;") << QStringLiteral("&lt;]]>");
-        QTest::newRow("NUL and controls")
-            << QString::fromUtf16(u"a\0\u0001\v\f\u001b\u001fb", 8) << QStringLiteral("ab") << QStringLiteral("ab");
+        const QString spaced = QStringLiteral("a") + QString(8, u' ') + QStringLiteral("b");
+        QTest::newRow("NUL, controls and separators as spaces")
+            << QString::fromUtf16(u"a\0\u0001\v\u001f\u007F\u0085\u2028\u2029b", 10) << spaced << spaced;
         QTest::newRow("U+FFFE U+FFFF") << QStringLiteral("a\uFFFE\uFFFFb") << QStringLiteral("ab")
                                        << QStringLiteral("ab");
         QTest::newRow("lone and reversed surrogates") << QString::fromUtf16(u"a\xD800x\xDC00\xD800"
                                                                             u"b\xD83C")
                                                       << QStringLiteral("axb") << QStringLiteral("axb");
-        const QString allowed = QStringLiteral("a\u007F\u0085\uFFFD\U0010FFFD\U0001F44D\U0001F3FD\u200Fb");
+        const QString allowed = QStringLiteral("a\uFFFD\U0010FFFD\U0001F44D\U0001F3FD\u200Fb");
         QTest::newRow("allowed oddities") << allowed << allowed << allowed;
     }
     void hostileTexts()
@@ -191,23 +192,25 @@ private Q_SLOTS:
         QCOMPARE(read.value(QStringLiteral("_ATN_CRM_USER")), readBack);
     }
 
-    // Forbidden characters in every string field at once, tags and timecodes included.
+    // Forbidden characters in every string field at once, tags and timecodes included. The
+    // drop-frame length counts frames, not the labels between (1805).
     void everyFieldIsCleaned()
     {
         LoggableMarker m;
-        m.timecode = QStringLiteral("\u0001 01:00") + QChar(0) + QStringLiteral(":00:00");
-        m.timecodeOut = QStringLiteral("01:00:01\u0007:00");
+        m.timecode = QStringLiteral("\u0001 00:00:59;29") + QChar(0);
+        m.timecodeOut = QStringLiteral("00:02:00;04");
         m.markerType = QStringLiteral("ty\u0002pe");
         m.quote = QStringLiteral("q<\u0003>");
         m.manualNote = QStringLiteral("n&\uFFFF");
         // A tag of nothing but a lone surrogate is blank once it is dropped.
         m.tags = {QStringLiteral("t\u0004'"), QString::fromUtf16(u"\xDFFF")};
-        m.userResolveColor = QStringLiteral("sky\u0005");
-        const Attributes read = wellFormedMarker(xmlFor(m, QStringLiteral("P\u0006")));
-        QCOMPARE(read.value(QStringLiteral("_ATN_CRM_TC")), QStringLiteral("01:00:00:00"));
-        QCOMPARE(read.value(QStringLiteral("_ATN_CRM_LENGTH")), QStringLiteral("25"));
-        QCOMPARE(read.value(QStringLiteral("_ATN_CRM_COM")), QStringLiteral("n& | q<> [t']"));
-        QCOMPARE(read.value(QStringLiteral("_ATN_CRM_USER")), QStringLiteral("P"));
+        m.userResolveColor = QStringLiteral("sky\uFFFE");
+        const Attributes read =
+            wellFormedMarker(LogExport::avidMarkersXML({m}, 30, QStringLiteral("P\u0006"), at(fixedNow)));
+        QCOMPARE(read.value(QStringLiteral("_ATN_CRM_TC")), QStringLiteral("00:00:59;29"));
+        QCOMPARE(read.value(QStringLiteral("_ATN_CRM_LENGTH")), QStringLiteral("1801"));
+        QCOMPARE(read.value(QStringLiteral("_ATN_CRM_COM")), QStringLiteral("n& | q< > [t ']"));
+        QCOMPARE(read.value(QStringLiteral("_ATN_CRM_USER")), QStringLiteral("P "));
         QCOMPARE(read.value(QStringLiteral("_ATN_CRM_COLOR")), QStringLiteral("Cyan"));
         QCOMPARE(read.value(QStringLiteral("_ATN_CRM_COLOR_EXTENDED")), QStringLiteral("Denim"));
     }

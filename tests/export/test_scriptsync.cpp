@@ -161,7 +161,7 @@ private Q_SLOTS:
                                                    said(std::nullopt, QString())}
                                         << QStringLiteral("title") << QStringLiteral("TITLE\n");
         QTest::newRow("quote wins, straightened, one line")
-            << Markers{said(QStringLiteral("\u201CYes,\u201D she\r\nsaid \u2014 it\u2019s done\u2026"),
+            << Markers{said(QStringLiteral("\u201CYes,\u201D she\r\nsaid\u2028\u2014 it\u2019s done\u2026\u0085"),
                             QStringLiteral("no"))}
             << QStringLiteral("t") << QStringLiteral("T\n\n\"Yes,\" she said - it's done...\n");
         QTest::newRow("order kept, blank quote: summary")
@@ -204,6 +204,8 @@ private Q_SLOTS:
                                                                    {QStringLiteral("   "), QStringLiteral("b")},
                                                                    {std::nullopt, QStringLiteral("c")}}
                                                           << header + QStringLiteral("\nA\n\n\nB\n\nC\n");
+        QTest::newRow("a turn is one paragraph") << Turns{{ana, QStringLiteral("one\u2028two\nthree\u0085")}}
+                                                 << header + QStringLiteral("\nANA\nOne two three\n");
         QTest::newRow("speaker cleaned") << Turns{{QStringLiteral("  ana \u201Cdir\u201D\t\u2014x "),
                                                    QStringLiteral("ok")}}
                                          << header + QStringLiteral("\nANA \"DIR\" -X\nOk\n");
