@@ -58,8 +58,13 @@ void ensureSheetFonts()
     Q_UNUSED(ready);
 }
 
+// DM Sans and the system's fixed font have no emoji or symbols; a colour emoji font cannot be
+// embedded in a PDF. Symbola (fonts-symbola) draws them in one colour and embeds like any other.
+const QString symbolFallback = QStringLiteral("Symbola");
+
 QFont sheetFont(QFont font, QPaintDevice* device)
 {
+    font.setFamilies({font.family(), symbolFallback});
     // Unhinted, so what is measured for paging is what the PDF shows.
     font.setHintingPreference(QFont::PreferNoHinting);
     font.setKerning(true);
@@ -97,33 +102,16 @@ QColor rowColor(quint32 hex)
                            static_cast<int>(hex & 0xFF));
 }
 
-bool hasLineBreak(const QString& text)
-{
-    return text.contains(QLatin1Char('\n')) || text.contains(QLatin1Char('\r'));
-}
-
 // Breaks in a one-line text read as spaces.
 QString oneLine(const QString& text)
 {
-    if (!hasLineBreak(text))
-        return text;
-    QString out = text;
-    out.replace(QLatin1String("\r\n"), QLatin1String(" "));
-    out.replace(QLatin1Char('\r'), QLatin1Char(' '));
-    out.replace(QLatin1Char('\n'), QLatin1Char(' '));
-    return out;
+    return LogExport::replaceBreaks(text, QLatin1Char(' '));
 }
 
 // Breaks in a wrapped text start new lines; QTextLayout breaks only at a line separator.
 QString withLineSeparators(const QString& text)
 {
-    if (!hasLineBreak(text))
-        return text;
-    QString out = text;
-    out.replace(QLatin1String("\r\n"), QString(QChar::LineSeparator));
-    out.replace(QLatin1Char('\r'), QChar::LineSeparator);
-    out.replace(QLatin1Char('\n'), QChar::LineSeparator);
-    return out;
+    return LogExport::replaceBreaks(text, QChar::LineSeparator);
 }
 
 bool onlySpaceFrom(const QString& text, qsizetype from)
