@@ -1,6 +1,6 @@
 #include "common/TestMain.h"
 
-#include "ExportReaders.h"
+#include "ExportTesting.h"
 #include "export/AleWriter.h"
 #include "export/EdlWriter.h"
 
@@ -18,14 +18,7 @@ const QString heading25 =
 const QString noTape =
     QStringLiteral("Name\tTracks\tStart\tEnd\tComments\tType\tKeywords\tSpeaker\tNote\tQuote\n\nData\n");
 
-LoggableMarker marker(const QString& timecode, const QString& kind, const Text& out = {})
-{
-    LoggableMarker m;
-    m.timecode = timecode;
-    m.timecodeOut = out;
-    m.markerType = kind;
-    return m;
-}
+using readers::marker;
 
 QString aleFor(const Markers& markers, const Text& tape, const QString& fps = QStringLiteral("25"))
 {
@@ -67,47 +60,40 @@ private Q_SLOTS:
         QTest::addColumn<Markers>("markers");
         QTest::addColumn<Text>("tape");
         QTest::addColumn<QString>("rows");
-        const LoggableMarker great = marker(QStringLiteral("10:00:00:00"), QStringLiteral("great"));
+        const LoggableMarker great = marker("10:00:00:00", "great");
         QTest::newRow("no markers") << Markers() << Text() << noTape;
-        QTest::newRow("blank tape: no column")
-            << Markers{great} << Text(QStringLiteral(" \t\r\n\u2028"))
-            << noTape + QStringLiteral("great\tVA1A2\t10:00:00:00\t10:00:00:00\t\tgreat\t\t\t\t\n");
         QTest::newRow("tape on every row")
-            << Markers{great, marker(QStringLiteral("10:00:05:00"), QStringLiteral("note"))}
-            << Text(QStringLiteral(" A001\t"))
+            << Markers{great, marker("10:00:05:00", "note")} << Text(" A001\t")
             << QStringLiteral("Name\tTracks\tStart\tEnd\tTape\tComments\tType\tKeywords\tSpeaker\tNote\tQuote\n\nData\n"
                               "great\tVA1A2\t10:00:00:00\t10:00:00:00\tA001\t\tgreat\t\t\t\t\n"
                               "note\tVA1A2\t10:00:05:00\t10:00:05:00\tA001\t\tnote\t\t\t\t\n");
 
-        LoggableMarker full = marker(QStringLiteral(" 10:00:00:00 "), QStringLiteral("earmark"));
-        full.timecodeOut = QStringLiteral("10:00:04:12");
-        full.summary = QStringLiteral("She\u2028laughs\u0085");
-        full.quote = QStringLiteral("\u201cno way\u201d");
-        full.manualNote = QStringLiteral("wide\r\nshot\v\fnow\u0001");
-        full.tags = {QString(), QStringLiteral("night"), QStringLiteral(" ")};
-        full.speaker = QStringLiteral("Guest\u2029");
+        LoggableMarker full = marker(" 10:00:00:00 ", "earmark");
+        full.timecodeOut = "10:00:04:12";
+        full.summary = "She\u2028laughs\u0085";
+        full.quote = "\u201cno way\u201d";
+        full.manualNote = "wide\r\nshot\v\fnow\u0001";
+        full.tags = {QString(), "night", " "};
+        full.speaker = "Guest\u2029";
         QTest::newRow("every field, breaks as spaces")
             << Markers{full} << Text()
             << noTape + QStringLiteral("She laughs\tVA1A2\t10:00:00:00\t10:00:04:12\twide shot  now\t"
                                        "earmark\tnight\tGuest\twide shot  now\t\u201cno way\u201d\n");
 
         // The name and the comment fall back to the quote; an empty marker at 0 keeps its cells.
-        LoggableMarker quoteOnly = marker(QStringLiteral("01:00:00:00"), QStringLiteral("soundbite"));
-        quoteOnly.summary = QStringLiteral(" ");
-        quoteOnly.quote = QStringLiteral("so then");
-        quoteOnly.tags = {QStringLiteral("a"), QStringLiteral("b\tc")};
-        QTest::newRow("fall-backs") << Markers{quoteOnly, marker(QStringLiteral("0:0:0:0"), QString())} << Text()
+        LoggableMarker quoteOnly = marker("01:00:00:00", "soundbite");
+        quoteOnly.summary = " ";
+        quoteOnly.quote = "so then";
+        quoteOnly.tags = {"a", "b\tc"};
+        QTest::newRow("fall-backs") << Markers{quoteOnly, marker("0:0:0:0", QString())} << Text()
                                     << noTape + QStringLiteral("so then\tVA1A2\t01:00:00:00\t01:00:00:00\tso then\t"
                                                                "soundbite\ta, b c\t\t\tso then\n"
                                                                "\tVA1A2\t00:00:00:00\t00:00:00:00\t\t\t\t\t\t\n");
 
         // Rows as the EDL reads the markers: no timecode, no row; no usable out, End at Start.
         QTest::newRow("timecodes as the EDL reads them")
-            << Markers{marker(QStringLiteral("soon"), QStringLiteral("a")),
-                       marker(QStringLiteral("23:59:00:00"), QStringLiteral("b"), QStringLiteral("00:01:00:00")),
-                       marker(QStringLiteral("24:00:00:00"), QStringLiteral("c")),
-                       marker(QStringLiteral("1:2:3:4"), QStringLiteral("d"), QStringLiteral("later")),
-                       marker(QStringLiteral("00:00:01:00"), QStringLiteral("e"), QStringLiteral("00:00:01:00"))}
+            << Markers{marker("soon", "a"), marker("23:59:00:00", "b", "00:01:00:00"), marker("24:00:00:00", "c"),
+                       marker("1:2:3:4", "d", "later"), marker("00:00:01:00", "e", "00:00:01:00")}
             << Text()
             << noTape + QStringLiteral("b\tVA1A2\t23:59:00:00\t23:59:00:00\t\tb\t\t\t\t\n"
                                        "d\tVA1A2\t01:02:03:04\t01:02:03:04\t\td\t\t\t\t\n"

@@ -1,6 +1,6 @@
 #include "common/TestMain.h"
 
-#include "ExportReaders.h"
+#include "ExportTesting.h"
 #include "export/LogSheetExport.h"
 
 #include <QJsonArray>
@@ -44,15 +44,9 @@ private Q_SLOTS:
     void wholeText()
     {
         QCOMPARE(LogSheetExport::csv({}), header + QStringLiteral("\r\n"));
-        const Row row{QStringLiteral("Great"),
-                      0xFF5C4D,
-                      QStringLiteral("01:00:00:00"),
-                      QStringLiteral("01:00:05:12"),
-                      QStringLiteral("Ana"),
-                      QStringLiteral("we did it"),
-                      QStringLiteral("keep"),
-                      QStringLiteral("The win"),
-                      {QString(), QStringLiteral("b-roll"), QStringLiteral("=night")}};
+        const Row row{"Great",       0xFF5C4D,  "01:00:00:00",
+                      "01:00:05:12", "Ana",     "we did it",
+                      "keep",        "The win", {QString(), "b-roll", "=night"}};
         // Cells in order, the colour left out, empty tags kept, only a tag text's first character
         // guarded, an empty row as eight empty quoted cells.
         QCOMPARE(LogSheetExport::csv({row, Row()}),
@@ -61,60 +55,29 @@ private Q_SLOTS:
                                          "\"\",\"\",\"\",\"\",\"\",\"\",\"\",\"\"\r\n"));
     }
 
-    // One row per rule; the value goes into the note, or the timecode where that is the point.
-    void encodesOneCell_data()
-    {
-        QTest::addColumn<bool>("inTimecode");
-        QTest::addColumn<QString>("value");
-        QTest::addColumn<QString>("cell");
-        QTest::newRow("formula guarded") << false << "+SUM(A1)"
-                                         << "\"'+SUM(A1)\"";
-        QTest::newRow("guard on timecode too") << true << "-00:00:01:00"
-                                               << "\"'-00:00:01:00\"";
-        QTest::newRow("at") << false << "@cmd"
-                            << "\"'@cmd\"";
-        QTest::newRow("space then equals not guarded") << false << " =1"
-                                                       << "\" =1\"";
-        QTest::newRow("LF then plus: break first") << false << "\n+x"
-                                                   << "\" +x\"";
-        QTest::newRow("equals then quote") << false << "=\"x\""
-                                           << "\"'=\"\"x\"\"\"";
-        QTest::newRow("LF CR two spaces") << false << "one\n\rtwo"
-                                          << "\"one  two\"";
-        QTest::newRow("separator then equals: break first") << false << "\u2028=1"
-                                                            << "\" =1\"";
-        QTest::newRow("fullwidth equals not guarded")
-            << false << QString::fromUtf8("＝1") << QString::fromUtf8("\"＝1\"");
-    }
-    void encodesOneCell()
-    {
-        QFETCH(bool, inTimecode);
-        QFETCH(QString, value);
-        QFETCH(QString, cell);
-        Row row;
-        (inTimecode ? row.timecode : row.note) = value;
-        QStringList cells(8, QStringLiteral("\"\""));
-        cells[inTimecode ? 0 : 5] = cell;
-        QCOMPARE(LogSheetExport::csv({row}),
-                 header + QStringLiteral("\r\n") + cells.join(QLatin1Char(',')) + QStringLiteral("\r\n"));
-    }
-
-    // The same hostile value in every text field, read back by a strict reader.
-    void strictReaderRecoversHostileCells_data()
+    // One value in every text field, read back by a strict reader: quotes doubled, breaks and
+    // controls as spaces (each of a CR LF pair), formulas guarded after that, and only the joined
+    // tags' first character guarded.
+    void strictReaderRecoversCells_data()
     {
         QTest::addColumn<QString>("value");
         QTest::addColumn<QString>("recovered");
-        QTest::newRow("quotes") << "\"\"\""
-                                << "\"\"\"";
-        QTest::newRow("CR LF") << "one\r\ntwo\rthree\nfour"
-                               << "one  two three four";
-        QTest::newRow("equals") << "=HYPERLINK(\"x\")"
-                                << "'=HYPERLINK(\"x\")";
-        QTest::newRow("separators and controls") << "a\u2028b\u0085c\v\fd\u0001\u2029\t"
-                                                 << "a b c  d   ";
-        QTest::newRow("unicode") << QString::fromUtf8("naïve – “curly” 🎥") << QString::fromUtf8("naïve – “curly” 🎥");
+        const auto row = [](const char* name, const QString& value, const QString& recovered) {
+            QTest::newRow(name) << value << recovered;
+        };
+        row("formula guarded", "+SUM(A1)", "'+SUM(A1)");
+        row("minus and at", "-00:00:01:00 @cmd", "'-00:00:01:00 @cmd");
+        row("space then equals not guarded", " =1", " =1");
+        row("LF then plus: break first", "\n+x", " +x");
+        row("separator then equals: break first", "\u2028=1", " =1");
+        row("equals then quotes", "=HYPERLINK(\"x\")\"\"", "'=HYPERLINK(\"x\")\"\"");
+        row("CR LF as two spaces", "one\r\ntwo\rthree\nfour", "one  two three four");
+        row("separators and controls", "a\u2028b\u0085c\v\fd\u0001\u2029\t", "a b c  d   ");
+        row("fullwidth equals not guarded", "\uFF1D1", "\uFF1D1");
+        row("unicode", "na\u00EFve \u2013 \u201Ccurly\u201D \U0001F3A5",
+            "na\u00EFve \u2013 \u201Ccurly\u201D \U0001F3A5");
     }
-    void strictReaderRecoversHostileCells()
+    void strictReaderRecoversCells()
     {
         QFETCH(QString, value);
         QFETCH(QString, recovered);
@@ -123,7 +86,6 @@ private Q_SLOTS:
         QVERIFY(rows);
         QCOMPARE(rows->size(), 4);
         QCOMPARE(rows->at(0), header.split(QLatin1Char(',')));
-        // Only the joined tags' first character is guarded.
         QStringList expected(7, recovered);
         expected.append(recovered + QStringLiteral("; ") +
                         (recovered.startsWith(QLatin1Char('\'')) ? recovered.mid(1) : recovered));

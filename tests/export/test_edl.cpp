@@ -1,6 +1,6 @@
 #include "common/TestMain.h"
 
-#include "ExportReaders.h"
+#include "ExportTesting.h"
 #include "export/EdlWriter.h"
 
 #include <QRegularExpression>
@@ -14,41 +14,27 @@ using Markers = QList<LoggableMarker>;
 
 namespace {
 
+using readers::marker;
+
 const Format pal{25, false, false};
 const Format ntscDrop{30, true, true};
+constexpr qint64 max = std::numeric_limits<qint64>::max();
 
-LoggableMarker marker(const QString& timecode, const QString& kind, const Text& out = {})
-{
-    LoggableMarker m;
-    m.timecode = timecode;
-    m.timecodeOut = out;
-    m.markerType = kind;
-    return m;
-}
-
-// The writer as the export menu calls it for a clock format: record side from one hour.
+// The writer as the export menu calls it for a clock format, record side from one hour; the
+// converter also hands out negative frames and the ends of the 64-bit range for some words.
 QString edlFor(const Format& format, const Markers& markers, const QString& title = QStringLiteral("t"),
                const QString& reel = QStringLiteral("A001"), int handle = 0,
                std::optional<qint64> recordStart = std::nullopt)
 {
+    static const QHash<QString, qint64> special{
+        {QStringLiteral("before"), -10}, {QStringLiteral("max"), max}, {QStringLiteral("min"), -max - 1}};
     return LogExport::edl(
         markers, title, reel, format.dropFrame, handle,
         recordStart.value_or(format.parseFrames(u"01:00:00:00").value_or(0)),
-        [format](const QString& text) { return LogExport::eventTimecodeFrames(format, text); },
-        [format](qint64 frames) { return LogExport::eventTimecodeText(format, frames); });
-}
-
-// The writer at 25 fps with a converter that maps some words to chosen frame counts.
-QString edlWith(const Markers& markers, qint64 handle, qint64 recordStart, const QHash<QString, qint64>& special)
-{
-    return LogExport::edl(
-        markers, QStringLiteral("t"), QStringLiteral("A001"), false, handle, recordStart,
-        [special](const QString& text) -> std::optional<qint64> {
-            if (special.contains(text))
-                return special.value(text);
-            return pal.parseFrames(text);
+        [format](const QString& text) {
+            return special.contains(text) ? special.value(text) : LogExport::eventTimecodeFrames(format, text);
         },
-        [](qint64 frames) { return pal.formatFrames(frames); });
+        [format](qint64 frames) { return LogExport::eventTimecodeText(format, frames); });
 }
 
 struct CmxEvent {
@@ -92,15 +78,14 @@ private Q_SLOTS:
     // Comments: a blank speaker is left out, a present note always added; texts plain.
     void exactText()
     {
-        LoggableMarker first = marker(QStringLiteral("10:00:00:00"), QStringLiteral("earmark"));
-        first.summary = QStringLiteral("She said \u201cyes\u201d \u2014 twice\u2026");
-        first.speaker = QStringLiteral(" Guest\u2028");
-        first.manualNote = QStringLiteral("  ");
-        LoggableMarker second =
-            marker(QStringLiteral("10:00:02:00"), QStringLiteral(" b\u2013roll\n"), QStringLiteral("10:00:03:00"));
-        second.quote = QStringLiteral("so \u201cthen\u201d");
-        second.speaker = QStringLiteral(" \t");
-        second.manualNote = QStringLiteral("it\u2019s\r\nwide\u0085");
+        LoggableMarker first = marker("10:00:00:00", "earmark");
+        first.summary = "She said \u201cyes\u201d \u2014 twice\u2026";
+        first.speaker = " Guest\u2028";
+        first.manualNote = "  ";
+        LoggableMarker second = marker("10:00:02:00", " b\u2013roll\n", "10:00:03:00");
+        second.quote = "so \u201cthen\u201d";
+        second.speaker = " \t";
+        second.manualNote = "it\u2019s\r\nwide\u0085";
         QCOMPARE(edlFor(pal, {second, first}, QStringLiteral("Pindle selects Dec 6, 2026"), QStringLiteral("A 001")),
                  QStringLiteral("TITLE: PINDLE SELECTS DEC 6, 2026\r\n"
                                 "FCM: NON-DROP FRAME\r\n"
@@ -114,14 +99,12 @@ private Q_SLOTS:
                                 "* COMMENT: B-ROLL | it's wide\r\n"));
         // Unparsable and out-of-day markers, or no converters, leave the header alone.
         const QString empty = QStringLiteral("TITLE: T\r\nFCM: NON-DROP FRAME\r\n");
-        QCOMPARE(edlFor(pal, {marker(QStringLiteral("soon"), QStringLiteral("n")),
-                              marker(QStringLiteral("25:00:00:00"), QStringLiteral("n"))}),
-                 empty);
+        QCOMPARE(edlFor(pal, {marker("soon", "n"), marker("25:00:00:00", "n")}), empty);
         QCOMPARE(LogExport::edl({first}, QStringLiteral("t"), QStringLiteral("A001"), false, 0, 0, {}, {}), empty);
         // "%03d" grows past 999.
         Markers many;
         for (int i = 0; i < 1001; ++i)
-            many.append(marker(pal.formatFrames(i * 2), QStringLiteral("n")));
+            many.append(marker(pal.formatFrames(i * 2), "n"));
         QVERIFY(edlFor(pal, many).contains(QLatin1String("\r\n1000  A001     AA/V  C        00:01:19:23 ")));
     }
 
@@ -133,18 +116,19 @@ private Q_SLOTS:
         QTest::addColumn<QString>("titleLine");
         QTest::addColumn<QString>("reel");
         QTest::addColumn<QString>("reelField");
-        QTest::newRow("ellipsis counts three; blank reel")
-            << QString(58, u'c') + QStringLiteral("\u2026") << QString(58, u'C') + QStringLiteral("..")
-            << QStringLiteral(" \t\u2028 ") << QStringLiteral("AX      ");
-        QTest::newRow("accents not split")
-            << QString(59, u'e') + QStringLiteral("e\u0301z") << QString(59, u'E') + QStringLiteral("E\u0301")
-            << QStringLiteral("E\u0301TE") << QStringLiteral("E\u0301TE     ");
-        QTest::newRow("flags cut whole") << QStringLiteral(" a\tb\r\n") << QStringLiteral("A B")
-                                         << QStringLiteral("\U0001F1EB\U0001F1F7").repeated(40)
+        QTest::newRow("ellipsis counts three; blank reel") << QString(58, u'c') + "\u2026" << QString(58, u'C') + ".."
+                                                           << " \t\u2028 "
+                                                           << "AX      ";
+        QTest::newRow("accents not split") << QString(59, u'e') + "e\u0301z" << QString(59, u'E') + "E\u0301"
+                                           << "E\u0301TE"
+                                           << "E\u0301TE     ";
+        QTest::newRow("flags cut whole") << " a\tb\r\n"
+                                         << "A B" << QStringLiteral("\U0001F1EB\U0001F1F7").repeated(40)
                                          << QStringLiteral("\U0001F1EB\U0001F1F7").repeated(32);
-        QTest::newRow("every space and break in a reel")
-            << QStringLiteral("t\u0085x") << QStringLiteral("T X") << QStringLiteral("\vA\u00A0001\u2003B\u0001C\u3000")
-            << QStringLiteral("A_001_B_C");
+        QTest::newRow("every space and break in a reel") << "t\u0085x"
+                                                         << "T X"
+                                                         << "\vA\u00A0001\u2003B\u0001C\u3000"
+                                                         << "A_001_B_C";
     }
     void titleAndReel()
     {
@@ -152,7 +136,7 @@ private Q_SLOTS:
         QFETCH(QString, titleLine);
         QFETCH(QString, reel);
         QFETCH(QString, reelField);
-        const QString text = edlFor(pal, {marker(QStringLiteral("00:00:00:00"), QStringLiteral("n"))}, title, reel);
+        const QString text = edlFor(pal, {marker("00:00:00:00", "n")}, title, reel);
         QVERIFY2(text.startsWith(QStringLiteral("TITLE: ") + titleLine +
                                  QStringLiteral("\r\nFCM: NON-DROP FRAME\r\n\r\n001  ") + reelField +
                                  QStringLiteral(" AA/V  C        00:00:00:00")),
@@ -164,96 +148,73 @@ private Q_SLOTS:
     // A non-drop list never carries ";", even from a formatter that writes it.
     void dropFrameSeparators()
     {
-        const Markers markers{marker(QStringLiteral("00:10:00;00"), QStringLiteral("n"))};
-        QVERIFY(edlFor(ntscDrop, markers).contains(QLatin1String("00:10:00;00 00:10:00;01 01:00:00;00 01:00:00;01")));
         const QString forced = LogExport::edl(
-            markers, QStringLiteral("t"), QStringLiteral("A001"), false, 0, 0,
+            {marker("00:10:00;00", "n")}, QStringLiteral("t"), QStringLiteral("A001"), false, 0, 0,
             [](const QString& text) { return ntscDrop.parseFrames(text); },
             [](qint64 frames) { return ntscDrop.formatFrames(frames); });
         QVERIFY2(forced.contains(QLatin1String("FCM: NON-DROP FRAME")) && !forced.contains(QLatin1Char(';')),
                  qPrintable(forced));
     }
 
-    // No event crosses midnight: it ends on the day's last label, on either side, with equal
-    // lengths; a one-frame event on that label starts a frame early.
-    void midnight_data()
+    // Event timecodes: a handle widens events but not before frame 0, a negative one narrows
+    // nothing; frames past the 64-bit range leave a marker out; no event crosses midnight, on
+    // either side: it ends on the day's last label, and a single frame there starts a frame early.
+    void events_data()
     {
         QTest::addColumn<Format>("format");
         QTest::addColumn<QStringList>("ranges");
         QTest::addColumn<int>("handle");
-        QTest::addColumn<QString>("recordStart");
+        QTest::addColumn<qint64>("recordStart");
         QTest::addColumn<QStringList>("events");
-        QTest::newRow("last frame") << pal << QStringList{"23:59:59:24"} << 0 << "01:00:00:00"
+        const qint64 hour = 90000;
+        QTest::newRow("handle") << pal << QStringList{"00:00:00:03 00:00:01:00", "00:00:10:00"} << 5 << qint64(0)
+                                << QStringList{"00:00:00:00 00:00:01:05 00:00:00:00 00:00:01:05",
+                                               "00:00:09:20 00:00:10:06 00:00:01:05 00:00:01:16"};
+        QTest::newRow("negative frames and handle")
+            << pal << QStringList{"00:00:00:03 00:00:01:00", "before"} << -5 << hour
+            << QStringList{"00:00:00:00 00:00:00:01 01:00:00:00 01:00:00:01",
+                           "00:00:00:03 00:00:01:00 01:00:00:01 01:00:00:23"};
+        QTest::newRow("64-bit ends") << pal << QStringList{"max", "min", "00:00:01:00 max", "00:00:02:00"} << 3
+                                     << qint64(0) << QStringList{"00:00:01:22 00:00:02:04 00:00:00:00 00:00:00:07"};
+        QTest::newRow("record side past 64 bits")
+            << pal << QStringList{"00:00:01:00", "00:00:02:00", "00:00:03:00"} << 0 << max - 2
+            << QStringList{"00:00:01:00 00:00:01:01 00:37:12:05 00:37:12:06",
+                           "00:00:02:00 00:00:02:01 00:37:12:06 00:37:12:07"};
+        QTest::newRow("last frame") << pal << QStringList{"23:59:59:24"} << 0 << hour
                                     << QStringList{"23:59:59:23 23:59:59:24 01:00:00:00 01:00:00:01"};
-        QTest::newRow("handle past midnight") << pal << QStringList{"23:59:59:20"} << 10 << "01:00:00:00"
+        QTest::newRow("handle past midnight") << pal << QStringList{"23:59:59:20"} << 10 << hour
                                               << QStringList{"23:59:59:10 23:59:59:24 01:00:00:00 01:00:00:14"};
-        QTest::newRow("29.97 DF last frame") << ntscDrop << QStringList{"23:59:59;29 00:00:00;10"} << 0 << "01:00:00;00"
-                                             << QStringList{"23:59:59;28 23:59:59;29 01:00:00;00 01:00:00;01"};
+        QTest::newRow("29.97 DF range over midnight")
+            << ntscDrop << QStringList{"23:59:59;29 00:00:00;10"} << 0 << *ntscDrop.parseFrames(u"01:00:00;00")
+            << QStringList{"23:59:59;28 23:59:59;29 01:00:00;00 01:00:00;01"};
         QTest::newRow("record day full") << pal
                                          << QStringList{"00:00:01:00 00:00:01:02", "00:00:02:00 00:00:02:05",
                                                         "00:00:03:00"}
-                                         << 0 << "23:59:59:21"
+                                         << 0 << *pal.parseFrames(u"23:59:59:21")
                                          << QStringList{"00:00:01:00 00:00:01:02 23:59:59:21 23:59:59:23",
                                                         "00:00:02:00 00:00:02:01 23:59:59:23 23:59:59:24"};
     }
-    void midnight()
+    void events()
     {
         QFETCH(Format, format);
         QFETCH(QStringList, ranges);
         QFETCH(int, handle);
-        QFETCH(QString, recordStart);
+        QFETCH(qint64, recordStart);
         QFETCH(QStringList, events);
         Markers markers;
         for (const QString& range : std::as_const(ranges))
-            markers.append(marker(range.section(u' ', 0, 0), QStringLiteral("n"), range.section(u' ', 1, 1)));
-        const QString text = edlFor(format, markers, QStringLiteral("t"), QStringLiteral("A001"), handle,
-                                    format.parseFrames(recordStart));
+            markers.append(marker(range.section(u' ', 0, 0), "n", range.section(u' ', 1, 1)));
         QList<CmxEvent> read;
-        QCOMPARE(readCmx(text, format, read), QString());
+        QCOMPARE(readCmx(edlFor(format, markers, QStringLiteral("t"), QStringLiteral("A001"), handle, recordStart),
+                         format, read),
+                 QString());
         QStringList timecodes;
-        for (const CmxEvent& e : std::as_const(read))
-            timecodes.append(QStringList{e.sourceIn, e.sourceOut, e.recordIn, e.recordOut}.join(u' '));
+        for (qsizetype i = 0; i < read.size(); ++i) {
+            QCOMPARE(read[i].number, int(i + 1));
+            timecodes.append(
+                QStringList{read[i].sourceIn, read[i].sourceOut, read[i].recordIn, read[i].recordOut}.join(u' '));
+        }
         QCOMPARE(timecodes, events);
-    }
-
-    // Converters that hand out negative frames or the ends of the 64-bit range: those markers
-    // are left out or clamped, the rest still numbered from 001.
-    void hostileFrames()
-    {
-        constexpr qint64 max = std::numeric_limits<qint64>::max();
-        const QHash<QString, qint64> special{{QStringLiteral("before"), -10},
-                                             {QStringLiteral("max"), max},
-                                             {QStringLiteral("min"), std::numeric_limits<qint64>::min()}};
-        // A handle widens events but not before frame 0; a negative one narrows nothing.
-        const Markers two{marker(QStringLiteral("00:00:00:03"), QStringLiteral("n"), QStringLiteral("00:00:01:00")),
-                          marker(QStringLiteral("00:00:10:00"), QStringLiteral("n"))};
-        QString text = edlWith(two, 5, 0, special);
-        QVERIFY2(text.contains(QLatin1String("00:00:00:00 00:00:01:05 00:00:00:00 00:00:01:05\r\n")) &&
-                     text.contains(QLatin1String("00:00:09:20 00:00:10:06 00:00:01:05 00:00:01:16\r\n")),
-                 qPrintable(text));
-        text = edlWith(two + Markers{marker(QStringLiteral("before"), QStringLiteral("a"))}, -5, 0, special);
-        QVERIFY2(text.contains(
-                     QLatin1String("001  A001     AA/V  C        00:00:00:00 00:00:00:01 00:00:00:00 00:00:00:01")) &&
-                     text.contains(QLatin1String("00:00:00:03 00:00:01:00 00:00:00:01 00:00:00:23")),
-                 qPrintable(text));
-
-        QList<CmxEvent> events;
-        text = edlWith({marker(QStringLiteral("max"), QStringLiteral("a")),
-                        marker(QStringLiteral("min"), QStringLiteral("b")),
-                        marker(QStringLiteral("00:00:01:00"), QStringLiteral("c"), QStringLiteral("max")),
-                        marker(QStringLiteral("00:00:02:00"), QStringLiteral("d"))},
-                       3, 0, special);
-        QCOMPARE(readCmx(text, pal, events), QString());
-        QCOMPARE(events.size(), 1);
-        QCOMPARE(events[0].number, 1);
-        QCOMPARE(events[0].clipName, QStringLiteral("d"));
-
-        // The record side would pass the end of the range after two one-frame events.
-        text = edlWith({marker(QStringLiteral("00:00:01:00"), QStringLiteral("a")),
-                        marker(QStringLiteral("00:00:02:00"), QStringLiteral("b")),
-                        marker(QStringLiteral("00:00:03:00"), QStringLiteral("c"))},
-                       0, max - 2, special);
-        QCOMPARE(text.count(QLatin1String("* COMMENT: ")), 2);
     }
 
     // Generated logs read back by the CMX reader: each event where its marker says, sorted
@@ -312,8 +273,7 @@ private Q_SLOTS:
             readCmx(edlFor(format, markers, QStringLiteral("t"), readers::hostileText(random)), format, events, &fcm),
             QString());
         QCOMPARE(fcm, dropFrame ? QStringLiteral("DROP FRAME") : QStringLiteral("NON-DROP FRAME"));
-        QCOMPARE(events.size(),
-                 std::count_if(expectedIn.cbegin(), expectedIn.cend(), [](const auto& in) { return in.has_value(); }));
+        QCOMPARE(events.size(), expectedIn.size() - expectedIn.count(std::nullopt));
 
         qint64 cursor = *format.parseFrames(u"01:00:00:00");
         qint64 previousIn = -1;
