@@ -116,19 +116,15 @@ private Q_SLOTS:
         QTest::addColumn<QString>("titleLine");
         QTest::addColumn<QString>("reel");
         QTest::addColumn<QString>("reelField");
-        QTest::newRow("ellipsis counts three; blank reel") << QString(58, u'c') + "\u2026" << QString(58, u'C') + ".."
-                                                           << " \t\u2028 "
-                                                           << "AX      ";
-        QTest::newRow("accents not split") << QString(59, u'e') + "e\u0301z" << QString(59, u'E') + "E\u0301"
-                                           << "E\u0301TE"
-                                           << "E\u0301TE     ";
-        QTest::newRow("flags cut whole") << " a\tb\r\n"
-                                         << "A B" << QStringLiteral("\U0001F1EB\U0001F1F7").repeated(40)
-                                         << QStringLiteral("\U0001F1EB\U0001F1F7").repeated(32);
-        QTest::newRow("every space and break in a reel") << "t\u0085x"
-                                                         << "T X"
-                                                         << "\vA\u00A0001\u2003B\u0001C\u3000"
-                                                         << "A_001_B_C";
+        const auto row = [](const char* name, const QString& title, const QString& line, const QString& reel,
+                            const QString& field) { QTest::newRow(name) << title << line << reel << field; };
+        row("ellipsis counts three; blank reel", QString(58, u'c') + "\u2026", QString(58, u'C') + "..", " \t\u2028 ",
+            "AX      ");
+        row("accents not split", QString(59, u'e') + "e\u0301z", QString(59, u'E') + "E\u0301", "E\u0301TE",
+            "E\u0301TE     ");
+        const QString flag = QStringLiteral("\U0001F1EB\U0001F1F7");
+        row("flags cut whole", " a\tb\r\n", "A B", flag.repeated(40), flag.repeated(32));
+        row("every space and break in a reel", "t\u0085x", "T X", "\vA\u00A0001\u2003B\u0001C\u3000", "A_001_B_C");
     }
     void titleAndReel()
     {

@@ -184,10 +184,9 @@ private Q_SLOTS:
             << Turns{{ana, "a"}, {"ana", "b"}} << header + "\nANA\nA\n\nANA\nB\n";
         QTest::newRow("empty, blank and absent speakers")
             << Turns{{QString(), "a"}, {"   ", "b"}, {std::nullopt, "c"}} << header + "\nA\n\n\nB\n\nC\n";
-        QTest::newRow("a turn is one paragraph")
-            << Turns{{ana, "one\u2028two\nthree\u0085"}} << header + "\nANA\nOne two three\n";
-        QTest::newRow("speaker cleaned") << Turns{{"  ana \u201Cdir\u201D\t\u2014x ", "ok"}}
-                                         << header + "\nANA \"DIR\" -X\nOk\n";
+        QTest::newRow("speaker cleaned, a turn one paragraph")
+            << Turns{{"  ana \u201Cdir\u201D\t\u2014x ", "one\u2028two\nthree\u0085"}}
+            << header + "\nANA \"DIR\" -X\nOne two three\n";
     }
     void transcript()
     {
