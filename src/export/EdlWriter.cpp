@@ -3,6 +3,7 @@
 #include "export/LogExportText.h"
 
 #include <algorithm>
+#include <limits>
 #include <utility>
 
 namespace LogExport {
@@ -45,29 +46,27 @@ void appendEventNumber(QString& out, qint64 number)
     out += QString::number(number);
 }
 
-// Timecodes name the frames of one day: a frame past the day's last label formats as a label
-// early in the day (the converter wraps), and reading that back gives another frame.
-bool isLabelled(qint64 frames, const QString& text, const ToFrames& timecodeToFrames)
+// The frame after the last one the conversions name. Timecodes name the frames of one day, from
+// frame 0: a later frame formats as a label early in the day, which reads back as another frame.
+// Nothing when frame 0 has no label or no frame is past the day.
+std::optional<qint64> dayEnd(const ToFrames& timecodeToFrames, const ToText& framesToTimecode)
 {
-    return timecodeToFrames(text) == frames;
-}
-
-// The last labelled frame from `labelled` on, before `unlabelled`; frames are labelled up to the
-// day's end and not after it.
-qint64 lastLabelled(qint64 labelled, qint64 unlabelled, const ToFrames& timecodeToFrames,
-                    const ToText& framesToTimecode)
-{
-    while (unlabelled - labelled > 1) {
-        const qint64 middle = labelled + (unlabelled - labelled) / 2;
-        (isLabelled(middle, framesToTimecode(middle), timecodeToFrames) ? labelled : unlabelled) = middle;
+    const auto labelled = [&](qint64 frames) { return timecodeToFrames(framesToTimecode(frames)) == frames; };
+    qint64 inside = 0;
+    qint64 past = std::numeric_limits<qint64>::max();
+    if (!labelled(inside) || labelled(past))
+        return std::nullopt;
+    while (past - inside > 1) {
+        const qint64 middle = inside + (past - inside) / 2;
+        (labelled(middle) ? inside : past) = middle;
     }
-    return labelled;
+    return past;
 }
 
 // Source in and out frames of a marker; nothing when its timecode does not convert or the frames
 // leave the 64-bit range.
 std::optional<EdlEvent> eventOf(const LoggableMarker& marker, qsizetype index, qint64 handle,
-                                const ToFrames& timecodeToFrames, const ToText& framesToTimecode)
+                                const ToFrames& timecodeToFrames, std::optional<qint64> dayEnd)
 {
     const std::optional<qint64> sourceIn = timecodeToFrames(marker.timecode);
     if (!sourceIn)
@@ -90,9 +89,8 @@ std::optional<EdlEvent> eventOf(const LoggableMarker& marker, qsizetype index, q
         out = in + 1;
     // An out past the day's last label would read as a time before the in, and readers refuse
     // the whole list: the event ends on that label, and one starting there starts a frame early.
-    if (out != sourceOut && !isLabelled(out, framesToTimecode(out), timecodeToFrames) &&
-        isLabelled(in, framesToTimecode(in), timecodeToFrames)) {
-        out = lastLabelled(in, out, timecodeToFrames, framesToTimecode);
+    if (dayEnd && in < *dayEnd && out >= *dayEnd) {
+        out = *dayEnd - 1;
         if (out <= in)
             in = std::max<qint64>(out - 1, 0);
     }
@@ -122,11 +120,13 @@ QString edl(const QList<LoggableMarker>& markers, const QString& title, const QS
             const std::function<QString(qint64)>& framesToTimecode)
 {
     const qint64 handleFrames = std::max(handle, 0);
+    const std::optional<qint64> pastTheDay =
+        timecodeToFrames && framesToTimecode ? dayEnd(timecodeToFrames, framesToTimecode) : std::nullopt;
     QList<EdlEvent> events;
     events.reserve(markers.size());
     // Without both conversions no marker can be placed.
     for (qsizetype i = 0; timecodeToFrames && framesToTimecode && i < markers.size(); ++i) {
-        if (const auto event = eventOf(markers[i], i, handleFrames, timecodeToFrames, framesToTimecode))
+        if (const auto event = eventOf(markers[i], i, handleFrames, timecodeToFrames, pastTheDay))
             events.append(*event);
     }
     events = sortEvents(std::move(events));
@@ -147,20 +147,17 @@ QString edl(const QList<LoggableMarker>& markers, const QString& title, const QS
     out += dropFrame ? QLatin1String("\r\nFCM: DROP FRAME\r\n") : QLatin1String("\r\nFCM: NON-DROP FRAME\r\n");
 
     qint64 cursor = recordStart;
-    bool cursorLabelled = !events.isEmpty() && isLabelled(cursor, framesToTimecode(cursor), timecodeToFrames);
     qint64 number = 0;
     for (const EdlEvent& event : std::as_const(events)) {
         qint64 recordOut = 0;
         if (__builtin_add_overflow(cursor, event.out - event.in, &recordOut))
             continue;
-        QString recordOutText = framesToTimecode(recordOut);
         // The record side is one day of labels as well: the sequence stops at its last label.
         qint64 sourceOut = event.out;
-        if (cursorLabelled && !isLabelled(recordOut, recordOutText, timecodeToFrames)) {
-            recordOut = lastLabelled(cursor, recordOut, timecodeToFrames, framesToTimecode);
-            if (recordOut == cursor)
+        if (pastTheDay && cursor < *pastTheDay && recordOut >= *pastTheDay) {
+            recordOut = *pastTheDay - 1;
+            if (recordOut <= cursor)
                 break;
-            recordOutText = framesToTimecode(recordOut);
             sourceOut = event.in + (recordOut - cursor);
         }
         const LoggableMarker& marker = markers[event.marker];
@@ -173,7 +170,7 @@ QString edl(const QList<LoggableMarker>& markers, const QString& title, const QS
         out += QLatin1Char(' ');
         appendTimecode(out, framesToTimecode(cursor));
         out += QLatin1Char(' ');
-        appendTimecode(out, std::move(recordOutText));
+        appendTimecode(out, framesToTimecode(recordOut));
 
         out += QLatin1String("\r\n* FROM CLIP NAME: ");
         out += leftCharacters(plainPunctuation(firstNonEmpty({marker.summary, marker.quote, marker.markerType})),
