@@ -90,7 +90,10 @@ QString trimSpacesAndTabs(const QString& text)
 bool breaksLines(QChar c)
 {
     const char16_t u = c.unicode();
-    return u < 0x20 || (u >= 0x7F && u <= 0x9F) || u == 0x2028 || u == 0x2029;
+    // Printable ASCII first: most text holds nothing else.
+    if (u >= 0x20 && u < 0x7F)
+        return false;
+    return u <= 0x9F || u == 0x2028 || u == 0x2029;
 }
 
 QString replaceBreaks(const QString& text, QChar with, bool crLfAsTwo)
