@@ -26,13 +26,13 @@ QString edlFor(const Format& format, const Markers& markers, const QString& titl
                const QString& reel = QStringLiteral("A001"), int handle = 0,
                std::optional<qint64> recordStart = std::nullopt)
 {
-    static const QHash<QString, qint64> special{
+    static const QHash<QString, qint64> oddWords{
         {QStringLiteral("before"), -10}, {QStringLiteral("max"), max}, {QStringLiteral("min"), -max - 1}};
     return LogExport::edl(
         markers, title, reel, format.dropFrame, handle,
         recordStart.value_or(format.parseFrames(u"01:00:00:00").value_or(0)),
         [format](const QString& text) {
-            return special.contains(text) ? special.value(text) : LogExport::eventTimecodeFrames(format, text);
+            return oddWords.contains(text) ? oddWords.value(text) : LogExport::eventTimecodeFrames(format, text);
         },
         [format](qint64 frames) { return LogExport::eventTimecodeText(format, frames); });
 }
