@@ -1,8 +1,8 @@
 #include "ui/shell/LoggerRoot.h"
 
-#include "ui/shell/LoggerCard.h"
+#include "ui/theme/LoggerCard.h"
 #include "ui/shell/LoggerSignInView.h"
-#include "ui/shell/LoggerSpinner.h"
+#include "ui/theme/LoggerSpinner.h"
 #include "ui/shell/OfflineCard.h"
 
 #include <QTimer>

@@ -2,10 +2,10 @@
 
 #include "platform/Fonts.h"
 #include "service/LoggerAccount.h"
-#include "ui/shell/LinkButton.h"
-#include "ui/shell/LoggerCard.h"
-#include "ui/shell/LoggerField.h"
-#include "ui/shell/LoggerPrimary.h"
+#include "ui/theme/LinkButton.h"
+#include "ui/theme/LoggerCard.h"
+#include "ui/theme/LoggerField.h"
+#include "ui/theme/LoggerPrimary.h"
 #include "screens/LoggerSignInModel.h"
 #include "ui/theme/Theme.h"
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "ui/shell/ShellStyle.h"
+#include "ui/theme/ShellStyle.h"
 
 #include <QWidget>
 

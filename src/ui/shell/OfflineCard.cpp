@@ -1,8 +1,8 @@
 #include "ui/shell/OfflineCard.h"
 
 #include "platform/Fonts.h"
-#include "ui/shell/LoggerCard.h"
-#include "ui/shell/LoggerPrimary.h"
+#include "ui/theme/LoggerCard.h"
+#include "ui/theme/LoggerPrimary.h"
 #include "ui/theme/Theme.h"
 
 #include <QLabel>

@@ -2,7 +2,7 @@
 
 #include "service/LoggerAccount.h"
 #include "ui/shell/LoggerRoot.h"
-#include "ui/shell/ShellStyle.h"
+#include "ui/theme/ShellStyle.h"
 #include "ui/theme/Theme.h"
 
 #include <QAction>

@@ -5,8 +5,8 @@
 #include "service/APIService.h"
 #include "service/CookieStore.h"
 #include "service/LoggerAccount.h"
-#include "ui/shell/LinkButton.h"
-#include "ui/shell/LoggerPrimary.h"
+#include "ui/theme/LinkButton.h"
+#include "ui/theme/LoggerPrimary.h"
 #include "ui/shell/LoggerRoot.h"
 #include "ui/shell/PindleLoggerApp.h"
 

@@ -2,7 +2,7 @@
 
 #include <QAbstractButton>
 
-// The primary button of the account screens: a coral rounded rectangle the width of the card,
+// The primary button: a coral rounded rectangle the width of the card,
 // 46 high, with its title in white. Pressing dims only the fill.
 class LoggerPrimary : public QAbstractButton {
     Q_OBJECT

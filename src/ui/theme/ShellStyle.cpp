@@ -1,4 +1,4 @@
-#include "ui/shell/ShellStyle.h"
+#include "ui/theme/ShellStyle.h"
 
 #include <QWidget>
 

@@ -1,4 +1,4 @@
-#include "ui/shell/LoggerPrimary.h"
+#include "ui/theme/LoggerPrimary.h"
 
 #include "platform/Fonts.h"
 #include "ui/theme/Theme.h"

@@ -1,4 +1,4 @@
-#include "ui/shell/LoggerField.h"
+#include "ui/theme/LoggerField.h"
 
 #include "ui/theme/Theme.h"
 

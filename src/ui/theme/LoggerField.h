@@ -1,12 +1,12 @@
 #pragma once
 
-#include "ui/shell/ShellStyle.h"
+#include "ui/theme/ShellStyle.h"
 
 #include <QWidget>
 
 class QLineEdit;
 
-// The text field of the account screens: a borderless line edit padded by 12 inside a rounded
+// The text field of the kit: a borderless line edit padded by 12 inside a rounded
 // surface with a thin outline.
 class LoggerField : public QWidget {
     Q_OBJECT

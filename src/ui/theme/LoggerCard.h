@@ -3,7 +3,7 @@
 #include <QSize>
 #include <QWidget>
 
-// The container of the account screens: the window's background with the content centred in a
+// The container of a centred form (the account screens): the window's background with the content centred in a
 // column at most 420 wide, padded by 40. The card asks for at least 520 × 560 and grows with the
 // window.
 class LoggerCard : public QWidget {

@@ -1,4 +1,4 @@
-#include "ui/shell/LoggerCard.h"
+#include "ui/theme/LoggerCard.h"
 
 #include "ui/theme/Theme.h"
 

@@ -1,4 +1,4 @@
-#include "ui/shell/LoggerSpinner.h"
+#include "ui/theme/LoggerSpinner.h"
 
 #include "ui/theme/Theme.h"
 

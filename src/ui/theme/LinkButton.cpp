@@ -1,4 +1,4 @@
-#include "ui/shell/LinkButton.h"
+#include "ui/theme/LinkButton.h"
 
 #include <QPainter>
 
