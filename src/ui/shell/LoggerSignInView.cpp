@@ -1,15 +1,14 @@
 #include "ui/shell/LoggerSignInView.h"
 
-#include "platform/Fonts.h"
+#include "screens/LoggerSignInModel.h"
 #include "service/LoggerAccount.h"
 #include "ui/theme/LinkButton.h"
 #include "ui/theme/LoggerCard.h"
 #include "ui/theme/LoggerField.h"
 #include "ui/theme/LoggerPrimary.h"
-#include "screens/LoggerSignInModel.h"
+#include "ui/theme/TextStyle.h"
 #include "ui/theme/Theme.h"
 
-#include <QFontDatabase>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
@@ -17,31 +16,16 @@
 
 namespace {
 
-constexpr int kTitleSize = 30;
-constexpr int kIntroSize = 14;
-constexpr int kEmailSize = 16;
-constexpr int kCodeSize = 24;
-constexpr int kErrorSize = 12;
-
 // Text that may come from the user is never read as rich text, and long unbroken text (an
 // address) is cut at the card's edge rather than widening the card.
-QLabel* textLabel(const QFont& font, QWidget* parent)
+QLabel* textLabel(const TextStyle& style, QWidget* parent)
 {
     auto* label = new QLabel(parent);
-    label->setFont(font);
+    label->setFont(style.font());
     label->setTextFormat(Qt::PlainText);
     label->setWordWrap(true);
     label->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
     return label;
-}
-
-// The code is read digit by digit: a semibold monospaced face.
-QFont codeFont()
-{
-    QFont font = QFontDatabase::systemFont(QFontDatabase::FixedFont);
-    font.setPixelSize(kCodeSize);
-    font.setWeight(QFont::DemiBold);
-    return font;
 }
 
 bool isReturn(const QEvent* event)
@@ -58,17 +42,16 @@ LoggerSignInView::LoggerSignInView(LoggerAccount& account, QWidget* parent)
     : QWidget(parent), m_model(new LoggerSignInModel(account.email(), LoggerSignInModel::actionsFor(account), this))
 {
     auto* form = new QWidget;
-    m_title = textLabel(Fonts::font(QStringLiteral("DMSans-Bold"), kTitleSize), form);
+    m_title = textLabel(TextStyle::screenTitle, form);
     m_title->setText(QStringLiteral("Pindle Logger"));
-    m_intro = textLabel(Fonts::font(QStringLiteral("DMSans-Regular"), kIntroSize), form);
-    m_emailField = new LoggerField(Fonts::font(QStringLiteral("DMSans-Regular"), kEmailSize),
-                                   QString::fromLatin1(kEmailPlaceholder), form);
+    m_intro = textLabel(TextStyle::bodyLarge, form);
+    m_emailField = new LoggerField(TextStyle::field, QString::fromLatin1(kEmailPlaceholder), form);
     m_emailField->lineEdit()->setObjectName(QStringLiteral("emailField"));
-    m_codeField = new LoggerField(codeFont(), QString::fromLatin1(kCodePlaceholder), form);
+    m_codeField = new LoggerField(TextStyle::codeField, QString::fromLatin1(kCodePlaceholder), form);
     m_codeField->lineEdit()->setObjectName(QStringLiteral("codeField"));
     m_primary = new LoggerPrimary(m_model->primaryTitle(), form);
     m_differentEmail = new LinkButton(tr("Use a different email"), form);
-    m_error = textLabel(Fonts::font(QStringLiteral("DMSans-Regular"), kErrorSize), form);
+    m_error = textLabel(TextStyle::detail, form);
     m_error->setObjectName(QStringLiteral("signInError"));
 
     auto* stack = new QVBoxLayout(form);

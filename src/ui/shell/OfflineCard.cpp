@@ -1,8 +1,8 @@
 #include "ui/shell/OfflineCard.h"
 
-#include "platform/Fonts.h"
 #include "ui/theme/LoggerCard.h"
 #include "ui/theme/LoggerPrimary.h"
+#include "ui/theme/TextStyle.h"
 #include "ui/theme/Theme.h"
 
 #include <QLabel>
@@ -12,7 +12,7 @@ OfflineCard::OfflineCard(const QString& message, QWidget* parent) : QWidget(pare
 {
     auto* content = new QWidget;
     m_title = new QLabel(tr("Can't reach Pindle"), content);
-    m_title->setFont(Fonts::font(QStringLiteral("DMSans-Bold"), kTitleSize));
+    m_title->setFont(TextStyle::cardTitle.font());
     m_title->setAlignment(Qt::AlignCenter);
 
     // The account's sentence is shown verbatim: plain text, centred, wrapped in the column.
@@ -20,7 +20,7 @@ OfflineCard::OfflineCard(const QString& message, QWidget* parent) : QWidget(pare
     m_message->setObjectName(QStringLiteral("offlineMessage"));
     m_message->setTextFormat(Qt::PlainText);
     m_message->setText(message);
-    m_message->setFont(Fonts::font(QStringLiteral("DMSans-Regular"), kMessageSize));
+    m_message->setFont(TextStyle::body.font());
     m_message->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
     m_message->setWordWrap(true);
     m_message->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);

@@ -13,8 +13,6 @@ class OfflineCard : public QWidget {
     Q_OBJECT
 public:
     static constexpr int kSpacing = 14;
-    static constexpr int kTitleSize = 22;
-    static constexpr int kMessageSize = 13;
 
     explicit OfflineCard(const QString& message, QWidget* parent = nullptr);
 

@@ -1,5 +1,7 @@
 #include "ui/theme/LinkButton.h"
 
+#include "ui/theme/TextStyle.h"
+
 #include <QPainter>
 
 namespace {
@@ -12,9 +14,7 @@ constexpr int kVerticalPadding = 2;
 LinkButton::LinkButton(const QString& title, QWidget* parent) : QAbstractButton(parent)
 {
     setText(title);
-    QFont linkFont = font();
-    linkFont.setPixelSize(kFontSize);
-    setFont(linkFont);
+    setFont(TextStyle::link.font());
     setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
     setFocusPolicy(Qt::TabFocus);
     setCursor(Qt::PointingHandCursor);

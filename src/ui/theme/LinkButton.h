@@ -6,8 +6,6 @@
 class LinkButton : public QAbstractButton {
     Q_OBJECT
 public:
-    static constexpr int kFontSize = 13;
-
     explicit LinkButton(const QString& title, QWidget* parent = nullptr);
 
     [[nodiscard]] QSize sizeHint() const override;

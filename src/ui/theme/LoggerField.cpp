@@ -7,11 +7,11 @@
 #include <QPainterPath>
 #include <QVBoxLayout>
 
-LoggerField::LoggerField(const QFont& font, const QString& placeholder, QWidget* parent)
+LoggerField::LoggerField(const TextStyle& style, const QString& placeholder, QWidget* parent)
     : QWidget(parent), m_edit(new QLineEdit(this))
 {
     m_edit->setFrame(false);
-    m_edit->setFont(font);
+    m_edit->setFont(style.font());
     m_edit->setPlaceholderText(placeholder);
     m_edit->setAttribute(Qt::WA_MacShowFocusRect, false);
     setFocusProxy(m_edit);

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "ui/theme/ShellStyle.h"
+#include "ui/theme/TextStyle.h"
 
 #include <QWidget>
 
@@ -15,7 +16,7 @@ public:
     static constexpr qreal kCornerRadius = 10;
     static constexpr qreal kStrokeWidth = 1;
 
-    LoggerField(const QFont& font, const QString& placeholder, QWidget* parent = nullptr);
+    LoggerField(const TextStyle& style, const QString& placeholder, QWidget* parent = nullptr);
 
     [[nodiscard]] QLineEdit* lineEdit() const { return m_edit; }
 

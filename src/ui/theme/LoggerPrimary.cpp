@@ -1,6 +1,6 @@
 #include "ui/theme/LoggerPrimary.h"
 
-#include "platform/Fonts.h"
+#include "ui/theme/TextStyle.h"
 #include "ui/theme/Theme.h"
 
 #include <QPainter>
@@ -18,7 +18,7 @@ constexpr int kHorizontalTextMargin = 16;
 LoggerPrimary::LoggerPrimary(const QString& title, QWidget* parent) : QAbstractButton(parent)
 {
     setText(title);
-    setFont(Fonts::font(QStringLiteral("DMSans-SemiBold"), kFontSize));
+    setFont(TextStyle::buttonTitle.font());
     setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
     setFixedHeight(kHeight);
     // Clicking must leave the keyboard in the text field; Tab still reaches the button.

@@ -10,7 +10,6 @@ public:
     static constexpr int kHeight = 46;
     static constexpr qreal kCornerRadius = 12;
     static constexpr qreal kPressedOpacity = 0.8;
-    static constexpr int kFontSize = 15;
 
     explicit LoggerPrimary(const QString& title, QWidget* parent = nullptr);
 
