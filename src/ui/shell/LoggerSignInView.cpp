@@ -2,12 +2,14 @@
 
 #include "screens/LoggerSignInModel.h"
 #include "service/LoggerAccount.h"
+#include "ui/theme/AppearanceNotifier.h"
 #include "ui/theme/LinkButton.h"
 #include "ui/theme/LoggerCard.h"
 #include "ui/theme/LoggerField.h"
 #include "ui/theme/LoggerPrimary.h"
 #include "ui/theme/TextStyle.h"
 #include "ui/theme/Theme.h"
+#include "ui/theme/WidgetPalette.h"
 
 #include <QKeyEvent>
 #include <QLabel>
@@ -81,6 +83,7 @@ LoggerSignInView::LoggerSignInView(LoggerAccount& account, QWidget* parent)
     connect(m_model, &LoggerSignInModel::focusRequested, this, &LoggerSignInView::focusField);
 
     restyle();
+    connect(&AppearanceNotifier::shared(), &AppearanceNotifier::appearanceChanged, this, &LoggerSignInView::restyle);
     showModel();
 }
 
@@ -132,15 +135,7 @@ void LoggerSignInView::showEvent(QShowEvent* event)
 
 void LoggerSignInView::restyle()
 {
-    (void)m_appearance.switched();
-    ShellStyle::setColour(m_title, QPalette::WindowText, Theme::ink.current());
-    ShellStyle::setColour(m_intro, QPalette::WindowText, Theme::muted.current());
-    ShellStyle::setColour(m_error, QPalette::WindowText, Theme::coral);
-}
-
-void LoggerSignInView::changeEvent(QEvent* event)
-{
-    if (ShellStyle::isPaletteEvent(event) && m_appearance.switched())
-        restyle();
-    QWidget::changeEvent(event);
+    setPaletteColour(m_title, QPalette::WindowText, Theme::ink.current());
+    setPaletteColour(m_intro, QPalette::WindowText, Theme::muted.current());
+    setPaletteColour(m_error, QPalette::WindowText, Theme::coral);
 }

@@ -1,7 +1,5 @@
 #pragma once
 
-#include "ui/theme/ShellStyle.h"
-
 #include <QWidget>
 
 class LinkButton;
@@ -28,7 +26,6 @@ public:
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
-    void changeEvent(QEvent* event) override;
     void showEvent(QShowEvent* event) override;
 
 private:
@@ -45,5 +42,4 @@ private:
     LoggerPrimary* m_primary;
     LinkButton* m_differentEmail;
     QLabel* m_error;
-    ShellStyle::AppearanceWatch m_appearance;
 };

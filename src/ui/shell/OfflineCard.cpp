@@ -1,9 +1,11 @@
 #include "ui/shell/OfflineCard.h"
 
+#include "ui/theme/AppearanceNotifier.h"
 #include "ui/theme/LoggerCard.h"
 #include "ui/theme/LoggerPrimary.h"
 #include "ui/theme/TextStyle.h"
 #include "ui/theme/Theme.h"
+#include "ui/theme/WidgetPalette.h"
 
 #include <QLabel>
 #include <QVBoxLayout>
@@ -40,6 +42,7 @@ OfflineCard::OfflineCard(const QString& message, QWidget* parent) : QWidget(pare
 
     connect(m_button, &QAbstractButton::clicked, this, &OfflineCard::tryAgain);
     restyle();
+    connect(&AppearanceNotifier::shared(), &AppearanceNotifier::appearanceChanged, this, &OfflineCard::restyle);
 }
 
 QString OfflineCard::message() const
@@ -49,14 +52,6 @@ QString OfflineCard::message() const
 
 void OfflineCard::restyle()
 {
-    (void)m_appearance.switched();
-    ShellStyle::setColour(m_title, QPalette::WindowText, Theme::ink.current());
-    ShellStyle::setColour(m_message, QPalette::WindowText, Theme::muted.current());
-}
-
-void OfflineCard::changeEvent(QEvent* event)
-{
-    if (ShellStyle::isPaletteEvent(event) && m_appearance.switched())
-        restyle();
-    QWidget::changeEvent(event);
+    setPaletteColour(m_title, QPalette::WindowText, Theme::ink.current());
+    setPaletteColour(m_message, QPalette::WindowText, Theme::muted.current());
 }

@@ -1,7 +1,5 @@
 #pragma once
 
-#include "ui/theme/ShellStyle.h"
-
 #include <QWidget>
 
 class LoggerPrimary;
@@ -22,14 +20,10 @@ Q_SIGNALS:
     // "Try again" was pressed; each press is one signal.
     void tryAgain();
 
-protected:
-    void changeEvent(QEvent* event) override;
-
 private:
     void restyle();
 
     QLabel* m_title;
     QLabel* m_message;
     LoggerPrimary* m_button;
-    ShellStyle::AppearanceWatch m_appearance;
 };

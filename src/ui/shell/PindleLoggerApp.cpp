@@ -2,8 +2,8 @@
 
 #include "service/LoggerAccount.h"
 #include "ui/shell/LoggerRoot.h"
-#include "ui/theme/ShellStyle.h"
 #include "ui/theme/Theme.h"
+#include "ui/theme/WidgetPalette.h"
 
 #include <QAction>
 #include <QCoreApplication>
@@ -26,9 +26,9 @@ PindleLoggerApp::PindleLoggerApp(LoggerAccount& account, LaunchOptions options, 
 
     m_root = new LoggerRoot(m_account);
     // The accent of every control in the window that takes one: selections, links.
-    ShellStyle::setColour(m_root, QPalette::Highlight, Theme::coral);
-    ShellStyle::setColour(m_root, QPalette::HighlightedText, Qt::white);
-    ShellStyle::setColour(m_root, QPalette::Link, Theme::coral);
+    setPaletteColour(m_root, QPalette::Highlight, Theme::coral);
+    setPaletteColour(m_root, QPalette::HighlightedText, Qt::white);
+    setPaletteColour(m_root, QPalette::Link, Theme::coral);
     m_window->setCentralWidget(m_root);
 
     buildMenus();

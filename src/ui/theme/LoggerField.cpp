@@ -1,5 +1,6 @@
 #include "ui/theme/LoggerField.h"
 
+#include "ui/theme/AppearanceNotifier.h"
 #include "ui/theme/Theme.h"
 
 #include <QLineEdit>
@@ -21,11 +22,11 @@ LoggerField::LoggerField(const TextStyle& style, const QString& placeholder, QWi
     layout->setContentsMargins(kPadding, kPadding, kPadding, kPadding);
     layout->addWidget(m_edit);
     restyle();
+    connect(&AppearanceNotifier::shared(), &AppearanceNotifier::appearanceChanged, this, &LoggerField::restyle);
 }
 
 void LoggerField::restyle()
 {
-    (void)m_appearance.switched();
     QPalette palette = m_edit->palette();
     // The surface is painted by the field; the line edit only draws its text over it.
     palette.setColor(QPalette::Base, Qt::transparent);
@@ -34,13 +35,6 @@ void LoggerField::restyle()
     palette.setColor(QPalette::Highlight, Theme::coral);
     palette.setColor(QPalette::HighlightedText, Qt::white);
     m_edit->setPalette(palette);
-}
-
-void LoggerField::changeEvent(QEvent* event)
-{
-    if (ShellStyle::isPaletteEvent(event) && m_appearance.switched())
-        restyle();
-    QWidget::changeEvent(event);
 }
 
 void LoggerField::paintEvent(QPaintEvent*)

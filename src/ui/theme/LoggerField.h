@@ -1,6 +1,5 @@
 #pragma once
 
-#include "ui/theme/ShellStyle.h"
 #include "ui/theme/TextStyle.h"
 
 #include <QWidget>
@@ -22,11 +21,9 @@ public:
 
 protected:
     void paintEvent(QPaintEvent* event) override;
-    void changeEvent(QEvent* event) override;
 
 private:
     void restyle();
 
     QLineEdit* m_edit;
-    ShellStyle::AppearanceWatch m_appearance;
 };
