@@ -1,9 +1,9 @@
 #include "ui/shell/LoggerRoot.h"
 
-#include "ui/theme/LoggerCard.h"
 #include "ui/shell/LoggerSignInView.h"
-#include "ui/theme/LoggerSpinner.h"
 #include "ui/shell/OfflineCard.h"
+#include "ui/theme/LoggerCard.h"
+#include "ui/theme/LoggerSpinner.h"
 
 #include <QTimer>
 #include <QVBoxLayout>

@@ -31,30 +31,30 @@ struct TextStyle {
     [[nodiscard]] QFont::Weight symbolWeight() const;
 
     // Titles.
-    static const TextStyle screenTitle;  // the sign-in card's name
-    static const TextStyle cardTitle;    // a centred card's heading ("Can't reach Pindle")
-    static const TextStyle paneTitle;    // a pane or page heading ("Log")
-    static const TextStyle sheetTitle;   // a sheet's header row ("Your buttons")
-    static const TextStyle caption;      // capitals over a section ("CHANNELS")
-    static const TextStyle columnHead;   // capitals over a table column ("TIMECODE")
+    static const TextStyle screenTitle; // the sign-in card's name
+    static const TextStyle cardTitle;   // a centred card's heading ("Can't reach Pindle")
+    static const TextStyle paneTitle;   // a pane or page heading ("Log")
+    static const TextStyle sheetTitle;  // a sheet's header row ("Your buttons")
+    static const TextStyle caption;     // capitals over a section ("CHANNELS")
+    static const TextStyle columnHead;  // capitals over a table column ("TIMECODE")
     // Running text.
-    static const TextStyle field;        // a large text field (the e-mail address)
-    static const TextStyle transcript;   // a transcript line's words
-    static const TextStyle bodyLarge;    // intros, the composer and search fields
-    static const TextStyle body;         // messages and search hits
-    static const TextStyle detail;       // errors, counts and explanations
-    static const TextStyle note;         // hints, status lines, line timecodes
-    static const TextStyle fine;         // the smallest secondary text
-    static const TextStyle speaker;      // a speaker's name over a line
+    static const TextStyle field;      // a large text field (the e-mail address)
+    static const TextStyle transcript; // a transcript line's words
+    static const TextStyle bodyLarge;  // intros, the composer and search fields
+    static const TextStyle body;       // messages and search hits
+    static const TextStyle detail;     // errors, counts and explanations
+    static const TextStyle note;       // hints, status lines, line timecodes
+    static const TextStyle fine;       // the smallest secondary text
+    static const TextStyle speaker;    // a speaker's name over a line
     // Controls.
-    static const TextStyle buttonTitle;  // the primary button and a marker button's name
-    static const TextStyle pillTitle;    // a header pill's title
-    static const TextStyle chipTitle;    // tag and kind chips, channel names
-    static const TextStyle wordChip;     // keyword chips, the reach capsule
-    static const TextStyle shortcut;     // a marker button's shortcut, readings
-    static const TextStyle badge;        // "SELECTED" on a coral capsule
-    static const TextStyle scanBadge;    // a channel's scan verdict
-    static const TextStyle link;         // a link-style button
+    static const TextStyle buttonTitle; // the primary button and a marker button's name
+    static const TextStyle pillTitle;   // a header pill's title
+    static const TextStyle chipTitle;   // tag and kind chips, channel names
+    static const TextStyle wordChip;    // keyword chips, the reach capsule
+    static const TextStyle shortcut;    // a marker button's shortcut, readings
+    static const TextStyle badge;       // "SELECTED" on a coral capsule
+    static const TextStyle scanBadge;   // a channel's scan verdict
+    static const TextStyle link;        // a link-style button
     // The system font, for symbols and digits.
     static const TextStyle pillSymbol;   // the symbol of a header pill
     static const TextStyle chipSymbol;   // the cross on a removable chip

@@ -1,18 +1,18 @@
 #include "common/TestMain.h"
 
 #include "platform/Defaults.h"
+#include "screens/LoggerSignInModel.h"
 #include "service/APIService.h"
 #include "service/CookieStore.h"
 #include "service/LoggerAccount.h"
 #include "ui/shell/LaunchOptions.h"
-#include "ui/theme/LoggerCard.h"
-#include "ui/theme/LoggerPrimary.h"
 #include "ui/shell/LoggerRoot.h"
-#include "screens/LoggerSignInModel.h"
 #include "ui/shell/LoggerSignInView.h"
-#include "ui/theme/LoggerSpinner.h"
 #include "ui/shell/OfflineCard.h"
 #include "ui/shell/PindleLoggerApp.h"
+#include "ui/theme/LoggerCard.h"
+#include "ui/theme/LoggerPrimary.h"
+#include "ui/theme/LoggerSpinner.h"
 #include "ui/theme/Theme.h"
 
 #include <QApplication>

@@ -5,10 +5,10 @@
 #include "service/APIService.h"
 #include "service/CookieStore.h"
 #include "service/LoggerAccount.h"
-#include "ui/theme/LinkButton.h"
-#include "ui/theme/LoggerPrimary.h"
 #include "ui/shell/LoggerRoot.h"
 #include "ui/shell/PindleLoggerApp.h"
+#include "ui/theme/LinkButton.h"
+#include "ui/theme/LoggerPrimary.h"
 
 #include <QAction>
 #include <QJsonDocument>

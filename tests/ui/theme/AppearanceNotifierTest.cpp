@@ -27,8 +27,8 @@ private Q_SLOTS:
         const QColor dark(0x20, 0x20, 0x20);
         const QColor light(0xF8, 0xF8, 0xF8);
         QTest::newRow("there and back") << QList{dark, light} << QList{Appearance::Dark, Appearance::Light};
-        QTest::newRow("dark shades stay dark") << QList{dark, QColor(0x40, 0x40, 0x40), dark, QColor()}
-                                               << QList{Appearance::Dark};
+        QTest::newRow("dark shades stay dark")
+            << QList{dark, QColor(0x40, 0x40, 0x40), dark, QColor()} << QList{Appearance::Dark};
         QTest::newRow("lightness 128 is light, 127 dark")
             << QList{QColor(128, 128, 128), QColor(127, 127, 127), QColor(128, 128, 128)}
             << QList{Appearance::Dark, Appearance::Light};
