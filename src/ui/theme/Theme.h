@@ -4,6 +4,8 @@
 
 #include <QColor>
 
+#include <algorithm>
+
 // The one palette every view draws with. Adaptive colours follow the light or dark appearance
 // and are resolved when painted (`resolve(appearance)` or `current()`); the accents are the same
 // in both appearances.
@@ -32,6 +34,14 @@ inline constexpr QColor green = fixedColor(0x3FAE6B);
 inline constexpr QColor amber = fixedColor(0xEEB41B);
 // Text on a selected marker chip whose kind colour is light.
 inline constexpr QColor darkInk = fixedColor(0x2B2820);
+
+// `colour` at `opacity` (0 to 1) of its own alpha, as drawn over what is behind it.
+[[nodiscard]] inline QColor withOpacity(QColor colour, qreal opacity)
+{
+    const qreal bounded = opacity > 0 ? std::min<qreal>(opacity, 1) : 0; // NaN too
+    colour.setAlphaF(static_cast<float>(bounded * colour.alphaF()));
+    return colour;
+}
 
 } // namespace Theme
 

@@ -5,8 +5,6 @@
 #include <QGuiApplication>
 #include <QSignalSpy>
 
-Q_DECLARE_METATYPE(Appearance)
-
 class AppearanceNotifierTest : public QObject {
     Q_OBJECT
 
