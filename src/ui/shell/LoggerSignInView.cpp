@@ -114,7 +114,7 @@ void LoggerSignInView::showModel()
         m_emailField->lineEdit()->setText(m_model->email());
     if (m_codeField->lineEdit()->text() != m_model->code())
         m_codeField->lineEdit()->setText(m_model->code());
-    m_primary->setText(m_model->primaryTitle());
+    m_primary->setTitle(m_model->primaryTitle());
     m_primary->setEnabled(m_model->canSubmit());
     const std::optional<QString>& error = m_model->error();
     m_error->setText(error.value_or(QString()));

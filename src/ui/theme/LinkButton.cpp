@@ -14,6 +14,7 @@ constexpr int kVerticalPadding = 2;
 LinkButton::LinkButton(const QString& title, QWidget* parent) : QAbstractButton(parent)
 {
     setText(title);
+    setAccessibleName(title);
     setFont(TextStyle::link.font());
     setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
     setFocusPolicy(Qt::TabFocus);

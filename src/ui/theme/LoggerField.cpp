@@ -14,6 +14,8 @@ LoggerField::LoggerField(const TextStyle& style, const QString& placeholder, QWi
     m_edit->setFrame(false);
     m_edit->setFont(style.font());
     m_edit->setPlaceholderText(placeholder);
+    // The placeholder is all the field shows of what it is for.
+    m_edit->setAccessibleName(placeholder);
     m_edit->setAttribute(Qt::WA_MacShowFocusRect, false);
     setFocusProxy(m_edit);
     setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);

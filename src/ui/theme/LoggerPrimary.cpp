@@ -17,13 +17,19 @@ constexpr int kHorizontalTextMargin = 16;
 
 LoggerPrimary::LoggerPrimary(const QString& title, QWidget* parent) : QAbstractButton(parent)
 {
-    setText(title);
+    setTitle(title);
     setFont(TextStyle::buttonTitle.font());
     setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
     setFixedHeight(kHeight);
     // Clicking must leave the keyboard in the text field; Tab still reaches the button.
     setFocusPolicy(Qt::TabFocus);
     setCursor(Qt::PointingHandCursor);
+}
+
+void LoggerPrimary::setTitle(const QString& title)
+{
+    setText(title);
+    setAccessibleName(title);
 }
 
 QSize LoggerPrimary::sizeHint() const

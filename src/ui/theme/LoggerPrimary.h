@@ -13,6 +13,9 @@ public:
 
     explicit LoggerPrimary(const QString& title, QWidget* parent = nullptr);
 
+    // The title, shown and read out by assistive technology.
+    void setTitle(const QString& title);
+
     [[nodiscard]] QSize sizeHint() const override;
     [[nodiscard]] QSize minimumSizeHint() const override;
 

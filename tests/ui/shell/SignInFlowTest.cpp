@@ -10,6 +10,7 @@
 #include "ui/theme/LinkButton.h"
 #include "ui/theme/LoggerPrimary.h"
 
+#include <QAccessible>
 #include <QAction>
 #include <QJsonDocument>
 #include <QLabel>
@@ -61,16 +62,22 @@ private Q_SLOTS:
     }
 
     // E-mail, code, signed in: the root shows the signed-in side and "Sign out" appears;
-    // signing out comes back to a fresh card with the address offered again.
+    // signing out comes back to a fresh card with the address offered again. Every control is
+    // read out by what it shows, the primary button by its current title.
     void signsInEndToEnd()
     {
         QVERIFY(!m_app->signOutAction()->isVisible());
         QTest::keyClicks(field("emailField"), QStringLiteral("  ") + kEmail + QStringLiteral(" "));
         QTest::mouseClick(primary(), Qt::LeftButton);
         QCOMPARE(primary()->text(), QStringLiteral("Sending\u2026"));
+        QCOMPARE(spoken(primary()), primary()->text());
         QVERIFY(!primary()->isEnabled());
         QTRY_VERIFY(field("codeField")->isVisible());
         QVERIFY(!field("emailField")->isVisible());
+        QCOMPARE(spoken(field("emailField")), QStringLiteral("you@example.com"));
+        QCOMPARE(spoken(field("codeField")), QStringLiteral("6-digit code"));
+        QCOMPARE(spoken(m_app->root()->findChild<LinkButton*>()), QStringLiteral("Use a different email"));
+        QCOMPARE(spoken(primary()), QStringLiteral("Sign in"));
         QCOMPARE(requestBody(kLoginPath).value(QStringLiteral("email")).toString(), kEmail);
         QVERIFY(label(QStringLiteral("We sent a code to   ada@example.com . Type it in.")));
 
@@ -199,6 +206,10 @@ private Q_SLOTS:
     }
 
 private:
+    [[nodiscard]] static QString spoken(QWidget* widget)
+    {
+        return QAccessible::queryAccessibleInterface(widget)->text(QAccessible::Name);
+    }
     [[nodiscard]] QLineEdit* field(const char* name) const
     {
         return m_app->root()->findChild<QLineEdit*>(QLatin1String(name));
