@@ -55,6 +55,11 @@ ControlColours ControlColours::plain(Appearance appearance)
     return {Theme::surface.resolve(appearance), Theme::line.resolve(appearance), Theme::ink.resolve(appearance)};
 }
 
+ControlColours ControlColours::idle(Appearance appearance)
+{
+    return {Theme::surface.resolve(appearance), Theme::line.resolve(appearance), Theme::muted.resolve(appearance)};
+}
+
 ControlColours ControlColours::filled(const QColor& colour, const QColor& content)
 {
     return {colour, colour, content};

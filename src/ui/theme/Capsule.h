@@ -21,6 +21,8 @@ struct ControlColours {
 
     // Surface, hairline and ink: a resting pill or chip.
     [[nodiscard]] static ControlColours plain(Appearance appearance = currentAppearance());
+    // Surface and hairline with muted content: a mixer tile that is off.
+    [[nodiscard]] static ControlColours idle(Appearance appearance = currentAppearance());
     // Filled and outlined in `colour`, content in `content`: a chosen chip, a switched-on tile.
     [[nodiscard]] static ControlColours filled(const QColor& colour, const QColor& content);
     // `colour` for the content and outline, and at `fillOpacity` for the fill: a tile that is on

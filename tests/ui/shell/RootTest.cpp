@@ -1,9 +1,7 @@
+#include "ShellFixture.h"
 #include "common/TestMain.h"
 
-#include "platform/Defaults.h"
 #include "screens/LoggerSignInModel.h"
-#include "service/APIService.h"
-#include "service/CookieStore.h"
 #include "service/LoggerAccount.h"
 #include "ui/shell/LaunchOptions.h"
 #include "ui/shell/LoggerRoot.h"
@@ -21,45 +19,6 @@
 #include <QMainWindow>
 #include <QMenu>
 #include <QSignalSpy>
-#include <QTemporaryDir>
-
-namespace {
-
-// An account on a service that is never asked anything: these screens decide from the cookie
-// alone.
-struct Account {
-    QTemporaryDir dir;
-    InMemoryCookieStore store;
-    Defaults defaults;
-    APIService service;
-    LoggerAccount account;
-
-    explicit Account(std::optional<QString> cookie, const QString& email = {})
-        : store(std::move(cookie)), defaults(prepared(dir, email)),
-          service(QStringLiteral("http://127.0.0.1:9"), store), account(service, defaults)
-    {
-    }
-
-    static QString prepared(const QTemporaryDir& dir, const QString& email)
-    {
-        const QString path = dir.filePath(QStringLiteral("defaults.json"));
-        if (!email.isEmpty())
-            Defaults(path).set(QString::fromLatin1(LoggerAccount::kEmailKey), email);
-        return path;
-    }
-};
-
-QLabel* labelWithText(QWidget* root, const QString& text)
-{
-    const QList<QLabel*> labels = root->findChildren<QLabel*>();
-    for (QLabel* label : labels) {
-        if (label->text() == text)
-            return label;
-    }
-    return nullptr;
-}
-
-} // namespace
 
 class RootTest : public QObject {
     Q_OBJECT
@@ -71,22 +30,11 @@ private Q_SLOTS:
         QCoreApplication::processEvents();
     }
 
-    // Without a stored cookie the sign-in card shows at once, offering the last address.
-    void signedOutShowsSignIn()
-    {
-        Account fixture(std::nullopt, QStringLiteral("last@example.com"));
-        LoggerRoot root(fixture.account);
-        root.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&root));
-        QCOMPARE(root.screen(), LoggerRoot::Screen::SignIn);
-        QCOMPARE(root.findChild<QLineEdit*>(QStringLiteral("emailField"))->text(), QStringLiteral("last@example.com"));
-    }
-
     // A stored cookie shows the spinner until the root's first appearance confirms it; then
     // the signed-in side, empty until the logging screen takes its place.
     void checkingShowsProgressThenSignedIn()
     {
-        Account fixture(QStringLiteral("sid=abc123"));
+        ShellFixture fixture(QStringLiteral("sid=abc123"));
         LoggerRoot root(fixture.account);
         QCOMPARE(root.screen(), LoggerRoot::Screen::Progress);
         QVERIFY(root.page()->findChild<LoggerSpinner*>());
@@ -117,16 +65,19 @@ private Q_SLOTS:
         QCOMPARE(tries.size(), 2);
     }
 
-    // Colours are taken again when the desktop switches between light and dark.
-    void followsTheAppearance()
+    // Without a stored cookie the sign-in card shows at once, offering the last address; its
+    // colours are taken again when the desktop switches between light and dark.
+    void signedOutShowsSignInInEitherAppearance()
     {
-        Account fixture(std::nullopt);
+        ShellFixture fixture(std::nullopt, QStringLiteral("last@example.com"));
         LoggerRoot root(fixture.account);
         root.show();
         QVERIFY(QTest::qWaitForWindowExposed(&root));
-        QLabel* title = labelWithText(&root, QStringLiteral("Pindle Logger"));
-        QVERIFY(title);
+        QCOMPARE(root.screen(), LoggerRoot::Screen::SignIn);
         auto* email = root.findChild<QLineEdit*>(QStringLiteral("emailField"));
+        QCOMPARE(email->text(), QStringLiteral("last@example.com"));
+        QLabel* title = root.findChildren<QLabel*>().value(0);
+        QCOMPARE(title->text(), QStringLiteral("Pindle Logger"));
         for (const auto& [window, appearance] : {std::pair(QColor(0x20, 0x20, 0x20), Appearance::Dark),
                                                  std::pair(QColor(0xF0, 0xF0, 0xF0), Appearance::Light)}) {
             QPalette palette = QApplication::palette();
@@ -140,7 +91,7 @@ private Q_SLOTS:
     // One window, nothing makes a new one; "Sign out" follows the application menu's About.
     void windowAndMenus()
     {
-        Account fixture(std::nullopt);
+        ShellFixture fixture;
         PindleLoggerApp app(fixture.account);
         QCOMPARE(app.window()->centralWidget(), app.root());
         const QList<QAction*> items = app.applicationMenu()->actions();
@@ -164,7 +115,7 @@ private Q_SLOTS:
     void signOutFromCheckingAndAllowed()
     {
         QFETCH(bool, showFirst);
-        Account fixture(QStringLiteral("sid=abc123"), QStringLiteral("ada@example.com"));
+        ShellFixture fixture(QStringLiteral("sid=abc123"), QStringLiteral("ada@example.com"));
         PindleLoggerApp app(fixture.account);
         QVERIFY(app.signOutAction()->isVisible());
         if (showFirst) {

@@ -1,10 +1,8 @@
+#include "ShellFixture.h"
 #include "common/StandinProcess.h"
 #include "common/TestMain.h"
 
-#include "platform/Defaults.h"
 #include "service/APIService.h"
-#include "service/CookieStore.h"
-#include "service/LoggerAccount.h"
 #include "ui/shell/LoggerRoot.h"
 #include "ui/shell/PindleLoggerApp.h"
 #include "ui/theme/LinkButton.h"
@@ -16,7 +14,6 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMainWindow>
-#include <QTemporaryDir>
 
 #include <memory>
 
@@ -37,12 +34,8 @@ private Q_SLOTS:
     {
         m_standin = std::make_unique<StandinProcess>();
         QVERIFY2(m_standin->isReady(), qPrintable(m_standin->failure()));
-        m_dir = std::make_unique<QTemporaryDir>();
-        m_store = std::make_unique<InMemoryCookieStore>();
-        m_defaults = std::make_unique<Defaults>(m_dir->filePath(QStringLiteral("defaults.json")));
-        m_service = std::make_unique<APIService>(m_standin->baseUrl().toString(), *m_store);
-        m_account = std::make_unique<LoggerAccount>(*m_service, *m_defaults);
-        m_app = std::make_unique<PindleLoggerApp>(*m_account);
+        m_shell = std::make_unique<ShellFixture>(std::nullopt, QString(), m_standin->baseUrl().toString());
+        m_app = std::make_unique<PindleLoggerApp>(m_shell->account);
         m_app->window()->show();
         QVERIFY(QTest::qWaitForWindowExposed(m_app->window()));
         QCOMPARE(m_app->root()->screen(), LoggerRoot::Screen::SignIn);
@@ -50,14 +43,8 @@ private Q_SLOTS:
 
     void cleanup()
     {
-        if (m_service)
-            m_service->waitForCookieWrites();
         m_app.reset();
-        m_account.reset();
-        m_service.reset();
-        m_defaults.reset();
-        m_store.reset();
-        m_dir.reset();
+        m_shell.reset();
         m_standin.reset();
     }
 
@@ -89,8 +76,8 @@ private Q_SLOTS:
         QTRY_COMPARE(m_app->root()->screen(), LoggerRoot::Screen::SignedIn);
         QCOMPARE(requestBody(kVerifyPath).value(QStringLiteral("code")).toString(), code);
         QVERIFY(m_app->signOutAction()->isVisible());
-        m_service->waitForCookieWrites();
-        QVERIFY(m_store->stored().has_value());
+        m_shell->service.waitForCookieWrites();
+        QVERIFY(m_shell->store.stored().has_value());
 
         m_app->signOutAction()->trigger();
         QCOMPARE(m_app->root()->screen(), LoggerRoot::Screen::SignIn);
@@ -172,7 +159,7 @@ private Q_SLOTS:
         QCOMPARE(primary()->text(), QStringLiteral("Sign in"));
         QCOMPARE(errorText(), message);
         QVERIFY(field("codeField")->isVisible());
-        QCOMPARE(m_account->state().kind(), LoggerAccount::State::Kind::SignedOut);
+        QCOMPARE(m_shell->account.state().kind(), LoggerAccount::State::Kind::SignedOut);
         QVERIFY(!m_app->signOutAction()->isVisible());
     }
 
@@ -247,11 +234,7 @@ private:
     }
 
     std::unique_ptr<StandinProcess> m_standin;
-    std::unique_ptr<QTemporaryDir> m_dir;
-    std::unique_ptr<InMemoryCookieStore> m_store;
-    std::unique_ptr<Defaults> m_defaults;
-    std::unique_ptr<APIService> m_service;
-    std::unique_ptr<LoggerAccount> m_account;
+    std::unique_ptr<ShellFixture> m_shell;
     std::unique_ptr<PindleLoggerApp> m_app;
 };
 

@@ -7,6 +7,7 @@
 #include "ui/theme/Theme.h"
 #include "ui/theme/Tile.h"
 
+#include <QDir>
 #include <QFontMetricsF>
 #include <QPainter>
 
@@ -14,50 +15,72 @@
 
 namespace {
 
-using Painter = std::function<void(QPainter&, const QRectF&)>;
+using Paint = std::function<void(QPainter&, const QRectF&, Appearance)>;
+using Colours = ControlColours (*)(Appearance);
 
 struct Case {
     const char* name;
     QSizeF natural;
-    Painter paint;
+    Paint paint;
 };
 
-const QString kLong = QStringLiteral("Sync to camera, then scan the slate again and again and again");
+Case capsule(const char* name, const CapsuleLabel& label, const CapsuleStyle& style, Colours colours)
+{
+    return {name, capsuleSize(label, style),
+            [=](QPainter& p, const QRectF& r, Appearance a) { paintCapsule(p, r, label, style, colours(a)); }};
+}
 
+Case tile(const char* name, const Tile& tile, const TileStyle& style, Colours colours)
+{
+    return {name, style.size,
+            [=](QPainter& p, const QRectF& r, Appearance a) { paintTile(p, r, tile, style, colours(a)); }};
+}
+
+// One of each kind of control, in the states that change its layout or colours.
 QList<Case> cases()
 {
-    const CapsuleLabel word{QString(), QColor(), QStringLiteral("quota"), QStringLiteral("xmark")};
-    const CapsuleLabel start{QString(), Theme::coral, QStringLiteral("Start logging"), QString()};
-    const MarkerChip chip{kLong, QStringLiteral("⌘1"), Theme::amber, true, false};
-    const auto pill = [](const CapsuleStyle& style, const QString& title) {
-        return Case{"", pillSize(style, QStringLiteral("bell.badge"), title),
-                    [style, title](QPainter& p, const QRectF& r) {
-                        paintPill(p, r, style, QStringLiteral("bell.badge"), title, true);
-                    }};
+    const QString kLong = QStringLiteral("Sync to camera, then scan the slate again and again and again");
+    const auto label = [](const char* symbol, const QString& title, const char* trailing = "") {
+        return CapsuleLabel{QString::fromUtf8(symbol), {}, title, QString::fromUtf8(trailing)};
     };
-    QList<Case> all{pill(CapsuleStyles::pill, QStringLiteral("Alerts")), pill(CapsuleStyles::pill, QString()),
-                    pill(CapsuleStyles::compactPill, QStringLiteral("Alerts")), pill(CapsuleStyles::pill, kLong)};
-    all[0].name = "pill";
-    all[1].name = "pill without a title";
-    all[2].name = "compact pill";
-    all[3].name = "pill with a long title";
-    all.append({"word chip", capsuleSize(word, CapsuleStyles::wordChip), [word](QPainter& p, const QRectF& r) {
-                    paintCapsule(p, r, word, CapsuleStyles::wordChip, ControlColours::plain());
-                }});
-    all.append({"start button", capsuleSize(start, CapsuleStyles::pill), [start](QPainter& p, const QRectF& r) {
-                    paintCapsule(p, r, start, CapsuleStyles::pill, ControlColours::plain(Appearance::Dark));
-                }});
-    all.append({"headphones tile", TileStyles::stripHeadphones.size, [](QPainter& p, const QRectF& r) {
-                    paintTile(p, r, {QString(), QStringLiteral("headphones.circle.fill")}, TileStyles::stripHeadphones,
-                              ControlColours::tinted(Theme::coral, 0.15, true));
-                }});
-    all.append({"mute tile", TileStyles::stripToggle.size, [](QPainter& p, const QRectF& r) {
-                    paintTile(p, r, {QStringLiteral("M"), QString()}, TileStyles::stripToggle,
-                              ControlColours::filled(Theme::coral, Qt::white));
-                }});
-    all.append({"marker chip", QSizeF(200, 50),
-                [chip](QPainter& p, const QRectF& r) { paintMarkerChip(p, r, chip, Appearance::Light); }});
-    return all;
+    const Colours plain = &ControlColours::plain;
+    const Colours coral = [](Appearance) { return ControlColours::filled(Theme::coral, Qt::white); };
+    const Colours idle = &ControlColours::idle;
+    const Colours kind = [](Appearance) { return ControlColours::filled(Theme::amber, Theme::darkInk); };
+    const Colours scan = [](Appearance) {
+        return ControlColours{{}, Theme::withOpacity(Theme::green, 0.6), Theme::green};
+    };
+    const Colours monitoring = [](Appearance) { return ControlColours::tinted(Theme::coral, 0.15, true); };
+    const QString sync = QStringLiteral("Sync to camera");
+    return {
+        {"active pill", pillSize(CapsuleStyles::pill, QStringLiteral("camera.viewfinder"), sync),
+         [sync](QPainter& p, const QRectF& r, Appearance a) {
+             paintPill(p, r, CapsuleStyles::pill, QStringLiteral("camera.viewfinder"), sync, true, a);
+         }},
+        capsule("pill without a title", label("bell", {}), CapsuleStyles::pill, plain),
+        capsule("compact pill", label("bell.badge", QStringLiteral("Alerts")), CapsuleStyles::compactPill, plain),
+        capsule("pill with a long title", label("folder", kLong), CapsuleStyles::pill, plain),
+        capsule("start button", {{}, Theme::coral, QStringLiteral("Stop"), {}}, CapsuleStyles::pill, plain),
+        capsule("kind chip", label("", QStringLiteral("B-roll")), CapsuleStyles::kindChip, kind),
+        capsule("word chip", label("", QStringLiteral("quota"), "xmark"), CapsuleStyles::wordChip, plain),
+        capsule("used badge", label("", QStringLiteral("SELECTED")), CapsuleStyles::usedBadge, coral),
+        capsule("scan badge", label("", QStringLiteral("SPEECH")), CapsuleStyles::scanBadge, scan),
+        tile("mute tile", {QStringLiteral("M"), {}}, TileStyles::stripToggle, coral),
+        tile("watch tile", {{}, QStringLiteral("eye.slash")}, TileStyles::stripToggle, idle),
+        tile("headphones tile", {{}, QStringLiteral("headphones.circle.fill")}, TileStyles::stripHeadphones,
+             monitoring),
+        tile("compact tile", {{}, QStringLiteral("sparkles")}, TileStyles::compactRow, coral),
+        {"kept marker chip",
+         {200, 50},
+         [kLong](QPainter& p, const QRectF& r, Appearance a) {
+             paintMarkerChip(p, r, {kLong, QStringLiteral("⌘1"), Theme::amber, true, false}, a);
+         }},
+        {"recording marker chip",
+         {200, 50},
+         [](QPainter& p, const QRectF& r, Appearance a) {
+             paintMarkerChip(p, r, {QStringLiteral("Interview"), {}, channelColor(a, 0), false, true}, a);
+         }},
+    };
 }
 
 struct Painted {
@@ -68,7 +91,7 @@ struct Painted {
 };
 
 // Paints into a transparent canvas with a margin round `rect`.
-Painted paintedPixels(const Painter& paint, const QSizeF& size, qreal ratio)
+Painted paintedPixels(const Paint& paint, const QSizeF& size, qreal ratio)
 {
     constexpr int kMargin = 12;
     const QRectF rect(kMargin + 0.25, kMargin, size.width(), size.height());
@@ -79,7 +102,7 @@ Painted paintedPixels(const Painter& paint, const QSizeF& size, qreal ratio)
     Painted painted;
     {
         QPainter painter(&canvas);
-        paint(painter, rect);
+        paint(painter, rect, Appearance::Dark);
         painted.restored =
             !painter.hasClipping() && painter.pen() == QPen() && !painter.testRenderHint(QPainter::Antialiasing);
     }
@@ -132,6 +155,37 @@ private Q_SLOTS:
         QCOMPARE(painted.outside, 0);
         QCOMPARE(painted.inside > 0, !size.isEmpty());
         QVERIFY(painted.restored);
+    }
+
+    // A picture of every case at its natural size, light and dark, at twice the size, for a person
+    // to look at. Runs only when PINDLE_SCREENSHOTS names a folder to write it to.
+    void strip()
+    {
+        const QString folder = qEnvironmentVariable("PINDLE_SCREENSHOTS");
+        if (folder.isEmpty())
+            QSKIP("PINDLE_SCREENSHOTS is not set");
+        constexpr qreal kWidth = 760, kHalf = 200, kGap = 8;
+        QImage image(QSize(kWidth, 2 * kHalf) * 2, QImage::Format_ARGB32_Premultiplied);
+        image.setDevicePixelRatio(2);
+        QPainter painter(&image);
+        for (const Appearance appearance : {Appearance::Light, Appearance::Dark}) {
+            const qreal top = appearance == Appearance::Light ? 0 : kHalf;
+            painter.fillRect(QRectF(0, top, kWidth, kHalf), Theme::background.resolve(appearance));
+            QPointF at(kGap, top + kGap);
+            qreal rowHeight = 0;
+            for (const Case& item : cases()) {
+                if (at.x() + item.natural.width() > kWidth) {
+                    at = QPointF(kGap, at.y() + rowHeight + kGap);
+                    rowHeight = 0;
+                }
+                item.paint(painter, QRectF(at, item.natural), appearance);
+                at.rx() += item.natural.width() + kGap;
+                rowHeight = std::max(rowHeight, item.natural.height());
+            }
+        }
+        painter.end();
+        QVERIFY(QDir().mkpath(folder));
+        QVERIFY(image.save(QDir(folder).filePath(QStringLiteral("kit-strip.png"))));
     }
 
     // At its natural size a label fills its padding exactly, with no gap for a missing part and
