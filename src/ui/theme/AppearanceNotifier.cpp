@@ -15,7 +15,8 @@ AppearanceNotifier& AppearanceNotifier::shared()
 AppearanceNotifier::AppearanceNotifier(QObject* parent) : QObject(parent), m_appearance(currentAppearance())
 {
     // The application object is told of every application palette change, including the ones
-    // the desktop's theme makes.
+    // the desktop's theme makes. A filter there sees every event of the main thread; the check
+    // is one comparison of the event's type.
     if (parent)
         parent->installEventFilter(this);
 }
