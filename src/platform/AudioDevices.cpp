@@ -1,67 +1,109 @@
 #include "platform/AudioDevices.h"
 
 #include "platform/AudioCapture.h"
+#include "platform/PulseConnection.h"
 
-#include <QAudioDevice>
 #include <QHash>
-#include <QMediaDevices>
+#include <QMetaObject>
 #include <QMutex>
 #include <QMutexLocker>
-#include <QTimer>
 
 #include <algorithm>
 
 namespace {
 
-constexpr std::chrono::milliseconds kPollInterval{1000};
+const char* const kThreadName = "pindle-devices";
 
-// The channels a device delivers natively. The sound server reports its own limit as the
-// maximum for every device, so the preferred format's count is the device's own.
-int inputChannels(const QAudioDevice& device)
+// The inputs among the server's sources, in its order.
+QList<AudioInputDevice> inputsFrom(const QList<PulseSource>& sources, const QString& defaultName)
 {
-    const int preferred = device.preferredFormat().channelCount();
-    if (preferred > 0) {
-        return std::min(preferred, AudioCaptureSource::kMaxChannels);
+    QList<AudioInputDevice> devices;
+    for (const PulseSource& source : sources) {
+        const int channels = std::min(source.channelCount, AudioCaptureSource::kMaxChannels);
+        // A monitor records what an output plays: nobody picks it as a microphone.
+        if (source.isMonitor || channels < 1) {
+            continue;
+        }
+        AudioInputDevice device;
+        device.id = AudioDevices::idForUid(source.name);
+        device.uid = source.name.isEmpty() ? QString::number(device.id) : source.name;
+        device.name = source.description.isEmpty() ? QStringLiteral("Input %1").arg(device.id) : source.description;
+        device.channelCount = channels;
+        device.channelNames = source.channelNames.mid(0, channels);
+        device.isDefault = !defaultName.isEmpty() && source.name == defaultName;
+        devices.append(device);
     }
-    return std::clamp(device.maximumChannelCount(), 0, AudioCaptureSource::kMaxChannels);
+    return devices;
 }
 
 } // namespace
 
-AudioDevices::AudioDevices(QObject* parent) : QObject(parent), m_media(new QMediaDevices(this))
+AudioDevices::AudioDevices(QObject* parent, Clock* clock) : QObject(parent)
 {
-    m_seen = systemSnapshot();
-    connect(m_media, &QMediaDevices::audioInputsChanged, this, &AudioDevices::checkForChange);
-    // The sound server's backend updates its list without always emitting the change: look.
-    auto* poll = new QTimer(this);
-    poll->setInterval(kPollInterval);
-    connect(poll, &QTimer::timeout, this, &AudioDevices::checkForChange);
-    poll->start();
+    m_retry = Clock::orSystem(clock).makeTimer([this] {
+        if (!m_connection->isReady()) {
+            connectToServer();
+        }
+        sync();
+    });
+    connectToServer();
+    // The engine reads the list as soon as it is built: the first one is there on return.
+    (void)m_connection->waitForReady();
+    sync();
 }
 
-QList<QByteArray> AudioDevices::systemSnapshot()
+AudioDevices::~AudioDevices()
 {
-    QList<QByteArray> snapshot{QMediaDevices::defaultAudioInput().id()};
-    const QList<QAudioDevice> inputs = QMediaDevices::audioInputs();
-    for (const QAudioDevice& input : inputs) {
-        snapshot.append(input.id());
+    // The connection's thread goes first, so no hook runs into a half-destroyed object.
+    m_connection.reset();
+}
+
+void AudioDevices::connectToServer()
+{
+    m_watching = false;
+    m_connection = std::make_unique<PulseConnection>(kThreadName);
+    m_connection->setOnStateChange([this] { scheduleSync(); });
+    // It may have come up before the hook was there.
+    scheduleSync();
+}
+
+void AudioDevices::scheduleSync()
+{
+    if (!m_syncQueued.exchange(true)) {
+        QMetaObject::invokeMethod(
+            this, [this] { sync(); }, Qt::QueuedConnection);
     }
-    return snapshot;
 }
 
-void AudioDevices::checkForChange()
+void AudioDevices::sync()
 {
-    QList<QByteArray> now = systemSnapshot();
-    if (now == m_seen) {
+    m_syncQueued = false;
+    std::optional<QList<PulseSource>> sources;
+    std::optional<QString> defaultName;
+    if (m_connection->isReady()) {
+        if (!m_watching) {
+            m_watching = m_connection->watchSources([this] { scheduleSync(); });
+        }
+        if (m_watching) {
+            sources = m_connection->sources();
+            defaultName = sources ? m_connection->defaultSourceName() : std::nullopt;
+        }
+    }
+    const bool listed = sources && defaultName;
+    if (listed) {
+        m_retry->stop();
+    } else if (!m_retry->isActive()) {
+        m_retry->start(kRetryInterval);
+    }
+    QList<AudioInputDevice> now = listed ? inputsFrom(*sources, *defaultName) : QList<AudioInputDevice>{};
+    if (now == m_system) {
         return;
     }
-    m_seen = std::move(now);
+    m_system = std::move(now);
     if (!m_simulated) {
         Q_EMIT devicesChanged();
     }
 }
-
-AudioDevices::~AudioDevices() = default;
 
 quint32 AudioDevices::idForUid(const QString& uid)
 {
@@ -80,34 +122,7 @@ quint32 AudioDevices::idForUid(const QString& uid)
 
 QList<AudioInputDevice> AudioDevices::list() const
 {
-    if (m_simulated) {
-        return *m_simulated;
-    }
-    QList<AudioInputDevice> devices;
-    // The sound server's list does not always flag its default; the default query does.
-    const QByteArray defaultId = QMediaDevices::defaultAudioInput().id();
-    const QList<QAudioDevice> inputs = QMediaDevices::audioInputs();
-    for (const QAudioDevice& input : inputs) {
-        const int channels = inputChannels(input);
-        if (channels < 1) {
-            continue;
-        }
-        AudioInputDevice device;
-        device.uid = QString::fromUtf8(input.id());
-        device.id = idForUid(device.uid);
-        if (device.uid.isEmpty()) {
-            device.uid = QString::number(device.id);
-        }
-        device.name = input.description().trimmed();
-        if (device.name.isEmpty()) {
-            device.name = QStringLiteral("Input %1").arg(device.id);
-        }
-        device.channelCount = channels;
-        device.channelNames = QStringList(channels, QString());
-        device.isDefault = input.isDefault() || (!defaultId.isEmpty() && input.id() == defaultId);
-        devices.append(device);
-    }
-    return devices;
+    return m_simulated ? *m_simulated : m_system;
 }
 
 std::optional<AudioInputDevice> AudioDevices::defaultInput() const
