@@ -55,7 +55,7 @@ struct TranscriberEnvironment {
     Defaults* defaults = nullptr;
     // The input device list; the engine makes its own when none is given. Must outlive it.
     AudioDevices* devices = nullptr;
-    // A capture source for the chosen device (a DeviceCaptureSource).
+    // A capture source for the chosen device (a PulseCaptureSource).
     CaptureFactory makeCapture;
     // A stream for a channel (a ChannelStream on `service`). Called on the main thread; a null
     // result leaves the channel without a stream.

@@ -4,6 +4,7 @@
 #include "audio/CapturePath.h"
 #include "audio/SoundEventDetector.h"
 #include "platform/AudioCapture.h"
+#include "platform/PulseCapture.h"
 
 #include <QMetaObject>
 #include <QPointer>
@@ -116,7 +117,7 @@ bool DesktopTranscriber::openCapture()
     const QString deviceName = device ? device->name : QString();
 
     std::unique_ptr<AudioCaptureSource> source =
-        m_env.makeCapture ? m_env.makeCapture() : std::make_unique<DeviceCaptureSource>();
+        m_env.makeCapture ? m_env.makeCapture() : std::make_unique<PulseCaptureSource>();
     if (!source) {
         setStatus(QStringLiteral("No microphone input found"));
         return false;

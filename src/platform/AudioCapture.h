@@ -4,12 +4,8 @@
 #include <QtGlobal>
 
 #include <functional>
-#include <memory>
 #include <optional>
 #include <vector>
-
-class QObject;
-class QThread;
 
 // The format a capture delivers: interleaved Float32 at the device's rate, all its channels.
 struct CaptureFormat {
@@ -91,31 +87,4 @@ public:
     // (unplugged, the sound server stopped it). Delivery has already stopped; `reason` is one
     // sentence naming the device. Not called after `stop`. The handler may destroy the source.
     std::function<void(const QString& reason)> onLost;
-};
-
-// Capture from a real input through QAudioSource (the sound server), on a dedicated capture
-// thread. Asks for Float32 at the device's preferred rate and its own channel count.
-class DeviceCaptureSource final : public AudioCaptureSource {
-public:
-    DeviceCaptureSource();
-    ~DeviceCaptureSource() override;
-
-    [[nodiscard]] CaptureOpenResult open(const std::optional<QString>& uid) override;
-    [[nodiscard]] bool start() override;
-    void stop() override;
-    [[nodiscard]] std::optional<CaptureFormat> format() const override;
-    [[nodiscard]] QString errorString() const override;
-
-private:
-    struct Worker;
-    void reportLost(const QString& reason);
-
-    std::unique_ptr<QThread> m_thread;
-    std::unique_ptr<Worker> m_worker;
-    // Lives on the main thread: the target of the capture thread's queued calls.
-    std::unique_ptr<QObject> m_mainContext;
-    std::optional<CaptureFormat> m_format;
-    QString m_uid;
-    QString m_error;
-    bool m_started = false;
 };
