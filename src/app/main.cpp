@@ -1,3 +1,4 @@
+#include "platform/Defaults.h"
 #include "platform/Fonts.h"
 #include "service/APIService.h"
 #include "service/LoggerAccount.h"
@@ -27,6 +28,9 @@ int main(int argc, char** argv)
     // The pretend shoot answers phone scans with its canned camera reading.
     if (options.demo)
         CameraTimecode::shared().setDemoMode(true);
+
+    // Settings changed in the last moments before quit are still on their way to the file.
+    QObject::connect(&application, &QCoreApplication::aboutToQuit, [] { Defaults::shared().flush(); });
 
     PindleLoggerApp app(account, options);
     app.window()->show();

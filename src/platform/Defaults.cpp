@@ -6,28 +6,54 @@
 #include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
+#include <QThread>
 
+#include <bit>
 #include <cmath>
 
-Defaults::Defaults(QString filePath) : m_path(std::move(filePath))
+namespace {
+
+// Stricter than QJsonValue's ==, which calls 0 and -0 equal and compares whole numbers past 2^53
+// as doubles: a set skipped on such a match would lose the value.
+bool sameValue(const QJsonValue& a, const QJsonValue& b)
+{
+    if (!a.isDouble() || !b.isDouble())
+        return a == b;
+    return std::bit_cast<quint64>(a.toDouble()) == std::bit_cast<quint64>(b.toDouble()) &&
+           a.toInteger() == b.toInteger();
+}
+
+} // namespace
+
+Defaults::Defaults(QString filePath, Clock* clock) : m_path(std::move(filePath)), m_clock(Clock::orSystem(clock))
 {
     QFile file(m_path);
-    if (!file.exists())
-        return;
-    if (!file.open(QIODevice::ReadOnly)) {
-        // Something is there that cannot be read; never overwrite it.
-        m_readOnly = SafeFile::moveAside(m_path).isEmpty();
-        return;
+    if (file.exists()) {
+        const bool opened = file.open(QIODevice::ReadOnly);
+        QJsonParseError error{};
+        const QJsonDocument document = opened ? QJsonDocument::fromJson(file.readAll(), &error) : QJsonDocument();
+        file.close();
+        if (opened && error.error == QJsonParseError::NoError && document.isObject()) {
+            m_values = document.object();
+        } else {
+            // Never overwrite what may still be recovered by hand.
+            m_readOnly = SafeFile::moveAside(m_path).isEmpty();
+        }
     }
-    const QByteArray bytes = file.readAll();
-    file.close();
-    QJsonParseError error{};
-    const QJsonDocument document = QJsonDocument::fromJson(bytes, &error);
-    if (error.error != QJsonParseError::NoError || !document.isObject()) {
-        SafeFile::moveAside(m_path);
-        return;
+    m_timer = m_clock.makeTimer([this] { onTimer(); });
+    m_timer->setSingleShot(true);
+    m_writer = std::thread([this] { run(); });
+}
+
+Defaults::~Defaults()
+{
+    flush();
+    {
+        std::lock_guard lock(m_mutex);
+        m_stopping = true;
     }
-    m_values = document.object();
+    m_wake.notify_one();
+    m_writer.join();
 }
 
 Defaults& Defaults::shared()
@@ -38,13 +64,13 @@ Defaults& Defaults::shared()
 
 QJsonValue Defaults::value(const QString& key) const
 {
-    QMutexLocker lock(&m_mutex);
+    std::lock_guard lock(m_mutex);
     return m_values.value(key);
 }
 
 bool Defaults::contains(const QString& key) const
 {
-    QMutexLocker lock(&m_mutex);
+    std::lock_guard lock(m_mutex);
     return m_values.contains(key);
 }
 
@@ -84,12 +110,16 @@ std::optional<QStringList> Defaults::stringList(const QString& key) const
 
 void Defaults::set(const QString& key, const QJsonValue& value)
 {
-    QMutexLocker lock(&m_mutex);
-    if (value.isUndefined())
-        m_values.remove(key);
-    else
-        m_values.insert(key, value);
-    writeLocked();
+    if (value.isUndefined()) {
+        remove(key);
+        return;
+    }
+    std::lock_guard lock(m_mutex);
+    const auto it = m_values.constFind(key);
+    if (it != m_values.constEnd() && sameValue(*it, value))
+        return;
+    m_values.insert(key, value);
+    changedLocked();
 }
 
 void Defaults::set(const QString& key, const QStringList& value)
@@ -99,22 +129,114 @@ void Defaults::set(const QString& key, const QStringList& value)
 
 void Defaults::remove(const QString& key)
 {
-    QMutexLocker lock(&m_mutex);
+    std::lock_guard lock(m_mutex);
+    if (!m_values.contains(key))
+        return;
     m_values.remove(key);
-    writeLocked();
+    changedLocked();
+}
+
+bool Defaults::flush()
+{
+    std::unique_lock lock(m_mutex);
+    if (m_timerArmed && QThread::currentThread() == m_owner.thread()) {
+        m_timer->stop();
+        m_timerArmed = false;
+    }
+    quint64 target = m_generation;
+    if (m_writtenGeneration >= target)
+        return true;
+    // The latest values were written and failed: a flush tries them again.
+    if (m_finishedGeneration >= target)
+        target = ++m_generation;
+    if (m_submittedGeneration < target)
+        submitLocked();
+    m_finished.wait(lock, [&] { return m_finishedGeneration >= target; });
+    return m_writtenGeneration >= target;
 }
 
 bool Defaults::lastWriteSucceeded() const
 {
-    QMutexLocker lock(&m_mutex);
+    std::lock_guard lock(m_mutex);
     return m_lastWriteOk;
 }
 
-void Defaults::writeLocked()
+int Defaults::writeCount() const
 {
-    if (m_readOnly) {
-        m_lastWriteOk = false;
+    std::lock_guard lock(m_mutex);
+    return m_writeCount;
+}
+
+void Defaults::changedLocked()
+{
+    ++m_generation;
+    if (m_timerArmed)
+        return;
+    // The first change after a quiet spell goes out at once; later ones wait out the interval.
+    if (!m_submittedOnce || m_clock.monotonic() - m_lastSubmit >= writeInterval) {
+        submitLocked();
         return;
     }
-    m_lastWriteOk = SafeFile::writeAtomically(m_path, QJsonDocument(m_values).toJson(QJsonDocument::Indented));
+    m_timerArmed = true;
+    if (QThread::currentThread() == m_owner.thread()) {
+        startTimer();
+    } else {
+        QMetaObject::invokeMethod(
+            &m_owner,
+            [this] {
+                std::lock_guard lock(m_mutex);
+                startTimer();
+            },
+            Qt::QueuedConnection);
+    }
+}
+
+void Defaults::startTimer()
+{
+    const auto remaining = m_lastSubmit + writeInterval - m_clock.monotonic();
+    m_timer->start(std::max(std::chrono::ceil<std::chrono::milliseconds>(remaining), std::chrono::milliseconds(0)));
+}
+
+void Defaults::onTimer()
+{
+    std::lock_guard lock(m_mutex);
+    m_timerArmed = false;
+    if (m_submittedGeneration < m_generation)
+        submitLocked();
+}
+
+void Defaults::submitLocked()
+{
+    // A snapshot shares the object's data; the next change copies it, once per write at most.
+    m_pending.emplace(m_generation, m_values);
+    m_submittedGeneration = m_generation;
+    m_lastSubmit = m_clock.monotonic();
+    m_submittedOnce = true;
+    m_wake.notify_one();
+}
+
+void Defaults::run()
+{
+    std::unique_lock lock(m_mutex);
+    for (;;) {
+        m_wake.wait(lock, [this] { return m_pending || m_stopping; });
+        if (!m_pending)
+            return;
+        auto [generation, values] = std::move(*m_pending);
+        m_pending.reset();
+        lock.unlock();
+
+        const bool ok =
+            !m_readOnly && SafeFile::writeAtomically(m_path, QJsonDocument(values).toJson(QJsonDocument::Indented));
+        values = QJsonObject();
+
+        lock.lock();
+        m_finishedGeneration = generation;
+        m_lastWriteOk = ok;
+        if (ok) {
+            m_writtenGeneration = generation;
+            ++m_writeCount;
+        }
+        m_finished.notify_all();
+    }
 }

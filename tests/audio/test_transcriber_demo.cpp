@@ -360,6 +360,7 @@ private Q_SLOTS:
             real[3].fader = 0.25;
             real[5].on = false;
             rig.defaults->set(key, ChannelConfig::encodeList(real));
+            QVERIFY(rig.defaults->flush());
         }
         const QString file = rig.dir.filePath(QStringLiteral("defaults.json"));
         const auto bytes = [&file] {
@@ -393,6 +394,7 @@ private Q_SLOTS:
         engine.scanChannels();
         QTRY_VERIFY(!engine.scanning());
 
+        QVERIFY(rig.defaults->flush());
         QCOMPARE(bytes(), before);
         QCOMPARE(rig.defaults->value(key), valueBefore);
         Defaults reread(file);

@@ -48,18 +48,31 @@ class SettingsStoresTest : public QObject {
 
     QTemporaryDir m_dir;
     QString m_path;
+    std::optional<Defaults> m_defaults;
+
+    // The settings as the app opens them at a start; the previous run's are flushed and closed.
+    Defaults& reopen()
+    {
+        m_defaults.reset();
+        return m_defaults.emplace(m_path);
+    }
 
     // A settings file as a previous run left it; by default both button migrations have run.
     void seed(const QJsonValue& buttons, const QJsonValue& defaultsFlag = true, const QJsonValue& noteFlag = true)
     {
-        Defaults defaults(m_path);
-        defaults.set(LogButtonStore::buttonsKey, buttons);
-        defaults.set(LogButtonStore::defaultsFlagKey, defaultsFlag);
-        defaults.set(LogButtonStore::noteOffFlagKey, noteFlag);
+        Defaults seeded(m_path);
+        seeded.set(LogButtonStore::buttonsKey, buttons);
+        seeded.set(LogButtonStore::defaultsFlagKey, defaultsFlag);
+        seeded.set(LogButtonStore::noteOffFlagKey, noteFlag);
     }
     // What a later run would read back.
-    QJsonValue stored(const QString& key) const { return Defaults(m_path).value(key); }
-    QList<LogButton> storedButtons() const
+    QJsonValue stored(const QString& key)
+    {
+        if (m_defaults)
+            m_defaults->flush();
+        return Defaults(m_path).value(key);
+    }
+    QList<LogButton> storedButtons()
     {
         QList<LogButton> list;
         for (const QJsonValue& v : stored(LogButtonStore::buttonsKey).toArray())
@@ -70,6 +83,7 @@ class SettingsStoresTest : public QObject {
 private Q_SLOTS:
     void init()
     {
+        m_defaults.reset();
         m_path = m_dir.filePath(u"defaults.json"_s);
         QFile::remove(m_path);
     }
@@ -79,7 +93,7 @@ private Q_SLOTS:
     void firstStart()
     {
         {
-            Defaults defaults(m_path);
+            Defaults& defaults = reopen();
             LogButtonStore store(defaults);
             QCOMPARE(store.buttons(), LogButtonStore::defaultButtons());
             QCOMPARE(kindsOf(store.visible()), LogButtonStore::defaultEnabledKinds());
@@ -87,7 +101,7 @@ private Q_SLOTS:
             store.rename(u"sad"_s, u"Tears"_s);
             QCOMPARE(storedButtons(), store.buttons());
         }
-        Defaults defaults(m_path);
+        Defaults& defaults = reopen();
         LogButtonStore store(defaults);
         QCOMPARE(kindsOf(store.visible()), LogButtonStore::defaultEnabledKinds());
         QCOMPARE(store.button(u"sad"_s)->name, u"Tears"_s);
@@ -111,7 +125,7 @@ private Q_SLOTS:
         QVERIFY(file.open(QIODevice::WriteOnly) && file.write(R"({"pindle_logger_buttons":)" + json + "}") > 0);
         file.close();
         const QJsonValue before = stored(LogButtonStore::buttonsKey);
-        Defaults defaults(m_path);
+        Defaults& defaults = reopen();
         QCOMPARE(LogButtonStore(defaults).buttons(), LogButtonStore::defaultButtons());
         QCOMPARE(stored(LogButtonStore::buttonsKey), before);
     }
@@ -129,7 +143,7 @@ private Q_SLOTS:
         array.append(buttonJson(u"Earmark"_s, u"Upper"_s, true));
         array.append(buttonJson(u"earmark"_s, u"Second"_s, true));
         seed(array);
-        Defaults defaults(m_path);
+        Defaults& defaults = reopen();
         LogButtonStore store(defaults);
         QCOMPARE(store.buttons().size(), 15);
         QCOMPARE(store.buttons().first(), (LogButton{u"earmark"_s, u"Mark"_s, true, 7}));
@@ -148,7 +162,7 @@ private Q_SLOTS:
         array.append(buttonJson(u"cutaway"_s, u"B-roll"_s, false));
         array.append(buttonJson(u"cutaway"_s, u"B-roll"_s, false));
         seed(array);
-        Defaults defaults(m_path);
+        Defaults& defaults = reopen();
         LogButtonStore store(defaults);
         QCOMPARE(store.buttons().at(2).name, u"b-roll"_s);
         QCOMPARE(store.buttons().at(14).name, u"Highlight"_s);
@@ -160,23 +174,25 @@ private Q_SLOTS:
     // default kinds shown first, in order; the others keep their names, reach and order.
     void defaultsMigration()
     {
-        const QStringList order{"reaction", "sad", "clip", "great", "note", "cutaway", "broll", "funny", "cut",
-                                "turning_point", "earmark", "testimonial", "proof_point", "soundbite"};
+        const QStringList order{"reaction", "sad",         "clip",        "great",    "note",
+                                "cutaway",  "broll",       "funny",       "cut",      "turning_point",
+                                "earmark",  "testimonial", "proof_point", "soundbite"};
         QJsonArray array;
         for (const QString& kind : order)
             array.append(buttonJson(kind, "My " + kind, kind == u"reaction" || kind == u"great", 25));
         seed(array, u"true"_s);
-        Defaults defaults(m_path);
+        Defaults& defaults = reopen();
         LogButtonStore store(defaults);
-        const QStringList expected{"earmark", "cutaway", "funny", "sad", "reaction", "clip", "great", "note", "broll",
-                                   "cut", "turning_point", "testimonial", "proof_point", "soundbite"};
+        const QStringList expected{"earmark",       "cutaway",     "funny",       "sad",      "reaction",
+                                   "clip",          "great",       "note",        "broll",    "cut",
+                                   "turning_point", "testimonial", "proof_point", "soundbite"};
         QCOMPARE(kindsOf(store.buttons()), expected);
         QCOMPARE(kindsOf(store.visible()), expected.mid(0, 4));
         for (const LogButton& b : store.buttons())
             QVERIFY(b.name == "My " + b.kind && b.reach == 25);
         QCOMPARE(storedButtons(), store.buttons());
         store.move({4}, 0); // once only: the next start keeps the user's later changes
-        Defaults again(m_path);
+        Defaults& again = reopen();
         QCOMPARE(LogButtonStore(again).buttons(), store.buttons());
     }
 
@@ -185,13 +201,13 @@ private Q_SLOTS:
     {
         seed(tableOrderJson({u"note"_s}), true, QJsonValue::Undefined);
         for (const QString& kind : {u"sad"_s, u"note"_s}) {
-            Defaults defaults(m_path);
+            Defaults& defaults = reopen();
             LogButtonStore store(defaults);
             QCOMPARE(stored(LogButtonStore::noteOffFlagKey).isUndefined(), kind == u"sad");
             QCOMPARE(kindsOf(store.visible()), QStringList{kind == u"sad" ? u"note"_s : u"sad"_s});
             store.toggle(kind);
         }
-        Defaults defaults(m_path);
+        Defaults& defaults = reopen();
         QCOMPARE(kindsOf(LogButtonStore(defaults).visible()), QStringList({"note", "sad"}));
     }
 
@@ -202,7 +218,7 @@ private Q_SLOTS:
     void edits()
     {
         seed(tableOrderJson({u"funny"_s}));
-        Defaults defaults(m_path);
+        Defaults& defaults = reopen();
         LogButtonStore store(defaults);
         QSignalSpy changed(&store, &LogButtonStore::buttonsChanged);
         store.toggle(u"funny"_s);
@@ -238,8 +254,8 @@ private Q_SLOTS:
         QTest::addColumn<QJsonValue>("initial");
         QTest::addColumn<QString>("text");
         QTest::addColumn<QStringList>("expected");
-        QTest::newRow("present ignoring case") << QJsonValue(QJsonArray{"école", "b", "école"}) << "ÉCOLE"
-                                               << QStringList{"école", "b", "école"};
+        QTest::newRow("present ignoring case")
+            << QJsonValue(QJsonArray{"école", "b", "école"}) << "ÉCOLE" << QStringList{"école", "b", "école"};
         QTest::newRow("earlier piece counts") << none << "a, b,, A" << QStringList{"a", "b"};
         QTest::newRow("trimmed of line breaks") << none << "\n  red car \r\n" << QStringList{"red car"};
         QTest::newRow("stored with a number") << QJsonValue(QJsonArray{"police", 3}) << "x" << QStringList{"x"};
@@ -249,12 +265,12 @@ private Q_SLOTS:
         QFETCH(QJsonValue, initial);
         QFETCH(QStringList, expected);
         Defaults(m_path).set(LogKeywordStore::key, initial);
-        Defaults defaults(m_path);
+        Defaults& defaults = reopen();
         LogKeywordStore store(defaults);
         const QStringList before = store.words();
         QList<QStringList> storedAtEachChange;
         connect(&store, &LogKeywordStore::wordsChanged, this, [&] {
-            storedAtEachChange.append(Defaults(m_path).stringList(LogKeywordStore::key).value_or(QStringList{"?"}));
+            storedAtEachChange.append(defaults.stringList(LogKeywordStore::key).value_or(QStringList{"?"}));
         });
         QFETCH(QString, text);
         store.add(text);
@@ -282,8 +298,8 @@ private Q_SLOTS:
         QTest::newRow("present after trimming") << QJsonValue(QJsonArray{}) << " \tSync  " << defaults;
         QTest::newRow("other case is new") << none << "sync" << defaults + QStringList{"sync"};
         QTest::newRow("line break kept") << QJsonValue(QJsonArray{"GV"}) << "Drone\n" << QStringList{"GV", "Drone\n"};
-        QTest::newRow("wide spaces trimmed") << QJsonValue(QJsonArray{"GV", 1}) << u"\u00A0Drone\u3000"_s
-                                             << defaults + QStringList{"Drone"};
+        QTest::newRow("wide spaces trimmed")
+            << QJsonValue(QJsonArray{"GV", 1}) << u"\u00A0Drone\u3000"_s << defaults + QStringList{"Drone"};
     }
     void tagAdd()
     {
@@ -291,7 +307,7 @@ private Q_SLOTS:
         QFETCH(QString, text);
         QFETCH(QStringList, expected);
         Defaults(m_path).set(LogTagStore::key, initial);
-        Defaults defaults(m_path);
+        Defaults& defaults = reopen();
         LogTagStore store(defaults);
         const bool grows = store.available().size() < expected.size();
         store.add(text);
@@ -318,7 +334,7 @@ private Q_SLOTS:
         QFETCH(QJsonValue, threshold);
         Defaults(m_path).set(SoundCueSettings::enKey, cues);
         Defaults(m_path).set(SoundCueSettings::thKey, threshold);
-        Defaults defaults(m_path);
+        Defaults& defaults = reopen();
         const SoundCueSettings settings(defaults);
         QStringList enabled = settings.enabled().values();
         enabled.sort();

@@ -2,18 +2,22 @@
 
 #include "platform/AppPaths.h"
 #include "platform/Defaults.h"
+#include "platform/ManualClock.h"
 
 #include <QDir>
 #include <QFile>
 #include <QJsonArray>
+#include <QProcess>
 #include <QTemporaryDir>
 #include <QThread>
 
+#include <cstdio>
 #include <limits>
 #include <memory>
 #include <vector>
 
 using namespace Qt::Literals::StringLiterals;
+using namespace std::chrono_literals;
 
 namespace {
 
@@ -23,6 +27,9 @@ bool writeFile(const QString& path, const QByteArray& bytes)
     QFile file(path);
     return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
 }
+
+// The child of `durableAcrossKill` writes here.
+const char* const childPathVariable = "PINDLE_DEFAULTS_KILL_CHILD";
 
 } // namespace
 
@@ -53,33 +60,40 @@ private Q_SLOTS:
         QVERIFY(QDir(support).removeRecursively() && QFileInfo(AppPaths::appSupportFolder()).isDir());
     }
 
-    // Each value through every typed reader, before and after a reload: only the matching one
-    // answers, numbers come back bit for bit, and reading alone creates no file.
+    // Each value, set over `before`, through every typed reader, before and after a reload: only
+    // the matching one answers, numbers come back bit for bit, and reading alone creates no file.
     void typedReads_data()
     {
+        QTest::addColumn<QJsonValue>("before");
         QTest::addColumn<QJsonValue>("stored");
         QTest::addColumn<QString>("type");
-        QTest::newRow("false") << QJsonValue(false) << "bool";
-        QTest::newRow("-2^63") << QJsonValue(-9223372036854775808.0) << "number";
-        QTest::newRow("string 'true'") << QJsonValue(u"true"_s) << "string";
-        QTest::newRow("string list") << QJsonValue(QJsonArray{u"a"_s, QString()}) << "list";
-        QTest::newRow("mixed list") << QJsonValue(QJsonArray{u"a"_s, 1}) << "none";
+        QTest::newRow("false") << QJsonValue(1) << QJsonValue(false) << "bool";
+        QTest::newRow("-2^63") << QJsonValue(1) << QJsonValue(-9223372036854775808.0) << "number";
+        // Equal as doubles, so a set compared with == would be skipped and the value lost.
+        QTest::newRow("2^53 + 1 over 2^53")
+            << QJsonValue(9007199254740992.0) << QJsonValue(9007199254740993LL) << "number";
+        QTest::newRow("string 'true'") << QJsonValue(1) << QJsonValue(u"true"_s) << "string";
+        QTest::newRow("string list") << QJsonValue(1) << QJsonValue(QJsonArray{u"a"_s, QString()}) << "list";
+        QTest::newRow("mixed list") << QJsonValue(1) << QJsonValue(QJsonArray{u"a"_s, 1}) << "none";
         // JSON has no NaN or infinity: such a number is no number at all.
-        QTest::newRow("NaN") << QJsonValue(std::numeric_limits<double>::quiet_NaN()) << "none";
-        QTest::newRow("Undefined removes") << QJsonValue(QJsonValue::Undefined) << "none";
+        QTest::newRow("NaN") << QJsonValue(1) << QJsonValue(std::numeric_limits<double>::quiet_NaN()) << "none";
+        QTest::newRow("Undefined removes") << QJsonValue(1) << QJsonValue(QJsonValue::Undefined) << "none";
     }
     void typedReads()
     {
+        QFETCH(QJsonValue, before);
         QFETCH(QJsonValue, stored);
         QFETCH(QString, type);
         Defaults written(m_path);
         QVERIFY(!written.contains(u"k"_s) && !QFileInfo::exists(m_path));
-        written.set(u"k"_s, 1);
+        written.set(u"k"_s, before);
         written.set(u"k"_s, stored);
+        QVERIFY(written.flush());
         const Defaults reloaded(m_path);
         for (const Defaults* d : {static_cast<const Defaults*>(&written), &reloaded}) {
             QCOMPARE(d->boolValue(u"k"_s), type == u"bool" ? std::optional(stored.toBool()) : std::nullopt);
             QVERIFY(d->number(u"k"_s) == (type == u"number" ? std::optional(stored.toDouble()) : std::nullopt));
+            QVERIFY(type != u"number" || d->value(u"k"_s).toInteger() == stored.toInteger());
             QCOMPARE(d->string(u"k"_s), type == u"string" ? std::optional(stored.toString()) : std::nullopt);
             QCOMPARE(d->stringList(u"k"_s).value_or(QStringList{"-"}),
                      type == u"list" ? stored.toVariant().toStringList() : QStringList{"-"});
@@ -106,6 +120,7 @@ private Q_SLOTS:
         QCOMPARE(aside().size(), 1);
         const QString asidePath = m_dir->filePath(u"config/"_s + aside().first());
         defaults.set(u"a"_s, 1);
+        QVERIFY(defaults.flush());
         QCOMPARE(Defaults(m_path).number(u"a"_s), std::optional<double>(1));
         QFile moved(asidePath);
         QVERIFY(folder ? QFileInfo(asidePath).isDir() : moved.open(QIODevice::ReadOnly) && moved.readAll() == bytes);
@@ -116,22 +131,89 @@ private Q_SLOTS:
     }
 
     // The parent "folder" is a plain file, so nothing can be written there (true even for root).
-    // Values stay in memory and reach the disk with the first change once it is writable.
+    // Values stay in memory; a flush tries again and reaches the disk once it is writable.
     void failedWriteKeepsValuesAndRecovers()
     {
         const QString blocker = m_dir->filePath(u"blocker"_s);
         QVERIFY(writeFile(blocker, "x"));
         Defaults defaults(blocker + u"/defaults.json"_s);
         defaults.set(u"a"_s, 1);
-        QVERIFY(!defaults.lastWriteSucceeded() && defaults.number(u"a"_s) == 1);
+        QVERIFY(!defaults.flush() && !defaults.lastWriteSucceeded() && defaults.number(u"a"_s) == 1);
         QVERIFY(QFile::remove(blocker));
-        defaults.set(u"b"_s, 2);
-        QVERIFY(defaults.lastWriteSucceeded());
+        QVERIFY(defaults.flush() && defaults.lastWriteSucceeded());
         QCOMPARE(Defaults(defaults.filePath()).number(u"a"_s), std::optional<double>(1));
     }
 
-    // Sets, removes and reads race from eight threads; the last write holds the whole final
-    // state, and no temporary file is left behind.
+    // A fader drag: a thousand moves a millisecond apart go out as a few whole snapshots, none
+    // older than the interval once written; a move from another thread arms the same timer, and a
+    // value set again writes nothing.
+    void burstOfSetsIsCoalesced()
+    {
+        ManualClock clock;
+        Defaults defaults(m_path, &clock);
+        int onDisk = -1;
+        for (int i = 0; i < 1000; ++i) {
+            if (i == 400) {
+                QCOMPARE(clock.activeTimerCount(), 0);
+                std::thread([&] { defaults.set(u"fader"_s, i); }).join();
+                QTRY_COMPARE(clock.activeTimerCount(), 1);
+            } else {
+                defaults.set(u"fader"_s, i);
+            }
+            clock.advance(1ms);
+            if (i % 250 == 249) {
+                QTRY_COMPARE(defaults.writeCount(), (i + 1) / 400 + 1);
+                onDisk = Defaults(m_path).number(u"fader"_s).value_or(-1);
+                QVERIFY2(i - onDisk < 400, qPrintable(u"%1 on disk at %2"_s.arg(onDisk).arg(i)));
+            }
+        }
+        QVERIFY(defaults.flush());
+        QCOMPARE(defaults.writeCount(), 4);
+        for (int i = 0; i < 100; ++i)
+            defaults.set(u"fader"_s, 999);
+        clock.advance(1s);
+        QVERIFY(defaults.flush() && defaults.writeCount() == 4 && clock.activeTimerCount() == 0);
+        QCOMPARE(Defaults(m_path).number(u"fader"_s), std::optional<double>(999));
+    }
+
+    // A child sets a burst of values, flushes, sets once more and is killed with SIGKILL: the
+    // file is whole and holds everything flushed, and the burst took at most two writes.
+    void durableAcrossKill()
+    {
+        if (const QByteArray childPath = qgetenv(childPathVariable); !childPath.isEmpty()) {
+            Defaults defaults(QString::fromLocal8Bit(childPath));
+            for (int i = 0; i < 1000; ++i)
+                defaults.set(u"fader"_s, i);
+            defaults.set(u"name"_s, u"kept"_s);
+            const bool flushed = defaults.flush();
+            defaults.set(u"late"_s, true);
+            std::printf("flushed %d %d\n", int(flushed), defaults.writeCount());
+            std::fflush(stdout);
+            std::getchar();
+            return;
+        }
+        QProcess child;
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert(QString::fromLatin1(childPathVariable), m_path);
+        child.setProcessEnvironment(environment);
+        child.start(QCoreApplication::applicationFilePath(), {u"DefaultsTest"_s, u"durableAcrossKill"_s});
+        QByteArray report;
+        while (!report.startsWith("flushed") && child.waitForReadyRead(60000)) {
+            while (child.canReadLine() && !report.startsWith("flushed"))
+                report = child.readLine().trimmed();
+        }
+        child.kill();
+        QVERIFY(child.waitForFinished(60000) && child.exitStatus() == QProcess::CrashExit);
+        const QList<QByteArray> fields = report.split(' ');
+        QVERIFY2(fields.size() == 3 && fields.at(1) == "1", report.constData());
+        QVERIFY2(fields.at(2).toInt() <= 2, report.constData());
+        const Defaults reloaded(m_path);
+        QCOMPARE(reloaded.number(u"fader"_s), std::optional<double>(999));
+        QCOMPARE(reloaded.string(u"name"_s), std::optional<QString>(u"kept"_s));
+    }
+
+    // Sets, removes, reads and flushes race from eight threads; the last write holds the whole
+    // final state, and no temporary file is left behind.
     void concurrentSetsKeepFileWhole()
     {
         Defaults defaults(m_path);
@@ -145,13 +227,15 @@ private Q_SLOTS:
                     (void)defaults.number(key);
                     if (i % 8 == 0)
                         defaults.remove(key);
+                    if (t == 0 && i % 10 == 0)
+                        defaults.flush();
                 }
             }));
             threads.back()->start();
         }
         for (auto& thread : threads)
             QVERIFY(thread->wait(QDeadlineTimer(120000)));
-        QVERIFY(defaults.lastWriteSucceeded());
+        QVERIFY(defaults.flush());
         const Defaults reloaded(m_path);
         for (int i = 0; i < 8 * 40; ++i)
             QCOMPARE(reloaded.number(u"t%1-%2"_s.arg(i / 40).arg(i % 40)).value_or(0), i % 8 == 0 ? 0 : i % 40);

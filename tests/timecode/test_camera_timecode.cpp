@@ -304,6 +304,7 @@ private Q_SLOTS:
         clock->useMacClock(-3 * 3600);
         QCOMPARE(clock->offsetFrames(), 0.0);
         QCOMPARE(clock->timecodeAt(utcAt(9.5 * 3600)), QStringLiteral("06:30:00;00"));
+        QVERIFY(m_defaults->flush());
         Defaults reread(m_defaults->filePath());
         CameraTimecode relaunched(reread);
         QCOMPARE(relaunched.format().storageString(), QStringLiteral("30|1|1"));
