@@ -70,11 +70,15 @@ void LogButtonStore::load()
     }
 
     // Kinds this version no longer offers are dropped; kinds added since are appended hidden.
-    // Several buttons of one kind are kept as stored; lookups act on the first.
+    // Several buttons of one kind are kept as stored; lookups act on the first. Names and reach
+    // from the file meet the rules of `rename` and `setReach`.
     QList<LogButton> list;
-    for (const LogButton& button : *stored) {
-        if (LogButtonKind::lookup(button.kind))
-            list.append(button);
+    for (LogButton button : *stored) {
+        if (!LogButtonKind::lookup(button.kind))
+            continue;
+        button.name = heldName(button.kind, button.name);
+        button.reach = heldReach(button.reach);
+        list.append(button);
     }
     for (const LogButton& fallback : defaults) {
         const bool present = std::any_of(list.cbegin(), list.cend(),
@@ -157,14 +161,24 @@ void LogButtonStore::rename(const QString& kind, const QString& text)
     const qsizetype index = indexOf(kind);
     if (index < 0)
         return;
-    QString name = text.trimmed();
-    if (name.isEmpty()) {
-        const auto row = LogButtonKind::lookup(kind);
-        name = row ? row->label : LogButtonKind::capitalized(kind);
-    }
     QList<LogButton> changed = m_buttons;
-    changed[index].name = name;
+    changed[index].name = heldName(kind, text);
     assign(std::move(changed));
+}
+
+QString LogButtonStore::heldName(const QString& kind, const QString& text)
+{
+    const QString name = text.trimmed();
+    if (!name.isEmpty())
+        return name;
+    const auto row = LogButtonKind::lookup(kind);
+    return row ? row->label : LogButtonKind::capitalized(kind);
+}
+
+double LogButtonStore::heldReach(double seconds)
+{
+    // std::round takes halves away from zero; infinities clamp to the ends.
+    return std::clamp(std::round(seconds), minReach, maxReach);
 }
 
 void LogButtonStore::setReach(const QString& kind, double seconds)
@@ -172,10 +186,8 @@ void LogButtonStore::setReach(const QString& kind, double seconds)
     const qsizetype index = indexOf(kind);
     if (index < 0 || std::isnan(seconds))
         return;
-    // std::round takes halves away from zero; infinities clamp to the ends.
-    const double reach = std::clamp(std::round(seconds), minReach, maxReach);
     QList<LogButton> changed = m_buttons;
-    changed[index].reach = reach;
+    changed[index].reach = heldReach(seconds);
     assign(std::move(changed));
 }
 

@@ -33,6 +33,10 @@ public:
     [[nodiscard]] static QList<LogButton> defaultButtons();
     // The four default kinds first, in their order; every other button keeps its relative order.
     [[nodiscard]] static QList<LogButton> inDefaultOrder(QList<LogButton> buttons);
+    // A name as `rename` keeps it: trimmed; nothing left gives the kind's label.
+    [[nodiscard]] static QString heldName(const QString& kind, const QString& text);
+    // A finite grab-back as `setReach` keeps it: whole seconds in 1 ... 120.
+    [[nodiscard]] static double heldReach(double seconds);
 
     [[nodiscard]] const QList<LogButton>& buttons() const { return m_buttons; }
     // The enabled buttons in bar order.

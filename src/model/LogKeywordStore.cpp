@@ -1,17 +1,31 @@
 #include "model/LogKeywordStore.h"
 
-LogKeywordStore::LogKeywordStore(Defaults& defaults, QObject* parent)
-    : QObject(parent), m_defaults(defaults), m_words(defaults.stringList(key).value_or(QStringList{}))
+namespace {
+
+// The words of `text` that `words` lacks, as `add` takes them.
+QStringList newWords(const QStringList& words, const QString& text)
 {
+    QStringList found;
+    for (const QString& piece : text.split(QLatin1Char(','), Qt::SkipEmptyParts)) {
+        const QString word = piece.trimmed();
+        if (!word.isEmpty() && !words.contains(word, Qt::CaseInsensitive) && !found.contains(word, Qt::CaseInsensitive))
+            found.append(word);
+    }
+    return found;
+}
+
+} // namespace
+
+LogKeywordStore::LogKeywordStore(Defaults& defaults, QObject* parent) : QObject(parent), m_defaults(defaults)
+{
+    // Words from the file meet the rules of `add`: trimmed, no commas, none twice ignoring case.
+    for (const QString& stored : defaults.stringList(key).value_or(QStringList{}))
+        m_words.append(newWords(m_words, stored));
 }
 
 void LogKeywordStore::add(const QString& text)
 {
-    const QStringList pieces = text.split(QLatin1Char(','), Qt::SkipEmptyParts);
-    for (const QString& piece : pieces) {
-        const QString word = piece.trimmed();
-        if (word.isEmpty() || m_words.contains(word, Qt::CaseInsensitive))
-            continue;
+    for (const QString& word : newWords(m_words, text)) {
         QStringList grown = m_words;
         grown.append(word);
         assign(std::move(grown));

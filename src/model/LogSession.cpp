@@ -5,7 +5,43 @@
 
 #include <QJsonDocument>
 
+#include <cmath>
+#include <limits>
+
 using namespace Qt::Literals::StringLiterals;
+
+namespace {
+
+// JSON has no NaN or infinity, and a date the reader refuses would cost every saved log at the
+// next start. Such a date is written as the nearest finite one, NaN as the oldest, so the file
+// reads back in the order the store keeps.
+bool isWritable(Date date)
+{
+    return std::isfinite(date.sinceReferenceDate);
+}
+
+Date writable(Date date)
+{
+    if (isWritable(date))
+        return date;
+    return Date{date.sinceReferenceDate > 0 ? std::numeric_limits<double>::max()
+                                            : std::numeric_limits<double>::lowest()};
+}
+
+void writeEntry(JsonWriter& w, const LogEntry& entry)
+{
+    if (isWritable(entry.time) && (!entry.endTime || isWritable(*entry.endTime))) {
+        entry.write(w);
+        return;
+    }
+    LogEntry copy = entry;
+    copy.time = writable(copy.time);
+    if (copy.endTime)
+        copy.endTime = writable(*copy.endTime);
+    copy.write(w);
+}
+
+} // namespace
 
 void LogLine::write(JsonWriter& w) const
 {
@@ -37,11 +73,11 @@ void LogSession::write(JsonWriter& w) const
 {
     w.beginObject();
     w.field("id", id);
-    w.field("createdAt", createdAt);
+    w.field("createdAt", writable(createdAt));
     w.key("entries");
     w.beginArray();
     for (const LogEntry& entry : entries)
-        entry.write(w);
+        writeEntry(w, entry);
     w.endArray();
     w.optional("shootToken", shootToken);
     if (transcript) {

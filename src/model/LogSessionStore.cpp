@@ -3,8 +3,11 @@
 #include "platform/AppPaths.h"
 #include "platform/SafeFile.h"
 
+#include <QCoreApplication>
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QSet>
 
 #include <algorithm>
 #include <cmath>
@@ -13,22 +16,6 @@
 #include <vector>
 
 namespace {
-
-bool isFinite(Date date)
-{
-    return std::isfinite(date.sinceReferenceDate);
-}
-
-// JSON has no NaN or infinity: a session holding one could be written but never read back,
-// which would cost every saved log at the next start. Such a session does not encode.
-bool isEncodable(const LogSession& session)
-{
-    if (!isFinite(session.createdAt))
-        return false;
-    return std::all_of(session.entries.cbegin(), session.entries.cend(), [](const LogEntry& entry) {
-        return isFinite(entry.time) && (!entry.endTime || isFinite(*entry.endTime));
-    });
-}
 
 // A date that is not a number sorts as the oldest, so the order stays a strict weak ordering.
 double sortKey(const LogSession& session)
@@ -44,14 +31,19 @@ LogSessionStore::LogSessionStore(QObject* parent) : LogSessionStore(AppPaths::ap
 }
 
 LogSessionStore::LogSessionStore(const QString& filePath, QObject* parent)
-    : QObject(parent), m_url(filePath), m_writer(std::make_unique<SessionWriter>(filePath))
+    : QObject(parent), m_url(filePath),
+      m_writer(std::make_unique<SessionWriter>(filePath, SessionWriter::defaultWrite(), [this](bool written) {
+          QMetaObject::invokeMethod(
+              this, [this, written] { finishWrite(written); }, Qt::QueuedConnection);
+      }))
 {
     load();
 }
 
 LogSessionStore::~LogSessionStore()
 {
-    waitForWrites();
+    // Gone before the QObject: an outcome still posted to it is dropped with it.
+    m_writer.reset();
 }
 
 void LogSessionStore::load()
@@ -78,6 +70,22 @@ void LogSessionStore::load()
     for (const LogSession& session : std::as_const(m_sessions))
         m_encoded.append(session.toJson());
     sortNewestFirst();
+    dropRepeatedIds();
+}
+
+void LogSessionStore::dropRepeatedIds()
+{
+    // Newest first by now, so the newest copy of an id is the one kept.
+    QSet<QUuid> seen;
+    for (qsizetype i = 0; i < m_sessions.size();) {
+        if (seen.contains(m_sessions.at(i).id)) {
+            m_sessions.removeAt(i);
+            m_encoded.removeAt(i);
+        } else {
+            seen.insert(m_sessions.at(i).id);
+            ++i;
+        }
+    }
 }
 
 void LogSessionStore::sortNewestFirst()
@@ -141,14 +149,17 @@ void LogSessionStore::remove(const QUuid& id)
 void LogSessionStore::save()
 {
     for (qsizetype i = 0; i < m_sessions.size(); ++i) {
-        if (!m_encoded.at(i).isEmpty())
-            continue;
-        if (!isEncodable(m_sessions.at(i)))
-            return;
-        m_encoded[i] = m_sessions.at(i).toJson();
+        if (m_encoded.at(i).isEmpty())
+            m_encoded[i] = m_sessions.at(i).toJson();
     }
-    if (m_unreadableFile && !clearUnreadableFile())
+    if (m_unreadableFile && !clearUnreadableFile()) {
+        const QString message = QStringLiteral("The logs are not being saved: %1 cannot be read and cannot be moved "
+                                               "out of the way.")
+                                    .arg(QDir::toNativeSeparators(m_url));
+        setSaveError(message);
+        Q_EMIT saveFailed(message);
         return;
+    }
     // A list of its own for the writer: m_encoded is edited in place here, and Qt's detach check
     // alone does not order those edits after the writer's reads. The byte arrays themselves are
     // shared and only ever replaced, never changed.
@@ -157,14 +168,39 @@ void LogSessionStore::save()
 
 bool LogSessionStore::clearUnreadableFile()
 {
+    const QString moved = SafeFile::moveAside(m_url);
     // A move that failed because the file has gone since (removed by hand) leaves nothing to keep.
-    if (SafeFile::moveAside(m_url).isEmpty() && QFileInfo::exists(m_url))
+    if (moved.isEmpty() && QFileInfo::exists(m_url))
         return false;
     m_unreadableFile = false;
+    if (!moved.isEmpty()) {
+        m_movedAsidePath = moved;
+        Q_EMIT movedAsidePathChanged();
+    }
     return true;
 }
 
 void LogSessionStore::waitForWrites()
 {
     m_writer->waitUntilIdle();
+    QCoreApplication::sendPostedEvents(this, QEvent::MetaCall);
+}
+
+void LogSessionStore::finishWrite(bool written)
+{
+    if (written) {
+        setSaveError(QString());
+        return;
+    }
+    const QString message = QStringLiteral("The logs could not be saved to %1.").arg(QDir::toNativeSeparators(m_url));
+    setSaveError(message);
+    Q_EMIT saveFailed(message);
+}
+
+void LogSessionStore::setSaveError(const QString& message)
+{
+    if (message == m_saveError)
+        return;
+    m_saveError = message;
+    Q_EMIT saveErrorChanged();
 }

@@ -20,7 +20,10 @@
 //
 // A file that exists but cannot be read or decoded is never overwritten: the first save moves it
 // aside ("log-sessions.json.unreadable-<ms>") so it can still be recovered by hand, and writes
-// nothing while it cannot be moved.
+// nothing while it cannot be moved. Sessions of one id load as one, the newest.
+//
+// Every save that does not reach the disk is reported (`saveFailed`, `saveError`), and so is the
+// move of an unreadable file (`movedAsidePath`), so the screens can say so.
 class LogSessionStore : public QObject {
     Q_OBJECT
 
@@ -43,21 +46,31 @@ public:
     void upsert(const LogSession& session);
     // Removes every session with the id; writes the file only when one was removed.
     void remove(const QUuid& id);
-    // Writes the whole list. Nothing is written when a session cannot be encoded (a date that is
-    // not a finite number); a failed write is ignored and the list stays as it is.
+    // Writes the whole list; a failure keeps the list as it is and is reported.
     void save();
 
-    // Blocks until every save so far has reached the file (or failed).
+    // Blocks until every save so far has reached the file (or failed) and its outcome is published.
     void waitForWrites();
     // Whether the last finished write failed.
     [[nodiscard]] bool lastWriteFailed() const { return m_writer->lastWriteFailed(); }
+    // Why the latest save did not reach the disk; empty when it did.
+    [[nodiscard]] const QString& saveError() const { return m_saveError; }
+    // Where the unreadable file was moved; empty while none was.
+    [[nodiscard]] const QString& movedAsidePath() const { return m_movedAsidePath; }
 
 Q_SIGNALS:
     void sessionsChanged();
+    // Each save that did not reach the disk, with the message for the screens.
+    void saveFailed(const QString& message);
+    void saveErrorChanged();
+    void movedAsidePathChanged();
 
 private:
     void load();
     void sortNewestFirst();
+    void dropRepeatedIds();
+    void finishWrite(bool written);
+    void setSaveError(const QString& message);
     // Moves an unreadable file out of the way; false while it is still in the way.
     [[nodiscard]] bool clearUnreadableFile();
 
@@ -67,5 +80,7 @@ private:
     QList<QByteArray> m_encoded;
     // The file on disk could not be read or decoded and has not been moved aside yet.
     bool m_unreadableFile = false;
+    QString m_saveError;
+    QString m_movedAsidePath;
     std::unique_ptr<SessionWriter> m_writer;
 };

@@ -23,9 +23,15 @@ QString trimBlanks(const QString& text)
 
 LogTagStore::LogTagStore(Defaults& defaults, QObject* parent) : QObject(parent), m_defaults(defaults)
 {
+    // Tags from the file meet the rules of `add`: trimmed, not empty, none twice.
+    for (const QString& text : defaults.stringList(key).value_or(QStringList{})) {
+        const QString tag = trimBlanks(text);
+        if (!tag.isEmpty() && !m_available.contains(tag))
+            m_available.append(tag);
+    }
     // An empty palette would leave the tag bar with nothing to offer, so it loads the defaults.
-    const QStringList stored = defaults.stringList(key).value_or(QStringList{});
-    m_available = stored.isEmpty() ? defaultTags() : stored;
+    if (m_available.isEmpty())
+        m_available = defaultTags();
 }
 
 QStringList LogTagStore::defaultTags()

@@ -2,8 +2,8 @@
 
 #include "platform/SafeFile.h"
 
-SessionWriter::SessionWriter(QString path, WriteFunction write)
-    : m_path(std::move(path)), m_write(std::move(write)), m_thread([this] { run(); })
+SessionWriter::SessionWriter(QString path, WriteFunction write, FinishedFunction finished)
+    : m_path(std::move(path)), m_write(std::move(write)), m_finished(std::move(finished)), m_thread([this] { run(); })
 {
 }
 
@@ -69,6 +69,8 @@ void SessionWriter::run()
 
         const bool ok = m_write(m_path, join(sessions));
         m_lastWriteFailed.store(!ok);
+        if (m_finished)
+            m_finished(ok);
 
         lock.lock();
         m_writing = false;

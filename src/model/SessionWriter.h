@@ -22,8 +22,10 @@ class SessionWriter {
 public:
     // Writes the whole file or nothing; returns false on failure.
     using WriteFunction = std::function<bool(const QString& path, const QByteArray& bytes)>;
+    // Told the outcome of every write, on the writer's thread, before `waitUntilIdle` returns.
+    using FinishedFunction = std::function<void(bool written)>;
 
-    explicit SessionWriter(QString path, WriteFunction write = defaultWrite());
+    explicit SessionWriter(QString path, WriteFunction write = defaultWrite(), FinishedFunction finished = {});
     // Finishes the pending write, then stops the thread.
     ~SessionWriter();
 
@@ -46,6 +48,7 @@ private:
 
     const QString m_path;
     const WriteFunction m_write;
+    const FinishedFunction m_finished;
 
     std::mutex m_mutex;
     std::condition_variable m_wake;

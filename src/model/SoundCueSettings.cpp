@@ -8,8 +8,9 @@ SoundCueSettings::SoundCueSettings(Defaults& defaults, QObject* parent) : QObjec
     else
         m_enabled = defaultCues();
 
+    // A confidence: above 1 nothing would ever be marked.
     const auto threshold = defaults.number(thKey);
-    m_threshold = threshold && *threshold > 0 ? *threshold : defaultThreshold;
+    m_threshold = threshold && *threshold > 0 && *threshold <= 1 ? *threshold : defaultThreshold;
 }
 
 QSet<QString> SoundCueSettings::defaultCues()

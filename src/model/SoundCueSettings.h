@@ -24,6 +24,7 @@ public:
 
     // A set: the detector asks only whether a label is in it, and order has no meaning.
     [[nodiscard]] const QSet<QString>& enabled() const { return m_enabled; }
+    // In (0, 1]; a stored value outside reads as the default.
     [[nodiscard]] double threshold() const { return m_threshold; }
 
 private:

@@ -37,7 +37,8 @@ Defaults::Defaults(QString filePath, Clock* clock) : m_path(std::move(filePath))
             m_values = document.object();
         } else {
             // Never overwrite what may still be recovered by hand.
-            m_readOnly = SafeFile::moveAside(m_path).isEmpty();
+            m_movedAside = SafeFile::moveAside(m_path);
+            m_readOnly = m_movedAside.isEmpty();
         }
     }
     m_timer = m_clock.makeTimer([this] { onTimer(); });

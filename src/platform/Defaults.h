@@ -42,6 +42,8 @@ public:
     static Defaults& shared();
 
     [[nodiscard]] QString filePath() const { return m_path; }
+    // Where an unreadable file was moved when the store was created; empty when none was.
+    [[nodiscard]] QString movedAsidePath() const { return m_movedAside; }
 
     // The stored value; QJsonValue::Undefined when the key is absent.
     [[nodiscard]] QJsonValue value(const QString& key) const;
@@ -77,6 +79,7 @@ private:
 
     const QString m_path;
     Clock& m_clock;
+    QString m_movedAside;
     // An unreadable file that could not be moved aside is left alone: values stay in memory.
     bool m_readOnly = false;
 

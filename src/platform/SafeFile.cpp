@@ -6,6 +6,8 @@
 #include <QFileInfo>
 #include <QSaveFile>
 
+#include <unistd.h>
+
 namespace SafeFile {
 
 bool writeAtomically(const QString& path, const QByteArray& bytes)
@@ -14,7 +16,9 @@ bool writeAtomically(const QString& path, const QByteArray& bytes)
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly))
         return false;
-    if (file.write(bytes) != bytes.size()) {
+    // The commit would still replace the old file when the buffer's last flush fails (a full disk)
+    // and ignores a failed sync: every byte must be out and on the disk before it.
+    if (file.write(bytes) != bytes.size() || !file.flush() || ::fsync(file.handle()) != 0) {
         file.cancelWriting();
         return false;
     }

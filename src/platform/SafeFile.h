@@ -5,8 +5,9 @@
 
 namespace SafeFile {
 
-// Writes the whole file or nothing: the old file is replaced only once the new one is complete.
-// Creates missing parent folders. Returns false on any failure, leaving the old file in place.
+// Writes the whole file or nothing: the old file is replaced only once the new one is complete
+// and synced to the disk. Creates missing parent folders. Returns false on any failure (a full
+// disk included), leaving the old file in place.
 [[nodiscard]] bool writeAtomically(const QString& path, const QByteArray& bytes);
 
 // Moves a file that could not be read out of the way, so that the next save cannot overwrite

@@ -1,3 +1,4 @@
+#include "common/SmallFileSystem.h"
 #include "common/TestMain.h"
 
 #include "model/LogSessionStore.h"
@@ -65,15 +66,24 @@ private Q_SLOTS:
         m_path = m_dir.filePath(u"log-sessions.json"_s);
     }
 
-    // A failed write (a file where a folder should be: true even for root) keeps the list.
-    void failedWriteKeepsTheList()
+    // A failed write (a file where a folder should be: true even for root) keeps the list and is
+    // reported, each time, until a save reaches the disk.
+    void failedWriteIsReported()
     {
         writeFile(m_dir.filePath(u"blocker"_s), "x"_ba);
         LogSessionStore store(m_dir.filePath(u"blocker/log-sessions.json"_s));
+        QSignalSpy failed(&store, &LogSessionStore::saveFailed);
         const LogSession s = session(1);
         store.upsert(s);
         store.waitForWrites();
+        store.upsert(s);
+        store.waitForWrites();
         QVERIFY(store.lastWriteFailed() && store.sessions() == QList<LogSession>{s});
+        QVERIFY(failed.count() == 2 && failed.at(1).at(0).toString().contains(u"blocker"_s));
+        QVERIFY(!store.saveError().isEmpty() && QFile::remove(m_dir.filePath(u"blocker"_s)));
+        store.save();
+        store.waitForWrites();
+        QVERIFY(store.saveError().isEmpty() && failed.count() == 2);
     }
 
     // A file that cannot be read is moved aside, unchanged, at the first save and not before.
@@ -93,14 +103,37 @@ private Q_SLOTS:
         QVERIFY(!folder || QDir().mkpath(m_path));
         writeFile(folder ? m_path + u"/kept"_s : m_path, bytes);
         LogSessionStore store(m_path);
+        QSignalSpy moved(&store, &LogSessionStore::movedAsidePathChanged);
         QVERIFY(store.sessions().isEmpty() && movedAside().isEmpty());
         store.upsert(session(1));
         store.upsert(session(2));
         verifyFileMatches(store);
         QCOMPARE(movedAside().size(), 1);
+        QVERIFY(moved.count() == 1 && store.movedAsidePath() == m_dir.filePath(movedAside().first()));
         QCOMPARE(readFile(m_dir.filePath(movedAside().first() + (folder ? u"/kept"_s : QString()))), bytes);
         // The moved file is the store's no longer: a later start reads the new file.
         QCOMPARE(LogSessionStore(m_path).sessions(), store.sessions());
+    }
+
+    // An unreadable file on a read-only disk is left alone, and every save says it did not
+    // reach the disk; once the disk is writable the file is moved aside and the log saved.
+    void unreadableFileThatCannotMoveIsReported()
+    {
+        SmallFileSystem disk;
+        if (!disk.isMounted())
+            QSKIP("cannot mount a file system here");
+        const QString path = disk.filePath(LogSessionStore::fileName);
+        writeFile(path, untouched);
+        QVERIFY(disk.setReadOnly(true));
+        LogSessionStore store(path);
+        QSignalSpy failed(&store, &LogSessionStore::saveFailed);
+        store.upsert(session(1));
+        store.upsert(session(2));
+        QVERIFY(failed.count() == 2 && !store.saveError().isEmpty() && readFile(path) == untouched);
+        QVERIFY(disk.setReadOnly(false));
+        store.save();
+        verifyFileMatches(store);
+        QVERIFY(store.saveError().isEmpty() && readFile(store.movedAsidePath()) == untouched);
     }
 
     // Reading alone writes nothing. A log with neither entries nor transcript lines is never
@@ -153,9 +186,11 @@ private Q_SLOTS:
         QList<LogSession> file; // enough sessions of equal dates that an unstable sort would show
         for (int i = 0; i < 40; ++i)
             file.append(session(i % 3));
-        file[3].id = file[0].id;
+        file[3].id = file[0].id; // a repeated id loads as one: the newest
+        file[3].createdAt = Date{5};
         writeFile(m_path, LogSessionFile::encode(file));
         LogSessionStore reopened(m_path);
+        QVERIFY(reopened.sessions().size() == 39 && reopened.sessions().first() == file[3]);
         reopened.remove(file[0].id);
         file = file.mid(1, 2) + file.mid(4);
         std::stable_sort(file.begin(), file.end(), [](auto& x, auto& y) { return x.createdAt > y.createdAt; });
@@ -163,30 +198,37 @@ private Q_SLOTS:
         verifyFileMatches(reopened);
     }
 
-    // JSON has no NaN or infinity: a session holding one stays in memory but never makes the
-    // file unreadable.
-    void dateThatIsNotANumberIsNotWritten()
+    // JSON has no NaN or infinity: a date that is not a finite number is saved as the nearest
+    // finite one (NaN as the oldest), so every save still reaches the disk and reads back in order.
+    void nonFiniteDatesReadBack_data()
     {
-        for (int field = 0; field < 3; ++field) {
-            QFile::remove(m_path);
-            LogSessionStore store(m_path);
-            store.upsert(session(5));
-            store.waitForWrites();
-            writeFile(m_path, untouched);
-            LogSession bad = session(6);
-            if (field == 0)
-                bad.createdAt = Date{std::nan("")};
-            else if (field == 1)
-                bad.entries.first().time = Date{HUGE_VAL};
-            else
-                bad.entries.first().endTime = Date{-std::nan("")};
-            store.upsert(bad);
-            store.upsert(session(4));
-            store.waitForWrites();
-            QVERIFY(store.sessions().size() == 3 && readFile(m_path) == untouched);
-            store.remove(bad.id);
-            verifyFileMatches(store);
-        }
+        QTest::addColumn<int>("field");
+        QTest::addColumn<double>("seconds");
+        QTest::newRow("created NaN") << 0 << std::nan("");
+        QTest::newRow("created -infinity") << 0 << -HUGE_VAL;
+        QTest::newRow("entry time infinity") << 1 << HUGE_VAL;
+        QTest::newRow("entry end -NaN") << 2 << -std::nan("");
+    }
+    void nonFiniteDatesReadBack()
+    {
+        QFETCH(int, field);
+        QFETCH(double, seconds);
+        LogSessionStore store(m_path);
+        LogSession bad = session(6);
+        (field == 0   ? bad.createdAt
+         : field == 1 ? bad.entries.first().time
+                      : bad.entries.first().endTime.emplace()) = Date{seconds};
+        for (const LogSession& s : {session(5), bad, session(4)})
+            store.upsert(s);
+        verifyFileMatches(store);
+        QVERIFY(store.saveError().isEmpty());
+        const auto ids = [](const QList<LogSession>& list) {
+            QList<QUuid> out;
+            for (const LogSession& s : list)
+                out.append(s.id);
+            return out;
+        };
+        QCOMPARE(ids(LogSessionStore(m_path).sessions()), ids(store.sessions()));
     }
 
     // Each save re-encodes only what it touched: the file must still equal the full encoding,

@@ -65,14 +65,9 @@ class SettingsStoresTest : public QObject {
         seeded.set(LogButtonStore::defaultsFlagKey, defaultsFlag);
         seeded.set(LogButtonStore::noteOffFlagKey, noteFlag);
     }
-    // What a later run would read back.
-    QJsonValue stored(const QString& key)
-    {
-        if (m_defaults)
-            m_defaults->flush();
-        return Defaults(m_path).value(key);
-    }
-    QList<LogButton> storedButtons()
+    // What the store kept (the file is the settings' own concern).
+    QJsonValue stored(const QString& key) const { return m_defaults->value(key); }
+    QList<LogButton> storedButtons() const
     {
         QList<LogButton> list;
         for (const QJsonValue& v : stored(LogButtonStore::buttonsKey).toArray())
@@ -93,16 +88,14 @@ private Q_SLOTS:
     void firstStart()
     {
         {
-            Defaults& defaults = reopen();
-            LogButtonStore store(defaults);
+            LogButtonStore store(reopen());
             QCOMPARE(store.buttons(), LogButtonStore::defaultButtons());
             QCOMPARE(kindsOf(store.visible()), LogButtonStore::defaultEnabledKinds());
             QVERIFY(stored(LogButtonStore::defaultsFlagKey) == true && !stored(LogButtonStore::buttonsKey).isArray());
             store.rename(u"sad"_s, u"Tears"_s);
             QCOMPARE(storedButtons(), store.buttons());
         }
-        Defaults& defaults = reopen();
-        LogButtonStore store(defaults);
+        LogButtonStore store(reopen());
         QCOMPARE(kindsOf(store.visible()), LogButtonStore::defaultEnabledKinds());
         QCOMPARE(store.button(u"sad"_s)->name, u"Tears"_s);
         QCOMPARE(stored(LogButtonStore::noteOffFlagKey), QJsonValue(true));
@@ -124,9 +117,8 @@ private Q_SLOTS:
         QFile file(m_path);
         QVERIFY(file.open(QIODevice::WriteOnly) && file.write(R"({"pindle_logger_buttons":)" + json + "}") > 0);
         file.close();
-        const QJsonValue before = stored(LogButtonStore::buttonsKey);
-        Defaults& defaults = reopen();
-        QCOMPARE(LogButtonStore(defaults).buttons(), LogButtonStore::defaultButtons());
+        const QJsonValue before = reopen().value(LogButtonStore::buttonsKey);
+        QCOMPARE(LogButtonStore(*m_defaults).buttons(), LogButtonStore::defaultButtons());
         QCOMPARE(stored(LogButtonStore::buttonsKey), before);
     }
 
@@ -143,8 +135,7 @@ private Q_SLOTS:
         array.append(buttonJson(u"Earmark"_s, u"Upper"_s, true));
         array.append(buttonJson(u"earmark"_s, u"Second"_s, true));
         seed(array);
-        Defaults& defaults = reopen();
-        LogButtonStore store(defaults);
+        LogButtonStore store(reopen());
         QCOMPARE(store.buttons().size(), 15);
         QCOMPARE(store.buttons().first(), (LogButton{u"earmark"_s, u"Mark"_s, true, 7}));
         QCOMPARE(store.buttons().last(), (LogButton{u"clip"_s, u"Clip"_s, false, 10}));
@@ -152,6 +143,25 @@ private Q_SLOTS:
         QCOMPARE(stored(LogButtonStore::buttonsKey), QJsonValue(array));
         store.rename(u"earmark"_s, u"First"_s);
         QVERIFY(store.buttons().first().name == u"First"_s && store.buttons().at(13).name == u"Second"_s);
+    }
+
+    // A name and reach from the file are held to what `rename` and `setReach` allow.
+    void storedButtonsMeetTheLimits_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<double>("reach");
+        QTest::addColumn<LogButton>("held");
+        QTest::newRow("below") << u" Tears\n"_s << 0.4 << LogButton{u"sad"_s, u"Tears"_s, true, 1};
+        QTest::newRow("above, blank name") << u"\t"_s << 500.0 << LogButton{u"sad"_s, u"Sad"_s, true, 120};
+        QTest::newRow("half") << u"x"_s << 2.5 << LogButton{u"sad"_s, u"x"_s, true, 3};
+        QTest::newRow("lowest") << u"x"_s << -1.7e308 << LogButton{u"sad"_s, u"x"_s, true, 1};
+    }
+    void storedButtonsMeetTheLimits()
+    {
+        QFETCH(QString, name);
+        QFETCH(double, reach);
+        seed(QJsonArray{buttonJson(u"sad"_s, name, true, reach)});
+        QTEST(*LogButtonStore(reopen()).button(u"sad"_s), "held");
     }
 
     // The old label of the first cutaway button so named is renamed; other spellings are the user's.
@@ -162,8 +172,7 @@ private Q_SLOTS:
         array.append(buttonJson(u"cutaway"_s, u"B-roll"_s, false));
         array.append(buttonJson(u"cutaway"_s, u"B-roll"_s, false));
         seed(array);
-        Defaults& defaults = reopen();
-        LogButtonStore store(defaults);
+        LogButtonStore store(reopen());
         QCOMPARE(store.buttons().at(2).name, u"b-roll"_s);
         QCOMPARE(store.buttons().at(14).name, u"Highlight"_s);
         QCOMPARE(store.buttons().at(15).name, u"B-roll"_s);
@@ -181,8 +190,7 @@ private Q_SLOTS:
         for (const QString& kind : order)
             array.append(buttonJson(kind, "My " + kind, kind == u"reaction" || kind == u"great", 25));
         seed(array, u"true"_s);
-        Defaults& defaults = reopen();
-        LogButtonStore store(defaults);
+        LogButtonStore store(reopen());
         const QStringList expected{"earmark",       "cutaway",     "funny",       "sad",      "reaction",
                                    "clip",          "great",       "note",        "broll",    "cut",
                                    "turning_point", "testimonial", "proof_point", "soundbite"};
@@ -192,8 +200,7 @@ private Q_SLOTS:
             QVERIFY(b.name == "My " + b.kind && b.reach == 25);
         QCOMPARE(storedButtons(), store.buttons());
         store.move({4}, 0); // once only: the next start keeps the user's later changes
-        Defaults& again = reopen();
-        QCOMPARE(LogButtonStore(again).buttons(), store.buttons());
+        QCOMPARE(LogButtonStore(reopen()).buttons(), store.buttons());
     }
 
     // Note is hidden once, unless it is the only button shown: then the next start tries again.
@@ -201,14 +208,12 @@ private Q_SLOTS:
     {
         seed(tableOrderJson({u"note"_s}), true, QJsonValue::Undefined);
         for (const QString& kind : {u"sad"_s, u"note"_s}) {
-            Defaults& defaults = reopen();
-            LogButtonStore store(defaults);
+            LogButtonStore store(reopen());
             QCOMPARE(stored(LogButtonStore::noteOffFlagKey).isUndefined(), kind == u"sad");
             QCOMPARE(kindsOf(store.visible()), QStringList{kind == u"sad" ? u"note"_s : u"sad"_s});
             store.toggle(kind);
         }
-        Defaults& defaults = reopen();
-        QCOMPARE(kindsOf(LogButtonStore(defaults).visible()), QStringList({"note", "sad"}));
+        QCOMPARE(kindsOf(LogButtonStore(reopen()).visible()), QStringList({"note", "sad"}));
     }
 
     // The last shown button cannot be hidden; unknown kinds change nothing; names are trimmed of
@@ -218,8 +223,7 @@ private Q_SLOTS:
     void edits()
     {
         seed(tableOrderJson({u"funny"_s}));
-        Defaults& defaults = reopen();
-        LogButtonStore store(defaults);
+        LogButtonStore store(reopen());
         QSignalSpy changed(&store, &LogButtonStore::buttonsChanged);
         store.toggle(u"funny"_s);
         store.toggle(u"slate"_s);
@@ -248,14 +252,17 @@ private Q_SLOTS:
         QCOMPARE(storedButtons(), store.buttons());
     }
     // Keywords compare without case when added, and each is stored as it is added, so a crash
-    // half way keeps the earlier words; a stored value that is not a list of strings loads none.
+    // half way keeps the earlier words; stored words load as `add` would take them, and a stored
+    // value that is not a list of strings loads none.
     void keywordAdd_data()
     {
         QTest::addColumn<QJsonValue>("initial");
         QTest::addColumn<QString>("text");
         QTest::addColumn<QStringList>("expected");
         QTest::newRow("present ignoring case")
-            << QJsonValue(QJsonArray{"école", "b", "école"}) << "ÉCOLE" << QStringList{"école", "b", "école"};
+            << QJsonValue(QJsonArray{"école", "b", "ÉCOLE"}) << "École" << QStringList{"école", "b"};
+        QTest::newRow("stored as add takes words")
+            << QJsonValue(QJsonArray{" a\n", "b,c", "", "A"}) << "d" << QStringList{"a", "b", "c", "d"};
         QTest::newRow("earlier piece counts") << none << "a, b,, A" << QStringList{"a", "b"};
         QTest::newRow("trimmed of line breaks") << none << "\n  red car \r\n" << QStringList{"red car"};
         QTest::newRow("stored with a number") << QJsonValue(QJsonArray{"police", 3}) << "x" << QStringList{"x"};
@@ -287,8 +294,9 @@ private Q_SLOTS:
         QCOMPARE(storedAtEachChange.size(), expected.size() - before.size() + 2);
     }
 
-    // Tags compare exactly and only spaces and tabs are trimmed, line breaks stay. An empty or
-    // unreadable palette loads the defaults without writing them.
+    // Tags compare exactly and only spaces and tabs are trimmed, line breaks stay; stored tags
+    // load as `add` would take them. An empty or unreadable palette loads the defaults without
+    // writing them.
     void tagAdd_data()
     {
         QTest::addColumn<QJsonValue>("initial");
@@ -298,6 +306,8 @@ private Q_SLOTS:
         QTest::newRow("present after trimming") << QJsonValue(QJsonArray{}) << " \tSync  " << defaults;
         QTest::newRow("other case is new") << none << "sync" << defaults + QStringList{"sync"};
         QTest::newRow("line break kept") << QJsonValue(QJsonArray{"GV"}) << "Drone\n" << QStringList{"GV", "Drone\n"};
+        QTest::newRow("stored blanks and repeats")
+            << QJsonValue(QJsonArray{" GV\t", "GV", "", u"\u3000"_s}) << "Drone" << QStringList{"GV", "Drone"};
         QTest::newRow("wide spaces trimmed")
             << QJsonValue(QJsonArray{"GV", 1}) << u"\u00A0Drone\u3000"_s << defaults + QStringList{"Drone"};
     }
@@ -307,8 +317,7 @@ private Q_SLOTS:
         QFETCH(QString, text);
         QFETCH(QStringList, expected);
         Defaults(m_path).set(LogTagStore::key, initial);
-        Defaults& defaults = reopen();
-        LogTagStore store(defaults);
+        LogTagStore store(reopen());
         const bool grows = store.available().size() < expected.size();
         store.add(text);
         QCOMPARE(store.available(), expected);
@@ -316,7 +325,7 @@ private Q_SLOTS:
     }
 
     // An empty array is a choice (no cues), unlike a missing or mistyped value; a threshold must
-    // be above zero.
+    // be above zero and at most one.
     void soundCues_data()
     {
         QTest::addColumn<QJsonValue>("cues");
@@ -327,6 +336,8 @@ private Q_SLOTS:
         QTest::newRow("nothing stored") << none << none << defaults << 0.7;
         QTest::newRow("empty array is no cues") << QJsonValue(QJsonArray{}) << QJsonValue(0) << QStringList{} << 0.7;
         QTest::newRow("tiny") << QJsonValue(QJsonArray{"clap"}) << QJsonValue(5e-324) << QStringList{"clap"} << 5e-324;
+        QTest::newRow("one") << none << QJsonValue(1) << defaults << 1.0;
+        QTest::newRow("above one") << none << QJsonValue(1.5) << defaults << 0.7;
     }
     void soundCues()
     {
@@ -334,8 +345,7 @@ private Q_SLOTS:
         QFETCH(QJsonValue, threshold);
         Defaults(m_path).set(SoundCueSettings::enKey, cues);
         Defaults(m_path).set(SoundCueSettings::thKey, threshold);
-        Defaults& defaults = reopen();
-        const SoundCueSettings settings(defaults);
+        const SoundCueSettings settings(reopen());
         QStringList enabled = settings.enabled().values();
         enabled.sort();
         QTEST(enabled, "expectedCues");

@@ -1,3 +1,4 @@
+#include "common/SmallFileSystem.h"
 #include "common/TestMain.h"
 
 #include "platform/SafeFile.h"
@@ -6,6 +7,9 @@
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
+
+#include <csignal>
+#include <sys/resource.h>
 
 namespace {
 
@@ -27,6 +31,36 @@ class SafeFileTest : public QObject {
     Q_OBJECT
 
 private Q_SLOTS:
+    // Out of space, a write must fail and leave the old file whole: sizes below and above the
+    // save file's 16 KiB buffer, whose last flush fails only inside the commit. Where no small
+    // disk can be mounted, a file-size limit on the process refuses the bytes instead.
+    void fullDiskKeepsTheOldFile_data()
+    {
+        QTest::addColumn<int>("size");
+        QTest::newRow("buffered") << 10 * 1024;
+        QTest::newRow("past the buffer") << 40 * 1024;
+    }
+    void fullDiskKeepsTheOldFile()
+    {
+        QFETCH(int, size);
+        SmallFileSystem disk;
+        QTemporaryDir dir;
+        const QString path = (disk.isMounted() ? disk.filePath(QStringLiteral("x")) : dir.filePath("x")) + ".json";
+        QVERIFY(put(path, "old") && (!disk.isMounted() || disk.fill()));
+        rlimit before{};
+        QVERIFY(getrlimit(RLIMIT_FSIZE, &before) == 0);
+        const rlimit limit{4096, before.rlim_max};
+        const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
+        QVERIFY(disk.isMounted() || setrlimit(RLIMIT_FSIZE, &limit) == 0);
+        const bool written = SafeFile::writeAtomically(path, QByteArray(size, 'n'));
+        QVERIFY(disk.isMounted() || setrlimit(RLIMIT_FSIZE, &before) == 0);
+        std::signal(SIGXFSZ, oldHandler);
+        QVERIFY(!written);
+        QCOMPARE(readAll(path), "old");
+        QCOMPARE(QDir(QFileInfo(path).path()).entryList({"*x.json*"}, QDir::Files | QDir::Hidden),
+                 QStringList{"x.json"});
+    }
+
     // With the next stamps and their "-1" twins taken, the move takes "-2" and overwrites nothing.
     // A missing file is not moved; writing over a folder fails (the stores' tests cover the rest).
     void moveAsideAvoidsCollisions()
