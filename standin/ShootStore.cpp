@@ -109,8 +109,10 @@ Reply ShootStore::sync(const Call& call)
     shoot->segments = *segments;
     shoot->markers = *markers;
     for (const QString& id : *deleted) {
-        if (!shoot->deletedMarkers.contains(id))
+        if (!shoot->deletedSeen.contains(id)) {
+            shoot->deletedSeen.insert(id);
             shoot->deletedMarkers.append(id);
+        }
     }
     shoot->lastSync = body;
     ++shoot->syncs;

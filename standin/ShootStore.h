@@ -5,6 +5,7 @@
 #include <QJsonArray>
 #include <QJsonObject>
 #include <QList>
+#include <QSet>
 #include <QString>
 #include <QStringList>
 
@@ -20,6 +21,7 @@ struct Shoot {
     QJsonArray segments;        // the whole transcript of the last sync
     QJsonArray markers;         // every marker of the last sync
     QStringList deletedMarkers; // every id ever listed as deleted, in arrival order, once each
+    QSet<QString> deletedSeen;  // the same ids, so that a sync of many deletions stays linear
     QJsonObject lastSync;
     int syncs = 0;
     int heartbeats = 0;
