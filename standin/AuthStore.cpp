@@ -3,6 +3,8 @@
 #include "JsonFields.h"
 #include "RandomIds.h"
 
+#include <QDeadlineTimer>
+
 namespace standin {
 
 namespace {
@@ -10,6 +12,11 @@ namespace {
 constexpr int kCodeDigits = 6;
 constexpr int kSessionBytes = 16;
 constexpr qsizetype kLongestEmail = 254;
+
+Reply refusal(int status, const QString& text)
+{
+    return jsonReply(QJsonObject{{QStringLiteral("ok"), false}, {QStringLiteral("error"), text}}, status);
+}
 
 QString normalisedEmail(const QString& text)
 {
@@ -35,7 +42,9 @@ bool plausibleEmail(const QString& email)
 
 } // namespace
 
-AuthStore::AuthStore(QString fixedCode) : m_fixedCode(std::move(fixedCode))
+AuthStore::AuthStore(QString fixedCode, AuthLimits limits, Now now)
+    : m_fixedCode(std::move(fixedCode)), m_limits(limits),
+      m_now(now ? std::move(now) : Now([] { return QDeadlineTimer::current().deadline(); }))
 {
 }
 
@@ -75,13 +84,20 @@ Reply AuthStore::login(const Call& call)
     if (!plausibleEmail(email))
         return errorReply(400, QStringLiteral("Enter a valid email address."));
 
-    ++m_accounts[email].codesSent;
     if (m_fixedCode.isEmpty()) {
+        const qint64 now = m_now();
+        if (auto refused = locked(email, now))
+            return *refused;
+        sweep(now);
+        if (m_pendingCodes.size() >= m_limits.maxAddresses && !m_pendingCodes.contains(email))
+            return refusal(429, QStringLiteral("Too many sign-ins at once. Try again in a few minutes."));
         const QString code = randomDigits(kCodeDigits);
-        m_pendingCodes.insert(email, code);
+        m_pendingCodes.insert(email, Waiting{code, now + m_limits.codeLifetimeMs});
         if (onCodeIssued)
             onCodeIssued(email, code);
     }
+    if (m_accounts.size() < m_limits.maxAddresses || m_accounts.contains(email))
+        ++m_accounts[email].codesSent;
     return jsonReply(QJsonObject{{QStringLiteral("ok"), true},
                                  {QStringLiteral("message"), QStringLiteral("Check your email for a code.")}});
 }
@@ -98,20 +114,37 @@ Reply AuthStore::verify(const Call& call)
     if (!fields.ok())
         return fields.error();
 
-    const QString expected = m_fixedCode.isEmpty() ? m_pendingCodes.value(email) : m_fixedCode;
-    if (expected.isEmpty()) {
-        return jsonReply(QJsonObject{{QStringLiteral("ok"), false},
-                                     {QStringLiteral("error"), QStringLiteral("Ask for a new code first.")}},
-                         401);
-    }
-    if (code != expected) {
-        return jsonReply(QJsonObject{{QStringLiteral("ok"), false},
-                                     {QStringLiteral("error"), QStringLiteral("That code isn't right.")}},
-                         401);
+    if (m_fixedCode.isEmpty()) {
+        const qint64 now = m_now();
+        if (auto refused = locked(email, now))
+            return *refused;
+        const auto waiting = m_pendingCodes.constFind(email);
+        if (waiting == m_pendingCodes.constEnd())
+            return refusal(401, QStringLiteral("Ask for a new code first."));
+        if (now >= waiting->expiresMs) {
+            m_pendingCodes.erase(waiting);
+            return refusal(401, QStringLiteral("That code has expired. Ask for a new one."));
+        }
+        if (code != waiting->code) {
+            sweep(now);
+            Tries& tries = m_tries[email];
+            if (now >= tries.untilMs)
+                tries.wrong = 0;
+            ++tries.wrong;
+            tries.untilMs = now + m_limits.lockMs;
+            if (tries.wrong < m_limits.wrongCodesBeforeLock)
+                return refusal(401, QStringLiteral("That code isn't right."));
+            // The code goes with the lock: guessing must start again from a new one.
+            m_pendingCodes.remove(email);
+            return *locked(email, now);
+        }
+        // A generated code signs in once.
+        m_pendingCodes.remove(email);
+        m_tries.remove(email);
+    } else if (code != m_fixedCode) {
+        return refusal(401, QStringLiteral("That code isn't right."));
     }
 
-    // A generated code signs in once; the fixed test code keeps working.
-    m_pendingCodes.remove(email);
     ++m_accounts[email].signIns;
     const QString sid = randomHex(kSessionBytes);
     m_sessions.insert(sid, email);
@@ -124,6 +157,26 @@ Reply AuthStore::verify(const Call& call)
     if (m_setCookie)
         reply.addHeader("Set-Cookie", "sid=" + sid.toLatin1() + "; Path=/; HttpOnly; SameSite=Lax");
     return reply;
+}
+
+std::optional<Reply> AuthStore::locked(const QString& email, qint64 now) const
+{
+    const auto it = m_tries.constFind(email);
+    if (it == m_tries.constEnd() || it->wrong < m_limits.wrongCodesBeforeLock || now >= it->untilMs)
+        return std::nullopt;
+    const qint64 minutes = (it->untilMs - now + 59'999) / 60'000;
+    return refusal(429, QStringLiteral("Too many wrong codes. Try again in %1 minute%2.")
+                            .arg(minutes)
+                            .arg(minutes == 1 ? QString() : QStringLiteral("s")));
+}
+
+void AuthStore::sweep(qint64 now)
+{
+    const qsizetype full = m_limits.maxAddresses;
+    if (m_pendingCodes.size() >= full)
+        m_pendingCodes.removeIf([now](const auto& entry) { return now >= entry.value().expiresMs; });
+    if (m_tries.size() >= full)
+        m_tries.removeIf([now](const auto& entry) { return now >= entry.value().untilMs; });
 }
 
 QJsonObject AuthStore::stateJson() const

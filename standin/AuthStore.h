@@ -12,13 +12,30 @@
 
 namespace standin {
 
+// How long a generated code lasts and how many wrong guesses an address gets: a six-digit code
+// must not be guessable by trying them all.
+struct AuthLimits {
+    qint64 codeLifetimeMs = 10 * 60 * 1000;
+    int wrongCodesBeforeLock = 5;
+    qint64 lockMs = 15 * 60 * 1000;
+    // Addresses remembered at once, per table (codes waiting, wrong tries, account counts): asking
+    // for codes for made-up addresses must not fill the memory. Past this a new address is told
+    // to try later.
+    int maxAddresses = 10'000;
+};
+
 // Accounts, sign-in codes and sessions. An account exists from its first sign-in; a session is
 // the "sid" cookie the code check hands out. E-mail addresses are compared trimmed and in
 // lower case.
 class AuthStore {
 public:
-    // With a fixed code every address signs in with it, even without asking for one first.
-    explicit AuthStore(QString fixedCode);
+    // Milliseconds on a clock that only moves forwards.
+    using Now = std::function<qint64()>;
+
+    // With a fixed code every address signs in with it, even without asking for one first, as
+    // often as needed and with no limit on wrong tries (tests and scripts). `now` is the steady
+    // clock when empty.
+    explicit AuthStore(QString fixedCode, AuthLimits limits = {}, Now now = {});
 
     void registerRoutes(Router& router);
 
@@ -40,11 +57,28 @@ private:
         int signIns = 0;
     };
 
+    struct Waiting {
+        QString code;
+        qint64 expiresMs = 0;
+    };
+    // Wrong codes count until `untilMs`, a lock's end or the time they are forgotten.
+    struct Tries {
+        int wrong = 0;
+        qint64 untilMs = 0;
+    };
+
     Reply login(const Call& call);
     Reply verify(const Call& call);
+    // The answer while `email` is locked out, or nullopt.
+    [[nodiscard]] std::optional<Reply> locked(const QString& email, qint64 now) const;
+    // Forgets codes and tries that no longer count, once the tables are full.
+    void sweep(qint64 now);
 
     const QString m_fixedCode;
-    QHash<QString, QString> m_pendingCodes; // e-mail -> code
+    const AuthLimits m_limits;
+    const Now m_now;
+    QHash<QString, Waiting> m_pendingCodes; // e-mail -> generated code
+    QHash<QString, Tries> m_tries;          // e-mail -> recent wrong codes
     QHash<QString, QString> m_sessions;     // sid -> e-mail
     QMap<QString, Account> m_accounts;      // sorted, so the state reads the same every time
     bool m_answerSid = true;

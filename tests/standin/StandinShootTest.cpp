@@ -133,8 +133,9 @@ private Q_SLOTS:
         QStringList ids;
         for (int i = 0; i < 80'000; ++i)
             ids.append(QString::number(i));
-        QCOMPARE(post(QStringLiteral("/api/logger/shoots/%1/sync").arg(token), json(syncBody({}, {}, ids + ids)), m_ada),
-                 200);
+        QCOMPARE(
+            post(QStringLiteral("/api/logger/shoots/%1/sync").arg(token), json(syncBody({}, {}, ids + ids)), m_ada),
+            200);
         QCOMPARE(shootState(token).value(QStringLiteral("deleted_markers")).toArray(), QJsonArray::fromStringList(ids));
     }
 

@@ -1,16 +1,31 @@
 #include "common/TestMain.h"
 
+#include "AuthStore.h"
 #include "HttpMessage.h"
 #include "JsonFields.h"
 #include "Router.h"
 
 #include <QJsonArray>
+#include <QJsonDocument>
 #include <QJsonObject>
 
 #include <cmath>
 #include <limits>
 
 using namespace standin;
+
+namespace {
+
+Request request(const QByteArray& method, const QByteArray& path, const QJsonObject& body = {})
+{
+    Request out;
+    out.method = method;
+    out.segments = decodePathSegments(path);
+    out.body = QJsonDocument(body).toJson(QJsonDocument::Compact);
+    return out;
+}
+
+} // namespace
 
 // The stand-in's pieces in-process, where their edges are easier to reach than over HTTP.
 class StandinUnitTest : public QObject {
@@ -89,6 +104,58 @@ private Q_SLOTS:
         QVERIFY(!fields.ok());
         QCOMPARE(fields.problem(), QStringLiteral("\"a\" must be a string"));
         QCOMPARE(fields.error().status, 400);
+    }
+
+    // Steps "action:status": login, right (the code last given), wrong, or "+ms" for time passing.
+    void signInLimits_data()
+    {
+        QTest::addColumn<QString>("fixedCode");
+        QTest::addColumn<QStringList>("steps");
+        const QStringList fourWrong{"wrong:401", "wrong:401", "wrong:401", "wrong:401"};
+        QTest::newRow("works until it expires") << QString() << QStringList{"login:200", "+599999", "right:200"};
+        QTest::newRow("expired") << QString() << QStringList{"login:200", "+600000", "right:401", "right:401"};
+        QTest::newRow("used once") << QString() << QStringList{"login:200", "right:200", "right:401"};
+        QTest::newRow("fifth wrong code locks")
+            << QString() << QStringList{"login:200"} + fourWrong + QStringList{"wrong:429", "right:429", "login:429"};
+        QTest::newRow("lock ends") << QString()
+                                   << QStringList{"login:200"} + fourWrong +
+                                          QStringList{"wrong:429", "+900000", "login:200", "right:200"};
+        QTest::newRow("a new code keeps the count")
+            << QString() << QStringList{"login:200"} + fourWrong + QStringList{"login:200", "wrong:429"};
+        QTest::newRow("old wrong codes are forgotten")
+            << QString() << QStringList{"login:200"} + fourWrong + QStringList{"+900000", "login:200", "wrong:401"};
+        QTest::newRow("signing in clears the count")
+            << QString()
+            << QStringList{"login:200"} + fourWrong + QStringList{"right:200", "login:200"} + fourWrong +
+                   QStringList{"right:200"};
+        QTest::newRow("fixed code never locks or expires")
+            << QStringLiteral("424242") << fourWrong + fourWrong + QStringList{"right:200", "+99999999", "right:200"};
+    }
+
+    void signInLimits()
+    {
+        QFETCH(QString, fixedCode);
+        QFETCH(QStringList, steps);
+        qint64 now = 1;
+        AuthStore auth(fixedCode, {}, [&] { return now; });
+        QString code = fixedCode;
+        auth.onCodeIssued = [&](const QString&, const QString& issued) { code = issued; };
+        Router router;
+        auth.registerRoutes(router);
+        for (const QString& step : steps) {
+            const QString action = step.section(u':', 0, 0);
+            if (action.startsWith(u'+')) {
+                now += action.mid(1).toLongLong();
+                continue;
+            }
+            QJsonObject body{{"email", "ada@example.com"}};
+            if (action != QLatin1StringView("login"))
+                body.insert("code", action == QLatin1StringView("right") ? code : QStringLiteral("x"));
+            const Reply reply = router.dispatch(
+                request("POST", action == QLatin1StringView("login") ? "/auth/login" : "/auth/verify", body));
+            QVERIFY2(reply.status == step.section(u':', 1).toInt(),
+                     qPrintable(step + u' ' + QString::fromUtf8(reply.body)));
+        }
     }
 
     // 404 for unknown paths, 405 for a known path with another method, 401 before the handler.
