@@ -8,6 +8,23 @@ namespace standin {
 namespace {
 
 constexpr qsizetype kShortestQuery = 3;
+constexpr qsizetype kKeptQueryChars = 200;
+
+// What the state keeps of a request body: summaries may carry a whole day's transcript.
+QJsonValue kept(const Call& call, const QJsonObject& body)
+{
+    const qsizetype bytes = call.request.body.size();
+    if (bytes <= AnswerDesk::kKeptBodyBytes)
+        return body;
+    return QJsonObject{{QStringLiteral("cut"), true}, {QStringLiteral("bytes"), static_cast<double>(bytes)}};
+}
+
+void remember(QJsonArray& list, const QJsonObject& entry)
+{
+    list.append(entry);
+    while (list.size() > AnswerDesk::kKeptRequests)
+        list.removeFirst();
+}
 
 // Uses a topic needs before it counts, by the agent's sensitivity.
 std::optional<int> minUsesFor(const QString& sensitivity)
@@ -51,7 +68,8 @@ Reply AnswerDesk::summarise(const Call& call)
         return fields.error();
 
     const QString summary = text::summarise(transcript);
-    m_summaries.append(QJsonObject{{QStringLiteral("request"), body}, {QStringLiteral("summary"), summary}});
+    remember(m_summaries,
+             QJsonObject{{QStringLiteral("request"), kept(call, body)}, {QStringLiteral("summary"), summary}});
     return jsonReply(
         QJsonObject{{QStringLiteral("summary"), summary}, {QStringLiteral("sentiment"), QStringLiteral("neutral")}});
 }
@@ -92,7 +110,7 @@ Reply AnswerDesk::channelBrief(const Call& call)
         }
         briefs.append(text::briefFor(*index, texts, previous, *minUses));
     }
-    m_briefs.append(QJsonObject{{QStringLiteral("request"), body}, {QStringLiteral("briefs"), briefs}});
+    remember(m_briefs, QJsonObject{{QStringLiteral("request"), kept(call, body)}, {QStringLiteral("briefs"), briefs}});
     return jsonReply(QJsonObject{{QStringLiteral("briefs"), briefs}});
 }
 
@@ -105,7 +123,8 @@ Reply AnswerDesk::search(const Call& call)
                          400);
     }
     const QJsonArray results = text::search(m_shoots.shootsOf(call.account), query);
-    m_searches.append(QJsonObject{{QStringLiteral("q"), query}, {QStringLiteral("results"), results.size()}});
+    remember(m_searches, QJsonObject{{QStringLiteral("q"), query.left(kKeptQueryChars)},
+                                     {QStringLiteral("results"), results.size()}});
     return jsonReply(QJsonObject{{QStringLiteral("results"), results}});
 }
 
