@@ -6,6 +6,10 @@
 #include <QMutexLocker>
 
 #include <pocketsphinx.h>
+#include <sphinxbase/err.h>
+
+#include <cstdlib>
+#include <mutex>
 
 namespace standin {
 
@@ -19,8 +23,21 @@ constexpr double kFrameRate = 100.0;
 constexpr size_t kSliceSamples = 1600;
 // An interim guess at most this often, in samples of speech.
 constexpr qint64 kGuessEverySamples = 8000;
-// The decoder's idle decoders kept at most (each holds the language model).
-constexpr size_t kMaxIdle = 4;
+// Idle decoders kept at most (each holds about 90 MB: the language model and dictionary).
+constexpr size_t kMaxIdle = 2;
+// A short pause: this many 10 ms frames in a row below a tenth of the utterance's mean level.
+constexpr size_t kLevelFrameSamples = 160;
+constexpr int kPauseFrames = 3;
+constexpr double kQuietRatio = 10.0;
+
+// pocketsphinx keeps one log stream for the whole process, and a load that names a log file
+// closes the stream before it; two loads at once close it twice. Logging is switched off once
+// instead, and loads take turns.
+QMutex& loadMutex()
+{
+    static QMutex mutex;
+    return mutex;
+}
 
 // "<s>", "</s>", "<sil>", "[NOISE]" and the like are no words; "read(2)" is the second
 // pronunciation of "read".
@@ -47,7 +64,7 @@ void Recognizer::DecoderFree::operator()(ps_decoder_s* decoder) const
     ps_free(decoder);
 }
 
-std::unique_ptr<Recognizer> Recognizer::load(const QString& modelDir, QString& problem)
+std::unique_ptr<Recognizer> Recognizer::load(const QString& modelDir, QString& problem, UtteranceLimits limits)
 {
     const QDir dir(modelDir);
     const QString hmm = dir.filePath(QStringLiteral("en-us"));
@@ -61,10 +78,12 @@ std::unique_ptr<Recognizer> Recognizer::load(const QString& modelDir, QString& p
     const QByteArray lmPath = QFile::encodeName(lm);
     const QByteArray dictPath = QFile::encodeName(dict);
 
-    std::unique_ptr<Recognizer> recognizer(new Recognizer);
+    const QMutexLocker lock(&loadMutex());
+    static std::once_flag quiet;
+    std::call_once(quiet, [] { err_set_logfp(nullptr); });
+    std::unique_ptr<Recognizer> recognizer(new Recognizer(limits));
     recognizer->m_config.reset(cmd_ln_init(nullptr, ps_args(), TRUE, "-hmm", hmmPath.constData(), "-lm",
-                                           lmPath.constData(), "-dict", dictPath.constData(), "-logfn", "/dev/null",
-                                           nullptr));
+                                           lmPath.constData(), "-dict", dictPath.constData(), nullptr));
     if (!recognizer->m_config) {
         problem = QStringLiteral("pocketsphinx refused its configuration");
         return nullptr;
@@ -103,6 +122,9 @@ void Recognizer::beginUtterance()
     m_utteranceStart = m_samplesFed;
     m_lastGuessAt = m_samplesFed;
     m_lastGuess.clear();
+    m_levelSum = 0.0;
+    m_levelFrames = 0;
+    m_quietRun = 0;
 }
 
 void Recognizer::feed(std::span<const qint16> samples, QList<Heard>& out)
@@ -119,14 +141,20 @@ void Recognizer::processSlice(std::span<const qint16> slice, QList<Heard>& out)
     if (!m_inUtterance)
         beginUtterance();
     ps_process_raw(m_decoder.get(), slice.data(), slice.size(), FALSE, FALSE);
+    const bool paused = heardPause(slice);
     m_samplesFed += static_cast<qint64>(slice.size());
     const bool inSpeech = ps_get_in_speech(m_decoder.get()) != 0;
     if (inSpeech) {
         m_speaking = true;
+        const qint64 length = m_samplesFed - m_utteranceStart;
+        if (length >= m_limits.maxSamples || (paused && length >= m_limits.longSamples)) {
+            endUtterance(out);
+            return;
+        }
         if (m_samplesFed - m_lastGuessAt >= kGuessEverySamples) {
             m_lastGuessAt = m_samplesFed;
             const char* hypothesis = ps_get_hyp(m_decoder.get(), nullptr);
-            const QString guess = QString::fromUtf8(hypothesis ? hypothesis : "").simplified();
+            const QString guess = capped(QString::fromUtf8(hypothesis ? hypothesis : "").simplified());
             if (!guess.isEmpty() && guess != m_lastGuess) {
                 m_lastGuess = guess;
                 out.append(Heard{false, guess, {}});
@@ -153,25 +181,54 @@ void Recognizer::endUtterance(QList<Heard>& out)
     const double start = static_cast<double>(m_utteranceStart) / kSampleRate;
     Heard heard;
     heard.final = true;
-    QStringList text;
     for (ps_seg_t* seg = ps_seg_iter(m_decoder.get()); seg; seg = ps_seg_next(seg)) {
         const QString word = spokenWord(ps_seg_word(seg));
         if (word.isEmpty())
             continue;
+        if (heard.text.size() + word.size() + 1 > m_limits.maxTextChars) {
+            ps_seg_free(seg);
+            break;
+        }
+        if (!heard.text.isEmpty())
+            heard.text += u' ';
+        heard.text += word;
         int startFrame = 0;
         int endFrame = 0;
         ps_seg_frames(seg, &startFrame, &endFrame);
-        text.append(word);
         heard.words.append(QJsonObject{{QStringLiteral("word"), word},
                                        {QStringLiteral("start"), start + startFrame / kFrameRate},
                                        {QStringLiteral("end"), start + (endFrame + 1) / kFrameRate}});
     }
-    heard.text = text.join(u' ');
     // A final also ends the interim guess the client shows, so it is sent even when empty, but
     // only when a guess was sent.
     if (!heard.text.isEmpty() || !m_lastGuess.isEmpty())
         out.append(heard);
     m_lastGuess.clear();
+}
+
+bool Recognizer::heardPause(std::span<const qint16> slice)
+{
+    bool pause = false;
+    for (; slice.size() >= kLevelFrameSamples; slice = slice.subspan(kLevelFrameSamples)) {
+        qint64 sum = 0;
+        for (const qint16 sample : slice.first(kLevelFrameSamples))
+            sum += std::abs(static_cast<int>(sample));
+        const double level = static_cast<double>(sum) / kLevelFrameSamples;
+        m_levelSum += level;
+        ++m_levelFrames;
+        m_quietRun = level * kQuietRatio < m_levelSum / static_cast<double>(m_levelFrames) ? m_quietRun + 1 : 0;
+        pause = pause || m_quietRun >= kPauseFrames;
+    }
+    return pause;
+}
+
+QString Recognizer::capped(const QString& text) const
+{
+    if (text.size() <= m_limits.maxTextChars)
+        return text;
+    // Whole words only; the recogniser's words are plain ASCII.
+    const qsizetype space = text.lastIndexOf(u' ', m_limits.maxTextChars);
+    return text.left(space > 0 ? space : m_limits.maxTextChars);
 }
 
 std::unique_ptr<Recognizer> RecognizerPool::take(QString& problem)
@@ -184,7 +241,7 @@ std::unique_ptr<Recognizer> RecognizerPool::take(QString& problem)
             return recognizer;
         }
     }
-    return Recognizer::load(m_modelDir, problem);
+    return Recognizer::load(m_modelDir, problem, m_limits);
 }
 
 void RecognizerPool::give(std::unique_ptr<Recognizer> recognizer)

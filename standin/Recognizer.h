@@ -23,6 +23,14 @@ struct Heard {
     QJsonArray words; // [{"word", "start", "end"}], as the socket's results carry them
 };
 
+// How long an utterance may grow. The voice detector never ends one in continuous sound (a crowd,
+// a generator), and the decoder's memory and the cost of each guess grow with its length.
+struct UtteranceLimits {
+    qint64 longSamples = 15 * 16000; // past this, the next short pause ends the utterance
+    qint64 maxSamples = 30 * 16000;  // ends it in any case
+    qsizetype maxTextChars = 1000;   // of a guess or a final; later words are left out
+};
+
 // pocketsphinx over 16 kHz 16-bit mono audio, cut into utterances by its voice detector. One
 // thread at a time; loading the model takes a while, so decoders are kept for reuse
 // (RecognizerPool).
@@ -30,8 +38,10 @@ class Recognizer {
 public:
     static constexpr const char* kDefaultModelDir = "/usr/share/pocketsphinx/model/en-us";
 
-    // Null with `problem` set when the model cannot be loaded.
-    [[nodiscard]] static std::unique_ptr<Recognizer> load(const QString& modelDir, QString& problem);
+    // Null with `problem` set when the model cannot be loaded. Loads take turns: pocketsphinx
+    // is not safe for two at once.
+    [[nodiscard]] static std::unique_ptr<Recognizer> load(const QString& modelDir, QString& problem,
+                                                          UtteranceLimits limits = {});
     ~Recognizer();
     Recognizer(const Recognizer&) = delete;
     Recognizer& operator=(const Recognizer&) = delete;
@@ -52,11 +62,15 @@ private:
         void operator()(ps_decoder_s* decoder) const;
     };
 
-    Recognizer() = default;
+    explicit Recognizer(UtteranceLimits limits) : m_limits(limits) {}
     void beginUtterance();
     void endUtterance(QList<Heard>& out);
     void processSlice(std::span<const qint16> slice, QList<Heard>& out);
+    // Whether the slice holds a short pause: a few 10 ms frames far quieter than the utterance.
+    [[nodiscard]] bool heardPause(std::span<const qint16> slice);
+    [[nodiscard]] QString capped(const QString& text) const;
 
+    const UtteranceLimits m_limits;
     std::unique_ptr<cmd_ln_s, ConfigFree> m_config;
     std::unique_ptr<ps_decoder_s, DecoderFree> m_decoder;
     qint64 m_samplesFed = 0;
@@ -65,12 +79,18 @@ private:
     bool m_inUtterance = false; // ps_start_utt called
     bool m_speaking = false;    // the voice detector heard speech in this utterance
     QString m_lastGuess;
+    double m_levelSum = 0.0; // of the utterance's 10 ms frames, for telling a pause
+    qint64 m_levelFrames = 0;
+    int m_quietRun = 0; // quiet frames in a row
 };
 
 // Loaded recognisers waiting for their next connection. Thread-safe.
 class RecognizerPool {
 public:
-    explicit RecognizerPool(QString modelDir) : m_modelDir(std::move(modelDir)) {}
+    explicit RecognizerPool(QString modelDir, UtteranceLimits limits = {})
+        : m_modelDir(std::move(modelDir)), m_limits(limits)
+    {
+    }
 
     // A waiting recogniser, or a newly loaded one (null with `problem` when that fails).
     [[nodiscard]] std::unique_ptr<Recognizer> take(QString& problem);
@@ -78,6 +98,7 @@ public:
 
 private:
     const QString m_modelDir;
+    const UtteranceLimits m_limits;
     QMutex m_mutex;
     std::vector<std::unique_ptr<Recognizer>> m_idle;
 };
