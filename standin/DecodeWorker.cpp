@@ -7,6 +7,22 @@
 
 namespace standin {
 
+void DecodeThreads::add(QThread* thread)
+{
+    m_threads.removeAll(nullptr);
+    m_threads.append(thread);
+}
+
+void DecodeThreads::waitForAll()
+{
+    for (const QPointer<QThread>& thread : std::exchange(m_threads, {})) {
+        if (!thread)
+            continue;
+        thread->wait();
+        delete thread.get();
+    }
+}
+
 DecodeWorker::DecodeWorker(std::shared_ptr<RecognizerPool> pool) : m_pool(std::move(pool))
 {
 }
@@ -16,15 +32,18 @@ DecodeWorker::~DecodeWorker()
     m_pool->give(std::move(m_recognizer));
 }
 
-void DecodeWorker::startThread()
+void DecodeWorker::startThread(DecodeThreads& threads)
 {
     m_thread = new QThread;
     m_thread->setObjectName(QStringLiteral("standin.decode"));
     moveToThread(m_thread);
-    // The worker goes with its thread's end; the thread object with the worker.
+    // The worker goes with its thread's end, on that thread; the thread object afterwards, on
+    // the thread that made it.
     QThread* thread = m_thread;
     connect(
         thread, &QThread::finished, this, [this] { delete this; }, Qt::DirectConnection);
+    connect(thread, &QThread::finished, thread, &QObject::deleteLater);
+    threads.add(thread);
     thread->start();
 }
 
@@ -48,12 +67,8 @@ void DecodeWorker::finish()
 void DecodeWorker::shutDown()
 {
     m_abandoned.store(true);
-    QThread* thread = m_thread;
-    thread->quit();
-    // Joined here rather than left running: the audio still queued is skipped, so this is
-    // at most the slice under way.
-    thread->wait();
-    delete thread;
+    // Never waited for here: the server's thread must not stall behind a slice or a model load.
+    m_thread->quit();
 }
 
 bool DecodeWorker::ensureRecognizer()

@@ -4,7 +4,9 @@
 
 #include <QByteArray>
 #include <QJsonArray>
+#include <QList>
 #include <QObject>
+#include <QPointer>
 #include <QString>
 
 #include <atomic>
@@ -13,6 +15,23 @@
 class QThread;
 
 namespace standin {
+
+// The decoding threads of the stand-in. A closed connection's thread ends by itself, after the
+// slice or model load under way; the stand-in waits for those still running only when it stops.
+// Main thread only.
+class DecodeThreads {
+public:
+    DecodeThreads() = default;
+    ~DecodeThreads() { waitForAll(); }
+    DecodeThreads(const DecodeThreads&) = delete;
+    DecodeThreads& operator=(const DecodeThreads&) = delete;
+
+    void add(QThread* thread);
+    void waitForAll();
+
+private:
+    QList<QPointer<QThread>> m_threads;
+};
 
 // Runs the recogniser of one connection on a thread of its own, so that decoding never holds up
 // the server. Audio goes in with feed() (any thread); what was heard comes out through heard(),
@@ -24,8 +43,8 @@ public:
     explicit DecodeWorker(std::shared_ptr<RecognizerPool> pool);
     ~DecodeWorker() override;
 
-    // Starts the worker on a new thread. Call once, from the thread that made it.
-    void startThread();
+    // Starts the worker on a new thread, kept in `threads`. Call once, from the thread that made it.
+    void startThread(DecodeThreads& threads);
     // Audio waiting to be decoded beyond this (30 s) is dropped: a recogniser that falls behind
     // must not make the stand-in's memory grow.
     static constexpr qint64 kMaxPendingBytes = 30 * 32000;
@@ -36,8 +55,8 @@ public:
     [[nodiscard]] qint64 droppedBytes() const { return m_dropped.load(); }
     // Queues the end of the audio: the final of the utterance under way.
     void finish();
-    // Ends the thread, dropping the audio not yet decoded, and deletes the worker. The worker
-    // must not be used afterwards.
+    // Ends the thread without waiting for it, dropping the audio not yet decoded; the worker
+    // deletes itself once its thread stops. It must not be used afterwards.
     void shutDown();
 
 Q_SIGNALS:

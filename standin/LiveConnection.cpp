@@ -170,7 +170,7 @@ void LiveConnection::handleStart(const QJsonObject& start)
         m_problem = problem;
         m_transcriber = QStringLiteral("none");
     });
-    m_decoder->startThread();
+    m_decoder->startThread(m_hub.decodeThreads());
 }
 
 void LiveConnection::onBinary(const QByteArray& message)

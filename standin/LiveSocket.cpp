@@ -33,8 +33,9 @@ LiveSocket::LiveSocket(StandinService& service, LiveConfig config, QObject* pare
 
 LiveSocket::~LiveSocket()
 {
-    // Connections first: they end their decoding threads while the pool still exists.
+    // Connections first: they tell their decoding threads to end, which are then waited for.
     qDeleteAll(std::exchange(m_connections, {}));
+    m_decodeThreads.waitForAll();
 }
 
 void LiveSocket::attach(QAbstractHttpServer& server)

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "DecodeWorker.h"
 #include "HttpMessage.h"
 #include "LiveScript.h"
 
@@ -66,6 +67,7 @@ public:
     // For connections.
     [[nodiscard]] StandinService& service() { return m_service; }
     [[nodiscard]] const std::shared_ptr<RecognizerPool>& recognizers() const { return m_recognizers; }
+    [[nodiscard]] DecodeThreads& decodeThreads() { return m_decodeThreads; }
     // The next utterance id of a shoot (1, 2, ...).
     [[nodiscard]] qint64 nextUtteranceId(const QString& shootToken);
     // A forced refusal for the start message now arriving, if one is waiting.
@@ -82,6 +84,7 @@ private:
     StandinService& m_service;
     const LiveConfig m_config;
     std::shared_ptr<RecognizerPool> m_recognizers;
+    DecodeThreads m_decodeThreads;
     QList<LiveConnection*> m_connections; // children; oldest first
     int m_connectionCount = 0;
     QHash<QString, qint64> m_utterances; // shoot token -> last utterance id

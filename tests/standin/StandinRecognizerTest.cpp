@@ -1,5 +1,6 @@
 #include "common/TestMain.h"
 
+#include "DecodeWorker.h"
 #include "Recognizer.h"
 
 #include <QDir>
@@ -10,6 +11,7 @@
 
 #include <barrier>
 #include <cstring>
+#include <semaphore>
 #include <thread>
 
 using namespace standin;
@@ -48,6 +50,27 @@ private Q_SLOTS:
         }
         threads.clear();
         QCOMPARE(refused.load(), kThreads * kRounds);
+    }
+
+    // Closing a stream while its decoder is busy (a slice, a model load) returns at once.
+    void shutDownDoesNotWait()
+    {
+        DecodeThreads threads;
+        auto* worker = new DecodeWorker(std::make_shared<RecognizerPool>(QStringLiteral("/nonexistent")));
+        worker->startThread(threads);
+        std::binary_semaphore busy(0);
+        std::binary_semaphore release(0);
+        bool released = false;
+        QMetaObject::invokeMethod(worker, [&] {
+            busy.release();
+            released = release.try_acquire_for(std::chrono::seconds(5));
+        });
+        busy.acquire();
+        worker->feed(QByteArray(3200, '\0'));
+        worker->shutDown();
+        release.release();
+        threads.waitForAll();
+        QVERIFY(released);
     }
 
     // Speech without a pause long enough for the voice detector still ends in utterances: at a
