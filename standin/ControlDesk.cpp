@@ -167,6 +167,10 @@ Reply ControlDesk::state(const Call&) const
     all.insert(QStringLiteral("scans"), m_service.scans().stateJson());
     all.insert(QStringLiteral("requests"), m_service.requests().stateJson());
     all.insert(QStringLiteral("faults"), m_service.faults().stateJson());
+    const TransportStats& transport = m_service.transport();
+    all.insert(QStringLiteral("transport"),
+               QJsonObject{{QStringLiteral("accept_failures"), static_cast<double>(transport.acceptFailures)},
+                           {QStringLiteral("timed_out"), static_cast<double>(transport.timedOut)}});
     return jsonReply(all);
 }
 

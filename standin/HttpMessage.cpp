@@ -72,20 +72,32 @@ QByteArray reasonPhrase(int status)
         return "Not Found";
     case 405:
         return "Method Not Allowed";
+    case 408:
+        return "Request Timeout";
     case 409:
         return "Conflict";
     case 413:
         return "Payload Too Large";
+    case 417:
+        return "Expectation Failed";
+    case 426:
+        return "Upgrade Required";
     case 429:
         return "Too Many Requests";
+    case 431:
+        return "Request Header Fields Too Large";
     case 500:
         return "Internal Server Error";
+    case 501:
+        return "Not Implemented";
     case 502:
         return "Bad Gateway";
     case 503:
         return "Service Unavailable";
     case 504:
         return "Gateway Timeout";
+    case 505:
+        return "HTTP Version Not Supported";
     default:
         return "Status";
     }

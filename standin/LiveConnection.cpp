@@ -3,12 +3,11 @@
 #include "DecodeWorker.h"
 #include "LiveSocket.h"
 #include "StandinService.h"
+#include "WebSocketLink.h"
 
 #include <QJsonDocument>
 #include <QJsonParseError>
-#include <QNetworkRequest>
 #include <QTimer>
-#include <QWebSocket>
 
 namespace standin {
 
@@ -17,38 +16,22 @@ namespace {
 constexpr qint64 kBytesPerMs = 32; // 16 kHz, 2 bytes a sample
 constexpr int kExpectedRate = 16000;
 
-// The upgrade request as the routes' authentication reads it.
-Request upgradeRequest(const QWebSocket& socket)
-{
-    Request request;
-    request.method = "GET";
-    request.path = QStringLiteral("/ws");
-    const QNetworkRequest network = socket.request();
-    for (const QByteArray& name : network.rawHeaderList())
-        request.headers.append(qMakePair(name, network.rawHeader(name)));
-    return request;
-}
-
 } // namespace
 
-LiveConnection::LiveConnection(LiveSocket& hub, int number, std::unique_ptr<QWebSocket> socket, QObject* parent)
+LiveConnection::LiveConnection(LiveSocket& hub, int number, std::unique_ptr<WebSocketLink> socket, QObject* parent)
     : QObject(parent), m_hub(hub), m_number(number), m_socket(std::move(socket))
 {
-    m_socket->setMaxAllowedIncomingMessageSize(static_cast<quint64>(kMaxIncomingBytes));
-    m_socket->setMaxAllowedIncomingFrameSize(static_cast<quint64>(kMaxIncomingBytes));
-    connect(m_socket.get(), &QWebSocket::textMessageReceived, this, &LiveConnection::onText);
-    connect(m_socket.get(), &QWebSocket::binaryMessageReceived, this, &LiveConnection::onBinary);
-    connect(m_socket.get(), &QWebSocket::disconnected, this, &LiveConnection::onDisconnected);
+    connect(m_socket.get(), &WebSocketLink::textReceived, this, &LiveConnection::onText);
+    connect(m_socket.get(), &WebSocketLink::binaryReceived, this, &LiveConnection::onBinary);
+    connect(m_socket.get(), &WebSocketLink::disconnected, this, &LiveConnection::onDisconnected);
 
-    const Request request = upgradeRequest(*m_socket);
+    const Request& request = m_socket->request();
     m_clientHeader = QString::fromUtf8(request.header("x-pindle-client"));
     m_cookieSent = !request.header("cookie").isEmpty();
     if (const auto account = m_hub.service().auth().accountFor(request)) {
         m_account = *account;
     } else {
-        // Refused once the WebSocket server has finished handing the socket over.
-        QTimer::singleShot(0, this,
-                           [this] { refuse(QStringLiteral("unauthorized"), QStringLiteral("sign in first")); });
+        refuse(QStringLiteral("unauthorized"), QStringLiteral("sign in first"));
     }
 }
 
@@ -79,7 +62,7 @@ void LiveConnection::sendText(const QByteArray& frame)
 {
     if (!m_socket)
         return;
-    m_socket->sendTextMessage(QString::fromUtf8(frame));
+    m_socket->sendText(frame);
 }
 
 void LiveConnection::refuse(const QString& code, const QString& message)
@@ -91,14 +74,14 @@ void LiveConnection::refuse(const QString& code, const QString& message)
                                        {QStringLiteral("code"), code},
                                        {QStringLiteral("message"), message}})
                  .toJson(QJsonDocument::Compact));
-    m_socket->close(QWebSocketProtocol::CloseCodePolicyViolated, code);
+    m_socket->close(ws::kPolicy, code);
 }
 
-void LiveConnection::onText(const QString& message)
+void LiveConnection::onText(const QByteArray& message)
 {
     ++m_textMessages;
     QJsonParseError error{};
-    const QJsonDocument document = QJsonDocument::fromJson(message.toUtf8(), &error);
+    const QJsonDocument document = QJsonDocument::fromJson(message, &error);
     const QJsonObject object = document.object();
     const QString type = object.value(QLatin1StringView("type")).toString();
     if (error.error != QJsonParseError::NoError || !document.isObject() || type.isEmpty()) {
@@ -150,6 +133,11 @@ void LiveConnection::handleStart(const QJsonObject& start)
     }
     if (shoot->ended) {
         refuse(QStringLiteral("shoot_ended"), QStringLiteral("the shoot has been wrapped"));
+        return;
+    }
+    if (!m_hub.streamsWithinLimit()) {
+        refuse(QStringLiteral("too_many_streams"),
+               QStringLiteral("at most %1 streams at once; close one first").arg(m_hub.maxStreams()));
         return;
     }
 
@@ -230,11 +218,10 @@ void LiveConnection::playStep(qsizetype index)
         sendText(step.textFrame({}));
         return;
     case ScriptStep::Kind::Binary:
-        m_socket->sendBinaryMessage(QByteArray(step.padBytes, '\0'));
+        m_socket->sendBinary(QByteArray(step.padBytes, '\0'));
         return;
     case ScriptStep::Kind::Close:
-        m_socket->close(static_cast<QWebSocketProtocol::CloseCode>(step.closeCode),
-                        QStringLiteral("closed by the script"));
+        m_socket->close(step.closeCode, QStringLiteral("closed by the script"));
         return;
     case ScriptStep::Kind::Abort:
         m_socket->abort();
@@ -261,7 +248,7 @@ void LiveConnection::onHeard(bool final, const QString& text, const QJsonArray& 
 
 void LiveConnection::onDisconnected()
 {
-    m_closeCode = static_cast<int>(m_socket->closeCode());
+    m_closeCode = m_socket->closeCode();
     endDecoding();
     // Deleted once its own signal has returned.
     m_socket->disconnect(this);

@@ -12,37 +12,37 @@
 #include <memory>
 #include <optional>
 
-class QWebSocket;
-
 namespace standin {
 
 class DecodeWorker;
 class LiveSocket;
+class WebSocketLink;
 
 // One connection to "/ws". Signed in by the upgrade's "sid" cookie (else refused at once with
 // "unauthorized"); the first text message must be the start message, which is refused with
 // "shoot_required" (no token), "shoot_not_found" (not a shoot of the account), "shoot_ended"
-// (wrapped), "unsupported_audio" (not linear16 at 16000 Hz) or a code a test forced. Once started,
+// (wrapped), "unsupported_audio" (not linear16 at 16000 Hz), "too_many_streams" (the stand-in's
+// limit of streams at once) or a code a test forced. Once started,
 // binary messages are the audio; "recording_stop" ends the utterance under way. A refusal is an
 // {"type": "error", "code", "message"} text message, then a close with code 1008.
 class LiveConnection : public QObject {
     Q_OBJECT
 
 public:
-    // Incoming messages beyond this make Qt close the connection (audio messages are a few KiB).
-    static constexpr qint64 kMaxIncomingBytes = 1024 * 1024;
     // The state keeps the order of the first messages and the first utterance ids.
     static constexpr int kKeptSequence = 64;
     static constexpr int kKeptIds = 200;
 
-    LiveConnection(LiveSocket& hub, int number, std::unique_ptr<QWebSocket> socket, QObject* parent);
+    LiveConnection(LiveSocket& hub, int number, std::unique_ptr<WebSocketLink> socket, QObject* parent);
     ~LiveConnection() override;
 
     [[nodiscard]] bool isOpen() const { return m_socket != nullptr; }
+    // Started and neither refused nor closed.
+    [[nodiscard]] bool isStreaming() const { return isOpen() && m_start && m_refusal.isEmpty(); }
     [[nodiscard]] QJsonObject stateJson() const;
 
 private:
-    void onText(const QString& message);
+    void onText(const QByteArray& message);
     void onBinary(const QByteArray& message);
     void onDisconnected();
 
@@ -59,7 +59,7 @@ private:
 
     LiveSocket& m_hub;
     const int m_number;
-    std::unique_ptr<QWebSocket> m_socket;
+    std::unique_ptr<WebSocketLink> m_socket;
     DecodeWorker* m_decoder = nullptr;
 
     QString m_account;

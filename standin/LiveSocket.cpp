@@ -5,10 +5,9 @@
 #include "LiveConnection.h"
 #include "Recognizer.h"
 
-#include <QAbstractHttpServer>
+#include "WebSocketLink.h"
+
 #include <QJsonArray>
-#include <QTimer>
-#include <QWebSocket>
 
 namespace standin {
 
@@ -38,31 +37,17 @@ LiveSocket::~LiveSocket()
     m_decodeThreads.waitForAll();
 }
 
-void LiveSocket::attach(QAbstractHttpServer& server)
+void LiveSocket::accept(std::unique_ptr<WebSocketLink> link)
 {
-    connect(&server, &QAbstractHttpServer::newWebSocketConnection, this, [this, &server] {
-        while (server.hasPendingWebSocketConnections()) {
-            if (std::unique_ptr<QWebSocket> socket = server.nextPendingWebSocketConnection())
-                accept(std::move(socket));
-        }
-    });
+    m_connections.append(new LiveConnection(*this, ++m_connectionCount, std::move(link), this));
+    forgetOldConnections();
 }
 
-void LiveSocket::accept(std::unique_ptr<QWebSocket> socket)
+bool LiveSocket::streamsWithinLimit() const
 {
-    // Only "/ws" streams; other paths are closed straight away.
-    if (socket->requestUrl().path() != QLatin1StringView("/ws")) {
-        // Closed once the WebSocket server has finished handing it over.
-        QWebSocket* other = socket.release();
-        other->setParent(this);
-        connect(other, &QWebSocket::disconnected, other, &QObject::deleteLater);
-        QTimer::singleShot(0, other, [other] {
-            other->close(QWebSocketProtocol::CloseCodePolicyViolated, QStringLiteral("not found"));
-        });
-        return;
-    }
-    m_connections.append(new LiveConnection(*this, ++m_connectionCount, std::move(socket), this));
-    forgetOldConnections();
+    const auto open = std::count_if(m_connections.cbegin(), m_connections.cend(),
+                                    [](const LiveConnection* connection) { return connection->isStreaming(); });
+    return open <= m_config.maxStreams;
 }
 
 void LiveSocket::forgetOldConnections()

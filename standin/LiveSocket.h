@@ -14,18 +14,19 @@
 #include <memory>
 #include <optional>
 
-class QAbstractHttpServer;
-class QWebSocket;
-
 namespace standin {
 
 class LiveConnection;
 class RecognizerPool;
 class StandinService;
+class WebSocketLink;
 
 struct LiveConfig {
     bool testControl = false; // serve the "/__control/ws-*" routes
     QString modelDir;         // the pocketsphinx model; Recognizer::kDefaultModelDir when empty
+    // Streams at once (each may hold a decoder of about 90 MB); a start past this is refused
+    // with "too_many_streams".
+    int maxStreams = 8;
 };
 
 // A refusal a test asks for: the next connections' start messages are answered with it.
@@ -35,7 +36,7 @@ struct ForcedRefusal {
     int count = 1; // -1: until cleared
 };
 
-// The streaming transcription socket "/ws": WebSocket upgrades on the server's port, signed in by
+// The streaming transcription socket "/ws": WebSocket connections on the server's port, signed in by
 // the "sid" cookie. Each connection (LiveConnection) waits for its start message, takes 16 kHz
 // 16-bit audio and answers "live_transcript" results from pocketsphinx, or from a script a test
 // handed over. Utterance ids count per shoot, so they stay unique across reconnects.
@@ -55,8 +56,8 @@ public:
     LiveSocket(StandinService& service, LiveConfig config, QObject* parent = nullptr);
     ~LiveSocket() override;
 
-    // Takes the server's WebSocket upgrades from now on.
-    void attach(QAbstractHttpServer& server);
+    // Takes a WebSocket connection to "/ws".
+    void accept(std::unique_ptr<WebSocketLink> link);
 
     // The answer to a "/__control/ws-*" request; nullopt for any other request (or when test
     // control is off).
@@ -74,9 +75,11 @@ public:
     [[nodiscard]] std::optional<ForcedRefusal> takeForcedRefusal();
     // The script for a connection whose start was accepted, if one is waiting.
     [[nodiscard]] std::optional<QList<ScriptStep>> takeScript();
+    // Whether the streams started and still open are within the limit.
+    [[nodiscard]] bool streamsWithinLimit() const;
+    [[nodiscard]] int maxStreams() const { return m_config.maxStreams; }
 
 private:
-    void accept(std::unique_ptr<QWebSocket> socket);
     void forgetOldConnections();
     Reply script(const Request& request);
     Reply refuse(const Request& request);

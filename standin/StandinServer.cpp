@@ -4,7 +4,6 @@
 #include "StandinService.h"
 
 #include <QHostAddress>
-#include <QHttpServerRequest>
 #include <QTcpSocket>
 #include <QTimer>
 
@@ -12,151 +11,138 @@ namespace standin {
 
 namespace {
 
-QByteArray methodName(QHttpServerRequest::Method method)
-{
-    switch (method) {
-    case QHttpServerRequest::Method::Get:
-        return "GET";
-    case QHttpServerRequest::Method::Put:
-        return "PUT";
-    case QHttpServerRequest::Method::Delete:
-        return "DELETE";
-    case QHttpServerRequest::Method::Post:
-        return "POST";
-    case QHttpServerRequest::Method::Head:
-        return "HEAD";
-    case QHttpServerRequest::Method::Options:
-        return "OPTIONS";
-    case QHttpServerRequest::Method::Patch:
-        return "PATCH";
-    case QHttpServerRequest::Method::Connect:
-        return "CONNECT";
-    case QHttpServerRequest::Method::Trace:
-        return "TRACE";
-    default:
-        return "UNKNOWN";
-    }
-}
-
 const QByteArray kNotJsonPage = "<!doctype html>\n<html><body><h1>Bad gateway</h1></body></html>\n";
+constexpr int kFirstBackoffMs = 50;
+constexpr int kLongestBackoffMs = 2000;
+constexpr qsizetype kWebSocketKeyBytes = 16;
 
 } // namespace
 
-Request toRequest(const QHttpServerRequest& request)
+StandinServer::StandinServer(StandinService& service, const ServerLimits& limits, QObject* parent)
+    : QObject(parent), m_service(service), m_limits(limits)
 {
-    Request out;
-    out.method = methodName(request.method());
-    const QUrl url = request.url();
-    out.segments = decodePathSegments(url.path(QUrl::FullyEncoded).toLatin1());
-    out.path = u'/' + out.segments.join(u'/');
-    out.query = QUrlQuery(url.query(QUrl::FullyEncoded));
-    out.headers = request.headers();
-    out.body = request.body();
-    return out;
-}
-
-StandinServer::StandinServer(StandinService& service, QObject* parent) : QAbstractHttpServer(parent), m_service(service)
-{
-}
-
-void StandinServer::setLiveSocket(LiveSocket& live)
-{
-    m_live = &live;
-    live.attach(*this);
+    connect(&m_listener, &QTcpServer::newConnection, this, &StandinServer::takeConnections);
+    connect(&m_listener, &QTcpServer::acceptError, this, &StandinServer::onAcceptError);
 }
 
 quint16 StandinServer::listenOnLoopback(quint16 port)
 {
-    return listen(QHostAddress(QHostAddress::LocalHost), port);
+    if (!m_listener.listen(QHostAddress(QHostAddress::LocalHost), port))
+        return 0;
+    return m_listener.serverPort();
 }
 
-void StandinServer::write(QTcpSocket* socket, const Reply& reply, bool closeAfter)
+void StandinServer::takeConnections()
 {
-    socket->write(encodeReply(reply, closeAfter));
-    if (closeAfter)
-        socket->disconnectFromHost();
+    m_backoffMs = 0;
+    while (QTcpSocket* socket = m_listener.nextPendingConnection()) {
+        auto* connection = new HttpConnection(socket, m_limits.http, this);
+        connection->onRequest = [this](HttpConnection& from, const Request& request) { serve(from, request); };
+        connection->onUpgrade = [this](HttpConnection& from, const RequestHead& head) { upgrade(from, head); };
+        connection->onTimedOut = [this] { ++m_service.transport().timedOut; };
+    }
 }
 
-bool StandinServer::handleRequest(const QHttpServerRequest& httpRequest, QTcpSocket* socket)
+void StandinServer::onAcceptError()
 {
-    const Request request = toRequest(httpRequest);
-    const bool closeAfter = request.header("connection").compare("close", Qt::CaseInsensitive) == 0;
+    // Most likely out of descriptors. Qt stops accepting then: try again later, waiting longer
+    // each time, rather than never again or in a busy loop.
+    ++m_service.transport().acceptFailures;
+    m_backoffMs = qBound(kFirstBackoffMs, m_backoffMs * 2, kLongestBackoffMs);
+    QTimer::singleShot(m_backoffMs, this, [this] { m_listener.resumeAccepting(); });
+}
+
+void StandinServer::serve(HttpConnection& connection, const Request& request)
+{
     if (m_live) {
-        // Qt 6.4 hands an upgrade to its WebSocket server only when this returns true without
-        // having answered.
-        if (request.header("upgrade").compare("websocket", Qt::CaseInsensitive) == 0)
-            return true;
         if (const auto reply = m_live->handleControl(request)) {
-            write(socket, *reply, closeAfter);
-            return true;
+            connection.reply(*reply);
+            return;
         }
     }
-    const bool control = StandinService::isControlPath(request);
-    if (!control)
+    if (!StandinService::isControlPath(request)) {
         m_service.requests().record(request);
-
-    if (request.body.size() > kMaxBodyBytes) {
-        write(socket, errorReply(413, QStringLiteral("body larger than 8 MiB")), closeAfter);
-        return true;
-    }
-    if (!control) {
         if (const auto fault = m_service.faults().take(request)) {
-            applyFault(*fault, request, socket, closeAfter);
-            return true;
+            applyFault(*fault, request, connection);
+            return;
         }
     }
-    write(socket, m_service.handle(request), closeAfter);
-    return true;
+    connection.reply(m_service.handle(request));
 }
 
-void StandinServer::applyFault(const Fault& fault, const Request& request, QTcpSocket* socket, bool closeAfter)
+void StandinServer::upgrade(HttpConnection& connection, const RequestHead& head)
 {
-    const QPointer<QTcpSocket> guarded(socket);
-    if (fault.delayMs <= 0) {
-        act(fault, request, guarded, closeAfter);
+    Request request = toRequest(head, {});
+    if (!m_live || request.path != QLatin1StringView("/ws")) {
+        connection.reply(errorReply(404, QStringLiteral("not found")));
         return;
     }
-    // The socket is the timer's context: a client that gives up first cancels the answer. A slow
-    // request is handled only when the delay ends, as a slow service would.
-    QTimer::singleShot(fault.delayMs, socket,
-                       [this, fault, request, guarded, closeAfter] { act(fault, request, guarded, closeAfter); });
+    if (head.method != "GET" || !head.hasToken("connection", "upgrade")) {
+        connection.reply(errorReply(400, QStringLiteral("a WebSocket upgrade is a GET with \"Connection: Upgrade\"")));
+        return;
+    }
+    if (head.header("sec-websocket-version") != "13") {
+        Reply reply = errorReply(426, QStringLiteral("WebSocket version 13 only"));
+        reply.addHeader("Sec-WebSocket-Version", "13");
+        connection.reply(reply);
+        return;
+    }
+    const QByteArray key = head.header("sec-websocket-key");
+    const auto decoded = QByteArray::fromBase64Encoding(key, QByteArray::AbortOnBase64DecodingErrors);
+    if (!decoded || decoded.decoded.size() != kWebSocketKeyBytes) {
+        connection.reply(errorReply(400, QStringLiteral("Sec-WebSocket-Key must be 16 bytes in base64")));
+        return;
+    }
+    QByteArray rest;
+    QTcpSocket* socket = connection.takeSocket(rest);
+    // A 1xx answer carries no Content-Length, so it is written here rather than by encodeReply.
+    socket->write("HTTP/1.1 101 Switching Protocols\r\nUpgrade: websocket\r\nConnection: Upgrade\r\n"
+                  "Sec-WebSocket-Accept: " +
+                  ws::acceptKey(key) + "\r\n\r\n");
+    m_live->accept(std::make_unique<WebSocketLink>(socket, std::move(request), rest, m_limits.webSocket));
 }
 
-void StandinServer::act(const Fault& fault, const Request& request, const QPointer<QTcpSocket>& socket, bool closeAfter)
+void StandinServer::applyFault(const Fault& fault, const Request& request, HttpConnection& connection)
 {
-    if (!socket || socket->state() != QAbstractSocket::ConnectedState)
+    const QPointer<HttpConnection> guarded(&connection);
+    if (fault.delayMs <= 0) {
+        act(fault, request, guarded);
+        return;
+    }
+    // The connection is the timer's context: a client that gives up first cancels the answer. A
+    // slow request is handled only when the delay ends, as a slow service would.
+    QTimer::singleShot(fault.delayMs, &connection, [this, fault, request, guarded] { act(fault, request, guarded); });
+}
+
+void StandinServer::act(const Fault& fault, const Request& request, const QPointer<HttpConnection>& connection)
+{
+    if (!connection)
         return;
     switch (fault.kind) {
     case FaultKind::Slow:
-        write(socket, m_service.handle(request), closeAfter);
+        connection->reply(m_service.handle(request));
         return;
     case FaultKind::Status:
-        write(socket, errorReply(fault.status, QStringLiteral("injected fault")), closeAfter);
+        connection->reply(errorReply(fault.status, QStringLiteral("injected fault")));
         return;
     case FaultKind::NonJson:
-        write(socket, htmlReply(kNotJsonPage), closeAfter);
+        connection->reply(htmlReply(kNotJsonPage));
         return;
     case FaultKind::Empty:
-        write(socket, Reply{}, closeAfter);
+        connection->reply(Reply{});
         return;
     case FaultKind::Answer: {
         Reply reply;
         reply.status = fault.status;
         reply.headers = fault.headers;
         reply.body = fault.body;
-        write(socket, reply, closeAfter);
+        connection->reply(reply);
         return;
     }
     case FaultKind::Drop:
-        socket->abort();
+        connection->drop();
         return;
     }
-}
-
-void StandinServer::missingHandler(const QHttpServerRequest&, QTcpSocket* socket)
-{
-    // handleRequest answers every request itself; this is only reached if that ever changes.
-    write(socket, errorReply(404, QStringLiteral("not found")), true);
 }
 
 } // namespace standin

@@ -18,6 +18,12 @@
 
 namespace standin {
 
+// What the transport went through, for the test state.
+struct TransportStats {
+    qint64 acceptFailures = 0; // connections that could not be taken (descriptors ran out)
+    qint64 timedOut = 0;       // connections closed for taking too long
+};
+
 struct StandinConfig {
     QString fixedCode;              // empty: a new code per e-mail, shown on the console
     std::optional<int> scanDelayMs; // complete scans by themselves after this long
@@ -44,6 +50,8 @@ public:
     [[nodiscard]] const AnswerDesk& answers() const { return m_answers; }
     [[nodiscard]] FaultPlan& faults() { return m_faults; }
     [[nodiscard]] RequestLog& requests() { return m_requests; }
+    [[nodiscard]] TransportStats& transport() { return m_transport; }
+    [[nodiscard]] const TransportStats& transport() const { return m_transport; }
 
     // Lines for the person at the console: generated sign-in codes, new scans.
     std::function<void(const QString& line)> onNotice;
@@ -58,6 +66,7 @@ private:
     AnswerDesk m_answers;
     FaultPlan m_faults;
     RequestLog m_requests;
+    TransportStats m_transport;
     std::unique_ptr<ControlDesk> m_control;
 };
 

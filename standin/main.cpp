@@ -11,11 +11,14 @@
 
 #include <cmath>
 #include <cstdio>
+#include <optional>
 
 namespace {
 
 // Longest automatic scan delay: the logger stops polling after ten minutes anyway.
 constexpr double kLongestScanDelaySeconds = 600.0;
+constexpr double kLongestTimeoutSeconds = 86'400.0;
+constexpr int kMostStreams = 1000;
 constexpr int kUsageError = 2;
 
 void printLine(const QString& line)
@@ -29,6 +32,16 @@ int usageError(const QString& message)
 {
     std::fprintf(stderr, "pindle-standin: %s\n", qPrintable(message));
     return kUsageError;
+}
+
+// Seconds from `low` to `high` as milliseconds; nullopt when the text is not such a number.
+std::optional<int> milliseconds(const QString& text, double low, double high)
+{
+    bool ok = false;
+    const double seconds = text.toDouble(&ok);
+    if (!ok || !std::isfinite(seconds) || seconds < low || seconds > high)
+        return std::nullopt;
+    return static_cast<int>(std::lround(seconds * 1000.0));
 }
 
 } // namespace
@@ -53,7 +66,19 @@ int main(int argc, char** argv)
                                          QStringLiteral("SECONDS"));
     const QCommandLineOption controlOption(QStringLiteral("test-control"),
                                            QStringLiteral("Serve the /__control/ routes that tests use."));
-    parser.addOptions({portOption, codeOption, delayOption, controlOption});
+    const QCommandLineOption idleOption(QStringLiteral("idle-timeout"),
+                                        QStringLiteral("Close a connection that sends no whole request for this "
+                                                       "long (default 60)."),
+                                        QStringLiteral("SECONDS"));
+    const QCommandLineOption streamIdleOption(QStringLiteral("stream-idle-timeout"),
+                                              QStringLiteral("Close a stream that sends no message for this long "
+                                                             "(default 120)."),
+                                              QStringLiteral("SECONDS"));
+    const QCommandLineOption streamsOption(QStringLiteral("max-streams"),
+                                           QStringLiteral("Streams at once; more are refused (default 8)."),
+                                           QStringLiteral("N"));
+    parser.addOptions(
+        {portOption, codeOption, delayOption, controlOption, idleOption, streamIdleOption, streamsOption});
     if (!parser.parse(QCoreApplication::arguments()))
         return usageError(parser.errorText());
     if (parser.isSet(QStringLiteral("help"))) {
@@ -77,16 +102,31 @@ int main(int argc, char** argv)
             return usageError(QStringLiteral("--code takes 1 to 12 digits"));
     }
     if (parser.isSet(delayOption)) {
-        const double seconds = parser.value(delayOption).toDouble(&ok);
-        if (!ok || !std::isfinite(seconds) || seconds < 0.0 || seconds > kLongestScanDelaySeconds)
+        config.scanDelayMs = milliseconds(parser.value(delayOption), 0.0, kLongestScanDelaySeconds);
+        if (!config.scanDelayMs)
             return usageError(QStringLiteral("--scan-delay takes seconds from 0 to 600"));
-        config.scanDelayMs = static_cast<int>(std::lround(seconds * 1000.0));
+    }
+    standin::ServerLimits limits;
+    for (const auto& [option, timeout] : {std::pair{&idleOption, &limits.http.idleTimeoutMs},
+                                          std::pair{&streamIdleOption, &limits.webSocket.idleTimeoutMs}}) {
+        if (!parser.isSet(*option))
+            continue;
+        const auto ms = milliseconds(parser.value(*option), 0.001, kLongestTimeoutSeconds);
+        if (!ms)
+            return usageError(QStringLiteral("--%1 takes seconds from 0.001 to 86400").arg(option->names().first()));
+        *timeout = *ms;
+    }
+    standin::LiveConfig liveConfig{config.testControl, QString()};
+    if (parser.isSet(streamsOption)) {
+        liveConfig.maxStreams = parser.value(streamsOption).toInt(&ok);
+        if (!ok || liveConfig.maxStreams < 1 || liveConfig.maxStreams > kMostStreams)
+            return usageError(QStringLiteral("--max-streams takes a number from 1 to 1000"));
     }
 
     standin::StandinService service(config);
     service.onNotice = printLine;
-    standin::LiveSocket live(service, standin::LiveConfig{config.testControl, QString()});
-    standin::StandinServer server(service);
+    standin::LiveSocket live(service, liveConfig);
+    standin::StandinServer server(service, limits);
     server.setLiveSocket(live);
     const quint16 listening = server.listenOnLoopback(static_cast<quint16>(port));
     if (listening == 0) {

@@ -1,0 +1,198 @@
+#include "HttpConnection.h"
+
+#include <QScopeGuard>
+#include <QTcpSocket>
+#include <QTimer>
+
+#include <sys/socket.h>
+
+namespace standin {
+
+namespace {
+
+// Qt reads at most this much ahead of us, so a client sending faster than it is served meets
+// the kernel's flow control instead of filling our memory.
+constexpr qint64 kReadAheadBytes = 64 * 1024;
+// Answers waiting to be sent beyond this hold the next request back: a client that sends
+// requests without reading the answers must not make them pile up.
+constexpr qint64 kMaxUnsentBytes = 4 * 1024 * 1024;
+// How long a closing connection still takes (and drops) what the client sends.
+constexpr int kLingerMs = 2000;
+constexpr qint64 kMiB = 1024 * 1024;
+
+// The end of the head (the blank line), or -1; `bodyStart` is where the body begins.
+qsizetype headEnd(const QByteArray& buffer, qsizetype& bodyStart)
+{
+    const qsizetype crlf = buffer.indexOf("\n\r\n");
+    const qsizetype lf = buffer.indexOf("\n\n");
+    if (lf >= 0 && (crlf < 0 || lf < crlf)) {
+        bodyStart = lf + 2;
+        return lf;
+    }
+    if (crlf >= 0)
+        bodyStart = crlf + 3;
+    return crlf;
+}
+
+} // namespace
+
+HttpConnection::HttpConnection(QTcpSocket* socket, const HttpLimits& limits, QObject* parent)
+    : QObject(parent), m_socket(socket), m_limits(limits), m_deadline(new QTimer(this))
+{
+    socket->setParent(this);
+    socket->setReadBufferSize(kReadAheadBytes);
+    m_deadline->setSingleShot(true);
+    connect(m_deadline, &QTimer::timeout, this, &HttpConnection::onTimeout);
+    connect(socket, &QTcpSocket::readyRead, this, &HttpConnection::process);
+    connect(socket, &QTcpSocket::bytesWritten, this, &HttpConnection::process);
+    connect(socket, &QTcpSocket::disconnected, this, &QObject::deleteLater);
+    m_deadline->start(m_limits.idleTimeoutMs);
+    // Bytes may have come before the socket was handed over.
+    QMetaObject::invokeMethod(this, &HttpConnection::process, Qt::QueuedConnection);
+}
+
+void HttpConnection::process()
+{
+    if (!m_socket || m_processing)
+        return;
+    m_processing = true;
+    const auto done = qScopeGuard([this] { m_processing = false; });
+
+    if (m_state == State::Closing) {
+        m_socket->readAll();
+        if (!m_writeShut && m_socket->bytesToWrite() == 0) {
+            m_writeShut = true;
+            ::shutdown(static_cast<int>(m_socket->socketDescriptor()), SHUT_WR);
+        }
+        return;
+    }
+    while (m_state == State::Reading && m_socket && m_socket->bytesToWrite() <= kMaxUnsentBytes) {
+        m_buffer += m_socket->readAll();
+        if (!m_head && !takeHead())
+            return;
+        if (m_state != State::Reading || m_buffer.size() < m_head->contentLength)
+            return;
+        const Request request = toRequest(*m_head, m_buffer.left(m_head->contentLength));
+        m_buffer.remove(0, m_head->contentLength);
+        m_state = State::Handling;
+        m_deadline->stop();
+        if (onRequest)
+            onRequest(*this, request);
+    }
+}
+
+bool HttpConnection::takeHead()
+{
+    qsizetype blank = 0;
+    while (blank < m_buffer.size() && (m_buffer[blank] == '\r' || m_buffer[blank] == '\n'))
+        ++blank;
+    m_buffer.remove(0, blank);
+    qsizetype bodyStart = 0;
+    const qsizetype end = headEnd(m_buffer, bodyStart);
+    if (end > m_limits.maxHeadBytes || (end < 0 && m_buffer.size() > m_limits.maxHeadBytes)) {
+        refuse(431, QStringLiteral("request head larger than %1 KiB").arg(m_limits.maxHeadBytes / 1024));
+        return false;
+    }
+    if (end < 0)
+        return false;
+    auto parsed = parseRequestHead(QByteArrayView(m_buffer).first(end));
+    if (const auto* bad = std::get_if<HeadProblem>(&parsed)) {
+        refuse(bad->status, bad->message);
+        return false;
+    }
+    m_head = std::get<RequestHead>(std::move(parsed));
+    m_buffer.remove(0, bodyStart);
+    if (m_head->webSocket) {
+        m_state = State::Handling;
+        m_deadline->stop();
+        if (onUpgrade)
+            onUpgrade(*this, *m_head);
+        else
+            refuse(404, QStringLiteral("not found"));
+        return false;
+    }
+    if (m_head->contentLength > m_limits.maxBodyBytes) {
+        refuse(413, QStringLiteral("body larger than %1 MiB").arg(m_limits.maxBodyBytes / kMiB));
+        return false;
+    }
+    if (m_head->expectContinue)
+        m_socket->write("HTTP/1.1 100 Continue\r\n\r\n");
+    return true;
+}
+
+void HttpConnection::reply(const Reply& reply)
+{
+    if (!m_socket || m_state != State::Handling)
+        return;
+    const bool closeAfter = !m_head || !m_head->keepAlive || m_head->webSocket;
+    write(reply, closeAfter);
+    m_head.reset();
+    if (closeAfter)
+        return;
+    m_state = State::Reading;
+    m_deadline->start(m_limits.idleTimeoutMs);
+    process();
+}
+
+void HttpConnection::drop()
+{
+    m_state = State::Closing;
+    if (m_socket)
+        m_socket->abort();
+    deleteLater();
+}
+
+QTcpSocket* HttpConnection::takeSocket(QByteArray& rest)
+{
+    QTcpSocket* socket = m_socket;
+    socket->disconnect(this);
+    socket->setParent(nullptr);
+    m_socket = nullptr;
+    rest = std::exchange(m_buffer, {});
+    m_state = State::Closing;
+    m_deadline->stop();
+    deleteLater();
+    return socket;
+}
+
+void HttpConnection::refuse(int status, const QString& message)
+{
+    write(errorReply(status, message), true);
+}
+
+void HttpConnection::write(const Reply& reply, bool closeAfter)
+{
+    QByteArray bytes = encodeReply(reply, closeAfter);
+    // The answer to HEAD states the length of a body it leaves out.
+    if (m_head && m_head->method == "HEAD")
+        bytes.chop(reply.body.size());
+    m_socket->write(bytes);
+    if (closeAfter)
+        closeAfterWriting();
+}
+
+void HttpConnection::closeAfterWriting()
+{
+    m_state = State::Closing;
+    m_buffer.clear();
+    m_deadline->start(kLingerMs);
+    if (!m_processing)
+        process();
+}
+
+void HttpConnection::onTimeout()
+{
+    if (!m_socket || m_state == State::Closing) {
+        drop();
+        return;
+    }
+    if (onTimedOut)
+        onTimedOut();
+    // A request begun but not finished is told why; a quiet connection just ends.
+    if (m_head || !m_buffer.isEmpty() || m_socket->bytesAvailable() > 0)
+        refuse(408, QStringLiteral("the request took too long"));
+    else
+        closeAfterWriting();
+}
+
+} // namespace standin
