@@ -7,6 +7,8 @@
 #include <QTcpSocket>
 #include <QTimer>
 
+#include <sys/resource.h>
+
 namespace standin {
 
 namespace {
@@ -15,6 +17,9 @@ const QByteArray kNotJsonPage = "<!doctype html>\n<html><body><h1>Bad gateway</h
 constexpr int kFirstBackoffMs = 50;
 constexpr int kLongestBackoffMs = 2000;
 constexpr qsizetype kWebSocketKeyBytes = 16;
+constexpr rlim_t kReservedDescriptors = 32;
+constexpr int kFewestConnections = 4;
+constexpr int kMostConnections = 10'000;
 
 } // namespace
 
@@ -23,6 +28,18 @@ StandinServer::StandinServer(StandinService& service, const ServerLimits& limits
 {
     connect(&m_listener, &QTcpServer::newConnection, this, &StandinServer::takeConnections);
     connect(&m_listener, &QTcpServer::acceptError, this, &StandinServer::onAcceptError);
+    m_listener.setMaxPendingConnections(1);
+}
+
+int StandinServer::connectionBudget(int streams)
+{
+    rlimit limit{};
+    if (getrlimit(RLIMIT_NOFILE, &limit) != 0 || limit.rlim_cur == RLIM_INFINITY)
+        return kMostConnections;
+    const rlim_t kept = kReservedDescriptors + static_cast<rlim_t>(std::max(streams, 0));
+    if (limit.rlim_cur <= kept + kFewestConnections)
+        return kFewestConnections;
+    return static_cast<int>(std::min<rlim_t>(limit.rlim_cur - kept, kMostConnections));
 }
 
 quint16 StandinServer::listenOnLoopback(quint16 port)
@@ -35,7 +52,13 @@ quint16 StandinServer::listenOnLoopback(quint16 port)
 void StandinServer::takeConnections()
 {
     m_backoffMs = 0;
-    while (QTcpSocket* socket = m_listener.nextPendingConnection()) {
+    while (m_connections < m_limits.maxConnections && m_listener.hasPendingConnections()) {
+        QTcpSocket* socket = m_listener.nextPendingConnection();
+        ++m_connections;
+        connect(socket, &QObject::destroyed, this, [this] {
+            --m_connections;
+            takeConnections();
+        });
         auto* connection = new HttpConnection(socket, m_limits.http, this);
         connection->onRequest = [this](HttpConnection& from, const Request& request) { serve(from, request); };
         connection->onUpgrade = [this](HttpConnection& from, const RequestHead& head) { upgrade(from, head); };

@@ -17,6 +17,9 @@ class StandinService;
 struct ServerLimits {
     HttpLimits http;
     WebSocketLimits webSocket;
+    // Connections at once (HTTP and WebSocket); past this, new ones wait in the kernel's queue
+    // until one closes. See connectionBudget().
+    int maxConnections = 256;
 };
 
 // The transport of the stand-in: accepts connections on 127.0.0.1, reads their requests
@@ -31,11 +34,19 @@ public:
     // Listens on 127.0.0.1 only; `port` 0 picks a free one. Returns the port, or 0 on failure.
     [[nodiscard]] quint16 listenOnLoopback(quint16 port);
 
+    // The connections the process's descriptor limit leaves room for, after those kept for
+    // everything else: the console, model files, a wake-up descriptor per decoding thread
+    // (`streams`), and the sanitizers' own probes in test builds. Connections must never take the
+    // last descriptors: accepting then fails, and anything else that needs one with it.
+    [[nodiscard]] static int connectionBudget(int streams);
+
     // Serves the streaming socket "/ws" and its control routes through `live`, which must
     // outlive the server.
     void setLiveSocket(LiveSocket& live) { m_live = &live; }
 
 private:
+    // Takes accepted connections while there is room. Past that one waits in Qt's queue, which
+    // then stops accepting until it is taken.
     void takeConnections();
     void onAcceptError();
     void serve(HttpConnection& connection, const Request& request);
@@ -47,7 +58,8 @@ private:
     const ServerLimits m_limits;
     QTcpServer m_listener;
     LiveSocket* m_live = nullptr;
-    int m_backoffMs = 0; // the wait before accepting again after a failure; 0 while accepts work
+    int m_backoffMs = 0;   // the wait before accepting again after a failure; 0 while accepts work
+    int m_connections = 0; // sockets open, HTTP and WebSocket
 };
 
 } // namespace standin

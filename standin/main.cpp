@@ -126,6 +126,7 @@ int main(int argc, char** argv)
     standin::StandinService service(config);
     service.onNotice = printLine;
     standin::LiveSocket live(service, liveConfig);
+    limits.maxConnections = standin::StandinServer::connectionBudget(liveConfig.maxStreams);
     standin::StandinServer server(service, limits);
     server.setLiveSocket(live);
     const quint16 listening = server.listenOnLoopback(static_cast<quint16>(port));

@@ -34,17 +34,23 @@ QString StandinProcess::executable()
     return QStringLiteral(PINDLE_STANDIN_EXE);
 }
 
-StandinProcess::StandinProcess(const QStringList& extraArguments, bool fixedCode)
+StandinProcess::StandinProcess(const QStringList& extraArguments, bool fixedCode, const QStringList& launcher)
     : m_process(std::make_unique<QProcess>())
 {
     // The tests' own requests carry exactly the cookies they name, and go straight to loopback.
     m_network.setProxy(QNetworkProxy::NoProxy);
 
-    m_process->setProgram(executable());
     QStringList arguments{QStringLiteral("--port"), QStringLiteral("0"), QStringLiteral("--test-control")};
     if (fixedCode)
         arguments << QStringLiteral("--code") << QString::fromLatin1(kCode);
-    m_process->setArguments(arguments + extraArguments);
+    arguments += extraArguments;
+    if (launcher.isEmpty()) {
+        m_process->setProgram(executable());
+    } else {
+        m_process->setProgram(launcher.first());
+        arguments = launcher.mid(1) + QStringList{executable()} + arguments;
+    }
+    m_process->setArguments(arguments);
     // Sanitizer reports and warnings of the stand-in show up in the test's output.
     m_process->setProcessChannelMode(QProcess::ForwardedErrorChannel);
     m_process->start();

@@ -51,8 +51,10 @@ public:
     static constexpr const char* kCode = "424242";
 
     // `fixedCode` false leaves out "--code": the stand-in then makes up a code per address and
-    // prints it ("sign-in code for <email>: <code>"), as it does for a person.
-    explicit StandinProcess(const QStringList& extraArguments = {}, bool fixedCode = true);
+    // prints it ("sign-in code for <email>: <code>"), as it does for a person. `launcher`, when
+    // given, is a command that runs the stand-in (such as {"prlimit", "--nofile=48"}).
+    explicit StandinProcess(const QStringList& extraArguments = {}, bool fixedCode = true,
+                            const QStringList& launcher = {});
     ~StandinProcess();
 
     StandinProcess(const StandinProcess&) = delete;

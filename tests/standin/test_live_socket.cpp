@@ -3,77 +3,9 @@
 #include "LiveScript.h"
 #include "StandinTestSupport.h"
 
-#include <QNetworkRequest>
-#include <QWebSocket>
-
 using namespace standin_test;
 
 namespace {
-
-constexpr int kWaitMs = 10000;
-
-// A bare client of "/ws": what a test sends and everything the stand-in answers.
-class Client {
-public:
-    Client()
-    {
-        QObject::connect(&m_socket, &QWebSocket::textMessageReceived, [this](const QString& text) {
-            texts.append(QJsonDocument::fromJson(text.toUtf8()).object());
-        });
-        QObject::connect(&m_socket, &QWebSocket::disconnected, [this] {
-            closed = true;
-            closeCode = static_cast<int>(m_socket.closeCode());
-        });
-    }
-
-    bool open(const QUrl& base, const QString& cookie, const QString& path = QStringLiteral("/ws"))
-    {
-        QUrl url = base;
-        url.setScheme(QStringLiteral("ws"));
-        url.setPath(path);
-        QNetworkRequest request(url);
-        if (!cookie.isEmpty())
-            request.setRawHeader("Cookie", cookie.toUtf8());
-        request.setRawHeader("x-pindle-client", "pindle-logger");
-        bool connected = false;
-        const auto connection = QObject::connect(&m_socket, &QWebSocket::connected, [&] { connected = true; });
-        m_socket.open(request);
-        const bool ok = QTest::qWaitFor([&] { return connected || closed; }, kWaitMs) && connected;
-        QObject::disconnect(connection);
-        return ok;
-    }
-
-    void send(const QJsonObject& message) { m_socket.sendTextMessage(QString::fromUtf8(json(message))); }
-    void sendAudio(qsizetype bytes) { m_socket.sendBinaryMessage(QByteArray(bytes, '\0')); }
-    void start(const QString& token, bool withToken = true)
-    {
-        QJsonObject message{{QStringLiteral("type"), QStringLiteral("questions_transcribe_start")},
-                            {QStringLiteral("language"), QStringLiteral("en")},
-                            {QStringLiteral("encoding"), QStringLiteral("linear16")},
-                            {QStringLiteral("sample_rate"), 16000},
-                            {QStringLiteral("client"), QStringLiteral("logger")}};
-        if (withToken)
-            message.insert(QStringLiteral("token"), token);
-        send(message);
-    }
-    void stop() { send({{QStringLiteral("type"), QStringLiteral("recording_stop")}}); }
-    bool waitTexts(qsizetype count)
-    {
-        return QTest::qWaitFor([&] { return texts.size() >= count; }, kWaitMs);
-    }
-    bool waitClosed()
-    {
-        return QTest::qWaitFor([&] { return closed; }, kWaitMs);
-    }
-    void close() { m_socket.close(); }
-
-    QList<QJsonObject> texts;
-    bool closed = false;
-    int closeCode = -1;
-
-private:
-    QWebSocket m_socket;
-};
 
 QJsonObject step(const char* type, const QJsonObject& fields = {})
 {
@@ -147,7 +79,7 @@ void LiveSocketTest::cleanupTestCase()
 void LiveSocketTest::refusesWithoutSession()
 {
     for (const QString& cookie : {QString(), QStringLiteral("sid=forged")}) {
-        Client client;
+        WsClient client;
         QVERIFY(client.open(m_standin->baseUrl(), cookie));
         QVERIFY(client.waitClosed());
         QCOMPARE(client.texts.size(), 1);
@@ -183,7 +115,7 @@ void LiveSocketTest::refusesStart()
 {
     QFETCH(QJsonObject, start);
     QFETCH(QString, code);
-    Client client;
+    WsClient client;
     QVERIFY(client.open(m_standin->baseUrl(), m_ada));
     client.send(start);
     QVERIFY(client.waitClosed());
@@ -193,7 +125,7 @@ void LiveSocketTest::refusesStart()
     // Another account's shoot counts as unknown too.
     if (code == QLatin1StringView("shoot_not_found")) {
         const QString bobs = createShoot(m_standin->signIn(kBob));
-        Client other;
+        WsClient other;
         QVERIFY(other.open(m_standin->baseUrl(), m_ada));
         other.start(bobs);
         QVERIFY(other.waitClosed());
@@ -207,7 +139,7 @@ void LiveSocketTest::forcedRefusalCounts()
                      {{QStringLiteral("code"), QStringLiteral("busy")}, {QStringLiteral("count"), 2}}),
              200);
     for (int i = 0; i < 3; ++i) {
-        Client client;
+        WsClient client;
         QVERIFY(client.open(m_standin->baseUrl(), m_ada));
         client.start(m_token);
         if (i < 2) {
@@ -225,7 +157,7 @@ void LiveSocketTest::forcedRefusalCounts()
 
 void LiveSocketTest::otherPathsAreClosed()
 {
-    Client client;
+    WsClient client;
     // The upgrade itself may be answered, but the socket is closed without any message.
     client.open(m_standin->baseUrl(), m_ada, QStringLiteral("/other"));
     QVERIFY(client.waitClosed());
@@ -235,7 +167,7 @@ void LiveSocketTest::otherPathsAreClosed()
 void LiveSocketTest::recordsWhatArrived()
 {
     QCOMPARE(control(QStringLiteral("ws-script"), {{QStringLiteral("results"), QJsonArray()}}), 200);
-    Client client;
+    WsClient client;
     QVERIFY(client.open(m_standin->baseUrl(), m_ada));
     client.sendAudio(100); // before the start: not taken as audio
     client.send({{QStringLiteral("type"), QStringLiteral("hello")}});
@@ -268,7 +200,7 @@ void LiveSocketTest::scriptedIdsCountPerShoot()
     QList<QJsonValue> firstShoot;
     for (const QString& token : {m_token, second, m_token}) {
         QCOMPARE(control(QStringLiteral("ws-script"), {{QStringLiteral("results"), script}}), 200);
-        Client client;
+        WsClient client;
         QVERIFY(client.open(m_standin->baseUrl(), m_ada));
         client.start(token);
         QVERIFY(client.waitTexts(3));
@@ -299,7 +231,7 @@ void LiveSocketTest::audioTriggeredSteps()
         step("final", {{QStringLiteral("id"), QStringLiteral("half")}, {QStringLiteral("after_audio_ms"), 500}}),
         step("final", {{QStringLiteral("id"), QStringLiteral("one")}, {QStringLiteral("after_audio_ms"), 1000}})};
     QCOMPARE(control(QStringLiteral("ws-script"), {{QStringLiteral("results"), script}}), 200);
-    Client client;
+    WsClient client;
     QVERIFY(client.open(m_standin->baseUrl(), m_ada));
     client.start(m_token);
     client.sendAudio(15000); // 468 ms
