@@ -168,50 +168,22 @@ private Q_SLOTS:
         QVERIFY(answer.json().value(QStringLiteral("error")).isString());
     }
 
-    // A cookie among others, in any order, still names the session.
-    void sidAmongOtherCookies()
-    {
-        const QString sid = m_standin->signIn(kAda);
-        QVERIFY(sid.startsWith(QStringLiteral("sid=")));
-        const auto answer = m_standin->request("GET", QStringLiteral("/api/velko/ai-search?q=abc"), {},
-                                               QStringLiteral("theme=dark; ") + sid + QStringLiteral("; x=1"));
-        QCOMPARE(answer.status, 200);
-    }
-
-    // Without --code the stand-in prints a new code per address; it signs in once.
-    void generatedCodeIsPrintedAndUsedOnce()
+    // Without --code the stand-in prints a new code per address, which signs in (how long and how
+    // often it works is in StandinUnitTest).
+    void generatedCodeIsPrinted()
     {
         StandinProcess standin({}, false);
         QVERIFY2(standin.isReady(), qPrintable(standin.failure()));
-        const QByteArray askBody = json({{QStringLiteral("email"), QStringLiteral("Cy@Example.com")}});
-        const auto codeFor = [&] {
-            const auto match = QRegularExpression(QStringLiteral("sign-in code for cy@example.com: (\\d{6})\\n"))
-                                   .globalMatch(QString::fromUtf8(standin.output()));
-            QString last;
-            for (auto it = match; it.hasNext();)
-                last = it.next().captured(1);
-            return last;
-        };
-        const auto verifyWith = [&](const QString& code) {
-            return standin.request(
-                "POST", QStringLiteral("/auth/verify"),
-                json({{QStringLiteral("email"), QStringLiteral("cy@example.com")}, {QStringLiteral("code"), code}}));
-        };
-
-        QCOMPARE(verifyWith(QStringLiteral("000000")).json().value(QStringLiteral("error")).toString(),
-                 QStringLiteral("Ask for a new code first."));
-        QCOMPARE(standin.request("POST", QStringLiteral("/auth/login"), askBody).status, 200);
+        QCOMPARE(standin.request("POST", QStringLiteral("/auth/login"), json({{"email", "Cy@Example.com"}})).status,
+                 200);
         QVERIFY(standin.waitForOutput("sign-in code for cy@example.com: "));
         QVERIFY(standin.waitForOutput("\n"));
-        const QString code = codeFor();
-        QCOMPARE(code.size(), 6);
-        QString wrong = code;
-        wrong[5] = QChar(u'0' + (code[5].digitValue() + 1) % 10);
-        QCOMPARE(verifyWith(wrong).status, 401);
-        const auto first = verifyWith(code);
-        QCOMPARE(first.status, 200);
-        QVERIFY(first.json().value(QStringLiteral("ok")).toBool());
-        QCOMPARE(verifyWith(code).status, 401);
+        const auto match = QRegularExpression(QStringLiteral("sign-in code for cy@example.com: (\\d{6})\\n"))
+                               .match(QString::fromUtf8(standin.output()));
+        QVERIFY(match.hasMatch());
+        const auto answer = standin.request("POST", QStringLiteral("/auth/verify"),
+                                            json({{"email", "cy@example.com"}, {"code", match.captured(1)}}));
+        QCOMPARE(answer.status, 200);
         QCOMPARE(standin.stop(), 0);
     }
 
@@ -223,6 +195,8 @@ private Q_SLOTS:
         QTest::newRow("delay not a number") << QStringList{QStringLiteral("--scan-delay"), QStringLiteral("soon")};
         QTest::newRow("delay negative") << QStringList{QStringLiteral("--scan-delay"), QStringLiteral("-2")};
         QTest::newRow("stray argument") << QStringList{QStringLiteral("extra")};
+        QTest::newRow("no streams") << QStringList{QStringLiteral("--max-streams"), QStringLiteral("0")};
+        QTest::newRow("timeout zero") << QStringList{QStringLiteral("--idle-timeout"), QStringLiteral("0")};
     }
 
     void badCommandLines()

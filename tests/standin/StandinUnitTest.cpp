@@ -173,12 +173,9 @@ private Q_SLOTS:
             return errorReply(299, call.params.join(u',') + u'|' + call.account);
         });
         const auto send = [&](const QByteArray& method, const QByteArray& path, const QByteArray& cookie) {
-            Request request;
-            request.method = method;
-            request.segments = decodePathSegments(path);
-            if (!cookie.isEmpty())
-                request.headers.append(qMakePair(QByteArray("Cookie"), "sid=" + cookie));
-            return router.dispatch(request);
+            Request sent = request(method, path);
+            sent.headers.append(qMakePair(QByteArray("Cookie"), "sid=" + cookie));
+            return router.dispatch(sent);
         };
         QCOMPARE(send("POST", "/x/1/z", "ok").status, 404);
         QCOMPARE(send("GET", "/x/1/y", "ok").status, 405);
