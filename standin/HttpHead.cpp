@@ -79,11 +79,7 @@ bool RequestHead::hasToken(QByteArrayView name, QByteArrayView token) const
 
 QByteArray RequestHead::header(QByteArrayView name) const
 {
-    for (const auto& [key, value] : headers) {
-        if (QByteArrayView(key).compare(name, Qt::CaseInsensitive) == 0)
-            return value;
-    }
-    return {};
+    return headerValue(headers, name);
 }
 
 std::variant<RequestHead, HeadProblem> parseRequestHead(QByteArrayView head)

@@ -5,13 +5,18 @@
 
 namespace standin {
 
-QByteArray Request::header(QByteArrayView name) const
+QByteArray headerValue(const HeaderList& headers, QByteArrayView name)
 {
     for (const auto& [key, value] : headers) {
         if (QByteArrayView(key).compare(name, Qt::CaseInsensitive) == 0)
             return value;
     }
     return {};
+}
+
+QByteArray Request::header(QByteArrayView name) const
+{
+    return headerValue(headers, name);
 }
 
 QByteArray Request::cookie(QByteArrayView name) const

@@ -13,6 +13,9 @@ namespace standin {
 
 using HeaderList = QList<QPair<QByteArray, QByteArray>>;
 
+// The first header of that name (case-insensitive); empty when absent.
+[[nodiscard]] QByteArray headerValue(const HeaderList& headers, QByteArrayView name);
+
 // A request as the routes see it. The path is split at "/" before each segment is
 // percent-decoded, once: "%2F" inside an id stays part of that id.
 struct Request {

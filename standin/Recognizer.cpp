@@ -122,9 +122,6 @@ void Recognizer::beginUtterance()
     m_utteranceStart = m_samplesFed;
     m_lastGuessAt = m_samplesFed;
     m_lastGuess.clear();
-    m_levelSum = 0.0;
-    m_levelFrames = 0;
-    m_quietRun = 0;
 }
 
 void Recognizer::feed(std::span<const qint16> samples, QList<Heard>& out)
@@ -141,12 +138,20 @@ void Recognizer::processSlice(std::span<const qint16> slice, QList<Heard>& out)
     if (!m_inUtterance)
         beginUtterance();
     ps_process_raw(m_decoder.get(), slice.data(), slice.size(), FALSE, FALSE);
-    const bool paused = heardPause(slice);
     m_samplesFed += static_cast<qint64>(slice.size());
     const bool inSpeech = ps_get_in_speech(m_decoder.get()) != 0;
     if (inSpeech) {
-        m_speaking = true;
-        const qint64 length = m_samplesFed - m_utteranceStart;
+        // An utterance's length and loudness count from its speech, not from the silence the
+        // decoder waited through before it.
+        if (!m_speaking) {
+            m_speaking = true;
+            m_speechStart = m_samplesFed - static_cast<qint64>(slice.size());
+            m_levelSum = 0.0;
+            m_levelFrames = 0;
+            m_quietRun = 0;
+        }
+        const bool paused = heardPause(slice);
+        const qint64 length = m_samplesFed - m_speechStart;
         if (length >= m_limits.maxSamples || (paused && length >= m_limits.longSamples)) {
             endUtterance(out);
             return;

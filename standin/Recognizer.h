@@ -79,7 +79,8 @@ private:
     bool m_inUtterance = false; // ps_start_utt called
     bool m_speaking = false;    // the voice detector heard speech in this utterance
     QString m_lastGuess;
-    double m_levelSum = 0.0; // of the utterance's 10 ms frames, for telling a pause
+    qint64 m_speechStart = 0; // in samples
+    double m_levelSum = 0.0;  // of the speech's 10 ms frames, for telling a pause
     qint64 m_levelFrames = 0;
     int m_quietRun = 0; // quiet frames in a row
 };

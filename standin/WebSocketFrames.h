@@ -44,7 +44,12 @@ class FrameReader {
 public:
     explicit FrameReader(qint64 maxMessageBytes) : m_maxMessageBytes(maxMessageBytes) {}
 
-    void append(QByteArrayView bytes) { m_buffer.append(bytes); }
+    // Bytes after a fault are dropped.
+    void append(QByteArrayView bytes)
+    {
+        if (m_failure == 0)
+            m_buffer.append(bytes);
+    }
     // The next whole message or control frame; nullopt when more bytes are needed or after a fault.
     [[nodiscard]] std::optional<Incoming> next();
 

@@ -49,7 +49,11 @@ void WebSocketLink::readFrames()
 {
     if (!m_socket)
         return;
-    m_reader.append(m_socket->readAll());
+    const QByteArray bytes = m_socket->readAll();
+    // After the client's close nothing it sends counts.
+    if (m_closeReceived)
+        return;
+    m_reader.append(bytes);
     // Frames may end the connection or its owner's interest: check the socket on each turn.
     while (m_socket && !m_closeReceived) {
         const std::optional<ws::Incoming> incoming = m_reader.next();
