@@ -22,9 +22,9 @@ class WebSocketLink;
 // "unauthorized"); the first text message must be the start message, which is refused with
 // "shoot_required" (no token), "shoot_not_found" (not a shoot of the account), "shoot_ended"
 // (wrapped), "unsupported_audio" (not linear16 at 16000 Hz), "too_many_streams" (the stand-in's
-// limit of streams at once) or a code a test forced. Once started,
-// binary messages are the audio; "recording_stop" ends the utterance under way. A refusal is an
-// {"type": "error", "code", "message"} text message, then a close with code 1008.
+// limit of streams at once) or a code a test forced. Once started, binary messages are the audio;
+// "recording_stop" ends the utterance under way. A refusal is an {"type": "error", "code",
+// "message"} text message, then a close with code 1008.
 class LiveConnection : public QObject {
     Q_OBJECT
 

@@ -4,7 +4,6 @@
 #include "JsonFields.h"
 #include "LiveConnection.h"
 #include "Recognizer.h"
-
 #include "WebSocketLink.h"
 
 #include <QJsonArray>
