@@ -7,16 +7,21 @@
 #include <algorithm>
 #include <chrono>
 #include <cmath>
+#include <limits>
 #include <random>
 
 namespace {
 
 const char* const kCaptureThreadName = "io.pindle.logger.capture";
+// A clock other than the system's moves without waking the capture thread: it looks again this often.
+constexpr std::chrono::milliseconds kManualClockPoll{1};
+constexpr qint64 kNotYetKnown = std::numeric_limits<qint64>::min();
+constexpr qint64 kNothingDue = std::numeric_limits<qint64>::max();
 
 } // namespace
 
 GeneratedAudioSource::GeneratedAudioSource(Options options, std::vector<float> interleaved)
-    : m_options(std::move(options)), m_mainContext(std::make_unique<QObject>())
+    : m_options(std::move(options)), m_mainContext(std::make_unique<QObject>()), m_nextDueNs(kNothingDue)
 {
     const int channels = std::max(m_options.channelCount, 1);
     const auto frames = static_cast<qsizetype>(interleaved.size()) / channels;
@@ -46,7 +51,7 @@ GeneratedAudioSource::GeneratedAudioSource(Options options, std::vector<float> i
 }
 
 GeneratedAudioSource::GeneratedAudioSource(Options options, Generator generator)
-    : m_options(std::move(options)), m_mainContext(std::make_unique<QObject>())
+    : m_options(std::move(options)), m_mainContext(std::make_unique<QObject>()), m_nextDueNs(kNothingDue)
 {
     m_makeGenerator = [generator = std::move(generator)] { return generator; };
 }
@@ -92,6 +97,9 @@ bool GeneratedAudioSource::start()
     m_chunker.reset(m_format->channelCount, m_format->sampleRate);
     m_stopRequested = false;
     m_framesGenerated = 0;
+    m_nextDueNs = kNotYetKnown;
+    // The recording starts now, however late the capture thread gets going.
+    m_startedAt = Clock::orSystem(m_options.clock).monotonic();
     m_started = true;
     m_thread.reset(QThread::create([this] { run(); }));
     m_thread->setObjectName(QString::fromLatin1(kCaptureThreadName));
@@ -152,7 +160,18 @@ void GeneratedAudioSource::postToMain(std::function<void()> call)
     QMetaObject::invokeMethod(m_mainContext.get(), std::move(call), Qt::QueuedConnection);
 }
 
+bool GeneratedAudioSource::caughtUp() const
+{
+    return m_nextDueNs.load() > Clock::orSystem(m_options.clock).monotonic().count();
+}
+
 void GeneratedAudioSource::run()
+{
+    deliver();
+    m_nextDueNs = kNothingDue;
+}
+
+void GeneratedAudioSource::deliver()
 {
     const int channels = m_format->channelCount;
     const double rate = m_format->sampleRate;
@@ -162,16 +181,33 @@ void GeneratedAudioSource::run()
     std::uniform_int_distribution<int> sliceFrames(minSlice, maxSlice);
     std::vector<float> slice(static_cast<size_t>(maxSlice) * static_cast<size_t>(channels));
 
-    const auto begin = std::chrono::steady_clock::now();
+    Clock& clock = Clock::orSystem(m_options.clock);
+    const bool polled = &clock != &Clock::system();
+    // True once `due` has come, false when stopped first.
+    const auto waitUntil = [&](Clock::Duration due) {
+        std::unique_lock<std::mutex> lock(m_wakeMutex);
+        for (;;) {
+            const Clock::Duration left = due - clock.monotonic();
+            if (left <= Clock::Duration::zero()) {
+                return true;
+            }
+            const Clock::Duration nap = polled ? std::min<Clock::Duration>(left, kManualClockPoll) : left;
+            if (m_wake.wait_for(lock, nap, [this] { return m_stopRequested.load(); })) {
+                return false;
+            }
+        }
+    };
+
     qint64 sent = 0;
     while (!m_stopRequested.load()) {
         const int wanted = sliceFrames(random);
         if (m_options.realTime) {
             // A device hands over a slice once it has been recorded.
-            const auto due = begin + std::chrono::duration_cast<std::chrono::steady_clock::duration>(
-                                         std::chrono::duration<double>(static_cast<double>(sent + wanted) / rate));
-            std::unique_lock<std::mutex> lock(m_wakeMutex);
-            if (m_wake.wait_until(lock, due, [this] { return m_stopRequested.load(); })) {
+            const Clock::Duration due =
+                m_startedAt + std::chrono::duration_cast<Clock::Duration>(
+                                  std::chrono::duration<double>(static_cast<double>(sent + wanted) / rate));
+            m_nextDueNs = due.count();
+            if (!waitUntil(due)) {
                 return;
             }
         }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "platform/AudioCapture.h"
+#include "platform/Clock.h"
 
 #include <QString>
 
@@ -28,6 +29,9 @@ public:
         int channelCount = 1;
         // Pace slices at the sample rate; false delivers as fast as the consumer takes them.
         bool realTime = true;
+        // The time real-time slices are paced by (Clock::system() when null). On a manual clock
+        // the audio moves on as the test moves the clock.
+        Clock* clock = nullptr;
         // Each slice has a size drawn uniformly from this range (both at least 1).
         int minSliceFrames = 512;
         int maxSliceFrames = 512;
@@ -65,9 +69,14 @@ public:
 
     // Frames handed to the chunker so far (capture thread writes, any thread reads).
     [[nodiscard]] qint64 framesGenerated() const { return m_framesGenerated.load(); }
+    // Any thread, for a real-time source: every slice due by the clock's present time has been
+    // delivered (or the audio ended). A test moving a manual clock waits for this before it lets
+    // timers see the audio.
+    [[nodiscard]] bool caughtUp() const;
 
 private:
     void run();
+    void deliver();
     void postToMain(std::function<void()> call);
 
     Options m_options;
@@ -84,4 +93,9 @@ private:
     std::condition_variable m_wake;
     std::atomic<bool> m_stopRequested{false};
     std::atomic<qint64> m_framesGenerated{0};
+    // The clock's monotonic time at which the next slice is due, in nanoseconds; the most
+    // negative value until the capture thread knows it, the largest once it ended.
+    std::atomic<qint64> m_nextDueNs;
+    // Set before the capture thread starts, read by it.
+    Clock::Duration m_startedAt{};
 };

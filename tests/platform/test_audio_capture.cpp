@@ -3,8 +3,8 @@
 #include "platform/AudioCapture.h"
 #include "platform/AudioDevices.h"
 #include "platform/GeneratedAudioSource.h"
+#include "platform/ManualClock.h"
 
-#include <QElapsedTimer>
 #include <QMutex>
 #include <QSignalSpy>
 #include <QThread>
@@ -13,6 +13,8 @@
 #include <random>
 
 namespace {
+
+using namespace std::chrono_literals;
 
 // Interleaved audio whose every sample tells its frame and channel, so a buffer shows exactly
 // which frames it carries.
@@ -36,18 +38,14 @@ struct Receiver {
     bool discontinuous = false;
     QThread* thread = nullptr;
     QString threadName;
-    QList<qint64> arrivalsMs;
-    QElapsedTimer clock;
 
     CaptureChunker::Handler handler()
     {
-        clock.start();
         return [this](const float* data, int frames, int channels, double) {
             QMutexLocker locker(&mutex);
             ++buffers;
             thread = QThread::currentThread();
             threadName = thread->objectName();
-            arrivalsMs.append(clock.elapsed());
             wrongSize |= frames != CaptureChunker::kFrames;
             for (qsizetype i = 0; i < qsizetype(frames) * channels; ++i) {
                 discontinuous |= data[i] != static_cast<float>(nextSample + i);
@@ -170,15 +168,17 @@ private Q_SLOTS:
         QCOMPARE(receiver.threadName, QStringLiteral("io.pindle.logger.capture"));
     }
 
-    // In real time a 16-channel 48 kHz input gives a 4096-frame buffer about every 85 ms,
-    // whatever slice size it uses.
-    void generatedSourcePacesInRealTime()
+    // In real time a slice is delivered once the clock has passed its last frame: a 16-channel
+    // 48 kHz input gives a 4096-frame buffer every 85 ms of the clock, whatever slice size it uses.
+    void generatedSourcePacesOnItsClock()
     {
+        ManualClock clock;
         GeneratedAudioSource::Options options;
         options.channelCount = 16;
         options.minSliceFrames = 100;
         options.maxSliceFrames = 1500;
         options.loop = true;
+        options.clock = &clock;
         GeneratedAudioSource source(options, std::vector<float>(16 * 48000, 0.25f));
         std::atomic<int> buffers{0};
         source.onBuffer = [&buffers](const float*, int frames, int channels, double rate) {
@@ -187,14 +187,17 @@ private Q_SLOTS:
             }
         };
         QVERIFY(source.open(std::nullopt).ok());
-        QElapsedTimer clock;
-        clock.start();
+        QVERIFY(source.caughtUp());
         QVERIFY(source.start());
-        QTRY_VERIFY_WITH_TIMEOUT(buffers.load() >= 6, 5000);
-        const double perBufferMs = double(clock.elapsed()) / buffers.load();
+        for (int ms = 0; ms <= 1000; ms += 50) {
+            QVERIFY(QTest::qWaitFor([&] { return source.caughtUp(); }, 5000));
+            const qint64 due = qint64(ms) * 48;
+            const qint64 generated = source.framesGenerated();
+            QVERIFY2(generated <= due && generated > due - 1500, qPrintable(QString::number(generated)));
+            QCOMPARE(buffers.load(), int(generated / 4096));
+            clock.advance(50ms);
+        }
         source.stop();
-        // 4096 / 48000 s = 85.3 ms; the first slice waits for its own frames as well.
-        QVERIFY2(perBufferMs > 75.0 && perBufferMs < 130.0, qPrintable(QString::number(perBufferMs)));
     }
 
     // Once `stop` returns no buffer arrives, also while the source was delivering as fast as it
