@@ -129,14 +129,14 @@ void install(CameraTimecode& clock, APIService& service)
 
 void install(CameraTimecode& clock, APIService& service, ScanTiming timing)
 {
-    clock.setScanBackend(std::make_unique<ScanRunner>(service, timing));
+    clock.setScanBackend(std::make_unique<ScanRunner>(service, timing, &clock.timeSource()));
 }
 
-ScanRunner::ScanRunner(APIService& service, ScanTiming timing, QObject* parent)
-    : QObject(parent), m_service(&service), m_timing(timing)
+ScanRunner::ScanRunner(APIService& service, ScanTiming timing, Clock* clock, QObject* parent)
+    : QObject(parent), m_service(&service), m_timing(timing), m_time(Clock::orSystem(clock)),
+      m_pollTimer(m_time.makeTimer([this] { pollNow(m_scan); }))
 {
-    m_pollTimer.setSingleShot(true);
-    connect(&m_pollTimer, &QTimer::timeout, this, [this] { pollNow(m_scan); });
+    m_pollTimer->setSingleShot(true);
 }
 
 void ScanRunner::startScan(CameraTimecode& clock, quint64 scan)
@@ -158,7 +158,7 @@ void ScanRunner::cancelScan(quint64 scan)
 
 void ScanRunner::stop()
 {
-    m_pollTimer.stop();
+    m_pollTimer->stop();
     delete m_requests;
     m_requests = nullptr;
     m_id.clear();
@@ -175,8 +175,8 @@ void ScanRunner::requested(quint64 scan, const ServiceResult<Requested>& result)
     if (requested.pushed == 0)
         return fail(scan, QString::fromLatin1(kNoPhoneMessage));
     m_id = requested.id;
-    m_deadline = std::chrono::steady_clock::now() + m_timing.deadline;
-    m_pollTimer.start(m_timing.pollInterval);
+    m_deadline = m_time.monotonic() + m_timing.deadline;
+    m_pollTimer->start(m_timing.pollInterval);
 }
 
 void ScanRunner::pollNow(quint64 scan)
@@ -204,9 +204,9 @@ void ScanRunner::polled(quint64 scan, const ServiceResult<Result>& result)
     if (answer.status == QLatin1String("expired"))
         return fail(scan, QString::fromLatin1(kExpiredMessage));
     // Anything else is still pending.
-    if (std::chrono::steady_clock::now() >= m_deadline)
+    if (m_time.monotonic() >= m_deadline)
         return fail(scan, QString::fromLatin1(kNoAnswerMessage));
-    m_pollTimer.start(m_timing.pollInterval);
+    m_pollTimer->start(m_timing.pollInterval);
 }
 
 void ScanRunner::fail(quint64 scan, const QString& message)

@@ -8,10 +8,10 @@
 #include <QObject>
 #include <QPointer>
 #include <QString>
-#include <QTimer>
 
 #include <chrono>
 #include <functional>
+#include <memory>
 #include <optional>
 
 class APIService;
@@ -70,8 +70,9 @@ struct ScanTiming {
     std::chrono::milliseconds deadline{std::chrono::minutes(10)};
 };
 
-// Makes the scan runner the clock's scan backend. The application calls this once at start-up;
-// `service` must outlive the clock's use of it (a scan started after it is gone fails).
+// Makes the scan runner the clock's scan backend, polling on the clock's time source. The
+// application calls this once at start-up; `service` must outlive the clock's use of it (a scan
+// started after it is gone fails).
 void install(CameraTimecode& clock, APIService& service);
 void install(CameraTimecode& clock, APIService& service, ScanTiming timing);
 
@@ -82,7 +83,8 @@ void install(CameraTimecode& clock, APIService& service, ScanTiming timing);
 class ScanRunner final : public QObject, public CameraTimecode::ScanBackend {
     Q_OBJECT
 public:
-    ScanRunner(APIService& service, ScanTiming timing, QObject* parent = nullptr);
+    // `clock` times the polls and the deadline (Clock::system() when null).
+    ScanRunner(APIService& service, ScanTiming timing, Clock* clock = nullptr, QObject* parent = nullptr);
 
     void startScan(CameraTimecode& clock, quint64 scan) override;
     void cancelScan(quint64 scan) override;
@@ -102,8 +104,10 @@ private:
     QString m_id;
     // Parent of the running scan's requests as their context: deleting it drops their answers.
     QObject* m_requests = nullptr;
-    QTimer m_pollTimer;
-    std::chrono::steady_clock::time_point m_deadline;
+    Clock& m_time;
+    std::unique_ptr<Clock::Timer> m_pollTimer;
+    // On the monotonic time of `m_time`.
+    Clock::Duration m_deadline{};
 };
 
 } // namespace LoggerTimecodeAPI

@@ -2,8 +2,6 @@
 
 #include "platform/Defaults.h"
 
-#include <QTimer>
-
 #include <cmath>
 #include <cstdlib>
 #include <limits>
@@ -231,8 +229,9 @@ const QList<CameraTimecode::Format>& CameraTimecode::menuFormats()
     return formats;
 }
 
-CameraTimecode::CameraTimecode(Defaults& defaults, QObject* parent)
-    : QObject(parent), m_defaults(defaults), m_tzOffsetSeconds(currentTimeZoneOffsetSeconds())
+CameraTimecode::CameraTimecode(Defaults& defaults, Clock* clock, QObject* parent)
+    : QObject(parent), m_defaults(defaults), m_clock(Clock::orSystem(clock)),
+      m_tzOffsetSeconds(currentTimeZoneOffsetSeconds())
 {
     if (const auto stored = m_defaults.string(formatKey)) {
         if (const auto format = Format::fromStorage(*stored))
@@ -302,7 +301,7 @@ std::optional<qint64> CameraTimecode::offsetMilliseconds() const
 
 void CameraTimecode::setFormat(const Format& format)
 {
-    setFormat(format, Date::now());
+    setFormat(format, m_clock.now());
 }
 
 void CameraTimecode::setFormat(const Format& format, Date now)
@@ -321,7 +320,7 @@ void CameraTimecode::setFormat(const Format& format, Date now)
 
 bool CameraTimecode::lockTyped(const QString& text)
 {
-    return lockTyped(text, Date::now(), currentTimeZoneOffsetSeconds());
+    return lockTyped(text, m_clock.now(), currentTimeZoneOffsetSeconds());
 }
 
 bool CameraTimecode::lockTyped(const QString& text, Date now, int tzOffsetSeconds)
@@ -431,7 +430,7 @@ bool CameraTimecode::reportScanResult(quint64 scan, const ScanResult& result)
 
 void CameraTimecode::applyScanResult(const ScanResult& result)
 {
-    applyScanResult(result, Date::now(), currentTimeZoneOffsetSeconds());
+    applyScanResult(result, m_clock.now(), currentTimeZoneOffsetSeconds());
 }
 
 void CameraTimecode::applyScanResult(const ScanResult& result, Date now, int tzOffsetSeconds)
@@ -474,17 +473,17 @@ void CameraTimecode::syncToScannedFrame(const Format& format, qint64 frames, Dat
 
 void CameraTimecode::runDemoScan(quint64 scan)
 {
-    QTimer::singleShot(m_demoTiming.ask, this, [this, scan] {
+    m_clock.singleShot(m_demoTiming.ask, this, [this, scan] {
         if (!reportScanWaiting(scan, 1))
             return;
-        QTimer::singleShot(m_demoTiming.read, this, [this, scan] {
+        m_clock.singleShot(m_demoTiming.read, this, [this, scan] {
             if (!isRunningScan(scan))
                 return;
             m_scanRunning = false;
             // The label the camera shows, read back in the current format.
             const qint64 shown = qint64(m_format.base) * demoCameraSeconds;
             const qint64 frames = m_format.parseFrames(m_format.formatFrames(shown)).value_or(0);
-            syncToScannedFrame(m_format, frames, Date::now(), currentTimeZoneOffsetSeconds());
+            syncToScannedFrame(m_format, frames, m_clock.now(), currentTimeZoneOffsetSeconds());
         });
     });
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "platform/Clock.h"
 #include "platform/Date.h"
 
 #include <QList>
@@ -103,9 +104,13 @@ public:
     static constexpr char kUnreadableScanMessage[] = "The phone sent a timecode the logger couldn't read.";
     static constexpr char kNoScanServiceMessage[] = "Couldn't reach Pindle: phone scans are not set up.";
 
-    // `defaults` holds the stored format; the shared clock uses Defaults::shared().
-    explicit CameraTimecode(Defaults& defaults, QObject* parent = nullptr);
+    // `defaults` holds the stored format; the shared clock uses Defaults::shared(). `clock` gives
+    // the present moment and runs the demo scan (Clock::system() when null); it must outlive this.
+    explicit CameraTimecode(Defaults& defaults, Clock* clock = nullptr, QObject* parent = nullptr);
     static CameraTimecode& shared();
+
+    // The time this camera clock reads the present from; scan backends wait on it too.
+    [[nodiscard]] Clock& timeSource() const { return m_clock; }
 
     [[nodiscard]] const Format& format() const { return m_format; }
     [[nodiscard]] const Source& source() const { return m_source; }
@@ -170,6 +175,7 @@ private:
     void syncToScannedFrame(const Format& format, qint64 frames, Date seen, int tzOffsetSeconds);
 
     Defaults& m_defaults;
+    Clock& m_clock;
     Format m_format;
     Source m_source = MacClock{};
     double m_offsetFrames = 0.0;

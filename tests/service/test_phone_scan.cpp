@@ -2,14 +2,17 @@
 #include "common/TestMain.h"
 
 #include "platform/Defaults.h"
+#include "platform/ManualClock.h"
 #include "service/APIService.h"
 #include "service/CookieStore.h"
 #include "service/LoggerTimecodeAPI.h"
 #include "timecode/CameraTimecode.h"
 
+#include <QDeadlineTimer>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QTemporaryDir>
+#include <QThread>
 
 #include <cmath>
 #include <limits>
@@ -17,7 +20,10 @@
 
 namespace {
 
+using namespace std::chrono_literals;
+
 constexpr int kWaitMs = 10000;
+constexpr auto kPoll = 1500ms;
 constexpr int kNone = std::numeric_limits<int>::min();
 // A moment a phone saw the camera: 2023-11-14 22:13:20.000 UTC.
 constexpr double kSeenMs = 1700000000000.0;
@@ -51,16 +57,35 @@ QJsonObject reading(const QString& timecode, const QString& format = QStringLite
     return {{"timecode", timecode}, {"format", format}, {"tz_offset_min", 0}, {"seen_at_ms", seenMs}};
 }
 
+// The scan runner polls on a manual clock: a poll happens when the test moves the clock, and the
+// stand-in answers it in real time.
 struct ScanRig {
     ScanRig(const QUrl& base, const QString& cookie, const QString& defaultsPath, std::chrono::milliseconds deadline)
-        : store(cookie), service(base.toString(), store), defaults(defaultsPath), clock(defaults)
+        : store(cookie), service(base.toString(), store), defaults(defaultsPath), clock(defaults, &time)
     {
-        LoggerTimecodeAPI::install(clock, service, {std::chrono::milliseconds(20), deadline});
+        LoggerTimecodeAPI::install(clock, service, {kPoll, deadline});
+    }
+
+    // Runs the scan until its state reads `state`: each poll falls due as soon as it is set, the
+    // answers come in real time.
+    bool runUntil(const QString& state)
+    {
+        const QDeadlineTimer deadline(kWaitMs);
+        while (describe(clock.scan()) != state) {
+            if (deadline.hasExpired())
+                return false;
+            if (time.activeTimerCount() > 0)
+                time.advance(kPoll);
+            QCoreApplication::processEvents();
+            QThread::usleep(200);
+        }
+        return true;
     }
 
     InMemoryCookieStore store;
     APIService service;
     Defaults defaults;
+    ManualClock time;
     CameraTimecode clock; // owns the runner, so it goes before the service
 };
 
@@ -86,13 +111,8 @@ private:
         auto r = std::make_unique<ScanRig>(m_standin->baseUrl(), cookie.isEmpty() ? m_cookie : cookie, defaultsPath(),
                                            deadline);
         r->clock.startScan();
-        [&] { QVERIFY2(waitFor(r->clock, state), qPrintable(describe(r->clock.scan()))); }();
+        [&] { QVERIFY2(r->runUntil(state), qPrintable(describe(r->clock.scan()))); }();
         return r;
-    }
-
-    static bool waitFor(const CameraTimecode& clock, const QString& state)
-    {
-        return QTest::qWaitFor([&] { return describe(clock.scan()) == state; }, kWaitMs);
     }
 
     QJsonObject latestScan() { return m_standin->state().value(QStringLiteral("scans")).toArray().last().toObject(); }
@@ -211,31 +231,41 @@ private Q_SLOTS:
 
         m_standin->control(QStringLiteral("phones"), {{QStringLiteral("pushed"), 0}});
         auto r = waiting(std::chrono::minutes(10), {}, failed(LoggerTimecodeAPI::kNoPhoneMessage));
-        QTest::qWait(100);
+        QCOMPARE(r->time.activeTimerCount(), 0);
+        r->time.advance(1h);
         QCOMPARE(latestScan().value(QStringLiteral("polls")).toInt(), 0);
     }
 
     void answerFromService_data()
     {
+        QTest::addColumn<QString>("id"); // the scan id the stand-in gives out; "" for its own
         QTest::addColumn<QJsonObject>("control");
         QTest::addColumn<QString>("outcome"); // "idle" when synced, else the failed state
         QTest::newRow("29.97 DF, fractional seen")
-            << reading(QStringLiteral("10:00:00;00"), QStringLiteral("30|1|1"), kSeenMs + 0.5)
+            << "" << reading(QStringLiteral("10:00:00;00"), QStringLiteral("30|1|1"), kSeenMs + 0.5)
             << QStringLiteral("idle");
+        QTest::newRow("scan id is one path segment")
+            << QStringLiteral("a/b ?%2F#\u00e9") << reading(QStringLiteral("03:00:00:00")) << QStringLiteral("idle");
         QTest::newRow("NaN in the answer")
-            << QJsonObject{{"raw", R"({"status":"done","camera_tc":"10:00:00:00","seen_at_ms":NaN})"}}
+            << "" << QJsonObject{{"raw", R"({"status":"done","camera_tc":"10:00:00:00","seen_at_ms":NaN})"}}
             << QStringLiteral("failed: Couldn't reach Pindle: The service's answer is not valid JSON.");
-        QTest::newRow("negative seen") << reading(QStringLiteral("10:00:00:00"), QStringLiteral("25|0|0"), -1.0)
+        QTest::newRow("negative seen") << "" << reading(QStringLiteral("10:00:00:00"), QStringLiteral("25|0|0"), -1.0)
                                        << failed(CameraTimecode::kUnreadableScanMessage);
-        QTest::newRow("expired") << QJsonObject{{"status", "expired"}} << failed(LoggerTimecodeAPI::kExpiredMessage);
+        QTest::newRow("expired") << "" << QJsonObject{{"status", "expired"}}
+                                 << failed(LoggerTimecodeAPI::kExpiredMessage);
     }
     void answerFromService()
     {
+        QFETCH(QString, id);
         QFETCH(QJsonObject, control);
         QFETCH(QString, outcome);
+        if (!id.isEmpty())
+            m_standin->control(QStringLiteral("next-id"), {{"kind", "scan"}, {"id", id}});
         auto r = waiting();
+        if (!id.isEmpty())
+            QCOMPARE(latestScan().value(QStringLiteral("id")).toString(), id);
         completeLatest(control);
-        QVERIFY2(waitFor(r->clock, outcome), qPrintable(describe(r->clock.scan())));
+        QVERIFY2(r->runUntil(outcome), qPrintable(describe(r->clock.scan())));
         QCOMPARE(onMacClock(r->clock), outcome != QLatin1String("idle"));
         if (outcome != QLatin1String("idle"))
             return;
@@ -272,20 +302,19 @@ private Q_SLOTS:
                                            path.isEmpty() ? QStringLiteral("sid=not-a-session") : m_cookie,
                                            defaultsPath(), std::chrono::minutes(10));
         r->clock.startScan();
-        QVERIFY(
-            QTest::qWaitFor([&] { return describe(r->clock.scan()).startsWith(QLatin1String("failed")); }, kWaitMs));
-        QVERIFY2(describe(r->clock.scan()).startsWith(QStringLiteral("failed: ") + message),
-                 qPrintable(describe(r->clock.scan())));
+        QVERIFY2(r->runUntil(QStringLiteral("failed: ") + message), qPrintable(describe(r->clock.scan())));
         QVERIFY(onMacClock(r->clock));
     }
 
-    // Answers without a status keep the poll going until the deadline passes.
+    // Answers without a status keep the poll going every 1.5 s until the deadline passes: the
+    // poll at the deadline is the last.
     void deadlinePasses()
     {
-        auto r = waiting(std::chrono::milliseconds(400));
+        auto r = waiting(6s);
         completeLatest({{QStringLiteral("raw"), QStringLiteral(R"({"camera_tc":"10:00:00:00"})")}});
-        QVERIFY(waitFor(r->clock, failed(LoggerTimecodeAPI::kNoAnswerMessage)));
-        QVERIFY(latestScan().value(QStringLiteral("polls")).toInt() > 1);
+        QVERIFY(r->runUntil(failed(LoggerTimecodeAPI::kNoAnswerMessage)));
+        QCOMPARE(latestScan().value(QStringLiteral("polls")).toInt(), 4);
+        QCOMPARE(r->time.activeTimerCount(), 0);
     }
 
     // A poll is in flight when the user cancels or tries again; its "done" answer comes back
@@ -301,10 +330,11 @@ private Q_SLOTS:
         QFETCH(bool, tryAgain);
         m_standin->control(
             QStringLiteral("fault"),
-            {{"path", "/api/logger/tc-request/*"}, {"method", "GET"}, {"kind", "slow"}, {"delay_ms", 400}});
+            {{"path", "/api/logger/tc-request/*"}, {"method", "GET"}, {"kind", "slow"}, {"delay_ms", 200}});
         auto r = waiting();
         const QString oldId = latestScan().value(QStringLiteral("id")).toString();
         const QString pollKey = QStringLiteral("GET /api/logger/tc-request/") + oldId;
+        r->time.advance(kPoll);
         QVERIFY(QTest::qWaitFor(
             [&] { return m_standin->state().value(QStringLiteral("requests")).toObject().contains(pollKey); },
             kWaitMs));
@@ -313,26 +343,15 @@ private Q_SLOTS:
             r->clock.startScan();
         else
             r->clock.cancelScan();
-        QTest::qWait(700); // long enough for the slow answer to arrive
+        QTest::qWait(400); // the stand-in's delay, and the slow answer's way back
         QVERIFY(onMacClock(r->clock));
         QCOMPARE(describe(r->clock.scan()), tryAgain ? QStringLiteral("waiting 1") : QStringLiteral("idle"));
         if (!tryAgain)
             return;
         QVERIFY(latestScan().value(QStringLiteral("id")).toString() != oldId);
         completeLatest(reading(QStringLiteral("02:00:00:00")));
-        QVERIFY(waitFor(r->clock, QStringLiteral("idle")));
+        QVERIFY(r->runUntil(QStringLiteral("idle")));
         QCOMPARE(r->clock.timecodeAt(seenDate(kSeenMs)), QStringLiteral("02:00:00:00"));
-    }
-
-    void scanIdIsOnePathSegment()
-    {
-        const QString id = QStringLiteral("a/b ?%2F#\u00e9");
-        m_standin->control(QStringLiteral("next-id"), {{"kind", "scan"}, {"id", id}});
-        auto r = waiting();
-        QCOMPARE(latestScan().value(QStringLiteral("id")).toString(), id);
-        completeLatest(reading(QStringLiteral("03:00:00:00")));
-        QVERIFY(waitFor(r->clock, QStringLiteral("idle")));
-        QCOMPARE(r->clock.timecodeAt(seenDate(kSeenMs)), QStringLiteral("03:00:00:00"));
     }
 };
 

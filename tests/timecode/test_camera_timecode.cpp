@@ -1,6 +1,7 @@
 #include "common/TestMain.h"
 
 #include "platform/Defaults.h"
+#include "platform/ManualClock.h"
 #include "timecode/CameraTimecode.h"
 
 #include <QFile>
@@ -14,6 +15,7 @@
 #include <memory>
 
 using Format = CameraTimecode::Format;
+using namespace std::chrono_literals;
 
 namespace {
 
@@ -36,8 +38,9 @@ class TestTimecodeFormat : public QObject {
     Q_OBJECT
 private Q_SLOTS:
     // Walks a day's labels like the camera's counter, skipping those drop-frame never shows: the
-    // n-th label is frame n and parses back to n. Drop-frame and 25 at every frame; the others, a
-    // plain mixed-radix count, at each minute's last frame and a prime stride.
+    // n-th label is frame n and parses back to n. Checked at every frame of the first ten minutes
+    // (a whole drop-frame cycle), around every minute's turn (where drop-frame skips labels) and
+    // at a prime stride through the rest.
     void everyFrameOfTheDay_data()
     {
         QTest::addColumn<QString>("storage");
@@ -51,7 +54,6 @@ private Q_SLOTS:
         QFETCH(QString, storage);
         const Format format = formatFrom(storage);
         const int base = format.base;
-        const bool everyFrame = format.dropFrame || base == 25;
         const int dropped = format.dropFrame ? base / 15 : 0;
         const char separator = format.dropFrame ? ';' : ':';
         qint64 count = 0;
@@ -61,7 +63,8 @@ private Q_SLOTS:
                     char label[32];
                     std::snprintf(label, sizeof label, "%02d:%02d:%02d%c00", h, m, s, separator);
                     for (int f = (s == 0 && m % 10 != 0) ? dropped : 0; f < base; ++f, ++count) {
-                        if (!everyFrame && count % 997 != 0 && !(s == 59 && f == base - 1))
+                        const bool turn = (s == 59 && f >= base - 2) || (s == 0 && f < dropped + 2);
+                        if (!turn && count % 997 != 0 && (h > 0 || m >= 10))
                             continue;
                         label[9] = static_cast<char>('0' + f / 10);
                         label[10] = static_cast<char>('0' + f % 10);
@@ -85,23 +88,26 @@ private Q_SLOTS:
         QTest::addColumn<QString>("storage");
         QTest::addColumn<QString>("text");
         QTest::addColumn<qint64>("expected"); // -1: no value
-        QTest::newRow("DF label never shown") << "30|1|1" << "00:01:00;00" << qint64(1798);
-        QTest::newRow("mixed and empty separators") << "25|0|0" << "10::00:::00;.00" << qint64(900000);
-        QTest::newRow("three parts") << "25|0|0" << "10:00:00" << qint64(-1);
-        QTest::newRow("hour 24") << "25|0|0" << "24:00:00:00" << qint64(-1);
-        QTest::newRow("minute 60") << "25|0|0" << "10:60:00:00" << qint64(-1);
-        QTest::newRow("frame 25 at 25") << "25|0|0" << "10:00:00:25" << qint64(-1);
-        QTest::newRow("stray word skipped") << "25|0|0" << "TC:10:00:00:00" << qint64(900000);
-        QTest::newRow("word glued to frames") << "25|0|0" << "10:00:00:00x" << qint64(-1);
-        QTest::newRow("negative zero") << "25|0|0" << "00:-0:00:00" << qint64(-1);
-        QTest::newRow("negative is no stray word") << "25|0|0" << "-1:10:00:00:00" << qint64(-1);
-        QTest::newRow("plus sign") << "25|0|0" << "+1:00:00:00" << qint64(90000);
-        QTest::newRow("lone sign skipped") << "25|0|0" << "+:10:00:00:00" << qint64(900000);
+        const auto row = [](const char* name, const char* storage, const char* text, qint64 expected) {
+            QTest::newRow(name) << QString::fromLatin1(storage) << QString::fromUtf8(text) << expected;
+        };
+        row("DF label never shown", "30|1|1", "00:01:00;00", 1798);
+        row("mixed and empty separators", "25|0|0", "10::00:::00;.00", 900000);
+        row("three parts", "25|0|0", "10:00:00", -1);
+        row("hour 24", "25|0|0", "24:00:00:00", -1);
+        row("minute 60", "25|0|0", "10:60:00:00", -1);
+        row("frame 25 at 25", "25|0|0", "10:00:00:25", -1);
+        row("stray word skipped", "25|0|0", "TC:10:00:00:00", 900000);
+        row("word glued to frames", "25|0|0", "10:00:00:00x", -1);
+        row("negative zero", "25|0|0", "00:-0:00:00", -1);
+        row("negative is no stray word", "25|0|0", "-1:10:00:00:00", -1);
+        row("plus sign", "25|0|0", "+1:00:00:00", 90000);
+        row("lone sign skipped", "25|0|0", "+:10:00:00:00", 900000);
         // Too large to read is not a stray word: the text is refused rather than shifted.
-        QTest::newRow("overflow is no stray word") << "25|0|0" << "99999999999999999999:10:00:00:00" << qint64(-1);
-        QTest::newRow("int64 max frame") << "25|0|0" << "00:00:00:9223372036854775807" << qint64(-1);
-        QTest::newRow("leading zeros") << "25|0|0" << "000000000000000000000000010:00:00:00" << qint64(900000);
-        QTest::newRow("fullwidth digits") << "25|0|0" << QString::fromUtf8("１０:００:００:００") << qint64(-1);
+        row("overflow is no stray word", "25|0|0", "99999999999999999999:10:00:00:00", -1);
+        row("int64 max frame", "25|0|0", "00:00:00:9223372036854775807", -1);
+        row("leading zeros", "25|0|0", "000000000000000000000000010:00:00:00", 900000);
+        row("fullwidth digits", "25|0|0", "１０:００:００:００", -1);
     }
     void parseFrames()
     {
@@ -118,14 +124,18 @@ private Q_SLOTS:
         QTest::addColumn<QString>("text");
         QTest::addColumn<QString>("storage"); // empty: refused
         QTest::addColumn<QString>("label");
-        QTest::newRow("no DF at 25") << "25|0|1" << "25|0|0" << "25 fps";
-        QTest::newRow("other flags are false") << "30|2|-1" << "30|0|0" << "30 fps";
-        QTest::newRow("empty pieces dropped") << "|60||1|1|" << "60|1|1" << "59.94 DF fps";
-        QTest::newRow("23.976") << "24|1|0" << "24|1|0" << "23.976 fps";
-        QTest::newRow("49.95") << "50|1|0" << "50|1|0" << "49.95 fps";
-        QTest::newRow("no such base") << "29|1|0" << "" << "";
-        QTest::newRow("overflow") << "25|99999999999999999999|0" << "" << "";
-        QTest::newRow("base beyond int") << "4294967321|0|0" << "" << "";
+        const auto row = [](const char* name, const char* text, const char* storage, const char* label) {
+            QTest::newRow(name) << QString::fromLatin1(text) << QString::fromLatin1(storage)
+                                << QString::fromLatin1(label);
+        };
+        row("no DF at 25", "25|0|1", "25|0|0", "25 fps");
+        row("other flags are false", "30|2|-1", "30|0|0", "30 fps");
+        row("empty pieces dropped", "|60||1|1|", "60|1|1", "59.94 DF fps");
+        row("23.976", "24|1|0", "24|1|0", "23.976 fps");
+        row("49.95", "50|1|0", "50|1|0", "49.95 fps");
+        row("no such base", "29|1|0", "", "");
+        row("overflow", "25|99999999999999999999|0", "", "");
+        row("base beyond int", "4294967321|0|0", "", "");
     }
     void fromStorage()
     {
@@ -205,8 +215,8 @@ private Q_SLOTS:
         QTest::newRow("offset back over midnight") << "30|1|1" << 0 << 0.0 << -1.0 << "23:59:59;29";
         QTest::newRow("infinite offset counts as none") << "25|0|0" << 0 << h << HUGE_VAL << "01:00:00:00";
         // 2^50 days of frames and 2^19 more: beyond qint64, where a double steps by 2^19 frames.
-        QTest::newRow("2^50 days and 2^19 frames") << "25|0|0" << 0 << 0.0 << std::ldexp(2160000.0, 50) + 524288.0
-                                                   << "05:49:31:13";
+        QTest::newRow("2^50 days and 2^19 frames")
+            << "25|0|0" << 0 << 0.0 << std::ldexp(2160000.0, 50) + 524288.0 << "05:49:31:13";
         QTest::newRow("nan moment") << "25|0|0" << 0 << std::nan("") << 0.0 << "00:00:00:00";
         QTest::newRow("moment -1e300") << "25|0|0" << 0 << -1e300 << 0.0 << "";
     }
@@ -233,9 +243,12 @@ private Q_SLOTS:
         QTest::addColumn<QString>("typed");
         QTest::addColumn<double>("later");
         QTest::addColumn<QString>("expected");
-        QTest::newRow("just under a frame") << "25|0|0" << "10:00:00:00" << 0.039 << "10:00:00:00";
-        QTest::newRow("DF over a skip") << "30|1|1" << "00:00:59;29" << 1001.0 / 30000.0 << "00:01:00;02";
-        QTest::newRow("DF never-shown label") << "30|1|1" << "00:01:00;00" << 0.0 << "00:00:59;28";
+        QTest::newRow("just under a frame") << "25|0|0"
+                                            << "10:00:00:00" << 0.039 << "10:00:00:00";
+        QTest::newRow("DF over a skip") << "30|1|1"
+                                        << "00:00:59;29" << 1001.0 / 30000.0 << "00:01:00;02";
+        QTest::newRow("DF never-shown label") << "30|1|1"
+                                              << "00:01:00;00" << 0.0 << "00:00:59;28";
     }
     void lockTyped()
     {
@@ -273,9 +286,9 @@ private Q_SLOTS:
     // The label on screen stays and runs on at the new rate, unless the new base cannot show it.
     void setFormatWhileSynced()
     {
-        for (const auto& [from, typed, to] : {std::array{"25|0|0", "10:00:00:23", "24|0|0"},
-                                              std::array{"25|0|0", "10:00:00:24", "24|0|0"},
-                                              std::array{"30|0|0", "10:05:00:01", "30|1|1"}}) {
+        for (const auto& [from, typed, to] :
+             {std::array{"25|0|0", "10:00:00:23", "24|0|0"}, std::array{"25|0|0", "10:00:00:24", "24|0|0"},
+              std::array{"30|0|0", "10:05:00:01", "30|1|1"}}) {
             auto clock = makeClock(QLatin1String(from));
             const Date now = utcAt(8 * 3600);
             QVERIFY(clock->lockTyped(QLatin1String(typed), now, 0));
@@ -313,6 +326,53 @@ private Q_SLOTS:
             m_defaults->set(formatKey, unreadable);
             QCOMPARE(CameraTimecode(*m_defaults).format(), Format{});
         }
+    }
+
+    // The demo's canned scan on the clock: the phone is alerted after a second and reads the
+    // camera 3.5 s later. A scan cancelled or started again meanwhile leaves no step that acts.
+    void demoScan_data()
+    {
+        QTest::addColumn<int>("interruptMs"); // -1: never
+        QTest::addColumn<bool>("restart");
+        QTest::addColumn<QString>("states");
+        QTest::addColumn<int>("syncedMs"); // -1: stays on the Mac clock
+        QTest::newRow("runs through") << -1 << false << "w0 w1 idle" << 4500;
+        QTest::newRow("cancelled before the alert") << 500 << false << "w0 idle" << -1;
+        QTest::newRow("cancelled while waiting") << 2000 << false << "w0 w1 idle" << -1;
+        QTest::newRow("started again while waiting") << 2000 << true << "w0 w1 w0 w1 idle" << 6500;
+    }
+    void demoScan()
+    {
+        QFETCH(int, interruptMs);
+        QFETCH(bool, restart);
+        QFETCH(int, syncedMs);
+        const Date start = utcAt(10 * 3600);
+        ManualClock time(start);
+        CameraTimecode clock(*m_defaults, &time);
+        clock.setDemoMode(true);
+        QStringList states;
+        connect(&clock, &CameraTimecode::scanChanged, this, [&] {
+            const auto* waiting = std::get_if<CameraTimecode::Waiting>(&clock.scan());
+            states.append(waiting ? QStringLiteral("w%1").arg(waiting->pushed) : QStringLiteral("idle"));
+        });
+        clock.startScan();
+        if (interruptMs >= 0) {
+            time.advance(std::chrono::milliseconds(interruptMs));
+            if (restart)
+                clock.startScan();
+            else
+                clock.cancelScan();
+        }
+        time.advance(10s);
+        QTEST(states.join(u' '), "states");
+        QCOMPARE(time.activeTimerCount(), 0);
+        if (syncedMs < 0) {
+            QCOMPARE(clock.source(), CameraTimecode::Source(CameraTimecode::MacClock{}));
+            return;
+        }
+        const Date seen = start.addingSeconds(syncedMs / 1000.0);
+        QCOMPARE(clock.source(), CameraTimecode::Source(CameraTimecode::Camera{seen, true}));
+        QCOMPARE(clock.timecodeAt(seen), QStringLiteral("14:32:10:00"));
     }
 };
 
