@@ -9,6 +9,7 @@
 #include "platform/AudioDevices.h"
 #include "platform/Defaults.h"
 #include "platform/GeneratedAudioSource.h"
+#include "platform/ManualClock.h"
 #include "service/APIService.h"
 #include "service/CookieStore.h"
 
@@ -127,6 +128,7 @@ struct Engine {
     InMemoryCookieStore cookies;
     APIService service{QStringLiteral("http://127.0.0.1:9"), cookies};
     AudioDevices devices;
+    ManualClock clock{kStart};
     std::unique_ptr<DesktopTranscriber> engine;
     QList<std::shared_ptr<ChannelStream>> streams;
 
@@ -144,7 +146,7 @@ struct Engine {
         env.defaults = &defaults;
         env.devices = &devices;
         env.service = &service;
-        env.now = [] { return kStart; };
+        env.clock = &clock;
         env.makeCapture = [] {
             GeneratedAudioSource::Options options;
             options.channelCount = kChannels;

@@ -5,6 +5,7 @@
 #include <QObject>
 
 #include <algorithm>
+#include <chrono>
 #include <cmath>
 #include <utility>
 
@@ -25,8 +26,8 @@ float levelOf(float db)
 
 } // namespace
 
-CapturePath::CapturePath(LevelsHandler onLevels)
-    : m_onLevels(std::move(onLevels)), m_mainContext(std::make_unique<QObject>())
+CapturePath::CapturePath(LevelsHandler onLevels, Clock* clock)
+    : m_onLevels(std::move(onLevels)), m_clock(Clock::orSystem(clock)), m_mainContext(std::make_unique<QObject>())
 {
 }
 
@@ -348,9 +349,9 @@ void CapturePath::handleBuffer(const float* interleaved, int frames, int channel
         }
         if (metering) {
             updateMeters(channels);
-            const auto now = Clock::now();
-            if (m_onLevels && (m_lastLevelPush == Clock::time_point::min() ||
-                               std::chrono::duration<double>(now - m_lastLevelPush).count() > kLevelInterval)) {
+            const Clock::Duration now = m_clock.monotonic();
+            if (m_onLevels &&
+                (!m_lastLevelPush || std::chrono::duration<double>(now - *m_lastLevelPush).count() > kLevelInterval)) {
                 m_lastLevelPush = now;
                 publish = QList<float>(m_pendingLevels.begin(), m_pendingLevels.end());
             }

@@ -1,12 +1,12 @@
 #pragma once
 
 #include "audio/TranscriptStream.h"
+#include "platform/Clock.h"
 
 #include <QHash>
 #include <QList>
 #include <QMutex>
 
-#include <chrono>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -53,8 +53,8 @@ public:
     static constexpr float kPeakFall = 0.6f;
 
     // `onLevels` is called on the main thread by queued call; calls still queued when the path
-    // is destroyed are dropped.
-    explicit CapturePath(LevelsHandler onLevels);
+    // is destroyed are dropped. `clock` paces the publications (Clock::system() when null).
+    explicit CapturePath(LevelsHandler onLevels, Clock* clock = nullptr);
     ~CapturePath();
     CapturePath(const CapturePath&) = delete;
     CapturePath& operator=(const CapturePath&) = delete;
@@ -109,8 +109,6 @@ private:
         int index;
         std::shared_ptr<TranscriptStream> stream;
     };
-    using Clock = std::chrono::steady_clock;
-
     void measure(const float* interleaved, int frames, int channels);
     void updateMeters(int channels);
     [[nodiscard]] std::span<const float> monoCopy(const float* interleaved, int frames, int channels, int channel,
@@ -124,6 +122,7 @@ private:
     void collectRetired();
 
     LevelsHandler m_onLevels;
+    Clock& m_clock;
     // Main thread: the receiver of level publications and release requests.
     std::unique_ptr<QObject> m_mainContext;
 
@@ -138,7 +137,7 @@ private:
     ScanStatistics m_scan;
     std::vector<float> m_pendingLevels;
     QList<float> m_peakSinceStart;
-    Clock::time_point m_lastLevelPush = Clock::time_point::min();
+    std::optional<Clock::Duration> m_lastLevelPush;
     // Bumped on every change of the streams or hooks; `m_heldGeneration` is the value when the
     // capture thread took its snapshot, valid while `m_holding`.
     quint64 m_generation = 0;

@@ -358,6 +358,7 @@ private:
     const QNetworkRequest m_request;
     const QByteArray m_startMessage;
     QWebSocket* m_socket = nullptr;
+    // Qt timers of the socket thread, not the engine's clock: a test's manual clock fires on its own thread.
     QTimer* m_drainTimer = nullptr;
     QTimer* m_deadline = nullptr;
     QByteArray m_chunk;
@@ -428,9 +429,9 @@ struct ChannelStream::Link {
     SocketWorker* worker = nullptr;
 };
 
-ChannelStream::ChannelStream(int channel, double offset, bool countsAsStart, APIService& service)
+ChannelStream::ChannelStream(int channel, double offset, bool countsAsStart, APIService& service, Clock* clock)
     : TranscriptStream(channel), m_offset(std::isfinite(offset) ? offset : 0.0), m_countsAsStart(countsAsStart),
-      m_service(service), m_link(std::make_shared<Link>())
+      m_service(service), m_clock(Clock::orSystem(clock)), m_link(std::make_shared<Link>())
 {
 }
 
@@ -453,10 +454,14 @@ void ChannelStream::start()
 
     const ServiceResult<QUrl> url = ServiceUrl::resolveWebSocket(m_service.baseURL(), QStringLiteral("/ws"));
     if (!url.ok()) {
-        QTimer::singleShot(0, QCoreApplication::instance(), [self, reason = url.error().description()] {
-            if (const auto stream = self.lock())
-                stream->handleConnectionLost(reason);
-        });
+        // Reported on a later turn, as a socket's failure would be.
+        QMetaObject::invokeMethod(
+            QCoreApplication::instance(),
+            [self, reason = url.error().description()] {
+                if (const auto stream = self.lock())
+                    stream->handleConnectionLost(reason);
+            },
+            Qt::QueuedConnection);
         return;
     }
     QNetworkRequest request(url.value());
@@ -586,7 +591,7 @@ void ChannelStream::mergeResult(const StreamMessages::TranscriptResult& result)
         m_byUtterance.insert(result.id, Segment{result.id, result.speaker, result.text, result.words});
         m_interimText.clear();
         if (shown && !m_firstSeen.contains(result.id)) {
-            const Date now = Date::now();
+            const Date now = m_clock.now();
             m_firstSeen.insert(result.id, FirstSeen{now, wallClockTimecode(now)});
         }
 

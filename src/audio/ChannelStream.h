@@ -2,6 +2,7 @@
 
 #include "audio/StreamMessages.h"
 #include "audio/TranscriptStream.h"
+#include "platform/Clock.h"
 #include "platform/Date.h"
 
 #include <QHash>
@@ -45,8 +46,9 @@ public:
     // `offset`: seconds from the engine's start to the opening of this stream, added to every
     // word time of the service. `countsAsStart`: this stream opens the shoot's transcription
     // session (no other cloud stream of the run is open); otherwise it resumes it. The endpoint
-    // and the session cookie are read from `service` at start().
-    ChannelStream(int channel, double offset, bool countsAsStart, APIService& service);
+    // and the session cookie are read from `service` at start(). `clock` dates the lines
+    // (Clock::system() when null).
+    ChannelStream(int channel, double offset, bool countsAsStart, APIService& service, Clock* clock = nullptr);
     ~ChannelStream() override;
 
     [[nodiscard]] bool onDevice() const override { return false; }
@@ -107,6 +109,7 @@ private:
     const double m_offset;
     const bool m_countsAsStart;
     APIService& m_service;
+    Clock& m_clock;
     const std::shared_ptr<Link> m_link;
     // Capture thread only.
     std::unique_ptr<Resampler16k> m_resampler;

@@ -12,7 +12,7 @@
 #include <cmath>
 
 DesktopTranscriber::DesktopTranscriber(Environment environment, QObject* parent)
-    : QObject(parent), m_env(std::move(environment)),
+    : QObject(parent), m_env(std::move(environment)), m_clock(Clock::orSystem(m_env.clock)),
       m_defaults(m_env.defaults != nullptr ? *m_env.defaults : Defaults::shared()), m_status(QStringLiteral("Off"))
 {
     m_deviceSource = m_env.devices != nullptr ? m_env.devices : new AudioDevices(this);
@@ -21,16 +21,18 @@ DesktopTranscriber::DesktopTranscriber(Environment environment, QObject* parent)
 
     // Level publications arrive queued on the main thread; the path (and with it any queued
     // call) goes away with the engine.
-    m_soundDetector = std::make_shared<SoundEventDetector>();
-    m_path = std::make_unique<CapturePath>([this](const QList<float>& levels) {
-        if (m_capture) {
-            setLevels(levels);
-        }
-    });
+    m_soundDetector = std::make_shared<SoundEventDetector>(nullptr, &m_clock);
+    m_path = std::make_unique<CapturePath>(
+        [this](const QList<float>& levels) {
+            if (m_capture) {
+                setLevels(levels);
+            }
+        },
+        &m_clock);
 
     connect(&m_book, &TranscriptBook::contentChanged, this, &DesktopTranscriber::transcriptChanged);
-    connect(&m_demoLineTimer, &QTimer::timeout, this, &DesktopTranscriber::demoTick);
-    connect(&m_demoLevelTimer, &QTimer::timeout, this, &DesktopTranscriber::demoLevelsTick);
+    m_demoLineTimer = m_clock.makeTimer([this] { demoTick(); });
+    m_demoLevelTimer = m_clock.makeTimer([this] { demoLevelsTick(); });
 
     m_deviceUID = m_defaults.string(kInputDeviceKey);
     refreshDevices();
@@ -54,7 +56,7 @@ DesktopTranscriber::~DesktopTranscriber()
 
 Date DesktopTranscriber::now() const
 {
-    return m_env.now ? m_env.now() : Date::now();
+    return m_clock.now();
 }
 
 void DesktopTranscriber::setStatus(const QString& status)

@@ -7,6 +7,7 @@
 #include "audio/TranscriptStream.h"
 #include "model/DisplaySegment.h"
 #include "platform/AudioDevices.h"
+#include "platform/Clock.h"
 #include "platform/Date.h"
 #include "platform/MonitorSink.h"
 
@@ -17,7 +18,6 @@
 #include <QSet>
 #include <QString>
 #include <QStringList>
-#include <QTimer>
 
 #include <functional>
 #include <memory>
@@ -64,8 +64,9 @@ struct TranscriberEnvironment {
     MonitorSinkFactory makeMonitorSink;
     // The service the default cloud streams talk to (APIService::shared()).
     APIService* service = nullptr;
-    // The clock (Date::now).
-    std::function<Date()> now;
+    // The time and every timer of the engine, its capture pacing and its streams
+    // (Clock::system()). Must outlive the engine.
+    Clock* clock = nullptr;
     // Whether on-device transcription exists here; watch-only channels use it when it does.
     bool onDeviceAvailable = false;
     // How long a first run on a device with fresh settings listens before it mutes the
@@ -332,6 +333,7 @@ private:
     void transcriptChanged();
 
     Environment m_env;
+    Clock& m_clock;
     Defaults& m_defaults;
     AudioDevices* m_deviceSource = nullptr;
     TranscriptBook m_book;
@@ -393,8 +395,8 @@ private:
     // The demo runs (its timers tick).
     bool m_demoPlaying = false;
     int m_demoChannelCount = 0;
-    QTimer m_demoLineTimer;
-    QTimer m_demoLevelTimer;
+    std::unique_ptr<Clock::Timer> m_demoLineTimer;
+    std::unique_ptr<Clock::Timer> m_demoLevelTimer;
     QList<DisplaySegment> m_demoSegs;
     qint64 m_demoLine = 0;
     int m_demoSpeaking = 0;

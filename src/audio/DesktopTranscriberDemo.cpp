@@ -7,14 +7,15 @@
 #include <QRandomGenerator>
 
 #include <algorithm>
+#include <chrono>
 #include <limits>
 
 namespace {
 
-// A timer interval from a configured one: never negative, never past what a timer takes.
-int interval(qint64 ms)
+// A timer interval from a configured one: never negative, never past what a Qt timer takes.
+std::chrono::milliseconds interval(qint64 ms)
 {
-    return int(std::clamp<qint64>(ms, 0, std::numeric_limits<int>::max()));
+    return std::chrono::milliseconds(std::clamp<qint64>(ms, 0, std::numeric_limits<int>::max()));
 }
 
 } // namespace
@@ -48,16 +49,16 @@ void DesktopTranscriber::startDemo(std::optional<int> channelCount)
     setStatus(QStringLiteral("Listening…"));
     setNotice(DemoShoot::kNotice);
 
-    m_demoLineTimer.start(interval(m_env.demoLineIntervalMs));
-    m_demoLevelTimer.start(interval(m_env.demoLevelIntervalMs));
+    m_demoLineTimer->start(interval(m_env.demoLineIntervalMs));
+    m_demoLevelTimer->start(interval(m_env.demoLevelIntervalMs));
     demoTick();
     scanChannels();
 }
 
 void DesktopTranscriber::stopDemoTimers()
 {
-    m_demoLineTimer.stop();
-    m_demoLevelTimer.stop();
+    m_demoLineTimer->stop();
+    m_demoLevelTimer->stop();
     m_demoPlaying = false;
 }
 
@@ -120,7 +121,7 @@ void DesktopTranscriber::demoScan()
         const int index = indices.at(i);
         const double progress = double(i + 1) / double(n);
         // Bound to the engine; a scan called off (a new demo) leaves its steps without effect.
-        QTimer::singleShot(interval(qint64(i) * step), this, [this, generation, index, progress] {
+        m_clock.singleShot(interval(qint64(i) * step), this, [this, generation, index, progress] {
             if (generation != m_scanGeneration) {
                 return;
             }
@@ -133,7 +134,7 @@ void DesktopTranscriber::demoScan()
         });
     }
     const qint64 settle = qint64(n) * step + std::max(m_env.demoScanSettleMs, 0);
-    QTimer::singleShot(interval(settle), this, [this, generation, indices] {
+    m_clock.singleShot(interval(settle), this, [this, generation, indices] {
         if (generation != m_scanGeneration) {
             return;
         }

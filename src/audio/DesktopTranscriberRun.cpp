@@ -140,10 +140,10 @@ bool DesktopTranscriber::openCapture()
     m_engineStart = now();
     m_path->setMeteringEnabled(!m_channels.isEmpty());
     m_soundDetector->start(format.sampleRate, format.channelCount);
-    m_path->setSoundCueHook([detector = m_soundDetector](const float* interleaved, int frames, int channels,
-                                                         double sampleRate) {
-        detector->feed(interleaved, frames, channels, sampleRate);
-    });
+    m_path->setSoundCueHook(
+        [detector = m_soundDetector](const float* interleaved, int frames, int channels, double sampleRate) {
+            detector->feed(interleaved, frames, channels, sampleRate);
+        });
     CapturePath* path = m_path.get();
     source->onBuffer = [path](const float* interleaved, int frames, int channels, double sampleRate) {
         path->handleBuffer(interleaved, frames, channels, sampleRate);

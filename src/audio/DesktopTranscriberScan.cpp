@@ -3,10 +3,8 @@
 
 #include "audio/CapturePath.h"
 
-#include <QTimer>
-
 #include <algorithm>
-
+#include <chrono>
 #include <cmath>
 
 namespace {
@@ -101,7 +99,7 @@ void DesktopTranscriber::scheduleScanSteps()
         const int at = int(qint64(step) * duration / kScanSteps);
         // Bound to the engine: steps still pending when it goes away are dropped, and so are
         // those of a scan that was called off.
-        QTimer::singleShot(at, this, [this, step, generation] {
+        m_clock.singleShot(std::chrono::milliseconds(at), this, [this, step, generation] {
             if (generation == m_scanGeneration) {
                 scanStep(step, kScanSteps);
             }

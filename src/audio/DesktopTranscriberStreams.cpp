@@ -9,9 +9,9 @@
 
 #include <QPointer>
 #include <QSet>
-#include <QTimer>
 
 #include <algorithm>
+#include <chrono>
 #include <span>
 
 namespace {
@@ -62,11 +62,11 @@ std::shared_ptr<TranscriptStream> DesktopTranscriber::makeStream(const StreamReq
     if (request.onDevice) {
         if (!m_localLineCounters)
             m_localLineCounters = std::make_shared<LocalLineCounters>();
-        return std::make_shared<LocalChannelStream>(request.channel, request.label, request.offset,
-                                                    m_localLineCounters);
+        return std::make_shared<LocalChannelStream>(request.channel, request.label, request.offset, m_localLineCounters,
+                                                    nullptr, &m_clock);
     }
     APIService& service = m_env.service != nullptr ? *m_env.service : APIService::shared();
-    return std::make_shared<ChannelStream>(request.channel, request.offset, request.countsAsStart, service);
+    return std::make_shared<ChannelStream>(request.channel, request.offset, request.countsAsStart, service, &m_clock);
 }
 
 bool DesktopTranscriber::usesOnDevice(int index) const
@@ -261,7 +261,8 @@ void DesktopTranscriber::scheduleSilenceCheck()
 {
     m_path->armPeakSinceStart(int(m_channels.size()));
     const quint64 run = m_runGeneration;
-    QTimer::singleShot(m_env.silenceCheckDelayMs, this, [this, run] { muteSilentChannels(run); });
+    m_clock.singleShot(std::chrono::milliseconds(std::max(m_env.silenceCheckDelayMs, 0)), this,
+                       [this, run] { muteSilentChannels(run); });
 }
 
 void DesktopTranscriber::muteSilentChannels(quint64 run)

@@ -5,10 +5,11 @@
 #include <cmath>
 
 LocalChannelStream::LocalChannelStream(int channel, std::optional<QString> label, double offset,
-                                       std::shared_ptr<LocalLineCounters> counters, RecogniserFactory factory)
+                                       std::shared_ptr<LocalLineCounters> counters, RecogniserFactory factory,
+                                       Clock* clock)
     : TranscriptStream(channel), m_offset(offset),
       m_counters(counters ? std::move(counters) : std::make_shared<LocalLineCounters>()),
-      m_factory(factory ? std::move(factory) : OnDeviceModel::pocketsphinxFactory())
+      m_factory(factory ? std::move(factory) : OnDeviceModel::pocketsphinxFactory()), m_clock(Clock::orSystem(clock))
 {
     this->label = std::move(label);
 }
@@ -30,7 +31,7 @@ void LocalChannelStream::start()
         if (const auto stream = self.lock())
             stream->reportError(message);
     };
-    auto engine = std::make_unique<OnDeviceEngine>(m_factory, std::move(callbacks));
+    auto engine = std::make_unique<OnDeviceEngine>(m_factory, std::move(callbacks), &m_clock);
     const std::lock_guard lock(m_engineMutex);
     m_engine = std::move(engine);
 }
@@ -60,7 +61,7 @@ void LocalChannelStream::publish(const QString& text, bool isFinal, double start
     const QString trimmed = text.trimmed();
     if (trimmed.isEmpty())
         return;
-    const Date now = Date::now();
+    const Date now = m_clock.now();
     DisplaySegment line;
     line.id = QStringLiteral("%1-L%2").arg(channel()).arg(m_counters->current(channel()));
     line.speaker = label;

@@ -39,9 +39,11 @@ class LocalChannelStream final : public TranscriptStream, public std::enable_sha
 public:
     // `offset`: seconds from the engine's start to the opening of this stream. `counters`: the
     // run's line numbers (a fresh set when none is given). `factory`: the recogniser (pocketsphinx
-    // on the installed model for the current locale when none is given).
+    // on the installed model for the current locale when none is given). `clock`: when lines were
+    // first seen and when audio began (Clock::system() when null).
     LocalChannelStream(int channel, std::optional<QString> label, double offset,
-                       std::shared_ptr<LocalLineCounters> counters = nullptr, RecogniserFactory factory = nullptr);
+                       std::shared_ptr<LocalLineCounters> counters = nullptr, RecogniserFactory factory = nullptr,
+                       Clock* clock = nullptr);
     ~LocalChannelStream() override;
 
     [[nodiscard]] bool onDevice() const override { return true; }
@@ -71,6 +73,7 @@ private:
     const double m_offset;
     const std::shared_ptr<LocalLineCounters> m_counters;
     RecogniserFactory m_factory;
+    Clock& m_clock;
 
     std::mutex m_engineMutex; // the engine pointer, between stop and the capture thread
     std::unique_ptr<OnDeviceEngine> m_engine;

@@ -218,8 +218,8 @@ void PocketsphinxRecogniser::endUtterance(QList<RecognisedResult>& out)
     m_lastGuess.clear();
 }
 
-OnDeviceEngine::OnDeviceEngine(RecogniserFactory factory, Callbacks callbacks)
-    : m_callbacks(std::move(callbacks)), m_madeAt(std::chrono::steady_clock::now())
+OnDeviceEngine::OnDeviceEngine(RecogniserFactory factory, Callbacks callbacks, Clock* clock)
+    : m_callbacks(std::move(callbacks)), m_clock(Clock::orSystem(clock)), m_madeAt(m_clock.monotonic())
 {
     const double capacity = kMaxQueuedSeconds * kRate;
     m_ring.resize(static_cast<size_t>(capacity));
@@ -264,7 +264,7 @@ void OnDeviceEngine::feed(std::span<const float> mono, double sampleRate)
     const std::span<const qint16> converted = m_resampler->process(mono);
     if (!m_accepted) {
         m_accepted = true;
-        const std::chrono::duration<double> since = std::chrono::steady_clock::now() - m_madeAt;
+        const std::chrono::duration<double> since = m_clock.monotonic() - m_madeAt;
         const std::lock_guard lock(m_mutex);
         m_origin = since.count();
     }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/Clock.h"
+
 #include <QList>
 #include <QLocale>
 #include <QString>
@@ -114,7 +116,8 @@ public:
         std::function<void(const QString&)> onError;
     };
 
-    OnDeviceEngine(RecogniserFactory factory, Callbacks callbacks);
+    // `clock` measures the time to the first accepted buffer (Clock::system() when null).
+    OnDeviceEngine(RecogniserFactory factory, Callbacks callbacks, Clock* clock = nullptr);
     // Stops decoding at once (audio still queued is not decoded) and waits for the worker.
     ~OnDeviceEngine();
     OnDeviceEngine(const OnDeviceEngine&) = delete;
@@ -140,7 +143,8 @@ private:
                  double origin) const;
 
     const Callbacks m_callbacks;
-    const std::chrono::steady_clock::time_point m_madeAt;
+    Clock& m_clock;
+    const Clock::Duration m_madeAt;
 
     // Capture thread only.
     std::unique_ptr<Resampler16k> m_resampler;

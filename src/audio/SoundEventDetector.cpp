@@ -1,7 +1,5 @@
 #include "audio/SoundEventDetector.h"
 
-#include "platform/Date.h"
-
 #include <QMetaObject>
 #include <QObject>
 #include <QThread>
@@ -38,10 +36,10 @@ QString SoundEventDetector::cueFor(const QString& identifier)
     return {};
 }
 
-SoundEventDetector::SoundEventDetector(std::unique_ptr<SoundClassifier> classifier, Clock clock)
+SoundEventDetector::SoundEventDetector(std::unique_ptr<SoundClassifier> classifier, Clock* clock)
     : m_classifier(classifier ? std::move(classifier) : std::make_unique<FeatureSoundClassifier>()),
-      m_clock(clock ? std::move(clock) : Clock([] { return Date::now().sinceReferenceDate; })),
-      m_mainContext(std::make_unique<QObject>()), m_slots(size_t(kQueueSlots)), m_downmix(size_t(kSlotFrames))
+      m_clock(Clock::orSystem(clock)), m_mainContext(std::make_unique<QObject>()), m_slots(size_t(kQueueSlots)),
+      m_downmix(size_t(kSlotFrames))
 {
     for (Slot& slot : m_slots) {
         slot.mono.resize(size_t(kSlotFrames));
@@ -209,7 +207,7 @@ void SoundEventDetector::handleResult(const QList<SoundClassification>& classifi
         if (cue.isEmpty() || !(c.confidence >= kMinConfidence)) {
             continue;
         }
-        const double now = m_clock();
+        const double now = m_clock.now().sinceReferenceDate;
         const auto last = m_lastFired.constFind(cue);
         if (last != m_lastFired.constEnd() && now - last.value() < kDebounce) {
             continue;

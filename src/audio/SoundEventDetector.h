@@ -1,6 +1,7 @@
 #pragma once
 
 #include "audio/SoundClassifier.h"
+#include "platform/Clock.h"
 
 #include <QHash>
 #include <QString>
@@ -30,8 +31,6 @@ class SoundEventDetector {
 public:
     // (cue, confidence), main thread.
     using EventHandler = std::function<void(const QString& cue, double confidence)>;
-    // The current time in seconds; called on the analysis thread.
-    using Clock = std::function<double()>;
 
     static constexpr double kMinConfidence = 0.5;
     static constexpr double kDebounce = 4.0;
@@ -44,8 +43,9 @@ public:
     // The first cue word contained in `identifier` (case-insensitive), or "" when none.
     [[nodiscard]] static QString cueFor(const QString& identifier);
 
-    // Without a classifier the detector uses FeatureSoundClassifier; without a clock, Date::now().
-    explicit SoundEventDetector(std::unique_ptr<SoundClassifier> classifier = nullptr, Clock clock = nullptr);
+    // Without a classifier the detector uses FeatureSoundClassifier; without a clock,
+    // Clock::system(). The debounce reads the clock's date on the analysis thread.
+    explicit SoundEventDetector(std::unique_ptr<SoundClassifier> classifier = nullptr, Clock* clock = nullptr);
     ~SoundEventDetector();
     SoundEventDetector(const SoundEventDetector&) = delete;
     SoundEventDetector& operator=(const SoundEventDetector&) = delete;
@@ -87,7 +87,7 @@ private:
     void handleResult(const QList<SoundClassification>& classifications);
 
     std::unique_ptr<SoundClassifier> m_classifier;
-    Clock m_clock;
+    Clock& m_clock;
     std::unique_ptr<QObject> m_mainContext;
     QThread* m_thread = nullptr;
 

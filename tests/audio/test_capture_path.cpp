@@ -2,8 +2,8 @@
 
 #include "audio/CapturePath.h"
 #include "platform/GeneratedAudioSource.h"
+#include "platform/ManualClock.h"
 
-#include <QElapsedTimer>
 #include <QMutex>
 #include <QThread>
 
@@ -12,6 +12,8 @@
 #include <numbers>
 
 namespace {
+
+using namespace std::chrono_literals;
 
 constexpr int kFrames = CaptureChunker::kFrames;
 
@@ -148,7 +150,8 @@ private Q_SLOTS:
         path.setScanActive(true);
         const std::vector<float> samples = buffer(2, value);
         path.handleBuffer(samples.data(), kFrames, 2, 48000.0);
-        QTRY_COMPARE(log.published.size(), 1);
+        QCoreApplication::processEvents();
+        QCOMPARE(log.published.size(), 1);
         QCOMPARE(log.published[0].size(), 2);
         QVERIFY2(std::abs(log.published[0][0] - level) < 1e-4f, qPrintable(QString::number(log.published[0][0])));
         QCOMPARE(log.published[0][1], 0.0f);
@@ -160,66 +163,45 @@ private Q_SLOTS:
         QCOMPARE(stats.zcr[1][0], 0.0f);
     }
 
-    // Between publications a meter falls by 0.6 per buffer unless a louder buffer lifts it.
-    void peakHoldFallsPerBuffer()
+    // Levels reach the main thread at most once per 0.066 s of the clock however many buffers
+    // arrive; between publications a meter falls by 0.6 per buffer unless a louder one lifts it.
+    void levelPublications_data()
     {
-        LevelLog log;
-        CapturePath path(log.handler());
-        path.setMeteringEnabled(true);
-        const std::vector<float> loud = buffer(1, [](int, int) { return 1.0f; });
-        const std::vector<float> quiet = buffer(1, [](int, int) { return 0.0f; });
-        const std::vector<float> half = buffer(1, [](int, int) { return 0.031622776f; });
-        path.handleBuffer(loud.data(), kFrames, 1, 48000.0);
-        QTRY_COMPARE(log.published.size(), 1);
-        for (int i = 0; i < 3; ++i) {
-            path.handleBuffer(quiet.data(), kFrames, 1, 48000.0);
-        }
-        QTest::qWait(100);
-        QCOMPARE(log.published.size(), 1);
-        path.handleBuffer(quiet.data(), kFrames, 1, 48000.0);
-        QTRY_COMPARE(log.published.size(), 2);
-        QVERIFY(std::abs(log.published[1][0] - 0.1296f) < 1e-5f);
-        QTest::qWait(100);
-        path.handleBuffer(half.data(), kFrames, 1, 48000.0);
-        QTRY_COMPARE(log.published.size(), 3);
-        QVERIFY(std::abs(log.published[2][0] - 0.5f) < 1e-4f);
+        QTest::addColumn<QList<int>>("msBefore"); // clock time before each buffer
+        QTest::addColumn<QList<float>>("values"); // each buffer's constant sample
+        QTest::addColumn<QList<float>>("published");
+        const float loud = 1.0f;
+        const float half = 0.031622776f; // -30 dB: level 0.5
+        QTest::newRow("quiet buffers fall by 0.6 each")
+            << QList<int>{0, 20, 20, 20, 20} << QList<float>{loud, 0, 0, 0, 0} << QList<float>{1.0f, 0.1296f};
+        QTest::newRow("a louder buffer lifts the meter")
+            << QList<int>{0, 70, 40} << QList<float>{loud, 0, half} << QList<float>{1.0f, 0.6f};
+        QTest::newRow("exactly 66 ms is too soon")
+            << QList<int>{0, 66, 1} << QList<float>{half, half, half} << QList<float>{0.5f, 0.5f};
+        QTest::newRow("many buffers, one per 10 ms")
+            << QList<int>(100, 10) << QList<float>(100, half) << QList<float>(15, 0.5f);
     }
-
-    // A fast source gives hundreds of buffers a second; levels still reach the main thread at
-    // most once per 0.066 s.
-    void levelsArePublishedAtMostEvery66ms()
+    void levelPublications()
     {
+        QFETCH(QList<int>, msBefore);
+        QFETCH(QList<float>, values);
+        QFETCH(QList<float>, published);
+        ManualClock clock;
         LevelLog log;
-        CapturePath path(log.handler());
+        CapturePath path(log.handler(), &clock);
         path.setMeteringEnabled(true);
-        GeneratedAudioSource::Options options;
-        options.channelCount = 8;
-        options.realTime = false;
-        options.minSliceFrames = 256;
-        options.maxSliceFrames = 8192;
-        std::atomic<int> buffers{0};
-        GeneratedAudioSource source(options, [](float* out, qsizetype frames, int channels) {
-            std::fill_n(out, frames * channels, 0.25f);
-            return frames;
-        });
-        source.onBuffer = [&](const float* data, int frames, int channels, double rate) {
-            path.handleBuffer(data, frames, channels, rate);
-            ++buffers;
-        };
-        QVERIFY(source.open(std::nullopt).ok());
-        QElapsedTimer clock;
-        clock.start();
-        QVERIFY(source.start());
-        QTest::qWait(500);
-        source.stop();
-        const double elapsed = double(clock.nsecsElapsed()) / 1e9;
-        QCoreApplication::sendPostedEvents();
-        const int allowed = int(elapsed / CapturePath::kLevelInterval) + 1;
-        QVERIFY2(buffers.load() > 2 * allowed, qPrintable(QString::number(buffers.load())));
-        QVERIFY2(log.published.size() >= 2 && log.published.size() <= allowed,
-                 qPrintable(QStringLiteral("%1 of %2").arg(log.published.size()).arg(allowed)));
-        for (const QList<float>& levels : std::as_const(log.published)) {
-            QCOMPARE(levels.size(), 8);
+        for (qsizetype i = 0; i < values.size(); ++i) {
+            clock.advance(std::chrono::milliseconds(msBefore.at(i)));
+            const float value = values.at(i);
+            const std::vector<float> samples = buffer(8, [value](int, int) { return value; });
+            path.handleBuffer(samples.data(), kFrames, 8, 48000.0);
+        }
+        QCoreApplication::processEvents();
+        QCOMPARE(log.published.size(), published.size());
+        for (qsizetype i = 0; i < published.size(); ++i) {
+            QCOMPARE(log.published[i].size(), 8);
+            QVERIFY2(std::abs(log.published[i][7] - published.at(i)) < 1e-4f,
+                     qPrintable(QString::number(log.published[i][7])));
         }
     }
 
@@ -306,7 +288,7 @@ private Q_SLOTS:
         const float values[] = {0.5f, -0.25f, -0.5f, -0.25f};
         const std::vector<float> samples = buffer(channels, [&values](int, int c) { return values[c]; });
         path.handleBuffer(samples.data(), kFrames, channels, 48000.0);
-        QTest::qWait(20);
+        QCoreApplication::processEvents();
         QVERIFY(log.published.isEmpty());
         QVERIFY(path.takeScanStatistics().db.isEmpty());
         QCOMPARE(path.peakSinceStart(), QList<float>(channels, 0.0f));
@@ -491,10 +473,8 @@ private Q_SLOTS:
         path.setMonitorIndex(0);
         QVERIFY(source.open(std::nullopt).ok());
         QVERIFY(source.start());
-        QElapsedTimer clock;
-        clock.start();
         int round = 0;
-        while (clock.elapsed() < 700) {
+        while (round < 300 || buffers.load() < 40) {
             const int index = round % 5 - 1;
             auto fresh = std::make_shared<RecordingStream>(index, &destroyedOffMain);
             if (const auto old = path.insertStream(index, fresh)) {
@@ -518,8 +498,6 @@ private Q_SLOTS:
         source.stop();
         QCoreApplication::sendPostedEvents();
         owned.reset();
-        QVERIFY(buffers.load() > 20);
-        QVERIFY(round > 100);
         QCOMPARE(destroyedOffMain.load(), 0);
     }
 };

@@ -3,6 +3,7 @@
 #include "audio/ChannelStream.h"
 #include "audio/SegmentOrder.h"
 #include "common/StandinProcess.h"
+#include "platform/ManualClock.h"
 #include "service/APIService.h"
 #include "service/CookieStore.h"
 
@@ -23,6 +24,8 @@
 #include <vector>
 
 namespace {
+
+using namespace std::chrono_literals;
 
 constexpr int kWaitMs = 15000;
 constexpr double kCaptureRate = 48000.0;
@@ -129,6 +132,7 @@ private:
     std::unique_ptr<APIService> m_service;
     QString m_cookie;
     QString m_token;
+    ManualClock m_clock;
 
     QString createShoot()
     {
@@ -143,7 +147,8 @@ private:
     std::shared_ptr<ChannelStream> stream(int channel = 3, double offset = 10.0, bool countsAsStart = true,
                                           APIService* service = nullptr)
     {
-        auto made = std::make_shared<ChannelStream>(channel, offset, countsAsStart, service ? *service : *m_service);
+        auto made =
+            std::make_shared<ChannelStream>(channel, offset, countsAsStart, service ? *service : *m_service, &m_clock);
         made->shootToken = m_token;
         return made;
     }
@@ -214,7 +219,6 @@ private Q_SLOTS:
         auto s = stream();
         Recorder rec;
         rec.wire(*s);
-        const Date before = Date::now();
         s->start();
         QTRY_COMPARE_WITH_TIMEOUT(rec.updates.size(), 4, kWaitMs);
         QCOMPARE(rec.updates, (QStringList{QStringLiteral("hel"), QStringLiteral("hello there"),
@@ -231,7 +235,7 @@ private Q_SLOTS:
                  (QList<Word>{{QStringLiteral("hello"), 10.5, 10.9}, {QStringLiteral("there"), 11.0, 11.25}}));
         QCOMPARE(lines[0].channel, 3);
         QVERIFY(!lines[0].onDevice);
-        QVERIFY(lines[0].firstSeen >= before && lines[0].firstSeen <= Date::now());
+        QCOMPARE(lines[0].firstSeen, m_clock.now());
         QCOMPARE(lines[0].timecode, wallClockTimecode(lines[0].firstSeen));
         QCOMPARE(lines[1].id, QStringLiteral("3-42"));
         QCOMPARE(lines[1].speaker, std::nullopt);
@@ -416,10 +420,12 @@ private Q_SLOTS:
         auto s = stream();
         Recorder rec;
         rec.wire(*s);
+        const int count = static_cast<int>(connections().size()) + 1;
         s->start();
         QTRY_COMPARE_WITH_TIMEOUT(rec.updates.size(), 1, kWaitMs);
         s->stop();
-        QTest::qWait(500);
+        QVERIFY(waitClosed(count));
+        QTest::qWait(100);
         QVERIFY(rec.errors.isEmpty());
     }
 
@@ -582,10 +588,11 @@ class ChannelStreamMergeTest : public QObject {
 private:
     InMemoryCookieStore m_store;
     APIService m_service{QStringLiteral("http://127.0.0.1:9"), m_store};
+    ManualClock m_clock;
 
     std::shared_ptr<ChannelStream> stream(int channel = 2, double offset = 5.0)
     {
-        return std::make_shared<ChannelStream>(channel, offset, true, m_service);
+        return std::make_shared<ChannelStream>(channel, offset, true, m_service, &m_clock);
     }
 
 private Q_SLOTS:
@@ -613,7 +620,8 @@ private Q_SLOTS:
         s->mergeResult(result(QStringLiteral("b"), QStringLiteral("second"), false));
         const Date firstSeen = s->display()[0].firstSeen;
         const QString timecode = s->display()[0].timecode;
-        QTest::qWait(20);
+        QCOMPARE(firstSeen, m_clock.now());
+        m_clock.advance(90s);
         s->mergeResult(result(QStringLiteral("a"), QStringLiteral("first again"), false, {{QStringLiteral("w"), 1, 2}},
                               QStringLiteral("Bob")));
         QCOMPARE(s->displayChangedFrom(), 0);

@@ -99,7 +99,9 @@ private Q_SLOTS:
         check({"rem 2-2"}, {"1-v1", "0-u2"});
         a->mergeResult(result(QStringLiteral("u1"), QStringLiteral("back"), 1.1, 1.3));
         check({"ins 2-2"}, {"1-v1", "0-u2", "0-u1"});
-        // A line without timing sorts by when it was first seen: after every timed line here.
+        // A line without timing sorts by when it was first seen: ten seconds in, after every
+        // timed line here.
+        rig.clock.advance(10s);
         b->mergeResult(result(QStringLiteral("v2"), QStringLiteral("untimed")));
         check({"ins 3-3"}, {"1-v1", "0-u2", "0-u1", "1-v2"});
 

@@ -13,42 +13,6 @@ using namespace transcriber_test;
 
 namespace {
 
-// The engine on the rig's defaults and devices, with a demo that plays at a fast clock.
-// `tick` seconds pass on the engine's clock every time it is read, so each line lands later.
-DesktopTranscriber& build(Rig& rig, double tick = 0.0, int lineMs = 5, int scanStepMs = 2)
-{
-    TranscriberEnvironment env;
-    env.defaults = rig.defaults.get();
-    env.devices = rig.devices.get();
-    env.now = [clock = rig.clock, tick] {
-        const Date at = *clock;
-        *clock = clock->addingSeconds(tick);
-        return at;
-    };
-    env.silenceCheckDelayMs = 60'000;
-    env.scanDurationMs = 60'000;
-    env.demoLineIntervalMs = lineMs;
-    env.demoLevelIntervalMs = 1;
-    env.demoScanStepMs = scanStepMs;
-    env.demoScanSettleMs = scanStepMs;
-    env.makeCapture = [&rig]() -> std::unique_ptr<AudioCaptureSource> {
-        GeneratedAudioSource::Options options;
-        options.sampleRate = 48000.0;
-        options.channelCount = rig.captureChannels;
-        auto made = std::make_unique<GeneratedAudioSource>(options, tones(rig.amplitudes, options.sampleRate));
-        rig.source = made.get();
-        ++rig.capturesOpened;
-        return made;
-    };
-    env.makeStream = [&rig](const StreamRequest& request) {
-        auto stream = std::make_shared<ScriptedStream>(request);
-        rig.streams.append(stream);
-        return stream;
-    };
-    rig.engine = std::make_unique<DesktopTranscriber>(env);
-    return *rig.engine;
-}
-
 // The line ids lines 1...played give when the channels in `muted` are off throughout (line 1,
 // played at the start, always counts).
 QSet<QString> expectedIds(qint64 played, const QSet<int>& muted)
@@ -98,7 +62,7 @@ private Q_SLOTS:
         QFETCH(bool, given);
         QFETCH(int, expected);
         Rig rig;
-        DesktopTranscriber& engine = build(rig, 0.0, 60'000, 60'000);
+        DesktopTranscriber& engine = rig.make();
         engine.startDemo(given ? std::optional<int>(requested) : std::nullopt);
         QCOMPARE(engine.channels().size(), expected);
         QCOMPARE(engine.levels().size(), expected);
@@ -131,7 +95,7 @@ private Q_SLOTS:
     {
         Rig rig;
         rig.setDevices({device(kMultiUid, QStringLiteral("Octo"), 8, true)});
-        DesktopTranscriber& engine = build(rig, 0.0, 60'000, 60'000);
+        DesktopTranscriber& engine = rig.make();
         engine.startDemo();
 
         QVERIFY(engine.isDemo());
@@ -210,7 +174,8 @@ private Q_SLOTS:
     void pretendScanMutesTimecodeAndSilent()
     {
         Rig rig;
-        DesktopTranscriber& engine = build(rig, 0.0, 60'000, 5);
+        rig.env.demoLineIntervalMs = 60'000;
+        DesktopTranscriber& engine = rig.make();
         QList<int> focus;
         connect(&engine, &DesktopTranscriber::scanFocusChanged, &engine, [&] {
             if (engine.scanFocus()) {
@@ -218,7 +183,11 @@ private Q_SLOTS:
             }
         });
         engine.startDemo();
-        QTRY_VERIFY(!engine.scanning());
+        // A step per channel, then the settling.
+        rig.clock.advance(6 * 900ms + 399ms);
+        QVERIFY(engine.scanning());
+        rig.clock.advance(1ms);
+        QVERIFY(!engine.scanning());
 
         QCOMPARE(focus, (QList<int>{0, 1, 2, 3, 4, 5}));
         QCOMPARE(engine.scanProgress(), 1.0);
@@ -239,7 +208,7 @@ private Q_SLOTS:
     void endToEnd()
     {
         Rig rig;
-        DesktopTranscriber& engine = build(rig, 3.2, 5, 1);
+        DesktopTranscriber& engine = rig.make();
         engine.setKeywords({QStringLiteral("boat"), QStringLiteral("Mark")});
         QHash<QString, int> hits;
         QStringList hitKeywords;
@@ -249,7 +218,9 @@ private Q_SLOTS:
             hitKeywords.append(keyword);
         });
         engine.startDemo();
-        QTRY_VERIFY_WITH_TIMEOUT(engine.demoLinesPlayed() >= 34 && !engine.scanning(), 20'000);
+        rig.clock.advance(33 * 3200ms);
+        QCOMPARE(engine.demoLinesPlayed(), 34);
+        QVERIFY(!engine.scanning());
         engine.stop();
         QVERIFY(!engine.running());
         QCOMPARE(engine.status(), QStringLiteral("Off"));
@@ -302,7 +273,7 @@ private Q_SLOTS:
         // Scan verdicts came in; the transcript stays after the stop, and nothing plays on.
         QCOMPARE(engine.scanResults().size(), 6);
         QVERIFY(!engine.channels().at(4).on);
-        QTest::qWait(40);
+        rig.clock.advance(10s);
         QCOMPARE(engine.demoLinesPlayed(), played);
         QCOMPARE(engine.segments(), lines);
         for (const float level : engine.levels()) {
@@ -313,15 +284,16 @@ private Q_SLOTS:
     void mutedGuestIsSkipped()
     {
         Rig rig;
-        DesktopTranscriber& engine = build(rig, 3.2, 3, 60'000);
+        DesktopTranscriber& engine = rig.make();
         engine.startDemo();
         engine.setOn(1, false);
-        QTRY_VERIFY_WITH_TIMEOUT(engine.demoLinesPlayed() >= 20, 20'000);
+        rig.clock.advance(19 * 3200ms);
         engine.stop();
         const qint64 played = engine.demoLinesPlayed();
         const QStringList shown = ids(engine.segments());
         QCOMPARE(QSet<QString>(shown.cbegin(), shown.cend()), expectedIds(played, {1}));
         // Six of the sixteen rows are the guest's.
+        QCOMPARE(played, 20);
         QVERIFY(shown.size() <= played - 6);
         for (const DisplaySegment& line : engine.segments()) {
             QVERIFY(line.channel != 1);
@@ -331,7 +303,7 @@ private Q_SLOTS:
     void mixerChangesKeepTheDemoTranscript()
     {
         Rig rig;
-        DesktopTranscriber& engine = build(rig, 3.2, 60'000, 60'000);
+        DesktopTranscriber& engine = rig.make();
         engine.startDemo();
         engine.setFader(0, 0.0);
         engine.setHidden(3, true);
@@ -370,7 +342,7 @@ private Q_SLOTS:
         const QByteArray before = bytes();
         const QJsonValue valueBefore = rig.defaults->value(key);
 
-        DesktopTranscriber& engine = build(rig, 0.5, 2, 1);
+        DesktopTranscriber& engine = rig.make();
         QCOMPARE(engine.channels().size(), 8);
         engine.startDemo();
         const auto edit = [&engine] {
@@ -382,17 +354,20 @@ private Q_SLOTS:
             engine.renameChannel(2, QString());
         };
         edit();
-        QTRY_VERIFY(!engine.scanning());
-        QTRY_VERIFY(engine.demoLinesPlayed() >= 5);
+        rig.clock.advance(15s);
+        QVERIFY(!engine.scanning());
+        QVERIFY(engine.demoLinesPlayed() >= 5);
         engine.stop();
         edit();
         engine.start(); // plays the demo again
         QVERIFY(engine.isDemo());
         QCOMPARE(rig.capturesOpened, 0);
-        QTRY_VERIFY(!engine.scanning());
+        rig.clock.advance(10s);
+        QVERIFY(!engine.scanning());
         engine.stop();
         engine.scanChannels();
-        QTRY_VERIFY(!engine.scanning());
+        rig.clock.advance(10s);
+        QVERIFY(!engine.scanning());
 
         QVERIFY(rig.defaults->flush());
         QCOMPARE(bytes(), before);
@@ -407,7 +382,7 @@ private Q_SLOTS:
         Rig rig;
         rig.setDevices({device(kMultiUid, QStringLiteral("Octo"), 8, true)});
         // A clock that stands still: every run starts within the same second.
-        DesktopTranscriber& engine = build(rig, 0.0, 60'000, 60'000);
+        DesktopTranscriber& engine = rig.make();
         engine.start();
         QVERIFY(engine.running());
         QVERIFY(!engine.isDemo());
@@ -430,12 +405,14 @@ private Q_SLOTS:
     void startStopStartAgain()
     {
         Rig rig;
-        DesktopTranscriber& engine = build(rig, 3.2, 3, 1);
+        DesktopTranscriber& engine = rig.make();
         engine.setKeywords({QStringLiteral("boat")});
         int hits = 0;
         engine.setOnKeyword([&hits](int, const QString&, const DisplaySegment&) { ++hits; });
         engine.startDemo(8);
-        QTRY_VERIFY(engine.demoLinesPlayed() >= 6 && !engine.scanning());
+        rig.clock.advance(5 * 3200ms);
+        QCOMPARE(engine.demoLinesPlayed(), 6);
+        QVERIFY(!engine.scanning());
         engine.stop();
         QVERIFY(!engine.alertedLines().isEmpty());
         const int firstHits = hits;
@@ -453,7 +430,8 @@ private Q_SLOTS:
         QCOMPARE(engine.alertedLines(), QSet<QString>{QStringLiteral("0-D1")});
         QCOMPARE(hits, firstHits + 1);
         QVERIFY(engine.scanning());
-        QTRY_VERIFY(!engine.scanning());
+        rig.clock.advance(7 * 900ms + 400ms);
+        QVERIFY(!engine.scanning());
         QVERIFY(!engine.channels().at(4).on);
         engine.stop();
     }
@@ -463,17 +441,18 @@ private Q_SLOTS:
         Rig rig;
         rig.setDevices({device(kMultiUid, QStringLiteral("Octo"), 8, true)});
         rig.captureChannels = 8;
-        DesktopTranscriber& engine = build(rig, 0.0, 60'000, 1);
+        DesktopTranscriber& engine = rig.make();
         engine.scanChannels();
         QVERIFY(engine.scanning());
         QCOMPARE(rig.capturesOpened, 1);
         engine.startDemo();
-        QTRY_VERIFY(!engine.scanning());
+        rig.clock.advance(6 * 900ms + 400ms);
+        QVERIFY(!engine.scanning());
         const QMap<int, ScanKind> results = engine.scanResults();
         QCOMPARE(results.size(), 6);
         QCOMPARE(results.value(5), ScanKind::silent());
-        // The real scan's steps, had they survived, would judge later and differently.
-        QTest::qWait(50);
+        // The real scan's steps still fall due; they must judge nothing.
+        rig.clock.advance(10s);
         QCOMPARE(engine.scanResults(), results);
         QCOMPARE(rig.capturesOpened, 1);
     }
@@ -522,17 +501,18 @@ private Q_SLOTS:
     void metersMoveWhilePlaying()
     {
         Rig rig;
-        DesktopTranscriber& engine = build(rig, 0.0, 60'000, 60'000);
+        DesktopTranscriber& engine = rig.make();
         int changes = 0;
         connect(&engine, &DesktopTranscriber::levelsChanged, &engine, [&changes] { ++changes; });
         engine.startDemo(10);
-        QTRY_VERIFY(changes >= 5);
+        rig.clock.advance(400ms);
+        QVERIFY(changes >= 5);
         QCOMPARE(engine.levels().size(), 10);
         QCOMPARE(engine.levels().at(5), 0.0f);
         QVERIFY(engine.levels().at(4) > 0.75f);
         engine.stop();
         const int stopped = changes;
-        QTest::qWait(20);
+        rig.clock.advance(1s);
         QCOMPARE(changes, stopped);
     }
 };

@@ -44,37 +44,14 @@ private:
 struct MonitorRig : Rig {
     std::shared_ptr<SinkLog> log = std::make_shared<SinkLog>();
     QString refusal;
-    bool defaultSink = false;
 
-    // The rig's engine with generated audio delivered as fast as it is taken.
-    DesktopTranscriber& build()
+    explicit MonitorRig(bool realSink = false)
     {
-        TranscriberEnvironment env;
-        env.defaults = defaults.get();
-        env.devices = devices.get();
-        env.now = [c = clock] { return *c; };
-        env.silenceCheckDelayMs = 60'000;
-        env.makeCapture = [this]() -> std::unique_ptr<AudioCaptureSource> {
-            GeneratedAudioSource::Options options;
-            options.channelCount = captureChannels;
-            options.realTime = false;
-            options.minSliceFrames = 300;
-            options.maxSliceFrames = 5000;
-            auto made = std::make_unique<GeneratedAudioSource>(options, tones(amplitudes, options.sampleRate));
-            source = made.get();
-            ++capturesOpened;
-            return made;
-        };
-        env.makeStream = [this](const StreamRequest& request) {
-            auto stream = std::make_shared<ScriptedStream>(request);
-            streams.append(stream);
-            return stream;
-        };
-        if (!defaultSink) {
+        captureChannels = 4;
+        setDevices({device(QStringLiteral("d"), QStringLiteral("Desk"), 4, true)});
+        if (!realSink) {
             env.makeMonitorSink = [this]() { return std::make_unique<StalledSink>(log, refusal); };
         }
-        engine = std::make_unique<DesktopTranscriber>(env);
-        return *engine;
     }
 };
 
@@ -186,10 +163,8 @@ private Q_SLOTS:
     void stalledOutputStaysBounded()
     {
         MonitorRig rig;
-        rig.amplitudes = {0.1f, 0.2f, 0.4f, 0.05f};
-        rig.captureChannels = 4;
-        rig.setDevices({device(QStringLiteral("d"), QStringLiteral("Desk"), 4, true)});
-        DesktopTranscriber& engine = rig.build();
+        rig.voices = {tone(0.1f), tone(0.2f), tone(0.4f), tone(0.05f)};
+        DesktopTranscriber& engine = rig.make();
         engine.setFader(2, 0.3);
         engine.setMonitorChannel(2);
         QCOMPARE(engine.monitorChannel(), std::optional<int>(2));
@@ -204,7 +179,7 @@ private Q_SLOTS:
         QVERIFY(queue);
         QCOMPARE(queue->capacity(), qsizetype(12000));
         // Several seconds of audio go through an output that plays none of it.
-        QTRY_VERIFY_WITH_TIMEOUT(rig.source->framesGenerated() > 48000 * 3, 20000);
+        rig.play(3s);
         QVERIFY(queue->size() <= 12000);
         QVERIFY(queue->dropped() > 48000);
         const QList<float> held = drain(*queue);
@@ -215,9 +190,7 @@ private Q_SLOTS:
     void toggleStopAndResume()
     {
         MonitorRig rig;
-        rig.captureChannels = 4;
-        rig.setDevices({device(QStringLiteral("d"), QStringLiteral("Desk"), 4, true)});
-        DesktopTranscriber& engine = rig.build();
+        DesktopTranscriber& engine = rig.make();
         QSignalSpy changed(&engine, &DesktopTranscriber::monitorChannelChanged);
         engine.start();
         engine.setMonitorChannel(1);
@@ -247,13 +220,11 @@ private Q_SLOTS:
     void channelBeyondDeviceFeedsNothing()
     {
         MonitorRig rig;
-        rig.captureChannels = 3;
-        rig.setDevices({device(QStringLiteral("d"), QStringLiteral("Desk"), 3, true)});
-        DesktopTranscriber& engine = rig.build();
+        DesktopTranscriber& engine = rig.make();
         engine.setMonitorChannel(9);
         engine.start();
         QVERIFY(rig.log->queue);
-        QTRY_VERIFY_WITH_TIMEOUT(rig.source->framesGenerated() > 48000, 20000);
+        rig.play(1s);
         QCOMPARE(rig.log->queue->size(), qsizetype(0));
         QCOMPARE(rig.log->queue->dropped(), qint64(0));
     }
@@ -262,9 +233,7 @@ private Q_SLOTS:
     {
         MonitorRig rig;
         rig.refusal = QStringLiteral("The output is busy.");
-        rig.captureChannels = 4;
-        rig.setDevices({device(QStringLiteral("d"), QStringLiteral("Desk"), 4, true)});
-        DesktopTranscriber& engine = rig.build();
+        DesktopTranscriber& engine = rig.make();
         engine.start();
         engine.setMonitorChannel(2);
         QCOMPARE(engine.monitorChannel(), std::optional<int>(2));
@@ -281,11 +250,8 @@ private Q_SLOTS:
         if (!QMediaDevices::audioOutputs().isEmpty()) {
             QSKIP("This machine has an audio output.");
         }
-        MonitorRig rig;
-        rig.defaultSink = true;
-        rig.captureChannels = 4;
-        rig.setDevices({device(QStringLiteral("d"), QStringLiteral("Desk"), 4, true)});
-        DesktopTranscriber& engine = rig.build();
+        MonitorRig rig(true);
+        DesktopTranscriber& engine = rig.make();
         engine.setMonitorChannel(1);
         engine.start();
         QVERIFY(engine.running());
@@ -301,14 +267,13 @@ private Q_SLOTS:
     void idleScanMonitorsAndStops()
     {
         MonitorRig rig;
-        rig.captureChannels = 4;
-        rig.setDevices({device(QStringLiteral("d"), QStringLiteral("Desk"), 4, true)});
-        DesktopTranscriber& engine = rig.build();
+        DesktopTranscriber& engine = rig.make();
         engine.setMonitorChannel(1);
         engine.scanChannels();
         QVERIFY(engine.scanning());
         QCOMPARE(rig.log->starts, 1);
-        QTRY_VERIFY_WITH_TIMEOUT(!engine.scanning(), 20000);
+        rig.play(8s);
+        QVERIFY(!engine.scanning());
         QCOMPARE(rig.log->stops, 1);
         QVERIFY(!engine.monitorPlaying());
         QCOMPARE(engine.monitorChannel(), std::optional<int>(1));

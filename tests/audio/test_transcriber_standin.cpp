@@ -125,6 +125,7 @@ private Q_SLOTS:
         QCOMPARE(engine.fullTranscript().count(QLatin1Char('\n')), 1);
 
         // The generated audio reaches the service on both sockets.
+        rig.play(300ms);
         QTRY_VERIFY_WITH_TIMEOUT(
             [&] {
                 const QJsonArray all = connections();
@@ -154,8 +155,6 @@ private Q_SLOTS:
                 return true;
             }(),
             kWaitMs);
-        // Buffers already queued to the stopped streams do no harm while the capture winds down.
-        QTest::qWait(200);
     }
 
     void endedShootStartsAgainUnderANewOne()

@@ -1,23 +1,30 @@
 #pragma once
 
-// Shared by the transcriber engine tests: a scripted stream, generated multichannel audio, a
-// device list, user defaults in a temporary folder and a clock the test moves.
+// Shared by the transcriber engine tests: a scripted stream, generated multichannel audio paced
+// by a manual clock, a device list and user defaults in a temporary folder.
 
 #include "audio/DesktopTranscriber.h"
 #include "platform/AudioDevices.h"
 #include "platform/Defaults.h"
 #include "platform/GeneratedAudioSource.h"
+#include "platform/ManualClock.h"
 
+#include <QDeadlineTimer>
 #include <QList>
 #include <QTemporaryDir>
+#include <QThread>
 #include <QtTest>
 
 #include <atomic>
+#include <chrono>
 #include <cmath>
 #include <memory>
 #include <numbers>
+#include <optional>
 
 namespace transcriber_test {
+
+using namespace std::chrono_literals;
 
 // A stream whose lines the test writes; it counts the audio it is given.
 class ScriptedStream final : public TranscriptStream {
@@ -113,45 +120,98 @@ inline AudioInputDevice device(const QString& uid, const QString& name, int chan
     return d;
 }
 
-// Per channel: the amplitude of a 440 Hz tone (0 is silence).
-inline GeneratedAudioSource::Generator tones(QList<float> amplitudes, double rate)
+// One channel's signal, sample by sample, at 48 kHz.
+using Voice = std::function<float(qint64 frame)>;
+constexpr double kRate = 48000.0;
+
+inline Voice tone(float amplitude, double hz = 440.0)
+{
+    return [amplitude, hz](qint64 frame) {
+        return amplitude * float(std::sin(2.0 * std::numbers::pi * hz * double(frame) / kRate));
+    };
+}
+
+// Channels beyond the list are silent.
+inline GeneratedAudioSource::Generator mix(QList<Voice> voices)
 {
     auto frame = std::make_shared<qint64>(0);
-    return [amplitudes, rate, frame](float* out, qsizetype frames, int channels) -> qsizetype {
+    return [voices, frame](float* out, qsizetype frames, int channels) -> qsizetype {
         for (qsizetype f = 0; f < frames; ++f, ++*frame) {
-            const double phase = 2.0 * std::numbers::pi * 440.0 * double(*frame) / rate;
-            const float s = float(std::sin(phase));
             for (int c = 0; c < channels; ++c) {
-                const float a = c < amplitudes.size() ? amplitudes.at(c) : 0.0f;
-                out[f * channels + c] = a * s;
+                out[f * channels + c] = c < voices.size() ? voices.at(c)(*frame) : 0.0f;
             }
         }
         return frames;
     };
 }
 
-// One engine with everything it is built on under the test's control.
+// Runs the event loop until `done`, for at most ten seconds of real time.
+inline bool spinUntil(const std::function<bool()>& done)
+{
+    const QDeadlineTimer deadline(10000);
+    while (!done()) {
+        if (deadline.hasExpired()) {
+            return false;
+        }
+        QCoreApplication::processEvents();
+        QThread::usleep(100);
+    }
+    QCoreApplication::processEvents();
+    return true;
+}
+
+// One engine with everything it is built on under the test's control. Time stands still until
+// the test moves `clock`; `play` moves it with the capture keeping up.
 struct Rig {
     QTemporaryDir dir;
-    std::unique_ptr<Defaults> defaults;
-    std::unique_ptr<AudioDevices> devices;
-    std::shared_ptr<Date> clock = std::make_shared<Date>(Date::fromSecondsSince1970(1'700'000'000.25));
-    // The audio every capture plays: per channel amplitudes.
+    std::unique_ptr<Defaults> defaults = std::make_unique<Defaults>(dir.filePath(QStringLiteral("defaults.json")));
+    std::unique_ptr<AudioDevices> devices = std::make_unique<AudioDevices>();
+    ManualClock clock{Date::fromSecondsSince1970(1'700'000'000.25)};
     int captureChannels = 8;
-    QList<float> amplitudes = QList<float>(32, 0.1f);
+    QList<Voice> voices = QList<Voice>(32, tone(0.1f));
     QString refuseOpen;
     QString refuseStart;
     int capturesOpened = 0;
+    // The newest capture the engine made; valid while `sourceAlive` has not expired.
     GeneratedAudioSource* source = nullptr;
+    std::weak_ptr<void> sourceAlive;
     QList<std::shared_ptr<ScriptedStream>> streams;
     // When set, the engine makes its real cloud streams on this service instead of scripted ones.
     APIService* service = nullptr;
+    // What `make` builds the engine on; a test may change it first.
+    TranscriberEnvironment env;
     std::unique_ptr<DesktopTranscriber> engine;
 
     Rig()
     {
-        defaults = std::make_unique<Defaults>(dir.filePath(QStringLiteral("defaults.json")));
-        devices = std::make_unique<AudioDevices>();
+        env.defaults = defaults.get();
+        env.devices = devices.get();
+        env.clock = &clock;
+        env.makeCapture = [this]() -> std::unique_ptr<AudioCaptureSource> {
+            GeneratedAudioSource::Options options;
+            options.sampleRate = kRate;
+            options.channelCount = captureChannels;
+            options.clock = &clock;
+            options.minSliceFrames = 256;
+            options.maxSliceFrames = 1024;
+            options.refuseOpen = refuseOpen;
+            options.refuseStart = refuseStart;
+            // The generator lives as long as the source: its token tells when the engine let go.
+            auto alive = std::make_shared<int>(0);
+            sourceAlive = alive;
+            auto made = std::make_unique<GeneratedAudioSource>(
+                options, [play = mix(voices), alive](float* out, qsizetype frames, int channels) {
+                    return play(out, frames, channels);
+                });
+            source = made.get();
+            ++capturesOpened;
+            return made;
+        };
+        env.makeStream = [this](const StreamRequest& request) {
+            auto stream = std::make_shared<ScriptedStream>(request);
+            streams.append(stream);
+            return stream;
+        };
     }
     ~Rig()
     {
@@ -163,42 +223,33 @@ struct Rig {
 
     void setDevices(const QList<AudioInputDevice>& list) { devices->setSimulatedDevices(list); }
 
-    DesktopTranscriber& make(int silenceCheckMs = 300)
+    // The engine on `env`; a given delay replaces that of its silence check.
+    DesktopTranscriber& make(std::optional<int> silenceCheckMs = std::nullopt)
     {
-        TranscriberEnvironment env;
-        env.defaults = defaults.get();
-        env.devices = devices.get();
-        env.now = [clock = clock] { return *clock; };
-        env.silenceCheckDelayMs = silenceCheckMs;
-        env.makeCapture = [this]() -> std::unique_ptr<AudioCaptureSource> {
-            GeneratedAudioSource::Options options;
-            options.sampleRate = 48000.0;
-            options.channelCount = captureChannels;
-            options.realTime = true;
-            options.minSliceFrames = 256;
-            options.maxSliceFrames = 1024;
-            options.refuseOpen = refuseOpen;
-            options.refuseStart = refuseStart;
-            auto made = std::make_unique<GeneratedAudioSource>(options, tones(amplitudes, options.sampleRate));
-            source = made.get();
-            ++capturesOpened;
-            return made;
-        };
-        env.service = service;
-        if (service == nullptr) {
-            env.makeStream = [this](const StreamRequest& request) {
-                auto stream = std::make_shared<ScriptedStream>(request);
-                streams.append(stream);
-                return stream;
-            };
+        TranscriberEnvironment made = env;
+        made.silenceCheckDelayMs = silenceCheckMs.value_or(env.silenceCheckDelayMs);
+        made.service = service;
+        if (service != nullptr) {
+            made.makeStream = nullptr;
         }
-        engine = std::make_unique<DesktopTranscriber>(env);
+        engine = std::make_unique<DesktopTranscriber>(made);
         return *engine;
+    }
+
+    // Moves the clock on by `duration` in steps; after each step the capture has delivered the
+    // audio due by then and its queued calls have run, so the timers of the next step see it.
+    void play(Clock::Duration duration, Clock::Duration step = 50ms)
+    {
+        for (Clock::Duration done{}; done < duration;) {
+            const Clock::Duration next = std::min(step, duration - done);
+            clock.advance(next);
+            done += next;
+            QVERIFY(spinUntil([this] { return sourceAlive.expired() || source->caughtUp(); }));
+        }
     }
 
     // The engine's open stream of `channel` as the scripted stream it is.
     ScriptedStream* open(int channel) const { return dynamic_cast<ScriptedStream*>(engine->stream(channel).get()); }
-    void advance(double seconds) { *clock = clock->addingSeconds(seconds); }
 };
 
 inline QStringList ids(const QList<DisplaySegment>& segments)
