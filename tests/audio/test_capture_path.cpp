@@ -103,52 +103,35 @@ private Q_SLOTS:
     // first counts as non-negative, so a signal starting negative crosses at once.
     void metersOneBuffer_data()
     {
-        QTest::addColumn<int>("signal");
+        QTest::addColumn<float>("even"); // the samples of even frames
+        QTest::addColumn<float>("odd");
         QTest::addColumn<float>("db");
         QTest::addColumn<float>("level");
         QTest::addColumn<float>("zcr");
-        const float every = 1.0f;
-        QTest::newRow("silence") << 0 << -120.0f << 0.0f << 0.0f;
-        QTest::newRow("full-scale square, + first") << 1 << 0.0f << 1.0f << float(kFrames - 1) / kFrames;
-        QTest::newRow("full-scale square, - first") << 2 << 0.0f << 1.0f << every;
-        QTest::newRow("negative DC 0.5") << 3 << -6.0206f << 0.89966f << 1.0f / kFrames;
-        QTest::newRow("DC at -60 dB") << 4 << -60.0f << 0.0f << 0.0f;
-        QTest::newRow("-30 dB DC") << 5 << -30.0f << 0.5f << 0.0f;
-        QTest::newRow("over full scale") << 6 << 6.0206f << 1.0f << 0.0f;
+        const auto row = [](const char* name, float even, float odd, float db, float level, float zcr) {
+            QTest::newRow(name) << even << odd << db << level << zcr;
+        };
+        row("silence", 0.0f, 0.0f, -120.0f, 0.0f, 0.0f);
+        row("full-scale square, + first", 1.0f, -1.0f, 0.0f, 1.0f, float(kFrames - 1) / kFrames);
+        row("full-scale square, - first", -1.0f, 1.0f, 0.0f, 1.0f, 1.0f);
+        row("negative DC 0.5", -0.5f, -0.5f, -6.0206f, 0.89966f, 1.0f / kFrames);
+        row("DC at -60 dB", 0.001f, 0.001f, -60.0f, 0.0f, 0.0f);
+        row("-30 dB DC", 0.031622776f, 0.031622776f, -30.0f, 0.5f, 0.0f);
+        row("over full scale", 2.0f, 2.0f, 6.0206f, 1.0f, 0.0f);
     }
     void metersOneBuffer()
     {
-        QFETCH(int, signal);
+        QFETCH(float, even);
+        QFETCH(float, odd);
         QFETCH(float, db);
         QFETCH(float, level);
         QFETCH(float, zcr);
-        const auto value = [signal](int f, int c) -> float {
-            // Channel 1 always carries silence, so channels are metered apart.
-            if (c == 1) {
-                return 0.0f;
-            }
-            switch (signal) {
-            case 1:
-                return f % 2 == 0 ? 1.0f : -1.0f;
-            case 2:
-                return f % 2 == 0 ? -1.0f : 1.0f;
-            case 3:
-                return -0.5f;
-            case 4:
-                return 0.001f;
-            case 5:
-                return 0.031622776f;
-            case 6:
-                return 2.0f;
-            default:
-                return 0.0f;
-            }
-        };
         LevelLog log;
         CapturePath path(log.handler());
         path.setMeteringEnabled(true);
         path.setScanActive(true);
-        const std::vector<float> samples = buffer(2, value);
+        // Channel 1 always carries silence, so channels are metered apart.
+        const std::vector<float> samples = buffer(2, [&](int f, int c) { return c == 1 ? 0.0f : f % 2 ? odd : even; });
         path.handleBuffer(samples.data(), kFrames, 2, 48000.0);
         QCoreApplication::processEvents();
         QCOMPARE(log.published.size(), 1);
@@ -211,13 +194,16 @@ private Q_SLOTS:
         QTest::addColumn<float>("gain");
         QTest::addColumn<float>("input");
         QTest::addColumn<float>("expected");
-        QTest::newRow("half") << 0.5f << 0.8f << 0.4f;
-        QTest::newRow("half, negative") << 0.5f << -0.6f << -0.3f;
-        QTest::newRow("double") << 2.0f << 0.3f << 0.6f;
-        QTest::newRow("double clamps") << 2.0f << 0.7f << 1.0f;
-        QTest::newRow("double clamps negative") << 2.0f << -0.9f << -1.0f;
-        QTest::newRow("unity keeps over-range") << 1.0f << 1.5f << 1.5f;
-        QTest::newRow("zero") << 0.0f << 0.9f << 0.0f;
+        const auto row = [](const char* name, float gain, float input, float expected) {
+            QTest::newRow(name) << gain << input << expected;
+        };
+        row("half", 0.5f, 0.8f, 0.4f);
+        row("half, negative", 0.5f, -0.6f, -0.3f);
+        row("double", 2.0f, 0.3f, 0.6f);
+        row("double clamps", 2.0f, 0.7f, 1.0f);
+        row("double clamps negative", 2.0f, -0.9f, -1.0f);
+        row("unity keeps over-range", 1.0f, 1.5f, 1.5f);
+        row("zero", 0.0f, 0.9f, 0.0f);
     }
     void gainScalesAndClamps()
     {

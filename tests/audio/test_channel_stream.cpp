@@ -6,15 +6,11 @@
 #include "platform/ManualClock.h"
 #include "service/APIService.h"
 #include "service/CookieStore.h"
+#include "test_speech.h"
 
-#include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
-#include <QProcess>
-#include <QStandardPaths>
 #include <QTcpServer>
-#include <QTemporaryDir>
-#include <QtEndian>
 
 #include <atomic>
 #include <cmath>
@@ -45,21 +41,19 @@ struct Recorder {
     }
 };
 
-QJsonObject step(const char* type, int afterMs, const QJsonObject& fields = {})
+// One step of the stand-in socket's script.
+QJsonObject step(const char* type, int afterMs, QJsonObject fields = {})
 {
-    QJsonObject out = fields;
-    out.insert(QStringLiteral("type"), QLatin1StringView(type));
-    out.insert(QStringLiteral("after_ms"), afterMs);
-    return out;
+    fields.insert("type", type);
+    fields.insert("after_ms", afterMs);
+    return fields;
 }
 
 QJsonArray words(std::initializer_list<std::tuple<const char*, double, double>> list)
 {
     QJsonArray out;
     for (const auto& [text, start, end] : list)
-        out.append(QJsonObject{{QStringLiteral("word"), QLatin1StringView(text)},
-                               {QStringLiteral("start"), start},
-                               {QStringLiteral("end"), end}});
+        out.append(QJsonObject{{"word", text}, {"start", start}, {"end", end}});
     return out;
 }
 
@@ -71,40 +65,6 @@ std::vector<float> tone(qsizetype frames, qsizetype firstFrame = 0)
         samples[static_cast<size_t>(i)] = static_cast<float>(
             0.3 * std::sin(2.0 * std::numbers::pi * 440.0 * static_cast<double>(firstFrame + i) / kCaptureRate));
     return samples;
-}
-
-// Mono 16-bit PCM of a WAV file as floats, and its rate; empty when it is not one.
-std::vector<float> readWav(const QString& path, double& rate)
-{
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return {};
-    const QByteArray bytes = file.readAll();
-    if (bytes.size() < 12 || !bytes.startsWith("RIFF") || bytes.mid(8, 4) != "WAVE")
-        return {};
-    qsizetype at = 12;
-    int channels = 0;
-    int bits = 0;
-    while (at + 8 <= bytes.size()) {
-        const QByteArray id = bytes.mid(at, 4);
-        qint64 size = qFromLittleEndian<quint32>(bytes.constData() + at + 4);
-        at += 8;
-        // espeak-ng streams its output and leaves the data size at its maximum.
-        size = std::min<qint64>(size, bytes.size() - at);
-        if (id == "fmt " && size >= 16) {
-            channels = qFromLittleEndian<quint16>(bytes.constData() + at + 2);
-            rate = qFromLittleEndian<quint32>(bytes.constData() + at + 4);
-            bits = qFromLittleEndian<quint16>(bytes.constData() + at + 14);
-        } else if (id == "data" && channels == 1 && bits == 16) {
-            std::vector<float> samples(static_cast<size_t>(size / 2));
-            for (size_t i = 0; i < samples.size(); ++i)
-                samples[i] =
-                    qFromLittleEndian<qint16>(bytes.constData() + at + 2 * static_cast<qsizetype>(i)) / 32768.0f;
-            return samples;
-        }
-        at += size + (size % 2);
-    }
-    return {};
 }
 
 StreamMessages::TranscriptResult result(const QString& id, const QString& text, bool interim = false,
@@ -136,12 +96,10 @@ private:
 
     QString createShoot()
     {
-        const QJsonObject body{{QStringLiteral("title"), QStringLiteral("Stream test")},
-                               {QStringLiteral("tc_format"), QStringLiteral("25|0|0")},
-                               {QStringLiteral("audio_epoch_ms"), 1700000000000.0}};
+        const QJsonObject body{{"title", "Stream test"}, {"tc_format", "25|0|0"}, {"audio_epoch_ms", 1700000000000.0}};
         const auto answer = m_standin->request("POST", QStringLiteral("/api/logger/shoots"),
                                                QJsonDocument(body).toJson(QJsonDocument::Compact), m_cookie);
-        return answer.json().value(QStringLiteral("token")).toString();
+        return answer.json().value("token").toString();
     }
 
     std::shared_ptr<ChannelStream> stream(int channel = 3, double offset = 10.0, bool countsAsStart = true,
@@ -155,17 +113,13 @@ private:
 
     void script(const QJsonArray& steps)
     {
-        const QJsonObject answer =
-            m_standin->control(QStringLiteral("ws-script"), {{QStringLiteral("results"), steps}});
-        QVERIFY2(answer.value(QStringLiteral("ok")).toBool(), QJsonDocument(answer).toJson().constData());
+        const QJsonObject answer = m_standin->control(QStringLiteral("ws-script"), {{"results", steps}});
+        QVERIFY2(answer.value("ok").toBool(), QJsonDocument(answer).toJson().constData());
     }
 
     QJsonArray connections()
     {
-        return m_standin->request("GET", QStringLiteral("/__control/ws-state"))
-            .json()
-            .value(QStringLiteral("connections"))
-            .toArray();
+        return m_standin->request("GET", QStringLiteral("/__control/ws-state")).json().value("connections").toArray();
     }
 
     QJsonObject lastConnection() { return connections().last().toObject(); }
@@ -176,8 +130,7 @@ private:
         return QTest::qWaitFor(
             [&] {
                 const QJsonArray all = connections();
-                return all.size() >= connectionCount &&
-                       !all.at(connectionCount - 1).toObject().value(QStringLiteral("open")).toBool();
+                return all.size() >= connectionCount && !all.at(connectionCount - 1).toObject().value("open").toBool();
             },
             kWaitMs);
     }
@@ -202,27 +155,20 @@ private Q_SLOTS:
 
     void scriptedResultsBecomeLines()
     {
-        script(QJsonArray{
-            step("interim", 0,
-                 {{QStringLiteral("id"), QStringLiteral("u1")}, {QStringLiteral("text"), QStringLiteral("  hel")}}),
-            step("final", 50,
-                 {{QStringLiteral("id"), QStringLiteral("u1")},
-                  {QStringLiteral("text"), QStringLiteral(" hello there\t")},
-                  {QStringLiteral("speaker"), QStringLiteral("Sam")},
-                  {QStringLiteral("words"), words({{"hello", 0.5, 0.9}, {"there", 1, 1.25}})}}),
-            step("final", 100,
-                 {{QStringLiteral("id"), 42},
-                  {QStringLiteral("text"), QStringLiteral("no timing")},
-                  {QStringLiteral("omit"), QJsonArray{QStringLiteral("speaker")}}}),
-            step("interim", 150, {{QStringLiteral("id"), 43}, {QStringLiteral("text"), QStringLiteral("pending")}}),
-        });
+        script({step("interim", 0, {{"id", "u1"}, {"text", "  hel"}}),
+                step("final", 50,
+                     {{"id", "u1"},
+                      {"text", " hello there\t"},
+                      {"speaker", "Sam"},
+                      {"words", words({{"hello", 0.5, 0.9}, {"there", 1, 1.25}})}}),
+                step("final", 100, {{"id", 42}, {"text", "no timing"}, {"omit", QJsonArray{"speaker"}}}),
+                step("interim", 150, {{"id", 43}, {"text", "pending"}})});
         auto s = stream();
         Recorder rec;
         rec.wire(*s);
         s->start();
         QTRY_COMPARE_WITH_TIMEOUT(rec.updates.size(), 4, kWaitMs);
-        QCOMPARE(rec.updates, (QStringList{QStringLiteral("hel"), QStringLiteral("hello there"),
-                                           QStringLiteral("no timing"), QStringLiteral("pending")}));
+        QCOMPARE(rec.updates, (QStringList{"hel", "hello there", "no timing", "pending"}));
 
         const QList<DisplaySegment>& lines = s->display();
         QCOMPARE(lines.size(), 2);
@@ -231,8 +177,7 @@ private Q_SLOTS:
         QCOMPARE(lines[0].text, QStringLiteral("hello there"));
         QCOMPARE(lines[0].startSecs, 10.5);
         QCOMPARE(lines[0].endSecs, 11.25);
-        QCOMPARE(lines[0].words,
-                 (QList<Word>{{QStringLiteral("hello"), 10.5, 10.9}, {QStringLiteral("there"), 11.0, 11.25}}));
+        QCOMPARE(lines[0].words, (QList<Word>{{"hello", 10.5, 10.9}, {"there", 11.0, 11.25}}));
         QCOMPARE(lines[0].channel, 3);
         QVERIFY(!lines[0].onDevice);
         QCOMPARE(lines[0].firstSeen, m_clock.now());
@@ -243,8 +188,8 @@ private Q_SLOTS:
         QCOMPARE(lines[1].endSecs, -1.0);
         QCOMPARE(s->interimText(), QStringLiteral("pending"));
         QCOMPARE(s->lastWordEnd(), std::optional<double>(11.25));
-        QCOMPARE(s->wordsSince(10.95), QStringList{QStringLiteral("there")});
-        QCOMPARE(s->wordsSince(10.9), (QStringList{QStringLiteral("hello"), QStringLiteral("there")}));
+        QCOMPARE(s->wordsSince(10.95), QStringList{"there"});
+        QCOMPARE(s->wordsSince(10.9), (QStringList{"hello", "there"}));
         s->stop();
         QVERIFY(waitClosed(static_cast<int>(connections().size())));
         QVERIFY(rec.errors.isEmpty());
@@ -258,7 +203,6 @@ private Q_SLOTS:
         QTest::newRow("joining stream") << false << true;
         QTest::newRow("no shoot token") << true << false;
     }
-
     void startMessageAndEarlyAudioWaitForTheSocket()
     {
         QFETCH(bool, countsAsStart);
@@ -271,117 +215,95 @@ private Q_SLOTS:
         const int count = static_cast<int>(connections().size()) + 1;
         s->start();
         // One second of audio, appended before the socket can possibly be open.
-        qsizetype frames = 0;
-        while (frames < static_cast<qsizetype>(kCaptureRate)) {
-            const std::vector<float> buffer = tone(kBufferFrames, frames);
-            s->append(buffer, kCaptureRate);
-            frames += kBufferFrames;
-        }
+        for (qsizetype frames = 0; frames < static_cast<qsizetype>(kCaptureRate); frames += kBufferFrames)
+            s->append(tone(kBufferFrames, frames), kCaptureRate);
         QVERIFY(QTest::qWaitFor([&] { return connections().size() >= count; }, kWaitMs));
         if (withToken) {
-            QVERIFY(QTest::qWaitFor(
-                [&] { return lastConnection().value(QStringLiteral("audio_messages")).toInt() >= 11; }, kWaitMs));
+            QVERIFY(QTest::qWaitFor([&] { return lastConnection().value("audio_messages").toInt() >= 11; }, kWaitMs));
             s->stop();
-            QVERIFY(waitClosed(count));
         } else {
-            QTRY_COMPARE_WITH_TIMEOUT(rec.refusals, QStringList{QStringLiteral("shoot_required")}, kWaitMs);
-            QVERIFY(waitClosed(count));
+            QTRY_COMPARE_WITH_TIMEOUT(rec.refusals, QStringList{"shoot_required"}, kWaitMs);
         }
+        QVERIFY(waitClosed(count));
         const QJsonObject seen = connections().at(count - 1).toObject();
-        const QJsonArray sequence = seen.value(QStringLiteral("sequence")).toArray();
+        const QJsonArray sequence = seen.value("sequence").toArray();
         QCOMPARE(sequence.first().toString(), QStringLiteral("start"));
-        QCOMPARE(seen.value(QStringLiteral("client_header")).toString(), QStringLiteral("pindle-logger"));
-        QVERIFY(seen.value(QStringLiteral("cookie_sent")).toBool());
+        QCOMPARE(seen.value("client_header").toString(), QStringLiteral("pindle-logger"));
+        QVERIFY(seen.value("cookie_sent").toBool());
 
-        QJsonObject expected{{QStringLiteral("type"), QStringLiteral("questions_transcribe_start")},
-                             {QStringLiteral("language"), QStringLiteral("en")},
-                             {QStringLiteral("encoding"), QStringLiteral("linear16")},
-                             {QStringLiteral("sample_rate"), 16000},
-                             {QStringLiteral("client"), QStringLiteral("logger")}};
+        QJsonObject expected{{"type", "questions_transcribe_start"},
+                             {"language", "en"},
+                             {"encoding", "linear16"},
+                             {"sample_rate", 16000},
+                             {"client", "logger"}};
         if (!countsAsStart)
-            expected.insert(QStringLiteral("resume"), true);
+            expected.insert("resume", true);
         if (withToken)
-            expected.insert(QStringLiteral("token"), m_token);
-        QCOMPARE(seen.value(QStringLiteral("start")).toObject(), expected);
-
-        if (withToken) {
-            // Every appended buffer arrived, in order, after the start message; the stop message
-            // came last. 4096 frames at 48 kHz are 1365 or 1366 samples at 16 kHz, less the
-            // converter's delay in the first.
-            QCOMPARE(seen.value(QStringLiteral("audio_before_start_bytes")).toInt(), 0);
-            const int bytes = seen.value(QStringLiteral("audio_bytes")).toInt();
-            QVERIFY2(bytes > 11 * 1300 * 2 && bytes <= 12 * 1366 * 2, QByteArray::number(bytes));
-            QCOMPARE(sequence.last().toString(), QStringLiteral("stop"));
-            QVERIFY(seen.value(QStringLiteral("stop_received")).toBool());
-            QCOMPARE(seen.value(QStringLiteral("close_code")).toInt(), 1000);
-            QCOMPARE(s->droppedAudioBytes(), 0);
-        }
+            expected.insert("token", m_token);
+        QCOMPARE(seen.value("start").toObject(), expected);
         QVERIFY(rec.errors.isEmpty());
+        if (!withToken)
+            return;
+        // Every appended buffer arrived, in order, after the start message; the stop message came
+        // last. 4096 frames at 48 kHz are 1365 or 1366 samples at 16 kHz, less the converter's
+        // delay in the first.
+        QCOMPARE(seen.value("audio_before_start_bytes").toInt(), 0);
+        const int bytes = seen.value("audio_bytes").toInt();
+        QVERIFY2(bytes > 11 * 1300 * 2 && bytes <= 12 * 1366 * 2, QByteArray::number(bytes));
+        QCOMPARE(sequence.last().toString(), QStringLiteral("stop"));
+        QVERIFY(seen.value("stop_received").toBool());
+        QCOMPARE(seen.value("close_code").toInt(), 1000);
+        QCOMPARE(s->droppedAudioBytes(), 0);
     }
 
+    // The service refuses: a forced code, an unknown or wrapped shoot, no session. The closing of
+    // the socket that follows is part of the refusal, not a lost connection.
     void refusalsReachOnRefused_data()
     {
         QTest::addColumn<QString>("forced");
-        QTest::addColumn<QString>("token");
+        QTest::addColumn<QString>("token"); // "wrapped": a shoot that has ended
+        QTest::addColumn<bool>("signedIn");
         QTest::addColumn<QString>("code");
-        QTest::newRow("forced shoot_ended") << "shoot_ended"
-                                            << ""
-                                            << "shoot_ended";
-        QTest::newRow("forced other code") << "too_many_streams"
-                                           << ""
-                                           << "too_many_streams";
-        QTest::newRow("unknown shoot") << ""
-                                       << "no-such-token"
-                                       << "shoot_not_found";
+        const auto row = [](const char* name, const char* forced, const char* token, bool signedIn, const char* code) {
+            QTest::newRow(name) << QString::fromLatin1(forced) << QString::fromLatin1(token) << signedIn
+                                << QString::fromLatin1(code);
+        };
+        row("forced shoot_ended", "shoot_ended", "", true, "shoot_ended");
+        row("forced other code", "too_many_streams", "", true, "too_many_streams");
+        row("unknown shoot", "", "no-such-token", true, "shoot_not_found");
+        row("wrapped shoot", "", "wrapped", true, "shoot_ended");
+        row("signed out", "", "", false, "unauthorized");
     }
-
     void refusalsReachOnRefused()
     {
         QFETCH(QString, forced);
         QFETCH(QString, token);
+        QFETCH(bool, signedIn);
         QFETCH(QString, code);
         if (!forced.isEmpty())
-            m_standin->control(QStringLiteral("ws-refuse"), {{QStringLiteral("code"), forced}});
-        auto s = stream();
-        if (!token.isEmpty())
+            m_standin->control(QStringLiteral("ws-refuse"), {{"code", forced}});
+        InMemoryCookieStore noCookie;
+        APIService signedOut(m_standin->baseUrl().toString(), noCookie);
+        auto s = stream(3, 10.0, true, signedIn ? nullptr : &signedOut);
+        if (token == QLatin1String("wrapped")) {
+            s->shootToken = createShoot();
+            const auto wrap = QStringLiteral("/api/logger/shoots/%1/wrap").arg(*s->shootToken);
+            QCOMPARE(m_standin->request("POST", wrap, "{}", m_cookie).status, 200);
+        } else if (!token.isEmpty()) {
             s->shootToken = token;
+        }
         s->label = QStringLiteral("Boom");
         Recorder rec;
         rec.wire(*s);
         const int count = static_cast<int>(connections().size()) + 1;
         s->start();
         QTRY_COMPARE_WITH_TIMEOUT(rec.refusals, QStringList{code}, kWaitMs);
-        // The service closes the socket after refusing; that is part of the refusal.
         QVERIFY(waitClosed(count));
         QTest::qWait(100);
         QVERIFY2(rec.errors.isEmpty(), qPrintable(rec.errors.join(u'\n')));
-        QCOMPARE(connections().at(count - 1).toObject().value(QStringLiteral("refusal")).toString(), code);
-    }
-
-    void wrappedShootIsRefused()
-    {
-        const QString token = createShoot();
-        QCOMPARE(
-            m_standin->request("POST", QStringLiteral("/api/logger/shoots/%1/wrap").arg(token), "{}", m_cookie).status,
-            200);
-        auto s = stream();
-        s->shootToken = token;
-        Recorder rec;
-        rec.wire(*s);
-        s->start();
-        QTRY_COMPARE_WITH_TIMEOUT(rec.refusals, QStringList{QStringLiteral("shoot_ended")}, kWaitMs);
-    }
-
-    void signedOutIsRefused()
-    {
-        InMemoryCookieStore empty;
-        APIService signedOut(m_standin->baseUrl().toString(), empty);
-        auto s = stream(3, 0.0, true, &signedOut);
-        Recorder rec;
-        rec.wire(*s);
-        s->start();
-        QTRY_COMPARE_WITH_TIMEOUT(rec.refusals, QStringList{QStringLiteral("unauthorized")}, kWaitMs);
-        QVERIFY(!lastConnection().value(QStringLiteral("cookie_sent")).toBool());
+        const QJsonObject seen = connections().at(count - 1).toObject();
+        QCOMPARE(seen.value("refusal").toString(), code);
+        QCOMPARE(seen.value("cookie_sent").toBool(), signedIn);
     }
 
     void lostConnectionIsReportedOnce_data()
@@ -390,11 +312,10 @@ private Q_SLOTS:
         QTest::newRow("cut") << "abort";
         QTest::newRow("closed by the service") << "close";
     }
-
     void lostConnectionIsReportedOnce()
     {
         QFETCH(QString, how);
-        script(QJsonArray{step(how.toLatin1().constData(), 100)});
+        script({step(how.toLatin1().constData(), 100)});
         auto s = stream();
         s->label = QStringLiteral("Boom");
         Recorder rec;
@@ -405,8 +326,7 @@ private Q_SLOTS:
                  qPrintable(rec.errors[0]));
         QVERIFY(rec.errors[0].endsWith(u')'));
         // No longer taken: the queue does not fill behind a dead socket.
-        const std::vector<float> buffer = tone(kBufferFrames);
-        s->append(buffer, kCaptureRate);
+        s->append(tone(kBufferFrames), kCaptureRate);
         QTest::qWait(100);
         QCOMPARE(rec.errors.size(), 1);
         s->stop();
@@ -415,8 +335,7 @@ private Q_SLOTS:
 
     void closeAfterStopIsSilent()
     {
-        script(QJsonArray{step("final", 0, {{QStringLiteral("id"), 1}, {QStringLiteral("text"), QStringLiteral("x")}}),
-                          step("abort", 300)});
+        script({step("final", 0, {{"id", 1}, {"text", "x"}}), step("abort", 300)});
         auto s = stream();
         Recorder rec;
         rec.wire(*s);
@@ -431,20 +350,14 @@ private Q_SLOTS:
 
     void oversizedFrameIsIgnored()
     {
-        script(QJsonArray{
-            step("final", 0,
-                 {{QStringLiteral("id"), 1},
-                  {QStringLiteral("text"), QStringLiteral("padded")},
-                  {QStringLiteral("pad_bytes"), 300 * 1024}}),
-            step("raw", 20, {{QStringLiteral("text"), QStringLiteral("{\"type\":\"live_transcript\",")}}),
-            step("binary", 40, {{QStringLiteral("pad_bytes"), 100}}),
-            step("final", 60, {{QStringLiteral("id"), 2}, {QStringLiteral("text"), QStringLiteral("kept")}}),
-        });
+        script({step("final", 0, {{"id", 1}, {"text", "padded"}, {"pad_bytes", 300 * 1024}}),
+                step("raw", 20, {{"text", "{\"type\":\"live_transcript\","}}), step("binary", 40, {{"pad_bytes", 100}}),
+                step("final", 60, {{"id", 2}, {"text", "kept"}})});
         auto s = stream();
         Recorder rec;
         rec.wire(*s);
         s->start();
-        QTRY_COMPARE_WITH_TIMEOUT(rec.updates, QStringList{QStringLiteral("kept")}, kWaitMs);
+        QTRY_COMPARE_WITH_TIMEOUT(rec.updates, QStringList{"kept"}, kWaitMs);
         QCOMPARE(s->display().size(), 1);
         QCOMPARE(s->display()[0].id, QStringLiteral("3-2"));
         QVERIFY(rec.errors.isEmpty());
@@ -454,9 +367,8 @@ private Q_SLOTS:
     {
         QStringList ids;
         for (int round = 0; round < 2; ++round) {
-            script(QJsonArray{step("interim", 0, {{QStringLiteral("text"), QStringLiteral("a")}}),
-                              step("final", 20, {{QStringLiteral("text"), QStringLiteral("a b")}}),
-                              step("final", 40, {{QStringLiteral("text"), QStringLiteral("c")}})});
+            script({step("interim", 0, {{"text", "a"}}), step("final", 20, {{"text", "a b"}}),
+                    step("final", 40, {{"text", "c"}})});
             auto s = stream();
             Recorder rec;
             rec.wire(*s);
@@ -467,7 +379,6 @@ private Q_SLOTS:
                 ids.append(line.id);
             s->stop();
         }
-        QCOMPARE(ids.size(), 4);
         QCOMPARE(QSet<QString>(ids.begin(), ids.end()).size(), 4);
     }
 
@@ -495,9 +406,8 @@ private Q_SLOTS:
         rec.wire(*s);
         s->start();
         // 15 s of audio against a queue of 10 s: about 5 s (160,000 bytes) dropped, oldest first.
-        const qsizetype buffers = 15 * static_cast<qsizetype>(kCaptureRate) / kBufferFrames;
         const std::vector<float> buffer = tone(kBufferFrames);
-        for (qsizetype i = 0; i < buffers; ++i)
+        for (qsizetype i = 0; i < 15 * static_cast<qsizetype>(kCaptureRate) / kBufferFrames; ++i)
             s->append(buffer, kCaptureRate);
         const qint64 dropped = s->droppedAudioBytes();
         QVERIFY2(dropped > 150000 && dropped < 170000, QByteArray::number(dropped));
@@ -545,29 +455,21 @@ private Q_SLOTS:
 
     void recognisesSpeech()
     {
-        const QString espeak = QStandardPaths::findExecutable(QStringLiteral("espeak-ng"));
-        if (espeak.isEmpty())
+        if (!speech_test::canSpeak())
             QSKIP("espeak-ng is not installed");
-        QTemporaryDir dir;
-        const QString wav = dir.filePath(QStringLiteral("speech.wav"));
-        QCOMPARE(QProcess::execute(espeak, {QStringLiteral("-w"), wav,
-                                            QStringLiteral("the camera is rolling. hello world, this is a test.")}),
-                 0);
-        double rate = 0.0;
-        std::vector<float> speech = readWav(wav, rate);
-        QVERIFY(!speech.empty());
-        QVERIFY(rate > 8000.0);
+        speech_test::Speech speech =
+            speech_test::speak(QStringLiteral("the camera is rolling. hello world, this is a test."));
+        QVERIFY(!speech.samples.empty() && speech.rate > 8000.0);
         // A second of silence after the speech ends the utterance.
-        speech.resize(speech.size() + static_cast<size_t>(rate * 1.5), 0.0f);
+        speech.samples.resize(speech.samples.size() + static_cast<size_t>(speech.rate * 1.5), 0.0f);
 
         auto s = stream(1, 0.0);
         Recorder rec;
         rec.wire(*s);
         s->start();
-        for (size_t at = 0; at < speech.size(); at += kBufferFrames) {
-            const size_t count = std::min<size_t>(kBufferFrames, speech.size() - at);
-            s->append(std::span<const float>(speech).subspan(at, count), rate);
-        }
+        const std::span<const float> all(speech.samples);
+        for (size_t at = 0; at < all.size(); at += kBufferFrames)
+            s->append(all.subspan(at, std::min<size_t>(kBufferFrames, all.size() - at)), speech.rate);
         QVERIFY2(QTest::qWaitFor([&] { return !s->display().isEmpty(); }, 90000),
                  qPrintable(QJsonDocument(lastConnection()).toJson()));
         const DisplaySegment& line = s->display().first();
@@ -575,7 +477,7 @@ private Q_SLOTS:
         QVERIFY(!line.words.isEmpty());
         QVERIFY(line.startSecs >= 0.0 && line.endSecs >= line.startSecs);
         QCOMPARE(line.speaker, std::optional<QString>(QStringLiteral("Speaker 1")));
-        QCOMPARE(lastConnection().value(QStringLiteral("transcriber")).toString(), QStringLiteral("pocketsphinx"));
+        QCOMPARE(lastConnection().value("transcriber").toString(), QStringLiteral("pocketsphinx"));
         s->stop();
         QVERIFY(rec.errors.isEmpty());
     }

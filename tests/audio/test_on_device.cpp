@@ -4,12 +4,10 @@
 #include "audio/OnDeviceEngine.h"
 #include "audio/SegmentOrder.h"
 #include "platform/ManualClock.h"
+#include "test_speech.h"
 
 #include <QFile>
-#include <QProcess>
-#include <QStandardPaths>
 #include <QTemporaryDir>
-#include <QtEndian>
 
 #include <atomic>
 #include <cmath>
@@ -76,36 +74,6 @@ void feedQuiet(TranscriptStream& stream, double seconds)
     const double buffers = std::ceil(seconds * 48000.0 / 4096.0);
     for (int i = 0; i < static_cast<int>(buffers); ++i)
         stream.append(buffer, 48000.0);
-}
-
-// The samples of a 16-bit mono WAV file as floats, with its rate; empty when unreadable.
-std::vector<float> readWav(const QString& path, double& rate)
-{
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return {};
-    const QByteArray data = file.readAll();
-    if (data.size() < 12 || !data.startsWith("RIFF") || data.mid(8, 4) != "WAVE")
-        return {};
-    qsizetype at = 12;
-    rate = 0.0;
-    while (at + 8 <= data.size()) {
-        const QByteArray id = data.mid(at, 4);
-        const quint32 size = qFromLittleEndian<quint32>(data.constData() + at + 4);
-        const qsizetype body = at + 8;
-        if (id == "fmt " && body + 16 <= data.size())
-            rate = qFromLittleEndian<quint32>(data.constData() + body + 4);
-        if (id == "data") {
-            const qsizetype end =
-                std::min<qsizetype>(data.size(), body + qsizetype(std::min<quint32>(size, 0x7fffffff)));
-            std::vector<float> out;
-            for (qsizetype i = body; i + 1 < end; i += 2)
-                out.push_back(qFromLittleEndian<qint16>(data.constData() + i) / 32768.0f);
-            return out;
-        }
-        at = body + qsizetype(size) + (size & 1u);
-    }
-    return {};
 }
 
 } // namespace
@@ -351,23 +319,18 @@ private Q_SLOTS:
     // Real pocketsphinx on speech spoken by espeak-ng.
     void recognisesSpokenWords()
     {
-        const QString espeak = QStandardPaths::findExecutable(QStringLiteral("espeak-ng"));
-        if (espeak.isEmpty())
+        if (!speech_test::canSpeak())
             QSKIP("espeak-ng is not installed");
         if (!OnDeviceModel::isAvailable())
             QSKIP("no pocketsphinx model installed");
-        QTemporaryDir dir;
-        const QString wav = dir.filePath(QStringLiteral("speech.wav"));
-        QCOMPARE(QProcess::execute(espeak, {QStringLiteral("-w"), wav,
-                                            QStringLiteral("the camera is rolling and the sound is at speed")}),
-                 0);
-        double rate = 0.0;
-        std::vector<float> speech = readWav(wav, rate);
-        QVERIFY(!speech.empty() && rate > 0.0);
-        const double seconds = static_cast<double>(speech.size()) / rate;
+        const speech_test::Speech speech =
+            speech_test::speak(QStringLiteral("the camera is rolling and the sound is at speed"));
+        QVERIFY(!speech.samples.empty() && speech.rate > 0.0);
+        const double rate = speech.rate;
+        const double seconds = static_cast<double>(speech.samples.size()) / rate;
         // A second of room tone either side.
         std::vector<float> audio(static_cast<size_t>(rate), 0.0f);
-        audio.insert(audio.end(), speech.begin(), speech.end());
+        audio.insert(audio.end(), speech.samples.begin(), speech.samples.end());
         audio.insert(audio.end(), static_cast<size_t>(rate), 0.0f);
 
         auto stream = std::make_shared<LocalChannelStream>(1, QStringLiteral("Boom"), 2.0);

@@ -168,20 +168,16 @@ private Q_SLOTS:
     {
         QTest::addColumn<QString>("identifier");
         QTest::addColumn<QString>("cue");
-        QTest::newRow("plain") << "laughter"
-                               << "laughter";
-        QTest::newRow("upper case") << "Baby_LAUGHTER"
-                                    << "laughter";
-        QTest::newRow("cheering before crowd") << "crowd_cheering"
-                                               << "cheering";
-        QTest::newRow("applause before clapping") << "clapping_applause"
-                                                  << "applause";
-        QTest::newRow("crowd alone") << "crowd"
-                                     << "crowd";
-        QTest::newRow("no cue") << "speech"
-                                << "";
-        QTest::newRow("empty") << ""
-                               << "";
+        const auto row = [](const char* identifier, const char* cue) {
+            QTest::newRow(identifier) << QString::fromLatin1(identifier) << QString::fromLatin1(cue);
+        };
+        row("laughter", "laughter");
+        row("Baby_LAUGHTER", "laughter");
+        row("crowd_cheering", "cheering");
+        row("clapping_applause", "applause");
+        row("crowd", "crowd");
+        row("speech", "");
+        row("", "");
     }
     void cueWordOrder()
     {

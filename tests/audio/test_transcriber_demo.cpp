@@ -146,31 +146,6 @@ private Q_SLOTS:
         QCOMPARE(engine.demoLinesPlayed(), 1);
     }
 
-    void verdicts_data()
-    {
-        QTest::addColumn<int>("index");
-        QTest::addColumn<int>("kind");
-        const auto row = [](int index, ScanKind::Kind kind) { QTest::addRow("%d", index) << index << int(kind); };
-        row(0, ScanKind::Kind::Speech);
-        row(1, ScanKind::Kind::Speech);
-        row(2, ScanKind::Kind::Speech);
-        row(3, ScanKind::Kind::Quiet);
-        row(4, ScanKind::Kind::Timecode);
-        row(5, ScanKind::Kind::Silent);
-        row(6, ScanKind::Kind::Silent);
-        row(7, ScanKind::Kind::Quiet);
-        row(8, ScanKind::Kind::Quiet);
-        row(9, ScanKind::Kind::Silent);
-        row(30, ScanKind::Kind::Silent);
-        row(31, ScanKind::Kind::Quiet);
-    }
-    void verdicts()
-    {
-        QFETCH(int, index);
-        QFETCH(int, kind);
-        QCOMPARE(int(DemoShoot::verdict(index).kind), kind);
-    }
-
     void pretendScanMutesTimecodeAndSilent()
     {
         Rig rig;
@@ -432,7 +407,10 @@ private Q_SLOTS:
         QVERIFY(engine.scanning());
         rig.clock.advance(7 * 900ms + 400ms);
         QVERIFY(!engine.scanning());
-        QVERIFY(!engine.channels().at(4).on);
+        // The buzzing and the dead channel are muted, and past them every third one.
+        for (const ChannelConfig& config : engine.channels()) {
+            QCOMPARE(config.on, config.index < 4 || config.index == 7);
+        }
         engine.stop();
     }
 

@@ -33,33 +33,22 @@ private Q_SLOTS:
         QTest::addColumn<QStringList>("keywords");
         QTest::addColumn<QString>("text");
         QTest::addColumn<QString>("hit");
-
-        QTest::newRow("case does not matter") << QStringList{"Boat"} << "The boat is sold"
-                                              << "Boat";
-        QTest::newRow("whole words only") << QStringList{"boat"} << "down at the boatyard"
-                                          << "";
-        QTest::newRow("surrounding spaces trimmed") << QStringList{"  boat "} << "a boat"
-                                                    << "  boat ";
-        QTest::newRow("punctuation is a boundary") << QStringList{"boat"} << "Boat, sold."
-                                                   << "boat";
-        QTest::newRow("pattern characters are literal") << QStringList{"a+b"} << "then a+b again"
-                                                        << "a+b";
-        QTest::newRow("literal plus needs the plus") << QStringList{"a+b"} << "then aab again"
-                                                     << "";
-        QTest::newRow("dot is literal") << QStringList{"e.g"} << "say eXg now"
-                                        << "";
-        QTest::newRow("brackets do not break the pattern") << QStringList{"[x"} << "a [x b"
-                                                           << "";
-        QTest::newRow("first keyword in list order wins") << QStringList{"sold", "boat"} << "the boat is sold"
-                                                          << "sold";
-        QTest::newRow("empty keywords are skipped") << QStringList{"", "   ", "boat"} << "boat"
-                                                    << "boat";
-        QTest::newRow("accented words have boundaries") << QStringList{"café"} << "Le CAFÉ est fermé"
-                                                        << "café";
-        QTest::newRow("accented letter is part of the word") << QStringList{"caf"} << "le café"
-                                                             << "";
-        QTest::newRow("nothing to find") << QStringList{"police"} << ""
-                                         << "";
+        const auto row = [](const char* name, const QStringList& keywords, const char* text, const char* hit) {
+            QTest::newRow(name) << keywords << QString::fromUtf8(text) << QString::fromUtf8(hit);
+        };
+        row("case does not matter", {"Boat"}, "The boat is sold", "Boat");
+        row("whole words only", {"boat"}, "down at the boatyard", "");
+        row("surrounding spaces trimmed", {"  boat "}, "a boat", "  boat ");
+        row("punctuation is a boundary", {"boat"}, "Boat, sold.", "boat");
+        row("pattern characters are literal", {"a+b"}, "then a+b again", "a+b");
+        row("literal plus needs the plus", {"a+b"}, "then aab again", "");
+        row("dot is literal", {"e.g"}, "say eXg now", "");
+        row("brackets do not break the pattern", {"[x"}, "a [x b", "");
+        row("first keyword in list order wins", {"sold", "boat"}, "the boat is sold", "sold");
+        row("empty keywords are skipped", {"", "   ", "boat"}, "boat", "boat");
+        row("accented words have boundaries", {"café"}, "Le CAFÉ est fermé", "café");
+        row("accented letter is part of the word", {"caf"}, "le café", "");
+        row("nothing to find", {"police"}, "", "");
     }
     void matching()
     {

@@ -271,12 +271,13 @@ private Q_SLOTS:
         QTest::addColumn<QString>("refuseStart");
         QTest::addColumn<bool>("noDevices");
         QTest::addColumn<QString>("status");
-        QTest::newRow("device refused") << "busy"
-                                        << "" << false << "Couldn't open Desk";
-        QTest::newRow("device would not start") << ""
-                                                << "no" << false << "Couldn't start audio from Desk";
-        QTest::newRow("no input at all") << ""
-                                         << "" << true << "No microphone input found";
+        const auto row = [](const char* name, const char* open, const char* start, bool none, const char* status) {
+            QTest::newRow(name) << QString::fromLatin1(open) << QString::fromLatin1(start) << none
+                                << QString::fromLatin1(status);
+        };
+        row("device refused", "busy", "", false, "Couldn't open Desk");
+        row("device would not start", "", "no", false, "Couldn't start audio from Desk");
+        row("no input at all", "", "", true, "No microphone input found");
     }
     void captureFailures()
     {

@@ -200,19 +200,18 @@ private Q_SLOTS:
         QTest::addColumn<QString>("code");
         QTest::addColumn<int>("off"); // a channel switched off before the scan, -1 for none
         QTest::addColumn<QString>("on");
-        QTest::addColumn<QString>("notice");
-        QTest::newRow("mixed shoot") << 6 << kShoot << -1 << "100011"
-                                     << "Scanned 6 channels: 2 with speech. Muted Ch 2 (silent), Boom (copy of 1), "
-                                        "Ch 4 (timecode). Unmute any it got wrong.";
-        QTest::newRow("every channel talking") << 3 << "abc" << -1 << "111"
-                                               << "Scanned 3 channels: 3 with speech, nothing to switch off.";
-        QTest::newRow("already off is not noted")
-            << 3 << "ass" << 1 << "100"
-            << "Scanned 3 channels: 1 with speech. Muted Boom (silent). Unmute any it got wrong.";
+        QTest::addColumn<QString>("muted"); // "" when nothing is switched off
+        const auto row = [](const char* name, int inputs, const char* code, int off, const char* on,
+                            const char* muted) {
+            QTest::newRow(name) << inputs << QString::fromLatin1(code) << off << QString::fromLatin1(on)
+                                << QString::fromLatin1(muted);
+        };
+        row("mixed shoot", 6, kShoot, -1, "100011",
+            "2 with speech. Muted Ch 2 (silent), Boom (copy of 1), Ch 4 (timecode)");
+        row("every channel talking", 3, "abc", -1, "111", "");
+        row("already off is not noted", 3, "ass", 1, "100", "1 with speech. Muted Boom (silent)");
         // Channels the device does not deliver get no verdict and stay as they are.
-        QTest::newRow("fewer delivered than configured")
-            << 4 << "as" << -1 << "1011"
-            << "Scanned 4 channels: 1 with speech. Muted Ch 2 (silent). Unmute any it got wrong.";
+        row("fewer delivered than configured", 4, "as", -1, "1011", "1 with speech. Muted Ch 2 (silent)");
     }
     void idleScan()
     {
@@ -220,7 +219,10 @@ private Q_SLOTS:
         QFETCH(QString, code);
         QFETCH(int, off);
         QFETCH(QString, on);
-        QFETCH(QString, notice);
+        QFETCH(QString, muted);
+        const QString notice = QStringLiteral("Scanned %1 channels: ").arg(inputs) +
+                               (muted.isEmpty() ? QStringLiteral("%1 with speech, nothing to switch off.").arg(inputs)
+                                                : muted + QStringLiteral(". Unmute any it got wrong."));
         Rig rig;
         DesktopTranscriber& engine = build(rig, inputs, qPrintable(code));
         engine.setOn(off, false);
