@@ -39,8 +39,7 @@ private Q_SLOTS:
         APIService service(QStringLiteral("http://127.0.0.1:9"), store);
         Rig rig;
         rig.service = &service;
-        rig.setDevices({device(QStringLiteral("d"), QStringLiteral("Desk"), 3, true)});
-        DesktopTranscriber& engine = rig.make();
+        DesktopTranscriber& engine = rig.desk(3);
         engine.setOn(2, false);
         engine.start();
         const auto a = std::dynamic_pointer_cast<ChannelStream>(engine.stream(0));

@@ -80,8 +80,7 @@ private Q_SLOTS:
     void engineReportsEachLineOnce()
     {
         Rig rig;
-        rig.setDevices({device(QStringLiteral("d"), QStringLiteral("D"), 3, true)});
-        DesktopTranscriber& engine = rig.make();
+        DesktopTranscriber& engine = rig.desk(3, "D");
         QList<Hit> hits;
         engine.setKeywords({"Boat", "quota"});
         engine.setOnKeyword([&hits](int channel, const QString& keyword, const DisplaySegment& line) {
@@ -135,8 +134,7 @@ private Q_SLOTS:
     void noHandlerNoMemory()
     {
         Rig rig;
-        rig.setDevices({device(QStringLiteral("d"), QStringLiteral("D"), 1, true)});
-        DesktopTranscriber& engine = rig.make();
+        DesktopTranscriber& engine = rig.desk(1, "D");
         engine.setKeywords({"boat"});
         engine.start();
         ScriptedStream* mic = rig.open(-1);

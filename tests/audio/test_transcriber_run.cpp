@@ -39,12 +39,17 @@ class TranscriberRunTest : public QObject {
     Q_OBJECT
 
 private Q_SLOTS:
-    void startWithEveryChannelMuted()
+    // While running, mutes and faders open and close single streams: the first stream of a run
+    // opens the session, a move that keeps a channel live only changes its gain, and unmuting a
+    // channel at the bottom raises its fader to unity.
+    void mixerOpensAndClosesStreams()
     {
         Rig rig;
-        rig.setDevices({device(QStringLiteral("d"), QStringLiteral("Desk"), 4, true)});
-        DesktopTranscriber& engine = rig.make();
-        for (int i = 0; i < 4; ++i) {
+        DesktopTranscriber& engine = rig.desk(4);
+        engine.setFader(0, 0.0);
+        engine.setFader(2, 0.0);
+        engine.setFader(3, 0.3);
+        for (int i = 1; i < 4; ++i) {
             engine.setOn(i, false);
         }
         QCOMPARE(engine.liveChannelCount(), 0);
@@ -53,57 +58,26 @@ private Q_SLOTS:
         QCOMPARE(engine.status(), kAllOff);
         QVERIFY(engine.openStreamChannels().isEmpty());
 
-        engine.setOn(1, true);
-        QCOMPARE(engine.openStreamChannels(), QList<int>{1});
-        QCOMPARE(rig.streams.size(), 1);
-        QVERIFY(rig.streams.at(0)->request.countsAsStart);
-        QCOMPARE(rig.streams.at(0)->starts, 1);
-        QCOMPARE(rig.streams.at(0)->label, std::optional<QString>(QStringLiteral("Ch 2")));
-
+        engine.setFader(0, 0.5);
+        ScriptedStream* first = rig.open(0);
+        QVERIFY(first->request.countsAsStart);
+        QCOMPARE(first->starts, 1);
+        QCOMPARE(first->gain(), ChannelConfig::gainFor(0.5));
+        QCOMPARE(first->label, std::optional<QString>(QStringLiteral("Ch 1")));
+        engine.setOn(2, true);
         engine.setOn(3, true);
-        QCOMPARE(rig.streams.size(), 2);
-        QVERIFY(!rig.streams.at(1)->request.countsAsStart);
+        QCOMPARE(engine.channels().at(2).fader, ChannelConfig::kUnityFader);
+        QCOMPARE(engine.channels().at(3).fader, 0.3);
+        QCOMPARE(engine.openStreamChannels(), (QList<int>{0, 2, 3}));
+        QVERIFY(!rig.open(3)->request.countsAsStart);
+
+        engine.setFader(0, 1.0);
+        QCOMPARE(rig.open(0), first);
+        QCOMPARE(first->gain(), ChannelConfig::gainFor(1.0));
+        engine.setFader(0, 0.004);
+        QCOMPARE(engine.openStreamChannels(), (QList<int>{2, 3}));
+        QCOMPARE(first->stops, 1);
         QCOMPARE(engine.liveChannelCount(), 2);
-    }
-
-    void fadersOpenAndCloseStreams()
-    {
-        Rig rig;
-        rig.setDevices({device(QStringLiteral("d"), QStringLiteral("Desk"), 3, true)});
-        DesktopTranscriber& engine = rig.make();
-        engine.setFader(1, 0.0);
-        engine.start();
-        QCOMPARE(engine.openStreamChannels(), (QList<int>{0, 2}));
-
-        engine.setFader(1, 0.5);
-        QCOMPARE(engine.openStreamChannels(), (QList<int>{0, 1, 2}));
-        QVERIFY(!rig.open(1)->request.countsAsStart);
-        QCOMPARE(rig.open(1)->gain(), ChannelConfig::gainFor(0.5));
-
-        // A move that keeps it live only changes the gain.
-        const ScriptedStream* same = rig.open(1);
-        engine.setFader(1, 1.0);
-        QCOMPARE(rig.open(1), same);
-        QCOMPARE(rig.open(1)->gain(), ChannelConfig::gainFor(1.0));
-
-        engine.setFader(1, 0.004);
-        QCOMPARE(engine.openStreamChannels(), (QList<int>{0, 2}));
-        QCOMPARE(same->stops, 1);
-    }
-
-    void unmutingAtTheBottomRaisesTheFader()
-    {
-        Rig rig;
-        rig.setDevices({device(QStringLiteral("d"), QStringLiteral("Desk"), 3, true)});
-        DesktopTranscriber& engine = rig.make();
-        engine.setFader(0, 0.0);
-        engine.setOn(0, false);
-        engine.setOn(0, true);
-        QCOMPARE(engine.channels().at(0).fader, ChannelConfig::kUnityFader);
-        engine.setFader(1, 0.3);
-        engine.setOn(1, false);
-        engine.setOn(1, true);
-        QCOMPARE(engine.channels().at(1).fader, 0.3);
     }
 
     void refusals_data()
@@ -124,8 +98,7 @@ private Q_SLOTS:
         QFETCH(QString, status);
         QFETCH(int, restarts);
         Rig rig;
-        rig.setDevices({device(QStringLiteral("d"), QStringLiteral("Desk"), 3, true)});
-        DesktopTranscriber& engine = rig.make();
+        DesktopTranscriber& engine = rig.desk(3);
         engine.setShootToken(QStringLiteral("first"));
         int calls = 0;
         if (handler) {
@@ -161,8 +134,7 @@ private Q_SLOTS:
     void mergeInMomentOrderWithExactRows()
     {
         Rig rig;
-        rig.setDevices({device(QStringLiteral("d"), QStringLiteral("Desk"), 3, true)});
-        DesktopTranscriber& engine = rig.make();
+        DesktopTranscriber& engine = rig.desk(3);
         engine.setOn(2, false);
         engine.start();
         RowLog rows(engine.transcript());
@@ -212,27 +184,31 @@ private Q_SLOTS:
         QCOMPARE(engine.latestLine(), QStringLiteral("gone"));
     }
 
+    // A single microphone's stream hears the whole input under no name; its words join with
+    // spaces. A stop keeps the transcript on screen until the next start.
     void stopKeepsTheTranscriptUntilTheNextStart()
     {
         Rig rig;
-        rig.setDevices({device(QStringLiteral("d"), QStringLiteral("Desk"), 1, true)});
-        DesktopTranscriber& engine = rig.make();
+        DesktopTranscriber& engine = rig.desk(1);
         engine.start();
         ScriptedStream* mic = rig.open(-1);
         QVERIFY(mic);
         QVERIFY(mic->request.countsAsStart);
         QCOMPARE(mic->label, std::nullopt);
-        mic->put("1", "kept", 1.0, 2.0, engine.engineStart());
+        mic->label = QStringLiteral("ignored");
+        mic->put("1", "one", 1.0, 2.0, engine.engineStart());
+        mic->put("2", "kept", 2.0, 3.0, engine.engineStart());
         mic->announce("kept");
+        QCOMPARE(engine.recentText(5), QStringLiteral("one kept"));
         engine.stop();
         QCOMPARE(engine.status(), QStringLiteral("Off"));
         QVERIFY(!engine.running());
-        QCOMPARE(ids(engine.segments()), QStringList{"-1-1"});
+        QCOMPARE(ids(engine.segments()), (QStringList{"-1-1", "-1-2"}));
         QCOMPARE(engine.latestLine(), QStringLiteral("kept"));
         QCOMPARE(mic->stops, 1);
         // A rename after the stop keeps it too.
         engine.renameChannel(0, QStringLiteral("x"));
-        QCOMPARE(engine.segments().size(), 1);
+        QCOMPARE(engine.segments().size(), 2);
 
         rig.clock.advance(5s);
         engine.start();
@@ -244,8 +220,7 @@ private Q_SLOTS:
     void streamErrors()
     {
         Rig rig;
-        rig.setDevices({device(QStringLiteral("d"), QStringLiteral("Desk"), 3, true)});
-        DesktopTranscriber& engine = rig.make();
+        DesktopTranscriber& engine = rig.desk(3);
         engine.start();
         ScriptedStream* one = rig.open(1);
         one->onError(QStringLiteral("Ch 2: Connection lost"));
@@ -305,8 +280,7 @@ private Q_SLOTS:
     {
         Rig rig;
         rig.captureChannels = 4;
-        rig.setDevices({device(QStringLiteral("d"), QStringLiteral("Rack"), 8, true)});
-        DesktopTranscriber& engine = rig.make();
+        DesktopTranscriber& engine = rig.desk(8, "Rack");
         engine.start();
         QVERIFY(engine.running());
         QCOMPARE(engine.status(), QStringLiteral("Rack is giving 4 of 8 channels"));
@@ -338,8 +312,7 @@ private Q_SLOTS:
         Rig rig;
         rig.captureChannels = inputs;
         rig.voices = QList<Voice>(inputs, tone(0.25f));
-        rig.setDevices({device(QStringLiteral("d"), QStringLiteral("Desk"), inputs, true)});
-        DesktopTranscriber& engine = rig.make();
+        DesktopTranscriber& engine = rig.desk(inputs);
         engine.setFader(1, faderFor(gain));
         engine.start();
         ScriptedStream* stream = rig.open(channel);
@@ -401,8 +374,7 @@ private Q_SLOTS:
     void runKeysStrictlyIncrease()
     {
         Rig rig;
-        rig.setDevices({device(QStringLiteral("d"), QStringLiteral("Desk"), 1, true)});
-        DesktopTranscriber& engine = rig.make();
+        DesktopTranscriber& engine = rig.desk(1);
         engine.start();
         const qint64 first = engine.runKey();
         QCOMPARE(first, qint64(1'700'000'000));
@@ -476,8 +448,7 @@ private Q_SLOTS:
     void queries()
     {
         Rig rig;
-        rig.setDevices({device(QStringLiteral("d"), QStringLiteral("Desk"), 3, true)});
-        DesktopTranscriber& engine = rig.make();
+        DesktopTranscriber& engine = rig.desk(3);
         engine.start();
         QCOMPARE(engine.currentTranscriptTime(), std::nullopt);
         QCOMPARE(engine.recentText(10), QString());
@@ -503,20 +474,6 @@ private Q_SLOTS:
         a->words.append(Word{QStringLiteral("talking"), 97.0, 99.0});
         a->lastEnd = 99.0;
         QCOMPARE(engine.recentText(1), QStringLiteral("talking still"));
-    }
-
-    void singleMicrophoneRecentTextJoinsWithSpaces()
-    {
-        Rig rig;
-        rig.setDevices({device(QStringLiteral("d"), QStringLiteral("Mic"), 1, true)});
-        DesktopTranscriber& engine = rig.make();
-        engine.start();
-        ScriptedStream* mic = rig.open(-1);
-        mic->label = QStringLiteral("ignored");
-        mic->put("1", "one", 1.0, 2.0, engine.engineStart());
-        mic->put("2", "two", 2.0, 3.0, engine.engineStart());
-        mic->announce("two");
-        QCOMPARE(engine.recentText(5), QStringLiteral("one two"));
     }
 };
 

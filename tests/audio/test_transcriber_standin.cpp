@@ -90,8 +90,7 @@ private Q_SLOTS:
         Rig rig;
         rig.service = m_service.get();
         rig.captureChannels = 3;
-        rig.setDevices({device(QStringLiteral("d"), QStringLiteral("Desk"), 3, true)});
-        DesktopTranscriber& engine = rig.make();
+        DesktopTranscriber& engine = rig.desk(3);
         engine.setOn(1, false);
         engine.setOn(2, false);
         engine.renameChannel(0, QStringLiteral("Boom"));

@@ -248,6 +248,13 @@ struct Rig {
         }
     }
 
+    // The engine on one default input "d" of `inputs` channels.
+    DesktopTranscriber& desk(int inputs, const char* name = "Desk")
+    {
+        setDevices({device(QStringLiteral("d"), QString::fromLatin1(name), inputs, true)});
+        return make();
+    }
+
     // The engine's open stream of `channel` as the scripted stream it is.
     ScriptedStream* open(int channel) const { return dynamic_cast<ScriptedStream*>(engine->stream(channel).get()); }
 };
