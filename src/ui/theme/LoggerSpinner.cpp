@@ -3,7 +3,8 @@
 #include "ui/theme/Theme.h"
 
 #include <QPainter>
-#include <QTimerEvent>
+
+#include <cmath>
 
 namespace {
 
@@ -15,7 +16,10 @@ constexpr qreal kFaintest = 0.2;
 
 } // namespace
 
-LoggerSpinner::LoggerSpinner(QWidget* parent) : QWidget(parent)
+LoggerSpinner::LoggerSpinner(QWidget* parent, FrameClock* frames)
+    : QWidget(parent), m_animation((frames ? *frames : FrameClock::shared()).add([this](double elapsed) {
+          return advance(elapsed);
+      }))
 {
     setFixedSize(kSize, kSize);
     setAttribute(Qt::WA_TranslucentBackground);
@@ -23,24 +27,28 @@ LoggerSpinner::LoggerSpinner(QWidget* parent) : QWidget(parent)
 
 void LoggerSpinner::showEvent(QShowEvent* event)
 {
-    m_timer.start(kStepMs, this);
+    m_animation.start();
     QWidget::showEvent(event);
 }
 
 void LoggerSpinner::hideEvent(QHideEvent* event)
 {
-    m_timer.stop();
+    m_animation.stop();
     QWidget::hideEvent(event);
 }
 
-void LoggerSpinner::timerEvent(QTimerEvent* event)
+bool LoggerSpinner::advance(double elapsedSeconds)
 {
-    if (event->timerId() != m_timer.timerId()) {
-        QWidget::timerEvent(event);
-        return;
+    // Time, not frame count, moves the wheel: a late frame jumps ahead instead of slowing it.
+    if (!(elapsedSeconds > 0.0) || !std::isfinite(elapsedSeconds))
+        return true;
+    m_turn = std::fmod(m_turn + elapsedSeconds / kTurnSeconds, 1.0);
+    const int step = static_cast<int>(m_turn * kSpokes) % kSpokes;
+    if (step != m_step) {
+        m_step = step;
+        update();
     }
-    m_step = (m_step + 1) % kSpokes;
-    update();
+    return true;
 }
 
 void LoggerSpinner::paintEvent(QPaintEvent*)
