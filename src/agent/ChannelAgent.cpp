@@ -283,7 +283,7 @@ void ChannelAgent::askTick()
         requestBriefs(picks);
 }
 
-void ChannelAgent::askDemo(const QList<Pick>& picks)
+quint64 ChannelAgent::beginAsking(const QList<Pick>& picks)
 {
     const quint64 request = ++m_requestCount;
     m_pendingRequest = request;
@@ -291,6 +291,12 @@ void ChannelAgent::askDemo(const QList<Pick>& picks)
     setBubble(std::nullopt);
     m_mark.setAgentState(PindleAgentState::Thinking);
     setFocus(picks.constFirst().index, kFocusMotion);
+    return request;
+}
+
+void ChannelAgent::askDemo(const QList<Pick>& picks)
+{
+    const quint64 request = beginAsking(picks);
     m_clock.singleShot(kDemoThinking, this, [this, request, picks] { finishDemo(request, picks); });
 }
 

@@ -248,6 +248,8 @@ Q_SIGNALS:
 private:
     void setFocus(std::optional<int> focus, std::optional<Spring::Params> motion);
     void setAsking(bool asking);
+    // Marks a request as the one in flight and shows the agent thinking about the first pick.
+    quint64 beginAsking(const QList<Pick>& picks);
     void askDemo(const QList<Pick>& picks);
     void finishDemo(quint64 request, const QList<Pick>& picks);
     void requestBriefs(const QList<Pick>& picks);

@@ -70,12 +70,7 @@ QList<ChannelAgent::ReceivedBrief> ChannelAgent::readBriefs(const QJsonObject& a
 
 void ChannelAgent::requestBriefs(const QList<Pick>& picks)
 {
-    const quint64 request = ++m_requestCount;
-    m_pendingRequest = request;
-    setAsking(true);
-    setBubble(std::nullopt);
-    m_mark.setAgentState(PindleAgentState::Thinking);
-    setFocus(picks.constFirst().index, kFocusMotion);
+    const quint64 request = beginAsking(picks);
 
     QJsonArray channels;
     QSet<int> asked;

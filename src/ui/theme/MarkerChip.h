@@ -1,5 +1,6 @@
 #pragma once
 
+#include "export/MarkerBadge.h"
 #include "platform/Appearance.h"
 #include "ui/theme/TextStyle.h"
 
@@ -8,14 +9,6 @@
 #include <QString>
 
 class QPainter;
-
-// The marker's badge: a shield with a flat top and rounded corners, straight sides down to 57.5 %
-// of the height, then two edges meeting in a rounded point at the bottom centre. It fills `rect`;
-// the point's curve reaches just below it.
-[[nodiscard]] QPainterPath markerBadgePath(const QRectF& rect);
-
-// The badge filled with `colour`, in a square 0.85 × `size` wide centred on `centre`.
-void paintMarkerGlyph(QPainter& painter, const QPointF& centre, qreal size, const QColor& colour);
 
 // One marker button of the button bar: the kind's badge (a coral dot while its range is open),
 // the name, and the shortcut, on a rounded rectangle tinted in the kind's colour.
