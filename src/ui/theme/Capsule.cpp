@@ -8,6 +8,7 @@
 #include <QPainterPath>
 
 #include <algorithm>
+#include <limits>
 
 namespace {
 
@@ -103,6 +104,25 @@ CapsuleLayout layoutCapsule(const CapsuleLabel& label, const CapsuleStyle& style
     return layout;
 }
 
+void paintControlShape(QPainter& painter, const QRectF& rect, qreal cornerRadius, qreal outlineWidth,
+                       const ControlColours& colours)
+{
+    // The stroke is centred on the outline: inset by half its width so all of it shows.
+    const bool outlined = outlineWidth > 0 && draws(colours.outline);
+    const qreal half = outlined ? outlineWidth / 2 : 0;
+    const QRectF outline = rect.adjusted(half, half, -half, -half);
+    const qreal radius = std::min({cornerRadius, outline.width() / 2, outline.height() / 2});
+    QPainterPath shape;
+    shape.addRoundedRect(outline, radius, radius);
+    if (draws(colours.fill))
+        painter.fillPath(shape, colours.fill);
+    if (outlined) {
+        painter.setPen(QPen(colours.outline, outlineWidth));
+        painter.setBrush(Qt::NoBrush);
+        painter.drawPath(shape);
+    }
+}
+
 void paintCapsule(QPainter& painter, const QRectF& rect, const CapsuleLabel& label, const CapsuleStyle& style,
                   const ControlColours& colours)
 {
@@ -112,20 +132,7 @@ void paintCapsule(QPainter& painter, const QRectF& rect, const CapsuleLabel& lab
     painter.setClipRect(rect, Qt::IntersectClip);
     painter.setRenderHint(QPainter::Antialiasing);
 
-    // The stroke is centred on the outline: inset by half its width so all of it shows.
-    const bool outlined = style.outlineWidth > 0 && draws(colours.outline);
-    const qreal half = outlined ? style.outlineWidth / 2 : 0;
-    const QRectF outline = rect.adjusted(half, half, -half, -half);
-    const qreal radius = std::min(outline.width(), outline.height()) / 2;
-    QPainterPath shape;
-    shape.addRoundedRect(outline, radius, radius);
-    if (draws(colours.fill))
-        painter.fillPath(shape, colours.fill);
-    if (outlined) {
-        painter.setPen(QPen(colours.outline, style.outlineWidth));
-        painter.setBrush(Qt::NoBrush);
-        painter.drawPath(shape);
-    }
+    paintControlShape(painter, rect, std::numeric_limits<qreal>::infinity(), style.outlineWidth, colours);
 
     const CapsuleLayout layout = layoutCapsule(label, style, rect);
     if (!label.symbol.isEmpty()) {

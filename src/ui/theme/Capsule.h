@@ -30,6 +30,11 @@ struct ControlColours {
     [[nodiscard]] static ControlColours tinted(const QColor& colour, qreal fillOpacity, bool outlined);
 };
 
+// The rounded body of a control in `rect`: the fill, then the outline stroked inside the rect so
+// all of it shows. The corner radius is at most half the shorter side (a capsule when larger).
+void paintControlShape(QPainter& painter, const QRectF& rect, qreal cornerRadius, qreal outlineWidth,
+                       const ControlColours& colours);
+
 struct CapsuleStyle {
     TextStyle title;
     TextStyle symbol;

@@ -3,10 +3,6 @@
 #include "ui/theme/Symbols.h"
 
 #include <QPainter>
-#include <QPainterPath>
-
-#include <algorithm>
-
 void paintTile(QPainter& painter, const QRectF& rect, const Tile& tile, const TileStyle& style,
                const ControlColours& colours)
 {
@@ -16,19 +12,7 @@ void paintTile(QPainter& painter, const QRectF& rect, const Tile& tile, const Ti
     painter.setClipRect(rect, Qt::IntersectClip);
     painter.setRenderHint(QPainter::Antialiasing);
 
-    const bool outlined = style.outlineWidth > 0 && colours.outline.isValid() && colours.outline.alpha() > 0;
-    const qreal half = outlined ? style.outlineWidth / 2 : 0;
-    const QRectF outline = rect.adjusted(half, half, -half, -half);
-    const qreal radius = std::min({style.cornerRadius, outline.width() / 2, outline.height() / 2});
-    QPainterPath shape;
-    shape.addRoundedRect(outline, radius, radius);
-    if (colours.fill.isValid())
-        painter.fillPath(shape, colours.fill);
-    if (outlined) {
-        painter.setPen(QPen(colours.outline, style.outlineWidth));
-        painter.setBrush(Qt::NoBrush);
-        painter.drawPath(shape);
-    }
+    paintControlShape(painter, rect, style.cornerRadius, style.outlineWidth, colours);
 
     if (!tile.symbol.isEmpty()) {
         Symbols::paint(painter, rect, tile.symbol, style.symbol, colours.content);
