@@ -3,6 +3,7 @@
 #include "ui/theme/Symbols.h"
 
 #include <QPainter>
+
 void paintTile(QPainter& painter, const QRectF& rect, const Tile& tile, const TileStyle& style,
                const ControlColours& colours)
 {
