@@ -1,0 +1,513 @@
+// The logging screen's state, its wiring to the log and the engine, and the start, stop and
+// change handlers.
+#include "screens/LoggingScreenModel.h"
+
+#include "platform/Defaults.h"
+#include "service/APIService.h"
+#include "timecode/CameraTimecode.h"
+
+#include <QFileInfo>
+#include <QPointer>
+
+#include <algorithm>
+#include <cmath>
+
+namespace {
+
+bool readBool(const Defaults& defaults, const QString& key, bool fallback)
+{
+    const QJsonValue value = defaults.value(key);
+    return value.isBool() ? value.toBool() : fallback;
+}
+
+} // namespace
+
+LoggingScreenModel::LoggingScreenModel(LoggingScreenEnvironment environment, QObject* parent)
+    : QObject(parent), m_clock(Clock::orSystem(environment.clock)),
+      m_defaults(environment.defaults ? *environment.defaults : Defaults::shared()),
+      m_service(environment.service ? *environment.service : APIService::shared()),
+      m_cloud(environment.cloud ? *environment.cloud : LoggerCloud::shared()),
+      m_camera(environment.camera ? *environment.camera : CameraTimecode::shared()), m_demo(environment.demo)
+{
+    m_tags = std::make_unique<LogTagStore>(m_defaults);
+    m_soundCues = std::make_unique<SoundCueSettings>(m_defaults);
+    m_sessions = environment.sessionsFile.isEmpty() ? std::make_unique<LogSessionStore>()
+                                                    : std::make_unique<LogSessionStore>(environment.sessionsFile);
+    m_buttons = std::make_unique<LogButtonStore>(m_defaults);
+    m_keywords = std::make_unique<LogKeywordStore>(m_defaults);
+    m_log = std::make_unique<LoggingLog>(m_camera, &m_clock);
+
+    TranscriberEnvironment engine = std::move(environment.transcriber);
+    if (!engine.defaults)
+        engine.defaults = &m_defaults;
+    if (!engine.service)
+        engine.service = &m_service;
+    m_transcriber = std::make_unique<DesktopTranscriber>(std::move(engine));
+
+    AgentEnvironment agent = environment.agent;
+    if (!agent.defaults)
+        agent.defaults = &m_defaults;
+    if (!agent.service)
+        agent.service = &m_service;
+    if (!agent.clock)
+        agent.clock = &m_clock;
+    m_agent = std::make_unique<ChannelAgent>(agent);
+
+    m_showMixer = readBool(m_defaults, kShowMixerKey, true);
+    m_showTags = readBool(m_defaults, kShowTagsKey, true);
+    const QJsonValue place = m_defaults.value(kAgentPlaceKey);
+    if (place.isString())
+        m_agentPlace = place.toString();
+
+    m_transcriptSaveTimer = m_clock.makeTimer([this] { saveTranscriptNow(); });
+    m_transcriptSaveTimer->setSingleShot(true);
+
+    connect(m_log.get(), &LoggingLog::entriesChanged, this, &LoggingScreenModel::entriesChanged);
+    connect(m_transcriber.get(), &DesktopTranscriber::segmentsChanged, this, &LoggingScreenModel::segmentsChanged);
+    connect(m_transcriber.get(), &DesktopTranscriber::runningChanged, this, &LoggingScreenModel::runningChanged);
+    connect(m_transcriber.get(), &DesktopTranscriber::scanningChanged, this, &LoggingScreenModel::scanningChanged);
+    connect(m_keywords.get(), &LogKeywordStore::wordsChanged, this, [this] { syncKeywords(m_keywords->words()); });
+}
+
+LoggingScreenModel::~LoggingScreenModel()
+{
+    disappear();
+}
+
+void LoggingScreenModel::appear()
+{
+    if (m_appeared)
+        return;
+    m_appeared = true;
+    QPointer<LoggingScreenModel> self(this);
+    m_agent->setTranscriber(m_transcriber.get());
+    m_agent->logged = [self] { return self ? self->agentLoggedEntries() : QJsonArray(); };
+    m_agent->token = [self]() -> std::optional<QString> { return self ? self->m_log->shootToken() : std::nullopt; };
+    syncKeywords(m_keywords->words());
+    followRunning(m_transcriber->running());
+    // The cloud outlives any one screen: a snapshot asked of a gone screen is empty.
+    m_cloud.setSnapshot([self] { return self ? self->cloudSnapshot() : LoggerCloud::Snapshot{}; });
+}
+
+void LoggingScreenModel::disappear()
+{
+    if (m_gone)
+        return;
+    m_gone = true;
+    m_transcriptSaveTimer->stop();
+    mergeTranscript();
+    saveSession();
+    m_transcriber->stop();
+    m_transcriber->onShootEnded = nullptr;
+}
+
+// --- state ---
+
+void LoggingScreenModel::setSelectedEntry(const std::optional<QUuid>& id)
+{
+    if (m_selectedEntry == id)
+        return;
+    m_selectedEntry = id;
+    Q_EMIT selectedEntryChanged();
+}
+
+void LoggingScreenModel::setPoppedKind(const std::optional<QString>& kind)
+{
+    if (m_poppedKind == kind)
+        return;
+    m_poppedKind = kind;
+    Q_EMIT poppedKindChanged();
+}
+
+void LoggingScreenModel::setPickingFor(const std::optional<QUuid>& id)
+{
+    if (m_pickingFor == id)
+        return;
+    m_pickingFor = id;
+    Q_EMIT pickingChanged();
+}
+
+void LoggingScreenModel::setPicked(const QString& lineID, bool picked)
+{
+    const bool had = m_pickIDs.contains(lineID);
+    if (had == picked)
+        return;
+    if (picked)
+        m_pickIDs.insert(lineID);
+    else
+        m_pickIDs.remove(lineID);
+    Q_EMIT pickingChanged();
+}
+
+void LoggingScreenModel::setComposingLine(const std::optional<QString>& lineID)
+{
+    if (m_composingLine == lineID)
+        return;
+    m_composingLine = lineID;
+    m_composerFocused = lineID.has_value();
+    Q_EMIT composerChanged();
+}
+
+void LoggingScreenModel::setEditingNote(const std::optional<QUuid>& id)
+{
+    if (m_editingNote == id)
+        return;
+    m_editingNote = id;
+    Q_EMIT editingNoteChanged();
+}
+
+void LoggingScreenModel::setRenamingSpeaker(const std::optional<QString>& speaker)
+{
+    if (speaker)
+        renameText = m_speakerNames.value(*speaker, *speaker);
+    m_renamingSpeaker = speaker;
+    Q_EMIT renamingChanged();
+}
+
+void LoggingScreenModel::setRenamingChannel(const std::optional<int>& index)
+{
+    m_renamingChannel = index;
+    Q_EMIT renamingChanged();
+}
+
+void LoggingScreenModel::setShowMixer(bool show)
+{
+    m_showMixer = show;
+    m_defaults.set(kShowMixerKey, show);
+    Q_EMIT settingsChanged();
+}
+
+void LoggingScreenModel::setShowTags(bool show)
+{
+    m_showTags = show;
+    m_defaults.set(kShowTagsKey, show);
+    Q_EMIT settingsChanged();
+}
+
+void LoggingScreenModel::setAgentPlace(const QString& place)
+{
+    m_agentPlace = place;
+    m_defaults.set(kAgentPlaceKey, place);
+    Q_EMIT settingsChanged();
+}
+
+// --- derived ---
+
+QList<DisplaySegment> LoggingScreenModel::visibleSegments() const
+{
+    QSet<int> watchOnly;
+    for (const ChannelConfig& config : m_transcriber->channels())
+        if (config.hidden)
+            watchOnly.insert(config.index);
+    if (watchOnly.isEmpty())
+        return m_transcriber->segments();
+    QList<DisplaySegment> out;
+    for (const DisplaySegment& segment : m_transcriber->segments())
+        if (!watchOnly.contains(segment.channel))
+            out.append(segment);
+    return out;
+}
+
+std::optional<QUuid> LoggingScreenModel::tagTarget() const
+{
+    if (m_selectedEntry)
+        return m_selectedEntry;
+    const QList<LogEntry>& entries = m_log->entries();
+    for (auto it = entries.crbegin(); it != entries.crend(); ++it)
+        if (it->open)
+            return it->id;
+    if (!entries.isEmpty())
+        return entries.constLast().id;
+    return std::nullopt;
+}
+
+QString LoggingScreenModel::displayedSpeaker(const QString& label) const
+{
+    return m_speakerNames.value(label, label);
+}
+
+QString LoggingScreenModel::lineTimecode(const DisplaySegment& segment) const
+{
+    if (segment.startSecs >= 0.0)
+        return m_camera.timecodeAt(m_transcriber->engineStart().addingSeconds(segment.startSecs));
+    return segment.timecode;
+}
+
+qint64 LoggingScreenModel::runStart() const
+{
+    // The engine's run key is its start in whole seconds, kept apart from the previous run's.
+    if (m_transcriber->runKey() > 0)
+        return m_transcriber->runKey();
+    return qint64(std::trunc(m_transcriber->engineStart().secondsSince1970()));
+}
+
+// --- change rules ---
+
+void LoggingScreenModel::entriesChanged()
+{
+    forgetGoneEntries();
+    saveSession();
+    m_cloud.setDirty(true);
+}
+
+void LoggingScreenModel::forgetGoneEntries()
+{
+    const auto gone = [this](const std::optional<QUuid>& id) { return id && !m_log->entryRowOf(*id); };
+    if (gone(m_selectedEntry))
+        setSelectedEntry(std::nullopt);
+    if (gone(m_editingNote))
+        setEditingNote(std::nullopt);
+    if (gone(m_pickingFor)) {
+        setPickingFor(std::nullopt);
+        m_pickIDs.clear();
+    }
+    qsizetype flashes = m_flashing.size();
+    m_flashing.removeIf([this](const QUuid& id) { return !m_log->entryRowOf(id); });
+    if (flashes != m_flashing.size())
+        Q_EMIT flashingChanged();
+    m_summaryRequests.removeIf([this](const auto& it) { return !m_log->entryRowOf(it.key()); });
+}
+
+void LoggingScreenModel::segmentsChanged()
+{
+    // Every change, in place or new, reaches the disk within the delay; a running timer is not
+    // pushed back, so a steady stream of lines still saves.
+    if (!m_transcriptSaveTimer->isActive())
+        m_transcriptSaveTimer->start(kTranscriptSaveDelay);
+    const qsizetype count = m_transcriber->segments().size();
+    if (count == m_segmentCount)
+        return;
+    m_segmentCount = count;
+    mergeTranscript();
+    if (count % 10 == 0)
+        saveTranscriptNow();
+    m_cloud.setDirty(true);
+}
+
+void LoggingScreenModel::runningChanged()
+{
+    const bool running = m_transcriber->running();
+    followRunning(running);
+    if (!running)
+        saveTranscriptNow();
+}
+
+void LoggingScreenModel::followRunning(bool running)
+{
+    if (running)
+        m_agent->start();
+    else
+        m_agent->stop();
+}
+
+void LoggingScreenModel::mergeTranscript()
+{
+    m_log->mergeSegments(m_transcriber->segments(), runStart(),
+                         [this](const DisplaySegment& segment) { return lineTimecode(segment); });
+}
+
+void LoggingScreenModel::saveTranscriptNow()
+{
+    m_transcriptSaveTimer->stop();
+    mergeTranscript();
+    saveSession();
+}
+
+void LoggingScreenModel::saveSession()
+{
+    m_sessions->upsert(m_log->snapshotSession());
+    // The writer reports the last write it finished: a failed one is said once, until one works.
+    if (m_sessions->lastWriteFailed()) {
+        if (!m_writeFailureShown)
+            setNotice(QString::fromLatin1(kSaveFailedNotice));
+        m_writeFailureShown = true;
+    } else {
+        m_writeFailureShown = false;
+    }
+}
+
+void LoggingScreenModel::setNotice(const QString& text)
+{
+    m_transcriber->setNotice(text);
+}
+
+void LoggingScreenModel::reportFileKeptAside(const QString& path)
+{
+    if (m_keptAsideShown.contains(path))
+        return;
+    m_keptAsideShown.insert(path);
+    setNotice(QStringLiteral("A saved file couldn't be read, so it was kept aside as %1 and a fresh one started.")
+                  .arg(QFileInfo(path).fileName()));
+}
+
+// --- start, stop and screen handlers ---
+
+void LoggingScreenModel::toggleLogging()
+{
+    if (m_transcriber->running()) {
+        m_transcriber->stop();
+        return;
+    }
+    if (m_demo) {
+        m_transcriber->startDemo();
+        return;
+    }
+    startCloudLogging(false);
+}
+
+void LoggingScreenModel::startCloudLogging(bool forceNew)
+{
+    if (m_startPending)
+        return;
+    QPointer<LoggingScreenModel> self(this);
+    m_transcriber->onShootEnded = [self] {
+        // The engine reports from inside its stream handling: restart on the next turn.
+        if (self)
+            self->m_clock.singleShot(std::chrono::milliseconds(0), self, [self] { self->restartLogging(); });
+    };
+    m_startPending = true;
+    Q_EMIT startPendingChanged();
+    m_cloud.startShoot(m_log->shootToken(), shootTitle(), m_camera.format().storageString(), forceNew,
+                       [self](std::optional<QString> token) {
+                           if (self)
+                               self->beginShoot(token);
+                       });
+}
+
+void LoggingScreenModel::syncKeywords(const QStringList& words)
+{
+    m_transcriber->setKeywords(words);
+}
+
+void LoggingScreenModel::openAlert(const QVariantMap& userInfo)
+{
+    const QVariant channel = userInfo.value(QStringLiteral("channel"));
+    const int type = channel.metaType().id();
+    if ((type == QMetaType::Int || type == QMetaType::LongLong) && channel.toLongLong() >= 0 &&
+        channel.toLongLong() <= std::numeric_limits<int>::max())
+        m_transcriber->setMonitorChannel(channel.toInt());
+    const QVariant line = userInfo.value(QStringLiteral("line"));
+    if (line.metaType().id() == QMetaType::QString)
+        scrollTo(line.toString());
+}
+
+bool LoggingScreenModel::lockTypedTimecode()
+{
+    if (m_camera.lockTyped(tcDraft))
+        return true;
+    setNotice(QStringLiteral("That isn't a timecode at %1. Use HH:MM:SS:FF.").arg(m_camera.format().label()));
+    return false;
+}
+
+void LoggingScreenModel::saveSpeakerName()
+{
+    if (!m_renamingSpeaker)
+        return;
+    // Spaces and tabs only: a line break typed into the name stays.
+    qsizetype first = 0;
+    qsizetype last = renameText.size();
+    const auto blank = [](QChar c) { return c == u' ' || c == u'\t'; };
+    while (first < last && blank(renameText.at(first)))
+        ++first;
+    while (last > first && blank(renameText.at(last - 1)))
+        --last;
+    const QString name = renameText.mid(first, last - first);
+    if (name.isEmpty())
+        m_speakerNames.remove(*m_renamingSpeaker);
+    else
+        m_speakerNames.insert(*m_renamingSpeaker, name);
+    Q_EMIT speakerNamesChanged();
+    setRenamingSpeaker(std::nullopt);
+}
+
+void LoggingScreenModel::renameChannel(int index)
+{
+    channelNameText.clear();
+    for (const ChannelConfig& config : m_transcriber->channels())
+        if (config.index == index) {
+            channelNameText = config.name;
+            break;
+        }
+    setRenamingChannel(index);
+}
+
+void LoggingScreenModel::saveChannelName()
+{
+    if (!m_renamingChannel)
+        return;
+    m_transcriber->renameChannel(*m_renamingChannel, channelNameText);
+    setRenamingChannel(std::nullopt);
+}
+
+void LoggingScreenModel::openChannel(std::optional<int> channel)
+{
+    if (!channel)
+        return;
+    if (*channel >= 0)
+        m_transcriber->setMonitorChannel(*channel);
+    const QList<DisplaySegment>& segments = m_transcriber->segments();
+    for (auto it = segments.crbegin(); it != segments.crend(); ++it)
+        if (it->channel == *channel) {
+            scrollTo(it->id);
+            return;
+        }
+}
+
+void LoggingScreenModel::jumpToHit(const std::optional<QUuid>& entryID, const std::optional<QString>& lineID)
+{
+    if (entryID)
+        setSelectedEntry(entryID);
+    if (lineID)
+        scrollTo(*lineID);
+}
+
+void LoggingScreenModel::scrollTo(const QString& lineID)
+{
+    m_scrollTarget = lineID;
+    Q_EMIT scrollTargetChanged();
+    m_clock.singleShot(kJumpHold, this, [this, lineID] {
+        if (m_scrollTarget != lineID)
+            return;
+        m_scrollTarget.reset();
+        Q_EMIT scrollTargetChanged();
+    });
+}
+
+void LoggingScreenModel::scanningChanged()
+{
+    const bool wasScanning = std::exchange(m_wasScanning, m_transcriber->scanning());
+    if (wasScanning && !m_wasScanning)
+        postScanSummary();
+}
+
+void LoggingScreenModel::postScanSummary()
+{
+    const QMap<int, ScanKind>& results = m_transcriber->scanResults();
+    if (results.isEmpty())
+        return;
+    const QList<ChannelConfig>& channels = m_transcriber->channels();
+    int speech = 0;
+    QStringList muted;
+    for (auto it = results.cbegin(); it != results.cend(); ++it) {
+        if (it->kind == ScanKind::Kind::Speech) {
+            ++speech;
+            continue;
+        }
+        if (it->kind == ScanKind::Kind::Quiet)
+            continue;
+        QString name = QStringLiteral("Ch %1").arg(it.key() + 1);
+        for (const ChannelConfig& config : channels)
+            if (config.index == it.key()) {
+                name = config.name;
+                break;
+            }
+        muted.append(name + u' ' + it->description().toLower());
+    }
+    std::sort(muted.begin(), muted.end());
+    ChannelAgent::FeedItem item;
+    item.kind = ChannelAgent::FeedItem::Kind::Scan;
+    item.text = QStringLiteral("%1 channels, %2 with speech").arg(channels.size()).arg(speech);
+    item.detail = muted.isEmpty() ? QString() : QStringLiteral("Muted ") + muted.join(QStringLiteral(", "));
+    item.at = m_clock.now();
+    m_agent->appendFeedItem(item);
+}

@@ -1,0 +1,302 @@
+#pragma once
+
+#include "agent/ChannelAgent.h"
+#include "audio/DesktopTranscriber.h"
+#include "model/LogButtonStore.h"
+#include "model/LogKeywordStore.h"
+#include "model/LogSessionStore.h"
+#include "model/LogTagStore.h"
+#include "model/LoggingLog.h"
+#include "model/SoundCueSettings.h"
+#include "platform/Clock.h"
+#include "service/LoggerCloud.h"
+
+#include <QHash>
+#include <QJsonObject>
+#include <QObject>
+#include <QSet>
+#include <QString>
+#include <QUuid>
+#include <QVariantMap>
+
+#include <chrono>
+#include <memory>
+#include <optional>
+
+class APIService;
+class CameraTimecode;
+class Defaults;
+
+// What the logging screen is built on. Empty members take the application's own.
+struct LoggingScreenEnvironment {
+    Defaults* defaults = nullptr;
+    // Summaries (APIService::shared()).
+    APIService* service = nullptr;
+    // The shoot sync (LoggerCloud::shared()).
+    LoggerCloud* cloud = nullptr;
+    // The camera clock that stamps every entry (CameraTimecode::shared()).
+    CameraTimecode* camera = nullptr;
+    // Time and the screen's short timers (Clock::system()).
+    Clock* clock = nullptr;
+    // The saved sessions file; empty for the one in the application's support folder.
+    QString sessionsFile;
+    TranscriberEnvironment transcriber;
+    AgentEnvironment agent;
+    // The launch's demo mode: Start plays the pretend shoot and never asks for a shoot token.
+    bool demo = false;
+};
+
+// One chip of the marker-button bar, as the view draws it.
+struct LogButtonChip {
+    LogButton button;
+    // "Ctrl+1" … "Ctrl+9" for the first nine chips, empty after.
+    QString hotkey;
+    bool kept = false;
+    bool popped = false;
+    bool recording = false;
+    QString help;
+
+    friend bool operator==(const LogButtonChip&, const LogButtonChip&) = default;
+};
+
+// The logging screen without widgets: it owns the log, the stores, the engine and the agent,
+// holds the screen's state that carries behaviour (selection, pop, flashes, picker, composer,
+// renames, jump target), and runs every handler and change rule of the screen. Views observe
+// it and forward the logger's actions.
+//
+// Main thread only. Time and every short timer come from the environment's clock. Late answers
+// (summaries, shoot tokens) are checked against what they were asked for and dropped once that
+// moved on.
+class LoggingScreenModel : public QObject {
+    Q_OBJECT
+
+public:
+    // A B-roll mark-in is stamped this long before the press.
+    static constexpr double kPreRoll = 5.0;
+    // The summary's lead-in: lines that ended this long before the entry's window.
+    static constexpr double kLeadInSeconds = 45.0;
+    static constexpr std::chrono::milliseconds kPopHold{120};
+    static constexpr std::chrono::milliseconds kFlashHold{250};
+    static constexpr std::chrono::milliseconds kJumpHold{6000};
+    // A transcript change reaches the saved session at most this long after it happened: the
+    // tenth-line save alone would lose up to nine lines and every in-place edit in a crash.
+    static constexpr std::chrono::milliseconds kTranscriptSaveDelay{2000};
+    // A second refusal of the shoot this soon after a restart stops logging instead of making
+    // yet another shoot.
+    static constexpr double kRefusalWindowSeconds = 60.0;
+    static constexpr int kHotkeyChips = 9;
+    static constexpr int kAgentEntryLimit = 40;
+
+    static inline const QString kInOutKind = QStringLiteral("broll");
+    static inline const QString kShowMixerKey = QStringLiteral("pindle_logger_show_mixer");
+    static inline const QString kShowTagsKey = QStringLiteral("pindle_logger_show_tags");
+    static inline const QString kAgentPlaceKey = QStringLiteral("pindle_logger_agent_place");
+    static constexpr char kShootRefusedNotice[] =
+        "The service keeps refusing this shoot, so logging stopped. Press Start to try again.";
+    static constexpr char kSaveFailedNotice[] =
+        "The log couldn't be saved to disk. Check the free space; logging goes on.";
+
+    explicit LoggingScreenModel(LoggingScreenEnvironment environment = {}, QObject* parent = nullptr);
+    // Saves and stops, as going away does.
+    ~LoggingScreenModel() override;
+
+    // --- owned and shared objects ---
+    [[nodiscard]] LoggingLog& log() { return *m_log; }
+    [[nodiscard]] LogTagStore& tags() { return *m_tags; }
+    [[nodiscard]] SoundCueSettings& soundCues() { return *m_soundCues; }
+    [[nodiscard]] LogSessionStore& sessions() { return *m_sessions; }
+    [[nodiscard]] DesktopTranscriber& transcriber() { return *m_transcriber; }
+    [[nodiscard]] LogButtonStore& buttons() { return *m_buttons; }
+    [[nodiscard]] LogKeywordStore& keywords() { return *m_keywords; }
+    [[nodiscard]] ChannelAgent& agent() { return *m_agent; }
+    [[nodiscard]] CameraTimecode& camera() { return m_camera; }
+    [[nodiscard]] LoggerCloud& cloud() { return m_cloud; }
+    [[nodiscard]] bool isDemo() const { return m_demo; }
+
+    // The screen is first shown: agent and keyword wiring, the keyword sync, the agent following
+    // `running`, and the shoot-sync snapshot. Once.
+    void appear();
+    // The screen goes away: the session is saved and the engine stopped. Once.
+    void disappear();
+
+    // --- state ---
+    [[nodiscard]] const std::optional<QUuid>& selectedEntry() const { return m_selectedEntry; }
+    void setSelectedEntry(const std::optional<QUuid>& id);
+    [[nodiscard]] const std::optional<QString>& poppedKind() const { return m_poppedKind; }
+    [[nodiscard]] const QSet<QUuid>& flashing() const { return m_flashing; }
+    [[nodiscard]] const std::optional<QUuid>& pickingFor() const { return m_pickingFor; }
+    [[nodiscard]] const QSet<QString>& pickIDs() const { return m_pickIDs; }
+    void setPicked(const QString& lineID, bool picked);
+    [[nodiscard]] const std::optional<QString>& composingLine() const { return m_composingLine; }
+    void setComposingLine(const std::optional<QString>& lineID);
+    [[nodiscard]] const std::optional<QString>& draftKind() const { return m_draftKind; }
+    [[nodiscard]] bool composerFocused() const { return m_composerFocused; }
+    [[nodiscard]] const std::optional<QUuid>& editingNote() const { return m_editingNote; }
+    void setEditingNote(const std::optional<QUuid>& id);
+    [[nodiscard]] const QHash<QString, QString>& speakerNames() const { return m_speakerNames; }
+    [[nodiscard]] const QSet<QString>& flaggedLines() const { return m_flaggedLines; }
+    [[nodiscard]] const std::optional<QString>& scrollTarget() const { return m_scrollTarget; }
+    [[nodiscard]] bool startPending() const { return m_startPending; }
+
+    [[nodiscard]] bool showMixer() const { return m_showMixer; }
+    void setShowMixer(bool show);
+    [[nodiscard]] bool showTags() const { return m_showTags; }
+    void setShowTags(bool show);
+    [[nodiscard]] const QString& agentPlace() const { return m_agentPlace; }
+    void setAgentPlace(const QString& place);
+
+    // Typed timecode and the two rename alerts: the alert's field text and what it is about.
+    QString tcDraft;
+    QString renameText;
+    QString channelNameText;
+    [[nodiscard]] const std::optional<QString>& renamingSpeaker() const { return m_renamingSpeaker; }
+    void setRenamingSpeaker(const std::optional<QString>& speaker);
+    [[nodiscard]] const std::optional<int>& renamingChannel() const { return m_renamingChannel; }
+    void setRenamingChannel(const std::optional<int>& index);
+
+    // --- derived ---
+    // The transcript without the lines of watch-only channels.
+    [[nodiscard]] QList<DisplaySegment> visibleSegments() const;
+    // What the tag bar tags: the selection (even when gone), else the newest open entry, else the
+    // last entry.
+    [[nodiscard]] std::optional<QUuid> tagTarget() const;
+    [[nodiscard]] QString displayedSpeaker(const QString& label) const;
+    // The saved line's timecode: camera timecode of the line's start when placed, else its own.
+    [[nodiscard]] QString lineTimecode(const DisplaySegment& segment) const;
+    // The run start under which lines are saved and synced.
+    [[nodiscard]] qint64 runStart() const;
+
+    // --- start, stop and screen handlers ---
+    void toggleLogging();
+    // Installs the restart on a refused shoot, then fetches the shoot token and starts the engine
+    // with it. A press while an earlier token fetch is under way does nothing.
+    void startCloudLogging(bool forceNew);
+    void syncKeywords(const QStringList& words);
+    // A clicked alert: "channel" (non-negative int) is monitored, "line" (text) is jumped to.
+    void openAlert(const QVariantMap& userInfo);
+    // False (with the notice set) when `tcDraft` is not a timecode in the clock's format.
+    bool lockTypedTimecode();
+    void saveSpeakerName();
+    void renameChannel(int index);
+    void saveChannelName();
+    void openChannel(std::optional<int> channel);
+    void jumpToHit(const std::optional<QUuid>& entryID, const std::optional<QString>& lineID);
+    // Scrolls the transcript to `lineID`; the target clears 6 s later unless it moved on.
+    void scrollTo(const QString& lineID);
+    // The stores' publication that a file could not be read and was kept aside at `path`.
+    void reportFileKeptAside(const QString& path);
+
+    // --- marking ---
+    [[nodiscard]] QList<LogButtonChip> buttonChips() const;
+    [[nodiscard]] static QString chipHelp(const LogButton& button);
+    void tapButton(const LogButton& button);
+    QUuid tapEntry(const LogButton& button, Date start, Date end, const QString& highlight);
+    void toggleRange(const QString& kind, const std::optional<QUuid>& openRange);
+    QUuid markIn(const QString& kind);
+    // Asks for the summary of `id`; an answer applies only while the entry is the one asked about
+    // (not deleted, not rebuilt since).
+    void requestSummary(const QUuid& id, const QString& text, const std::optional<QString>& kind,
+                        std::optional<double> startSecs);
+    [[nodiscard]] QString summaryContext(const std::optional<QString>& kind) const;
+    [[nodiscard]] QString leadInText(std::optional<double> startSecs) const;
+    [[nodiscard]] QStringList summarySpeakers() const;
+    void openPicker(const QUuid& id);
+    void closePicker();
+    // The picker's Save: rebuilds the entry from the ticked lines.
+    void applyPickedLines();
+    // The picker's "Keep the last few seconds", and any other dismissal.
+    void keepWindowText();
+    void flash(const QUuid& id);
+
+    // --- shoot sync ---
+    void beginShoot(const std::optional<QString>& token);
+    // The service refused the shoot: a new one is made, unless it refused again just now.
+    void restartLogging();
+    [[nodiscard]] LoggerCloud::Snapshot cloudSnapshot() const;
+    [[nodiscard]] std::optional<QJsonObject> syncSegment(const DisplaySegment& segment) const;
+    [[nodiscard]] QJsonObject syncMarker(const LogEntry& entry) const;
+    [[nodiscard]] QString buttonLabel(const QString& kind) const;
+    [[nodiscard]] static qint64 epochMilliseconds(Date date);
+    [[nodiscard]] QString shootTitle() const;
+
+Q_SIGNALS:
+    void selectedEntryChanged();
+    void poppedKindChanged();
+    void flashingChanged();
+    void pickingChanged();
+    void composerChanged();
+    void editingNoteChanged();
+    void speakerNamesChanged();
+    void flaggedLinesChanged();
+    void scrollTargetChanged();
+    void renamingChanged();
+    void settingsChanged();
+    void startPendingChanged();
+
+private:
+    // Change rules.
+    void entriesChanged();
+    void segmentsChanged();
+    void runningChanged();
+    void scanningChanged();
+    void postScanSummary();
+    void followRunning(bool running);
+    void mergeTranscript();
+    void saveSession();
+    void saveTranscriptNow();
+    // Clears every state that names an entry the log no longer has.
+    void forgetGoneEntries();
+    void setPoppedKind(const std::optional<QString>& kind);
+    void setPickingFor(const std::optional<QUuid>& id);
+    void unflash(const QUuid& id);
+    [[nodiscard]] QJsonArray agentLoggedEntries() const;
+    void setNotice(const QString& text);
+
+    Clock& m_clock;
+    Defaults& m_defaults;
+    APIService& m_service;
+    LoggerCloud& m_cloud;
+    CameraTimecode& m_camera;
+    const bool m_demo;
+
+    std::unique_ptr<LogTagStore> m_tags;
+    std::unique_ptr<SoundCueSettings> m_soundCues;
+    std::unique_ptr<LogSessionStore> m_sessions;
+    std::unique_ptr<LogButtonStore> m_buttons;
+    std::unique_ptr<LogKeywordStore> m_keywords;
+    std::unique_ptr<LoggingLog> m_log;
+    std::unique_ptr<DesktopTranscriber> m_transcriber;
+    std::unique_ptr<ChannelAgent> m_agent;
+    std::unique_ptr<Clock::Timer> m_transcriptSaveTimer;
+
+    bool m_appeared = false;
+    bool m_gone = false;
+    std::optional<QUuid> m_selectedEntry;
+    std::optional<QString> m_poppedKind;
+    QSet<QUuid> m_flashing;
+    std::optional<QUuid> m_pickingFor;
+    QSet<QString> m_pickIDs;
+    std::optional<QString> m_composingLine;
+    std::optional<QString> m_draftKind;
+    bool m_composerFocused = false;
+    std::optional<QUuid> m_editingNote;
+    QHash<QString, QString> m_speakerNames;
+    QSet<QString> m_flaggedLines;
+    std::optional<QString> m_scrollTarget;
+    std::optional<QString> m_renamingSpeaker;
+    std::optional<int> m_renamingChannel;
+    bool m_showMixer = true;
+    bool m_showTags = true;
+    QString m_agentPlace = QStringLiteral("channels");
+
+    qsizetype m_segmentCount = 0;
+    bool m_wasScanning = false;
+    bool m_startPending = false;
+    // When the last restart on a refused shoot happened.
+    std::optional<Date> m_lastRestart;
+    // Per entry, the number of the summary request whose answer may still apply.
+    QHash<QUuid, quint64> m_summaryRequests;
+    quint64 m_summaryNumber = 0;
+    bool m_writeFailureShown = false;
+    QSet<QString> m_keptAsideShown;
+};

@@ -1,0 +1,346 @@
+#include "common/StandinProcess.h"
+#include "common/TestMain.h"
+
+#include "platform/AudioDevices.h"
+#include "platform/Defaults.h"
+#include "platform/GeneratedAudioSource.h"
+#include "platform/ManualClock.h"
+#include "screens/LoggingScreenModel.h"
+#include "service/APIService.h"
+#include "service/CookieStore.h"
+#include "timecode/CameraTimecode.h"
+
+#include <QJsonArray>
+#include <QTemporaryDir>
+
+namespace {
+
+constexpr int kWaitMs = 10000;
+
+// One screen on a real engine (the demo shoot at a fast pace, or generated input for cloud
+// runs), a real stand-in for summaries and shoots, and a clock the test moves.
+struct Rig {
+    Rig(const QUrl& base, const QString& cookie, bool demo, const QString& sessionsFile = {}, int lineMs = 20,
+        int scanStepMs = 3'600'000)
+        : store(cookie), service(base.toString(), store, &clock),
+          defaults(dir.filePath(QStringLiteral("defaults.json"))), camera(defaults),
+          cloud(service, camera, {std::chrono::hours(1), 45.0}, &clock)
+    {
+        AudioInputDevice mic;
+        mic.uid = QStringLiteral("mic");
+        mic.id = AudioDevices::idForUid(mic.uid);
+        mic.name = QStringLiteral("Mic");
+        mic.channelNames = QStringList{QString()};
+        mic.isDefault = true;
+        devices.setSimulatedDevices(QList<AudioInputDevice>{mic});
+        LoggingScreenEnvironment env;
+        env.defaults = &defaults;
+        env.service = &service;
+        env.cloud = &cloud;
+        env.camera = &camera;
+        env.clock = &clock;
+        env.demo = demo;
+        env.sessionsFile = sessionsFile.isEmpty() ? dir.filePath(QStringLiteral("log-sessions.json")) : sessionsFile;
+        env.transcriber.devices = &devices;
+        env.transcriber.now = [this] { return clock.now(); };
+        env.transcriber.demoLineIntervalMs = lineMs;
+        env.transcriber.demoScanStepMs = scanStepMs;
+        env.transcriber.demoScanSettleMs = 1;
+        env.transcriber.silenceCheckDelayMs = 3'600'000;
+        env.transcriber.makeCapture = [] {
+            GeneratedAudioSource::Options options;
+            options.realTime = true;
+            options.channelCount = 1;
+            return std::make_unique<GeneratedAudioSource>(options, [](float* out, qsizetype frames, int channels) {
+                std::fill_n(out, frames * channels, 0.0f);
+                return frames;
+            });
+        };
+        env.transcriber.makeStream = [](const StreamRequest&) { return nullptr; };
+        screen = std::make_unique<LoggingScreenModel>(std::move(env));
+        screen->appear();
+    }
+
+    DesktopTranscriber& engine() { return screen->transcriber(); }
+    // Plays demo lines until there are `count`, `apart` seconds of the screen's clock apart.
+    bool playLines(qsizetype count, double apart = 0.0)
+    {
+        while (engine().segments().size() < count) {
+            const qsizetype had = engine().segments().size();
+            if (!QTest::qWaitFor([&] { return engine().segments().size() > had; }, kWaitMs))
+                return false;
+            clock.advance(std::chrono::milliseconds(qint64(apart * 1000)));
+        }
+        return true;
+    }
+    [[nodiscard]] const LogSession* stored() const
+    {
+        const auto& all = screen->sessions().sessions();
+        return all.isEmpty() ? nullptr : &all.constFirst();
+    }
+    [[nodiscard]] LogEntry entry(const QUuid& id) const
+    {
+        return screen->log().entries().at(*screen->log().entryRowOf(id));
+    }
+    static LogButton button(const QString& kind, double reach) { return LogButton{kind, kind.toUpper(), true, reach}; }
+
+    QTemporaryDir dir;
+    ManualClock clock{Date::fromSecondsSince1970(1'700'000'000.25)};
+    InMemoryCookieStore store;
+    APIService service;
+    Defaults defaults;
+    CameraTimecode camera;
+    LoggerCloud cloud;
+    AudioDevices devices;
+    std::unique_ptr<LoggingScreenModel> screen;
+};
+
+} // namespace
+
+class LoggingScreenModelTest : public QObject {
+    Q_OBJECT
+
+private:
+    std::unique_ptr<StandinProcess> m_standin;
+    QString m_cookie;
+
+    std::unique_ptr<Rig> rig(bool demo = true, const QString& sessionsFile = {}, int lineMs = 20)
+    {
+        return std::make_unique<Rig>(m_standin->baseUrl(), m_cookie, demo, sessionsFile, lineMs);
+    }
+    int shootCount() { return int(m_standin->state().value(QStringLiteral("shoots")).toArray().size()); }
+
+private Q_SLOTS:
+    void initTestCase()
+    {
+        QStandardPaths::setTestModeEnabled(true);
+        m_standin = std::make_unique<StandinProcess>();
+        QVERIFY2(m_standin->isReady(), qPrintable(m_standin->failure()));
+        m_cookie = m_standin->signIn(QStringLiteral("ada@example.com"));
+        QVERIFY(!m_cookie.isEmpty());
+    }
+
+    // Lines 3 s apart; a press reaching back to exactly a line's end offers that line and the
+    // newer ones, all ticked; a hair shorter leaves it out; a watch-only channel is never offered.
+    void grabBackWindow_data()
+    {
+        QTest::addColumn<int>("boundary");
+        QTest::addColumn<double>("shorter");
+        QTest::addColumn<bool>("hideBoundaryChannel");
+        QTest::newRow("window edge on a line's end") << 3 << 0.0 << false;
+        QTest::newRow("just after the line's end") << 3 << 0.001 << false;
+        QTest::newRow("edge line on a watch-only channel") << 3 << 0.0 << true;
+    }
+    void grabBackWindow()
+    {
+        QFETCH(int, boundary);
+        QFETCH(double, shorter);
+        QFETCH(bool, hideBoundaryChannel);
+        auto r = rig();
+        r->screen->toggleLogging();
+        QVERIFY(r->playLines(6, 3.0));
+        r->screen->toggleLogging();
+        const QList<DisplaySegment> lines = r->engine().segments();
+        const DisplaySegment edge = lines.at(boundary);
+        if (hideBoundaryChannel)
+            r->engine().setHidden(edge.channel, true);
+        const double t = *r->engine().currentTranscriptTime();
+        r->screen->tapButton(Rig::button(QStringLiteral("moment"), t - edge.endSecs - shorter));
+        const QUuid entry = r->screen->log().entries().constLast().id;
+        QCOMPARE(r->screen->pickingFor(), std::optional(entry));
+        QCOMPARE(r->screen->selectedEntry(), std::optional(entry));
+        QSet<int> watchOnly;
+        for (const ChannelConfig& config : r->engine().channels())
+            if (config.hidden)
+                watchOnly.insert(config.index);
+        QSet<QString> expected;
+        for (const DisplaySegment& line : lines)
+            if (line.endSecs >= edge.endSecs + shorter && !watchOnly.contains(line.channel))
+                expected.insert(line.id);
+        QCOMPARE(r->screen->pickIDs(), expected);
+        QCOMPARE(expected.contains(edge.id), shorter == 0.0 && !hideBoundaryChannel);
+        QVERIFY(r->screen->flashing().contains(entry));
+        r->clock.advance(LoggingScreenModel::kFlashHold);
+        QVERIFY(r->screen->flashing().isEmpty());
+    }
+
+    // Before the first word there is no window: the entry is made, no picker, no summary.
+    // While the composer is open a press only picks the kind; the pop clears after its hold.
+    void pressWithoutTranscriptOrWhileComposing()
+    {
+        auto r = rig();
+        r->screen->tapButton(Rig::button(QStringLiteral("moment"), 10));
+        QCOMPARE(r->screen->log().entries().size(), 1);
+        QVERIFY(!r->screen->pickingFor());
+        QVERIFY(!r->screen->log().entries().constFirst().summarising);
+        r->screen->setComposingLine(QStringLiteral("0-D1"));
+        r->screen->tapButton(Rig::button(QStringLiteral("quote"), 10));
+        QCOMPARE(r->screen->log().entries().size(), 1);
+        QCOMPARE(r->screen->draftKind(), std::optional(QStringLiteral("quote")));
+        QCOMPARE(r->screen->poppedKind(), std::optional(QStringLiteral("quote")));
+        r->clock.advance(LoggingScreenModel::kPopHold);
+        QVERIFY(!r->screen->poppedKind());
+    }
+
+    // In / Out pressed twice 12 s apart: one entry from 5 s before the first press to the second,
+    // open (recording chip, kept out of the sync) in between.
+    void inOutRange()
+    {
+        auto r = rig();
+        const Date first = r->clock.now();
+        const LogButton inOut = Rig::button(LoggingScreenModel::kInOutKind, 10);
+        r->screen->tapButton(inOut);
+        const QUuid id = r->screen->log().entries().constFirst().id;
+        QVERIFY(r->entry(id).open);
+        QVERIFY(r->screen->cloudSnapshot().markers.isEmpty());
+        r->clock.advance(std::chrono::seconds(12));
+        r->screen->tapButton(inOut);
+        QCOMPARE(r->screen->log().entries().size(), 1);
+        const LogEntry range = r->entry(id);
+        QVERIFY(!range.open);
+        QCOMPARE(range.time, first.addingSeconds(-LoggingScreenModel::kPreRoll));
+        QCOMPARE(range.endTime, std::optional(first.addingSeconds(12)));
+        const QJsonArray markers = r->screen->cloudSnapshot().markers;
+        QCOMPARE(markers.size(), 1);
+        QCOMPARE(markers.at(0)[QStringLiteral("end_ms")].toInteger(), qint64(1'700'000'012'250));
+    }
+
+    // The session is rewritten on every tenth line, within the coalescing delay of any other
+    // change, and on stop; every line change marks the sync dirty.
+    void transcriptSaves()
+    {
+        auto r = rig();
+        r->screen->toggleLogging();
+        QVERIFY(r->playLines(10));
+        QVERIFY(r->stored());
+        QCOMPARE(r->stored()->transcript->size(), 10);
+        QVERIFY(r->cloud.isDirty());
+        QVERIFY(r->playLines(12));
+        QCOMPARE(r->stored()->transcript->size(), 10);
+        r->clock.advance(LoggingScreenModel::kTranscriptSaveDelay);
+        QVERIFY(r->stored()->transcript->size() >= 12);
+        r->engine().stop();
+        QCOMPARE(r->stored()->transcript->size(), r->engine().segments().size());
+    }
+
+    // Start asks the stand-in for one shoot even when pressed twice; a refused shoot restarts
+    // under a new token once, a second refusal soon after stops with a notice.
+    void startAndRefusedRestarts()
+    {
+        auto r = rig(false);
+        r->screen->tapButton(Rig::button(QStringLiteral("moment"), 10));
+        const int before = shootCount();
+        r->screen->toggleLogging();
+        r->screen->toggleLogging();
+        QVERIFY(r->screen->startPending());
+        QVERIFY(QTest::qWaitFor([&] { return r->engine().running(); }, kWaitMs));
+        QCOMPARE(shootCount(), before + 1);
+        const std::optional<QString> first = r->screen->log().shootToken();
+        QVERIFY(first && r->stored() && r->stored()->shootToken == first);
+
+        r->engine().onShootEnded();
+        r->clock.fireDue();
+        QVERIFY(
+            QTest::qWaitFor([&] { return r->engine().running() && r->screen->log().shootToken() != first; }, kWaitMs));
+        QCOMPARE(r->stored()->shootToken, r->screen->log().shootToken());
+        r->clock.advance(std::chrono::seconds(10));
+        r->engine().onShootEnded();
+        r->clock.fireDue();
+        QVERIFY(!r->engine().running());
+        QCOMPARE(r->engine().notice(), std::optional(QString::fromLatin1(LoggingScreenModel::kShootRefusedNotice)));
+        QCOMPARE(shootCount(), before + 2);
+    }
+
+    // The picker's Save rebuilds the entry and asks for its summary; a deleted entry takes no
+    // late answer and leaves no state pointing at it; a rebuild outdates an earlier request.
+    void pickedLinesAndLateSummaries()
+    {
+        auto r = rig();
+        r->screen->toggleLogging();
+        QVERIFY(r->playLines(4, 2.0));
+        r->screen->toggleLogging();
+        r->screen->tapButton(Rig::button(QStringLiteral("moment"), 100));
+        const QUuid id = *r->screen->pickingFor();
+        r->screen->applyPickedLines();
+        QVERIFY(!r->screen->pickingFor() && r->screen->pickIDs().isEmpty());
+        QCOMPARE(r->entry(id).lineIDs->size(), 4);
+        QVERIFY(r->entry(id).summarising);
+        QVERIFY(QTest::qWaitFor([&] { return !r->entry(id).summarising; }, kWaitMs));
+        QVERIFY(!r->entry(id).summary.isEmpty());
+
+        r->screen->requestSummary(id, QStringLiteral("a first take"), std::nullopt, std::nullopt);
+        r->screen->requestSummary(id, QString(), std::nullopt, std::nullopt);
+        r->screen->tapButton(Rig::button(QStringLiteral("moment"), 100));
+        const QUuid gone = *r->screen->pickingFor();
+        r->screen->setEditingNote(gone);
+        r->screen->applyPickedLines();
+        r->screen->log().removeEntry(gone);
+        QVERIFY(!r->screen->selectedEntry() && !r->screen->editingNote() && !r->screen->flashing().contains(gone));
+        const QString before = r->entry(id).summary;
+        QVERIFY(!QTest::qWaitFor([&] { return r->entry(id).summary != before; }, 1000));
+        QVERIFY(!r->screen->log().entryRowOf(gone));
+    }
+
+    // A clicked alert: only a non-negative int channel is monitored, only a text line jumped to;
+    // the jump target clears after its hold.
+    void openAlert_data()
+    {
+        QTest::addColumn<QVariantMap>("info");
+        QTest::addColumn<std::optional<int>>("monitored");
+        QTest::addColumn<bool>("jumps");
+        QTest::newRow("both") << QVariantMap{{"channel", 2}, {"line", "2-D4"}} << std::optional(2) << true;
+        QTest::newRow("no channel") << QVariantMap{{"channel", -1}, {"line", "2-D4"}} << std::optional<int>() << true;
+        QTest::newRow("wrong types") << QVariantMap{{"channel", "2"}, {"line", 4}} << std::optional<int>() << false;
+        QTest::newRow("empty") << QVariantMap{} << std::optional<int>() << false;
+    }
+    void openAlert()
+    {
+        QFETCH(QVariantMap, info);
+        QFETCH(std::optional<int>, monitored);
+        QFETCH(bool, jumps);
+        auto r = rig();
+        r->screen->openAlert(info);
+        QCOMPARE(r->engine().monitorChannel(), monitored);
+        QCOMPARE(r->screen->scrollTarget().has_value(), jumps);
+        r->clock.advance(LoggingScreenModel::kJumpHold);
+        QVERIFY(!r->screen->scrollTarget());
+    }
+
+    // The snapshot sends renamed speakers and word timings only when they match the text; a
+    // session that cannot reach the disk, or a file kept aside, is said once in the banner.
+    void snapshotAndFailedSaves()
+    {
+        auto r = rig(true, QStringLiteral("/proc/no-such-folder/log-sessions.json"));
+        int failures = 0;
+        connect(&r->engine(), &DesktopTranscriber::noticeChanged, this, [&] {
+            failures += r->engine().notice() == QString::fromLatin1(LoggingScreenModel::kSaveFailedNotice);
+        });
+        r->screen->toggleLogging();
+        QVERIFY(r->playLines(3, 20.0));
+        r->engine().stop();
+        const DisplaySegment line = r->engine().segments().constLast();
+        r->screen->setRenamingSpeaker(*line.speaker);
+        r->screen->renameText = QStringLiteral(" \tAda \t");
+        r->screen->saveSpeakerName();
+        const QJsonObject sent = r->screen->cloudSnapshot().segments.last().toObject();
+        QCOMPARE(sent[QStringLiteral("speaker")].toString(), QStringLiteral("Ada"));
+        QCOMPARE(sent[QStringLiteral("words")].toArray().size(), line.words.size());
+        DisplaySegment doubled = line;
+        doubled.words.removeLast();
+        QVERIFY(!r->screen->syncSegment(doubled)->contains(QStringLiteral("words")));
+        doubled.endSecs = -1;
+        QVERIFY(!r->screen->syncSegment(doubled));
+
+        for (int press = 0; press < 3; ++press) {
+            r->screen->sessions().waitForWrites();
+            r->screen->tapButton(Rig::button(QStringLiteral("moment"), 1));
+        }
+        QCOMPARE(failures, 1);
+        r->screen->reportFileKeptAside(QStringLiteral("/x/log-sessions.json.unreadable-5"));
+        QVERIFY(r->engine().notice()->contains(QStringLiteral("log-sessions.json.unreadable-5")));
+    }
+};
+
+PINDLE_TEST(LoggingScreenModelTest)
+
+#include "LoggingScreenModelTest.moc"
