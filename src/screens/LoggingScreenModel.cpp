@@ -257,6 +257,8 @@ void LoggingScreenModel::forgetGoneEntries()
         setSelectedEntry(std::nullopt);
     if (gone(m_editingNote))
         setEditingNote(std::nullopt);
+    if (gone(m_focusedNote))
+        setFocusedNote(std::nullopt);
     if (gone(m_pickingFor)) {
         setPickingFor(std::nullopt);
         m_pickIDs.clear();

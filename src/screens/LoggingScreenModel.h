@@ -208,6 +208,28 @@ public:
     void keepWindowText();
     void flash(const QUuid& id);
 
+    // --- log pane and tag bar ---
+    // A row tapped: selects it, or clears the selection when it was selected.
+    void selectEntry(const QUuid& id);
+    void deleteEntry(const QUuid& id);
+    void keepEntry(const QUuid& id);
+    void removeTag(const QUuid& id, const QString& tag);
+    // Selects the entry and edits its note; the note field takes the keyboard on the next turn.
+    void startNote(const QUuid& id);
+    void endNote();
+    [[nodiscard]] const std::optional<QUuid>& focusedNote() const { return m_focusedNote; }
+    void setFocusedNote(const std::optional<QUuid>& id);
+    // Tags the tag target; nothing without one.
+    void applyTag(const QString& tag);
+    // "selected clip", "open range" or "latest clip".
+    [[nodiscard]] QString tagTargetLabel() const;
+    [[nodiscard]] static QString tagChipHelp(const QString& targetLabel, const QString& tag);
+    // The "+" popover's Add: `newTag` goes into the palette, the field empties, the popover closes.
+    QString newTag;
+    [[nodiscard]] bool showAddTag() const { return m_showAddTag; }
+    void setShowAddTag(bool show);
+    void addNewTag();
+
     // --- shoot sync ---
     void beginShoot(const std::optional<QString>& token);
     // The service refused the shoot: a new one is made, unless it refused again just now.
@@ -232,6 +254,8 @@ Q_SIGNALS:
     void renamingChanged();
     void settingsChanged();
     void startPendingChanged();
+    void focusedNoteChanged();
+    void showAddTagChanged();
 
 private:
     // Change rules.
@@ -280,6 +304,8 @@ private:
     std::optional<QString> m_draftKind;
     bool m_composerFocused = false;
     std::optional<QUuid> m_editingNote;
+    std::optional<QUuid> m_focusedNote;
+    bool m_showAddTag = false;
     QHash<QString, QString> m_speakerNames;
     QSet<QString> m_flaggedLines;
     std::optional<QString> m_scrollTarget;

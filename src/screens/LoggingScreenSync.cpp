@@ -9,15 +9,6 @@
 #include <QJsonArray>
 #include <QLocale>
 
-namespace {
-
-QString capitalised(const QString& kind)
-{
-    return kind.isEmpty() ? kind : kind.at(0).toUpper() + kind.mid(1);
-}
-
-} // namespace
-
 QString LoggingScreenModel::shootTitle() const
 {
     const Date created = m_log->createdAt();
@@ -60,7 +51,7 @@ qint64 LoggingScreenModel::epochMilliseconds(Date date)
 QString LoggingScreenModel::buttonLabel(const QString& kind) const
 {
     const std::optional<LogButton> button = m_buttons->button(kind);
-    return button ? button->name : capitalised(kind);
+    return button ? button->name : LogButtonKind::capitalized(kind);
 }
 
 std::optional<QJsonObject> LoggingScreenModel::syncSegment(const DisplaySegment& segment) const

@@ -1,0 +1,99 @@
+#pragma once
+
+// Shared by the screen tests: one logging screen on a real engine and service client.
+
+#include "platform/AudioDevices.h"
+#include "platform/Defaults.h"
+#include "platform/GeneratedAudioSource.h"
+#include "platform/ManualClock.h"
+#include "screens/LoggingScreenModel.h"
+#include "service/APIService.h"
+#include "service/CookieStore.h"
+#include "timecode/CameraTimecode.h"
+
+#include <QTemporaryDir>
+#include <QtTest>
+
+namespace screen_test {
+
+inline constexpr int kWaitMs = 10000;
+
+// One screen on a real engine (the demo shoot at a fast pace, or generated input for cloud
+// runs), a real stand-in for summaries and shoots, and a clock the test moves.
+struct Rig {
+    Rig(const QUrl& base, const QString& cookie, bool demo, const QString& sessionsFile = {}, int lineMs = 20,
+        int scanStepMs = 3'600'000)
+        : store(cookie), service(base.toString(), store, &clock),
+          defaults(dir.filePath(QStringLiteral("defaults.json"))), camera(defaults),
+          cloud(service, camera, {std::chrono::hours(1), 45.0}, &clock)
+    {
+        AudioInputDevice mic;
+        mic.uid = QStringLiteral("mic");
+        mic.id = AudioDevices::idForUid(mic.uid);
+        mic.name = QStringLiteral("Mic");
+        mic.channelNames = QStringList{QString()};
+        mic.isDefault = true;
+        devices.setSimulatedDevices(QList<AudioInputDevice>{mic});
+        LoggingScreenEnvironment env;
+        env.defaults = &defaults;
+        env.service = &service;
+        env.cloud = &cloud;
+        env.camera = &camera;
+        env.clock = &clock;
+        env.demo = demo;
+        env.sessionsFile = sessionsFile.isEmpty() ? dir.filePath(QStringLiteral("log-sessions.json")) : sessionsFile;
+        env.transcriber.devices = &devices;
+        env.transcriber.now = [this] { return clock.now(); };
+        env.transcriber.demoLineIntervalMs = lineMs;
+        env.transcriber.demoScanStepMs = scanStepMs;
+        env.transcriber.demoScanSettleMs = 1;
+        env.transcriber.silenceCheckDelayMs = 3'600'000;
+        env.transcriber.makeCapture = [] {
+            GeneratedAudioSource::Options options;
+            options.realTime = true;
+            options.channelCount = 1;
+            return std::make_unique<GeneratedAudioSource>(options, [](float* out, qsizetype frames, int channels) {
+                std::fill_n(out, frames * channels, 0.0f);
+                return frames;
+            });
+        };
+        env.transcriber.makeStream = [](const StreamRequest&) { return nullptr; };
+        screen = std::make_unique<LoggingScreenModel>(std::move(env));
+        screen->appear();
+    }
+
+    DesktopTranscriber& engine() { return screen->transcriber(); }
+    // Plays demo lines until there are `count`, `apart` seconds of the screen's clock apart.
+    bool playLines(qsizetype count, double apart = 0.0)
+    {
+        while (engine().segments().size() < count) {
+            const qsizetype had = engine().segments().size();
+            if (!QTest::qWaitFor([&] { return engine().segments().size() > had; }, kWaitMs))
+                return false;
+            clock.advance(std::chrono::milliseconds(qint64(apart * 1000)));
+        }
+        return true;
+    }
+    [[nodiscard]] const LogSession* stored() const
+    {
+        const auto& all = screen->sessions().sessions();
+        return all.isEmpty() ? nullptr : &all.constFirst();
+    }
+    [[nodiscard]] LogEntry entry(const QUuid& id) const
+    {
+        return screen->log().entries().at(*screen->log().entryRowOf(id));
+    }
+    static LogButton button(const QString& kind, double reach) { return LogButton{kind, kind.toUpper(), true, reach}; }
+
+    QTemporaryDir dir;
+    ManualClock clock{Date::fromSecondsSince1970(1'700'000'000.25)};
+    InMemoryCookieStore store;
+    APIService service;
+    Defaults defaults;
+    CameraTimecode camera;
+    LoggerCloud cloud;
+    AudioDevices devices;
+    std::unique_ptr<LoggingScreenModel> screen;
+};
+
+} // namespace screen_test
