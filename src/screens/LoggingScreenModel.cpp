@@ -59,6 +59,17 @@ LoggingScreenModel::LoggingScreenModel(LoggingScreenEnvironment environment, QOb
     if (place.isString())
         m_agentPlace = place.toString();
 
+    if (environment.notifications) {
+        m_notifications = environment.notifications;
+    } else {
+        m_ownNotifications = std::make_unique<DesktopNotifications>();
+        m_notifications = m_ownNotifications.get();
+    }
+    connect(m_notifications, &DesktopNotifications::opened, this, [this](const QVariantMap& userInfo) {
+        Q_EMIT raiseRequested();
+        openAlert(userInfo);
+    });
+
     m_transcriptSaveTimer = m_clock.makeTimer([this] { saveTranscriptNow(); });
     m_transcriptSaveTimer->setSingleShot(true);
 
@@ -83,6 +94,14 @@ void LoggingScreenModel::appear()
     m_agent->setTranscriber(m_transcriber.get());
     m_agent->logged = [self] { return self ? self->agentLoggedEntries() : QJsonArray(); };
     m_agent->token = [self]() -> std::optional<QString> { return self ? self->m_log->shootToken() : std::nullopt; };
+    m_agent->onNew = [self](int channel, const ChannelAgent::Brief& brief) {
+        if (self)
+            self->postAgentAlert(channel, brief);
+    };
+    m_transcriber->setOnKeyword([self](int channel, const QString& keyword, const DisplaySegment& line) {
+        if (self)
+            self->onKeywordHit(channel, keyword, line);
+    });
     syncKeywords(m_keywords->words());
     followRunning(m_transcriber->running());
     // The cloud outlives any one screen: a snapshot asked of a gone screen is empty.

@@ -9,6 +9,7 @@
 #include "model/LoggingLog.h"
 #include "model/SoundCueSettings.h"
 #include "platform/Clock.h"
+#include "platform/DesktopNotifications.h"
 #include "service/LoggerCloud.h"
 
 #include <QHash>
@@ -42,6 +43,8 @@ struct LoggingScreenEnvironment {
     QString sessionsFile;
     TranscriberEnvironment transcriber;
     AgentEnvironment agent;
+    // Keyword and new-topic alerts; null for the screen's own on the session bus.
+    DesktopNotifications* notifications = nullptr;
     // The launch's demo mode: Start plays the pretend shoot and never asks for a shoot token.
     bool demo = false;
 };
@@ -230,6 +233,16 @@ public:
     void setShowAddTag(bool show);
     void addNewTag();
 
+    // --- keyword and new-topic alerts ---
+    // A keyword heard on a line: the line is flagged, an alert posted, a suggested entry made
+    // and a chat item added. No summary is asked and the selection stays.
+    void onKeywordHit(int channel, const QString& keyword, const DisplaySegment& line);
+    QUuid keywordEntry(Date start, Date end, const DisplaySegment& line);
+    // A watch-only channel turned to something new.
+    void postAgentAlert(int channel, const ChannelAgent::Brief& brief);
+    [[nodiscard]] DesktopNotifications::Alert keywordAlert(const QString& keyword, const QString& channelName,
+                                                           const DisplaySegment& line) const;
+
     // --- shoot sync ---
     void beginShoot(const std::optional<QString>& token);
     // The service refused the shoot: a new one is made, unless it refused again just now.
@@ -256,6 +269,8 @@ Q_SIGNALS:
     void startPendingChanged();
     void focusedNoteChanged();
     void showAddTagChanged();
+    // A clicked alert wants the window brought to the front.
+    void raiseRequested();
 
 private:
     // Change rules.
@@ -274,6 +289,7 @@ private:
     void setPickingFor(const std::optional<QUuid>& id);
     void unflash(const QUuid& id);
     [[nodiscard]] QJsonArray agentLoggedEntries() const;
+    [[nodiscard]] std::optional<ChannelConfig> channelConfig(int index) const;
     void setNotice(const QString& text);
 
     Clock& m_clock;
@@ -292,6 +308,8 @@ private:
     std::unique_ptr<DesktopTranscriber> m_transcriber;
     std::unique_ptr<ChannelAgent> m_agent;
     std::unique_ptr<Clock::Timer> m_transcriptSaveTimer;
+    std::unique_ptr<DesktopNotifications> m_ownNotifications;
+    DesktopNotifications* m_notifications = nullptr;
 
     bool m_appeared = false;
     bool m_gone = false;

@@ -1,6 +1,9 @@
 #include "ScreenRig.h"
+#include "common/NotificationServer.h"
 #include "common/StandinProcess.h"
 #include "common/TestMain.h"
+
+#include "audio/DemoShoot.h"
 
 #include <QJsonArray>
 
@@ -248,6 +251,34 @@ private Q_SLOTS:
         QCOMPARE(failures, 1);
         r->screen->reportFileKeptAside(QStringLiteral("/x/log-sessions.json.unreadable-5"));
         QVERIFY(r->engine().notice()->contains(QStringLiteral("log-sessions.json.unreadable-5")));
+    }
+
+    // A keyword heard makes a suggested entry (no summary, selection kept, not synced), flags the
+    // line, adds a chat item and posts an alert whose click jumps to the line and raises.
+    void keywordAlertRoundTrip()
+    {
+        NotificationServer server;
+        auto r = rig();
+        r->screen->keywords().add(DemoShoot::script().at(1).text.split(u' ').constFirst());
+        const QString word = r->screen->keywords().words().constFirst();
+        r->screen->toggleLogging();
+        QVERIFY(QTest::qWaitFor([&] { return !r->screen->flaggedLines().isEmpty(); }, kWaitMs));
+        r->engine().stop();
+        const LogEntry alert = r->screen->log().entries().constFirst();
+        QVERIFY(alert.suggested && alert.type == QStringLiteral("earmark"));
+        QCOMPARE(alert.tags, QStringList{QStringLiteral("Keyword: ") + word});
+        QVERIFY(r->screen->flaggedLines().contains(*alert.lineID));
+        QVERIFY(!r->screen->selectedEntry());
+        QVERIFY(r->screen->cloudSnapshot().markers.isEmpty());
+        QCOMPARE(r->screen->agent().feed().constLast().payload, word);
+        if (!server.isReady())
+            QSKIP("no session bus (scripts/test runs one)");
+        QVERIFY(QTest::qWaitFor([&] { return !server.shown().isEmpty(); }, kWaitMs));
+        QVERIFY(server.shown().constFirst().summary.startsWith(u'"' + word + QStringLiteral("\" on ")));
+        QSignalSpy raised(r->screen.get(), &LoggingScreenModel::raiseRequested);
+        server.click(server.shown().constFirst().id);
+        QVERIFY(raised.wait());
+        QCOMPARE(r->screen->scrollTarget(), alert.lineID);
     }
 };
 
