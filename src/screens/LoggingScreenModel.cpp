@@ -74,6 +74,13 @@ LoggingScreenModel::LoggingScreenModel(LoggingScreenEnvironment environment, QOb
     m_transcriptSaveTimer->setSingleShot(true);
 
     connect(m_log.get(), &LoggingLog::entriesChanged, this, &LoggingScreenModel::entriesChanged);
+    const TranscriptBook* book = &m_transcriber->transcript();
+    connect(book, &TranscriptBook::rowsInserted, this, &LoggingScreenModel::collectLines);
+    connect(book, &TranscriptBook::rowsChanged, this, &LoggingScreenModel::collectLines);
+    connect(book, &TranscriptBook::wasReset, this, [this] {
+        m_unmerged.clear();
+        m_mergeAll = true;
+    });
     connect(m_transcriber.get(), &DesktopTranscriber::segmentsChanged, this, &LoggingScreenModel::segmentsChanged);
     connect(m_transcriber.get(), &DesktopTranscriber::runningChanged, this, &LoggingScreenModel::runningChanged);
     connect(m_transcriber.get(), &DesktopTranscriber::scanningChanged, this, &LoggingScreenModel::scanningChanged);
@@ -321,10 +328,26 @@ void LoggingScreenModel::followRunning(bool running)
         m_agent->stop();
 }
 
+void LoggingScreenModel::collectLines(int first, int last)
+{
+    if (m_mergeAll)
+        return;
+    const QList<DisplaySegment>& rows = m_transcriber->segments();
+    for (int row = std::max(first, 0); row <= last && row < rows.size(); ++row)
+        m_unmerged.append(rows.at(row));
+}
+
 void LoggingScreenModel::mergeTranscript()
 {
-    m_log->mergeSegments(m_transcriber->segments(), runStart(),
-                         [this](const DisplaySegment& segment) { return lineTimecode(segment); });
+    // Only what changed since the last merge: a new line on a long transcript costs what it costs
+    // on a short one.
+    const auto timecode = [this](const DisplaySegment& segment) { return lineTimecode(segment); };
+    if (m_mergeAll)
+        m_log->mergeSegments(m_transcriber->segments(), runStart(), timecode);
+    else if (!m_unmerged.isEmpty())
+        m_log->mergeSegments(m_unmerged, runStart(), timecode);
+    m_mergeAll = false;
+    m_unmerged.clear();
 }
 
 void LoggingScreenModel::saveTranscriptNow()

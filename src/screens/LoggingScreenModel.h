@@ -281,6 +281,7 @@ private:
     void postScanSummary();
     void followRunning(bool running);
     void mergeTranscript();
+    void collectLines(int first, int last);
     void saveSession();
     void saveTranscriptNow();
     // Clears every state that names an entry the log no longer has.
@@ -334,6 +335,10 @@ private:
     QString m_agentPlace = QStringLiteral("channels");
 
     qsizetype m_segmentCount = 0;
+    // Lines added or changed since the last merge, in the order the engine reported them; after
+    // the engine's transcript was replaced, the next merge takes every line.
+    QList<DisplaySegment> m_unmerged;
+    bool m_mergeAll = false;
     bool m_wasScanning = false;
     bool m_startPending = false;
     // When the last restart on a refused shoot happened.
