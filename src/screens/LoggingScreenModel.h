@@ -2,6 +2,7 @@
 
 #include "agent/ChannelAgent.h"
 #include "audio/DesktopTranscriber.h"
+#include "export/ScriptSyncWriter.h"
 #include "model/LogButtonStore.h"
 #include "model/LogKeywordStore.h"
 #include "model/LogSessionStore.h"
@@ -89,6 +90,7 @@ public:
     static constexpr double kRefusalWindowSeconds = 60.0;
     static constexpr int kHotkeyChips = 9;
     static constexpr int kAgentEntryLimit = 40;
+    static constexpr int kAgentQuoteCharacters = 200;
 
     static inline const QString kInOutKind = QStringLiteral("broll");
     static inline const QString kShowMixerKey = QStringLiteral("pindle_logger_show_mixer");
@@ -253,6 +255,8 @@ public:
     [[nodiscard]] QString buttonLabel(const QString& kind) const;
     [[nodiscard]] static qint64 epochMilliseconds(Date date);
     [[nodiscard]] QString shootTitle() const;
+    // A saved line as a turn of the clean transcript export, under the speaker's given name.
+    [[nodiscard]] LogExport::TranscriptTurn transcriptTurn(const LogLine& line) const;
 
 Q_SIGNALS:
     void selectedEntryChanged();

@@ -2,6 +2,7 @@
 // restart when the service refuses the shoot, and the snapshot the shoot sync sends.
 #include "screens/LoggingScreenModel.h"
 
+#include "export/LogExportText.h"
 #include "model/LogButtonKind.h"
 #include "platform/DateFormat.h"
 #include "timecode/CameraTimecode.h"
@@ -119,6 +120,11 @@ LoggerCloud::Snapshot LoggingScreenModel::cloudSnapshot() const
     return snapshot;
 }
 
+LogExport::TranscriptTurn LoggingScreenModel::transcriptTurn(const LogLine& line) const
+{
+    return {line.speaker ? std::optional(displayedSpeaker(*line.speaker)) : std::nullopt, line.text};
+}
+
 QJsonArray LoggingScreenModel::agentLoggedEntries() const
 {
     QList<const LogEntry*> seen;
@@ -132,7 +138,7 @@ QJsonArray LoggingScreenModel::agentLoggedEntries() const
             {QStringLiteral("type"), entry.type},
             {QStringLiteral("label"), buttonLabel(entry.type)},
             {QStringLiteral("summary"), entry.summary},
-            {QStringLiteral("quote"), entry.highlight.left(200)},
+            {QStringLiteral("quote"), LogExport::leftCharacters(entry.highlight, kAgentQuoteCharacters)},
             {QStringLiteral("note"), entry.note},
         });
     }

@@ -105,7 +105,7 @@ private Q_SLOTS:
         r->screen->tapButton(inOut);
         const QUuid id = r->screen->log().entries().constFirst().id;
         QVERIFY(r->entry(id).open);
-        QVERIFY(r->screen->cloudSnapshot().markers.isEmpty());
+        QVERIFY(r->screen->cloudSnapshot().markers.isEmpty() && r->screen->agent().logged().isEmpty());
         r->clock.advance(std::chrono::seconds(12));
         r->screen->tapButton(inOut);
         QCOMPARE(r->screen->log().entries().size(), 1);
@@ -115,6 +115,7 @@ private Q_SLOTS:
         QCOMPARE(range.endTime, std::optional(first.addingSeconds(12)));
         const QJsonArray markers = r->screen->cloudSnapshot().markers;
         QCOMPARE(markers.size(), 1);
+        QCOMPARE(r->screen->agent().logged().size(), 1);
         QCOMPARE(markers.at(0)[QStringLiteral("end_ms")].toInteger(), qint64(1'700'000'012'250));
     }
 
