@@ -84,6 +84,15 @@ LoggingScreenModel::LoggingScreenModel(LoggingScreenEnvironment environment, QOb
     connect(m_transcriber.get(), &DesktopTranscriber::segmentsChanged, this, &LoggingScreenModel::segmentsChanged);
     connect(m_transcriber.get(), &DesktopTranscriber::runningChanged, this, &LoggingScreenModel::runningChanged);
     connect(m_transcriber.get(), &DesktopTranscriber::scanningChanged, this, &LoggingScreenModel::scanningChanged);
+    connect(m_sessions.get(), &LogSessionStore::saveFailed, this, &LoggingScreenModel::saveFailed);
+    connect(m_sessions.get(), &LogSessionStore::saveErrorChanged, this, [this] {
+        if (m_sessions->saveError().isEmpty())
+            m_writeFailureShown = false;
+    });
+    connect(m_sessions.get(), &LogSessionStore::movedAsidePathChanged, this,
+            [this] { reportFileKeptAside(m_sessions->movedAsidePath()); });
+    if (!m_defaults.movedAsidePath().isEmpty())
+        reportFileKeptAside(m_defaults.movedAsidePath());
     connect(m_keywords.get(), &LogKeywordStore::wordsChanged, this, [this] { syncKeywords(m_keywords->words()); });
 }
 
@@ -360,14 +369,14 @@ void LoggingScreenModel::saveTranscriptNow()
 void LoggingScreenModel::saveSession()
 {
     m_sessions->upsert(m_log->snapshotSession());
-    // The writer reports the last write it finished: a failed one is said once, until one works.
-    if (m_sessions->lastWriteFailed()) {
-        if (!m_writeFailureShown)
-            setNotice(QString::fromLatin1(kSaveFailedNotice));
-        m_writeFailureShown = true;
-    } else {
-        m_writeFailureShown = false;
-    }
+}
+
+void LoggingScreenModel::saveFailed(const QString& message)
+{
+    // Said once until a save reaches the disk again: a full disk fails every save.
+    if (!m_writeFailureShown)
+        setNotice(message);
+    m_writeFailureShown = true;
 }
 
 void LoggingScreenModel::setNotice(const QString& text)
@@ -377,7 +386,7 @@ void LoggingScreenModel::setNotice(const QString& text)
 
 void LoggingScreenModel::reportFileKeptAside(const QString& path)
 {
-    if (m_keptAsideShown.contains(path))
+    if (path.isEmpty() || m_keptAsideShown.contains(path))
         return;
     m_keptAsideShown.insert(path);
     setNotice(QStringLiteral("A saved file couldn't be read, so it was kept aside as %1 and a fresh one started.")

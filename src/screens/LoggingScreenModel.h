@@ -98,8 +98,6 @@ public:
     static inline const QString kAgentPlaceKey = QStringLiteral("pindle_logger_agent_place");
     static constexpr char kShootRefusedNotice[] =
         "The service keeps refusing this shoot, so logging stopped. Press Start to try again.";
-    static constexpr char kSaveFailedNotice[] =
-        "The log couldn't be saved to disk. Check the free space; logging goes on.";
 
     explicit LoggingScreenModel(LoggingScreenEnvironment environment = {}, QObject* parent = nullptr);
     // Saves and stops, as going away does.
@@ -188,7 +186,7 @@ public:
     void jumpToHit(const std::optional<QUuid>& entryID, const std::optional<QString>& lineID);
     // Scrolls the transcript to `lineID`; the target clears 6 s later unless it moved on.
     void scrollTo(const QString& lineID);
-    // The stores' publication that a file could not be read and was kept aside at `path`.
+    // A store could not read its file and kept it aside at `path`: said once per file.
     void reportFileKeptAside(const QString& path);
 
     // --- marking ---
@@ -287,6 +285,7 @@ private:
     void mergeTranscript();
     void collectLines(int first, int last);
     void saveSession();
+    void saveFailed(const QString& message);
     void saveTranscriptNow();
     // Clears every state that names an entry the log no longer has.
     void forgetGoneEntries();
