@@ -50,7 +50,6 @@ void BM_MarkerPress(benchmark::State& state)
     env.clock = &clock;
     env.sessionsFile = dir.filePath(QStringLiteral("log-sessions.json"));
     env.transcriber.devices = &devices;
-    env.transcriber.now = [&clock] { return clock.now(); };
     LoggingScreenModel screen(std::move(env));
     screen.appear();
     LogEntryListModel rows(screen);

@@ -42,6 +42,8 @@ LoggingScreenModel::LoggingScreenModel(LoggingScreenEnvironment environment, QOb
         engine.defaults = &m_defaults;
     if (!engine.service)
         engine.service = &m_service;
+    if (!engine.clock)
+        engine.clock = &m_clock;
     m_transcriber = std::make_unique<DesktopTranscriber>(std::move(engine));
 
     AgentEnvironment agent = environment.agent;

@@ -17,7 +17,7 @@ private:
     std::unique_ptr<StandinProcess> m_standin;
     QString m_cookie;
 
-    std::unique_ptr<Rig> rig(bool demo = true, const QString& sessionsFile = {}, int lineMs = 20)
+    std::unique_ptr<Rig> rig(bool demo = true, const QString& sessionsFile = {}, int lineMs = 3000)
     {
         return std::make_unique<Rig>(m_standin->baseUrl(), m_cookie, demo, sessionsFile, lineMs);
     }
@@ -51,7 +51,7 @@ private Q_SLOTS:
         QFETCH(bool, hideBoundaryChannel);
         auto r = rig();
         r->screen->toggleLogging();
-        QVERIFY(r->playLines(6, 3.0));
+        QVERIFY(r->playLines(6));
         r->screen->toggleLogging();
         const QList<DisplaySegment> lines = r->engine().segments();
         const DisplaySegment edge = lines.at(boundary);
@@ -123,7 +123,7 @@ private Q_SLOTS:
     // change, and on stop; every line change marks the sync dirty.
     void transcriptSaves()
     {
-        auto r = rig();
+        auto r = rig(true, {}, 100);
         r->screen->toggleLogging();
         QVERIFY(r->playLines(10));
         QVERIFY(r->stored());
@@ -171,7 +171,7 @@ private Q_SLOTS:
     {
         auto r = rig();
         r->screen->toggleLogging();
-        QVERIFY(r->playLines(4, 2.0));
+        QVERIFY(r->playLines(4));
         r->screen->toggleLogging();
         r->screen->tapButton(Rig::button(QStringLiteral("moment"), 100));
         const QUuid id = *r->screen->pickingFor();
@@ -224,12 +224,12 @@ private Q_SLOTS:
     // session that cannot reach the disk is said once in the banner.
     void snapshotAndFailedSaves()
     {
-        auto r = rig(true, QStringLiteral("/proc/no-such-folder/log-sessions.json"));
+        auto r = rig(true, QStringLiteral("/proc/no-such-folder/log-sessions.json"), 20'000);
         int failures = 0;
         connect(&r->engine(), &DesktopTranscriber::noticeChanged, this,
                 [&] { failures += r->engine().notice() == r->screen->sessions().saveError(); });
         r->screen->toggleLogging();
-        QVERIFY(r->playLines(3, 20.0));
+        QVERIFY(r->playLines(3));
         r->engine().stop();
         const DisplaySegment line = r->engine().segments().constLast();
         r->screen->setRenamingSpeaker(*line.speaker);
@@ -279,7 +279,7 @@ private Q_SLOTS:
         r->screen->keywords().add(DemoShoot::script().at(1).text.split(u' ').constFirst());
         const QString word = r->screen->keywords().words().constFirst();
         r->screen->toggleLogging();
-        QVERIFY(QTest::qWaitFor([&] { return !r->screen->flaggedLines().isEmpty(); }, kWaitMs));
+        QVERIFY(r->playLines(3) && !r->screen->flaggedLines().isEmpty());
         r->engine().stop();
         const LogEntry alert = r->screen->log().entries().constFirst();
         QVERIFY(alert.suggested && alert.type == QStringLiteral("earmark"));

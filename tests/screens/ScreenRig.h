@@ -21,9 +21,10 @@ inline constexpr int kWaitMs = 10000;
 // One screen on a real engine (the demo shoot at a fast pace, or generated input for cloud
 // runs), a real stand-in for summaries and shoots, and a clock the test moves.
 struct Rig {
-    Rig(const QUrl& base, const QString& cookie, bool demo, const QString& sessionsFile = {}, int lineMs = 20,
+    // The demo plays a line every `lineMs` of the rig's clock.
+    Rig(const QUrl& base, const QString& cookie, bool demo, const QString& sessionsFile = {}, int lineMs = 3000,
         int scanStepMs = 3'600'000)
-        : store(cookie), service(base.toString(), store, &clock),
+        : lineMs(lineMs), store(cookie), service(base.toString(), store, &clock),
           defaults(dir.filePath(QStringLiteral("defaults.json"))), camera(defaults),
           cloud(service, camera, {std::chrono::hours(1), 45.0}, &clock)
     {
@@ -43,8 +44,8 @@ struct Rig {
         env.demo = demo;
         env.sessionsFile = sessionsFile.isEmpty() ? dir.filePath(QStringLiteral("log-sessions.json")) : sessionsFile;
         env.transcriber.devices = &devices;
-        env.transcriber.now = [this] { return clock.now(); };
         env.transcriber.demoLineIntervalMs = lineMs;
+        env.transcriber.demoLevelIntervalMs = 3'600'000;
         env.transcriber.demoScanStepMs = scanStepMs;
         env.transcriber.demoScanSettleMs = 1;
         env.transcriber.silenceCheckDelayMs = 3'600'000;
@@ -63,16 +64,12 @@ struct Rig {
     }
 
     DesktopTranscriber& engine() { return screen->transcriber(); }
-    // Plays demo lines until there are `count`, `apart` seconds of the screen's clock apart.
-    bool playLines(qsizetype count, double apart = 0.0)
+    // Plays demo lines until there are `count`, moving the clock a line's interval at a time.
+    bool playLines(qsizetype count)
     {
-        while (engine().segments().size() < count) {
-            const qsizetype had = engine().segments().size();
-            if (!QTest::qWaitFor([&] { return engine().segments().size() > had; }, kWaitMs))
-                return false;
-            clock.advance(std::chrono::milliseconds(qint64(apart * 1000)));
-        }
-        return true;
+        for (int step = 0; step < 1000 && engine().segments().size() < count; ++step)
+            clock.advance(std::chrono::milliseconds(lineMs));
+        return engine().segments().size() >= count;
     }
     [[nodiscard]] const LogSession* stored() const
     {
@@ -85,6 +82,7 @@ struct Rig {
     }
     static LogButton button(const QString& kind, double reach) { return LogButton{kind, kind.toUpper(), true, reach}; }
 
+    const int lineMs;
     QTemporaryDir dir;
     ManualClock clock{Date::fromSecondsSince1970(1'700'000'000.25)};
     InMemoryCookieStore store;
