@@ -1,4 +1,4 @@
-#include "common/StandinProcess.h"
+#include "ServiceTesting.h"
 #include "common/TestMain.h"
 
 #include "platform/ManualClock.h"
@@ -18,25 +18,7 @@ namespace {
 
 using Kind = ServiceError::Kind;
 
-// Collects one asynchronous completion on the event loop.
-template <typename T> struct Latch {
-    std::optional<T> value;
-    int calls = 0;
-
-    auto callback()
-    {
-        return [this](T result) {
-            ++calls;
-            value = std::move(result);
-        };
-    }
-    [[nodiscard]] bool wait(int timeoutMs = 20000)
-    {
-        return QTest::qWaitFor([this] { return value.has_value(); }, timeoutMs);
-    }
-};
-
-using ErrorLatch = Latch<std::optional<ServiceError>>;
+using namespace servicetesting;
 using JsonLatch = Latch<ServiceResult<QJsonObject>>;
 
 const QString kEmail = QStringLiteral("ada@example.com");
@@ -124,11 +106,7 @@ private:
     }
 
 private Q_SLOTS:
-    void initTestCase()
-    {
-        m_standin = std::make_unique<StandinProcess>();
-        QVERIFY2(m_standin->isReady(), qPrintable(m_standin->failure()));
-    }
+    void initTestCase() { QVERIFY((m_standin = startStandin())); }
 
     void init()
     {
@@ -167,7 +145,6 @@ private Q_SLOTS:
         QFETCH(QString, setup);
         QFETCH(int, status);
         QFETCH(QByteArray, body);
-        QFETCH(int, kind);
         QFETCH(QString, text);
         prepare(QStringLiteral("/auth/login"), setup, status, body);
         InMemoryCookieStore store(QStringLiteral("sid=already"));
@@ -178,7 +155,7 @@ private Q_SLOTS:
         QVERIFY(done.wait());
         QCOMPARE(done.calls, 1);
         const std::optional<ServiceError>& error = *done.value;
-        QCOMPARE(error ? int(error->kind()) : -1, kind);
+        QTEST(error ? int(error->kind()) : -1, "kind");
         if (!text.isEmpty())
             QCOMPARE(error->description(), text);
 
@@ -225,7 +202,6 @@ private Q_SLOTS:
         QFETCH(QByteArray, body);
         QFETCH(QString, setCookie);
         QFETCH(QString, cookie);
-        QFETCH(QString, errorText);
         if (mode == QLatin1String("answer")) {
             prepare(QStringLiteral("/auth/verify"), mode, status, body,
                     setCookie.isEmpty() ? QJsonObject() : QJsonObject{{QStringLiteral("Set-Cookie"), setCookie}});
@@ -246,7 +222,7 @@ private Q_SLOTS:
         if (cookie.isEmpty()) {
             QVERIFY(error.has_value());
             QCOMPARE(error->kind(), Kind::LoginFailed);
-            QCOMPARE(error->description(), errorText);
+            QTEST(error->description(), "errorText");
             QCOMPARE(service.sessionCookie(), std::nullopt);
             QCOMPARE(store.saveCount(), 0);
         } else {
@@ -384,17 +360,14 @@ private Q_SLOTS:
         QTest::addColumn<QString>("setup");
         QTest::addColumn<QByteArray>("answer");
         QTest::addColumn<QString>("summary");
-        QTest::newRow("trimmed") << QStringLiteral("answer") << QByteArray(R"({"summary":" \tWide.\t "})")
-                                 << QStringLiteral("Wide.");
-        QTest::newRow("summary not text")
-            << QStringLiteral("answer") << QByteArray(R"({"summary":["x"]})") << QString();
-        QTest::newRow("failure") << QStringLiteral("status") << QByteArray() << QString();
+        QTest::newRow("trimmed") << "answer" << QByteArray(R"({"summary":" \tWide.\t "})") << "Wide.";
+        QTest::newRow("summary not text") << "answer" << QByteArray(R"({"summary":["x"]})") << "";
+        QTest::newRow("failure") << "status" << QByteArray() << "";
     }
     void summarise()
     {
         QFETCH(QString, setup);
         QFETCH(QByteArray, answer);
-        QFETCH(QString, summary);
         prepare(kSummarise, setup, setup == QLatin1String("status") ? 500 : 200, answer);
         InMemoryCookieStore store(m_standin->signIn(kEmail));
         APIService service(base(), store);
@@ -402,7 +375,7 @@ private Q_SLOTS:
         service.summarise(QStringLiteral("  Rolling. "), QStringLiteral("Scene 4"), QString(), {},
                           QStringLiteral("TOKEN-1"), nullptr, done.callback());
         QVERIFY(done.wait());
-        QCOMPARE(*done.value, summary);
+        QTEST(*done.value, "summary");
         const QJsonObject sent = sentBody(QStringLiteral("POST ") + kSummarise);
         QCOMPARE(sent.value(QLatin1String("transcript")).toString(), QStringLiteral("Rolling."));
         QCOMPARE(sent.value(QLatin1String("token")).toString(), QStringLiteral("TOKEN-1"));
@@ -429,8 +402,7 @@ private Q_SLOTS:
     void pathSegment()
     {
         QFETCH(QString, text);
-        QFETCH(QString, segment);
-        QCOMPARE(ServiceUrl::pathSegment(text), segment);
+        QTEST(ServiceUrl::pathSegment(text), "segment");
     }
 
     void resolve_data()

@@ -1,4 +1,4 @@
-#include "common/StandinProcess.h"
+#include "ServiceTesting.h"
 #include "common/TestMain.h"
 
 #include "platform/Defaults.h"
@@ -14,6 +14,7 @@
 
 namespace {
 
+using namespace servicetesting;
 using Kind = LoggerAccount::State::Kind;
 
 const QString kEmail = QStringLiteral("grip@example.com");
@@ -41,23 +42,6 @@ public:
     int reads = 0;
 };
 
-struct Outcome {
-    std::optional<std::optional<ServiceError>> value;
-    int calls = 0;
-    auto callback()
-    {
-        return [this](std::optional<ServiceError> error) {
-            ++calls;
-            value = std::move(error);
-        };
-    }
-    [[nodiscard]] bool wait(int timeoutMs = 20000)
-    {
-        return QTest::qWaitFor([this] { return value.has_value(); }, timeoutMs);
-    }
-    [[nodiscard]] QString error() const { return value && *value ? (*value)->description() : QString(); }
-};
-
 } // namespace
 
 // The signed-in state the root view follows, through the two steps of the e-mail sign-in.
@@ -72,11 +56,7 @@ private:
     QString base() const { return m_standin->baseUrl().toString(); }
 
 private Q_SLOTS:
-    void initTestCase()
-    {
-        m_standin = std::make_unique<StandinProcess>();
-        QVERIFY2(m_standin->isReady(), qPrintable(m_standin->failure()));
-    }
+    void initTestCase() { QVERIFY((m_standin = startStandin())); }
 
     void init()
     {
@@ -97,24 +77,24 @@ private Q_SLOTS:
         QTest::addColumn<QString>("control");
         QTest::addColumn<QJsonObject>("body");
         QTest::addColumn<QString>("text");
-        QTest::newRow("send code refused") << QStringLiteral("send") << QStringLiteral("fault")
-                                           << QJsonObject{{"path", "/auth/login"}, {"kind", "status"}, {"status", 400}}
-                                           << QStringLiteral("injected fault");
-        QTest::newRow("wrong code") << QStringLiteral("wrong") << QString() << QJsonObject()
-                                    << QStringLiteral("That code isn't right.");
-        QTest::newRow("service down") << QStringLiteral("verify") << QStringLiteral("fault")
-                                      << QJsonObject{{"path", "/auth/verify"}, {"kind", "status"}, {"status", 502}}
-                                      << QStringLiteral("injected fault");
+        const auto refused = [](const char* path, int status) {
+            return QJsonObject{{"path", path}, {"kind", "status"}, {"status", status}};
+        };
+        QTest::newRow("send code refused") << "send"
+                                           << "fault" << refused("/auth/login", 400) << "injected fault";
+        QTest::newRow("wrong code") << "wrong"
+                                    << "" << QJsonObject() << "That code isn't right.";
+        QTest::newRow("service down") << "verify"
+                                      << "fault" << refused("/auth/verify", 502) << "injected fault";
         QTest::newRow("accepted without a session")
-            << QStringLiteral("verify") << QStringLiteral("verify-mode")
-            << QJsonObject{{"sid", false}, {"set_cookie", false}} << QString::fromLatin1(APIService::kNoSessionText);
+            << "verify"
+            << "verify-mode" << QJsonObject{{"sid", false}, {"set_cookie", false}} << APIService::kNoSessionText;
     }
     void failuresChangeNothing()
     {
         QFETCH(QString, step);
         QFETCH(QString, control);
         QFETCH(QJsonObject, body);
-        QFETCH(QString, text);
         if (!control.isEmpty())
             QVERIFY(m_standin->control(control, body).value(QLatin1String("ok")).toBool());
         m_defaults->set(kEmailKey, QStringLiteral("old@example.com"));
@@ -123,14 +103,14 @@ private Q_SLOTS:
         LoggerAccount account(service, *m_defaults);
         QSignalSpy stateSpy(&account, &LoggerAccount::stateChanged);
         QSignalSpy emailSpy(&account, &LoggerAccount::emailChanged);
-        Outcome done;
+        ErrorLatch done;
         if (step == QLatin1String("send"))
             account.sendCode(kEmail, nullptr, done.callback());
         else
             account.verify(step == QLatin1String("wrong") ? QStringLiteral("999999") : m_standin->code(), nullptr,
                            done.callback());
         QVERIFY(done.wait());
-        QCOMPARE(done.error(), text);
+        QTEST(errorText(done), "text");
         QCOMPARE(account.state().kind(), Kind::SignedOut);
         QCOMPARE(emailSpy.count(), 0);
         QCOMPARE(m_defaults->string(kEmailKey), std::optional<QString>(QStringLiteral("old@example.com")));
@@ -152,21 +132,23 @@ private Q_SLOTS:
         LateCookieService service(base(), store, hiddenReads);
         ManualClock clock;
         LoggerAccount account(service, *m_defaults, &clock);
-        Outcome done;
+        ErrorLatch done;
         account.verify(m_standin->code(), nullptr, done.callback());
         const auto start = clock.monotonic();
-        QVERIFY(QTest::qWaitFor([&] {
-            clock.advance(LoggerAccount::kCookieCheckInterval);
-            return done.value.has_value();
-        }, 20000));
+        QVERIFY(QTest::qWaitFor(
+            [&] {
+                clock.advance(LoggerAccount::kCookieCheckInterval);
+                return done.value.has_value();
+            },
+            20000));
         const auto waited = clock.monotonic() - start;
         if (hiddenReads > 0) {
-            QCOMPARE(done.error(), QString());
+            QCOMPARE(errorText(done), QString());
             QCOMPARE(account.state().kind(), Kind::Allowed);
             QVERIFY(waited >= (hiddenReads - 1) * LoggerAccount::kCookieCheckInterval);
             return;
         }
-        QCOMPARE(done.error(), QString::fromLatin1(APIService::kNoSessionText));
+        QCOMPARE(errorText(done), QString::fromLatin1(APIService::kNoSessionText));
         QCOMPARE(account.state().kind(), Kind::SignedOut);
         QVERIFY(service.reads >= LoggerAccount::kCookieChecks);
         QVERIFY(waited >= (LoggerAccount::kCookieChecks - 1) * LoggerAccount::kCookieCheckInterval);
@@ -183,7 +165,7 @@ private Q_SLOTS:
         LoggerAccount account(service, *m_defaults);
         QSignalSpy emailSpy(&account, &LoggerAccount::emailChanged);
         auto screen = std::make_unique<QObject>();
-        Outcome done;
+        ErrorLatch done;
         account.sendCode(kEmail, screen.get(), done.callback());
         screen.reset();
         QVERIFY(emailSpy.wait(10000));

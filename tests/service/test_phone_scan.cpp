@@ -1,4 +1,4 @@
-#include "common/StandinProcess.h"
+#include "ServiceTesting.h"
 #include "common/TestMain.h"
 
 #include "platform/Defaults.h"
@@ -128,8 +128,7 @@ private Q_SLOTS:
     void initTestCase()
     {
         QVERIFY(m_dir.isValid());
-        m_standin = std::make_unique<StandinProcess>();
-        QVERIFY2(m_standin->isReady(), qPrintable(m_standin->failure()));
+        QVERIFY((m_standin = servicetesting::startStandin()));
         m_cookie = m_standin->signIn(QStringLiteral("ada@example.com"));
     }
 
@@ -160,7 +159,6 @@ private Q_SLOTS:
         QFETCH(QByteArray, json);
         QFETCH(double, seenSeconds);
         QFETCH(int, tzMinutes);
-        QFETCH(bool, readable);
         const auto result = LoggerTimecodeAPI::readResult(QJsonDocument::fromJson(json).object());
         QCOMPARE(result.status, QStringLiteral("pending"));
         QCOMPARE(result.cameraTC, std::nullopt);
@@ -168,7 +166,7 @@ private Q_SLOTS:
         if (result.seenAt)
             QCOMPARE(result.seenAt->secondsSince1970(), seenSeconds);
         QCOMPARE(result.tzOffsetMinutes, tzMinutes == kNone ? std::nullopt : std::optional<int>(tzMinutes));
-        QCOMPARE(result.readable, readable);
+        QTEST(result.readable, "readable");
     }
 
     // A good scan puts the clock on the camera at the moment seen and stores a new format; an
@@ -230,7 +228,7 @@ private Q_SLOTS:
         QCOMPARE(describe(clock.scan()), failed(CameraTimecode::kNoScanServiceMessage));
 
         m_standin->control(QStringLiteral("phones"), {{QStringLiteral("pushed"), 0}});
-        auto r = waiting(std::chrono::minutes(10), {}, failed(LoggerTimecodeAPI::kNoPhoneMessage));
+        auto r = waiting(10min, {}, failed(LoggerTimecodeAPI::kNoPhoneMessage));
         QCOMPARE(r->time.activeTimerCount(), 0);
         r->time.advance(1h);
         QCOMPARE(latestScan().value(QStringLiteral("polls")).toInt(), 0);
@@ -298,12 +296,9 @@ private Q_SLOTS:
         if (!path.isEmpty())
             m_standin->control(QStringLiteral("fault"),
                                {{"path", path}, {"kind", kind}, {"status", status}, {"count", -1}});
-        auto r = std::make_unique<ScanRig>(m_standin->baseUrl(),
-                                           path.isEmpty() ? QStringLiteral("sid=not-a-session") : m_cookie,
-                                           defaultsPath(), std::chrono::minutes(10));
-        r->clock.startScan();
-        QVERIFY2(r->runUntil(QStringLiteral("failed: ") + message), qPrintable(describe(r->clock.scan())));
-        QVERIFY(onMacClock(r->clock));
+        auto r = waiting(10min, path.isEmpty() ? QStringLiteral("sid=not-a-session") : QString(),
+                         QStringLiteral("failed: ") + message);
+        QVERIFY(!QTest::currentTestFailed() && onMacClock(r->clock));
     }
 
     // Answers without a status keep the poll going every 1.5 s until the deadline passes: the
