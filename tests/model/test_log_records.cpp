@@ -88,13 +88,12 @@ template <typename Record> void checkMutation(const Record& full)
 {
     QFETCH(QString, key);
     QFETCH(QJsonValue, value);
-    QFETCH(bool, decodes);
     QFETCH(QJsonValue, reencoded);
     const QJsonObject base = encodedObject(full);
     QJsonObject object = base;
     object.insert(key, value); // Undefined removes the key
     const std::optional<Record> decoded = Record::fromJson(object);
-    QCOMPARE(decoded.has_value(), decodes);
+    QTEST(decoded.has_value(), "decodes");
     if (!decoded)
         return;
     QJsonObject expected = base;

@@ -22,9 +22,8 @@ std::vector<float> codedAudio(qsizetype frames, int channels)
 {
     std::vector<float> audio(static_cast<size_t>(frames * channels));
     for (qsizetype f = 0; f < frames; ++f) {
-        for (int c = 0; c < channels; ++c) {
+        for (int c = 0; c < channels; ++c)
             audio[static_cast<size_t>(f * channels + c)] = static_cast<float>(f * channels + c);
-        }
     }
     return audio;
 }
@@ -47,9 +46,8 @@ struct Receiver {
             thread = QThread::currentThread();
             threadName = thread->objectName();
             wrongSize |= frames != CaptureChunker::kFrames;
-            for (qsizetype i = 0; i < qsizetype(frames) * channels; ++i) {
+            for (qsizetype i = 0; i < qsizetype(frames) * channels; ++i)
                 discontinuous |= data[i] != static_cast<float>(nextSample + i);
-            }
             nextSample += qsizetype(frames) * channels;
         };
     }
@@ -182,9 +180,8 @@ private Q_SLOTS:
         GeneratedAudioSource source(options, std::vector<float>(16 * 48000, 0.25f));
         std::atomic<int> buffers{0};
         source.onBuffer = [&buffers](const float*, int frames, int channels, double rate) {
-            if (frames == 4096 && channels == 16 && rate == 48000.0) {
+            if (frames == 4096 && channels == 16 && rate == 48000.0)
                 ++buffers;
-            }
         };
         QVERIFY(source.open(std::nullopt).ok());
         QVERIFY(source.caughtUp());

@@ -62,9 +62,8 @@ public:
     bool finish()
     {
         m_stop = true;
-        if (m_thread.joinable()) {
+        if (m_thread.joinable())
             m_thread.join();
-        }
         return m_done;
     }
 
@@ -73,14 +72,12 @@ private:
     {
         // The server holds the FIFO open, so a non-blocking open finds its reader.
         const int fd = ::open(QFile::encodeName(fifo).constData(), O_WRONLY | O_NONBLOCK | O_CLOEXEC);
-        if (fd < 0) {
+        if (fd < 0)
             return false;
-        }
         std::vector<float> tone;
         for (qsizetype n = 0; n < kToneFrames; ++n) {
-            for (int c = 0; c < channels; ++c) {
+            for (int c = 0; c < channels; ++c)
                 tone.push_back(toneSample(n, c));
-            }
         }
         const auto* bytes = reinterpret_cast<const char*>(tone.data());
         size_t left = tone.size() * sizeof(float);
@@ -134,9 +131,8 @@ struct Captured {
 template <typename Request> bool ask(Request request)
 {
     PulseConnection connection("pindle-test");
-    if (!connection.waitForReady()) {
+    if (!connection.waitForReady())
         return false;
-    }
     PulseLock lock(connection.mainloop());
     const PulseOperationPtr operation(request(connection.context()));
     return operation && connection.finishLocked(operation.get());
@@ -164,13 +160,11 @@ class PulseCaptureTest : public QObject {
     bool startServer()
     {
         QStringList aux;
-        for (int c = 0; c < kDeskChannels; ++c) {
+        for (int c = 0; c < kDeskChannels; ++c)
             aux.append(QStringLiteral("aux%1").arg(c));
-        }
         QFile script(path("server.pa"));
-        if (!script.open(QIODevice::WriteOnly)) {
+        if (!script.open(QIODevice::WriteOnly))
             return false;
-        }
         script.write(QStringLiteral("load-module module-null-sink sink_name=pindle_out\n"
                                     "load-module module-pipe-source source_name=%1 file=%2 format=float32le rate=%3 "
                                     "channels=%4 channel_map=%5 source_properties=device.description=Desk\n"
@@ -199,9 +193,8 @@ class PulseCaptureTest : public QObject {
         for (int attempt = 0; attempt < 300 && m_server.state() != QProcess::NotRunning; ++attempt) {
             QLocalSocket probe;
             probe.connectToServer(path("native"));
-            if (probe.waitForConnected(1000)) {
+            if (probe.waitForConnected(1000))
                 return true;
-            }
             m_server.waitForFinished(30);
         }
         QFile log(path("pulseaudio.log"));
@@ -229,9 +222,8 @@ private Q_SLOTS:
         QVERIFY(QFile::setPermissions(path("run"), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
         QVERIFY(startServer());
         // This process's clients reach only the private server, and leave the user's files alone.
-        for (const char* name : {"PULSE_SERVER", "PULSE_COOKIE", "PULSE_CLIENTCONFIG"}) {
+        for (const char* name : {"PULSE_SERVER", "PULSE_COOKIE", "PULSE_CLIENTCONFIG"})
             m_savedEnv.insert(name, qEnvironmentVariableIsSet(name) ? std::optional(qgetenv(name)) : std::nullopt);
-        }
         setEnv("PULSE_SERVER", QStringLiteral("unix:") + path("native"));
         setEnv("PULSE_COOKIE", path("cookie"));
         setEnv("PULSE_CLIENTCONFIG", path("client.conf"));
@@ -277,17 +269,15 @@ private Q_SLOTS:
         const auto matchesAt = [&got](qsizetype offset, qsizetype length) {
             for (qsizetype i = 0; i < length && offset + i < kToneFrames; ++i) {
                 for (int c = 0; c < kDeskChannels; ++c) {
-                    if (got[static_cast<size_t>(i * kDeskChannels + c)] != toneSample(offset + i, c)) {
+                    if (got[static_cast<size_t>(i * kDeskChannels + c)] != toneSample(offset + i, c))
                         return false;
-                    }
                 }
             }
             return offset + length <= kToneFrames;
         };
         qsizetype offset = 0;
-        while (offset < kToneFrames && !matchesAt(offset, 64)) {
+        while (offset < kToneFrames && !matchesAt(offset, 64))
             ++offset;
-        }
         QVERIFY2(offset < kToneFrames, "the captured audio is not the tones written");
         QVERIFY(matchesAt(offset, frames));
     }
