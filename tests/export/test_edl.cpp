@@ -106,6 +106,13 @@ private Q_SLOTS:
         for (int i = 0; i < 1001; ++i)
             many.append(marker(pal.formatFrames(i * 2), "n"));
         QVERIFY(edlFor(pal, many).contains(QLatin1String("\r\n1000  A001     AA/V  C        00:01:19:23 ")));
+        // A non-drop list never carries ";", even from a formatter that writes it.
+        const QString forced = LogExport::edl(
+            {marker("00:10:00;00", "n")}, QStringLiteral("t"), QStringLiteral("A001"), false, 0, 0,
+            [](const QString& text) { return ntscDrop.parseFrames(text); },
+            [](qint64 frames) { return ntscDrop.formatFrames(frames); });
+        QVERIFY2(forced.contains(QLatin1String("FCM: NON-DROP FRAME")) && !forced.contains(QLatin1Char(';')),
+                 qPrintable(forced));
     }
 
     // Titles cut at 60 and reels at 32 characters after cleaning, upper-casing and plain
@@ -139,17 +146,6 @@ private Q_SLOTS:
                  qPrintable(text));
         QList<CmxEvent> events;
         QCOMPARE(readCmx(text, pal, events), QString());
-    }
-
-    // A non-drop list never carries ";", even from a formatter that writes it.
-    void dropFrameSeparators()
-    {
-        const QString forced = LogExport::edl(
-            {marker("00:10:00;00", "n")}, QStringLiteral("t"), QStringLiteral("A001"), false, 0, 0,
-            [](const QString& text) { return ntscDrop.parseFrames(text); },
-            [](qint64 frames) { return ntscDrop.formatFrames(frames); });
-        QVERIFY2(forced.contains(QLatin1String("FCM: NON-DROP FRAME")) && !forced.contains(QLatin1Char(';')),
-                 qPrintable(forced));
     }
 
     // Event timecodes: a handle widens events but not before frame 0, a negative one narrows

@@ -77,18 +77,16 @@ private Q_SLOTS:
         QTest::addColumn<QString>("control");
         QTest::addColumn<QJsonObject>("body");
         QTest::addColumn<QString>("text");
+        const auto row = [](const char* name, const char* step, const char* control, const QJsonObject& body,
+                            const char* text) { QTest::newRow(name) << step << control << body << text; };
         const auto refused = [](const char* path, int status) {
             return QJsonObject{{"path", path}, {"kind", "status"}, {"status", status}};
         };
-        QTest::newRow("send code refused") << "send"
-                                           << "fault" << refused("/auth/login", 400) << "injected fault";
-        QTest::newRow("wrong code") << "wrong"
-                                    << "" << QJsonObject() << "That code isn't right.";
-        QTest::newRow("service down") << "verify"
-                                      << "fault" << refused("/auth/verify", 502) << "injected fault";
-        QTest::newRow("accepted without a session")
-            << "verify"
-            << "verify-mode" << QJsonObject{{"sid", false}, {"set_cookie", false}} << APIService::kNoSessionText;
+        row("send code refused", "send", "fault", refused("/auth/login", 400), "injected fault");
+        row("wrong code", "wrong", "", {}, "That code isn't right.");
+        row("service down", "verify", "fault", refused("/auth/verify", 502), "injected fault");
+        row("accepted without a session", "verify", "verify-mode", {{"sid", false}, {"set_cookie", false}},
+            APIService::kNoSessionText);
     }
     void failuresChangeNothing()
     {

@@ -326,14 +326,10 @@ private Q_SLOTS:
     {
         QTest::addColumn<QString>("late");
         QTest::addColumn<QString>("then");
-        QTest::newRow("sync success after reset") << "slow"
-                                                  << "reset";
-        QTest::newRow("sync failure after new token") << "status"
-                                                      << "restart";
-        QTest::newRow("heartbeat after reset") << "heartbeat"
-                                               << "reset";
-        QTest::newRow("wrap after new token") << "wrap"
-                                              << "restart";
+        QTest::newRow("sync success after reset") << QStringLiteral("slow") << QStringLiteral("reset");
+        QTest::newRow("sync failure after new token") << QStringLiteral("status") << QStringLiteral("restart");
+        QTest::newRow("heartbeat after reset") << QStringLiteral("heartbeat") << QStringLiteral("reset");
+        QTest::newRow("wrap after new token") << QStringLiteral("wrap") << QStringLiteral("restart");
     }
     void lateAnswersChangeNothing()
     {
