@@ -239,18 +239,16 @@ private Q_SLOTS:
         QTest::addColumn<QString>("id"); // the scan id the stand-in gives out; "" for its own
         QTest::addColumn<QJsonObject>("control");
         QTest::addColumn<QString>("outcome"); // "idle" when synced, else the failed state
-        QTest::newRow("29.97 DF, fractional seen")
-            << "" << reading(QStringLiteral("10:00:00;00"), QStringLiteral("30|1|1"), kSeenMs + 0.5)
-            << QStringLiteral("idle");
-        QTest::newRow("scan id is one path segment")
-            << QStringLiteral("a/b ?%2F#\u00e9") << reading(QStringLiteral("03:00:00:00")) << QStringLiteral("idle");
-        QTest::newRow("NaN in the answer")
-            << "" << QJsonObject{{"raw", R"({"status":"done","camera_tc":"10:00:00:00","seen_at_ms":NaN})"}}
-            << QStringLiteral("failed: Couldn't reach Pindle: The service's answer is not valid JSON.");
-        QTest::newRow("negative seen") << "" << reading(QStringLiteral("10:00:00:00"), QStringLiteral("25|0|0"), -1.0)
-                                       << failed(CameraTimecode::kUnreadableScanMessage);
-        QTest::newRow("expired") << "" << QJsonObject{{"status", "expired"}}
-                                 << failed(LoggerTimecodeAPI::kExpiredMessage);
+        const auto row = [](const char* name, const QString& id, const QJsonObject& control, const QString& outcome) {
+            QTest::newRow(name) << id << control << outcome;
+        };
+        row("29.97 DF, fractional seen", "", reading("10:00:00;00", "30|1|1", kSeenMs + 0.5), "idle");
+        row("scan id is one path segment", "a/b ?%2F#\u00e9", reading("03:00:00:00"), "idle");
+        row("NaN in the answer", "", {{"raw", R"({"status":"done","camera_tc":"10:00:00:00","seen_at_ms":NaN})"}},
+            failed("Couldn't reach Pindle: The service's answer is not valid JSON."));
+        row("negative seen", "", reading("10:00:00:00", "25|0|0", -1.0),
+            failed(CameraTimecode::kUnreadableScanMessage));
+        row("expired", "", {{"status", "expired"}}, failed(LoggerTimecodeAPI::kExpiredMessage));
     }
     void answerFromService()
     {
