@@ -5,9 +5,7 @@
 #include "agent/ChannelAgent.h"
 #include "agent/PindleCharacter.h"
 
-#include <QCoreApplication>
 #include <QJsonDocument>
-#include <QStandardPaths>
 
 #include <benchmark/benchmark.h>
 
@@ -81,15 +79,3 @@ void BM_CharacterStep(benchmark::State& state)
 
 BENCHMARK(BM_AskTick)->Arg(12)->Arg(1'000'000)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_CharacterStep)->Unit(benchmark::kNanosecond);
-
-int main(int argc, char** argv)
-{
-    QCoreApplication app(argc, argv);
-    QStandardPaths::setTestModeEnabled(true);
-    benchmark::Initialize(&argc, argv);
-    if (benchmark::ReportUnrecognizedArguments(argc, argv))
-        return 1;
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
-}

@@ -198,14 +198,3 @@ void BM_CaptureOneSecond32ChannelsNoPublication(benchmark::State& state)
 
 BENCHMARK(BM_CaptureOneSecond32Channels)->Unit(benchmark::kMillisecond)->MinTime(2.0);
 BENCHMARK(BM_CaptureOneSecond32ChannelsNoPublication)->Unit(benchmark::kMillisecond)->MinTime(2.0);
-
-int main(int argc, char** argv)
-{
-    QCoreApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    if (benchmark::ReportUnrecognizedArguments(argc, argv))
-        return 1;
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
-}

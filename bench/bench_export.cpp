@@ -11,8 +11,6 @@
 #include "export/ScriptSyncWriter.h"
 #include "timecode/CameraTimecode.h"
 
-#include <QGuiApplication>
-#include <QStandardPaths>
 
 #include <benchmark/benchmark.h>
 
@@ -261,19 +259,3 @@ BENCHMARK(BM_Edl)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_AvidLocators)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_Csv)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_Pdf)->Unit(benchmark::kMillisecond)->Iterations(3);
-
-int main(int argc, char** argv)
-{
-    // The PDF is drawn with fonts and a paint engine, which need a GUI application; no window
-    // is shown.
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    QGuiApplication app(argc, argv);
-    QStandardPaths::setTestModeEnabled(true);
-    benchmark::Initialize(&argc, argv);
-    if (benchmark::ReportUnrecognizedArguments(argc, argv))
-        return 1;
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
-}

@@ -9,8 +9,6 @@
 #include "service/CookieStore.h"
 #include "timecode/CameraTimecode.h"
 
-#include <QCoreApplication>
-#include <QStandardPaths>
 #include <QTemporaryDir>
 
 #include <benchmark/benchmark.h>
@@ -74,15 +72,3 @@ void BM_MarkerPress(benchmark::State& state)
 BENCHMARK(BM_MarkerPress)->Arg(3000)->Unit(benchmark::kMillisecond)->Iterations(200);
 
 } // namespace
-
-int main(int argc, char** argv)
-{
-    QCoreApplication app(argc, argv);
-    QStandardPaths::setTestModeEnabled(true);
-    benchmark::Initialize(&argc, argv);
-    if (benchmark::ReportUnrecognizedArguments(argc, argv))
-        return 1;
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
-}

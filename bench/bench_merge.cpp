@@ -4,8 +4,6 @@
 #include "model/LoggingLog.h"
 #include "platform/Defaults.h"
 
-#include <QCoreApplication>
-#include <QStandardPaths>
 #include <QTemporaryDir>
 
 #include <benchmark/benchmark.h>
@@ -127,15 +125,3 @@ BENCHMARK(BM_MergeChangedLine);
 BENCHMARK(BM_MergeSameLineAgain);
 BENCHMARK(BM_MergeNewLineAfterSnapshot)->Iterations(200);
 BENCHMARK(BM_MergeWholeListUnchanged)->Unit(benchmark::kMillisecond);
-
-int main(int argc, char** argv)
-{
-    QCoreApplication app(argc, argv);
-    QStandardPaths::setTestModeEnabled(true);
-    benchmark::Initialize(&argc, argv);
-    if (benchmark::ReportUnrecognizedArguments(argc, argv))
-        return 1;
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
-}

@@ -6,7 +6,6 @@
 #include "audio/SoundClassifier.h"
 #include "audio/SoundEventDetector.h"
 
-#include <QCoreApplication>
 
 #include <benchmark/benchmark.h>
 
@@ -94,12 +93,3 @@ void BM_FeedBuffer(benchmark::State& state)
 BENCHMARK(BM_FeedBuffer)->Unit(benchmark::kMicrosecond);
 
 } // namespace
-
-int main(int argc, char** argv)
-{
-    QCoreApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
-}

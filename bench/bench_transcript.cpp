@@ -13,8 +13,6 @@
 #include "service/APIService.h"
 #include "service/CookieStore.h"
 
-#include <QCoreApplication>
-#include <QStandardPaths>
 #include <QTemporaryDir>
 
 #include <benchmark/benchmark.h>
@@ -219,16 +217,3 @@ BENCHMARK(BM_BookLateResult)->Arg(50000)->Iterations(20000);
 BENCHMARK(BM_EngineNewResult)->Arg(50)->Arg(50000)->Iterations(20000);
 BENCHMARK(BM_EngineChangedResult)->Arg(50)->Arg(50000);
 BENCHMARK(BM_EngineInterimResult)->Arg(50000);
-
-int main(int argc, char** argv)
-{
-    QCoreApplication app(argc, argv);
-    QStandardPaths::setTestModeEnabled(true);
-    benchmark::Initialize(&argc, argv);
-    if (benchmark::ReportUnrecognizedArguments(argc, argv)) {
-        return 1;
-    }
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
-}
