@@ -33,7 +33,7 @@ struct Recorder {
     QStringList refusals;
     QStringList errors;
 
-    void wire(ChannelStream& stream)
+    explicit Recorder(ChannelStream& stream)
     {
         stream.onUpdate = [this](const QString& text) { updates.append(text); };
         stream.onRefused = [this](const QString& code) { refusals.append(code); };
@@ -164,8 +164,7 @@ private Q_SLOTS:
                 step("final", 100, {{"id", 42}, {"text", "no timing"}, {"omit", QJsonArray{"speaker"}}}),
                 step("interim", 150, {{"id", 43}, {"text", "pending"}})});
         auto s = stream();
-        Recorder rec;
-        rec.wire(*s);
+        Recorder rec(*s);
         s->start();
         QTRY_COMPARE_WITH_TIMEOUT(rec.updates.size(), 4, kWaitMs);
         QCOMPARE(rec.updates, (QStringList{"hel", "hello there", "no timing", "pending"}));
@@ -190,6 +189,7 @@ private Q_SLOTS:
         QCOMPARE(s->lastWordEnd(), std::optional<double>(11.25));
         QCOMPARE(s->wordsSince(10.95), QStringList{"there"});
         QCOMPARE(s->wordsSince(10.9), (QStringList{"hello", "there"}));
+        QCOMPARE(s->wordsSince(11.5), QStringList());
         s->stop();
         QVERIFY(waitClosed(static_cast<int>(connections().size())));
         QVERIFY(rec.errors.isEmpty());
@@ -210,8 +210,7 @@ private Q_SLOTS:
         auto s = stream(0, 0.0, countsAsStart);
         if (!withToken)
             s->shootToken.reset();
-        Recorder rec;
-        rec.wire(*s);
+        Recorder rec(*s);
         const int count = static_cast<int>(connections().size()) + 1;
         s->start();
         // One second of audio, appended before the socket can possibly be open.
@@ -293,8 +292,7 @@ private Q_SLOTS:
             s->shootToken = token;
         }
         s->label = QStringLiteral("Boom");
-        Recorder rec;
-        rec.wire(*s);
+        Recorder rec(*s);
         const int count = static_cast<int>(connections().size()) + 1;
         s->start();
         QTRY_COMPARE_WITH_TIMEOUT(rec.refusals, QStringList{code}, kWaitMs);
@@ -318,8 +316,7 @@ private Q_SLOTS:
         script({step(how.toLatin1().constData(), 100)});
         auto s = stream();
         s->label = QStringLiteral("Boom");
-        Recorder rec;
-        rec.wire(*s);
+        Recorder rec(*s);
         s->start();
         QTRY_COMPARE_WITH_TIMEOUT(rec.errors.size(), 1, kWaitMs);
         QVERIFY2(rec.errors[0].startsWith(QStringLiteral("Boom: Connection lost — are you signed in? (")),
@@ -337,8 +334,7 @@ private Q_SLOTS:
     {
         script({step("final", 0, {{"id", 1}, {"text", "x"}}), step("abort", 300)});
         auto s = stream();
-        Recorder rec;
-        rec.wire(*s);
+        Recorder rec(*s);
         const int count = static_cast<int>(connections().size()) + 1;
         s->start();
         QTRY_COMPARE_WITH_TIMEOUT(rec.updates.size(), 1, kWaitMs);
@@ -354,8 +350,7 @@ private Q_SLOTS:
                 step("raw", 20, {{"text", "{\"type\":\"live_transcript\","}}), step("binary", 40, {{"pad_bytes", 100}}),
                 step("final", 60, {{"id", 2}, {"text", "kept"}})});
         auto s = stream();
-        Recorder rec;
-        rec.wire(*s);
+        Recorder rec(*s);
         s->start();
         QTRY_COMPARE_WITH_TIMEOUT(rec.updates, QStringList{"kept"}, kWaitMs);
         QCOMPARE(s->display().size(), 1);
@@ -370,8 +365,7 @@ private Q_SLOTS:
             script({step("interim", 0, {{"text", "a"}}), step("final", 20, {{"text", "a b"}}),
                     step("final", 40, {{"text", "c"}})});
             auto s = stream();
-            Recorder rec;
-            rec.wire(*s);
+            Recorder rec(*s);
             s->start();
             QTRY_COMPARE_WITH_TIMEOUT(rec.updates.size(), 3, kWaitMs);
             QCOMPARE(s->display().size(), 2);
@@ -387,8 +381,7 @@ private Q_SLOTS:
         InMemoryCookieStore store(m_cookie);
         APIService remote(QStringLiteral("http://example.com"), store);
         auto s = stream(3, 0.0, true, &remote);
-        Recorder rec;
-        rec.wire(*s);
+        Recorder rec(*s);
         s->start();
         QTRY_COMPARE_WITH_TIMEOUT(rec.errors.size(), 1, kWaitMs);
         QVERIFY(rec.errors[0].startsWith(QStringLiteral("Connection lost — are you signed in? (")));
@@ -402,8 +395,7 @@ private Q_SLOTS:
         InMemoryCookieStore store(m_cookie);
         APIService stalled(QStringLiteral("http://127.0.0.1:%1").arg(silent.serverPort()), store);
         auto s = stream(3, 0.0, true, &stalled);
-        Recorder rec;
-        rec.wire(*s);
+        Recorder rec(*s);
         s->start();
         // 15 s of audio against a queue of 10 s: about 5 s (160,000 bytes) dropped, oldest first.
         const std::vector<float> buffer = tone(kBufferFrames);
@@ -464,8 +456,7 @@ private Q_SLOTS:
         speech.samples.resize(speech.samples.size() + static_cast<size_t>(speech.rate * 1.5), 0.0f);
 
         auto s = stream(1, 0.0);
-        Recorder rec;
-        rec.wire(*s);
+        Recorder rec(*s);
         s->start();
         const std::span<const float> all(speech.samples);
         for (size_t at = 0; at < all.size(); at += kBufferFrames)
@@ -501,8 +492,7 @@ private Q_SLOTS:
     void interimOnlyChangesTheLatestText()
     {
         auto s = stream();
-        Recorder rec;
-        rec.wire(*s);
+        Recorder rec(*s);
         s->mergeResult(result(QStringLiteral("1"), QStringLiteral("one"), false));
         s->mergeResult(result(QStringLiteral("2"), QStringLiteral("tw"), true, {{QStringLiteral("tw"), 1, 2}}));
         QCOMPARE(s->display().size(), 1);
@@ -536,6 +526,11 @@ private Q_SLOTS:
         QCOMPARE(lines[0].firstSeen, firstSeen);
         QCOMPARE(lines[0].timecode, timecode);
         QCOMPARE(lines[1].id, QStringLiteral("2-b"));
+        // A label replaces every speaker, and its removal brings the service's back.
+        s->label = QStringLiteral("Boom");
+        QCOMPARE(s->display()[0].speaker, std::optional<QString>(QStringLiteral("Boom")));
+        s->label.reset();
+        QCOMPARE(s->display()[0].speaker, std::optional<QString>(QStringLiteral("Bob")));
     }
 
     void emptyFinalHidesAndReturns()
@@ -556,34 +551,10 @@ private Q_SLOTS:
         QCOMPARE(s->displayChangedFrom(), 3);
     }
 
-    void labelReplacesEverySpeaker()
-    {
-        auto s = stream();
-        s->mergeResult(result(QStringLiteral("1"), QStringLiteral("x"), false, {}, QStringLiteral("Service")));
-        QCOMPARE(s->display()[0].speaker, std::optional<QString>(QStringLiteral("Service")));
-        s->label = QStringLiteral("Boom");
-        QCOMPARE(s->display()[0].speaker, std::optional<QString>(QStringLiteral("Boom")));
-        s->label.reset();
-        QCOMPARE(s->display()[0].speaker, std::optional<QString>(QStringLiteral("Service")));
-    }
-
-    void wordQueries()
-    {
-        auto s = stream(0, 100.0);
-        s->mergeResult(result(QStringLiteral("1"), QStringLiteral("a b"), false,
-                              {{QStringLiteral("a"), 0.0, 0.5}, {QStringLiteral("b"), 0.5, 1.0}}));
-        s->mergeResult(result(QStringLiteral("2"), QStringLiteral("untimed"), false));
-        QCOMPARE(s->lastWordEnd(), std::optional<double>(101.0));
-        QCOMPARE(s->wordsSince(100.5), (QStringList{QStringLiteral("a"), QStringLiteral("b")}));
-        QCOMPARE(s->wordsSince(100.75), QStringList{QStringLiteral("b")});
-        QCOMPARE(s->wordsSince(101.5), QStringList());
-    }
-
     void resultsAfterStopAreIgnored()
     {
         auto s = stream();
-        Recorder rec;
-        rec.wire(*s);
+        Recorder rec(*s);
         s->stop();
         s->mergeResult(result(QStringLiteral("1"), QStringLiteral("late"), false));
         s->handleRefusal({QStringLiteral("shoot_ended"), std::nullopt});

@@ -198,12 +198,10 @@ class StreamMessagesTest : public QObject {
 private Q_SLOTS:
     void readsFrames_data();
     void readsFrames();
-    void keptWordsAreExact();
     void longTextIsCutWhole();
     void tooManyWordsAreCapped();
     void startAndStopMessages_data();
     void startAndStopMessages();
-    void trimsOnlySpacesAndTabs();
     // Thousands of random, truncated and corrupted documents through the reader and the merge, as
     // the socket thread and then the main thread apply them.
     void fuzzedFramesNeverMakeBadLines();
@@ -303,13 +301,6 @@ void StreamMessagesTest::readsFrames()
     }
 }
 
-void StreamMessagesTest::keptWordsAreExact()
-{
-    const auto received = parse(R"({"type":"live_transcript","wordTimings":[{"word":"a","start":1,"end":2.5}]})");
-    const auto& result = std::get<TranscriptResult>(received);
-    QCOMPARE(result.words, (QList<Word>{{QStringLiteral("a"), 1.0, 2.5}}));
-}
-
 void StreamMessagesTest::longTextIsCutWhole()
 {
     // A cut that would split a surrogate pair leaves the pair out.
@@ -354,13 +345,6 @@ void StreamMessagesTest::startAndStopMessages()
     QCOMPARE(QJsonDocument::fromJson(startMessage(countsAsStart, token)).object(),
              QJsonDocument::fromJson(expected).object());
     QCOMPARE(stopMessage(), QByteArray(R"({"type":"recording_stop"})"));
-}
-
-void StreamMessagesTest::trimsOnlySpacesAndTabs()
-{
-    QCOMPARE(trimSpacesAndTabs(QStringLiteral(" \t a b \t ")), QStringLiteral("a b"));
-    QCOMPARE(trimSpacesAndTabs(QStringLiteral("\n a \r")), QStringLiteral("\n a \r"));
-    QCOMPARE(trimSpacesAndTabs(QStringLiteral(" \t ")), QString());
 }
 
 void StreamMessagesTest::fuzzedFramesNeverMakeBadLines()

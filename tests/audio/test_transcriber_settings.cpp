@@ -145,18 +145,6 @@ private Q_SLOTS:
         QCOMPARE(ChannelConfig::defaultName(5, nullptr), QStringLiteral("Ch 6"));
     }
 
-    // Copies name the source channel counting from 1.
-    void scanKindDescriptions()
-    {
-        QCOMPARE(ScanKind::copy(0).description(), QStringLiteral("COPY OF 1"));
-        QCOMPARE(ScanKind::copy(1).description(), QStringLiteral("COPY OF 2"));
-        QCOMPARE(ScanKind::timecode().description(), QStringLiteral("TIMECODE"));
-        QVERIFY(ScanKind::copy(1) != ScanKind::copy(2));
-        QVERIFY((ScanKind{ScanKind::Kind::Speech, 4}) == ScanKind::speech());
-    }
-
-    // --- the engine's devices and settings ---
-
     void singleMicrophoneHasNoChannels_data()
     {
         QTest::addColumn<int>("inputs");
