@@ -43,24 +43,16 @@ public:
         }
         QMutexLocker locker(&m_mutex);
         m_samples.insert(m_samples.end(), mono.begin(), mono.end());
-        m_rate = sampleRate;
-        ++m_appends;
+        rate = sampleRate;
+        ++appends;
     }
     std::vector<float> samples()
     {
         QMutexLocker locker(&m_mutex);
         return m_samples;
     }
-    int appends()
-    {
-        QMutexLocker locker(&m_mutex);
-        return m_appends;
-    }
-    double rate()
-    {
-        QMutexLocker locker(&m_mutex);
-        return m_rate;
-    }
+    std::atomic<double> rate{0.0};
+    std::atomic<int> appends{0};
 
 private:
     QList<DisplaySegment> m_display;
@@ -68,8 +60,6 @@ private:
     std::atomic<int>* m_destroyedOffMain;
     QMutex m_mutex;
     std::vector<float> m_samples;
-    double m_rate = 0.0;
-    int m_appends = 0;
 };
 
 // One buffer, frame-major: `value(frame, channel)`.
@@ -221,7 +211,7 @@ private Q_SLOTS:
         path.handleBuffer(samples.data(), kFrames, 4, 44100.0);
         const std::vector<float> got = stream->samples();
         QCOMPARE(int(got.size()), kFrames);
-        QCOMPARE(stream->rate(), 44100.0);
+        QCOMPARE(stream->rate.load(), 44100.0);
         for (int f = 0; f < kFrames; ++f) {
             QCOMPARE(got[size_t(f)], f % 2 ? expected : -expected);
         }
@@ -242,7 +232,7 @@ private Q_SLOTS:
         for (int index = 0; index < 8; ++index) {
             const std::vector<float> got = streams[size_t(index)]->samples();
             if (index >= 4) {
-                QCOMPARE(streams[size_t(index)]->appends(), 0);
+                QCOMPARE(streams[size_t(index)]->appends.load(), 0);
                 continue;
             }
             QCOMPARE(int(got.size()), 2 * kFrames);
@@ -430,7 +420,7 @@ private Q_SLOTS:
         QTRY_VERIFY(finished);
         const std::vector<float> got = whole->samples();
         QCOMPARE(qsizetype(got.size()), frames / kFrames * kFrames);
-        QCOMPARE(whole->appends(), int(frames / kFrames));
+        QCOMPARE(whole->appends.load(), int(frames / kFrames));
         QVERIFY(std::equal(got.begin(), got.end(), ramp.begin()));
     }
 

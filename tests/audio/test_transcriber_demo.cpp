@@ -41,54 +41,47 @@ class TranscriberDemoTest : public QObject {
     Q_OBJECT
 
 private Q_SLOTS:
+    // Any count, typed or given, lands on a usable mixer of 6 to 32 channels.
     void channelCount_data()
     {
-        QTest::addColumn<int>("requested");
-        QTest::addColumn<bool>("given");
+        QTest::addColumn<std::optional<double>>("requested");
         QTest::addColumn<int>("expected");
-        QTest::newRow("none") << 0 << false << 6;
-        QTest::newRow("3 rises to 6") << 3 << true << 6;
-        QTest::newRow("zero") << 0 << true << 6;
-        QTest::newRow("negative") << -5 << true << 6;
-        QTest::newRow("int min") << std::numeric_limits<int>::min() << true << 6;
-        QTest::newRow("12") << 12 << true << 12;
-        QTest::newRow("32") << 32 << true << 32;
-        QTest::newRow("40 falls to 32") << 40 << true << 32;
-        QTest::newRow("int max") << std::numeric_limits<int>::max() << true << 32;
+        const auto row = [](const char* name, std::optional<double> requested, int expected) {
+            QTest::newRow(name) << requested << expected;
+        };
+        row("none", std::nullopt, 6);
+        row("3 rises to 6", 3, 6);
+        row("zero", 0, 6);
+        row("negative", -5, 6);
+        row("int min", std::numeric_limits<int>::min(), 6);
+        row("12", 12, 12);
+        row("32", 32, 32);
+        row("40 falls to 32", 40, 32);
+        row("int max", std::numeric_limits<int>::max(), 32);
+        row("fraction", 7.5, 6);
+        row("nan", std::nan(""), 6);
+        row("infinity", std::numeric_limits<double>::infinity(), 6);
+        row("huge", 1e300, 32);
+        row("huge negative", -1e300, 6);
     }
     void channelCount()
     {
-        QFETCH(int, requested);
-        QFETCH(bool, given);
+        QFETCH(std::optional<double>, requested);
         QFETCH(int, expected);
+        QCOMPARE(DemoShoot::channelCount(requested), expected);
+        // Whole numbers in range also go through the engine's own start.
+        if (requested && (*requested != std::trunc(*requested) || std::abs(*requested) > 1e10)) {
+            return;
+        }
         Rig rig;
         DesktopTranscriber& engine = rig.make();
-        engine.startDemo(given ? std::optional<int>(requested) : std::nullopt);
+        engine.startDemo(requested ? std::optional<int>(int(*requested)) : std::nullopt);
         QCOMPARE(engine.channels().size(), expected);
         QCOMPARE(engine.levels().size(), expected);
         for (qsizetype i = 0; i < engine.channels().size(); ++i) {
             QCOMPARE(engine.channels().at(i).index, int(i));
             QCOMPARE(engine.channels().at(i).name, DemoShoot::channelName(int(i)));
         }
-    }
-
-    void typedChannelCount_data()
-    {
-        QTest::addColumn<double>("requested");
-        QTest::addColumn<int>("expected");
-        QTest::newRow("fraction") << 7.5 << 6;
-        QTest::newRow("whole") << 9.0 << 9;
-        QTest::newRow("nan") << std::nan("") << 6;
-        QTest::newRow("infinity") << std::numeric_limits<double>::infinity() << 6;
-        QTest::newRow("huge") << 1e300 << 32;
-        QTest::newRow("huge negative") << -1e300 << 6;
-    }
-    void typedChannelCount()
-    {
-        QFETCH(double, requested);
-        QFETCH(int, expected);
-        QCOMPARE(DemoShoot::channelCount(std::optional<double>(requested)), expected);
-        QCOMPARE(DemoShoot::channelCount(std::optional<double>()), 6);
     }
 
     void pretendMixerAndFirstLine()
