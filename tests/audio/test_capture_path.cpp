@@ -217,29 +217,6 @@ private Q_SLOTS:
         }
     }
 
-    // Eight channel settings on a device giving four channels: channels 4 to 7 get no audio.
-    void missingChannelsGetNothing()
-    {
-        CapturePath path({});
-        std::vector<std::shared_ptr<RecordingStream>> streams;
-        for (int index = 0; index < 8; ++index) {
-            streams.push_back(std::make_shared<RecordingStream>(index));
-            QVERIFY(!path.insertStream(index, streams.back()));
-        }
-        const std::vector<float> samples = buffer(4, [](int, int c) { return 0.1f * (c + 1); });
-        path.handleBuffer(samples.data(), kFrames, 4, 48000.0);
-        path.handleBuffer(samples.data(), kFrames, 4, 48000.0);
-        for (int index = 0; index < 8; ++index) {
-            const std::vector<float> got = streams[size_t(index)]->samples();
-            if (index >= 4) {
-                QCOMPARE(streams[size_t(index)]->appends.load(), 0);
-                continue;
-            }
-            QCOMPARE(int(got.size()), 2 * kFrames);
-            QVERIFY(std::all_of(got.begin(), got.end(), [index](float x) { return x == 0.1f * (index + 1); }));
-        }
-    }
-
     // A single microphone has no meters, peaks or scan series; its stream (-1) gets channel 0
     // of a mono input, else the average of all channels, with no gain.
     void singleMicrophoneMode_data()
@@ -361,26 +338,6 @@ private Q_SLOTS:
         QVERIFY(heard.empty());
         QCOMPARE(cueBuffers, 4);
         QCOMPARE(cueChannels, 3);
-    }
-
-    // The table: insert gives what it replaced, take removes, setStreams swaps the whole table.
-    void streamTable()
-    {
-        CapturePath path({});
-        auto a = std::make_shared<RecordingStream>(0);
-        auto b = std::make_shared<RecordingStream>(0);
-        auto c = std::make_shared<RecordingStream>(5);
-        QVERIFY(!path.insertStream(0, a));
-        QCOMPARE(path.insertStream(0, b), a);
-        QCOMPARE(path.stream(0), b);
-        QVERIFY(!path.takeStream(7));
-        QVERIFY(!path.insertStream(5, c));
-        const CapturePath::StreamMap old = path.setStreams({{-1, a}});
-        QCOMPARE(old.size(), 2);
-        QCOMPARE(old.value(5), c);
-        QCOMPARE(path.streams().keys(), QList<int>{-1});
-        QCOMPARE(path.takeAllStreams().value(-1), a);
-        QVERIFY(path.streams().isEmpty());
     }
 
     // Generated audio through the real chunker into the path: the -1 stream receives every

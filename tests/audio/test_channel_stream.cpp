@@ -406,19 +406,6 @@ private Q_SLOTS:
         QVERIFY(rec.errors.isEmpty());
     }
 
-    void appendAfterStopDoesNothing()
-    {
-        auto s = stream();
-        s->start();
-        s->stop();
-        const std::vector<float> buffer = tone(kBufferFrames);
-        s->append(buffer, kCaptureRate);
-        s->append(std::span<const float>(), kCaptureRate);
-        s->append(buffer, std::nan(""));
-        s.reset();
-        QTest::qWait(50);
-    }
-
     void appendsRaceStop()
     {
         // The capture thread keeps its own reference, as the engine's snapshot does, and may

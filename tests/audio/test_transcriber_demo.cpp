@@ -335,31 +335,6 @@ private Q_SLOTS:
         QCOMPARE(rig.capturesOpened, 0);
     }
 
-    void runKeysStrictlyIncrease()
-    {
-        Rig rig;
-        rig.setDevices({device(kMultiUid, QStringLiteral("Octo"), 8, true)});
-        // A clock that stands still: every run starts within the same second.
-        DesktopTranscriber& engine = rig.make();
-        engine.start();
-        QVERIFY(engine.running());
-        QVERIFY(!engine.isDemo());
-        qint64 last = engine.runKey();
-        engine.stop();
-        for (int i = 0; i < 4; ++i) {
-            if (i % 2 == 0) {
-                engine.startDemo();
-            } else {
-                engine.start();
-            }
-            QVERIFY(engine.running());
-            QVERIFY2(engine.runKey() > last, qPrintable(QString::number(i)));
-            last = engine.runKey();
-            engine.stop();
-        }
-        QCOMPARE(rig.capturesOpened, 1);
-    }
-
     void startStopStartAgain()
     {
         Rig rig;

@@ -396,6 +396,13 @@ private Q_SLOTS:
         rig.clock.setNow(rig.clock.now().addingSeconds(-100));
         engine.start();
         QCOMPARE(engine.runKey(), first + 11);
+        engine.stop();
+        // Demo runs take keys from the same count.
+        engine.startDemo();
+        QCOMPARE(engine.runKey(), first + 12);
+        engine.stop();
+        engine.start();
+        QCOMPARE(engine.runKey(), first + 13);
     }
 
     // The check after a first run looks at the meters once the delay has passed on the clock,
