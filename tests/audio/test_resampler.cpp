@@ -18,30 +18,20 @@ std::vector<float> sine(double rate, double hz, double seconds, float amplitude)
     return out;
 }
 
-// Converts `input` in calls of random size (1...maxCall samples), then flushes.
+// Converts `input` in calls of random size (1...maxCall samples; 0: in one call), then flushes.
 std::vector<qint16> convertChunked(double rate, const std::vector<float>& input, int maxCall, quint32 seed = 3)
 {
     Resampler16k resampler(rate);
     std::vector<qint16> out;
     std::mt19937 random(seed);
-    std::uniform_int_distribution<int> size(1, maxCall);
+    std::uniform_int_distribution<int> size(1, std::max(1, maxCall));
     size_t done = 0;
     while (done < input.size()) {
-        const size_t n = std::min(size_t(size(random)), input.size() - done);
+        const size_t n = maxCall > 0 ? std::min(size_t(size(random)), input.size() - done) : input.size();
         const auto got = resampler.process(std::span<const float>(input).subspan(done, n));
         out.insert(out.end(), got.begin(), got.end());
         done += n;
     }
-    const auto rest = resampler.flush();
-    out.insert(out.end(), rest.begin(), rest.end());
-    return out;
-}
-
-std::vector<qint16> convertOneShot(double rate, const std::vector<float>& input)
-{
-    Resampler16k resampler(rate);
-    const auto got = resampler.process(input);
-    std::vector<qint16> out(got.begin(), got.end());
     const auto rest = resampler.flush();
     out.insert(out.end(), rest.begin(), rest.end());
     return out;
@@ -116,7 +106,7 @@ private Q_SLOTS:
         for (float& x : input) {
             x += noise(random);
         }
-        const std::vector<qint16> whole = convertOneShot(rate, input);
+        const std::vector<qint16> whole = convertChunked(rate, input, 0);
         const std::vector<qint16> chunked = convertChunked(rate, input, maxCall);
         QCOMPARE(chunked.size(), whole.size());
         int worst = 0;

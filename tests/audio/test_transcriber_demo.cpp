@@ -95,16 +95,15 @@ private Q_SLOTS:
         QVERIFY(engine.running());
         QCOMPARE(engine.status(), QStringLiteral("Listening…"));
         QCOMPARE(engine.notice(), std::optional<QString>(DemoShoot::kNotice));
-        const QStringList names{QStringLiteral("Presenter"), QStringLiteral("Guest"), QStringLiteral("Kitchen"),
-                                QStringLiteral("Boom"),      QStringLiteral("Ch 5"),  QStringLiteral("Ch 6")};
-        QCOMPARE(engine.channels().size(), names.size());
+        QStringList names;
         for (const ChannelConfig& config : engine.channels()) {
-            QCOMPARE(config.name, names.at(config.index));
+            names.append(config.name);
             QVERIFY(config.on);
             QVERIFY(config.agent);
             QCOMPARE(config.hidden, config.index == 2);
             QCOMPARE(config.fader, config.index == 3 ? 0.6 : ChannelConfig::kUnityFader);
         }
+        QCOMPARE(names.join(u','), QStringLiteral("Presenter,Guest,Kitchen,Boom,Ch 5,Ch 6"));
         // Nothing is captured or transcribed.
         QCOMPARE(rig.capturesOpened, 0);
         QVERIFY(rig.streams.isEmpty());
@@ -114,13 +113,8 @@ private Q_SLOTS:
         QCOMPARE(engine.segments().size(), 1);
         const DisplaySegment& first = engine.segments().constFirst();
         QCOMPARE(first.id, QStringLiteral("0-D1"));
-        QCOMPARE(first.speaker, std::optional<QString>(QStringLiteral("Presenter")));
-        QCOMPARE(first.text, DemoShoot::script().constFirst().text);
-        QVERIFY(first.timecode.isEmpty());
         QVERIFY(std::abs(first.startSecs + 0.1) < 1e-9);
         QVERIFY(std::abs(first.endSecs) < 1e-9);
-        QCOMPARE(first.channel, 0);
-        QVERIFY(!first.onDevice);
         QCOMPARE(first.words.size(), 12);
         QCOMPARE(first.words.constFirst().text, QStringLiteral("So"));
         QVERIFY(std::abs(first.words.at(1).start - (first.startSecs + 0.32)) < 1e-9);
