@@ -318,7 +318,7 @@ private Q_SLOTS:
     {
         QFETCH(QString, how);
         QFETCH(bool, stopFirst);
-        script({step("final", 0, {{"id", 1}, {"text", "x"}}), step(how.toLatin1().constData(), 300)});
+        script({step("final", 0, {{"id", 1}, {"text", "x"}}), step(how.toLatin1().constData(), stopFirst ? 300 : 100)});
         auto s = stream();
         s->label = QStringLiteral("Boom");
         Recorder rec(*s);
