@@ -37,27 +37,11 @@ Voice noise(float amplitude)
 // h a steady hum.
 QList<Voice> voices(const char* code)
 {
+    const QHash<char, Voice> byLetter{
+        {'a', talker(7, 0)}, {'b', talker(3, 1)}, {'c', talker(5, 2)}, {'n', noise(0.2f)}, {'h', tone(0.1414f)}};
     QList<Voice> out;
     for (const char* c = code; *c; ++c) {
-        switch (*c) {
-        case 'a':
-            out.append(talker(7, 0));
-            break;
-        case 'b':
-            out.append(talker(3, 1));
-            break;
-        case 'c':
-            out.append(talker(5, 2));
-            break;
-        case 'n':
-            out.append(noise(0.2f));
-            break;
-        case 'h':
-            out.append(tone(0.1414f));
-            break;
-        default:
-            out.append(tone(0.0f));
-        }
+        out.append(byLetter.value(*c, tone(0.0f)));
     }
     return out;
 }
