@@ -1,6 +1,7 @@
 #include "audio/DesktopTranscriber.h"
 
 #include "audio/CapturePath.h"
+#include "audio/OnDeviceEngine.h"
 #include "audio/SoundEventDetector.h"
 #include "platform/AudioCapture.h"
 #include "platform/Defaults.h"
@@ -16,6 +17,9 @@ DesktopTranscriber::DesktopTranscriber(Environment environment, QObject* parent)
       m_defaults(m_env.defaults != nullptr ? *m_env.defaults : Defaults::shared()), m_status(QStringLiteral("Off"))
 {
     m_deviceSource = m_env.devices != nullptr ? m_env.devices : new AudioDevices(this);
+    if (!m_env.onDeviceAvailable) {
+        m_env.onDeviceAvailable = OnDeviceModel::isAvailable();
+    }
     m_engineStart = now();
     m_book.clear(m_engineStart);
 

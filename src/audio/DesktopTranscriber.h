@@ -68,7 +68,8 @@ struct TranscriberEnvironment {
     // (Clock::system()). Must outlive the engine.
     Clock* clock = nullptr;
     // Whether on-device transcription exists here; watch-only channels use it when it does.
-    bool onDeviceAvailable = false;
+    // Unset: when the on-device model is installed (OnDeviceModel::isAvailable).
+    std::optional<bool> onDeviceAvailable;
     // How long a first run on a device with fresh settings listens before it mutes the
     // channels that stayed silent.
     int silenceCheckDelayMs = 6000;

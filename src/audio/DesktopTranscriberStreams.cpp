@@ -71,7 +71,7 @@ std::shared_ptr<TranscriptStream> DesktopTranscriber::makeStream(const StreamReq
 
 bool DesktopTranscriber::usesOnDevice(int index) const
 {
-    if (index < 0 || !m_env.onDeviceAvailable || m_monitorChannel == index) {
+    if (index < 0 || !m_env.onDeviceAvailable.value_or(false) || m_monitorChannel == index) {
         return false;
     }
     const qsizetype position = positionOf(index);

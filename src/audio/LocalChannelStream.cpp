@@ -14,7 +14,12 @@ LocalChannelStream::LocalChannelStream(int channel, std::optional<QString> label
     this->label = std::move(label);
 }
 
-LocalChannelStream::~LocalChannelStream() = default;
+LocalChannelStream::~LocalChannelStream()
+{
+    // The main thread does not wait for a model load or a decode in progress.
+    OnDeviceEngine::release(std::move(m_engine));
+    OnDeviceEngine::release(std::move(m_finishing));
+}
 
 void LocalChannelStream::start()
 {

@@ -7,10 +7,14 @@
 #include <QFile>
 #include <QFileInfo>
 
+#include "audio/StreamMessages.h"
+
 #include <pocketsphinx.h>
+#include <sphinxbase/err.h>
 
 #include <algorithm>
 #include <cmath>
+#include <cstdlib>
 
 namespace {
 
@@ -22,6 +26,32 @@ constexpr size_t kSliceSamples = 1600;
 constexpr qint64 kGuessEverySamples = 8000;
 // The worker takes at most this much from the queue at a time.
 constexpr size_t kTakeSamples = 8000;
+// In continuous sound the decoder's silence detection never ends an utterance, and each guess
+// decodes it again from its start: a long one ends at a short pause, any one at the hard limit.
+constexpr qint64 kLongUtteranceSamples = 15 * 16000;
+constexpr qint64 kMaxUtteranceSamples = 30 * 16000;
+// A short pause: this many 10 ms frames in a row below a tenth of the utterance's mean level.
+constexpr size_t kLevelFrameSamples = 160;
+constexpr int kPauseFrames = 3;
+constexpr double kQuietRatio = 10.0;
+
+// pocketsphinx keeps one log stream for the whole process, and a load that names a log file
+// closes the stream before it: two loads at once close it twice. Logging goes off once and loads
+// take turns. Never destroyed, so a load still running at exit finds it.
+std::mutex& loadMutex()
+{
+    static auto* mutex = new std::mutex;
+    return *mutex;
+}
+
+// Whole words only; the recogniser's words are plain ASCII.
+QString capped(const QString& text)
+{
+    if (text.size() <= StreamMessages::kMaxTextChars)
+        return text;
+    const qsizetype space = text.lastIndexOf(u' ', StreamMessages::kMaxTextChars);
+    return text.left(space > 0 ? space : StreamMessages::kMaxTextChars);
+}
 
 // Filler and silence markers are not words; alternates read "word(2)".
 QString spokenWord(const char* raw)
@@ -33,6 +63,21 @@ QString spokenWord(const char* raw)
     if (paren > 0)
         word.truncate(paren);
     return word;
+}
+
+// Gaps at or before `horizon` count in full for every later result: one entry holds them all.
+void mergeGapsBefore(std::vector<std::pair<qint64, qint64>>& gaps, qint64 horizon)
+{
+    const auto kept =
+        std::find_if(gaps.begin(), gaps.end(), [horizon](const auto& gap) { return gap.first > horizon; });
+    if (kept - gaps.begin() < 2)
+        return;
+    qint64 missing = 0;
+    for (auto gap = gaps.begin(); gap != kept; ++gap)
+        missing += gap->second;
+    const qint64 at = std::prev(kept)->first;
+    const auto next = gaps.erase(gaps.begin() + 1, kept);
+    *std::prev(next) = {at, missing};
 }
 
 } // namespace
@@ -111,11 +156,13 @@ std::unique_ptr<PocketsphinxRecogniser> PocketsphinxRecogniser::create(const QSt
     const QByteArray lm = QFile::encodeName(dir.filePath(QStringLiteral("en-us.lm.bin")));
     const QByteArray dict = QFile::encodeName(dir.filePath(QStringLiteral("cmudict-en-us.dict")));
 
+    const std::lock_guard lock(loadMutex());
+    static std::once_flag quiet;
+    std::call_once(quiet, [] { err_set_logfp(nullptr); });
     std::unique_ptr<PocketsphinxRecogniser> recogniser(new PocketsphinxRecogniser);
     recogniser->m_decoder = std::make_unique<Decoder>();
-    recogniser->m_decoder->config =
-        cmd_ln_init(nullptr, ps_args(), TRUE, "-hmm", hmm.constData(), "-lm", lm.constData(), "-dict", dict.constData(),
-                    "-logfn", "/dev/null", nullptr);
+    recogniser->m_decoder->config = cmd_ln_init(nullptr, ps_args(), TRUE, "-hmm", hmm.constData(), "-lm",
+                                                lm.constData(), "-dict", dict.constData(), nullptr);
     if (!recogniser->m_decoder->config) {
         problem = QStringLiteral("the speech model's settings were refused");
         return nullptr;
@@ -157,15 +204,25 @@ void PocketsphinxRecogniser::processSlice(std::span<const qint16> slice, QList<R
     m_samplesFed += static_cast<qint64>(slice.size());
     const bool inSpeech = ps_get_in_speech(decoder) != 0;
     if (inSpeech) {
+        // Length and loudness count from the speech, not from the silence waited through before it.
         if (!m_speaking) {
             m_speaking = true;
             m_speechStart = m_samplesFed - static_cast<qint64>(slice.size());
             m_lastGuessAt = m_samplesFed;
+            m_levelSum = 0.0;
+            m_levelFrames = 0;
+            m_quietRun = 0;
+        }
+        const bool paused = heardPause(slice);
+        const qint64 length = m_samplesFed - m_speechStart;
+        if (length >= kMaxUtteranceSamples || (paused && length >= kLongUtteranceSamples)) {
+            endUtterance(out);
+            return;
         }
         if (m_samplesFed - m_lastGuessAt >= kGuessEverySamples) {
             m_lastGuessAt = m_samplesFed;
             const char* hypothesis = ps_get_hyp(decoder, nullptr);
-            const QString guess = QString::fromUtf8(hypothesis ? hypothesis : "").simplified();
+            const QString guess = capped(QString::fromUtf8(hypothesis ? hypothesis : "").simplified());
             if (!guess.isEmpty() && guess != m_lastGuess) {
                 m_lastGuess = guess;
                 out.append(RecognisedResult{guess, false, m_speechStart, m_samplesFed});
@@ -173,7 +230,32 @@ void PocketsphinxRecogniser::processSlice(std::span<const qint16> slice, QList<R
         }
     } else if (m_speaking) {
         endUtterance(out);
+    } else if (m_samplesFed - m_utteranceStart >= kMaxUtteranceSamples) {
+        // Long silence: a fresh utterance keeps the decoder's work per second flat.
+        ps_end_utt(decoder);
+        m_inUtterance = false;
     }
+}
+
+bool PocketsphinxRecogniser::heardPause(std::span<const qint16> slice)
+{
+    bool pause = false;
+    for (; slice.size() >= kLevelFrameSamples; slice = slice.subspan(kLevelFrameSamples)) {
+        qint64 sum = 0;
+        for (const qint16 sample : slice.first(kLevelFrameSamples))
+            sum += std::abs(static_cast<int>(sample));
+        const double level = static_cast<double>(sum) / kLevelFrameSamples;
+        m_levelSum += level;
+        ++m_levelFrames;
+        m_quietRun = level * kQuietRatio < m_levelSum / static_cast<double>(m_levelFrames) ? m_quietRun + 1 : 0;
+        pause = pause || m_quietRun >= kPauseFrames;
+    }
+    return pause;
+}
+
+qint64 PocketsphinxRecogniser::earliestPending() const
+{
+    return m_inUtterance ? m_utteranceStart : m_samplesFed;
 }
 
 void PocketsphinxRecogniser::finish(QList<RecognisedResult>& out)
@@ -196,22 +278,31 @@ void PocketsphinxRecogniser::endUtterance(QList<RecognisedResult>& out)
     result.isFinal = true;
     result.startSample = m_speechStart;
     result.endSample = m_samplesFed;
-    QStringList words;
+    // The decoder numbers frames from its first utterance, so a frame is a place in all the
+    // audio fed; kept within this utterance all the same.
+    const auto place = [this](int frame) {
+        return std::clamp(static_cast<qint64>(frame) * kSamplesPerFrame, m_utteranceStart, m_samplesFed);
+    };
     bool first = true;
     for (ps_seg_t* seg = ps_seg_iter(decoder); seg; seg = ps_seg_next(seg)) {
         const QString word = spokenWord(ps_seg_word(seg));
         if (word.isEmpty())
             continue;
+        if (result.text.size() + word.size() + 1 > StreamMessages::kMaxTextChars) {
+            ps_seg_free(seg);
+            break;
+        }
         int startFrame = 0;
         int endFrame = 0;
         ps_seg_frames(seg, &startFrame, &endFrame);
         if (first)
-            result.startSample = m_utteranceStart + std::max(0, startFrame) * kSamplesPerFrame;
+            result.startSample = place(startFrame);
         first = false;
-        result.endSample = m_utteranceStart + (std::max(0, endFrame) + 1) * kSamplesPerFrame;
-        words.append(word);
+        result.endSample = place(endFrame + 1);
+        if (!result.text.isEmpty())
+            result.text += u' ';
+        result.text += word;
     }
-    result.text = words.join(u' ');
     // An empty final still ends a guess that was shown.
     if (!result.text.isEmpty() || !m_lastGuess.isEmpty())
         out.append(result);
@@ -228,14 +319,27 @@ OnDeviceEngine::OnDeviceEngine(RecogniserFactory factory, Callbacks callbacks, C
 
 OnDeviceEngine::~OnDeviceEngine()
 {
+    stopSoon();
+    if (m_thread.joinable())
+        m_thread.join();
+}
+
+void OnDeviceEngine::stopSoon()
+{
     m_closed.store(true);
     {
         const std::lock_guard lock(m_mutex);
         m_abort = true;
     }
     m_wake.notify_all();
-    if (m_thread.joinable())
-        m_thread.join();
+}
+
+void OnDeviceEngine::release(std::unique_ptr<OnDeviceEngine> engine)
+{
+    if (!engine)
+        return;
+    engine->stopSoon();
+    std::thread([engine = std::move(engine)]() mutable { engine.reset(); }).detach();
 }
 
 void OnDeviceEngine::feed(std::span<const float> mono, double sampleRate)
@@ -307,6 +411,12 @@ void OnDeviceEngine::finish()
     m_wake.notify_all();
 }
 
+qint64 OnDeviceEngine::queuedSamples() const
+{
+    const std::lock_guard lock(m_mutex);
+    return static_cast<qint64>(m_size);
+}
+
 qint64 OnDeviceEngine::droppedSamples() const
 {
     const std::lock_guard lock(m_mutex);
@@ -358,6 +468,8 @@ void OnDeviceEngine::run(RecogniserFactory factory)
         recogniser->feed(taken, results);
         deliver(results, gaps, origin);
         results.clear();
+        mergeGapsBefore(gaps, recogniser->earliestPending());
+        m_keptGaps.store(gaps.size());
     }
     m_done.store(true);
 }

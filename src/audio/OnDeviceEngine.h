@@ -39,6 +39,8 @@ public:
     virtual void feed(std::span<const qint16> samples, QList<RecognisedResult>& out) = 0;
     // End of the audio: the utterance in progress, if any, is made final.
     virtual void finish(QList<RecognisedResult>& out) = 0;
+    // No later result starts before this sample (0: any may).
+    [[nodiscard]] virtual qint64 earliestPending() const { return 0; }
 };
 
 // Makes the recogniser on the decoding thread; on failure gives nullptr and sets `error` to the
@@ -63,7 +65,8 @@ inline constexpr const char* kDefaultRoot = "/usr/share/pocketsphinx/model";
 } // namespace OnDeviceModel
 
 // pocketsphinx on one model folder: utterances end at silence (the decoder's voice activity
-// detection); a volatile guess is reported about twice a second while someone speaks.
+// detection), a long one at a short pause, any one at a hard limit; a volatile guess is
+// reported about twice a second while someone speaks. Texts are capped as the service's are.
 class PocketsphinxRecogniser final : public SpeechRecogniser {
 public:
     [[nodiscard]] static std::unique_ptr<PocketsphinxRecogniser> create(const QString& modelFolder, QString& problem);
@@ -71,6 +74,7 @@ public:
 
     void feed(std::span<const qint16> samples, QList<RecognisedResult>& out) override;
     void finish(QList<RecognisedResult>& out) override;
+    [[nodiscard]] qint64 earliestPending() const override;
 
     struct Decoder;
 
@@ -78,6 +82,8 @@ private:
     PocketsphinxRecogniser() = default;
     void processSlice(std::span<const qint16> slice, QList<RecognisedResult>& out);
     void endUtterance(QList<RecognisedResult>& out);
+    // True when the slice ends a short pause in the speech.
+    [[nodiscard]] bool heardPause(std::span<const qint16> slice);
 
     std::unique_ptr<Decoder> m_decoder;
     bool m_inUtterance = false;
@@ -87,6 +93,9 @@ private:
     qint64 m_speechStart = 0;
     qint64 m_lastGuessAt = 0;
     QString m_lastGuess;
+    double m_levelSum = 0.0;
+    qint64 m_levelFrames = 0;
+    int m_quietRun = 0;
 };
 
 // The decoding behind one on-device stream. The capture thread converts each buffer to 16 kHz
@@ -129,13 +138,23 @@ public:
     // utterance is made final.
     void finish();
 
+    // Lets the engine go without waiting for it (a model load takes a while): decoding stops,
+    // and the worker is waited for and freed on a thread of its own.
+    static void release(std::unique_ptr<OnDeviceEngine> engine);
+
+    // 16 kHz samples waiting for the decoder.
+    [[nodiscard]] qint64 queuedSamples() const;
     // 16 kHz samples dropped because the queue was full.
     [[nodiscard]] qint64 droppedSamples() const;
+    // Gaps the worker still keeps to place results (older ones are merged once no result can
+    // reach back to them).
+    [[nodiscard]] size_t keptGaps() const { return m_keptGaps.load(); }
     // True once the worker has decoded everything and ended (finished, failed or stopped).
     [[nodiscard]] bool isDone() const { return m_done.load(); }
 
 private:
     void run(RecogniserFactory factory);
+    void stopSoon();
     void post(Result result) const;
     void postError(const QString& message) const;
     [[nodiscard]] bool enqueue(std::span<const qint16> samples);
@@ -154,6 +173,7 @@ private:
 
     std::atomic<bool> m_closed{false};
     std::atomic<bool> m_done{false};
+    std::atomic<size_t> m_keptGaps{0};
 
     // Shared between the capture thread and the worker, under m_mutex.
     mutable std::mutex m_mutex;
