@@ -183,8 +183,11 @@ PocketsphinxRecogniser::~PocketsphinxRecogniser()
 
 void PocketsphinxRecogniser::feed(std::span<const qint16> samples, QList<RecognisedResult>& out)
 {
+    // Slices fall on fixed places in the audio, whatever pieces it comes in, so the silence
+    // detection and with it the results do not depend on timing.
     while (!samples.empty()) {
-        const size_t count = std::min(samples.size(), kSliceSamples);
+        const size_t toBoundary = kSliceSamples - static_cast<size_t>(m_samplesFed % qint64(kSliceSamples));
+        const size_t count = std::min(samples.size(), toBoundary);
         processSlice(samples.first(count), out);
         samples = samples.subspan(count);
     }

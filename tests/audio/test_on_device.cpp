@@ -29,7 +29,6 @@ struct Scripted {
     QList<RecognisedResult> atFinish;
     std::atomic<qint64> fed{0};
     std::atomic<bool> open{true}; // while false, feeding waits (a slow decoder)
-    bool finishAtEnd = false;     // the finishing results end with the audio fed (0.1 s long)
     std::atomic<qint64> horizon{0};
 };
 
@@ -49,13 +48,9 @@ public:
     }
     void finish(QList<RecognisedResult>& out) override
     {
-        for (RecognisedResult result : m_script->atFinish) {
-            if (m_script->finishAtEnd) {
-                result.startSample = m_script->fed.load() - 1600;
-                result.endSample = m_script->fed.load();
-            }
-            out.append(result);
-        }
+        // Finishing results are the last 0.1 s of the audio fed.
+        for (RecognisedResult result : m_script->atFinish)
+            out.append({result.text, true, m_script->fed.load() - 1600, m_script->fed.load()});
     }
 
     qint64 earliestPending() const override { return m_script->horizon.load(); }
@@ -181,42 +176,35 @@ private Q_SLOTS:
     }
 
     // Through the worker thread: volatile then final, timed from the first accepted buffer.
-    void scriptedEngineTimesFromFirstBuffer()
+    // Through the worker thread: timed from the first accepted buffer; stop still makes the last
+    // final, and audio before start or after stop is dropped.
+    void scriptedEngineThroughStop()
     {
         auto script = std::make_shared<Scripted>();
         script->steps = {{8000, {QStringLiteral("quiet on"), false, 1600, 8000}},
                          {16000, {QStringLiteral("quiet on set"), true, 1600, 16000}}};
+        script->atFinish = {{QStringLiteral("cut"), true, 0, 0}};
         ManualClock clock;
         auto stream = std::make_shared<LocalChannelStream>(2, QStringLiteral("Mix"), 5.0, nullptr,
                                                            scriptedFactory(script), &clock);
         QList<bool> pendingAtUpdate;
         stream->onUpdate = [&](const QString&) { pendingAtUpdate.append(stream->provisional().has_value()); };
+        feedQuiet(*stream, 0.5); // before start: no engine
         stream->start();
         clock.advance(300ms); // the stream is open, the audio begins later
         feedQuiet(*stream, 1.2);
         clock.advance(5s); // the time the decoding takes does not count
-        QTRY_COMPARE_WITH_TIMEOUT(stream->finals().size(), 1, 10000);
-        QCOMPARE(pendingAtUpdate, (QList<bool>{true, false}));
+        stream->stop();
+        QTRY_COMPARE_WITH_TIMEOUT(stream->finals().size(), 2, 10000);
+        QCOMPARE(pendingAtUpdate, (QList<bool>{true, false, false}));
         const DisplaySegment& line = stream->finals().first();
         QCOMPARE(line.id, QStringLiteral("2-L0"));
         QCOMPARE(line.text, QStringLiteral("quiet on set"));
         QVERIFY2(std::abs(line.startSecs - (5.0 + 0.3 + 0.1)) < 1e-9, qPrintable(QString::number(line.startSecs)));
         QVERIFY(std::abs(line.endSecs - (5.0 + 0.3 + 1.0)) < 1e-9);
-    }
-
-    void appendAfterStopIsDropped()
-    {
-        auto script = std::make_shared<Scripted>();
-        script->atFinish = {{QStringLiteral("cut"), true, 0, 1600}};
-        auto stream = std::make_shared<LocalChannelStream>(0, std::nullopt, 0.0, nullptr, scriptedFactory(script));
-        feedQuiet(*stream, 0.5); // before start: no engine
-        stream->start();
-        feedQuiet(*stream, 0.5);
-        stream->stop();
-        QTRY_COMPARE_WITH_TIMEOUT(stream->finals().size(), 1, 10000); // finishing makes the last final
         const qint64 fed = script->fed.load();
-        QVERIFY(fed > 7000 && fed <= 8000);
-        feedQuiet(*stream, 0.5);
+        QVERIFY(fed > 19000 && fed <= 20480);
+        QCOMPARE(stream->finals().last().endSecs, 5.3 + static_cast<double>(fed) / 16000.0);
         stream->start(); // not started again
         feedQuiet(*stream, 0.5);
         QCOMPARE(script->fed.load(), fed);
@@ -298,10 +286,8 @@ private Q_SLOTS:
         QVERIFY(root.isValid());
         if (installed) {
             QVERIFY(QDir(root.path()).mkpath(QStringLiteral("en-us/en-us")));
-            for (const char* name : {"en-us/en-us.lm.bin", "en-us/cmudict-en-us.dict"}) {
-                QFile file(root.filePath(QString::fromLatin1(name)));
-                QVERIFY(file.open(QIODevice::WriteOnly));
-            }
+            for (const char* name : {"en-us/en-us.lm.bin", "en-us/cmudict-en-us.dict"})
+                QVERIFY(QFile(root.filePath(QString::fromLatin1(name))).open(QIODevice::WriteOnly));
         }
         const auto folder = OnDeviceModel::folderFor(QLocale(locale), root.path());
         QCOMPARE(folder.has_value(), found);
@@ -315,7 +301,6 @@ private Q_SLOTS:
     {
         auto script = std::make_shared<Scripted>();
         script->atFinish = {{QStringLiteral("late"), true, 0, 0}};
-        script->finishAtEnd = true;
         QList<OnDeviceEngine::Result> results;
         OnDeviceEngine::Callbacks callbacks;
         callbacks.onResult = [&](const OnDeviceEngine::Result& result) { results.append(result); };
