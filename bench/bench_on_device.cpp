@@ -185,6 +185,72 @@ void BM_EngineRealTimeFactor(benchmark::State& state)
 }
 BENCHMARK(BM_EngineRealTimeFactor)->Unit(benchmark::kMillisecond)->Iterations(2);
 
+// Ten minutes of speech without a pause, straight into the decoder: the longest stretch of audio
+// between two finals, and the CPU time per audio second in the first and the last minute (a
+// decoder that decodes a growing utterance again and again gets slower as it goes).
+void BM_ContinuousSpeech(benchmark::State& state)
+{
+    const QString espeak = QStandardPaths::findExecutable(QStringLiteral("espeak-ng"));
+    QTemporaryDir dir;
+    const QString wav = QDir(dir.path()).filePath(QStringLiteral("long.wav"));
+    QString text;
+    for (const char* sentence : kSentences)
+        text += QString::fromLatin1(sentence).remove(u',') + u' ';
+    double rate = 0.0;
+    const std::vector<float> once =
+        espeak.isEmpty() || QProcess::execute(espeak, {QStringLiteral("-w"), wav, text}) != 0 ? std::vector<float>{}
+                                                                                              : readWav(wav, rate);
+    if (once.empty()) {
+        state.SkipWithError("espeak-ng is not installed");
+        return;
+    }
+    std::vector<qint16> audio;
+    {
+        Resampler16k resampler(rate);
+        const auto converted = resampler.process(once);
+        while (audio.size() < 600 * 16000)
+            audio.insert(audio.end(), converted.begin(), converted.end());
+    }
+    constexpr size_t kMinute = 60 * 16000;
+    double longest = 0.0;
+    double firstMinute = 0.0;
+    double lastMinute = 0.0;
+    double cpu = 0.0;
+    for (auto _ : state) {
+        auto recogniser = makeRecogniser(state);
+        if (!recogniser)
+            return;
+        QList<RecognisedResult> results;
+        qint64 lastFinal = 0;
+        const double began = cpuSeconds(CLOCK_THREAD_CPUTIME_ID);
+        double minuteBegan = began;
+        for (size_t at = 0; at < audio.size(); at += 1365) {
+            results.clear();
+            recogniser->feed(std::span<const qint16>(audio).subspan(at, std::min<size_t>(1365, audio.size() - at)),
+                             results);
+            for (const auto& result : results) {
+                if (result.isFinal) {
+                    longest = std::max(longest, static_cast<double>(result.endSample - lastFinal) / 16000.0);
+                    lastFinal = result.endSample;
+                }
+            }
+            if ((at + 1365) / kMinute != at / kMinute) {
+                const double now = cpuSeconds(CLOCK_THREAD_CPUTIME_ID);
+                (at < kMinute ? firstMinute : lastMinute) = (now - minuteBegan) / 60.0;
+                minuteBegan = now;
+            }
+        }
+        cpu += cpuSeconds(CLOCK_THREAD_CPUTIME_ID) - began;
+    }
+    const double audioSeconds = static_cast<double>(audio.size()) / 16000.0;
+    state.counters["audio_s"] = audioSeconds;
+    state.counters["longest_utterance_s"] = longest;
+    state.counters["rtf"] = cpu / (audioSeconds * static_cast<double>(state.iterations()));
+    state.counters["rtf_first_min"] = firstMinute;
+    state.counters["rtf_last_min"] = lastMinute;
+}
+BENCHMARK(BM_ContinuousSpeech)->Unit(benchmark::kMillisecond)->Iterations(1);
+
 } // namespace
 
 BENCHMARK_MAIN();

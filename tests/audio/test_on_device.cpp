@@ -75,28 +75,6 @@ void feedQuiet(TranscriptStream& stream, double seconds)
         stream.append(buffer, 48000.0);
 }
 
-// Real pocketsphinx on `audio`, fed as capture would be but never faster than it decodes.
-QList<OnDeviceEngine::Result> decodeSpeech(const std::vector<float>& audio, double rate)
-{
-    QList<OnDeviceEngine::Result> results;
-    OnDeviceEngine::Callbacks callbacks;
-    callbacks.onResult = [&](const OnDeviceEngine::Result& result) { results.append(result); };
-    callbacks.onError = [](const QString& text) { QFAIL(qPrintable(text)); };
-    OnDeviceEngine engine(OnDeviceModel::pocketsphinxFactory(), std::move(callbacks));
-    for (size_t at = 0; at < audio.size(); at += 4096) {
-        while (engine.queuedSamples() > 5 * 16000)
-            std::this_thread::sleep_for(10ms);
-        engine.feed(std::span<const float>(audio).subspan(at, std::min<size_t>(4096, audio.size() - at)), rate);
-    }
-    engine.finish();
-    if (!QTest::qWaitFor([&] { return engine.isDone(); }, 300000))
-        qWarning("decoding did not end");
-    QCoreApplication::processEvents();
-    if (engine.droppedSamples() != 0)
-        qWarning("audio was dropped");
-    return results;
-}
-
 } // namespace
 
 class TestOnDevice : public QObject {
@@ -413,11 +391,24 @@ private Q_SLOTS:
             audio.resize(static_cast<size_t>(at[i] * rate), 0.0f);
             audio.insert(audio.end(), speech.samples.begin(), speech.samples.end());
         }
+        QList<OnDeviceEngine::Result> results;
+        OnDeviceEngine::Callbacks callbacks;
+        callbacks.onResult = [&](const OnDeviceEngine::Result& result) { results.append(result); };
+        OnDeviceEngine engine(OnDeviceModel::pocketsphinxFactory(), std::move(callbacks));
+        for (size_t at = 0; at < audio.size(); at += 4096) {
+            while (engine.queuedSamples() > 5 * 16000) // never faster than it decodes
+                std::this_thread::sleep_for(10ms);
+            engine.feed(std::span<const float>(audio).subspan(at, std::min<size_t>(4096, audio.size() - at)), rate);
+        }
+        engine.finish();
+        QTRY_VERIFY_WITH_TIMEOUT(engine.isDone(), 300000);
+        QCoreApplication::processEvents();
+        QCOMPARE(engine.droppedSamples(), 0);
         const double seconds = static_cast<double>(audio.size()) / rate;
         QList<double> starts;
         double lastEnd = 0.0;
         bool guessed = false;
-        for (const OnDeviceEngine::Result& result : decodeSpeech(audio, rate)) {
+        for (const OnDeviceEngine::Result& result : results) {
             guessed = guessed || !result.isFinal;
             if (!result.isFinal || result.text.isEmpty())
                 continue;
