@@ -26,10 +26,6 @@ constexpr size_t kSliceSamples = 1600;
 constexpr qint64 kGuessEverySamples = 8000;
 // The worker takes at most this much from the queue at a time.
 constexpr size_t kTakeSamples = 8000;
-// In continuous sound the decoder's silence detection never ends an utterance, and each guess
-// decodes it again from its start: a long one ends at a short pause, any one at the hard limit.
-constexpr qint64 kLongUtteranceSamples = 15 * 16000;
-constexpr qint64 kMaxUtteranceSamples = 30 * 16000;
 // A short pause: this many 10 ms frames in a row below a tenth of the utterance's mean level.
 constexpr size_t kLevelFrameSamples = 160;
 constexpr int kPauseFrames = 3;
@@ -119,16 +115,16 @@ bool isAvailable(const QString& root)
     return folderFor(QLocale(), root).has_value();
 }
 
-RecogniserFactory pocketsphinxFactory(const QString& root)
+RecogniserFactory pocketsphinxFactory(const QString& root, UtteranceLimits limits)
 {
-    return [root](QString& error) -> std::unique_ptr<SpeechRecogniser> {
+    return [root, limits](QString& error) -> std::unique_ptr<SpeechRecogniser> {
         const std::optional<QString> folder = folderFor(QLocale(), root);
         if (!folder) {
             error = unavailableMessage();
             return nullptr;
         }
         QString problem;
-        auto recogniser = PocketsphinxRecogniser::create(*folder, problem);
+        auto recogniser = PocketsphinxRecogniser::create(*folder, problem, limits);
         if (!recogniser)
             error = QStringLiteral("On-device transcription stopped: %1.").arg(problem);
         return recogniser;
@@ -149,7 +145,8 @@ struct PocketsphinxRecogniser::Decoder {
     }
 };
 
-std::unique_ptr<PocketsphinxRecogniser> PocketsphinxRecogniser::create(const QString& modelFolder, QString& problem)
+std::unique_ptr<PocketsphinxRecogniser> PocketsphinxRecogniser::create(const QString& modelFolder, QString& problem,
+                                                                       OnDeviceModel::UtteranceLimits limits)
 {
     const QDir dir(modelFolder);
     const QByteArray hmm = QFile::encodeName(dir.filePath(QStringLiteral("en-us")));
@@ -161,6 +158,9 @@ std::unique_ptr<PocketsphinxRecogniser> PocketsphinxRecogniser::create(const QSt
     std::call_once(quiet, [] { err_set_logfp(nullptr); });
     std::unique_ptr<PocketsphinxRecogniser> recogniser(new PocketsphinxRecogniser);
     recogniser->m_decoder = std::make_unique<Decoder>();
+    const auto samples = [](double seconds) { return static_cast<qint64>(std::max(seconds, 1.0) * kRate); };
+    recogniser->m_longSamples = samples(limits.longSeconds);
+    recogniser->m_maxSamples = std::max(samples(limits.maxSeconds), recogniser->m_longSamples);
     recogniser->m_decoder->config = cmd_ln_init(nullptr, ps_args(), TRUE, "-hmm", hmm.constData(), "-lm",
                                                 lm.constData(), "-dict", dict.constData(), nullptr);
     if (!recogniser->m_decoder->config) {
@@ -218,7 +218,7 @@ void PocketsphinxRecogniser::processSlice(std::span<const qint16> slice, QList<R
         }
         const bool paused = heardPause(slice);
         const qint64 length = m_samplesFed - m_speechStart;
-        if (length >= kMaxUtteranceSamples || (paused && length >= kLongUtteranceSamples)) {
+        if (length >= m_maxSamples || (paused && length >= m_longSamples)) {
             endUtterance(out);
             return;
         }
@@ -233,7 +233,7 @@ void PocketsphinxRecogniser::processSlice(std::span<const qint16> slice, QList<R
         }
     } else if (m_speaking) {
         endUtterance(out);
-    } else if (m_samplesFed - m_utteranceStart >= kMaxUtteranceSamples) {
+    } else if (m_samplesFed - m_utteranceStart >= m_maxSamples) {
         // Long silence: a fresh utterance keeps the decoder's work per second flat.
         ps_end_utt(decoder);
         m_inUtterance = false;

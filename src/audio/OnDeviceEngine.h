@@ -58,10 +58,17 @@ inline constexpr const char* kDefaultRoot = "/usr/share/pocketsphinx/model";
 // when that model is not installed.
 [[nodiscard]] std::optional<QString> folderFor(const QLocale& locale,
                                                const QString& root = QString::fromLatin1(kDefaultRoot));
+// In continuous sound the decoder's silence detection never ends an utterance: past `longSeconds`
+// of speech one ends at the next short pause, and at `maxSeconds` in any case.
+struct UtteranceLimits {
+    double longSeconds = 15.0;
+    double maxSeconds = 30.0;
+};
 // True when a model serves the current locale.
 [[nodiscard]] bool isAvailable(const QString& root = QString::fromLatin1(kDefaultRoot));
 // The pocketsphinx recogniser for the current locale under `root`.
-[[nodiscard]] RecogniserFactory pocketsphinxFactory(const QString& root = QString::fromLatin1(kDefaultRoot));
+[[nodiscard]] RecogniserFactory pocketsphinxFactory(const QString& root = QString::fromLatin1(kDefaultRoot),
+                                                    UtteranceLimits limits = {});
 } // namespace OnDeviceModel
 
 // pocketsphinx on one model folder: utterances end at silence (the decoder's voice activity
@@ -69,7 +76,8 @@ inline constexpr const char* kDefaultRoot = "/usr/share/pocketsphinx/model";
 // reported about twice a second while someone speaks. Texts are capped as the service's are.
 class PocketsphinxRecogniser final : public SpeechRecogniser {
 public:
-    [[nodiscard]] static std::unique_ptr<PocketsphinxRecogniser> create(const QString& modelFolder, QString& problem);
+    [[nodiscard]] static std::unique_ptr<PocketsphinxRecogniser> create(const QString& modelFolder, QString& problem,
+                                                                        OnDeviceModel::UtteranceLimits limits = {});
     ~PocketsphinxRecogniser() override;
 
     void feed(std::span<const qint16> samples, QList<RecognisedResult>& out) override;
@@ -86,6 +94,8 @@ private:
     [[nodiscard]] bool heardPause(std::span<const qint16> slice);
 
     std::unique_ptr<Decoder> m_decoder;
+    qint64 m_longSamples = 0;
+    qint64 m_maxSamples = 0;
     bool m_inUtterance = false;
     bool m_speaking = false;
     qint64 m_samplesFed = 0;
