@@ -91,8 +91,13 @@ void WebSocketLink::readFrames()
             break;
         }
     }
-    if (m_socket && m_reader.failure() != 0 && !m_closeSent)
+    if (m_socket && m_reader.failure() != 0 && !m_closeSent) {
+        // A client that breaks the framing is failed: its close frame goes out, then the
+        // connection, without waiting for an answer that may never come.
         close(m_reader.failure(), m_reader.problem());
+        if (m_socket)
+            m_socket->disconnectFromHost();
+    }
 }
 
 void WebSocketLink::sendText(const QByteArray& utf8)
