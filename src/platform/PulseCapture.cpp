@@ -191,9 +191,9 @@ QString PulseCaptureSource::connectStream(Reader& reader)
     if (pa_context_get_state(context) != PA_CONTEXT_READY) {
         return QStringLiteral("the sound server went away");
     }
-    const pa_sample_spec spec{PA_SAMPLE_FLOAT32NE, static_cast<uint32_t>(m_source->sampleRate),
+    const pa_sample_spec sampleSpec{PA_SAMPLE_FLOAT32NE, static_cast<uint32_t>(m_source->sampleRate),
                               static_cast<uint8_t>(m_source->channelCount)};
-    reader.stream.reset(pa_stream_new(context, kStreamName, &spec, &m_source->channelMap));
+    reader.stream.reset(pa_stream_new(context, kStreamName, &sampleSpec, &m_source->channelMap));
     pa_stream* stream = reader.stream.get();
     if (stream == nullptr) {
         return m_connection->lastError();
@@ -202,7 +202,7 @@ QString PulseCaptureSource::connectStream(Reader& reader)
     pa_stream_set_read_callback(stream, &Reader::readable, &reader);
     pa_buffer_attr attr{};
     attr.maxlength = attr.tlength = attr.prebuf = attr.minreq = static_cast<uint32_t>(-1);
-    attr.fragsize = static_cast<uint32_t>(pa_usec_to_bytes(kFragmentUsec, &spec));
+    attr.fragsize = static_cast<uint32_t>(pa_usec_to_bytes(kFragmentUsec, &sampleSpec));
     // Never moved to another input when this one goes: that would be a different microphone.
     const auto flags = static_cast<pa_stream_flags_t>(PA_STREAM_ADJUST_LATENCY | PA_STREAM_DONT_MOVE |
                                                       PA_STREAM_NO_REMAP_CHANNELS | PA_STREAM_NO_REMIX_CHANNELS);
