@@ -294,6 +294,18 @@ quint64 ChannelAgent::beginAsking(const QList<Pick>& picks)
     return request;
 }
 
+bool ChannelAgent::finishAsking(quint64 request)
+{
+    if (request != m_pendingRequest)
+        return false;
+    m_pendingRequest = 0;
+    setAsking(false);
+    // A stopped agent stays idle; the answer is still applied.
+    if (isRunning())
+        m_mark.setAgentState(PindleAgentState::Listening);
+    return true;
+}
+
 void ChannelAgent::askDemo(const QList<Pick>& picks)
 {
     const quint64 request = beginAsking(picks);
@@ -302,12 +314,8 @@ void ChannelAgent::askDemo(const QList<Pick>& picks)
 
 void ChannelAgent::finishDemo(quint64 request, const QList<Pick>& picks)
 {
-    if (request != m_pendingRequest)
+    if (!finishAsking(request))
         return;
-    m_pendingRequest = 0;
-    setAsking(false);
-    if (isRunning())
-        m_mark.setAgentState(PindleAgentState::Listening);
     for (const Pick& pick : picks) {
         const Brief brief = cannedBrief(pick.index, now());
         const auto previous = m_briefs.constFind(pick.index);

@@ -250,6 +250,8 @@ private:
     void setAsking(bool asking);
     // Marks a request as the one in flight and shows the agent thinking about the first pick.
     quint64 beginAsking(const QList<Pick>& picks);
+    // Ends the request in flight if `request` is it; false for a stale one, which changes nothing.
+    bool finishAsking(quint64 request);
     void askDemo(const QList<Pick>& picks);
     void finishDemo(quint64 request, const QList<Pick>& picks);
     void requestBriefs(const QList<Pick>& picks);

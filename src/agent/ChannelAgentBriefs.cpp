@@ -105,13 +105,8 @@ void ChannelAgent::requestBriefs(const QList<Pick>& picks)
 
 void ChannelAgent::receiveBriefs(quint64 request, const QList<ReceivedBrief>& items)
 {
-    if (request != m_pendingRequest)
+    if (!finishAsking(request))
         return;
-    m_pendingRequest = 0;
-    setAsking(false);
-    // A stopped agent stays idle; the answer is still applied.
-    if (isRunning())
-        m_mark.setAgentState(PindleAgentState::Listening);
     const bool hasChannels = m_transcriber && !m_transcriber->channels().isEmpty();
     for (const ReceivedBrief& item : items)
         apply(hasChannels ? item.index : -1, Brief{item.topic, item.verdict, item.why, now()}, item.changed);
