@@ -25,10 +25,6 @@ constexpr size_t kSliceSamples = 1600;
 constexpr qint64 kGuessEverySamples = 8000;
 // Idle decoders kept at most (each holds about 90 MB: the language model and dictionary).
 constexpr size_t kMaxIdle = 2;
-// A short pause: this many 10 ms frames in a row below a tenth of the utterance's mean level.
-constexpr size_t kLevelFrameSamples = 160;
-constexpr int kPauseFrames = 3;
-constexpr double kQuietRatio = 10.0;
 
 // pocketsphinx keeps one log stream for the whole process, and a load that names a log file
 // closes the stream before it; two loads at once close it twice. Logging is switched off once
@@ -146,11 +142,9 @@ void Recognizer::processSlice(std::span<const qint16> slice, QList<Heard>& out)
         if (!m_speaking) {
             m_speaking = true;
             m_speechStart = m_samplesFed - static_cast<qint64>(slice.size());
-            m_levelSum = 0.0;
-            m_levelFrames = 0;
-            m_quietRun = 0;
+            m_pauses.reset();
         }
-        const bool paused = heardPause(slice);
+        const bool paused = m_pauses.heardPause(slice);
         const qint64 length = m_samplesFed - m_speechStart;
         if (length >= m_limits.maxSamples || (paused && length >= m_limits.longSamples)) {
             endUtterance(out);
@@ -209,22 +203,6 @@ void Recognizer::endUtterance(QList<Heard>& out)
     if (!heard.text.isEmpty() || !m_lastGuess.isEmpty())
         out.append(heard);
     m_lastGuess.clear();
-}
-
-bool Recognizer::heardPause(std::span<const qint16> slice)
-{
-    bool pause = false;
-    for (; slice.size() >= kLevelFrameSamples; slice = slice.subspan(kLevelFrameSamples)) {
-        qint64 sum = 0;
-        for (const qint16 sample : slice.first(kLevelFrameSamples))
-            sum += std::abs(static_cast<int>(sample));
-        const double level = static_cast<double>(sum) / kLevelFrameSamples;
-        m_levelSum += level;
-        ++m_levelFrames;
-        m_quietRun = level * kQuietRatio < m_levelSum / static_cast<double>(m_levelFrames) ? m_quietRun + 1 : 0;
-        pause = pause || m_quietRun >= kPauseFrames;
-    }
-    return pause;
 }
 
 QString Recognizer::capped(const QString& text) const

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/PauseDetector.h"
+
 #include <QJsonArray>
 #include <QList>
 #include <QMutex>
@@ -67,7 +69,6 @@ private:
     void endUtterance(QList<Heard>& out);
     void processSlice(std::span<const qint16> slice, QList<Heard>& out);
     // Whether the slice holds a short pause: a few 10 ms frames far quieter than the utterance.
-    [[nodiscard]] bool heardPause(std::span<const qint16> slice);
     [[nodiscard]] QString capped(const QString& text) const;
 
     const UtteranceLimits m_limits;
@@ -80,9 +81,7 @@ private:
     bool m_speaking = false;    // the voice detector heard speech in this utterance
     QString m_lastGuess;
     qint64 m_speechStart = 0; // in samples
-    double m_levelSum = 0.0;  // of the speech's 10 ms frames, for telling a pause
-    qint64 m_levelFrames = 0;
-    int m_quietRun = 0; // quiet frames in a row
+    PauseDetector m_pauses;
 };
 
 // Loaded recognisers waiting for their next connection. Thread-safe.

@@ -26,10 +26,6 @@ constexpr size_t kSliceSamples = 1600;
 constexpr qint64 kGuessEverySamples = 8000;
 // The worker takes at most this much from the queue at a time.
 constexpr size_t kTakeSamples = 8000;
-// A short pause: this many 10 ms frames in a row below a tenth of the utterance's mean level.
-constexpr size_t kLevelFrameSamples = 160;
-constexpr int kPauseFrames = 3;
-constexpr double kQuietRatio = 10.0;
 
 // pocketsphinx keeps one log stream for the whole process, and a load that names a log file
 // closes the stream before it: two loads at once close it twice. Logging goes off once and loads
@@ -212,11 +208,9 @@ void PocketsphinxRecogniser::processSlice(std::span<const qint16> slice, QList<R
             m_speaking = true;
             m_speechStart = m_samplesFed - static_cast<qint64>(slice.size());
             m_lastGuessAt = m_samplesFed;
-            m_levelSum = 0.0;
-            m_levelFrames = 0;
-            m_quietRun = 0;
+            m_pauses.reset();
         }
-        const bool paused = heardPause(slice);
+        const bool paused = m_pauses.heardPause(slice);
         const qint64 length = m_samplesFed - m_speechStart;
         if (length >= m_maxSamples || (paused && length >= m_longSamples)) {
             endUtterance(out);
@@ -238,22 +232,6 @@ void PocketsphinxRecogniser::processSlice(std::span<const qint16> slice, QList<R
         ps_end_utt(decoder);
         m_inUtterance = false;
     }
-}
-
-bool PocketsphinxRecogniser::heardPause(std::span<const qint16> slice)
-{
-    bool pause = false;
-    for (; slice.size() >= kLevelFrameSamples; slice = slice.subspan(kLevelFrameSamples)) {
-        qint64 sum = 0;
-        for (const qint16 sample : slice.first(kLevelFrameSamples))
-            sum += std::abs(static_cast<int>(sample));
-        const double level = static_cast<double>(sum) / kLevelFrameSamples;
-        m_levelSum += level;
-        ++m_levelFrames;
-        m_quietRun = level * kQuietRatio < m_levelSum / static_cast<double>(m_levelFrames) ? m_quietRun + 1 : 0;
-        pause = pause || m_quietRun >= kPauseFrames;
-    }
-    return pause;
 }
 
 qint64 PocketsphinxRecogniser::earliestPending() const

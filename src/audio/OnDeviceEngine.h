@@ -1,6 +1,7 @@
 #pragma once
 
 #include "platform/Clock.h"
+#include "platform/PauseDetector.h"
 
 #include <QList>
 #include <QLocale>
@@ -90,8 +91,6 @@ private:
     PocketsphinxRecogniser() = default;
     void processSlice(std::span<const qint16> slice, QList<RecognisedResult>& out);
     void endUtterance(QList<RecognisedResult>& out);
-    // True when the slice ends a short pause in the speech.
-    [[nodiscard]] bool heardPause(std::span<const qint16> slice);
 
     std::unique_ptr<Decoder> m_decoder;
     qint64 m_longSamples = 0;
@@ -103,9 +102,7 @@ private:
     qint64 m_speechStart = 0;
     qint64 m_lastGuessAt = 0;
     QString m_lastGuess;
-    double m_levelSum = 0.0;
-    qint64 m_levelFrames = 0;
-    int m_quietRun = 0;
+    PauseDetector m_pauses;
 };
 
 // The decoding behind one on-device stream. The capture thread converts each buffer to 16 kHz
