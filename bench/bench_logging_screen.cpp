@@ -50,7 +50,7 @@ void BM_MarkerPress(benchmark::State& state)
     env.transcriber.devices = &devices;
     LoggingScreenModel screen(std::move(env));
     screen.appear();
-    LogEntryListModel rows(screen);
+    LogEntryListModel rows(screen.logPane());
 
     LogSession session = screen.log().snapshotSession();
     for (int i = 0; i < state.range(0); ++i)

@@ -1,15 +1,12 @@
 #include "screens/LogEntryListModel.h"
 
-#include "model/LogButtonKind.h"
-#include "screens/LoggingScreenModel.h"
 
 #include <QColor>
 
-LogEntryListModel::LogEntryListModel(LoggingScreenModel& screen, QObject* parent)
-    : QAbstractListModel(parent), m_screen(screen), m_selected(screen.selectedEntry()), m_editing(screen.editingNote()),
-      m_flashing(screen.flashing())
+LogEntryListModel::LogEntryListModel(LogPaneModel& pane, QObject* parent)
+    : QAbstractListModel(parent), m_pane(pane), m_drawn(pane.state())
 {
-    LoggingLog* log = &screen.log();
+    const LoggingLog* log = &pane.log();
     connect(log, &LoggingLog::entryRowsAboutToBeInserted, this,
             [this](int first, int last) { beginInsertRows({}, first, last); });
     connect(log, &LoggingLog::entryRowsInserted, this, [this] { endInsertRows(); });
@@ -20,19 +17,14 @@ LogEntryListModel::LogEntryListModel(LoggingScreenModel& screen, QObject* parent
             [this](int first, int last) { Q_EMIT dataChanged(index(first), index(last)); });
     connect(log, &LoggingLog::entriesAboutToBeReset, this, [this] { beginResetModel(); });
     connect(log, &LoggingLog::entriesReset, this, [this] { endResetModel(); });
-    connect(&screen, &LoggingScreenModel::selectedEntryChanged, this, &LogEntryListModel::followSelection);
-    connect(&screen, &LoggingScreenModel::flashingChanged, this, &LogEntryListModel::followFlashing);
-    connect(&screen, &LoggingScreenModel::editingNoteChanged, this, &LogEntryListModel::followEditing);
-    connect(&screen.buttons(), &LogButtonStore::buttonsChanged, this, [this] {
-        allRowsChanged({BadgeRole, BadgeColorRole});
-    });
-    connect(&screen.transcriber(), &DesktopTranscriber::channelsChanged, this,
-            [this] { allRowsChanged({SpeakerChannelRole}); });
+    connect(&pane, &LogPaneModel::stateChanged, this, &LogEntryListModel::followState);
+    connect(&pane, &LogPaneModel::lookChanged, this,
+            [this] { allRowsChanged({BadgeRole, BadgeColorRole, SpeakerChannelRole}); });
 }
 
 int LogEntryListModel::rowCount(const QModelIndex& parent) const
 {
-    return parent.isValid() ? 0 : int(m_screen.log().entries().size());
+    return parent.isValid() ? 0 : int(m_pane.log().entries().size());
 }
 
 QString LogEntryListModel::saidText(const LogEntry& entry)
@@ -46,7 +38,7 @@ QString LogEntryListModel::saidText(const LogEntry& entry)
 
 QVariant LogEntryListModel::data(const QModelIndex& index, int role) const
 {
-    const QList<LogEntry>& entries = m_screen.log().entries();
+    const QList<LogEntry>& entries = m_pane.log().entries();
     if (!index.isValid() || index.row() >= entries.size())
         return {};
     const LogEntry& entry = entries.at(index.row());
@@ -54,11 +46,9 @@ QVariant LogEntryListModel::data(const QModelIndex& index, int role) const
     case IdRole:
         return entry.id;
     case BadgeRole:
-        return m_screen.buttonLabel(entry.type);
+        return m_pane.badge(entry.type);
     case BadgeColorRole:
-        if (const std::optional<LogButton> button = m_screen.buttons().button(entry.type))
-            return LogButtonKind::color(button->kind).current();
-        return QColor::fromRgb(kUnknownBadgeHex);
+        return m_pane.badgeColor(entry.type);
     case TimecodeRole:
         return entry.timecode;
     case OpenRole:
@@ -66,11 +56,7 @@ QVariant LogEntryListModel::data(const QModelIndex& index, int role) const
     case SpeakerRole:
         return entry.speaker.value_or(QString());
     case SpeakerChannelRole:
-        if (entry.speaker)
-            for (const ChannelConfig& config : m_screen.transcriber().channels())
-                if (config.name == *entry.speaker)
-                    return config.index;
-        return -1;
+        return m_pane.speakerChannel(entry.speaker);
     case Qt::DisplayRole:
     case SaidTextRole:
         return saidText(entry);
@@ -87,11 +73,11 @@ QVariant LogEntryListModel::data(const QModelIndex& index, int role) const
     case SummarisingRole:
         return entry.summarising;
     case FlashingRole:
-        return m_screen.flashing().contains(entry.id);
+        return m_pane.state().flashing.contains(entry.id);
     case SelectedRole:
-        return m_screen.selectedEntry() == entry.id;
+        return m_pane.state().selected == entry.id;
     case EditingNoteRole:
-        return m_screen.editingNote() == entry.id;
+        return m_pane.state().editingNote == entry.id;
     default:
         return {};
     }
@@ -99,10 +85,10 @@ QVariant LogEntryListModel::data(const QModelIndex& index, int role) const
 
 bool LogEntryListModel::setData(const QModelIndex& index, const QVariant& value, int role)
 {
-    const QList<LogEntry>& entries = m_screen.log().entries();
+    const QList<LogEntry>& entries = m_pane.log().entries();
     if (role != NoteRole || !index.isValid() || index.row() >= entries.size())
         return false;
-    m_screen.log().setNote(entries.at(index.row()).id, value.toString());
+    m_pane.setNote(entries.at(index.row()).id, value.toString());
     return true;
 }
 
@@ -136,7 +122,7 @@ QHash<int, QByteArray> LogEntryListModel::roleNames() const
 void LogEntryListModel::rowsOf(const QSet<QUuid>& ids, const QList<int>& roles)
 {
     for (const QUuid& id : ids)
-        if (const std::optional<qsizetype> row = m_screen.log().entryRowOf(id))
+        if (const std::optional<qsizetype> row = m_pane.log().entryRowOf(id))
             Q_EMIT dataChanged(index(int(*row)), index(int(*row)), roles);
 }
 
@@ -146,35 +132,25 @@ void LogEntryListModel::allRowsChanged(const QList<int>& roles)
         Q_EMIT dataChanged(index(0), index(rowCount() - 1), roles);
 }
 
-void LogEntryListModel::followSelection()
+void LogEntryListModel::followState()
 {
-    QSet<QUuid> touched;
-    if (m_selected)
-        touched.insert(*m_selected);
-    m_selected = m_screen.selectedEntry();
-    if (m_selected)
-        touched.insert(*m_selected);
-    rowsOf(touched, {SelectedRole});
-}
-
-void LogEntryListModel::followEditing()
-{
-    QSet<QUuid> touched;
-    if (m_editing)
-        touched.insert(*m_editing);
-    m_editing = m_screen.editingNote();
-    if (m_editing)
-        touched.insert(*m_editing);
-    rowsOf(touched, {EditingNoteRole});
-}
-
-void LogEntryListModel::followFlashing()
-{
-    const QSet<QUuid>& now = m_screen.flashing();
+    const LogPaneState& now = m_pane.state();
+    const auto changedIds = [](const auto& before, const auto& after) {
+        QSet<QUuid> touched;
+        if (before != after) {
+            if (before)
+                touched.insert(*before);
+            if (after)
+                touched.insert(*after);
+        }
+        return touched;
+    };
+    rowsOf(changedIds(m_drawn.selected, now.selected), {SelectedRole});
+    rowsOf(changedIds(m_drawn.editingNote, now.editingNote), {EditingNoteRole});
     // Rows that joined or left the flash.
-    QSet<QUuid> touched = now;
-    touched.unite(m_flashing);
-    touched.subtract(QSet<QUuid>(now).intersect(m_flashing));
-    m_flashing = now;
-    rowsOf(touched, {FlashingRole});
+    QSet<QUuid> flashed = now.flashing;
+    flashed.unite(m_drawn.flashing);
+    flashed.subtract(QSet<QUuid>(now.flashing).intersect(m_drawn.flashing));
+    rowsOf(flashed, {FlashingRole});
+    m_drawn = now;
 }

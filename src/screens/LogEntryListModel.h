@@ -6,13 +6,14 @@
 
 #include <optional>
 
-class LoggingScreenModel;
+#include "screens/LogPaneModel.h"
+
 struct LogEntry;
 
-// The log pane's rows: one per entry of the screen's log, in log order, with what a row draws
-// (badge, said text, flags) as roles. It follows the log's row news, so an edit redraws only the
-// rows it touched and a new entry inserts one row; the screen's selection, flash and note
-// editing redraw only the rows they leave and reach.
+// The log pane's rows: one per entry of the log, in log order, with what a row draws (badge,
+// said text, flags) as roles. It follows the log's row news, so an edit redraws only the rows it
+// touched and a new entry inserts one row; the pane's selection, flash and note editing redraw
+// only the rows they leave and reach.
 class LogEntryListModel final : public QAbstractListModel {
     Q_OBJECT
 
@@ -40,13 +41,12 @@ public:
         EditingNoteRole,
     };
 
-    // The fixed badge colour of a kind no button has.
-    static constexpr quint32 kUnknownBadgeHex = 0x9A9388;
+    static constexpr quint32 kUnknownBadgeHex = LogPaneModel::kUnknownBadgeHex;
     static constexpr char kEmptyHelp[] =
         "Press Start logging. Press a button (Ctrl+1, Ctrl+2…), tick the lines you want, press Enter. Ctrl+N adds "
         "a note to the last one. Or click any line to select just that line.";
 
-    explicit LogEntryListModel(LoggingScreenModel& screen, QObject* parent = nullptr);
+    explicit LogEntryListModel(LogPaneModel& pane, QObject* parent = nullptr);
 
     [[nodiscard]] int rowCount(const QModelIndex& parent = {}) const override;
     [[nodiscard]] QVariant data(const QModelIndex& index, int role) const override;
@@ -60,13 +60,9 @@ public:
 private:
     void rowsOf(const QSet<QUuid>& ids, const QList<int>& roles);
     void allRowsChanged(const QList<int>& roles);
-    void followSelection();
-    void followFlashing();
-    void followEditing();
+    void followState();
 
-    LoggingScreenModel& m_screen;
+    LogPaneModel& m_pane;
     // What the rows were last drawn with, to redraw only the rows that change.
-    std::optional<QUuid> m_selected;
-    std::optional<QUuid> m_editing;
-    QSet<QUuid> m_flashing;
+    LogPaneState m_drawn;
 };

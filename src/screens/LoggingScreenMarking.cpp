@@ -272,15 +272,3 @@ void LoggingScreenModel::keepWindowText()
     closePicker();
 }
 
-void LoggingScreenModel::flash(const QUuid& id)
-{
-    m_flashing.insert(id);
-    Q_EMIT flashingChanged();
-    m_clock.singleShot(kFlashHold, this, [this, id] { unflash(id); });
-}
-
-void LoggingScreenModel::unflash(const QUuid& id)
-{
-    if (m_flashing.remove(id))
-        Q_EMIT flashingChanged();
-}

@@ -54,6 +54,8 @@ LoggingScreenModel::LoggingScreenModel(LoggingScreenEnvironment environment, QOb
     if (!agent.clock)
         agent.clock = &m_clock;
     m_agent = std::make_unique<ChannelAgent>(agent);
+    m_logPane = std::make_unique<LogPaneModel>(*m_log, *m_tags, m_clock);
+    updateRowLook();
 
     m_showMixer = readBool(m_defaults, kShowMixerKey, true);
     m_showTags = readBool(m_defaults, kShowTagsKey, true);
@@ -96,6 +98,24 @@ LoggingScreenModel::LoggingScreenModel(LoggingScreenEnvironment environment, QOb
     if (!m_defaults.movedAsidePath().isEmpty())
         reportFileKeptAside(m_defaults.movedAsidePath());
     connect(m_keywords.get(), &LogKeywordStore::wordsChanged, this, [this] { syncKeywords(m_keywords->words()); });
+    connect(m_buttons.get(), &LogButtonStore::buttonsChanged, this, &LoggingScreenModel::updateRowLook);
+    connect(m_transcriber.get(), &DesktopTranscriber::channelsChanged, this, &LoggingScreenModel::updateRowLook);
+    for (const auto signal : {&LoggingScreenModel::poppedKindChanged, &LoggingScreenModel::composerChanged})
+        connect(this, signal, this, &LoggingScreenModel::buttonChipsChanged);
+    connect(m_buttons.get(), &LogButtonStore::buttonsChanged, this, &LoggingScreenModel::buttonChipsChanged);
+    connect(m_log.get(), &LoggingLog::entriesChanged, this, &LoggingScreenModel::buttonChipsChanged);
+}
+
+void LoggingScreenModel::updateRowLook()
+{
+    LogRowLook look;
+    for (const LogButton& button : m_buttons->buttons())
+        if (!look.buttons.contains(button.kind))
+            look.buttons.insert(button.kind, button);
+    for (const ChannelConfig& config : m_transcriber->channels())
+        if (!look.speakerChannels.contains(config.name))
+            look.speakerChannels.insert(config.name, config.index);
+    m_logPane->setLook(std::move(look));
 }
 
 LoggingScreenModel::~LoggingScreenModel()
@@ -140,14 +160,6 @@ void LoggingScreenModel::disappear()
 
 // --- state ---
 
-void LoggingScreenModel::setSelectedEntry(const std::optional<QUuid>& id)
-{
-    if (m_selectedEntry == id)
-        return;
-    m_selectedEntry = id;
-    Q_EMIT selectedEntryChanged();
-}
-
 void LoggingScreenModel::setPoppedKind(const std::optional<QString>& kind)
 {
     if (m_poppedKind == kind)
@@ -183,14 +195,6 @@ void LoggingScreenModel::setComposingLine(const std::optional<QString>& lineID)
     m_composingLine = lineID;
     m_composerFocused = lineID.has_value();
     Q_EMIT composerChanged();
-}
-
-void LoggingScreenModel::setEditingNote(const std::optional<QUuid>& id)
-{
-    if (m_editingNote == id)
-        return;
-    m_editingNote = id;
-    Q_EMIT editingNoteChanged();
 }
 
 void LoggingScreenModel::setRenamingSpeaker(const std::optional<QString>& speaker)
@@ -245,19 +249,6 @@ QList<DisplaySegment> LoggingScreenModel::visibleSegments() const
     return out;
 }
 
-std::optional<QUuid> LoggingScreenModel::tagTarget() const
-{
-    if (m_selectedEntry)
-        return m_selectedEntry;
-    const QList<LogEntry>& entries = m_log->entries();
-    for (auto it = entries.crbegin(); it != entries.crend(); ++it)
-        if (it->open)
-            return it->id;
-    if (!entries.isEmpty())
-        return entries.constLast().id;
-    return std::nullopt;
-}
-
 QString LoggingScreenModel::displayedSpeaker(const QString& label) const
 {
     return m_speakerNames.value(label, label);
@@ -289,21 +280,11 @@ void LoggingScreenModel::entriesChanged()
 
 void LoggingScreenModel::forgetGoneEntries()
 {
-    const auto gone = [this](const std::optional<QUuid>& id) { return id && !m_log->entryRowOf(*id); };
-    if (gone(m_selectedEntry))
-        setSelectedEntry(std::nullopt);
-    if (gone(m_editingNote))
-        setEditingNote(std::nullopt);
-    if (gone(m_focusedNote))
-        setFocusedNote(std::nullopt);
-    if (gone(m_pickingFor)) {
+    // The log pane forgets its own; the picker and the summaries are the screen's.
+    if (m_pickingFor && !m_log->entryRowOf(*m_pickingFor)) {
         setPickingFor(std::nullopt);
         m_pickIDs.clear();
     }
-    qsizetype flashes = m_flashing.size();
-    m_flashing.removeIf([this](const QUuid& id) { return !m_log->entryRowOf(id); });
-    if (flashes != m_flashing.size())
-        Q_EMIT flashingChanged();
     m_summaryRequests.removeIf([this](const auto& it) { return !m_log->entryRowOf(it.key()); });
 }
 

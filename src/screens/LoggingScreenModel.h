@@ -11,6 +11,7 @@
 #include "model/SoundCueSettings.h"
 #include "platform/Clock.h"
 #include "platform/DesktopNotifications.h"
+#include "screens/LogPaneModel.h"
 #include "service/LoggerCloud.h"
 
 #include <QHash>
@@ -80,7 +81,6 @@ public:
     // The summary's lead-in: lines that ended this long before the entry's window.
     static constexpr double kLeadInSeconds = 45.0;
     static constexpr std::chrono::milliseconds kPopHold{120};
-    static constexpr std::chrono::milliseconds kFlashHold{250};
     static constexpr std::chrono::milliseconds kJumpHold{6000};
     // A transcript change reaches the saved session at most this long after it happened: the
     // tenth-line save alone would lose up to nine lines and every in-place edit in a crash.
@@ -115,6 +115,8 @@ public:
     [[nodiscard]] CameraTimecode& camera() { return m_camera; }
     [[nodiscard]] LoggerCloud& cloud() { return m_cloud; }
     [[nodiscard]] bool isDemo() const { return m_demo; }
+    // The log pane and tag bar.
+    [[nodiscard]] LogPaneModel& logPane() { return *m_logPane; }
 
     // The screen is first shown: agent and keyword wiring, the keyword sync, the agent following
     // `running`, and the shoot-sync snapshot. Once.
@@ -123,10 +125,10 @@ public:
     void disappear();
 
     // --- state ---
-    [[nodiscard]] const std::optional<QUuid>& selectedEntry() const { return m_selectedEntry; }
-    void setSelectedEntry(const std::optional<QUuid>& id);
+    [[nodiscard]] const std::optional<QUuid>& selectedEntry() const { return m_logPane->state().selected; }
+    void setSelectedEntry(const std::optional<QUuid>& id) { m_logPane->setSelected(id); }
     [[nodiscard]] const std::optional<QString>& poppedKind() const { return m_poppedKind; }
-    [[nodiscard]] const QSet<QUuid>& flashing() const { return m_flashing; }
+    [[nodiscard]] const QSet<QUuid>& flashing() const { return m_logPane->state().flashing; }
     [[nodiscard]] const std::optional<QUuid>& pickingFor() const { return m_pickingFor; }
     [[nodiscard]] const QSet<QString>& pickIDs() const { return m_pickIDs; }
     void setPicked(const QString& lineID, bool picked);
@@ -134,8 +136,7 @@ public:
     void setComposingLine(const std::optional<QString>& lineID);
     [[nodiscard]] const std::optional<QString>& draftKind() const { return m_draftKind; }
     [[nodiscard]] bool composerFocused() const { return m_composerFocused; }
-    [[nodiscard]] const std::optional<QUuid>& editingNote() const { return m_editingNote; }
-    void setEditingNote(const std::optional<QUuid>& id);
+    [[nodiscard]] const std::optional<QUuid>& editingNote() const { return m_logPane->state().editingNote; }
     [[nodiscard]] const QHash<QString, QString>& speakerNames() const { return m_speakerNames; }
     [[nodiscard]] const QSet<QString>& flaggedLines() const { return m_flaggedLines; }
     [[nodiscard]] const std::optional<QString>& scrollTarget() const { return m_scrollTarget; }
@@ -160,9 +161,6 @@ public:
     // --- derived ---
     // The transcript without the lines of watch-only channels.
     [[nodiscard]] QList<DisplaySegment> visibleSegments() const;
-    // What the tag bar tags: the selection (even when gone), else the newest open entry, else the
-    // last entry.
-    [[nodiscard]] std::optional<QUuid> tagTarget() const;
     [[nodiscard]] QString displayedSpeaker(const QString& label) const;
     // The saved line's timecode: camera timecode of the line's start when placed, else its own.
     [[nodiscard]] QString lineTimecode(const DisplaySegment& segment) const;
@@ -209,29 +207,7 @@ public:
     void applyPickedLines();
     // The picker's "Keep the last few seconds", and any other dismissal.
     void keepWindowText();
-    void flash(const QUuid& id);
-
-    // --- log pane and tag bar ---
-    // A row tapped: selects it, or clears the selection when it was selected.
-    void selectEntry(const QUuid& id);
-    void deleteEntry(const QUuid& id);
-    void keepEntry(const QUuid& id);
-    void removeTag(const QUuid& id, const QString& tag);
-    // Selects the entry and edits its note; the note field takes the keyboard on the next turn.
-    void startNote(const QUuid& id);
-    void endNote();
-    [[nodiscard]] const std::optional<QUuid>& focusedNote() const { return m_focusedNote; }
-    void setFocusedNote(const std::optional<QUuid>& id);
-    // Tags the tag target; nothing without one.
-    void applyTag(const QString& tag);
-    // "selected clip", "open range" or "latest clip".
-    [[nodiscard]] QString tagTargetLabel() const;
-    [[nodiscard]] static QString tagChipHelp(const QString& targetLabel, const QString& tag);
-    // The "+" popover's Add: `newTag` goes into the palette, the field empties, the popover closes.
-    QString newTag;
-    [[nodiscard]] bool showAddTag() const { return m_showAddTag; }
-    void setShowAddTag(bool show);
-    void addNewTag();
+    void flash(const QUuid& id) { m_logPane->flash(id); }
 
     // --- keyword and new-topic alerts ---
     // A keyword heard on a line: the line is flagged, an alert posted, a suggested entry made
@@ -257,20 +233,17 @@ public:
     [[nodiscard]] LogExport::TranscriptTurn transcriptTurn(const LogLine& line) const;
 
 Q_SIGNALS:
-    void selectedEntryChanged();
     void poppedKindChanged();
-    void flashingChanged();
     void pickingChanged();
     void composerChanged();
-    void editingNoteChanged();
     void speakerNamesChanged();
     void flaggedLinesChanged();
     void scrollTargetChanged();
     void renamingChanged();
     void settingsChanged();
     void startPendingChanged();
-    void focusedNoteChanged();
-    void showAddTagChanged();
+    // The marker-button bar's chips changed (buttons, pop, composer kind, an open range).
+    void buttonChipsChanged();
     // A clicked alert wants the window brought to the front.
     void raiseRequested();
 
@@ -291,7 +264,7 @@ private:
     void forgetGoneEntries();
     void setPoppedKind(const std::optional<QString>& kind);
     void setPickingFor(const std::optional<QUuid>& id);
-    void unflash(const QUuid& id);
+    void updateRowLook();
     [[nodiscard]] QJsonArray agentLoggedEntries() const;
     [[nodiscard]] std::optional<ChannelConfig> channelConfig(int index) const;
     void setNotice(const QString& text);
@@ -311,23 +284,19 @@ private:
     std::unique_ptr<LoggingLog> m_log;
     std::unique_ptr<DesktopTranscriber> m_transcriber;
     std::unique_ptr<ChannelAgent> m_agent;
+    std::unique_ptr<LogPaneModel> m_logPane;
     std::unique_ptr<Clock::Timer> m_transcriptSaveTimer;
     std::unique_ptr<DesktopNotifications> m_ownNotifications;
     DesktopNotifications* m_notifications = nullptr;
 
     bool m_appeared = false;
     bool m_gone = false;
-    std::optional<QUuid> m_selectedEntry;
     std::optional<QString> m_poppedKind;
-    QSet<QUuid> m_flashing;
     std::optional<QUuid> m_pickingFor;
     QSet<QString> m_pickIDs;
     std::optional<QString> m_composingLine;
     std::optional<QString> m_draftKind;
     bool m_composerFocused = false;
-    std::optional<QUuid> m_editingNote;
-    std::optional<QUuid> m_focusedNote;
-    bool m_showAddTag = false;
     QHash<QString, QString> m_speakerNames;
     QSet<QString> m_flaggedLines;
     std::optional<QString> m_scrollTarget;

@@ -29,7 +29,7 @@ private Q_SLOTS:
     void rowsFollowTheLog()
     {
         auto r = offlineRig();
-        LogEntryListModel rows(*r->screen);
+        LogEntryListModel rows(r->screen->logPane());
         QAbstractItemModelTester tester(&rows, QAbstractItemModelTester::FailureReportingMode::QtTest);
         QSignalSpy resets(&rows, &QAbstractItemModel::modelReset);
         QSignalSpy inserted(&rows, &QAbstractItemModel::rowsInserted);
@@ -44,21 +44,21 @@ private Q_SLOTS:
         QVERIFY(rows.index(2).data(LogEntryListModel::FlashingRole).toBool());
 
         changed.clear();
-        r->screen->selectEntry(first);
+        r->screen->logPane().selectEntry(first);
         QCOMPARE(changed.size(), 2);
         QVERIFY(rows.index(0).data(LogEntryListModel::SelectedRole).toBool());
         QVERIFY(!rows.index(2).data(LogEntryListModel::SelectedRole).toBool());
-        r->screen->selectEntry(first);
+        r->screen->logPane().selectEntry(first);
         QVERIFY(!r->screen->selectedEntry());
 
-        r->screen->startNote(last);
+        r->screen->logPane().startNote(last);
         r->clock.fireDue();
-        QCOMPARE(r->screen->focusedNote(), std::optional(last));
+        QCOMPARE(r->screen->logPane().state().focusedNote, std::optional(last));
         QVERIFY(rows.setData(rows.index(2), QStringLiteral("wide"), LogEntryListModel::NoteRole));
         QCOMPARE(r->screen->log().entries().at(2).note, QStringLiteral("wide"));
-        r->screen->deleteEntry(last);
+        r->screen->logPane().deleteEntry(last);
         QCOMPARE(rows.rowCount(), 2);
-        QVERIFY(!r->screen->selectedEntry() && !r->screen->editingNote() && !r->screen->focusedNote());
+        QVERIFY(!r->screen->selectedEntry() && !r->screen->editingNote() && !r->screen->logPane().state().focusedNote);
         QVERIFY(!r->screen->flashing().contains(last));
         QCOMPARE(resets.size(), 0);
     }
@@ -99,7 +99,7 @@ private Q_SLOTS:
         QFETCH(QString, said);
         QFETCH(QString, badge);
         auto r = offlineRig();
-        LogEntryListModel rows(*r->screen);
+        LogEntryListModel rows(r->screen->logPane());
         LogEntry entry;
         entry.id = QUuid::createUuid();
         entry.type = kind;
@@ -124,24 +124,24 @@ private Q_SLOTS:
     void tagTarget()
     {
         auto r = offlineRig();
-        QCOMPARE(r->screen->tagTargetLabel(), QStringLiteral("latest clip"));
-        r->screen->applyTag(QStringLiteral("wide"));
+        QCOMPARE(r->screen->logPane().tagTargetLabel(), QStringLiteral("latest clip"));
+        r->screen->logPane().applyTag(QStringLiteral("wide"));
         r->screen->tapButton(Rig::button(LoggingScreenModel::kInOutKind, 10));
         r->screen->tapButton(Rig::button(QStringLiteral("moment"), 10));
         const QUuid range = r->screen->log().entries().at(0).id;
         r->screen->setSelectedEntry(std::nullopt);
-        QCOMPARE(r->screen->tagTargetLabel(), QStringLiteral("open range"));
-        r->screen->applyTag(QStringLiteral("wide"));
-        r->screen->applyTag(QStringLiteral("wide"));
+        QCOMPARE(r->screen->logPane().tagTargetLabel(), QStringLiteral("open range"));
+        r->screen->logPane().applyTag(QStringLiteral("wide"));
+        r->screen->logPane().applyTag(QStringLiteral("wide"));
         QCOMPARE(r->screen->log().entries().at(0).tags, QStringList{QStringLiteral("wide")});
         QVERIFY(r->screen->log().entries().at(1).tags.isEmpty());
-        r->screen->newTag = QStringLiteral("  close  ");
-        r->screen->setShowAddTag(true);
-        r->screen->addNewTag();
+        r->screen->logPane().newTag = QStringLiteral("  close  ");
+        r->screen->logPane().setShowAddTag(true);
+        r->screen->logPane().addNewTag();
         QVERIFY(r->screen->tags().available().contains(QStringLiteral("close")));
-        QVERIFY(!r->screen->showAddTag() && r->screen->newTag.isEmpty());
-        r->screen->selectEntry(range);
-        QCOMPARE(r->screen->tagTargetLabel(), QStringLiteral("selected clip"));
+        QVERIFY(!r->screen->logPane().state().showAddTag && r->screen->logPane().newTag.isEmpty());
+        r->screen->logPane().selectEntry(range);
+        QCOMPARE(r->screen->logPane().tagTargetLabel(), QStringLiteral("selected clip"));
     }
 };
 

@@ -73,7 +73,7 @@ private Q_SLOTS:
         QCOMPARE(r->screen->pickIDs(), expected);
         QCOMPARE(expected.contains(edge.id), shorter == 0.0 && !hideBoundaryChannel);
         QVERIFY(r->screen->flashing().contains(entry));
-        r->clock.advance(LoggingScreenModel::kFlashHold);
+        r->clock.advance(LogPaneModel::kFlashHold);
         QVERIFY(r->screen->flashing().isEmpty());
     }
 
@@ -186,7 +186,7 @@ private Q_SLOTS:
         r->screen->requestSummary(id, QString(), std::nullopt, std::nullopt);
         r->screen->tapButton(Rig::button(QStringLiteral("moment"), 100));
         const QUuid gone = *r->screen->pickingFor();
-        r->screen->setEditingNote(gone);
+        r->screen->logPane().setEditingNote(gone);
         r->screen->applyPickedLines();
         r->screen->log().removeEntry(gone);
         QVERIFY(!r->screen->selectedEntry() && !r->screen->editingNote() && !r->screen->flashing().contains(gone));

@@ -1,0 +1,171 @@
+#include "screens/LogPaneModel.h"
+
+#include "model/LogButtonKind.h"
+#include "model/LogTagStore.h"
+
+LogPaneModel::LogPaneModel(LoggingLog& log, LogTagStore& tags, Clock& clock, QObject* parent)
+    : QObject(parent), m_log(log), m_tags(tags), m_clock(clock)
+{
+    connect(&m_log, &LoggingLog::entriesChanged, this, &LogPaneModel::forgetGoneEntries);
+}
+
+void LogPaneModel::update(const std::function<void(LogPaneState&)>& change)
+{
+    LogPaneState next = m_state;
+    change(next);
+    if (next == m_state)
+        return;
+    m_state = std::move(next);
+    Q_EMIT stateChanged();
+}
+
+void LogPaneModel::setLook(LogRowLook look)
+{
+    m_look = std::move(look);
+    Q_EMIT lookChanged();
+}
+
+QString LogPaneModel::badge(const QString& kind) const
+{
+    const auto it = m_look.buttons.constFind(kind);
+    return it != m_look.buttons.cend() ? it->name : LogButtonKind::capitalized(kind);
+}
+
+QColor LogPaneModel::badgeColor(const QString& kind) const
+{
+    if (m_look.buttons.contains(kind))
+        return LogButtonKind::color(kind).current();
+    return QColor::fromRgb(kUnknownBadgeHex);
+}
+
+int LogPaneModel::speakerChannel(const std::optional<QString>& speaker) const
+{
+    return speaker ? m_look.speakerChannels.value(*speaker, -1) : -1;
+}
+
+void LogPaneModel::setSelected(const std::optional<QUuid>& id)
+{
+    update([&](LogPaneState& s) { s.selected = id; });
+}
+
+void LogPaneModel::selectEntry(const QUuid& id)
+{
+    setSelected(m_state.selected == id ? std::nullopt : std::optional(id));
+}
+
+void LogPaneModel::deleteEntry(const QUuid& id)
+{
+    m_log.removeEntry(id);
+}
+
+void LogPaneModel::keepEntry(const QUuid& id)
+{
+    m_log.keep(id);
+}
+
+void LogPaneModel::removeTag(const QUuid& id, const QString& tag)
+{
+    m_log.removeTag(tag, id);
+}
+
+void LogPaneModel::setNote(const QUuid& id, const QString& note)
+{
+    m_log.setNote(id, note);
+}
+
+void LogPaneModel::startNote(const QUuid& id)
+{
+    update([&](LogPaneState& s) {
+        s.selected = id;
+        s.editingNote = id;
+    });
+    // The row's note field exists only once the view has redrawn the row as editing.
+    m_clock.singleShot(std::chrono::milliseconds(0), this, [this, id] {
+        if (m_state.editingNote == id)
+            setFocusedNote(id);
+    });
+}
+
+void LogPaneModel::endNote()
+{
+    update([](LogPaneState& s) {
+        s.focusedNote.reset();
+        s.editingNote.reset();
+    });
+}
+
+void LogPaneModel::setEditingNote(const std::optional<QUuid>& id)
+{
+    update([&](LogPaneState& s) { s.editingNote = id; });
+}
+
+void LogPaneModel::setFocusedNote(const std::optional<QUuid>& id)
+{
+    update([&](LogPaneState& s) { s.focusedNote = id; });
+}
+
+void LogPaneModel::flash(const QUuid& id)
+{
+    update([&](LogPaneState& s) { s.flashing.insert(id); });
+    m_clock.singleShot(kFlashHold, this, [this, id] { update([&](LogPaneState& s) { s.flashing.remove(id); }); });
+}
+
+void LogPaneModel::forgetGoneEntries()
+{
+    const auto gone = [this](const std::optional<QUuid>& id) { return id && !m_log.entryRowOf(*id); };
+    update([&](LogPaneState& s) {
+        if (gone(s.selected))
+            s.selected.reset();
+        if (gone(s.editingNote))
+            s.editingNote.reset();
+        if (gone(s.focusedNote))
+            s.focusedNote.reset();
+        s.flashing.removeIf([this](const QUuid& id) { return !m_log.entryRowOf(id); });
+    });
+}
+
+std::optional<QUuid> LogPaneModel::tagTarget() const
+{
+    if (m_state.selected)
+        return m_state.selected;
+    const QList<LogEntry>& entries = m_log.entries();
+    for (auto it = entries.crbegin(); it != entries.crend(); ++it)
+        if (it->open)
+            return it->id;
+    if (!entries.isEmpty())
+        return entries.constLast().id;
+    return std::nullopt;
+}
+
+QString LogPaneModel::tagTargetLabel() const
+{
+    if (m_state.selected)
+        return QStringLiteral("selected clip");
+    for (const LogEntry& entry : m_log.entries())
+        if (entry.open)
+            return QStringLiteral("open range");
+    return QStringLiteral("latest clip");
+}
+
+QString LogPaneModel::tagChipHelp(const QString& targetLabel, const QString& tag)
+{
+    return QStringLiteral("Tag the ") + targetLabel + QStringLiteral(" with ") + tag;
+}
+
+void LogPaneModel::applyTag(const QString& tag)
+{
+    if (const std::optional<QUuid> target = tagTarget())
+        m_log.addTag(tag, *target);
+}
+
+void LogPaneModel::setShowAddTag(bool show)
+{
+    update([&](LogPaneState& s) { s.showAddTag = show; });
+}
+
+void LogPaneModel::addNewTag()
+{
+    m_tags.add(newTag);
+    newTag.clear();
+    setShowAddTag(false);
+}

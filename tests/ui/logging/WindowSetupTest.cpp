@@ -1,0 +1,42 @@
+#include "common/TestMain.h"
+#include "ui/logging/WindowSetup.h"
+
+#include <QMainWindow>
+
+class WindowSetupTest : public QObject {
+    Q_OBJECT
+private Q_SLOTS:
+    void configuresTheHostingWindowOnTheNextTurn()
+    {
+        QMainWindow window;
+        auto* view = new QWidget;
+        window.setCentralWidget(view);
+        QWidget* configured = nullptr;
+        WindowSetup::whenInWindow(view, [&](QWidget* w) { configured = w; });
+        QCOMPARE(configured, nullptr);
+        QCoreApplication::processEvents();
+        QCOMPARE(configured, &window);
+        WindowSetup::configureLoggingWindow(configured);
+        QCOMPARE(window.windowTitle(), QStringLiteral("Pindle Logger"));
+        QVERIFY(window.windowFlags().testFlag(Qt::WindowStaysOnTopHint));
+    }
+
+    void aViewInNoWindowConfiguresNothing()
+    {
+        int calls = 0;
+        {
+            QWidget loose;
+            WindowSetup::whenInWindow(&loose, [&](QWidget*) { ++calls; });
+            QCoreApplication::processEvents();
+        }
+        // Nor does a view that is gone by then.
+        auto* gone = new QWidget;
+        WindowSetup::whenInWindow(gone, [&](QWidget*) { ++calls; });
+        delete gone;
+        QCoreApplication::processEvents();
+        QCOMPARE(calls, 0);
+    }
+};
+
+PINDLE_TEST(WindowSetupTest)
+#include "WindowSetupTest.moc"
