@@ -2,6 +2,7 @@
 // entries each. A logger's every entry change saves, so the main thread's share of a save must
 // stay a few milliseconds whatever the file's size.
 
+#include "common/ShootDay.h"
 #include "model/LogSessionStore.h"
 #include "model/SessionWriter.h"
 #include "platform/SafeFile.h"
@@ -10,83 +11,17 @@
 
 #include <QTemporaryDir>
 
+#include <algorithm>
+#include <chrono>
+#include <memory>
+#include <vector>
+
 namespace {
 
-constexpr int sessionCount = 50;
-constexpr int linesPerSession = 3000;
-constexpr int entriesPerSession = 200;
-
-QString words(int seed, int count)
-{
-    static const QStringList vocabulary{QStringLiteral("camera"),  QStringLiteral("rolling"), QStringLiteral("speed"),
-                                        QStringLiteral("the"),     QStringLiteral("boat"),    QStringLiteral("again"),
-                                        QStringLiteral("light"),   QStringLiteral("we"),      QStringLiteral("lose"),
-                                        QStringLiteral("\"cut\""), QStringLiteral("über"),    QStringLiteral("take")};
-    QString text;
-    for (int i = 0; i < count; ++i) {
-        if (i > 0)
-            text += QLatin1Char(' ');
-        text += vocabulary.at((seed * 7 + i * 13) % vocabulary.size());
-    }
-    return text;
-}
-
-QString timecode(int n)
-{
-    return QStringLiteral("%1:%2:%3:%4")
-        .arg(1 + n / 86400, 2, 10, QLatin1Char('0'))
-        .arg(n / 1440 % 60, 2, 10, QLatin1Char('0'))
-        .arg(n / 24 % 60, 2, 10, QLatin1Char('0'))
-        .arg(n % 24, 2, 10, QLatin1Char('0'));
-}
-
-LogSession makeSession(int index)
-{
-    LogSession s;
-    s.id = QUuid::createUuid();
-    s.createdAt = Date{700000000.0 + index * 86400.0};
-    s.shootToken = QStringLiteral("shoot-%1").arg(index);
-    QList<LogLine> lines;
-    lines.reserve(linesPerSession);
-    for (int i = 0; i < linesPerSession; ++i) {
-        lines.append(
-            LogLine{QStringLiteral("1700000000-%1").arg(i),
-                    i % 3 == 0 ? std::nullopt : std::optional<QString>(QStringLiteral("Speaker %1").arg(i % 4)),
-                    words(i, 16), timecode(i * 90), i % 8});
-    }
-    s.transcript = std::move(lines);
-    for (int i = 0; i < entriesPerSession; ++i) {
-        LogEntry e;
-        e.id = QUuid::createUuid();
-        e.time = Date{s.createdAt.sinceReferenceDate + i * 60.5};
-        e.timecode = timecode(i * 1452);
-        e.type = i % 5 == 0 ? QStringLiteral("broll") : QStringLiteral("earmark");
-        if (i % 5 == 0) {
-            e.endTime = Date{e.time.sinceReferenceDate + 12.25};
-            e.timecodeOut = timecode(i * 1452 + 294);
-        }
-        e.summary = words(i, 20);
-        e.highlight = words(i + 1, 12);
-        e.note = i % 2 == 0 ? words(i + 2, 6) : QString();
-        e.tags = {QStringLiteral("Keyword: boat"), QStringLiteral("pickup")};
-        e.speaker = QStringLiteral("Speaker 1");
-        e.lineID = QStringLiteral("1700000000-%1").arg(i * 15);
-        e.lineIDs = QStringList{e.lineID.value(), QStringLiteral("1700000000-%1").arg(i * 15 + 1)};
-        s.entries.append(std::move(e));
-    }
-    return s;
-}
-
-const QList<LogSession>& shoot()
-{
-    static const QList<LogSession> sessions = [] {
-        QList<LogSession> list;
-        for (int i = sessionCount - 1; i >= 0; --i)
-            list.append(makeSession(i));
-        return list;
-    }();
-    return sessions;
-}
+using shoot_day::kEntriesPerSession;
+using shoot_day::kSessionCount;
+using shoot_day::makeSession;
+using shoot_day::shoot;
 
 // Main thread only: one changed entry of one session, saved. The background write runs outside
 // the timed part but is waited for every time, so the writer is shown to keep up.
@@ -99,11 +34,11 @@ void BM_UpsertOneChangedEntry(benchmark::State& state)
         return;
     }
     LogSessionStore store(path);
-    LogSession live = shoot().at(sessionCount / 2);
+    LogSession live = shoot().at(kSessionCount / 2);
     int n = 0;
     for (auto _ : state) {
         state.PauseTiming();
-        live.entries[n % entriesPerSession].note = QStringLiteral("edit %1").arg(n);
+        live.entries[n % kEntriesPerSession].note = QStringLiteral("edit %1").arg(n);
         ++n;
         state.ResumeTiming();
 
@@ -117,6 +52,54 @@ void BM_UpsertOneChangedEntry(benchmark::State& state)
         state.SkipWithError("a write failed");
 }
 BENCHMARK(BM_UpsertOneChangedEntry)->Unit(benchmark::kMillisecond)->Iterations(60);
+
+// A whole day's log being kept: a marker press upserts a session of 3,000 entries and as many
+// transcript lines. Main thread only: the writer's encoding and write are waited for untimed.
+void BM_UpsertLongLiveLog(benchmark::State& state)
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("log-sessions.json"));
+    if (!SafeFile::writeAtomically(path, LogSessionFile::encode(shoot()))) {
+        state.SkipWithError("cannot write the file");
+        return;
+    }
+    LogSessionStore store(path);
+    LogSession live = shoot().at(0);
+    const QList<LogEntry> entries = live.entries;
+    while (live.entries.size() < 3000)
+        live.entries.append(entries.at(live.entries.size() % entries.size()));
+    std::vector<double> times;
+    for (auto _ : state) {
+        live.entries[times.size() % live.entries.size()].note = QStringLiteral("edit %1").arg(times.size());
+        // Timed by hand: pausing the benchmark's clocks costs more than the upsert itself.
+        const auto start = std::chrono::steady_clock::now();
+        store.upsert(live);
+        times.push_back(std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count());
+        state.SetIterationTime(times.back());
+        store.waitForWrites();
+    }
+    if (store.lastWriteFailed())
+        state.SkipWithError("a write failed");
+    // The mean takes in the odd wake-up of the writer that the scheduler lets run first.
+    std::nth_element(times.begin(), times.begin() + times.size() / 2, times.end());
+    state.counters["median_us"] = times.at(times.size() / 2) * 1e6;
+    state.counters["entries"] = double(live.entries.size());
+}
+BENCHMARK(BM_UpsertLongLiveLog)->Unit(benchmark::kMicrosecond)->Iterations(60)->UseManualTime();
+
+// What that upsert cost the main thread when it encoded the session there.
+void BM_EncodeLongLiveLog(benchmark::State& state)
+{
+    LogSession live = shoot().at(0);
+    const QList<LogEntry> entries = live.entries;
+    while (live.entries.size() < 3000)
+        live.entries.append(entries.at(live.entries.size() % entries.size()));
+    for (auto _ : state) {
+        const QByteArray json = live.toJson();
+        benchmark::DoNotOptimize(json.constData());
+    }
+}
+BENCHMARK(BM_EncodeLongLiveLog)->Unit(benchmark::kMillisecond);
 
 // What every save would cost the main thread without the cache.
 void BM_ColdFullEncode(benchmark::State& state)
@@ -161,6 +144,30 @@ void BM_LoadStore(benchmark::State& state)
     }
 }
 BENCHMARK(BM_LoadStore)->Unit(benchmark::kMillisecond);
+
+// Start of the app with the file read in the background: the timing is what the main thread
+// spends constructing the store; "until_loaded_ms" is how long until its sessions are in.
+void BM_BackgroundLoadStart(benchmark::State& state)
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("log-sessions.json"));
+    if (!SafeFile::writeAtomically(path, LogSessionFile::encode(shoot()))) {
+        state.SkipWithError("cannot write the file");
+        return;
+    }
+    double untilLoaded = 0;
+    for (auto _ : state) {
+        const auto start = std::chrono::steady_clock::now();
+        auto store = std::make_unique<LogSessionStore>(path, LogSessionStore::LoadMode::Background);
+        state.SetIterationTime(std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count());
+        store->waitForLoad();
+        untilLoaded += std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
+        if (store->sessions().size() != kSessionCount)
+            state.SkipWithError("the load lost sessions");
+    }
+    state.counters["until_loaded_ms"] = benchmark::Counter(untilLoaded, benchmark::Counter::kAvgIterations);
+}
+BENCHMARK(BM_BackgroundLoadStart)->Unit(benchmark::kMillisecond)->Iterations(10)->UseManualTime();
 
 } // namespace
 

@@ -2,6 +2,8 @@
 
 #include "platform/SafeFile.h"
 
+#include <utility>
+
 SessionWriter::SessionWriter(QString path, WriteFunction write, FinishedFunction finished)
     : m_path(std::move(path)), m_write(std::move(write)), m_finished(std::move(finished)), m_thread([this] { run(); })
 {
@@ -22,11 +24,17 @@ SessionWriter::WriteFunction SessionWriter::defaultWrite()
     return [](const QString& path, const QByteArray& bytes) { return SafeFile::writeAtomically(path, bytes); };
 }
 
-void SessionWriter::submit(QList<QByteArray> encodedSessions)
+void SessionWriter::submit(const QList<QByteArray>& encodedSessions)
+{
+    submitSessions(QList<Part>(encodedSessions.cbegin(), encodedSessions.cend()));
+}
+
+void SessionWriter::submitSessions(QList<Part> sessions, QList<LogSession> retired)
 {
     {
         std::lock_guard lock(m_mutex);
-        m_pending = std::move(encodedSessions);
+        m_pending = std::move(sessions);
+        m_retired.append(std::move(retired));
     }
     m_wake.notify_one();
 }
@@ -54,6 +62,37 @@ QByteArray SessionWriter::join(const QList<QByteArray>& encodedSessions)
     return out;
 }
 
+QList<QByteArray> SessionWriter::encode(const QList<Part>& sessions)
+{
+    QHash<quint64, QByteArray> encodedNow;
+    QList<QByteArray> out;
+    out.reserve(sessions.size());
+    for (const Part& part : sessions) {
+        if (const auto* json = std::get_if<QByteArray>(&part)) {
+            out.append(*json);
+            continue;
+        }
+        const auto& [session, revision] = std::get<Unencoded>(part);
+        QByteArray json = m_encodedRevisions.value(revision);
+        if (json.isEmpty())
+            json = session.toJson();
+        encodedNow.insert(revision, json);
+        out.append(std::move(json));
+    }
+    // Only this file's: a session changed since comes back under a new revision.
+    m_encodedRevisions = std::move(encodedNow);
+    return out;
+}
+
+bool SessionWriter::write(QList<Part> sessions, QList<LogSession> retired)
+{
+    const QByteArray bytes = join(encode(sessions));
+    // Dropped before the write, which waits on the disk: a shoot's sessions need not live that long.
+    sessions.clear();
+    retired.clear();
+    return m_write(m_path, bytes);
+}
+
 void SessionWriter::run()
 {
     std::unique_lock lock(m_mutex);
@@ -62,12 +101,13 @@ void SessionWriter::run()
         m_wake.wait(lock, [this] { return m_pending || m_stopping; });
         if (!m_pending)
             return;
-        const QList<QByteArray> sessions = std::move(*m_pending);
+        QList<Part> sessions = std::move(*m_pending);
         m_pending.reset();
+        QList<LogSession> retired = std::exchange(m_retired, {});
         m_writing = true;
         lock.unlock();
 
-        const bool ok = m_write(m_path, join(sessions));
+        const bool ok = write(std::move(sessions), std::move(retired));
         m_lastWriteFailed.store(!ok);
         if (m_finished)
             m_finished(ok);

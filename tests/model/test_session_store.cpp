@@ -11,8 +11,11 @@
 #include <QTemporaryDir>
 
 #include <algorithm>
+#include <chrono>
 #include <cmath>
+#include <memory>
 #include <mutex>
+#include <thread>
 
 using namespace Qt::Literals::StringLiterals;
 
@@ -40,6 +43,36 @@ void writeFile(const QString& path, const QByteArray& bytes)
 {
     QFile file(path);
     QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate) && file.write(bytes) == bytes.size());
+}
+
+LogSession withLines(double createdAt, int lines)
+{
+    LogSession s = session(createdAt);
+    s.transcript.emplace();
+    for (int i = 0; i < lines; ++i)
+        s.transcript->append(
+            LogLine{QString::number(i), std::nullopt, u"we lose the \"light\""_s, u"01:00:00:00"_s, i % 8});
+    return s;
+}
+
+// Changes as words: store (+) or remove (-) the stored session (0, edited), the new one (n) or
+// an unknown one (x); store session 0 emptied (e0); save (s).
+void apply(LogSessionStore& store, const QString& ops, const LogSession& stored, const LogSession& fresh)
+{
+    for (const QString& op : ops.split(u' ', Qt::SkipEmptyParts)) {
+        LogSession s = op.back() == u'n' ? fresh : op.back() == u'x' ? session(0) : stored;
+        if (op.front() == u'+') {
+            s.entries.first().note = u"edited"_s;
+            store.upsert(s);
+        } else if (op.front() == u'-') {
+            store.remove(s.id);
+        } else if (op.front() == u'e') {
+            s.entries.clear();
+            store.upsert(s);
+        } else {
+            store.save();
+        }
+    }
 }
 
 // The file holds exactly what the store holds, in the file's own full encoding.
@@ -252,6 +285,104 @@ private Q_SLOTS:
         }
         QCOMPARE(readFile(m_path), LogSessionFile::encode(expected));
         QCOMPARE(LogSessionStore(m_path).sessions(), expected);
+    }
+
+    // A background load ends where a synchronous load followed by the same changes ends, in the
+    // list and byte for byte in the file. Until it lands the list holds only what was stored
+    // since and the file is untouched; a store destroyed meanwhile still saves those changes.
+    void backgroundLoadMergesChanges_data()
+    {
+        QTest::addColumn<QString>("file");
+        QTest::addColumn<int>("lines");
+        QTest::addColumn<QString>("ops");
+        QTest::addColumn<int>("end"); // landed: 0 by the event loop, 1 by waitForLoad; destroyed: 2 at once, 3 later
+        QTest::newRow("large shoot, nothing changed") << u"valid"_s << 3000 << QString() << 0;
+        QTest::newRow("large shoot, waited for") << u"valid"_s << 3000 << u"+n"_s << 1;
+        QTest::newRow("new session of a stored date") << u"valid"_s << 2 << u"+n"_s << 0;
+        QTest::newRow("stored session edited, saved") << u"valid"_s << 2 << u"+0 s"_s << 0;
+        QTest::newRow("stored session removed") << u"valid"_s << 2 << u"-0"_s << 0;
+        QTest::newRow("removed, then stored again") << u"valid"_s << 2 << u"-0 +0"_s << 1;
+        QTest::newRow("new, then removed") << u"valid"_s << 2 << u"+n -n"_s << 0;
+        QTest::newRow("stored session emptied") << u"valid"_s << 2 << u"e0"_s << 0;
+        QTest::newRow("unknown id removed") << u"valid"_s << 2 << u"-x"_s << 0;
+        QTest::newRow("save only") << u"valid"_s << 2 << u"s"_s << 0;
+        QTest::newRow("no file") << u"none"_s << 2 << u"+n"_s << 0;
+        QTest::newRow("unreadable, nothing changed") << u"corrupt"_s << 2 << QString() << 0;
+        QTest::newRow("unreadable, new session") << u"corrupt"_s << 2 << u"+n"_s << 0;
+        QTest::newRow("destroyed at once") << u"valid"_s << 3000 << QString() << 2;
+        QTest::newRow("destroyed at once with a change") << u"valid"_s << 3000 << u"+0"_s << 2;
+        QTest::newRow("destroyed later") << u"valid"_s << 2 << QString() << 3;
+        QTest::newRow("destroyed later, unreadable, with a change") << u"corrupt"_s << 2 << u"+n"_s << 3;
+    }
+    void backgroundLoadMergesChanges()
+    {
+        QFETCH(QString, file);
+        QFETCH(int, lines);
+        QFETCH(QString, ops);
+        QFETCH(int, end);
+        QList<LogSession> stored; // oldest first, in pairs of one date
+        for (int i = 0; i < 12; ++i)
+            stored.append(withLines(i / 2, lines));
+        const LogSession fresh = session(1);
+        QByteArray bytes = LogSessionFile::encode(stored);
+        if (file == u"corrupt"_s)
+            bytes.replace(",\"open\":false", "");
+        const QString reference = m_dir.filePath(u"reference.json"_s);
+        for (const QString& path : {m_path, reference}) {
+            if (file != u"none"_s)
+                writeFile(path, bytes);
+        }
+        auto store = std::make_unique<LogSessionStore>(m_path, LogSessionStore::LoadMode::Background);
+        LogSessionStore expected(reference);
+        LogSessionStore meanwhile(m_dir.filePath(u"meanwhile.json"_s));
+        for (LogSessionStore* s : {store.get(), &expected, &meanwhile})
+            apply(*s, ops, stored.first(), fresh);
+        QVERIFY(!store->isLoaded() && store->sessions() == meanwhile.sessions());
+        if (end != 2) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(100));
+            QVERIFY(!store->isLoaded() && readFile(m_path) == (file == u"none"_s ? QByteArray() : bytes));
+        }
+        expected.waitForWrites();
+        const bool written = readFile(reference) != (file == u"none"_s ? QByteArray() : bytes);
+        if (end < 2) {
+            QSignalSpy loaded(store.get(), &LogSessionStore::loaded);
+            QSignalSpy changed(store.get(), &LogSessionStore::sessionsChanged);
+            if (end == 1)
+                store->waitForLoad();
+            QVERIFY(end == 1 || loaded.wait(120000));
+            QCoreApplication::processEvents();
+            QVERIFY(store->isLoaded() && loaded.count() == 1 && changed.count() == 1);
+            QCOMPARE(store->sessions(), expected.sessions());
+            if (written)
+                verifyFileMatches(*store);
+        }
+        store.reset();
+        QCOMPARE(readFile(m_path), readFile(reference));
+        QCOMPARE(movedAside().size(), expected.movedAsidePath().isEmpty() ? 0 : 1);
+        QVERIFY(movedAside().isEmpty() || readFile(m_dir.filePath(movedAside().first())) == bytes);
+    }
+
+    // The writer encodes the sessions it is handed as the main thread would, and a session
+    // changed under a new revision is encoded anew while an unchanged one may be reused.
+    void writerEncodesSessions()
+    {
+        QList<QByteArray> written;
+        std::mutex mutex;
+        SessionWriter writer(u"unused"_s, [&](const QString&, const QByteArray& bytes) {
+            const std::lock_guard lock(mutex);
+            written.append(bytes);
+            return true;
+        });
+        QList<LogSession> list{withLines(3, 5), session(2), withLines(1, 0)};
+        QList<QByteArray> expected;
+        for (const quint64 revision : {1, 2}) {
+            writer.submitSessions(
+                {list[0].toJson(), SessionWriter::Unencoded{list[1], 7}, SessionWriter::Unencoded{list[2], revision}});
+            writer.waitUntilIdle();
+            expected.append(LogSessionFile::encode(list));
+            list[2].transcript->append(LogLine{u"1-1"_s, u"Ann"_s, u"\u00fcber \\ \U0001F3AC"_s, u"x"_s, -1});
+        }
+        QCOMPARE(written, expected);
     }
 
     // Writes run one at a time; a submission replaces one not yet started; a failed write is
