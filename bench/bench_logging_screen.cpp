@@ -1,15 +1,8 @@
 // A marker press on a long log: the main thread's share (entry made, its row inserted, the
 // session save handed to the writer) must stay within 2 ms at 3,000 entries.
-#include "platform/AudioDevices.h"
-#include "platform/Defaults.h"
-#include "platform/ManualClock.h"
+#include "common/ScreenDesk.h"
 #include "screens/LogEntryListModel.h"
 #include "screens/LoggingScreenModel.h"
-#include "service/APIService.h"
-#include "service/CookieStore.h"
-#include "timecode/CameraTimecode.h"
-
-#include <QTemporaryDir>
 
 #include <benchmark/benchmark.h>
 
@@ -31,30 +24,14 @@ LogEntry oldEntry(int i, Date at)
 
 void BM_MarkerPress(benchmark::State& state)
 {
-    QTemporaryDir dir;
-    ManualClock clock;
-    InMemoryCookieStore cookies;
-    APIService service(QStringLiteral("http://127.0.0.1:9"), cookies, &clock);
-    Defaults defaults(dir.filePath(QStringLiteral("defaults.json")));
-    CameraTimecode camera(defaults);
-    LoggerCloud cloud(service, camera, {std::chrono::hours(1), 45.0}, &clock);
-    AudioDevices devices;
-    devices.setSimulatedDevices(QList<AudioInputDevice>{});
-    LoggingScreenEnvironment env;
-    env.defaults = &defaults;
-    env.service = &service;
-    env.cloud = &cloud;
-    env.camera = &camera;
-    env.clock = &clock;
-    env.sessionsFile = dir.filePath(QStringLiteral("log-sessions.json"));
-    env.transcriber.devices = &devices;
-    LoggingScreenModel screen(std::move(env));
+    ScreenDesk desk;
+    LoggingScreenModel screen(desk.environment());
     screen.appear();
     LogEntryListModel rows(screen.logPane());
 
     LogSession session = screen.log().snapshotSession();
     for (int i = 0; i < state.range(0); ++i)
-        session.entries.append(oldEntry(i, clock.now()));
+        session.entries.append(oldEntry(i, desk.clock.now()));
     screen.log().load(session);
     screen.sessions().waitForWrites();
 
@@ -63,7 +40,7 @@ void BM_MarkerPress(benchmark::State& state)
         screen.tapButton(button);
         state.PauseTiming();
         screen.sessions().waitForWrites();
-        clock.advance(std::chrono::seconds(1));
+        desk.clock.advance(std::chrono::seconds(1));
         state.ResumeTiming();
     }
     if (rows.rowCount() != state.range(0) + qsizetype(state.iterations()) || screen.sessions().lastWriteFailed())

@@ -31,8 +31,11 @@ LoggingScreenModel::LoggingScreenModel(LoggingScreenEnvironment environment, QOb
 {
     m_tags = std::make_unique<LogTagStore>(m_defaults);
     m_soundCues = std::make_unique<SoundCueSettings>(m_defaults);
-    m_sessions = environment.sessionsFile.isEmpty() ? std::make_unique<LogSessionStore>()
-                                                    : std::make_unique<LogSessionStore>(environment.sessionsFile);
+    // The saved logs of a long shoot take a while to read: the screen is up before they are.
+    constexpr auto background = LogSessionStore::LoadMode::Background;
+    m_sessions = environment.sessionsFile.isEmpty()
+                     ? std::make_unique<LogSessionStore>(background)
+                     : std::make_unique<LogSessionStore>(environment.sessionsFile, background);
     m_buttons = std::make_unique<LogButtonStore>(m_defaults);
     m_keywords = std::make_unique<LogKeywordStore>(m_defaults);
     m_log = std::make_unique<LoggingLog>(m_camera, &m_clock);
@@ -209,6 +212,14 @@ void LoggingScreenModel::setRenamingChannel(const std::optional<int>& index)
 {
     m_renamingChannel = index;
     Q_EMIT renamingChanged();
+}
+
+void LoggingScreenModel::setShowTCEntry(bool show)
+{
+    if (m_showTCEntry == show)
+        return;
+    m_showTCEntry = show;
+    Q_EMIT showTCEntryChanged();
 }
 
 void LoggingScreenModel::setShowMixer(bool show)

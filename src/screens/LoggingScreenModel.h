@@ -151,6 +151,9 @@ public:
 
     // Typed timecode and the two rename alerts: the alert's field text and what it is about.
     QString tcDraft;
+    // The "Type the camera's timecode" alert is shown.
+    [[nodiscard]] bool showTCEntry() const { return m_showTCEntry; }
+    void setShowTCEntry(bool show);
     QString renameText;
     QString channelNameText;
     [[nodiscard]] const std::optional<QString>& renamingSpeaker() const { return m_renamingSpeaker; }
@@ -240,6 +243,7 @@ Q_SIGNALS:
     void flaggedLinesChanged();
     void scrollTargetChanged();
     void renamingChanged();
+    void showTCEntryChanged();
     void settingsChanged();
     void startPendingChanged();
     // The marker-button bar's chips changed (buttons, pop, composer kind, an open range).
@@ -304,6 +308,7 @@ private:
     std::optional<int> m_renamingChannel;
     bool m_showMixer = true;
     bool m_showTags = true;
+    bool m_showTCEntry = false;
     QString m_agentPlace = QStringLiteral("channels");
 
     qsizetype m_segmentCount = 0;

@@ -18,15 +18,20 @@ namespace screen_test {
 
 inline constexpr int kWaitMs = 10000;
 
-// One screen on a real engine (the demo shoot at a fast pace, or generated input for cloud
-// runs), a real stand-in for summaries and shoots, and a clock the test moves.
-struct Rig {
-    // The demo plays a line every `lineMs` of the rig's clock.
-    Rig(const QUrl& base, const QString& cookie, bool demo, const QString& sessionsFile = {}, int lineMs = 3000,
-        int scanStepMs = 3'600'000)
+// What a logging screen is built on in the tests: a real engine (the demo shoot at a fast pace,
+// or generated input for cloud runs), a real stand-in for summaries and shoots, and a clock the
+// test moves.
+struct RigParts {
+    RigParts(const QUrl& base, const QString& cookie, int lineMs)
         : lineMs(lineMs), store(cookie), service(base.toString(), store, &clock),
           defaults(dir.filePath(QStringLiteral("defaults.json"))), camera(defaults),
           cloud(service, camera, {std::chrono::hours(1), 45.0}, &clock)
+    {
+    }
+
+    // The demo plays a line every `lineMs` of the clock.
+    [[nodiscard]] LoggingScreenEnvironment environment(bool demo, const QString& sessionsFile = {},
+                                                       int scanStepMs = 3'600'000)
     {
         AudioInputDevice mic;
         mic.uid = QStringLiteral("mic");
@@ -59,7 +64,27 @@ struct Rig {
             });
         };
         env.transcriber.makeStream = [](const StreamRequest&) { return nullptr; };
-        screen = std::make_unique<LoggingScreenModel>(std::move(env));
+        return env;
+    }
+
+    const int lineMs;
+    QTemporaryDir dir;
+    ManualClock clock{Date::fromSecondsSince1970(1'700'000'000.25)};
+    InMemoryCookieStore store;
+    APIService service;
+    Defaults defaults;
+    CameraTimecode camera;
+    LoggerCloud cloud;
+    AudioDevices devices;
+};
+
+// One screen model on the rig's parts.
+struct Rig : RigParts {
+    Rig(const QUrl& base, const QString& cookie, bool demo, const QString& sessionsFile = {}, int lineMs = 3000,
+        int scanStepMs = 3'600'000)
+        : RigParts(base, cookie, lineMs)
+    {
+        screen = std::make_unique<LoggingScreenModel>(environment(demo, sessionsFile, scanStepMs));
         screen->appear();
     }
 
@@ -82,15 +107,6 @@ struct Rig {
     }
     static LogButton button(const QString& kind, double reach) { return LogButton{kind, kind.toUpper(), true, reach}; }
 
-    const int lineMs;
-    QTemporaryDir dir;
-    ManualClock clock{Date::fromSecondsSince1970(1'700'000'000.25)};
-    InMemoryCookieStore store;
-    APIService service;
-    Defaults defaults;
-    CameraTimecode camera;
-    LoggerCloud cloud;
-    AudioDevices devices;
     std::unique_ptr<LoggingScreenModel> screen;
 };
 

@@ -8,8 +8,8 @@
 #include <QTimer>
 #include <QVBoxLayout>
 
-LoggerRoot::LoggerRoot(LoggerAccount& account, QWidget* parent)
-    : QWidget(parent), m_account(account), m_layout(new QVBoxLayout(this))
+LoggerRoot::LoggerRoot(LoggerAccount& account, SignedInPage signedInPage, QWidget* parent)
+    : QWidget(parent), m_account(account), m_signedInPage(std::move(signedInPage)), m_layout(new QVBoxLayout(this))
 {
     m_layout->setContentsMargins(0, 0, 0, 0);
     m_layout->setSpacing(0);
@@ -54,8 +54,8 @@ QWidget* LoggerRoot::buildPage(const LoggerAccount::State& state)
         break;
     }
     case Screen::SignedIn:
-        // The logging screen takes this place; until then the signed-in side is empty.
-        page = new QWidget;
+        // A fresh screen for each sign-in: a new log, its stores read anew.
+        page = m_signedInPage ? m_signedInPage() : new QWidget;
         break;
     }
     page->setParent(this);

@@ -4,6 +4,8 @@
 
 #include <QWidget>
 
+#include <functional>
+
 class QVBoxLayout;
 
 // The window's content: chooses from the account's state alone what fills the window. A spinner
@@ -19,7 +21,11 @@ public:
         SignedIn, // allowed
     };
 
-    explicit LoggerRoot(LoggerAccount& account, QWidget* parent = nullptr);
+    // Makes the signed-in side (the logging screen) each time the account is allowed in.
+    using SignedInPage = std::function<QWidget*()>;
+
+    // Without `signedInPage` the signed-in side is an empty page.
+    explicit LoggerRoot(LoggerAccount& account, SignedInPage signedInPage = {}, QWidget* parent = nullptr);
 
     [[nodiscard]] Screen screen() const { return m_screen; }
     // The widget that fills the window now.
@@ -39,6 +45,7 @@ private:
     [[nodiscard]] QWidget* buildPage(const LoggerAccount::State& state);
 
     LoggerAccount& m_account;
+    const SignedInPage m_signedInPage;
     QVBoxLayout* m_layout;
     QWidget* m_page = nullptr;
     Screen m_screen = Screen::Progress;

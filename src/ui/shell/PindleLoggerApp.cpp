@@ -1,6 +1,7 @@
 #include "ui/shell/PindleLoggerApp.h"
 
 #include "service/LoggerAccount.h"
+#include "ui/logging/LoggingView.h"
 #include "ui/shell/LoggerRoot.h"
 #include "ui/theme/Theme.h"
 #include "ui/theme/WidgetPalette.h"
@@ -17,14 +18,16 @@ const QString kAppName = QStringLiteral("Pindle Logger");
 
 } // namespace
 
-PindleLoggerApp::PindleLoggerApp(LoggerAccount& account, LaunchOptions options, QObject* parent)
+PindleLoggerApp::PindleLoggerApp(LoggerAccount& account, LaunchOptions options, LoggingScreenEnvironment screen,
+                                 QObject* parent)
     : QObject(parent), m_account(account), m_options(options), m_window(std::make_unique<QMainWindow>())
 {
     m_window->setObjectName(QString::fromLatin1(kWindowId));
     m_window->setWindowTitle(kAppName);
     m_window->resize(kDefaultSize);
 
-    m_root = new LoggerRoot(m_account);
+    screen.demo = screen.demo || m_options.demo;
+    m_root = new LoggerRoot(m_account, [screen] { return new LoggingView(screen); });
     // The accent of every control in the window that takes one: selections, links.
     setPaletteColour(m_root, QPalette::Highlight, Theme::coral);
     setPaletteColour(m_root, QPalette::HighlightedText, Qt::white);

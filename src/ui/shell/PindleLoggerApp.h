@@ -1,5 +1,6 @@
 #pragma once
 
+#include "screens/LoggingScreenModel.h"
 #include "ui/shell/LaunchOptions.h"
 
 #include <QObject>
@@ -22,7 +23,10 @@ public:
     static constexpr QSize kDefaultSize{1180, 800};
     static constexpr char kWindowId[] = "log";
 
-    explicit PindleLoggerApp(LoggerAccount& account, LaunchOptions options = {}, QObject* parent = nullptr);
+    // `screen` is what each sign-in's logging screen is built on (empty members: the
+    // application's own); the launch's demo mode is added to it.
+    explicit PindleLoggerApp(LoggerAccount& account, LaunchOptions options = {}, LoggingScreenEnvironment screen = {},
+                             QObject* parent = nullptr);
     ~PindleLoggerApp() override;
 
     [[nodiscard]] QMainWindow* window() const { return m_window.get(); }

@@ -92,7 +92,7 @@ private Q_SLOTS:
     void windowAndMenus()
     {
         ShellFixture fixture;
-        PindleLoggerApp app(fixture.account);
+        PindleLoggerApp app(fixture.account, {}, fixture.screen());
         QCOMPARE(app.window()->centralWidget(), app.root());
         const QList<QAction*> items = app.applicationMenu()->actions();
         QCOMPARE(items.value(1), app.signOutAction());
@@ -116,7 +116,7 @@ private Q_SLOTS:
     {
         QFETCH(bool, showFirst);
         ShellFixture fixture(QStringLiteral("sid=abc123"), QStringLiteral("ada@example.com"));
-        PindleLoggerApp app(fixture.account);
+        PindleLoggerApp app(fixture.account, {}, fixture.screen());
         QVERIFY(app.signOutAction()->isVisible());
         if (showFirst) {
             app.window()->show();

@@ -1,8 +1,8 @@
 #include "ShellFixture.h"
 #include "common/StandinProcess.h"
+#include "common/Screenshots.h"
 #include "common/TestMain.h"
 
-#include "platform/Fonts.h"
 #include "ui/shell/LoggerRoot.h"
 #include "ui/shell/PindleLoggerApp.h"
 
@@ -21,21 +21,19 @@ private Q_SLOTS:
     // run after this one in the same executable.
     void init()
     {
-        m_folder = qEnvironmentVariable("PINDLE_SCREENSHOTS");
+        m_folder = screenshots::prepare();
         if (m_folder.isEmpty())
             QSKIP("PINDLE_SCREENSHOTS is not set");
-        QVERIFY(QDir().mkpath(m_folder));
-        registerFonts();
     }
 
-    void cleanup() { QApplication::setPalette(QPalette()); }
+    void cleanup() { screenshots::setDark(false); }
 
     void signInScreens()
     {
         StandinProcess standin;
         QVERIFY2(standin.isReady(), qPrintable(standin.failure()));
         ShellFixture shell(std::nullopt, QString(), standin.baseUrl().toString());
-        PindleLoggerApp app(shell.account);
+        PindleLoggerApp app(shell.account, {}, shell.screen());
         app.window()->show();
         QVERIFY(QTest::qWaitForWindowExposed(app.window()));
         save(app.window(), QStringLiteral("signin.png"));
@@ -49,18 +47,12 @@ private Q_SLOTS:
         QTest::keyClick(code, Qt::Key_Return);
         save(app.window(), QStringLiteral("signin-code.png"));
 
-        QPalette dark = QApplication::palette();
-        dark.setColor(QPalette::Window, QColor(0x20, 0x20, 0x20));
-        QApplication::setPalette(dark);
+        screenshots::setDark(true);
         save(app.window(), QStringLiteral("signin-code-dark.png"));
     }
 
 private:
-    void save(QWidget* widget, const QString& name)
-    {
-        QCoreApplication::processEvents();
-        QVERIFY(widget->grab().save(QDir(m_folder).filePath(name)));
-    }
+    void save(QWidget* widget, const QString& name) { QVERIFY(screenshots::save(widget, m_folder, name)); }
 
     QString m_folder;
 };

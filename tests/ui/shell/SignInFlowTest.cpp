@@ -35,7 +35,7 @@ private Q_SLOTS:
         m_standin = std::make_unique<StandinProcess>();
         QVERIFY2(m_standin->isReady(), qPrintable(m_standin->failure()));
         m_shell = std::make_unique<ShellFixture>(std::nullopt, QString(), m_standin->baseUrl().toString());
-        m_app = std::make_unique<PindleLoggerApp>(m_shell->account);
+        m_app = std::make_unique<PindleLoggerApp>(m_shell->account, LaunchOptions{}, m_shell->screen());
         m_app->window()->show();
         QVERIFY(QTest::qWaitForWindowExposed(m_app->window()));
         QCOMPARE(m_app->root()->screen(), LoggerRoot::Screen::SignIn);

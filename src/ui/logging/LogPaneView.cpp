@@ -1,0 +1,436 @@
+#include "ui/logging/LogPaneView.h"
+
+#include "screens/LogEntryListModel.h"
+#include "ui/logging/LogHeader.h"
+#include "ui/theme/AppearanceNotifier.h"
+#include "ui/theme/PaneParts.h"
+#include "ui/theme/Theme.h"
+#include "ui/theme/WidgetPalette.h"
+
+#include <QFocusEvent>
+#include <QIdentityProxyModel>
+#include <QLabel>
+#include <QListView>
+#include <QMouseEvent>
+#include <QPlainTextEdit>
+#include <QScrollBar>
+#include <QStackedWidget>
+#include <QTimer>
+#include <QVBoxLayout>
+
+namespace {
+
+using Role = LogEntryListModel::Role;
+using Control = EntryRowDelegate::Control;
+
+// The rows as the delegate draws them, plus one line of text per row for screen readers: the
+// painted cells are not widgets, so this is all an assistive tool can read of a row.
+class AccessibleRows final : public QIdentityProxyModel {
+public:
+    using QIdentityProxyModel::QIdentityProxyModel;
+
+    [[nodiscard]] QVariant data(const QModelIndex& index, int role) const override
+    {
+        if (role != Qt::AccessibleTextRole)
+            return QIdentityProxyModel::data(index, role);
+        QStringList parts;
+        for (const int part :
+             {int(Role::BadgeRole), int(Role::TimecodeRole), int(Role::SpeakerRole), int(Role::SaidTextRole)}) {
+            const QString text = QIdentityProxyModel::data(index, part).toString();
+            if (!text.isEmpty())
+                parts.append(text);
+        }
+        const QString note = QIdentityProxyModel::data(index, Role::NoteRole).toString();
+        if (!note.isEmpty())
+            parts.append(QStringLiteral("Note: ") + note);
+        if (QIdentityProxyModel::data(index, Role::SuggestedRole).toBool())
+            parts.append(QStringLiteral("suggested"));
+        return parts.join(QStringLiteral(", "));
+    }
+};
+
+} // namespace
+
+LogPaneView::LogPaneView(QAbstractItemModel* model, QWidget* parent, FrameClock* frames)
+    : QWidget(parent), m_frames(frames ? *frames : FrameClock::shared()), m_header(new LogHeader),
+      m_stack(new QStackedWidget), m_emptyHelp(new QLabel), m_list(new QListView),
+      m_delegate(new EntryRowDelegate(this)), m_rows(new AccessibleRows(this))
+{
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(0);
+    layout->addWidget(m_header);
+    layout->addWidget(m_stack, 1);
+
+    auto* emptyPage = new QWidget;
+    auto* emptyLayout = new QVBoxLayout(emptyPage);
+    const int side = int(m_style.emptySidePadding);
+    emptyLayout->setContentsMargins(side, int(m_style.emptyTopPadding), side, 0);
+    m_emptyHelp->setText(QString::fromUtf8(LogEntryListModel::kEmptyHelp));
+    m_emptyHelp->setTextFormat(Qt::PlainText);
+    m_emptyHelp->setWordWrap(true);
+    m_emptyHelp->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
+    m_emptyHelp->setFont(TextStyle::body.font());
+    emptyLayout->addWidget(m_emptyHelp);
+    emptyLayout->addStretch(1);
+    m_stack->addWidget(emptyPage);
+
+    auto* rowsPage = new QWidget;
+    auto* rowsLayout = new QVBoxLayout(rowsPage);
+    rowsLayout->setContentsMargins(0, 0, 0, 0);
+    rowsLayout->setSpacing(0);
+    rowsLayout->addWidget(new LineDivider);
+    rowsLayout->addWidget(m_list, 1);
+    m_stack->addWidget(rowsPage);
+
+    m_list->setAccessibleName(QStringLiteral("Log"));
+    m_list->setFrameShape(QFrame::NoFrame);
+    m_list->setItemDelegate(m_delegate);
+    m_list->setModel(m_rows);
+    m_list->setSelectionMode(QAbstractItemView::NoSelection);
+    m_list->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    m_list->setVerticalScrollMode(QAbstractItemView::ScrollPerPixel);
+    m_list->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    // Rows are as wide as the pane, and their heights follow its width.
+    m_list->setResizeMode(QListView::Adjust);
+    m_list->setUniformItemSizes(false);
+    m_list->viewport()->setAutoFillBackground(false);
+    m_list->viewport()->setMouseTracking(true);
+    m_list->viewport()->installEventFilter(this);
+
+    connect(m_rows, &QAbstractItemModel::rowsInserted, this,
+            [this](const QModelIndex&, int first, int last) { rowsInserted(first, last); });
+    connect(m_rows, &QAbstractItemModel::rowsAboutToBeRemoved, this,
+            [this](const QModelIndex&, int first, int last) { rowsAboutToBeRemoved(first, last); });
+    connect(m_rows, &QAbstractItemModel::rowsRemoved, this, &LogPaneView::countChanged);
+    connect(m_rows, &QAbstractItemModel::dataChanged, this, &LogPaneView::dataChanged);
+    connect(m_rows, &QAbstractItemModel::modelReset, this, &LogPaneView::modelReset);
+    // Rows moved about keep their ids, and so their laid-out text; their widths are what may change.
+    connect(m_rows, &QAbstractItemModel::layoutChanged, this, [this] { m_list->doItemsLayout(); });
+    connect(m_delegate, &EntryRowDelegate::noteEnded, this, &LogPaneView::noteEnded);
+    connect(m_list->verticalScrollBar(), &QScrollBar::valueChanged, this, &LogPaneView::hoverAtCursor);
+
+    const auto restyle = [this] {
+        setPaletteColour(m_emptyHelp, QPalette::WindowText, Theme::muted.current());
+        m_list->viewport()->update();
+    };
+    restyle();
+    connect(&AppearanceNotifier::shared(), &AppearanceNotifier::appearanceChanged, this, restyle);
+
+    m_popAnimation = m_frames.add([this](double elapsed) { return tickPops(elapsed); });
+    updateEmptyState();
+    setModel(model);
+}
+
+LogPaneView::~LogPaneView() = default;
+
+void LogPaneView::setModel(QAbstractItemModel* model)
+{
+    m_source = model;
+    m_rows->setSourceModel(model);
+}
+
+bool LogPaneView::showsEmptyHelp() const
+{
+    return m_stack->currentIndex() == 0;
+}
+
+QUuid LogPaneView::idAt(const QModelIndex& index) const
+{
+    return index.data(Role::IdRole).toUuid();
+}
+
+QModelIndex LogPaneView::rowOf(const QUuid& id) const
+{
+    for (int row = m_rows->rowCount() - 1; row >= 0; --row) {
+        const QModelIndex index = m_rows->index(row, 0);
+        if (idAt(index) == id)
+            return index;
+    }
+    return {};
+}
+
+void LogPaneView::rowsInserted(int first, int last)
+{
+    if (last - first < m_style.maximumPoppingRows) {
+        for (int row = first; row <= last; ++row) {
+            const QModelIndex index = m_rows->index(row, 0);
+            const QUuid id = idAt(index);
+            m_pops.insert(id,
+                          Pop{index, m_delegate->style().popDelaySeconds, Spring(m_delegate->style().popSpring, 0)});
+            m_delegate->setBadgeReveal(id, 0);
+        }
+        m_popAnimation.start();
+    }
+    followEditing(first, last);
+    countChanged();
+}
+
+void LogPaneView::rowsAboutToBeRemoved(int first, int last)
+{
+    for (int row = first; row <= last; ++row)
+        m_pops.remove(idAt(m_rows->index(row, 0)));
+    m_delegate->forgetRows(m_rows, first, last);
+}
+
+void LogPaneView::countChanged()
+{
+    updateEmptyState();
+    if (m_scrollPending)
+        return;
+    m_scrollPending = true;
+    // After the list has laid out the new rows.
+    QTimer::singleShot(0, this, [this] {
+        m_scrollPending = false;
+        if (m_rows->rowCount() > 0)
+            m_list->scrollToBottom();
+        hoverAtCursor();
+    });
+}
+
+void LogPaneView::dataChanged(const QModelIndex& topLeft, const QModelIndex& bottomRight, const QList<int>& roles)
+{
+    if (!topLeft.isValid() || !bottomRight.isValid())
+        return;
+    m_delegate->rowsChanged(m_rows, topLeft.row(), bottomRight.row(), roles);
+    if (roles.isEmpty() || roles.contains(Role::EditingNoteRole))
+        followEditing(topLeft.row(), bottomRight.row());
+}
+
+void LogPaneView::modelReset()
+{
+    m_delegate->forgetAll();
+    m_pops.clear();
+    m_popAnimation.stop();
+    // The list drops its editors on a reset.
+    m_editorRow = QPersistentModelIndex();
+    m_delegate->setEditorRow({});
+    m_delegate->setHoveredRow({});
+    m_editingRow = QPersistentModelIndex();
+    followEditing(0, m_rows->rowCount() - 1);
+    updateEmptyState();
+}
+
+void LogPaneView::followEditing(int first, int last)
+{
+    for (int row = first; row <= last; ++row) {
+        const QModelIndex index = m_rows->index(row, 0);
+        if (index.data(Role::EditingNoteRole).toBool())
+            m_editingRow = index;
+        else if (m_editingRow == index)
+            m_editingRow = QPersistentModelIndex();
+    }
+    syncEditor();
+}
+
+void LogPaneView::syncEditor()
+{
+    // One field is open: the one with the keyboard, else the one of the row editing its note.
+    QModelIndex target;
+    if (m_focusedNote)
+        target = m_editorRow.isValid() && idAt(m_editorRow) == *m_focusedNote ? QModelIndex(m_editorRow)
+                                                                              : rowOf(*m_focusedNote);
+    if (!target.isValid())
+        target = m_editingRow;
+    if (target != m_editorRow) {
+        if (m_editorRow.isValid())
+            m_list->closePersistentEditor(m_editorRow);
+        m_editorRow = target;
+        m_delegate->setEditorRow(target);
+        if (target.isValid()) {
+            m_list->openPersistentEditor(target);
+            if (QWidget* field = m_list->indexWidget(target))
+                field->installEventFilter(this);
+        }
+    }
+    if (!target.isValid() || !m_focusedNote || idAt(target) != *m_focusedNote)
+        return;
+    auto* field = qobject_cast<QPlainTextEdit*>(m_list->indexWidget(target));
+    if (!field || field->hasFocus())
+        return;
+    m_list->scrollTo(target);
+    field->setFocus(Qt::OtherFocusReason);
+    field->moveCursor(QTextCursor::End);
+}
+
+void LogPaneView::setFocusedNote(std::optional<QUuid> id)
+{
+    m_focusedNote = id;
+    if (!id && m_editorRow.isValid()) {
+        QWidget* field = m_list->indexWidget(m_editorRow);
+        if (field && field->hasFocus())
+            m_list->setFocus(Qt::OtherFocusReason);
+    }
+    syncEditor();
+}
+
+void LogPaneView::noteEnded()
+{
+    const bool hadFocus = m_focusedNote.has_value();
+    setFocusedNote(std::nullopt);
+    if (hadFocus)
+        Q_EMIT focusedNoteChanged(std::nullopt);
+    Q_EMIT endNoteRequested();
+}
+
+void LogPaneView::setHovered(const QModelIndex& index)
+{
+    const QModelIndex old = m_delegate->hoveredRow();
+    if (old == index)
+        return;
+    m_delegate->setHoveredRow(index);
+    if (old.isValid())
+        m_list->viewport()->update(m_list->visualRect(old));
+    if (index.isValid())
+        m_list->viewport()->update(m_list->visualRect(index));
+}
+
+void LogPaneView::hoverAtCursor()
+{
+    QWidget* viewport = m_list->viewport();
+    setHovered(viewport->underMouse() ? m_list->indexAt(viewport->mapFromGlobal(QCursor::pos())) : QModelIndex());
+}
+
+void LogPaneView::act(const QModelIndex& index, Control control)
+{
+    const QUuid id = idAt(index);
+    switch (control) {
+    case Control::Row:
+        Q_EMIT selectRequested(id);
+        break;
+    case Control::AddNote:
+    case Control::Note:
+        Q_EMIT startNoteRequested(id);
+        break;
+    case Control::Keep:
+        Q_EMIT keepRequested(id);
+        break;
+    case Control::Delete:
+        Q_EMIT deleteRequested(id);
+        break;
+    case Control::None:
+        break;
+    }
+}
+
+void LogPaneView::fieldFocusChanged(QEvent* event)
+{
+    if (event->type() == QEvent::FocusIn) {
+        const QUuid id = idAt(m_editorRow);
+        if (m_focusedNote != id) {
+            m_focusedNote = id;
+            Q_EMIT focusedNoteChanged(id);
+        }
+        return;
+    }
+    // A menu or another window takes the keyboard only for a while.
+    const Qt::FocusReason reason = static_cast<QFocusEvent*>(event)->reason();
+    if (reason == Qt::PopupFocusReason || reason == Qt::ActiveWindowFocusReason || !m_focusedNote)
+        return;
+    m_focusedNote.reset();
+    Q_EMIT focusedNoteChanged(std::nullopt);
+    // A field opened only to take the keyboard goes with it.
+    syncEditor();
+}
+
+bool LogPaneView::eventFilter(QObject* watched, QEvent* event)
+{
+    if ((event->type() == QEvent::FocusIn || event->type() == QEvent::FocusOut) && m_editorRow.isValid() &&
+        watched == m_list->indexWidget(m_editorRow)) {
+        fieldFocusChanged(event);
+        return false;
+    }
+    if (watched != m_list->viewport())
+        return QWidget::eventFilter(watched, event);
+    switch (event->type()) {
+    case QEvent::MouseMove: {
+        const QPoint at = static_cast<QMouseEvent*>(event)->position().toPoint();
+        const QModelIndex index = m_list->indexAt(at);
+        setHovered(index);
+        const Control control = m_delegate->controlAt(index, m_list->visualRect(index), at);
+        const bool pressable = control != Control::Row && control != Control::None;
+        m_list->viewport()->setCursor(pressable ? Qt::PointingHandCursor : Qt::ArrowCursor);
+        return false;
+    }
+    case QEvent::Leave:
+        setHovered({});
+        return false;
+    case QEvent::MouseButtonPress:
+    case QEvent::MouseButtonDblClick:
+    case QEvent::MouseButtonRelease: {
+        auto* mouse = static_cast<QMouseEvent*>(event);
+        if (mouse->button() != Qt::LeftButton)
+            return false;
+        const QPoint at = mouse->position().toPoint();
+        const QModelIndex index = m_list->indexAt(at);
+        if (event->type() != QEvent::MouseButtonRelease) {
+            // A click with no move before it still hovers the row it lands on, and takes the
+            // keyboard from a note field, as a click beside a text field does.
+            setHovered(index);
+            m_list->setFocus(Qt::MouseFocusReason);
+            m_pressedRow = index;
+            m_pressedControl = m_delegate->controlAt(index, m_list->visualRect(index), at);
+            return true;
+        }
+        const Control control = m_delegate->controlAt(index, m_list->visualRect(index), at);
+        // A press that moved off its control before the release does nothing, as a button.
+        if (index.isValid() && index == m_pressedRow && control == m_pressedControl)
+            act(index, control);
+        m_pressedRow = QPersistentModelIndex();
+        m_pressedControl = Control::None;
+        return true;
+    }
+    case QEvent::Resize: {
+        const int width = m_list->viewport()->width();
+        if (!showsEmptyHelp())
+            m_header->setColumnsWidth(width);
+        // The list lays its rows out again when it grows taller, not wider; our rows' heights
+        // follow the width.
+        if (width != m_laidOutWidth && !m_layingOut) {
+            m_laidOutWidth = width;
+            m_layingOut = true;
+            m_list->doItemsLayout();
+            m_layingOut = false;
+        }
+        return false;
+    }
+    default:
+        return false;
+    }
+}
+
+bool LogPaneView::tickPops(double elapsed)
+{
+    for (auto it = m_pops.begin(); it != m_pops.end();) {
+        Pop& pop = it.value();
+        double step = elapsed;
+        if (pop.delay > 0) {
+            pop.delay -= step;
+            if (pop.delay > 0) {
+                ++it;
+                continue;
+            }
+            step = -pop.delay;
+            pop.delay = 0;
+            pop.spring.setTarget(1);
+        }
+        pop.spring.step(step);
+        if (pop.row.isValid())
+            m_list->viewport()->update(m_list->visualRect(pop.row));
+        if (pop.spring.isSettled()) {
+            m_delegate->clearBadgeReveal(it.key());
+            it = m_pops.erase(it);
+        } else {
+            m_delegate->setBadgeReveal(it.key(), pop.spring.value());
+            ++it;
+        }
+    }
+    return !m_pops.isEmpty();
+}
+
+void LogPaneView::updateEmptyState()
+{
+    const bool empty = m_rows->rowCount() == 0;
+    m_stack->setCurrentIndex(empty ? 0 : 1);
+    m_header->setColumnsWidth(empty ? 0 : m_list->viewport()->width());
+}

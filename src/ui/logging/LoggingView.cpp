@@ -1,0 +1,208 @@
+#include "ui/logging/LoggingView.h"
+
+#include "screens/LogEntryListModel.h"
+#include "ui/logging/ButtonBar.h"
+#include "ui/logging/LogPaneView.h"
+#include "ui/logging/TagBar.h"
+#include "ui/logging/TextAlert.h"
+#include "ui/logging/WindowSetup.h"
+#include "ui/theme/AppearanceNotifier.h"
+#include "ui/theme/PaneParts.h"
+#include "ui/theme/Theme.h"
+
+#include <QHBoxLayout>
+#include <QPainter>
+#include <QVBoxLayout>
+
+namespace {
+
+// The tag bar's row: 8 between its pieces, padded 12 across and 8 down.
+constexpr int kTagRowSpacing = 8;
+constexpr QMargins kTagRowMargins{12, 8, 12, 8};
+
+} // namespace
+
+LoggingView::LoggingView(LoggingScreenEnvironment environment, QWidget* parent)
+    : QWidget(parent), m_screen(std::make_unique<LoggingScreenModel>(std::move(environment)))
+{
+    setMinimumSize(kMinimumSize);
+    setAccessibleName(QStringLiteral("Logging"));
+
+    m_rows = std::make_unique<LogEntryListModel>(m_screen->logPane());
+    m_logPane = new LogPaneView(m_rows.get());
+    m_tagBar = new TagBar;
+    m_buttonBar = new ButtonBar;
+
+    m_tagRow = new QWidget;
+    auto* tagLayout = new QHBoxLayout(m_tagRow);
+    tagLayout->setContentsMargins(kTagRowMargins);
+    tagLayout->setSpacing(kTagRowSpacing);
+    tagLayout->addWidget(m_tagBar);
+
+    // The log column: title, table, tags, then the marker buttons at the bottom.
+    auto* column = new QVBoxLayout(this);
+    column->setContentsMargins(0, 0, 0, 0);
+    column->setSpacing(0);
+    column->addWidget(new SectionTitle(QStringLiteral("LOG")));
+    column->addWidget(m_logPane, 1);
+    m_tagDivider = new LineDivider;
+    column->addWidget(m_tagDivider);
+    column->addWidget(m_tagRow);
+    column->addWidget(new LineDivider);
+    column->addWidget(m_buttonBar);
+
+    wireButtonBar();
+    wireLogPane();
+    wireTagBar();
+    wireAlerts();
+    followShowTags();
+    connect(m_screen.get(), &LoggingScreenModel::settingsChanged, this, &LoggingView::followShowTags);
+    connect(m_screen.get(), &LoggingScreenModel::raiseRequested, this, [this] {
+        window()->show();
+        window()->raise();
+        window()->activateWindow();
+    });
+    connect(&AppearanceNotifier::shared(), &AppearanceNotifier::appearanceChanged, this, [this] { update(); });
+}
+
+LoggingView::~LoggingView()
+{
+    // The alert answers into the screen; it must not outlive it.
+    delete m_alert;
+}
+
+TextAlert* LoggingView::openAlert() const
+{
+    return m_alert;
+}
+
+void LoggingView::showEvent(QShowEvent* event)
+{
+    QWidget::showEvent(event);
+    if (m_appeared)
+        return;
+    m_appeared = true;
+    WindowSetup::whenInWindow(this, &WindowSetup::configureLoggingWindow);
+    m_screen->appear();
+}
+
+void LoggingView::paintEvent(QPaintEvent*)
+{
+    QPainter painter(this);
+    painter.fillRect(rect(), Theme::background.current());
+}
+
+void LoggingView::wireButtonBar()
+{
+    const auto showChips = [this] { m_buttonBar->setChips(m_screen->buttonChips()); };
+    showChips();
+    connect(m_screen.get(), &LoggingScreenModel::buttonChipsChanged, m_buttonBar, showChips);
+    connect(m_buttonBar, &ButtonBar::pressed, m_screen.get(), &LoggingScreenModel::tapButton);
+}
+
+void LoggingView::wireLogPane()
+{
+    LogPaneModel& pane = m_screen->logPane();
+    connect(m_logPane, &LogPaneView::selectRequested, &pane, &LogPaneModel::selectEntry);
+    connect(m_logPane, &LogPaneView::deleteRequested, &pane, &LogPaneModel::deleteEntry);
+    connect(m_logPane, &LogPaneView::keepRequested, &pane, &LogPaneModel::keepEntry);
+    connect(m_logPane, &LogPaneView::startNoteRequested, &pane, &LogPaneModel::startNote);
+    connect(m_logPane, &LogPaneView::endNoteRequested, &pane, &LogPaneModel::endNote);
+    // The keyboard moves into and out of note fields by itself (clicks, Tab); the pane hears of it.
+    connect(m_logPane, &LogPaneView::focusedNoteChanged, &pane, &LogPaneModel::setFocusedNote);
+    const auto followFocus = [this, &pane] { m_logPane->setFocusedNote(pane.state().focusedNote); };
+    connect(&pane, &LogPaneModel::stateChanged, m_logPane, followFocus);
+}
+
+void LoggingView::wireTagBar()
+{
+    LogPaneModel& pane = m_screen->logPane();
+    LogTagStore& tags = m_screen->tags();
+    const auto showTags = [this, &tags] { m_tagBar->setTags(tags.available()); };
+    showTags();
+    connect(&tags, &LogTagStore::availableChanged, m_tagBar, showTags);
+    // The target's label follows the selection and the open ranges.
+    const auto showTarget = [this, &pane] { m_tagBar->setTargetLabel(pane.tagTargetLabel()); };
+    showTarget();
+    connect(&pane, &LogPaneModel::stateChanged, m_tagBar, showTarget);
+    connect(&m_screen->log(), &LoggingLog::entriesChanged, m_tagBar, showTarget);
+
+    connect(m_tagBar, &TagBar::tagClicked, &pane, &LogPaneModel::applyTag);
+    connect(m_tagBar, &TagBar::addRequested, &pane, [&pane] { pane.setShowAddTag(true); });
+    connect(m_tagBar, &TagBar::newTagSubmitted, &pane, [&pane](const QString& text) {
+        pane.newTag = text;
+        pane.addNewTag();
+    });
+    connect(m_tagBar, &TagBar::newTagEdited, &pane, [&pane](const QString& text) { pane.newTag = text; });
+    connect(m_tagBar, &TagBar::addPopoverDismissed, &pane, [&pane](const QString& text) {
+        // The typed text stays for the next time the popover opens.
+        pane.newTag = text;
+        pane.setShowAddTag(false);
+    });
+    connect(&pane, &LogPaneModel::stateChanged, m_tagBar,
+            [this, &pane] { m_tagBar->setAddPopoverOpen(pane.state().showAddTag, pane.newTag); });
+}
+
+void LoggingView::followShowTags()
+{
+    // The divider above the tag bar goes with it.
+    m_tagDivider->setVisible(m_screen->showTags());
+    m_tagRow->setVisible(m_screen->showTags());
+}
+
+void LoggingView::wireAlerts()
+{
+    connect(m_screen.get(), &LoggingScreenModel::renamingChanged, this, &LoggingView::followAlerts);
+    connect(m_screen.get(), &LoggingScreenModel::showTCEntryChanged, this, &LoggingView::followAlerts);
+}
+
+void LoggingView::followAlerts()
+{
+    LoggingScreenModel& screen = *m_screen;
+    // One alert at a time; the next shows once the one on screen is answered.
+    if (m_alert)
+        return;
+    if (const std::optional<QString>& speaker = screen.renamingSpeaker()) {
+        showAlert(
+            TextAlert::renameSpeaker(*speaker, screen.renameText, this),
+            [&screen](const QString& text) {
+                screen.renameText = text;
+                screen.saveSpeakerName();
+            },
+            [&screen] { screen.setRenamingSpeaker(std::nullopt); });
+    } else if (const std::optional<int>& channel = screen.renamingChannel()) {
+        showAlert(
+            TextAlert::nameChannel(*channel, screen.channelNameText, this),
+            [&screen](const QString& text) {
+                screen.channelNameText = text;
+                screen.saveChannelName();
+            },
+            [&screen] { screen.setRenamingChannel(std::nullopt); });
+    } else if (screen.showTCEntry()) {
+        showAlert(
+            TextAlert::typeTimecode(screen.tcDraft, this),
+            [&screen](const QString& text) {
+                // The draft stays as typed whether or not it locks.
+                screen.tcDraft = text;
+                screen.lockTypedTimecode();
+                screen.setShowTCEntry(false);
+            },
+            [&screen] { screen.setShowTCEntry(false); });
+    }
+}
+
+void LoggingView::showAlert(TextAlert* alert, std::function<void(const QString&)> accept, std::function<void()> cancel)
+{
+    m_alert = alert;
+    connect(alert, &TextAlert::accepted, this, [this, accept = std::move(accept)](const QString& text) {
+        m_alert = nullptr;
+        accept(text);
+        followAlerts();
+    });
+    connect(alert, &TextAlert::cancelled, this, [this, cancel = std::move(cancel)] {
+        m_alert = nullptr;
+        cancel();
+        followAlerts();
+    });
+    alert->open();
+}

@@ -1,0 +1,61 @@
+#include "common/Screenshots.h"
+#include "common/TestMain.h"
+#include "screens/ScreenRig.h"
+
+#include "ui/logging/LoggingView.h"
+
+#include <QApplication>
+#include <QDir>
+
+// Pictures of the logging screen for a person to look at, at the window's default and minimum
+// sizes, light and dark. Runs only when PINDLE_SCREENSHOTS names a folder to write them to.
+class LoggingViewScreenshotTest : public QObject {
+    Q_OBJECT
+
+private Q_SLOTS:
+    void init()
+    {
+        m_folder = screenshots::prepare();
+        if (m_folder.isEmpty())
+            QSKIP("PINDLE_SCREENSHOTS is not set");
+    }
+    void cleanup() { screenshots::setDark(false); }
+
+    void loggingScreen_data()
+    {
+        QTest::addColumn<QSize>("size");
+        QTest::addColumn<bool>("dark");
+        QTest::newRow("default-light") << QSize(1180, 800) << false;
+        QTest::newRow("default-dark") << QSize(1180, 800) << true;
+        QTest::newRow("minimum-light") << QSize(420, 560) << false;
+        QTest::newRow("minimum-dark") << QSize(420, 560) << true;
+    }
+    void loggingScreen()
+    {
+        QFETCH(QSize, size);
+        QFETCH(bool, dark);
+        screenshots::setDark(dark);
+        screen_test::RigParts parts(QUrl(QStringLiteral("http://127.0.0.1:9")), QStringLiteral("sid=x"), 3000);
+        LoggingView view(parts.environment(true));
+        view.resize(size);
+        view.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&view));
+        LoggingScreenModel& screen = view.screen();
+        const QList<LogButton> visible = screen.buttons().visible();
+        for (const LogButton& button : visible)
+            screen.tapButton(button);
+        screen.log().setNote(screen.log().entries().at(1).id, QStringLiteral("Wide, keep the boat in frame"));
+        screen.log().addTag(screen.tags().available().value(0), screen.log().entries().at(0).id);
+        screen.tapButton(LogButton{QStringLiteral("broll"), QStringLiteral("In / Out"), true, 10});
+        parts.clock.advance(std::chrono::seconds(2));
+        QTest::qWait(400);
+        const QString name = QStringLiteral("logging-%1.png").arg(QString::fromLatin1(QTest::currentDataTag()));
+        QVERIFY(screenshots::save(&view, m_folder, name));
+    }
+
+private:
+    QString m_folder;
+};
+
+PINDLE_TEST(LoggingViewScreenshotTest)
+#include "LoggingViewScreenshotTest.moc"

@@ -1,0 +1,171 @@
+#include "common/TestMain.h"
+#include "screens/ScreenRig.h"
+
+#include "screens/LogEntryListModel.h"
+#include "ui/logging/ButtonBar.h"
+#include "ui/logging/LogPaneView.h"
+#include "ui/logging/LoggingView.h"
+#include "ui/logging/MarkerChipButton.h"
+#include "ui/logging/TagBar.h"
+#include "ui/logging/TextAlert.h"
+
+#include <QAbstractButton>
+#include <QApplication>
+#include <QLineEdit>
+#include <QListView>
+#include <QPushButton>
+
+using screen_test::RigParts;
+
+namespace {
+
+// A logging screen with no service behind it: summaries fail quietly.
+struct ViewRig : RigParts {
+    ViewRig() : RigParts(QUrl(QStringLiteral("http://127.0.0.1:9")), QStringLiteral("sid=x"), 3000)
+    {
+        view = std::make_unique<LoggingView>(environment(true));
+        view->resize(1000, 760);
+        view->show();
+    }
+    LoggingScreenModel& screen() { return view->screen(); }
+    QListView* list() { return view->logPane()->listView(); }
+    QModelIndex row(int i) { return list()->model()->index(i, 0); }
+    // Clicks a control the delegate draws on row `i`, hovering the row first as a pointer would.
+    bool clickControl(int i, EntryRowDelegate::Control control)
+    {
+        const QRect rowRect = list()->visualRect(row(i));
+        QTest::mouseMove(list()->viewport(), rowRect.center());
+        const QRectF at = view->logPane()->delegate()->controlRect(row(i), rowRect, control);
+        if (at.isEmpty())
+            return false;
+        QTest::mouseClick(list()->viewport(), Qt::LeftButton, {}, at.center().toPoint());
+        return true;
+    }
+    std::unique_ptr<LoggingView> view;
+};
+
+} // namespace
+
+// The logging screen through its real widgets: the bar and its shortcuts make entries, rows
+// edit and delete them, the tag bar tags them, and the alerts answer the screen.
+class LoggingViewTest : public QObject {
+    Q_OBJECT
+
+private Q_SLOTS:
+    void initTestCase() { QStandardPaths::setTestModeEnabled(true); }
+
+    void pressesAndShortcutsMakeRows()
+    {
+        ViewRig r;
+        QVERIFY(QTest::qWaitForWindowExposed(r.view.get()));
+        QVERIFY(r.view->logPane()->showsEmptyHelp());
+        QTest::mouseClick(r.view->buttonBar()->chipButton(0), Qt::LeftButton);
+        QTest::keyClick(r.view.get(), Qt::Key_2, Qt::ControlModifier);
+        const QList<LogEntry>& entries = r.screen().log().entries();
+        QCOMPARE(entries.size(), 2);
+        QCOMPARE(entries.at(0).type, r.view->buttonBar()->chipButton(0)->chip().button.kind);
+        QCOMPARE(entries.at(1).type, r.view->buttonBar()->chipButton(1)->chip().button.kind);
+        QCOMPARE(r.list()->model()->rowCount(), 2);
+        QVERIFY(!r.view->logPane()->showsEmptyHelp());
+        // The newest is selected and flashing; the flash ends on the screen's clock.
+        QVERIFY(r.row(1).data(LogEntryListModel::SelectedRole).toBool());
+        QVERIFY(r.row(1).data(LogEntryListModel::FlashingRole).toBool());
+        r.clock.advance(LogPaneModel::kFlashHold);
+        QVERIFY(!r.row(1).data(LogEntryListModel::FlashingRole).toBool());
+        // The pressed chip pops, then settles when the hold ends.
+        QTest::mouseClick(r.view->buttonBar()->chipButton(0), Qt::LeftButton);
+        QVERIFY(r.view->buttonBar()->chipButton(0)->chip().popped);
+        r.clock.advance(LoggingScreenModel::kPopHold);
+        QVERIFY(!r.view->buttonBar()->chipButton(0)->chip().popped);
+    }
+
+    // "+ Note" opens the row's field with the keyboard; what is typed is the entry's note and
+    // reaches the saved session; Return ends the edit.
+    void noteEditedInPlace()
+    {
+        ViewRig r;
+        QVERIFY(QTest::qWaitForWindowExposed(r.view.get()));
+        QTest::keyClick(r.view.get(), Qt::Key_1, Qt::ControlModifier);
+        const QUuid id = r.screen().log().entries().at(0).id;
+        QVERIFY(r.clickControl(0, EntryRowDelegate::Control::AddNote));
+        QCOMPARE(r.screen().editingNote(), std::optional(id));
+        r.clock.advance(std::chrono::milliseconds(0));
+        QTRY_VERIFY(QApplication::focusWidget() && r.list()->isAncestorOf(QApplication::focusWidget()));
+        QTest::keyClicks(QApplication::focusWidget(), QStringLiteral("wide & <b>close</b>"));
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
+        QCOMPARE(r.screen().log().entries().at(0).note, QStringLiteral("wide & <b>close</b>"));
+        QVERIFY(!r.screen().editingNote());
+        r.screen().sessions().waitForWrites();
+        QCOMPARE(r.screen().sessions().sessions().value(0).entries.value(0).note,
+                 QStringLiteral("wide & <b>close</b>"));
+    }
+
+    // A tag chip tags the selected row; the cross deletes a row and the selection with it.
+    void tagAndDelete()
+    {
+        ViewRig r;
+        QVERIFY(QTest::qWaitForWindowExposed(r.view.get()));
+        QTest::keyClick(r.view.get(), Qt::Key_1, Qt::ControlModifier);
+        QTest::keyClick(r.view.get(), Qt::Key_1, Qt::ControlModifier);
+        const QList<QAbstractButton*> chips = r.view->tagBar()->chips();
+        QVERIFY(!chips.isEmpty());
+        const QString tag = r.screen().tags().available().constFirst();
+        QCOMPARE(chips.at(0)->accessibleDescription(), QStringLiteral("Tag the selected clip with ") + tag);
+        QTest::mouseClick(chips.at(0), Qt::LeftButton);
+        QCOMPARE(r.screen().log().entries().at(1).tags, QStringList{tag});
+        QVERIFY(r.screen().log().entries().at(0).tags.isEmpty());
+
+        QVERIFY(r.clickControl(1, EntryRowDelegate::Control::Delete));
+        QCOMPARE(r.screen().log().entries().size(), 1);
+        QCOMPARE(r.list()->model()->rowCount(), 1);
+        QVERIFY(!r.screen().selectedEntry());
+        QTRY_COMPARE(chips.at(0)->accessibleDescription(), QStringLiteral("Tag the latest clip with ") + tag);
+    }
+
+    // Each alert answers the screen once: Save stores, Esc forgets, a bad timecode says so.
+    void alertsAnswerTheScreen()
+    {
+        ViewRig r;
+        r.screen().setRenamingSpeaker(QStringLiteral("S1"));
+        QVERIFY(r.view->openAlert());
+        QCOMPARE(r.view->openAlert()->title(), QStringLiteral("Rename speaker"));
+        r.view->openAlert()->field()->setText(QStringLiteral("  Ada\t"));
+        QTest::keyClick(r.view->openAlert()->field(), Qt::Key_Return);
+        QCOMPARE(r.screen().speakerNames().value(QStringLiteral("S1")), QStringLiteral("Ada"));
+        QVERIFY(!r.screen().renamingSpeaker());
+        QTRY_VERIFY(!r.view->openAlert());
+
+        r.screen().renameChannel(0);
+        QVERIFY(r.view->openAlert());
+        QCOMPARE(r.view->openAlert()->title(), QStringLiteral("Name this channel"));
+        QTest::keyClick(r.view->openAlert()->field(), Qt::Key_Escape);
+        QVERIFY(!r.screen().renamingChannel());
+
+        r.screen().tcDraft = QStringLiteral("10:00:00:00");
+        r.screen().setShowTCEntry(true);
+        QTRY_VERIFY(r.view->openAlert());
+        QCOMPARE(r.view->openAlert()->text(), QStringLiteral("10:00:00:00"));
+        r.view->openAlert()->field()->setText(QStringLiteral("ten o'clock"));
+        r.view->openAlert()->acceptButton()->click();
+        QVERIFY(!r.screen().showTCEntry());
+        QCOMPARE(r.screen().tcDraft, QStringLiteral("ten o'clock"));
+        QVERIFY(r.screen().transcriber().notice().value_or(QString()).startsWith(
+            QStringLiteral("That isn't a timecode at ")));
+    }
+
+    // Going away saves the session; a second view of the same files reads it back.
+    void closingSavesTheLog()
+    {
+        ViewRig r;
+        QVERIFY(QTest::qWaitForWindowExposed(r.view.get()));
+        QTest::keyClick(r.view.get(), Qt::Key_1, Qt::ControlModifier);
+        QCOMPARE(r.screen().log().entries().size(), 1);
+        const QUuid id = r.screen().log().entries().at(0).id;
+        r.view.reset();
+        LogSessionStore again(r.dir.filePath(QStringLiteral("log-sessions.json")));
+        QCOMPARE(again.sessions().value(0).entries.value(0).id, id);
+    }
+};
+
+PINDLE_TEST(LoggingViewTest)
+#include "LoggingViewTest.moc"
