@@ -28,8 +28,13 @@ DesktopNotifications::Alert LoggingScreenModel::keywordAlert(const QString& keyw
     return alert;
 }
 
-void LoggingScreenModel::onKeywordHit(int channel, const QString& keyword, const DisplaySegment& line)
+void LoggingScreenModel::onKeywordHit(int channel, const QString& keyword, const DisplaySegment& heard)
 {
+    // The hit may be handled after its line was removed or replaced: no entry for a ghost line.
+    const std::optional<DisplaySegment> current = segment(heard.id);
+    if (!current)
+        return;
+    const DisplaySegment& line = *current;
     const std::optional<ChannelConfig> config = channelConfig(channel);
     const QString name = config ? config->name : line.speaker.value_or(QStringLiteral("the mic"));
     m_flaggedLines.insert(line.id);

@@ -107,6 +107,7 @@ LoggingScreenModel::LoggingScreenModel(LoggingScreenEnvironment environment, QOb
         connect(this, signal, this, &LoggingScreenModel::buttonChipsChanged);
     connect(m_buttons.get(), &LogButtonStore::buttonsChanged, this, &LoggingScreenModel::buttonChipsChanged);
     connect(m_log.get(), &LoggingLog::entriesChanged, this, &LoggingScreenModel::buttonChipsChanged);
+    connect(m_log.get(), &LoggingLog::entriesChanged, this, &LoggingScreenModel::rebuildLineUse);
 }
 
 void LoggingScreenModel::updateRowLook()
@@ -220,6 +221,22 @@ void LoggingScreenModel::setShowTCEntry(bool show)
         return;
     m_showTCEntry = show;
     Q_EMIT showTCEntryChanged();
+}
+
+void LoggingScreenModel::setTab(int tab)
+{
+    if (m_tab == tab)
+        return;
+    m_tab = tab;
+    Q_EMIT layoutStateChanged();
+}
+
+void LoggingScreenModel::setCompactHeader(bool compact)
+{
+    if (m_compactHeader == compact)
+        return;
+    m_compactHeader = compact;
+    Q_EMIT layoutStateChanged();
 }
 
 void LoggingScreenModel::setShowMixer(bool show)

@@ -11,6 +11,7 @@
 #include "model/SoundCueSettings.h"
 #include "platform/Clock.h"
 #include "platform/DesktopNotifications.h"
+#include "screens/LineUse.h"
 #include "screens/LogPaneModel.h"
 #include "service/LoggerCloud.h"
 
@@ -136,6 +137,7 @@ public:
     void setComposingLine(const std::optional<QString>& lineID);
     [[nodiscard]] const std::optional<QString>& draftKind() const { return m_draftKind; }
     [[nodiscard]] bool composerFocused() const { return m_composerFocused; }
+    [[nodiscard]] const QString& draftNote() const { return m_draftNote; }
     [[nodiscard]] const std::optional<QUuid>& editingNote() const { return m_logPane->state().editingNote; }
     [[nodiscard]] const QHash<QString, QString>& speakerNames() const { return m_speakerNames; }
     [[nodiscard]] const QSet<QString>& flaggedLines() const { return m_flaggedLines; }
@@ -148,6 +150,12 @@ public:
     void setShowTags(bool show);
     [[nodiscard]] const QString& agentPlace() const { return m_agentPlace; }
     void setAgentPlace(const QString& place);
+    // The tab a narrow window shows: 0 Log, 1 Transcript; kept across width changes.
+    [[nodiscard]] int tab() const { return m_tab; }
+    void setTab(int tab);
+    // The window is narrower than the full header needs.
+    [[nodiscard]] bool compactHeader() const { return m_compactHeader; }
+    void setCompactHeader(bool compact);
 
     // Typed timecode and the two rename alerts: the alert's field text and what it is about.
     QString tcDraft;
@@ -212,6 +220,52 @@ public:
     void keepWindowText();
     void flash(const QUuid& id) { m_logPane->flash(id); }
 
+    // --- transcript lines in the log ---
+    // Which lines the log uses and which of their words; follows the entries.
+    [[nodiscard]] const LineUse& lineUse() const { return m_lineUse; }
+    // The transcript line with this id, among all of the engine's lines.
+    [[nodiscard]] std::optional<DisplaySegment> segment(const QString& lineID) const;
+    // A click on a line: a line logged whole selects its first entry; any other opens the
+    // composer under it with an empty note and the first chip's kind, the note field taking the
+    // keyboard on the next turn.
+    void selectLine(const QString& lineID);
+
+    // --- note composer and drops ---
+    // The composer's kind: the one picked, else the first visible button's, else "earmark".
+    [[nodiscard]] QString composerKind() const;
+    void setDraftNote(const QString& note);
+    // A kind chip of the composer: picks the kind and gives the note field the keyboard.
+    void setDraftKind(const QString& kind);
+    // Enter, "Log ⏎" and drops: the line becomes an entry of the composer's kind and note.
+    void commitComposer(const QString& lineID);
+    // Esc and the end of every commit.
+    void cancelComposer();
+    QUuid lineEntry(const QString& kind, Date time, Date end, const QString& text,
+                    const std::optional<QString>& speaker, const QString& note, const DisplaySegment& line);
+    // Dropped texts on a line: false unless one is a marker button's payload.
+    bool dropOnLine(const QStringList& texts, const QString& lineID);
+    void dropButtonOnLine(const QString& kind, const QString& lineID);
+
+    // --- line picker ---
+    struct LinePicker {
+        QString title;
+        QColor color;
+        // The held or visible lines, the last 40 of them.
+        QList<DisplaySegment> lines;
+    };
+    static constexpr int kPickerLines = 40;
+    [[nodiscard]] LinePicker linePicker() const;
+
+    // --- window-wide shortcuts ---
+    // Ctrl+Return: selects the newest line no entry uses.
+    void selectNewestLine();
+    // Ctrl+N: saves an open picker, then edits the note of the newest entry not suggested.
+    void noteOnLastEntry();
+    // Ctrl+F.
+    void openSearch() { setShowSearch(true); }
+    [[nodiscard]] bool showSearch() const { return m_showSearch; }
+    void setShowSearch(bool show);
+
     // --- keyword and new-topic alerts ---
     // A keyword heard on a line: the line is flagged, an alert posted, a suggested entry made
     // and a chat item added. No summary is asked and the selection stays.
@@ -244,6 +298,9 @@ Q_SIGNALS:
     void scrollTargetChanged();
     void renamingChanged();
     void showTCEntryChanged();
+    void lineUseChanged();
+    void layoutStateChanged();
+    void showSearchChanged();
     void settingsChanged();
     void startPendingChanged();
     // The marker-button bar's chips changed (buttons, pop, composer kind, an open range).
@@ -269,6 +326,7 @@ private:
     void setPoppedKind(const std::optional<QString>& kind);
     void setPickingFor(const std::optional<QUuid>& id);
     void updateRowLook();
+    void rebuildLineUse();
     [[nodiscard]] QJsonArray agentLoggedEntries() const;
     [[nodiscard]] std::optional<ChannelConfig> channelConfig(int index) const;
     void setNotice(const QString& text);
@@ -301,6 +359,9 @@ private:
     std::optional<QString> m_composingLine;
     std::optional<QString> m_draftKind;
     bool m_composerFocused = false;
+    QString m_draftNote;
+    LineUse m_lineUse;
+    bool m_showSearch = false;
     QHash<QString, QString> m_speakerNames;
     QSet<QString> m_flaggedLines;
     std::optional<QString> m_scrollTarget;
@@ -309,6 +370,8 @@ private:
     bool m_showMixer = true;
     bool m_showTags = true;
     bool m_showTCEntry = false;
+    int m_tab = 0;
+    bool m_compactHeader = false;
     QString m_agentPlace = QStringLiteral("channels");
 
     qsizetype m_segmentCount = 0;

@@ -297,6 +297,22 @@ private Q_SLOTS:
         QVERIFY(raised.wait());
         QCOMPARE(r->screen->scrollTarget(), alert.lineID);
     }
+
+    // A hit handled after its line went (replaced under another id, or the transcript reset)
+    // makes nothing: no entry, no flag, no chat item.
+    void keywordHitOnAGoneLine()
+    {
+        auto r = rig();
+        r->screen->toggleLogging();
+        QVERIFY(r->playLines(2));
+        DisplaySegment gone = r->engine().segments().constLast();
+        gone.id += QStringLiteral("-replaced");
+        const qsizetype feed = r->screen->agent().feed().size();
+        r->screen->onKeywordHit(gone.channel, QStringLiteral("boat"), gone);
+        QVERIFY(r->screen->log().entries().isEmpty());
+        QVERIFY(!r->screen->flaggedLines().contains(gone.id));
+        QCOMPARE(r->screen->agent().feed().size(), feed);
+    }
 };
 
 PINDLE_TEST(LoggingScreenModelTest)

@@ -14,14 +14,6 @@
 #include <QPainter>
 #include <QVBoxLayout>
 
-namespace {
-
-// The tag bar's row: 8 between its pieces, padded 12 across and 8 down.
-constexpr int kTagRowSpacing = 8;
-constexpr QMargins kTagRowMargins{12, 8, 12, 8};
-
-} // namespace
-
 LoggingView::LoggingView(LoggingScreenEnvironment environment, QWidget* parent)
     : QWidget(parent), m_screen(std::make_unique<LoggingScreenModel>(std::move(environment)))
 {
@@ -33,30 +25,13 @@ LoggingView::LoggingView(LoggingScreenEnvironment environment, QWidget* parent)
     m_tagBar = new TagBar;
     m_buttonBar = new ButtonBar;
 
-    m_tagRow = new QWidget;
-    auto* tagLayout = new QHBoxLayout(m_tagRow);
-    tagLayout->setContentsMargins(kTagRowMargins);
-    tagLayout->setSpacing(kTagRowSpacing);
-    tagLayout->addWidget(m_tagBar);
-
-    // The log column: title, table, tags, then the marker buttons at the bottom.
-    auto* column = new QVBoxLayout(this);
-    column->setContentsMargins(0, 0, 0, 0);
-    column->setSpacing(0);
-    column->addWidget(new SectionTitle(QStringLiteral("LOG")));
-    column->addWidget(m_logPane, 1);
-    m_tagDivider = new LineDivider;
-    column->addWidget(m_tagDivider);
-    column->addWidget(m_tagRow);
-    column->addWidget(new LineDivider);
-    column->addWidget(m_buttonBar);
+    buildLayout();
 
     wireButtonBar();
     wireLogPane();
     wireTagBar();
     wireAlerts();
-    followShowTags();
-    connect(m_screen.get(), &LoggingScreenModel::settingsChanged, this, &LoggingView::followShowTags);
+    wireLayout();
     connect(m_screen.get(), &LoggingScreenModel::raiseRequested, this, [this] {
         window()->show();
         window()->raise();
@@ -141,13 +116,6 @@ void LoggingView::wireTagBar()
     });
     connect(&pane, &LogPaneModel::stateChanged, m_tagBar,
             [this, &pane] { m_tagBar->setAddPopoverOpen(pane.state().showAddTag, pane.newTag); });
-}
-
-void LoggingView::followShowTags()
-{
-    // The divider above the tag bar goes with it.
-    m_tagDivider->setVisible(m_screen->showTags());
-    m_tagRow->setVisible(m_screen->showTags());
 }
 
 void LoggingView::wireAlerts()

@@ -8,6 +8,8 @@
 #include <memory>
 
 class ButtonBar;
+class QAbstractButton;
+class QButtonGroup;
 class LogEntryListModel;
 class LogPaneView;
 class QBoxLayout;
@@ -16,8 +18,12 @@ class TextAlert;
 
 // The logging screen: the one screen once the logger is signed in. It owns the screen model
 // (and through it the log, the stores, the engine and the agent) and lays out thin views over
-// it: the log pane, the tag bar and the marker-button bar. The views forward the logger's
+// it: the log pane, the tag bar, the marker-button bar and the transcript, in two columns or, in
+// a narrow window, one column with a Log and a Transcript tab. The views forward the logger's
 // actions to the model and redraw from its values; nothing here decides anything.
+//
+// The header, the mixer band and Mark's chat have slots of their own, empty until their views
+// are put in; an empty slot takes no room.
 class LoggingView : public QWidget {
     Q_OBJECT
 public:
@@ -31,11 +37,23 @@ public:
     [[nodiscard]] ButtonBar* buttonBar() const { return m_buttonBar; }
     [[nodiscard]] LogPaneView* logPane() const { return m_logPane; }
     [[nodiscard]] TagBar* tagBar() const { return m_tagBar; }
+    // Slots for the header's top bar, the mixer band and Mark's chat in each of its two places.
+    [[nodiscard]] QWidget* headerSlot() const { return m_headerSlot; }
+    [[nodiscard]] QWidget* mixerSlot() const { return m_mixerSlot; }
+    [[nodiscard]] QWidget* chatUnderLogSlot() const { return m_chatUnderLog; }
+    [[nodiscard]] QWidget* chatByChannelsSlot() const { return m_chatByChannels; }
+    [[nodiscard]] QWidget* transcriptSlot() const { return m_transcriptSlot; }
+    // The narrow window's Log / Transcript picker.
+    [[nodiscard]] QAbstractButton* tabButton(int tab) const;
+    // The columns as laid out now.
+    [[nodiscard]] QWidget* logColumn() const { return m_logColumn; }
+    [[nodiscard]] QWidget* channelColumn() const { return m_channelColumn; }
     // The alert on screen now, if any.
     [[nodiscard]] TextAlert* openAlert() const;
 
 protected:
     void showEvent(QShowEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
     void paintEvent(QPaintEvent* event) override;
 
 private:
@@ -45,7 +63,9 @@ private:
     void wireAlerts();
     void followAlerts();
     void showAlert(TextAlert* alert, std::function<void(const QString&)> accept, std::function<void()> cancel);
-    void followShowTags();
+    void buildLayout();
+    void applyLayout();
+    void wireLayout();
 
     std::unique_ptr<LoggingScreenModel> m_screen;
     std::unique_ptr<LogEntryListModel> m_rows;
@@ -54,6 +74,18 @@ private:
     TagBar* m_tagBar = nullptr;
     QWidget* m_tagRow = nullptr;
     QWidget* m_tagDivider = nullptr;
+    QWidget* m_headerSlot = nullptr;
+    QWidget* m_tabs = nullptr;
+    QButtonGroup* m_tabGroup = nullptr;
+    QWidget* m_logColumn = nullptr;
+    QWidget* m_logTitle = nullptr;
+    QWidget* m_chatUnderLog = nullptr;
+    QWidget* m_columnDivider = nullptr;
+    QWidget* m_channelColumn = nullptr;
+    QWidget* m_mixerSlot = nullptr;
+    QWidget* m_chatByChannels = nullptr;
+    QWidget* m_transcriptTitle = nullptr;
+    QWidget* m_transcriptSlot = nullptr;
     QPointer<TextAlert> m_alert;
     bool m_appeared = false;
 };

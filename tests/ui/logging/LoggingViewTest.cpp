@@ -24,7 +24,7 @@ struct ViewRig : RigParts {
     ViewRig() : RigParts(QUrl(QStringLiteral("http://127.0.0.1:9")), QStringLiteral("sid=x"), 3000)
     {
         view = std::make_unique<LoggingView>(environment(true));
-        view->resize(1000, 760);
+        view->resize(1180, 800);
         view->show();
     }
     LoggingScreenModel& screen() { return view->screen(); }
@@ -151,6 +151,31 @@ private Q_SLOTS:
         QCOMPARE(r.screen().tcDraft, QStringLiteral("ten o'clock"));
         QVERIFY(r.screen().transcriber().notice().value_or(QString()).startsWith(
             QStringLiteral("That isn't a timecode at ")));
+    }
+
+    // A narrow window shows one tab at a time; the tab is kept across widths, and the header turns
+    // compact a turn after the width crosses its breakpoint.
+    void narrowTabsAndWideColumns()
+    {
+        ViewRig r;
+        QVERIFY(QTest::qWaitForWindowExposed(r.view.get()));
+        r.view->resize(700, 700);
+        QTRY_COMPARE(r.view->width(), 700);
+        QVERIFY(r.view->tabButton(0)->isVisible() && r.view->logColumn()->isVisible());
+        QVERIFY(!r.view->channelColumn()->isVisible());
+        QTest::mouseClick(r.view->tabButton(1), Qt::LeftButton);
+        QCOMPARE(r.screen().tab(), 1);
+        QVERIFY(!r.view->logColumn()->isVisible() && r.view->channelColumn()->isVisible());
+
+        r.view->resize(1000, 700);
+        QTRY_COMPARE(r.view->channelColumn()->width(), 420);
+        QVERIFY(r.view->logColumn()->isVisible() && !r.view->tabButton(0)->isVisible());
+        QCOMPARE(r.screen().tab(), 1);
+        QTRY_VERIFY(r.screen().compactHeader());
+        r.view->resize(1300, 700);
+        QTRY_VERIFY(!r.screen().compactHeader());
+        r.view->resize(700, 700);
+        QTRY_VERIFY(r.view->channelColumn()->isVisible() && !r.view->logColumn()->isVisible());
     }
 
     // Going away saves the session; a second view of the same files reads it back.

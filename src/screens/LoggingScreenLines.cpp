@@ -1,0 +1,95 @@
+// Transcript lines and the log: which lines are used, selecting a line for a note, the composer's
+// draft, and the window-wide shortcuts.
+#include "screens/LoggingScreenModel.h"
+
+std::optional<DisplaySegment> LoggingScreenModel::segment(const QString& lineID) const
+{
+    const TranscriptBook& book = m_transcriber->transcript();
+    if (const std::optional<qsizetype> row = book.rowOf(lineID))
+        return m_transcriber->segments().at(*row);
+    return std::nullopt;
+}
+
+void LoggingScreenModel::rebuildLineUse()
+{
+    m_lineUse = LineUse(m_log->entries());
+    Q_EMIT lineUseChanged();
+}
+
+void LoggingScreenModel::selectLine(const QString& lineID)
+{
+    const std::optional<DisplaySegment> line = segment(lineID);
+    if (!line)
+        return;
+    if (m_lineUse.state(*line) == LineUse::State::FullyUsed) {
+        if (const std::optional<QUuid> entry = m_lineUse.firstEntry(lineID))
+            setSelectedEntry(entry);
+        return;
+    }
+    const QList<LogButton> visible = m_buttons->visible();
+    m_composingLine = lineID;
+    m_draftNote.clear();
+    m_draftKind = visible.isEmpty() ? std::nullopt : std::optional(visible.constFirst().kind);
+    m_composerFocused = false;
+    Q_EMIT composerChanged();
+    // The note field exists only once the view has drawn the composer.
+    m_clock.singleShot(std::chrono::milliseconds(0), this, [this, lineID] {
+        if (m_composingLine != lineID || m_composerFocused)
+            return;
+        m_composerFocused = true;
+        Q_EMIT composerChanged();
+    });
+}
+
+QString LoggingScreenModel::composerKind() const
+{
+    if (m_draftKind)
+        return *m_draftKind;
+    const QList<LogButton> visible = m_buttons->visible();
+    return visible.isEmpty() ? QStringLiteral("earmark") : visible.constFirst().kind;
+}
+
+void LoggingScreenModel::setDraftNote(const QString& note)
+{
+    if (m_draftNote == note)
+        return;
+    m_draftNote = note;
+    Q_EMIT composerChanged();
+}
+
+void LoggingScreenModel::setDraftKind(const QString& kind)
+{
+    m_draftKind = kind;
+    m_composerFocused = true;
+    Q_EMIT composerChanged();
+}
+
+void LoggingScreenModel::setShowSearch(bool show)
+{
+    if (m_showSearch == show)
+        return;
+    m_showSearch = show;
+    Q_EMIT showSearchChanged();
+}
+
+void LoggingScreenModel::selectNewestLine()
+{
+    const QList<DisplaySegment>& lines = m_transcriber->segments();
+    for (auto it = lines.crbegin(); it != lines.crend(); ++it)
+        if (!m_lineUse.isUsed(it->id)) {
+            selectLine(it->id);
+            return;
+        }
+}
+
+void LoggingScreenModel::noteOnLastEntry()
+{
+    const QList<LogEntry>& entries = m_log->entries();
+    const auto newest = std::find_if(entries.crbegin(), entries.crend(), [](const LogEntry& e) { return !e.suggested; });
+    if (newest == entries.crend())
+        return;
+    const QUuid id = newest->id;
+    if (m_pickingFor)
+        applyPickedLines();
+    m_logPane->startNote(id);
+}

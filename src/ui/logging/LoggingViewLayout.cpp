@@ -1,0 +1,187 @@
+// The logging screen's panes in two columns or, in a narrow window, behind two tabs.
+#include "ui/logging/LoggingView.h"
+
+#include "screens/ScreenLayout.h"
+#include "ui/logging/ButtonBar.h"
+#include "ui/logging/LogPaneView.h"
+#include "ui/logging/TagBar.h"
+#include "ui/theme/PaneParts.h"
+
+#include <QButtonGroup>
+#include <QHBoxLayout>
+#include <QPushButton>
+#include <QTimer>
+#include <QVBoxLayout>
+
+namespace {
+
+// The header block: padded 16 all round, 10 between its rows.
+constexpr int kHeaderPadding = 16;
+constexpr int kHeaderSpacing = 10;
+// The tag bar's row: 8 between its pieces, padded 12 across and 8 down.
+constexpr int kTagRowSpacing = 8;
+constexpr QMargins kTagRowMargins{12, 8, 12, 8};
+
+QVBoxLayout* stack(QWidget* owner)
+{
+    auto* layout = new QVBoxLayout(owner);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(0);
+    return layout;
+}
+
+// A place a later view goes into; it takes no room while empty.
+QWidget* emptySlot(const QString& name)
+{
+    auto* slot = new QWidget;
+    slot->setObjectName(name);
+    stack(slot);
+    slot->hide();
+    return slot;
+}
+
+bool filled(const QWidget* slot)
+{
+    return slot->layout()->count() > 0;
+}
+
+} // namespace
+
+void LoggingView::buildLayout()
+{
+    // Header block: the header's top bar (its own issue fills it) and the narrow tabs.
+    auto* header = new QWidget;
+    auto* headerLayout = new QVBoxLayout(header);
+    headerLayout->setContentsMargins(kHeaderPadding, kHeaderPadding, kHeaderPadding, kHeaderPadding);
+    headerLayout->setSpacing(kHeaderSpacing);
+    m_headerSlot = emptySlot(QStringLiteral("headerSlot"));
+    headerLayout->addWidget(m_headerSlot);
+    m_tabs = new QWidget;
+    auto* tabLayout = new QHBoxLayout(m_tabs);
+    tabLayout->setContentsMargins(0, 0, 0, 0);
+    tabLayout->setSpacing(0);
+    m_tabGroup = new QButtonGroup(this);
+    int id = 0;
+    for (const QString& title : {QStringLiteral("Log"), QStringLiteral("Transcript")}) {
+        auto* button = new QPushButton(title);
+        button->setCheckable(true);
+        button->setAccessibleName(title);
+        m_tabGroup->addButton(button, id++);
+        tabLayout->addWidget(button);
+    }
+    headerLayout->addWidget(m_tabs);
+
+    // Log column: title, table, Mark's chat when it sits here, tags, then the marker buttons.
+    m_logColumn = new QWidget;
+    QVBoxLayout* log = stack(m_logColumn);
+    m_logTitle = new SectionTitle(QStringLiteral("LOG"));
+    log->addWidget(m_logTitle);
+    log->addWidget(m_logPane, 1);
+    m_chatUnderLog = emptySlot(QStringLiteral("chatUnderLogSlot"));
+    m_chatUnderLog->setFixedHeight(ScreenLayout::kChatUnderLogHeight);
+    log->addWidget(m_chatUnderLog);
+    m_tagDivider = new LineDivider;
+    log->addWidget(m_tagDivider);
+    m_tagRow = new QWidget;
+    auto* tagLayout = new QHBoxLayout(m_tagRow);
+    tagLayout->setContentsMargins(kTagRowMargins);
+    tagLayout->setSpacing(kTagRowSpacing);
+    tagLayout->addWidget(m_tagBar);
+    log->addWidget(m_tagRow);
+    log->addWidget(new LineDivider);
+    log->addWidget(m_buttonBar);
+
+    // Channel column: the mixer band, Mark's chat when it sits here, the transcript.
+    m_channelColumn = new QWidget;
+    QVBoxLayout* channels = stack(m_channelColumn);
+    m_mixerSlot = emptySlot(QStringLiteral("mixerSlot"));
+    channels->addWidget(m_mixerSlot);
+    m_chatByChannels = emptySlot(QStringLiteral("chatByChannelsSlot"));
+    m_chatByChannels->setFixedHeight(ScreenLayout::kChatByChannelsHeight);
+    channels->addWidget(m_chatByChannels);
+    m_transcriptTitle = new SectionTitle(QStringLiteral("TRANSCRIPT · CLICK A LINE TO SELECT IT"));
+    channels->addWidget(m_transcriptTitle);
+    m_transcriptSlot = new QWidget;
+    m_transcriptSlot->setObjectName(QStringLiteral("transcriptSlot"));
+    stack(m_transcriptSlot);
+    m_transcriptSlot->setMinimumHeight(ScreenLayout::kTranscriptMinimumHeight);
+    channels->addWidget(m_transcriptSlot, 1);
+
+    auto* content = new QHBoxLayout;
+    content->setContentsMargins(0, 0, 0, 0);
+    content->setSpacing(0);
+    content->addWidget(m_logColumn, 1);
+    m_columnDivider = new LineDivider(Qt::Vertical);
+    content->addWidget(m_columnDivider);
+    content->addWidget(m_channelColumn);
+
+    QVBoxLayout* screen = stack(this);
+    screen->addWidget(header);
+    screen->addWidget(new LineDivider);
+    screen->addLayout(content, 1);
+}
+
+void LoggingView::wireLayout()
+{
+    connect(m_tabGroup, &QButtonGroup::idClicked, m_screen.get(), &LoggingScreenModel::setTab);
+    for (const auto signal : {&LoggingScreenModel::layoutStateChanged, &LoggingScreenModel::settingsChanged})
+        connect(m_screen.get(), signal, this, &LoggingView::applyLayout);
+    connect(&m_screen->agent(), &ChannelAgent::enabledChanged, this, &LoggingView::applyLayout);
+    connect(&m_screen->transcriber(), &DesktopTranscriber::channelsChanged, this, &LoggingView::applyLayout);
+    applyLayout();
+}
+
+QAbstractButton* LoggingView::tabButton(int tab) const
+{
+    return m_tabGroup->button(tab);
+}
+
+void LoggingView::resizeEvent(QResizeEvent* event)
+{
+    QWidget::resizeEvent(event);
+    applyLayout();
+}
+
+void LoggingView::applyLayout()
+{
+    LoggingScreenModel& screen = *m_screen;
+    ScreenLayout::Input input;
+    input.width = width();
+    input.tab = screen.tab();
+    input.showMixer = screen.showMixer();
+    input.showTags = screen.showTags();
+    input.agentPlace = screen.agentPlace();
+    input.agentEnabled = screen.agent().enabled();
+    input.hasChannels = !screen.transcriber().channels().isEmpty();
+    const ScreenLayout layout = ScreenLayout::of(input);
+
+    m_tabs->setVisible(layout.tabs);
+    if (QAbstractButton* current = m_tabGroup->button(screen.tab() == 0 ? 0 : 1))
+        current->setChecked(true);
+    m_headerSlot->setVisible(filled(m_headerSlot));
+
+    m_logColumn->setVisible(layout.logColumn);
+    m_logTitle->setVisible(layout.logTitle);
+    m_chatUnderLog->setVisible(layout.chatUnderLog && filled(m_chatUnderLog));
+    m_tagDivider->setVisible(layout.tagBar);
+    m_tagRow->setVisible(layout.tagBar);
+
+    m_columnDivider->setVisible(layout.wide);
+    m_channelColumn->setVisible(layout.channelColumn);
+    if (layout.wide) {
+        m_channelColumn->setFixedWidth(layout.channelColumnWidth);
+    } else {
+        m_channelColumn->setMinimumWidth(0);
+        m_channelColumn->setMaximumWidth(QWIDGETSIZE_MAX);
+    }
+    m_mixerSlot->setVisible(layout.mixerBand && filled(m_mixerSlot));
+    m_chatByChannels->setVisible(layout.chatByChannels && filled(m_chatByChannels));
+    m_transcriptTitle->setVisible(layout.transcriptTitle);
+
+    // The header follows the width a turn later, not while the window is being laid out.
+    if (layout.compactHeader != screen.compactHeader())
+        QTimer::singleShot(0, this, [this] {
+            const bool compact = width() < ScreenLayout::kFullHeaderFrom;
+            m_screen->setCompactHeader(compact);
+        });
+}
