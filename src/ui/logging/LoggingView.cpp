@@ -12,6 +12,7 @@
 
 #include <QHBoxLayout>
 #include <QPainter>
+#include <QShortcut>
 #include <QVBoxLayout>
 
 LoggingView::LoggingView(LoggingScreenEnvironment environment, QWidget* parent)
@@ -32,6 +33,7 @@ LoggingView::LoggingView(LoggingScreenEnvironment environment, QWidget* parent)
     wireTagBar();
     wireAlerts();
     wireLayout();
+    wireShortcuts();
     connect(m_screen.get(), &LoggingScreenModel::raiseRequested, this, [this] {
         window()->show();
         window()->raise();
@@ -116,6 +118,20 @@ void LoggingView::wireTagBar()
     });
     connect(&pane, &LogPaneModel::stateChanged, m_tagBar,
             [this, &pane] { m_tagBar->setAddPopoverOpen(pane.state().showAddTag, pane.newTag); });
+}
+
+void LoggingView::wireShortcuts()
+{
+    // Window-wide: they act wherever the keyboard is in the window.
+    const auto bind = [this](const QKeySequence& keys, void (LoggingScreenModel::*action)()) {
+        auto* shortcut = new QShortcut(keys, this);
+        shortcut->setContext(Qt::WindowShortcut);
+        connect(shortcut, &QShortcut::activated, m_screen.get(), action);
+    };
+    bind(QKeySequence(Qt::CTRL | Qt::Key_Return), &LoggingScreenModel::selectNewestLine);
+    bind(QKeySequence(Qt::CTRL | Qt::Key_Enter), &LoggingScreenModel::selectNewestLine);
+    bind(QKeySequence(Qt::CTRL | Qt::Key_N), &LoggingScreenModel::noteOnLastEntry);
+    bind(QKeySequence(Qt::CTRL | Qt::Key_F), &LoggingScreenModel::openSearch);
 }
 
 void LoggingView::wireAlerts()

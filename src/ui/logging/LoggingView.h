@@ -61,6 +61,7 @@ private:
     void wireLogPane();
     void wireTagBar();
     void wireAlerts();
+    void wireShortcuts();
     void followAlerts();
     void showAlert(TextAlert* alert, std::function<void(const QString&)> accept, std::function<void()> cancel);
     void buildLayout();

@@ -178,6 +178,29 @@ private Q_SLOTS:
         QTRY_VERIFY(r.view->channelColumn()->isVisible() && !r.view->logColumn()->isVisible());
     }
 
+    // Ctrl+N edits the newest entry's note; Ctrl+Return selects the newest line no entry uses;
+    // Ctrl+F asks for search. They act from anywhere in the window.
+    void windowShortcuts()
+    {
+        ViewRig r;
+        QVERIFY(QTest::qWaitForWindowExposed(r.view.get()));
+        QTest::keyClick(r.view.get(), Qt::Key_N, Qt::ControlModifier);
+        QVERIFY(!r.screen().editingNote());
+        QTest::keyClick(r.view.get(), Qt::Key_1, Qt::ControlModifier);
+        QTest::keyClick(r.view->buttonBar(), Qt::Key_N, Qt::ControlModifier);
+        QCOMPARE(r.screen().editingNote(), std::optional(r.screen().log().entries().at(0).id));
+        r.screen().logPane().endNote();
+
+        r.screen().toggleLogging();
+        for (int i = 0; i < 20 && r.screen().transcriber().segments().size() < 2; ++i)
+            r.clock.advance(std::chrono::milliseconds(r.lineMs));
+        QVERIFY(r.screen().transcriber().segments().size() >= 2);
+        QTest::keyClick(r.view.get(), Qt::Key_Return, Qt::ControlModifier);
+        QCOMPARE(r.screen().composingLine(), std::optional(r.screen().transcriber().segments().constLast().id));
+        QTest::keyClick(r.view.get(), Qt::Key_F, Qt::ControlModifier);
+        QVERIFY(r.screen().showSearch());
+    }
+
     // Going away saves the session; a second view of the same files reads it back.
     void closingSavesTheLog()
     {
