@@ -1,6 +1,10 @@
 // Transcript lines and the log: which lines are used, selecting a line for a note, the composer's
-// draft, and the window-wide shortcuts.
+// draft, the window-wide shortcuts and the sheets and alerts the header opens.
 #include "screens/LoggingScreenModel.h"
+
+#include "timecode/CameraTimecode.h"
+
+#include <utility>
 
 std::optional<DisplaySegment> LoggingScreenModel::segment(const QString& lineID) const
 {
@@ -70,6 +74,35 @@ void LoggingScreenModel::setShowSearch(bool show)
         return;
     m_showSearch = show;
     Q_EMIT showSearchChanged();
+}
+
+void LoggingScreenModel::setShowButtons(bool show)
+{
+    if (std::exchange(m_showButtons, show) != show)
+        Q_EMIT sheetsChanged();
+}
+
+void LoggingScreenModel::setShowKeywords(bool show)
+{
+    if (std::exchange(m_showKeywords, show) != show)
+        Q_EMIT sheetsChanged();
+}
+
+void LoggingScreenModel::setShowExport(bool show)
+{
+    if (std::exchange(m_showExport, show) != show)
+        Q_EMIT sheetsChanged();
+}
+
+void LoggingScreenModel::beginTypedTimecode()
+{
+    tcDraft = m_camera.timecodeAt(m_clock.now().addingSeconds(kTypedTimecodeLead));
+    setShowTCEntry(true);
+}
+
+void LoggingScreenModel::dismissBanner()
+{
+    m_transcriber->setNotice(std::nullopt);
 }
 
 void LoggingScreenModel::selectNewestLine()

@@ -90,6 +90,8 @@ public:
     // yet another shoot.
     static constexpr double kRefusalWindowSeconds = 60.0;
     static constexpr int kHotkeyChips = 9;
+    // A typed timecode is drafted this far ahead, for the logger to lock when the camera shows it.
+    static constexpr double kTypedTimecodeLead = 5.0;
     static constexpr int kAgentEntryLimit = 40;
     static constexpr int kAgentQuoteCharacters = 200;
 
@@ -266,6 +268,18 @@ public:
     [[nodiscard]] bool showSearch() const { return m_showSearch; }
     void setShowSearch(bool show);
 
+    // --- sheets the header opens ---
+    [[nodiscard]] bool showButtons() const { return m_showButtons; }
+    void setShowButtons(bool show);
+    [[nodiscard]] bool showKeywords() const { return m_showKeywords; }
+    void setShowKeywords(bool show);
+    [[nodiscard]] bool showExport() const { return m_showExport; }
+    void setShowExport(bool show);
+    // The timecode menu's "Type the camera's timecode…": a draft 5 s ahead, and the alert.
+    void beginTypedTimecode();
+    // The notice banner's dismiss control.
+    void dismissBanner();
+
     // --- keyword and new-topic alerts ---
     // A keyword heard on a line: the line is flagged, an alert posted, a suggested entry made
     // and a chat item added. No summary is asked and the selection stays.
@@ -301,6 +315,8 @@ Q_SIGNALS:
     void lineUseChanged();
     void layoutStateChanged();
     void showSearchChanged();
+    // showButtons, showKeywords or showExport changed.
+    void sheetsChanged();
     void settingsChanged();
     void startPendingChanged();
     // The marker-button bar's chips changed (buttons, pop, composer kind, an open range).
@@ -362,6 +378,9 @@ private:
     QString m_draftNote;
     LineUse m_lineUse;
     bool m_showSearch = false;
+    bool m_showButtons = false;
+    bool m_showKeywords = false;
+    bool m_showExport = false;
     QHash<QString, QString> m_speakerNames;
     QSet<QString> m_flaggedLines;
     std::optional<QString> m_scrollTarget;
