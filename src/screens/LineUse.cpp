@@ -37,11 +37,18 @@ QList<std::pair<qsizetype, qsizetype>> LineUse::marks(const DisplaySegment& line
         return {};
     if (it->whole)
         return {{0, line.text.size()}};
+    // Each quote is looked for after the ones before it first: the new words of "go go" after a
+    // logged "go" are the second "go", and logging them must use the line up.
     QList<std::pair<qsizetype, qsizetype>> out;
+    qsizetype furthest = 0;
     for (const QString& text : it->texts) {
-        const qsizetype at = line.text.indexOf(text);
-        if (at >= 0)
-            out.append({at, text.size()});
+        qsizetype at = line.text.indexOf(text, furthest);
+        if (at < 0)
+            at = line.text.indexOf(text);
+        if (at < 0)
+            continue;
+        out.append({at, text.size()});
+        furthest = std::max(furthest, at + text.size());
     }
     return out;
 }

@@ -15,8 +15,8 @@
 // draws as logged, what a note or a drop on a line quotes, and what Ctrl+Return skips.
 //
 // An entry uses a line when its line ids (else its single line id) name it. Its quote marks the
-// first place the quote occurs in the line; the words after the furthest mark are the line's new
-// words. An entry made from picked lines quotes their joined text, which occurs in none of them:
+// first place the quote occurs in the line after the quotes logged before it (else anywhere);
+// the words after the furthest mark are the line's new words. An entry made from picked lines quotes their joined text, which occurs in none of them:
 // each of those lines counts as logged whole.
 //
 // Built from the log's entries in one pass; rebuild it when the entries change.
@@ -36,8 +36,8 @@ public:
     // nothing of it is logged; empty when it is logged whole.
     [[nodiscard]] QString newWords(const DisplaySegment& line) const;
     [[nodiscard]] State state(const DisplaySegment& line) const;
-    // Where the line's logged texts stand in its text, in UTF-16 units: each text's first
-    // occurrence (the whole line when logged whole). Texts that do not occur mark nothing.
+    // Where the line's logged texts stand in its text, in UTF-16 units (the whole line when
+    // logged whole). Texts that do not occur mark nothing.
     [[nodiscard]] QList<std::pair<qsizetype, qsizetype>> marks(const DisplaySegment& line) const;
 
 private:

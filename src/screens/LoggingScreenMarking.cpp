@@ -43,11 +43,16 @@ QList<LogButtonChip> LoggingScreenModel::buttonChips() const
     return chips;
 }
 
-void LoggingScreenModel::tapButton(const LogButton& button)
+void LoggingScreenModel::popChip(const QString& kind)
 {
-    setPoppedKind(button.kind);
+    setPoppedKind(kind);
     // Unconditional: a second press within the hold is cleared by the first press's timer.
     m_clock.singleShot(kPopHold, this, [this] { setPoppedKind(std::nullopt); });
+}
+
+void LoggingScreenModel::tapButton(const LogButton& button)
+{
+    popChip(button.kind);
 
     if (m_composingLine) {
         m_draftKind = button.kind;

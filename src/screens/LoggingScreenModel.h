@@ -340,6 +340,8 @@ private:
     // Clears every state that names an entry the log no longer has.
     void forgetGoneEntries();
     void setPoppedKind(const std::optional<QString>& kind);
+    // The chip of `kind` drawn pressed for a moment (a press or a drop).
+    void popChip(const QString& kind);
     void setPickingFor(const std::optional<QUuid>& id);
     void updateRowLook();
     void rebuildLineUse();

@@ -42,6 +42,8 @@ private Q_SLOTS:
         QTest::newRow("quote not in the line") << "a b c" << QStringList{"x"} << "a b c" << 1;
         QTest::newRow("empty quote marks nothing") << "a b c" << QStringList{""} << "a b c" << 1;
         QTest::newRow("first of two occurrences") << "go go now" << QStringList{"go"} << "go now" << 1;
+        QTest::newRow("new words that repeat earlier words") << "go go" << QStringList{"go", "go"} << "" << 2;
+        QTest::newRow("later quote after the earlier") << "go go now" << QStringList{"go", "go now"} << "" << 2;
         QTest::newRow("after an emoji (two units)") << "🎬 take two, rolling" << QStringList{"🎬 take two"}
                                                     << ", rolling" << 1;
         QTest::newRow("case matters") << "Boat ahead" << QStringList{"boat"} << "Boat ahead" << 1;

@@ -1,6 +1,7 @@
 #include "ui/logging/LoggingView.h"
 
 #include "screens/LogEntryListModel.h"
+#include "ui/logging/LinePickerDialog.h"
 #include "ui/logging/ButtonBar.h"
 #include "ui/logging/LogPaneView.h"
 #include "ui/logging/TagBar.h"
@@ -34,6 +35,7 @@ LoggingView::LoggingView(LoggingScreenEnvironment environment, QWidget* parent)
     wireAlerts();
     wireLayout();
     wireShortcuts();
+    wirePicker();
     connect(m_screen.get(), &LoggingScreenModel::raiseRequested, this, [this] {
         window()->show();
         window()->raise();
@@ -44,8 +46,9 @@ LoggingView::LoggingView(LoggingScreenEnvironment environment, QWidget* parent)
 
 LoggingView::~LoggingView()
 {
-    // The alert answers into the screen; it must not outlive it.
+    // The alert and the picker answer into the screen; they must not outlive it.
     delete m_alert;
+    delete m_picker;
 }
 
 TextAlert* LoggingView::openAlert() const

@@ -8,6 +8,7 @@
 #include <memory>
 
 class ButtonBar;
+class LinePickerDialog;
 class QAbstractButton;
 class QButtonGroup;
 class LogEntryListModel;
@@ -50,6 +51,8 @@ public:
     [[nodiscard]] QWidget* channelColumn() const { return m_channelColumn; }
     // The alert on screen now, if any.
     [[nodiscard]] TextAlert* openAlert() const;
+    // The line picker on screen now, if any.
+    [[nodiscard]] LinePickerDialog* openPicker() const;
 
 protected:
     void showEvent(QShowEvent* event) override;
@@ -62,6 +65,8 @@ private:
     void wireTagBar();
     void wireAlerts();
     void wireShortcuts();
+    void wirePicker();
+    void followPicker();
     void followAlerts();
     void showAlert(TextAlert* alert, std::function<void(const QString&)> accept, std::function<void()> cancel);
     void buildLayout();
@@ -88,5 +93,6 @@ private:
     QWidget* m_transcriptTitle = nullptr;
     QWidget* m_transcriptSlot = nullptr;
     QPointer<TextAlert> m_alert;
+    QPointer<LinePickerDialog> m_picker;
     bool m_appeared = false;
 };

@@ -4,6 +4,7 @@
 #include "screens/LogEntryListModel.h"
 #include "ui/logging/ButtonBar.h"
 #include "ui/logging/LogPaneView.h"
+#include "ui/logging/LinePickerDialog.h"
 #include "ui/logging/LoggingView.h"
 #include "ui/logging/MarkerChipButton.h"
 #include "ui/logging/TagBar.h"
@@ -199,6 +200,34 @@ private Q_SLOTS:
         QCOMPARE(r.screen().composingLine(), std::optional(r.screen().transcriber().segments().constLast().id));
         QTest::keyClick(r.view.get(), Qt::Key_F, Qt::ControlModifier);
         QVERIFY(r.screen().showSearch());
+    }
+
+    // A press with lines in its window opens the picker with them ticked: Save rebuilds the entry
+    // from them; Esc keeps the grabbed words; either way the picker goes.
+    void pickerSavesOrKeeps()
+    {
+        ViewRig r;
+        QVERIFY(QTest::qWaitForWindowExposed(r.view.get()));
+        r.screen().toggleLogging();
+        for (int i = 0; i < 20 && r.screen().transcriber().segments().size() < 3; ++i)
+            r.clock.advance(std::chrono::milliseconds(r.lineMs));
+        r.screen().toggleLogging();
+        QTest::keyClick(r.view.get(), Qt::Key_1, Qt::ControlModifier);
+        QVERIFY(r.screen().pickingFor());
+        QTRY_VERIFY(r.view->openPicker() && r.view->openPicker()->isVisible());
+        const QSet<QString> ticked = r.screen().pickIDs();
+        QVERIFY(!ticked.isEmpty());
+        r.view->openPicker()->saveButton()->click();
+        QVERIFY(!r.screen().pickingFor());
+        QTRY_VERIFY(!r.view->openPicker());
+        const LogEntry saved = r.screen().log().entries().constLast();
+        QCOMPARE(QSet<QString>(saved.lineIDs->cbegin(), saved.lineIDs->cend()), ticked);
+
+        QTest::keyClick(r.view.get(), Qt::Key_1, Qt::ControlModifier);
+        QTRY_VERIFY(r.view->openPicker() && r.view->openPicker()->isVisible());
+        QTest::keyClick(r.view->openPicker(), Qt::Key_Escape);
+        QVERIFY(!r.screen().pickingFor());
+        QVERIFY(!r.screen().log().entries().constLast().lineIDs);
     }
 
     // Going away saves the session; a second view of the same files reads it back.
