@@ -457,7 +457,8 @@ void LoggingScreenModel::openAlert(const QVariantMap& userInfo)
 
 bool LoggingScreenModel::lockTypedTimecode()
 {
-    if (m_camera.lockTyped(tcDraft))
+    // Spaces around a typed timecode are not part of it.
+    if (m_camera.lockTyped(tcDraft.trimmed()))
         return true;
     setNotice(QStringLiteral("That isn't a timecode at %1. Use HH:MM:SS:FF.").arg(m_camera.format().label()));
     return false;

@@ -31,6 +31,9 @@ void LoggingScreenModel::beginShoot(const std::optional<QString>& token)
 
 void LoggingScreenModel::restartLogging()
 {
+    // A refusal that arrives after the logger stopped (or moved to another log) starts nothing.
+    if (!m_transcriber->running())
+        return;
     const Date now = m_clock.now();
     const bool refusedAgain = m_lastRestart && now.secondsSince(*m_lastRestart) < kRefusalWindowSeconds;
     m_transcriber->stop();

@@ -2,6 +2,8 @@
 
 #include "screens/LogEntryListModel.h"
 #include "ui/logging/LinePickerDialog.h"
+#include "ui/logging/header/ButtonsSheet.h"
+#include "ui/logging/header/KeywordsSheet.h"
 #include "ui/logging/ButtonBar.h"
 #include "ui/logging/LogPaneView.h"
 #include "ui/logging/TagBar.h"
@@ -36,6 +38,7 @@ LoggingView::LoggingView(LoggingScreenEnvironment environment, QWidget* parent)
     wireLayout();
     wireShortcuts();
     wirePicker();
+    connect(m_screen.get(), &LoggingScreenModel::sheetsChanged, this, &LoggingView::followSheets);
     connect(m_screen.get(), &LoggingScreenModel::raiseRequested, this, [this] {
         window()->show();
         window()->raise();
@@ -46,9 +49,11 @@ LoggingView::LoggingView(LoggingScreenEnvironment environment, QWidget* parent)
 
 LoggingView::~LoggingView()
 {
-    // The alert and the picker answer into the screen; they must not outlive it.
+    // The alert, the picker and the sheets work on the screen's stores; they must not outlive it.
     delete m_alert;
     delete m_picker;
+    delete m_buttonsSheet;
+    delete m_keywordsSheet;
 }
 
 TextAlert* LoggingView::openAlert() const
@@ -192,4 +197,24 @@ void LoggingView::showAlert(TextAlert* alert, std::function<void(const QString&)
         followAlerts();
     });
     alert->open();
+}
+
+void LoggingView::followSheets()
+{
+    LoggingScreenModel& screen = *m_screen;
+    // Each sheet lives while its flag holds; closing it any way clears the flag.
+    if (screen.showButtons() && !m_buttonsSheet) {
+        m_buttonsSheet = new ButtonsSheet(screen.buttons(), this);
+        connect(m_buttonsSheet, &QDialog::finished, this, [this] { m_screen->setShowButtons(false); });
+        m_buttonsSheet->open();
+    } else if (!screen.showButtons() && m_buttonsSheet) {
+        m_buttonsSheet->close();
+    }
+    if (screen.showKeywords() && !m_keywordsSheet) {
+        m_keywordsSheet = new KeywordsSheet(screen.keywords(), this);
+        connect(m_keywordsSheet, &QDialog::finished, this, [this] { m_screen->setShowKeywords(false); });
+        m_keywordsSheet->open();
+    } else if (!screen.showKeywords() && m_keywordsSheet) {
+        m_keywordsSheet->close();
+    }
 }

@@ -8,6 +8,9 @@
 #include <memory>
 
 class ButtonBar;
+class ButtonsSheet;
+class KeywordsSheet;
+class HeaderView;
 class LinePickerDialog;
 class QAbstractButton;
 class QButtonGroup;
@@ -40,6 +43,7 @@ public:
     [[nodiscard]] TagBar* tagBar() const { return m_tagBar; }
     // Slots for the header's top bar, the mixer band and Mark's chat in each of its two places.
     [[nodiscard]] QWidget* headerSlot() const { return m_headerSlot; }
+    [[nodiscard]] HeaderView* header() const { return m_header; }
     [[nodiscard]] QWidget* mixerSlot() const { return m_mixerSlot; }
     [[nodiscard]] QWidget* chatUnderLogSlot() const { return m_chatUnderLog; }
     [[nodiscard]] QWidget* chatByChannelsSlot() const { return m_chatByChannels; }
@@ -67,6 +71,7 @@ private:
     void wireShortcuts();
     void wirePicker();
     void followPicker();
+    void followSheets();
     void followAlerts();
     void showAlert(TextAlert* alert, std::function<void(const QString&)> accept, std::function<void()> cancel);
     void buildLayout();
@@ -81,6 +86,7 @@ private:
     QWidget* m_tagRow = nullptr;
     QWidget* m_tagDivider = nullptr;
     QWidget* m_headerSlot = nullptr;
+    HeaderView* m_header = nullptr;
     QWidget* m_tabs = nullptr;
     QButtonGroup* m_tabGroup = nullptr;
     QWidget* m_logColumn = nullptr;
@@ -94,5 +100,7 @@ private:
     QWidget* m_transcriptSlot = nullptr;
     QPointer<TextAlert> m_alert;
     QPointer<LinePickerDialog> m_picker;
+    QPointer<ButtonsSheet> m_buttonsSheet;
+    QPointer<KeywordsSheet> m_keywordsSheet;
     bool m_appeared = false;
 };

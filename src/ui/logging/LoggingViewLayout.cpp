@@ -5,6 +5,9 @@
 #include "ui/logging/ButtonBar.h"
 #include "ui/logging/LogPaneView.h"
 #include "ui/logging/TagBar.h"
+#include "screens/TimecodePanelModel.h"
+#include "ui/logging/header/HeaderView.h"
+#include "ui/logging/header/TimecodePanel.h"
 #include "ui/theme/PaneParts.h"
 
 #include <QButtonGroup>
@@ -56,6 +59,10 @@ void LoggingView::buildLayout()
     headerLayout->setSpacing(kHeaderSpacing);
     m_headerSlot = emptySlot(QStringLiteral("headerSlot"));
     headerLayout->addWidget(m_headerSlot);
+    m_header = new HeaderView(*m_screen);
+    m_headerSlot->layout()->addWidget(m_header);
+    auto* timecode = new TimecodePanelModel(*m_screen, this);
+    m_header->timecodeSlot()->layout()->addWidget(new TimecodePanel(*timecode));
     m_tabs = new QWidget;
     auto* tabLayout = new QHBoxLayout(m_tabs);
     tabLayout->setContentsMargins(0, 0, 0, 0);
