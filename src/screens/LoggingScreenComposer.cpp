@@ -102,7 +102,7 @@ LoggingScreenModel::LinePicker LoggingScreenModel::linePicker() const
     LinePicker picker;
     picker.title = kPickerTitle + (button ? button->name : LogButtonKind::capitalized(kind.value_or(QString())));
     picker.color = button ? LogButtonKind::color(button->kind).current() : QColor::fromRgb(kUnknownPickerColour);
-    picker.lines = visibleSegments();
+    picker.lines = pickPool();
     if (picker.lines.size() > kPickerLines)
         picker.lines.remove(0, picker.lines.size() - kPickerLines);
     return picker;

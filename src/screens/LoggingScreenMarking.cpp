@@ -205,7 +205,7 @@ void LoggingScreenModel::applyPickedLines()
     }
     const QUuid id = *m_pickingFor;
     QList<DisplaySegment> picked;
-    for (const DisplaySegment& segment : visibleSegments())
+    for (const DisplaySegment& segment : pickPool())
         if (m_pickIDs.contains(segment.id))
             picked.append(segment);
     if (picked.isEmpty()) {

@@ -108,6 +108,8 @@ LoggingScreenModel::LoggingScreenModel(LoggingScreenEnvironment environment, QOb
     connect(m_buttons.get(), &LogButtonStore::buttonsChanged, this, &LoggingScreenModel::buttonChipsChanged);
     connect(m_log.get(), &LoggingLog::entriesChanged, this, &LoggingScreenModel::buttonChipsChanged);
     connect(m_log.get(), &LoggingLog::entriesChanged, this, &LoggingScreenModel::rebuildLineUse);
+    // Last: it follows the screen's own state from the start.
+    m_transcriptPane = std::make_unique<TranscriptPaneModel>(*this);
 }
 
 void LoggingScreenModel::updateRowLook()
@@ -272,9 +274,17 @@ QList<DisplaySegment> LoggingScreenModel::visibleSegments() const
         return m_transcriber->segments();
     QList<DisplaySegment> out;
     for (const DisplaySegment& segment : m_transcriber->segments())
-        if (!watchOnly.contains(segment.channel))
+        // A watch-only channel's line that raised a keyword alert stays in the transcript.
+        if (!watchOnly.contains(segment.channel) || m_flaggedLines.contains(segment.id))
             out.append(segment);
     return out;
+}
+
+QList<DisplaySegment> LoggingScreenModel::pickPool() const
+{
+    if (const auto& held = m_transcriptPane->frozenSegments())
+        return *held;
+    return visibleSegments();
 }
 
 QString LoggingScreenModel::displayedSpeaker(const QString& label) const

@@ -13,6 +13,7 @@
 #include "platform/DesktopNotifications.h"
 #include "screens/LineUse.h"
 #include "screens/LogPaneModel.h"
+#include "screens/TranscriptPaneModel.h"
 #include "service/LoggerCloud.h"
 
 #include <QHash>
@@ -120,6 +121,8 @@ public:
     [[nodiscard]] bool isDemo() const { return m_demo; }
     // The log pane and tag bar.
     [[nodiscard]] LogPaneModel& logPane() { return *m_logPane; }
+    // The transcript pane: its hover, hold and the lines it shows.
+    [[nodiscard]] TranscriptPaneModel& transcriptPane() { return *m_transcriptPane; }
 
     // The screen is first shown: agent and keyword wiring, the keyword sync, the agent following
     // `running`, and the shoot-sync snapshot. Once.
@@ -345,6 +348,8 @@ private:
     void setPickingFor(const std::optional<QUuid>& id);
     void updateRowLook();
     void rebuildLineUse();
+    // The lines the picker offers and picks from: the held transcript, else the visible lines.
+    [[nodiscard]] QList<DisplaySegment> pickPool() const;
     [[nodiscard]] QJsonArray agentLoggedEntries() const;
     [[nodiscard]] std::optional<ChannelConfig> channelConfig(int index) const;
     void setNotice(const QString& text);
@@ -365,6 +370,7 @@ private:
     std::unique_ptr<DesktopTranscriber> m_transcriber;
     std::unique_ptr<ChannelAgent> m_agent;
     std::unique_ptr<LogPaneModel> m_logPane;
+    std::unique_ptr<TranscriptPaneModel> m_transcriptPane;
     std::unique_ptr<Clock::Timer> m_transcriptSaveTimer;
     std::unique_ptr<DesktopNotifications> m_ownNotifications;
     DesktopNotifications* m_notifications = nullptr;

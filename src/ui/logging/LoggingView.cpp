@@ -1,6 +1,7 @@
 #include "ui/logging/LoggingView.h"
 
 #include "screens/LogEntryListModel.h"
+#include "screens/TranscriptListModel.h"
 #include "ui/logging/LinePickerDialog.h"
 #include "ui/logging/header/ButtonsSheet.h"
 #include "ui/logging/header/KeywordsSheet.h"
@@ -30,6 +31,7 @@ LoggingView::LoggingView(LoggingScreenEnvironment environment, QWidget* parent)
     m_buttonBar = new ButtonBar;
 
     buildLayout();
+    buildTranscript();
 
     wireButtonBar();
     wireLogPane();
@@ -54,6 +56,8 @@ LoggingView::~LoggingView()
     delete m_picker;
     delete m_buttonsSheet;
     delete m_keywordsSheet;
+    // The views draw the models held here: they go first.
+    qDeleteAll(findChildren<QWidget*>(Qt::FindDirectChildrenOnly));
 }
 
 TextAlert* LoggingView::openAlert() const

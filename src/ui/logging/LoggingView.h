@@ -8,6 +8,9 @@
 #include <memory>
 
 class ButtonBar;
+class ComposerView;
+class TranscriptListModel;
+class TranscriptPaneView;
 class ButtonsSheet;
 class KeywordsSheet;
 class HeaderView;
@@ -41,6 +44,8 @@ public:
     [[nodiscard]] ButtonBar* buttonBar() const { return m_buttonBar; }
     [[nodiscard]] LogPaneView* logPane() const { return m_logPane; }
     [[nodiscard]] TagBar* tagBar() const { return m_tagBar; }
+    [[nodiscard]] TranscriptPaneView* transcriptPane() const { return m_transcript; }
+    [[nodiscard]] ComposerView* composer() const { return m_composer; }
     // Slots for the header's top bar, the mixer band and Mark's chat in each of its two places.
     [[nodiscard]] QWidget* headerSlot() const { return m_headerSlot; }
     [[nodiscard]] HeaderView* header() const { return m_header; }
@@ -75,11 +80,15 @@ private:
     void followAlerts();
     void showAlert(TextAlert* alert, std::function<void(const QString&)> accept, std::function<void()> cancel);
     void buildLayout();
+    void buildTranscript();
     void applyLayout();
     void wireLayout();
 
     std::unique_ptr<LoggingScreenModel> m_screen;
     std::unique_ptr<LogEntryListModel> m_rows;
+    std::unique_ptr<TranscriptListModel> m_transcriptRows;
+    TranscriptPaneView* m_transcript = nullptr;
+    ComposerView* m_composer = nullptr;
     ButtonBar* m_buttonBar = nullptr;
     LogPaneView* m_logPane = nullptr;
     TagBar* m_tagBar = nullptr;

@@ -41,13 +41,22 @@ private Q_SLOTS:
         view.show();
         QVERIFY(QTest::qWaitForWindowExposed(&view));
         LoggingScreenModel& screen = view.screen();
+        screen.toggleLogging();
+        for (int i = 0; i < 6; ++i)
+            parts.clock.advance(std::chrono::milliseconds(parts.lineMs));
+        screen.toggleLogging();
         const QList<LogButton> visible = screen.buttons().visible();
-        for (const LogButton& button : visible)
+        for (const LogButton& button : visible) {
             screen.tapButton(button);
+            if (screen.pickingFor())
+                screen.applyPickedLines();
+        }
         screen.log().setNote(screen.log().entries().at(1).id, QStringLiteral("Wide, keep the boat in frame"));
         screen.log().addTag(screen.tags().available().value(0), screen.log().entries().at(0).id);
         screen.tapButton(LogButton{QStringLiteral("broll"), QStringLiteral("In / Out"), true, 10});
         parts.clock.advance(std::chrono::seconds(2));
+        screen.selectLine(screen.transcriber().segments().at(3).id);
+        parts.clock.advance(std::chrono::milliseconds(0));
         QTest::qWait(400);
         const QString name = QStringLiteral("logging-%1.png").arg(QString::fromLatin1(QTest::currentDataTag()));
         QVERIFY(screenshots::save(&view, m_folder, name));
