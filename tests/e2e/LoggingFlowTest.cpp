@@ -2,9 +2,14 @@
 #include "common/TestMain.h"
 #include "ui/shell/ShellFixture.h"
 
+#include "screens/TranscriptListModel.h"
 #include "ui/logging/ButtonBar.h"
+#include "ui/logging/ComposerView.h"
+#include "ui/logging/LogPaneView.h"
 #include "ui/logging/LoggingView.h"
 #include "ui/logging/MarkerChipButton.h"
+#include "ui/logging/TranscriptListView.h"
+#include "ui/logging/TranscriptPaneView.h"
 #include "ui/shell/LoggerRoot.h"
 #include "ui/shell/PindleLoggerApp.h"
 
@@ -58,13 +63,39 @@ private Q_SLOTS:
         saveTickedLines(screen);
         QTest::keyClick(app->window(), Qt::Key_2, Qt::ControlModifier);
         saveTickedLines(screen);
+        // A line clicked in the transcript, a note typed under it, Enter.
+        TranscriptListView* lines = view->transcriptPane()->listView();
+        // The first line no entry holds yet, scrolled into view.
+        QModelIndex free;
+        const auto findFree = [&] {
+            for (int row = 0; row < lines->model()->rowCount(); ++row) {
+                free = lines->model()->index(row, 0);
+                if (free.data(TranscriptListModel::UseRole).toInt() == int(LineUse::State::Unused))
+                    return true;
+            }
+            return false;
+        };
+        QTRY_VERIFY_WITH_TIMEOUT(findFree(), kWaitMs);
+        const QString firstLine = free.data(TranscriptListModel::IdRole).toString();
+        app->window()->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(app->window()));
+        lines->scrollTo(free);
+        QTest::mouseClick(lines->viewport(), Qt::LeftButton, {}, lines->visualRect(free).topLeft() + QPoint(12, 12));
+        QTRY_COMPARE(screen.composingLine(), std::optional(firstLine));
+        QTRY_VERIFY(view->composer()->noteField()->hasFocus());
+        QTest::keyClicks(view->composer()->noteField(), QStringLiteral("wide on the boat"));
+        QTest::keyClick(view->composer()->noteField(), Qt::Key_Return);
+        QVERIFY(!screen.composingLine());
+
         const QList<LogEntry> entries = screen.log().entries();
-        QCOMPARE(entries.size(), 2);
+        QCOMPARE(entries.size(), 3);
+        QCOMPARE(entries.at(2).lineID, std::optional(firstLine));
+        QCOMPARE(entries.at(2).note, QStringLiteral("wide on the boat"));
         QCOMPARE(entries.at(0).type, view->buttonBar()->chipButton(0)->chip().button.kind);
         QCOMPARE(entries.at(1).type, view->buttonBar()->chipButton(1)->chip().button.kind);
-        auto* rows = view->findChild<QListView*>();
+        QListView* rows = view->logPane()->listView();
         QVERIFY(rows);
-        QCOMPARE(rows->model()->rowCount(), 2);
+        QCOMPARE(rows->model()->rowCount(), 3);
         QTRY_VERIFY_WITH_TIMEOUT(summarised(screen), kWaitMs);
         screen.toggleLogging();
         QTRY_VERIFY(!screen.transcriber().running());
@@ -83,11 +114,14 @@ private Q_SLOTS:
         const auto it = std::find_if(sessions.sessions().cbegin(), sessions.sessions().cend(),
                                      [&](const LogSession& s) { return s.id == session; });
         QVERIFY(it != sessions.sessions().cend());
-        QCOMPARE(it->entries.size(), 2);
-        for (int i = 0; i < 2; ++i) {
+        QCOMPARE(it->entries.size(), 3);
+        for (int i = 0; i < 3; ++i) {
             QCOMPARE(it->entries.at(i).id, logged.at(i).id);
             QCOMPARE(it->entries.at(i).summary, logged.at(i).summary);
         }
+        // The marked entries keep the lines they quote.
+        QVERIFY(it->entries.at(0).lineIDs && !it->entries.at(0).lineIDs->isEmpty());
+        QCOMPARE(it->entries.at(2).lineID, logged.at(2).lineID);
         QVERIFY(it->transcript.value_or(QList<LogLine>{}).size() >= 4);
     }
 
