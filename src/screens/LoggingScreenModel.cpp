@@ -205,8 +205,9 @@ void LoggingScreenModel::setComposingLine(const std::optional<QString>& lineID)
 
 void LoggingScreenModel::setRenamingSpeaker(const std::optional<QString>& speaker)
 {
+    // The field starts with the name given so far, empty for a speaker never named.
     if (speaker)
-        renameText = m_speakerNames.value(*speaker, *speaker);
+        renameText = m_speakerNames.value(*speaker);
     m_renamingSpeaker = speaker;
     Q_EMIT renamingChanged();
 }

@@ -387,8 +387,6 @@ void TranscriptPaneModel::renameFromLine(const QString& lineID)
             return;
         }
     m_screen.setRenamingSpeaker(*label);
-    // The field starts with the name given so far, empty for a speaker never named.
-    m_screen.renameText = m_screen.speakerNames().value(*label);
 }
 
 void TranscriptPaneModel::select(const QString& lineID)

@@ -1,6 +1,7 @@
 #include "ScreenRig.h"
 #include "common/StandinProcess.h"
 #include "common/TestMain.h"
+#include "WrittenLines.h"
 
 #include "model/LogButtonKind.h"
 
@@ -12,33 +13,7 @@ namespace {
 
 const QString kFunnyDrop = QStringLiteral("pindle-button:funny");
 
-// Lines the test writes itself, published as one channel's stream publishes them.
-class ScriptedLines final : public TranscriptStream {
-public:
-    using TranscriptStream::TranscriptStream;
-
-    bool onDevice() const override { return false; }
-    const QList<DisplaySegment>& display() const override { return m_lines; }
-    std::optional<double> lastWordEnd() const override { return std::nullopt; }
-    QStringList wordsSince(double) const override { return {}; }
-    void start() override {}
-    void stop() override {}
-    void append(std::span<const float>, double) override {}
-
-    void put(const DisplaySegment& line)
-    {
-        m_lines.append(line);
-        onUpdate(line.text);
-    }
-    void takeBack(const QString& id)
-    {
-        m_lines.removeIf([&](const DisplaySegment& line) { return line.id == id; });
-        onUpdate(QString());
-    }
-
-private:
-    QList<DisplaySegment> m_lines;
-};
+using screen_test::WrittenLines;
 
 // A screen on the rig's parts, running either the demo shoot or the test's own lines.
 struct ComposerRig : screen_test::RigParts {
@@ -52,7 +27,7 @@ struct ComposerRig : screen_test::RigParts {
         LoggingScreenEnvironment env = environment(!scripted);
         if (scripted)
             env.transcriber.makeStream = [this](const StreamRequest& request) {
-                stream = std::make_shared<ScriptedLines>(request.channel);
+                stream = std::make_shared<WrittenLines>(request.channel);
                 return stream;
             };
         screen = std::make_unique<LoggingScreenModel>(std::move(env));
@@ -89,7 +64,7 @@ struct ComposerRig : screen_test::RigParts {
         return screen->lineUse().state(*screen->segment(id));
     }
 
-    std::shared_ptr<ScriptedLines> stream;
+    std::shared_ptr<WrittenLines> stream;
     std::unique_ptr<LoggingScreenModel> screen;
 };
 

@@ -1,5 +1,6 @@
 #include "ScreenRig.h"
 #include "common/TestMain.h"
+#include "WrittenLines.h"
 
 #include "screens/TranscriptListModel.h"
 #include "screens/TranscriptPaneModel.h"
@@ -12,40 +13,7 @@ namespace {
 
 constexpr int kLineMs = 100;
 
-// Lines the test writes itself, as one channel's stream publishes them.
-class WrittenLines final : public TranscriptStream {
-public:
-    using TranscriptStream::TranscriptStream;
-
-    bool onDevice() const override { return false; }
-    const QList<DisplaySegment>& display() const override { return m_lines; }
-    std::optional<double> lastWordEnd() const override { return std::nullopt; }
-    QStringList wordsSince(double) const override { return {}; }
-    void start() override {}
-    void stop() override {}
-    void append(std::span<const float>, double) override {}
-
-    void put(const DisplaySegment& line)
-    {
-        m_lines.append(line);
-        onUpdate(line.text);
-    }
-    void change(const QString& id, const QString& text)
-    {
-        for (DisplaySegment& line : m_lines)
-            if (line.id == id)
-                line.text = text;
-        onUpdate(text);
-    }
-    void takeBack(const QString& id)
-    {
-        m_lines.removeIf([&](const DisplaySegment& line) { return line.id == id; });
-        onUpdate(QString());
-    }
-
-private:
-    QList<DisplaySegment> m_lines;
-};
+using screen_test::WrittenLines;
 
 // A logging screen with its transcript pane and rows, on the demo shoot or on the test's lines.
 struct PaneRig : screen_test::RigParts {

@@ -130,6 +130,8 @@ private Q_SLOTS:
         r.screen().setRenamingSpeaker(QStringLiteral("S1"));
         QVERIFY(r.view->openAlert());
         QCOMPARE(r.view->openAlert()->title(), QStringLiteral("Rename speaker"));
+        // A speaker never named starts with an empty field.
+        QCOMPARE(r.view->openAlert()->text(), QString());
         r.view->openAlert()->field()->setText(QStringLiteral("  Ada\t"));
         QTest::keyClick(r.view->openAlert()->field(), Qt::Key_Return);
         QCOMPARE(r.screen().speakerNames().value(QStringLiteral("S1")), QStringLiteral("Ada"));

@@ -1,5 +1,6 @@
 #include "ui/logging/TranscriptPaneView.h"
 #include "common/TestMain.h"
+#include "screens/WrittenLines.h"
 #include "platform/Fonts.h"
 #include "screens/ScreenRig.h"
 #include "screens/TranscriptListModel.h"
@@ -21,28 +22,7 @@ namespace {
 constexpr QSize kPaneSize(500, 600);
 constexpr int kComposerHeight = 80;
 
-// Lines the test writes itself, as one channel's stream publishes them.
-class WrittenLines final : public TranscriptStream {
-public:
-    using TranscriptStream::TranscriptStream;
-
-    bool onDevice() const override { return false; }
-    const QList<DisplaySegment>& display() const override { return m_lines; }
-    std::optional<double> lastWordEnd() const override { return std::nullopt; }
-    QStringList wordsSince(double) const override { return {}; }
-    void start() override {}
-    void stop() override {}
-    void append(std::span<const float>, double) override {}
-
-    void put(const DisplaySegment& line)
-    {
-        m_lines.append(line);
-        onUpdate(line.text);
-    }
-
-private:
-    QList<DisplaySegment> m_lines;
-};
+using screen_test::WrittenLines;
 
 // The pane on a real logging screen, wired as the screen's view wires it.
 struct ViewRig : screen_test::RigParts {

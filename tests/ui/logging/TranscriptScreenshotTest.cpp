@@ -1,5 +1,6 @@
 #include "common/Screenshots.h"
 #include "common/TestMain.h"
+#include "screens/WrittenLines.h"
 #include "screens/ScreenRig.h"
 #include "screens/TranscriptListModel.h"
 #include "ui/logging/TranscriptListView.h"
@@ -15,28 +16,7 @@ namespace {
 constexpr QSize kPaneSize(500, 600);
 constexpr int kComposerHeight = 88;
 
-// Lines the picture shows, written as a channel's stream publishes them.
-class ShownLines final : public TranscriptStream {
-public:
-    using TranscriptStream::TranscriptStream;
-
-    bool onDevice() const override { return false; }
-    const QList<DisplaySegment>& display() const override { return m_lines; }
-    std::optional<double> lastWordEnd() const override { return std::nullopt; }
-    QStringList wordsSince(double) const override { return {}; }
-    void start() override {}
-    void stop() override {}
-    void append(std::span<const float>, double) override {}
-
-    void put(const DisplaySegment& line)
-    {
-        m_lines.append(line);
-        onUpdate(line.text);
-    }
-
-private:
-    QList<DisplaySegment> m_lines;
-};
+using screen_test::WrittenLines;
 
 // Stands in for the composer: a block of its height in the surface colour.
 class ComposerStandIn final : public QWidget {
@@ -106,10 +86,10 @@ private Q_SLOTS:
         const QString suffix = dark ? QStringLiteral("-dark") : QString();
 
         screen_test::RigParts parts(QUrl(QStringLiteral("http://127.0.0.1:9")), QStringLiteral("sid=x"), 100);
-        std::shared_ptr<ShownLines> stream;
+        std::shared_ptr<WrittenLines> stream;
         LoggingScreenEnvironment env = parts.environment(false);
         env.transcriber.makeStream = [&stream](const StreamRequest& request) {
-            stream = std::make_shared<ShownLines>(request.channel);
+            stream = std::make_shared<WrittenLines>(request.channel);
             return stream;
         };
         LoggingScreenModel screen(std::move(env));
