@@ -2,6 +2,7 @@
 
 #include "export/MarkerBadge.h"
 #include "screens/LogEntryListModel.h"
+#include "ui/theme/PainterState.h"
 #include "ui/theme/AppearanceNotifier.h"
 #include "ui/theme/Symbols.h"
 #include "ui/theme/Theme.h"
@@ -27,17 +28,6 @@ const QString kAddNoteTitle = QStringLiteral("+ Note");
 const QString kEllipsis = QStringLiteral("…");
 constexpr qsizetype kMaximumCachedWords = 50000;
 
-// Saves the painter's state for one scope.
-class PainterState {
-public:
-    explicit PainterState(QPainter& painter) : m_painter(painter) { m_painter.save(); }
-    ~PainterState() { m_painter.restore(); }
-    PainterState(const PainterState&) = delete;
-    PainterState& operator=(const PainterState&) = delete;
-
-private:
-    QPainter& m_painter;
-};
 
 QStaticText staticText(const QString& text)
 {

@@ -1,6 +1,7 @@
 #include "ui/logging/TranscriptRowDelegate.h"
 
 #include "screens/TranscriptListModel.h"
+#include "ui/theme/PainterState.h"
 #include "ui/theme/Symbols.h"
 #include "ui/theme/Theme.h"
 
@@ -18,17 +19,6 @@ const QString kBellSymbol = QStringLiteral("bell.fill");
 // Far more names than a shoot has speakers: past it the kept names start again.
 constexpr qsizetype kMaximumKeptNames = 256;
 
-// Saves the painter's state for one scope.
-class PainterState {
-public:
-    explicit PainterState(QPainter& painter) : m_painter(painter) { m_painter.save(); }
-    ~PainterState() { m_painter.restore(); }
-    PainterState(const PainterState&) = delete;
-    PainterState& operator=(const PainterState&) = delete;
-
-private:
-    QPainter& m_painter;
-};
 
 QStaticText staticText(const QString& text, const QFont& font)
 {
