@@ -442,10 +442,18 @@ void LoggingScreenModel::startCloudLogging(bool forceNew)
     };
     m_startPending = true;
     Q_EMIT startPendingChanged();
+    // The shoot is for this log: if another log is open by the time it comes, nothing starts.
+    const QUuid logID = m_log->id();
     m_cloud.startShoot(m_log->shootToken(), shootTitle(), m_camera.format().storageString(), forceNew,
-                       [self](std::optional<QString> token) {
-                           if (self)
+                       [self, logID](std::optional<QString> token) {
+                           if (!self)
+                               return;
+                           if (self->m_log->id() == logID) {
                                self->beginShoot(token);
+                               return;
+                           }
+                           self->m_startPending = false;
+                           Q_EMIT self->startPendingChanged();
                        });
 }
 

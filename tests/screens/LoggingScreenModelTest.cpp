@@ -165,6 +165,21 @@ private Q_SLOTS:
         QCOMPARE(shootCount(), before + 2);
     }
 
+    // A Start still fetching its shoot when the logger opens a new log starts nothing, and the new
+    // log does not take that shoot's token.
+    void startForAnotherLog()
+    {
+        auto r = rig(false);
+        m_standin->control(QStringLiteral("fault"),
+                           {{"path", "/api/logger/shoots"}, {"kind", "slow"}, {"delay_ms", 500}});
+        r->screen->toggleLogging();
+        QVERIFY(r->screen->startPending());
+        r->screen->log().reset();
+        QVERIFY(QTest::qWaitFor([&] { return !r->screen->startPending(); }, kWaitMs));
+        QVERIFY(!r->engine().running());
+        QVERIFY(!r->screen->log().shootToken());
+    }
+
     // The picker's Save rebuilds the entry and asks for its summary; a deleted entry takes no
     // late answer and leaves no state pointing at it; a rebuild outdates an earlier request.
     void pickedLinesAndLateSummaries()
