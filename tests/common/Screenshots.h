@@ -15,6 +15,7 @@
 #include <QDir>
 #include <QPalette>
 #include <QWidget>
+#include <QtTest>
 
 namespace screenshots {
 
@@ -35,6 +36,15 @@ inline void setDark(bool dark)
     if (dark)
         palette.setColor(QPalette::Window, QColor(0x20, 0x20, 0x20));
     QApplication::setPalette(palette);
+    QCoreApplication::processEvents();
+}
+
+// A data column "dark": each picture in the light and the dark appearance.
+inline void addAppearances()
+{
+    QTest::addColumn<bool>("dark");
+    QTest::newRow("light") << false;
+    QTest::newRow("dark") << true;
 }
 
 // The widget as it is drawn once pending events are through.

@@ -25,11 +25,11 @@ private Q_SLOTS:
 
     void cleanup() { screenshots::setDark(false); }
 
-    void buttonBars_data() { addAppearances(); }
+    void buttonBars_data() { screenshots::addAppearances(); }
     void buttonBars()
     {
         QFETCH(bool, dark);
-        setDark(dark);
+        screenshots::setDark(dark);
         const QString suffix = dark ? QStringLiteral("-dark") : QString();
         for (const int width : {600, 1000}) {
             QWidget screen;
@@ -49,11 +49,11 @@ private Q_SLOTS:
         QVERIFY(preview.save(QDir(m_folder).filePath(QStringLiteral("buttonbar-drag%1.png").arg(suffix))));
     }
 
-    void alerts_data() { addAppearances(); }
+    void alerts_data() { screenshots::addAppearances(); }
     void alerts()
     {
         QFETCH(bool, dark);
-        setDark(dark);
+        screenshots::setDark(dark);
         const QString suffix = dark ? QStringLiteral("-dark") : QString();
         QWidget parent;
         parent.resize(500, 400);
@@ -73,13 +73,6 @@ private Q_SLOTS:
     }
 
 private:
-    static void addAppearances()
-    {
-        QTest::addColumn<bool>("dark");
-        QTest::newRow("light") << false;
-        QTest::newRow("dark") << true;
-    }
-
     static QList<LogButtonChip> twelveChips()
     {
         QList<LogButtonChip> chips;
@@ -96,12 +89,6 @@ private:
                           QString()});
         }
         return chips;
-    }
-
-    static void setDark(bool dark)
-    {
-        screenshots::setDark(dark);
-        QCoreApplication::processEvents();
     }
 
     void save(QWidget* widget, const QString& name) { QVERIFY(screenshots::save(widget, m_folder, name)); }

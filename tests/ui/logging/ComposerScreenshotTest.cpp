@@ -24,11 +24,11 @@ private Q_SLOTS:
 
     void cleanup() { screenshots::setDark(false); }
 
-    void composer_data() { addAppearances(); }
+    void composer_data() { screenshots::addAppearances(); }
     void composer()
     {
         QFETCH(bool, dark);
-        setDark(dark);
+        screenshots::setDark(dark);
         const QString suffix = dark ? QStringLiteral("-dark") : QString();
         // The default bar with an empty note; a dark-titled kind chosen and a typed note; every
         // kind shown in a narrow column.
@@ -60,11 +60,11 @@ private Q_SLOTS:
         }
     }
 
-    void picker_data() { addAppearances(); }
+    void picker_data() { screenshots::addAppearances(); }
     void picker()
     {
         QFETCH(bool, dark);
-        setDark(dark);
+        screenshots::setDark(dark);
         const QString suffix = dark ? QStringLiteral("-dark") : QString();
         QWidget parent;
         parent.resize(700, 600);
@@ -100,25 +100,12 @@ private Q_SLOTS:
     }
 
 private:
-    static void addAppearances()
-    {
-        QTest::addColumn<bool>("dark");
-        QTest::newRow("light") << false;
-        QTest::newRow("dark") << true;
-    }
-
     static QList<LogButton> buttons(int count)
     {
         QList<LogButton> out;
         for (const LogButton& button : LogButtonStore::defaultButtons().mid(0, count))
             out.append({button.kind, button.name, true, button.reach});
         return out;
-    }
-
-    static void setDark(bool dark)
-    {
-        screenshots::setDark(dark);
-        QCoreApplication::processEvents();
     }
 
     QString m_folder;

@@ -119,11 +119,11 @@ private Q_SLOTS:
 
     void cleanup() { screenshots::setDark(false); }
 
-    void logPane_data() { addAppearances(); }
+    void logPane_data() { screenshots::addAppearances(); }
     void logPane()
     {
         QFETCH(bool, dark);
-        setDark(dark);
+        screenshots::setDark(dark);
         const QString suffix = dark ? QStringLiteral("-dark") : QString();
 
         QStandardItemModel model;
@@ -151,11 +151,11 @@ private Q_SLOTS:
         save(&screen, QStringLiteral("logpane-empty%1.png").arg(suffix));
     }
 
-    void tagBar_data() { addAppearances(); }
+    void tagBar_data() { screenshots::addAppearances(); }
     void tagBar()
     {
         QFETCH(bool, dark);
-        setDark(dark);
+        screenshots::setDark(dark);
         const QString suffix = dark ? QStringLiteral("-dark") : QString();
         QWidget screen;
         setPaletteColour(&screen, QPalette::Window, Theme::background.current());
@@ -180,19 +180,6 @@ private Q_SLOTS:
     }
 
 private:
-    static void addAppearances()
-    {
-        QTest::addColumn<bool>("dark");
-        QTest::newRow("light") << false;
-        QTest::newRow("dark") << true;
-    }
-
-    static void setDark(bool dark)
-    {
-        screenshots::setDark(dark);
-        QCoreApplication::processEvents();
-    }
-
     void save(QWidget* widget, const QString& name) { QVERIFY(screenshots::save(widget, m_folder, name)); }
 
     QString m_folder;

@@ -36,11 +36,11 @@ private Q_SLOTS:
 
     void cleanup() { screenshots::setDark(false); }
 
-    void timecodePanel_data() { addAppearances(); }
+    void timecodePanel_data() { screenshots::addAppearances(); }
     void timecodePanel()
     {
         QFETCH(bool, dark);
-        setDark(dark);
+        screenshots::setDark(dark);
         QTemporaryDir dir;
         Defaults defaults(dir.filePath(QStringLiteral("defaults.json")));
         ManualClock time(Date::fromSecondsSince1970(1'700'000'000.0));
@@ -77,11 +77,11 @@ private Q_SLOTS:
         save(&header, QStringLiteral("timecode-compact") + suffix);
     }
 
-    void buttonsSheet_data() { addAppearances(); }
+    void buttonsSheet_data() { screenshots::addAppearances(); }
     void buttonsSheet()
     {
         QFETCH(bool, dark);
-        setDark(dark);
+        screenshots::setDark(dark);
         QTemporaryDir dir;
         Defaults defaults(dir.filePath(QStringLiteral("defaults.json")));
         LogButtonStore store(defaults);
@@ -103,11 +103,11 @@ private Q_SLOTS:
         sheet->accept();
     }
 
-    void keywordsSheet_data() { addAppearances(); }
+    void keywordsSheet_data() { screenshots::addAppearances(); }
     void keywordsSheet()
     {
         QFETCH(bool, dark);
-        setDark(dark);
+        screenshots::setDark(dark);
         QTemporaryDir dir;
         Defaults defaults(dir.filePath(QStringLiteral("defaults.json")));
         LogKeywordStore store(defaults);
@@ -128,19 +128,6 @@ private Q_SLOTS:
 
 private:
     static constexpr int kScale = 2;
-
-    static void addAppearances()
-    {
-        QTest::addColumn<bool>("dark");
-        QTest::newRow("light") << false;
-        QTest::newRow("dark") << true;
-    }
-
-    static void setDark(bool dark)
-    {
-        screenshots::setDark(dark);
-        QCoreApplication::processEvents();
-    }
 
     // At twice the size, as on a high-density screen, so hairlines and symbols can be judged.
     void save(QWidget* widget, const QString& name)
