@@ -110,6 +110,8 @@ LoggingScreenModel::LoggingScreenModel(LoggingScreenEnvironment environment, QOb
     connect(m_log.get(), &LoggingLog::entriesChanged, this, &LoggingScreenModel::rebuildLineUse);
     // Last: it follows the screen's own state from the start.
     m_transcriptPane = std::make_unique<TranscriptPaneModel>(*this);
+    m_mixer = std::make_unique<MixerModel>(*m_transcriber, m_agent.get(), m_defaults, m_clock);
+    connect(m_mixer.get(), &MixerModel::renameRequested, this, &LoggingScreenModel::renameChannel);
 }
 
 void LoggingScreenModel::updateRowLook()

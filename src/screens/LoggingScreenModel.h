@@ -13,6 +13,7 @@
 #include "platform/DesktopNotifications.h"
 #include "screens/LineUse.h"
 #include "screens/LogPaneModel.h"
+#include "screens/MixerModel.h"
 #include "screens/TranscriptPaneModel.h"
 #include "service/LoggerCloud.h"
 
@@ -123,6 +124,8 @@ public:
     [[nodiscard]] LogPaneModel& logPane() { return *m_logPane; }
     // The transcript pane: its hover, hold and the lines it shows.
     [[nodiscard]] TranscriptPaneModel& transcriptPane() { return *m_transcriptPane; }
+    // The mixer band; its rename asks for the "Name this channel" alert.
+    [[nodiscard]] MixerModel& mixer() { return *m_mixer; }
 
     // The screen is first shown: agent and keyword wiring, the keyword sync, the agent following
     // `running`, and the shoot-sync snapshot. Once.
@@ -371,6 +374,7 @@ private:
     std::unique_ptr<ChannelAgent> m_agent;
     std::unique_ptr<LogPaneModel> m_logPane;
     std::unique_ptr<TranscriptPaneModel> m_transcriptPane;
+    std::unique_ptr<MixerModel> m_mixer;
     std::unique_ptr<Clock::Timer> m_transcriptSaveTimer;
     std::unique_ptr<DesktopNotifications> m_ownNotifications;
     DesktopNotifications* m_notifications = nullptr;

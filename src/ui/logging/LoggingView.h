@@ -19,6 +19,7 @@ class QAbstractButton;
 class QButtonGroup;
 class LogEntryListModel;
 class LogPaneView;
+class MixerView;
 class QBoxLayout;
 class TagBar;
 class TextAlert;
@@ -50,6 +51,7 @@ public:
     [[nodiscard]] QWidget* headerSlot() const { return m_headerSlot; }
     [[nodiscard]] HeaderView* header() const { return m_header; }
     [[nodiscard]] QWidget* mixerSlot() const { return m_mixerSlot; }
+    [[nodiscard]] MixerView* mixer() const { return m_mixer; }
     [[nodiscard]] QWidget* chatUnderLogSlot() const { return m_chatUnderLog; }
     [[nodiscard]] QWidget* chatByChannelsSlot() const { return m_chatByChannels; }
     [[nodiscard]] QWidget* transcriptSlot() const { return m_transcriptSlot; }
@@ -104,6 +106,7 @@ private:
     QWidget* m_columnDivider = nullptr;
     QWidget* m_channelColumn = nullptr;
     QWidget* m_mixerSlot = nullptr;
+    MixerView* m_mixer = nullptr;
     QWidget* m_chatByChannels = nullptr;
     QWidget* m_transcriptTitle = nullptr;
     QWidget* m_transcriptSlot = nullptr;

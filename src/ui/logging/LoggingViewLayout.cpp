@@ -1,6 +1,8 @@
 // The logging screen's panes in two columns or, in a narrow window, behind two tabs.
 #include "ui/logging/LoggingView.h"
 
+#include "ui/mixer/MixerView.h"
+
 #include "screens/ScreenLayout.h"
 #include "ui/logging/ButtonBar.h"
 #include "ui/logging/LogPaneView.h"
@@ -8,6 +10,7 @@
 #include "screens/TimecodePanelModel.h"
 #include "ui/logging/header/HeaderView.h"
 #include "ui/logging/header/TimecodePanel.h"
+#include "ui/mixer/MixerView.h"
 #include "ui/theme/PaneParts.h"
 
 #include <QButtonGroup>
@@ -102,6 +105,9 @@ void LoggingView::buildLayout()
     m_channelColumn = new QWidget;
     QVBoxLayout* channels = stack(m_channelColumn);
     m_mixerSlot = emptySlot(QStringLiteral("mixerSlot"));
+    m_mixer = new MixerView(m_screen->mixer());
+    m_mixerSlot->layout()->addWidget(m_mixer);
+    m_mixerSlot->layout()->addWidget(new LineDivider);
     channels->addWidget(m_mixerSlot);
     m_chatByChannels = emptySlot(QStringLiteral("chatByChannelsSlot"));
     m_chatByChannels->setFixedHeight(ScreenLayout::kChatByChannelsHeight);
