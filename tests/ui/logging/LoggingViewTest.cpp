@@ -9,6 +9,10 @@
 #include "ui/logging/MarkerChipButton.h"
 #include "ui/logging/TagBar.h"
 #include "ui/logging/TextAlert.h"
+#include "ui/mixer/ChannelControls.h"
+#include "ui/mixer/ChannelStrip.h"
+#include "ui/mixer/MixerMeters.h"
+#include "ui/mixer/MixerView.h"
 
 #include <QAbstractButton>
 #include <QApplication>
@@ -24,7 +28,9 @@ namespace {
 struct ViewRig : RigParts {
     ViewRig() : RigParts(QUrl(QStringLiteral("http://127.0.0.1:9")), QStringLiteral("sid=x"), 3000)
     {
-        view = std::make_unique<LoggingView>(environment(true));
+        LoggingScreenEnvironment env = environment(true);
+        env.transcriber.demoLevelIntervalMs = 66;
+        view = std::make_unique<LoggingView>(std::move(env));
         view->resize(1180, 800);
         view->show();
     }
@@ -154,6 +160,38 @@ private Q_SLOTS:
         QCOMPARE(r.screen().tcDraft, QStringLiteral("ten o'clock"));
         QVERIFY(r.screen().transcriber().notice().value_or(QString()).startsWith(
             QStringLiteral("That isn't a timecode at ")));
+    }
+
+    // The demo's channels fill the mixer band with live meters; a strip's name opens the screen's
+    // rename alert, whose answer comes back as the strip's name; hiding the mixer hides the band.
+    void mixerShowsTheDemoChannels()
+    {
+        ViewRig r;
+        QVERIFY(QTest::qWaitForWindowExposed(r.view.get()));
+        QVERIFY(!r.view->mixerSlot()->isVisible());
+        r.screen().transcriber().startDemo(6);
+        QTRY_VERIFY(r.view->mixerSlot()->isVisible());
+        MixerView* mixer = r.view->mixer();
+        QCOMPARE(mixer->strips().size(), std::size_t(6));
+        r.clock.advance(std::chrono::milliseconds(70));
+        bool anyLevel = false;
+        for (ChannelStrip* strip : mixer->strips()) {
+            QCOMPARE(strip->meter()->level(), r.screen().mixer().level(strip->index()));
+            anyLevel = anyLevel || strip->meter()->level() > 0;
+        }
+        QVERIFY(anyLevel);
+
+        QTest::mouseClick(mixer->strips().at(2)->nameButton(), Qt::LeftButton);
+        QTRY_VERIFY(r.view->openAlert());
+        QCOMPARE(r.view->openAlert()->title(), QStringLiteral("Name this channel"));
+        r.view->openAlert()->field()->setText(QStringLiteral("Boom op"));
+        QTest::keyClick(r.view->openAlert()->field(), Qt::Key_Return);
+        QTRY_COMPARE(mixer->strips().at(2)->channel().config.name, QStringLiteral("Boom op"));
+        QCOMPARE(mixer->strips().at(2)->nameButton()->accessibleName(), QStringLiteral("Boom op"));
+
+        r.screen().setShowMixer(false);
+        QTRY_VERIFY(!r.view->mixerSlot()->isVisible());
+        r.screen().transcriber().stop();
     }
 
     // A narrow window shows one tab at a time; the tab is kept across widths, and the header turns
