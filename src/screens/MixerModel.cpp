@@ -26,6 +26,8 @@ MixerModel::MixerModel(DesktopTranscriber& transcriber, ChannelAgent* agent, Def
         connect(&transcriber, signal, this, &MixerModel::pinChanged);
     }
     connect(&transcriber, &DesktopTranscriber::scanFocusChanged, this, &MixerModel::changed);
+    // A drag still waiting belongs to the input it was made on, not to the same channel of the next.
+    connect(&transcriber, &DesktopTranscriber::deviceUIDChanged, this, [this] { m_faders.clear(); });
     if (agent) {
         for (const auto signal : {&ChannelAgent::focusChanged, &ChannelAgent::enabledChanged, &ChannelAgent::briefsChanged})
             connect(agent, signal, this, &MixerModel::changed);

@@ -416,6 +416,16 @@ private Q_SLOTS:
         QCOMPARE(again.channels().at(3).fader, 0.25);
         again.selectDevice(QStringLiteral("e"));
         QCOMPARE(again.channels().at(2).fader, ChannelConfig::kUnityFader);
+
+        // A drag still waiting when the input changes stays with the input it was made on.
+        MixerModel late(again, nullptr, *r.defaults, r.clock);
+        late.moveFader(1, 0.1);
+        late.moveFader(1, 0.9);
+        again.selectDevice(QStringLiteral("d"));
+        r.clock.advance(MixerModel::kFaderInterval);
+        QCOMPARE(again.channels().at(1).fader, ChannelConfig::kUnityFader);
+        again.selectDevice(QStringLiteral("e"));
+        QCOMPARE(again.channels().at(1).fader, 0.1);
     }
 
     void channelValues()
