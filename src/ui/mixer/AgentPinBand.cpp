@@ -28,7 +28,9 @@ void AgentPinBand::follow()
     const bool appears = !m_position && position;
     m_position = position;
     m_opacity = opacity;
-    if (position) {
+    if (!position) {
+        m_motion.stop();
+    } else {
         m_slide.setTarget(*position);
         if (appears) {
             m_slide.snap();

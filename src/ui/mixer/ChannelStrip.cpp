@@ -8,6 +8,7 @@
 
 #include <QFontMetricsF>
 #include <QHelpEvent>
+#include <QPaintEvent>
 #include <QPainter>
 #include <QToolTip>
 
@@ -29,38 +30,18 @@ int gainLineHeight()
 } // namespace
 
 ChannelStrip::ChannelStrip(MeterMotion& motion, FrameClock& frames, QWidget* parent)
-    : QWidget(parent),
-      m_name(new ChannelNameButton(ChannelNameButton::Kind::Strip, this)),
-      m_meter(new LevelMeter(LevelMeter::Kind::Vertical, &motion, this)),
-      m_fader(new MixerFader(Qt::Vertical, this)),
-      m_mute(new ChannelTile(TileStyles::stripToggle, this)),
-      m_watch(new ChannelTile(TileStyles::stripToggle, this)),
-      m_listen(new ChannelTile(TileStyles::stripHeadphones, this)),
-      m_agent(new ChannelTile(TileStyles::stripAgent, this)),
-      m_fade(frames.add([this](double seconds) {
-          const bool moving = m_opacity.step(seconds) | m_fill.step(seconds);
-          applyOpacity();
-          return moving;
-      }))
+    : ChannelControl(Kind::Strip, motion, frames, parent)
 {
-    m_meter->setTrackLength(MixerModel::kTrackHeight);
-    m_fader->setTrackLength(MixerModel::kTrackHeight);
-    m_listen->setToolTip(QStringLiteral("Play this channel in your headphones"));
+    meter()->setTrackLength(MixerModel::kTrackHeight);
+    fader()->setTrackLength(MixerModel::kTrackHeight);
+    listenButton()->setToolTip(QStringLiteral("Play this channel in your headphones"));
     setFixedSize(sizeHint());
     place();
-
-    connect(m_name, &QAbstractButton::clicked, this, &ChannelStrip::renameClicked);
-    connect(m_mute, &QAbstractButton::clicked, this, &ChannelStrip::muteClicked);
-    connect(m_watch, &QAbstractButton::clicked, this, &ChannelStrip::watchClicked);
-    connect(m_listen, &QAbstractButton::clicked, this, &ChannelStrip::listenClicked);
-    connect(m_agent, &QAbstractButton::clicked, this, &ChannelStrip::agentClicked);
-    connect(m_fader, &MixerFader::moved, this, &ChannelStrip::faderMoved);
-    connect(m_fader, &MixerFader::released, this, &ChannelStrip::faderReleased);
 }
 
 QSize ChannelStrip::sizeHint() const
 {
-    const int height = kPadY + m_name->sizeHint().height() + kSpacing + MixerModel::kTrackHeight + kSpacing +
+    const int height = kPadY + nameButton()->sizeHint().height() + kSpacing + MixerModel::kTrackHeight + kSpacing +
                        kBadgeHeight + kSpacing + gainLineHeight() + kSpacing +
                        static_cast<int>(TileStyles::stripToggle.size.height()) + kSpacing +
                        static_cast<int>(TileStyles::stripHeadphones.size.height()) + kSpacing +
@@ -75,25 +56,25 @@ void ChannelStrip::place()
         widget->move(kPadX + (inner - widget->width()) / 2, y);
         return y + widget->height() + kSpacing;
     };
-    int y = centred(m_name, kPadY);
-    const int pair = m_meter->width() + kMeterFaderGap + m_fader->width();
+    int y = centred(nameButton(), kPadY);
+    const int pair = meter()->width() + kMeterFaderGap + fader()->width();
     const int left = kPadX + (inner - pair) / 2;
-    m_meter->move(left, y);
-    m_fader->move(left + m_meter->width() + kMeterFaderGap, y);
+    meter()->move(left, y);
+    fader()->move(left + meter()->width() + kMeterFaderGap, y);
     y += MixerModel::kTrackHeight + kSpacing;
     y += kBadgeHeight + kSpacing + gainLineHeight() + kSpacing;
-    const int tiles = m_mute->width() + kTileGap + m_watch->width();
-    m_mute->move(kPadX + (inner - tiles) / 2, y);
-    m_watch->move(m_mute->x() + m_mute->width() + kTileGap, y);
-    y += m_mute->height() + kSpacing;
-    y = centred(m_listen, y);
-    centred(m_agent, y);
+    const int tiles = muteButton()->width() + kTileGap + watchButton()->width();
+    muteButton()->move(kPadX + (inner - tiles) / 2, y);
+    watchButton()->move(muteButton()->x() + muteButton()->width() + kTileGap, y);
+    y += muteButton()->height() + kSpacing;
+    y = centred(listenButton(), y);
+    centred(agentButton(), y);
 }
 
 QRectF ChannelStrip::badgeRect() const
 {
-    const qreal top = m_fader->geometry().bottom() + 1 + kSpacing;
-    if (!m_channel.scan)
+    const qreal top = fader()->geometry().bottom() + 1 + kSpacing;
+    if (!channel().scan)
         return {kWidth / 2.0, top, 0, kBadgeHeight};
     const QString text = badgeText();
     const qreal textWidth = capsuleSize({{}, {}, text, {}}, CapsuleStyles::scanBadge).width();
@@ -103,20 +84,20 @@ QRectF ChannelStrip::badgeRect() const
 
 QRectF ChannelStrip::gainRect() const
 {
-    const qreal top = m_fader->geometry().bottom() + 1 + kSpacing + kBadgeHeight + kSpacing;
+    const qreal top = fader()->geometry().bottom() + 1 + kSpacing + kBadgeHeight + kSpacing;
     return {0, top, static_cast<qreal>(kWidth), static_cast<qreal>(gainLineHeight())};
 }
 
 QString ChannelStrip::badgeText() const
 {
-    return m_channel.scan ? m_channel.scan->description() : QString();
+    return channel().scan ? channel().scan->description() : QString();
 }
 
 QString ChannelStrip::badgeToolTip() const
 {
-    if (!m_channel.scan)
+    if (!channel().scan)
         return {};
-    return MixerModel::worthTranscribing(*m_channel.scan) ? QStringLiteral("Scan: worth transcribing")
+    return MixerModel::worthTranscribing(*channel().scan) ? QStringLiteral("Scan: worth transcribing")
                                                           : QStringLiteral("Scan: muted, nothing worth transcribing");
 }
 
@@ -129,113 +110,96 @@ QString ChannelStrip::nameToolTip(const MixerModel::Channel& channel)
 
 void ChannelStrip::setChannel(const MixerModel::Channel& channel, const QColor& colour)
 {
-    if (m_shown && channel == m_channel && colour == m_colour)
+    const bool scanChanged = this->channel().scanningThis != channel.scanningThis;
+    if (!takeChannel(channel, colour))
         return;
-    const bool scanChanged = m_shown && channel.scanningThis != m_channel.scanningThis;
-    m_channel = channel;
-    m_colour = colour;
     const ChannelConfig& config = channel.config;
-    const Appearance appearance = AppearanceNotifier::shared().appearance();
-    const bool live = config.isLive();
     const QString& name = config.name;
+    nameButton()->setToolTip(nameToolTip(channel));
+    nameButton()->setAccessibleDescription(nameButton()->toolTip());
 
-    m_name->setName(name, live ? colour : Theme::muted.resolve(appearance), colour);
-    m_name->setToolTip(nameToolTip(channel));
-    m_name->setAccessibleName(name);
-    m_name->setAccessibleDescription(m_name->toolTip());
+    muteButton()->setLook({QStringLiteral("M"), {}}, config.on ? TileFill::Idle : TileFill::Solid, Theme::coral);
+    muteButton()->setAccessibleName((config.on ? QStringLiteral("Mute ") : QStringLiteral("Unmute ")) + name);
+    muteButton()->setToolTip(config.on ? QStringLiteral("Mute: stop transcribing this channel")
+                                       : QStringLiteral("Unmute"));
 
-    m_fader->setValue(config.fader);
-    m_fader->setColour(colour);
-    m_fader->setAccessibleName(name + QStringLiteral(" level into transcription"));
-    m_fader->setValueText(config.gainLabel());
+    watchButton()->setLook({{}, config.hidden ? QStringLiteral("eye.slash") : QStringLiteral("eye")},
+                           config.hidden ? TileFill::SolidOnBackground : TileFill::Idle, Theme::amber);
+    watchButton()->setAccessibleName(config.hidden
+                                         ? QStringLiteral("Show ") + name + QStringLiteral(" in the transcript")
+                                         : QStringLiteral("Watch ") + name + QStringLiteral(" without showing it"));
+    watchButton()->setToolTip(
+        config.hidden ? QStringLiteral("Watching: transcribed for keyword alerts, hidden from your transcript")
+                      : QStringLiteral("Watch only: hide its lines but keep listening for keywords"));
 
-    m_mute->setLook({QStringLiteral("M"), {}}, config.on ? TileFill::Idle : TileFill::Solid, Theme::coral);
-    m_mute->setAccessibleName((config.on ? QStringLiteral("Mute ") : QStringLiteral("Unmute ")) + name);
-    m_mute->setToolTip(config.on ? QStringLiteral("Mute: stop transcribing this channel") : QStringLiteral("Unmute"));
+    listenButton()->setLook(
+        {{}, channel.monitoring ? QStringLiteral("headphones.circle.fill") : QStringLiteral("headphones")},
+        channel.monitoring ? TileFill::Wash : TileFill::Idle, Theme::coral);
+    listenButton()->setAccessibleName(
+        (channel.monitoring ? QStringLiteral("Stop listening to ") : QStringLiteral("Listen to ")) + name);
 
-    m_watch->setLook({{}, config.hidden ? QStringLiteral("eye.slash") : QStringLiteral("eye")},
-                     config.hidden ? TileFill::SolidOnBackground : TileFill::Idle, Theme::amber);
-    m_watch->setAccessibleName(config.hidden ? QStringLiteral("Show ") + name + QStringLiteral(" in the transcript")
-                                             : QStringLiteral("Watch ") + name + QStringLiteral(" without showing it"));
-    m_watch->setToolTip(config.hidden
-                            ? QStringLiteral("Watching: transcribed for keyword alerts, hidden from your transcript")
-                            : QStringLiteral("Watch only: hide its lines but keep listening for keywords"));
+    agentButton()->setLook({{}, config.agent ? QStringLiteral("sparkles") : QStringLiteral("sparkles.slash")},
+                           config.agent ? TileFill::FaintWash : TileFill::Idle, Theme::coral);
+    agentButton()->setAccessibleName(config.agent ? QStringLiteral("Stop the agent watching ") + name
+                                                  : QStringLiteral("Tag ") + name + QStringLiteral(" for the agent"));
+    agentButton()->setToolTip(config.agent ? QStringLiteral("Tagged: the agent keeps an eye on this channel")
+                                           : QStringLiteral("Not tagged: the agent ignores this channel"));
 
-    m_listen->setLook({{}, channel.monitoring ? QStringLiteral("headphones.circle.fill") : QStringLiteral("headphones")},
-                      channel.monitoring ? TileFill::Wash : TileFill::Idle, Theme::coral);
-    m_listen->setAccessibleName((channel.monitoring ? QStringLiteral("Stop listening to ") : QStringLiteral("Listen to ")) +
-                                name);
-
-    m_agent->setLook({{}, config.agent ? QStringLiteral("sparkles") : QStringLiteral("sparkles.slash")},
-                     config.agent ? TileFill::FaintWash : TileFill::Idle, Theme::coral);
-    m_agent->setAccessibleName(config.agent ? QStringLiteral("Stop the agent watching ") + name
-                                            : QStringLiteral("Tag ") + name + QStringLiteral(" for the agent"));
-    m_agent->setToolTip(config.agent ? QStringLiteral("Tagged: the agent keeps an eye on this channel")
-                                     : QStringLiteral("Not tagged: the agent ignores this channel"));
-
-    const double seconds = scanChanged ? kScanFade : kLiveFade;
-    m_opacity.setTarget(live || channel.scanningThis ? 1.0 : 0.6, seconds);
+    m_badge = badgeRect();
+    const bool live = config.isLive();
     m_fill.setTarget(live ? 1.0 : 0.5, kLiveFade);
-    if (!m_shown) {
-        m_opacity.snap();
+    if (!m_filled) {
+        m_filled = true;
         m_fill.snap();
-        m_shown = true;
     }
+    fadeTo(live || channel.scanningThis ? 1.0 : 0.6, scanChanged ? kScanFade : kLiveFade);
     if (m_opacity.isMoving() || m_fill.isMoving())
         m_fade.start();
     applyOpacity();
-    update();
 }
 
-void ChannelStrip::applyOpacity()
+bool ChannelStrip::stepFades(double seconds)
 {
-    const qreal opacity = m_opacity.value();
-    m_name->setOpacity(opacity);
-    m_meter->setOpacity(opacity);
-    m_fader->setOpacity(opacity);
-    for (ChannelTile* tile : {m_mute, m_watch, m_listen, m_agent})
-        tile->setOpacity(opacity);
-    update();
+    const bool fill = m_fill.step(seconds);
+    return ChannelControl::stepFades(seconds) || fill;
 }
 
-void ChannelStrip::paintEvent(QPaintEvent*)
+void ChannelStrip::paintEvent(QPaintEvent* event)
 {
     QPainter painter(this);
     painter.setRenderHint(QPainter::Antialiasing);
     const Appearance appearance = AppearanceNotifier::shared().appearance();
     painter.setOpacity(m_opacity.value());
+    const QRect dirty = event->rect();
 
-    const bool scanning = m_channel.scanningThis;
-    const qreal outline = scanning ? 2 : 1;
-    const QRectF body = QRectF(rect()).adjusted(outline / 2, outline / 2, -outline / 2, -outline / 2);
-    painter.setPen(Qt::NoPen);
-    painter.setBrush(Theme::withOpacity(Theme::surface.resolve(appearance), m_fill.value()));
-    painter.drawRoundedRect(body, kCornerRadius, kCornerRadius);
-    painter.setBrush(Qt::NoBrush);
-    painter.setPen(QPen(scanning ? Theme::coral : Theme::line.resolve(appearance), outline));
-    painter.drawRoundedRect(body, kCornerRadius, kCornerRadius);
+    const bool scanning = channel().scanningThis;
+    paintBody(painter, dirty, kCornerRadius, scanning ? 2 : 1,
+              Theme::withOpacity(Theme::surface.resolve(appearance), m_fill.value()),
+              scanning ? Theme::coral : Theme::line.resolve(appearance));
 
-    if (m_channel.scan) {
-        const bool worth = MixerModel::worthTranscribing(*m_channel.scan);
+    if (channel().scan && m_badge.intersects(dirty)) {
+        const bool worth = MixerModel::worthTranscribing(*channel().scan);
         const QColor outlineColour =
             worth ? Theme::withOpacity(Theme::green, 0.6) : Theme::line.resolve(appearance);
         const QColor content = worth ? Theme::green : Theme::muted.resolve(appearance);
-        paintCapsule(painter, badgeRect(), {{}, {}, badgeText(), {}}, CapsuleStyles::scanBadge,
+        paintCapsule(painter, m_badge, {{}, {}, badgeText(), {}}, CapsuleStyles::scanBadge,
                      {QColor(Qt::transparent), outlineColour, content});
     }
 
-    const bool live = m_channel.config.isLive();
+    if (!gainRect().intersects(dirty))
+        return;
+    const bool live = channel().config.isLive();
     painter.setFont(kGainStyle.font());
     painter.setPen(live ? Theme::ink.resolve(appearance) : Theme::muted.resolve(appearance));
-    painter.drawText(gainRect(), Qt::AlignCenter | Qt::TextSingleLine, m_channel.config.gainLabel());
+    painter.drawText(gainRect(), Qt::AlignCenter | Qt::TextSingleLine, channel().config.gainLabel());
 }
 
 bool ChannelStrip::event(QEvent* event)
 {
     if (event->type() == QEvent::ToolTip) {
         auto* help = static_cast<QHelpEvent*>(event);
-        if (m_channel.scan && badgeRect().contains(help->pos())) {
-            QToolTip::showText(help->globalPos(), badgeToolTip(), this, badgeRect().toAlignedRect());
+        if (channel().scan && m_badge.contains(help->pos())) {
+            QToolTip::showText(help->globalPos(), badgeToolTip(), this, m_badge.toAlignedRect());
             return true;
         }
         QToolTip::hideText();

@@ -8,6 +8,7 @@
 
 #include <QFontMetricsF>
 #include <QHBoxLayout>
+#include <QPaintEvent>
 #include <QPainter>
 
 namespace {
@@ -33,81 +34,48 @@ QWidget* spacerOf(QSize size, QWidget* parent)
 } // namespace
 
 CompactChannelRow::CompactChannelRow(MeterMotion& motion, FrameClock& frames, QWidget* parent)
-    : QWidget(parent),
-      m_dot(spacerOf({kDot, kDot}, this)),
-      m_name(new ChannelNameButton(ChannelNameButton::Kind::Row, this)),
-      m_bar(new LevelMeter(LevelMeter::Kind::Bar, &motion, this)),
-      m_fader(new MixerFader(Qt::Horizontal, this)),
-      m_scan(spacerOf({0, 0}, this)),
-      m_mute(new ChannelTile(TileStyles::compactRow, this)),
-      m_watch(new ChannelTile(TileStyles::compactRow, this)),
-      m_listen(new ChannelTile(TileStyles::compactRow, this)),
-      m_agent(new ChannelTile(TileStyles::compactRow, this)),
-      m_fade(frames.add([this](double seconds) {
-          const bool moving = m_opacity.step(seconds);
-          applyOpacity();
-          return moving;
-      }))
+    : ChannelControl(Kind::Row, motion, frames, parent), m_dot(spacerOf({kDot, kDot}, this)), m_scan(spacerOf({0, 0}, this))
 {
-    m_name->setMinimumWidth(kNameMinimumWidth);
-    m_name->setMaximumWidth(ChannelNameButton::kRowWidth);
-    m_name->setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Fixed);
+    nameButton()->setMinimumWidth(kNameMinimumWidth);
+    nameButton()->setMaximumWidth(ChannelNameButton::kRowWidth);
+    nameButton()->setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Fixed);
     auto* layout = new QHBoxLayout(this);
     layout->setContentsMargins(kRowMargins);
     layout->setSpacing(kRowSpacing);
     layout->addWidget(m_dot, 0, Qt::AlignVCenter);
-    layout->addWidget(m_name, 1, Qt::AlignVCenter);
-    layout->addWidget(m_bar, 1, Qt::AlignVCenter);
-    layout->addWidget(m_fader, 2, Qt::AlignVCenter);
+    layout->addWidget(nameButton(), 1, Qt::AlignVCenter);
+    layout->addWidget(meter(), 1, Qt::AlignVCenter);
+    layout->addWidget(fader(), 2, Qt::AlignVCenter);
     layout->addWidget(m_scan, 0, Qt::AlignVCenter);
     auto* tiles = new QHBoxLayout;
     tiles->setSpacing(kTileSpacing);
-    for (ChannelTile* tile : {m_mute, m_watch, m_listen, m_agent})
+    for (ChannelTile* tile : {muteButton(), watchButton(), listenButton(), agentButton()})
         tiles->addWidget(tile);
     layout->addLayout(tiles);
     m_scan->hide();
-    m_bar->setAccessibleName(QString());
-
-    connect(m_name, &QAbstractButton::clicked, this, &CompactChannelRow::renameClicked);
-    connect(m_mute, &QAbstractButton::clicked, this, &CompactChannelRow::muteClicked);
-    connect(m_watch, &QAbstractButton::clicked, this, &CompactChannelRow::watchClicked);
-    connect(m_listen, &QAbstractButton::clicked, this, &CompactChannelRow::listenClicked);
-    connect(m_agent, &QAbstractButton::clicked, this, &CompactChannelRow::agentClicked);
-    connect(m_fader, &MixerFader::moved, this, &CompactChannelRow::faderMoved);
-    connect(m_fader, &MixerFader::released, this, &CompactChannelRow::faderReleased);
 }
 
 QString CompactChannelRow::scanText() const
 {
-    if (!m_channel.scan || MixerModel::worthTranscribing(*m_channel.scan))
+    if (!channel().scan || MixerModel::worthTranscribing(*channel().scan))
         return {};
-    return m_channel.scan->description();
+    return channel().scan->description();
 }
 
 void CompactChannelRow::setChannel(const MixerModel::Channel& channel, const QColor& colour)
 {
-    if (m_shown && channel == m_channel && colour == m_colour)
+    if (!takeChannel(channel, colour))
         return;
-    m_channel = channel;
-    m_colour = colour;
     const ChannelConfig& config = channel.config;
     const QString& name = config.name;
-    const bool live = config.isLive();
-    const Appearance appearance = AppearanceNotifier::shared().appearance();
-
-    m_name->setName(name, live ? colour : Theme::muted.resolve(appearance), colour);
-    m_name->setToolTip(QStringLiteral("Rename channel %1").arg(config.index + 1));
-    m_name->setAccessibleName(name);
-    m_name->setAccessibleDescription(m_name->toolTip());
-    m_fader->setValue(config.fader);
-    m_fader->setColour(colour);
-    m_fader->setAccessibleName(name + QStringLiteral(" level into transcription"));
-    m_fader->setValueText(config.gainLabel());
+    nameButton()->setToolTip(QStringLiteral("Rename channel %1").arg(config.index + 1));
+    nameButton()->setAccessibleDescription(nameButton()->toolTip());
 
     const QString scan = scanText();
     m_scan->setVisible(!scan.isEmpty());
-    m_scan->setFixedSize(static_cast<int>(std::ceil(QFontMetricsF(kScanStyle.font()).horizontalAdvance(scan))),
-                         static_cast<int>(std::ceil(QFontMetricsF(kScanStyle.font()).height())));
+    const QFontMetricsF metrics(kScanStyle.font());
+    m_scan->setFixedSize(static_cast<int>(std::ceil(metrics.horizontalAdvance(scan))),
+                         static_cast<int>(std::ceil(metrics.height())));
 
     struct Button {
         ChannelTile* tile;
@@ -117,13 +85,13 @@ void CompactChannelRow::setChannel(const MixerModel::Channel& channel, const QCo
         QString word;
     };
     const Button buttons[] = {
-        {m_mute, {QStringLiteral("M"), {}}, !config.on, Theme::coral,
+        {muteButton(), {QStringLiteral("M"), {}}, !config.on, Theme::coral,
          config.on ? QStringLiteral("Mute") : QStringLiteral("Unmute")},
-        {m_watch, {{}, config.hidden ? QStringLiteral("eye.slash") : QStringLiteral("eye")}, config.hidden,
+        {watchButton(), {{}, config.hidden ? QStringLiteral("eye.slash") : QStringLiteral("eye")}, config.hidden,
          Theme::amber, QStringLiteral("Watch only")},
-        {m_listen, {{}, QStringLiteral("headphones")}, channel.monitoring, Theme::coral, QStringLiteral("Listen")},
-        {m_agent, {{}, config.agent ? QStringLiteral("sparkles") : QStringLiteral("sparkles.slash")}, config.agent,
-         Theme::coral, QStringLiteral("Agent tag")},
+        {listenButton(), {{}, QStringLiteral("headphones")}, channel.monitoring, Theme::coral, QStringLiteral("Listen")},
+        {agentButton(), {{}, config.agent ? QStringLiteral("sparkles") : QStringLiteral("sparkles.slash")},
+         config.agent, Theme::coral, QStringLiteral("Agent tag")},
     };
     for (const Button& button : buttons) {
         button.tile->setLook(button.content, button.active ? TileFill::Solid : TileFill::Sunken, button.accent);
@@ -131,45 +99,30 @@ void CompactChannelRow::setChannel(const MixerModel::Channel& channel, const QCo
         button.tile->setToolTip(button.word);
     }
 
-    m_opacity.setTarget(live || channel.focused ? 1.0 : 0.6, kFocusFade);
-    if (!m_shown) {
-        m_opacity.snap();
-        m_shown = true;
-    }
+    fadeTo(config.isLive() || channel.focused ? 1.0 : 0.6, kFocusFade);
     if (m_opacity.isMoving())
         m_fade.start();
     applyOpacity();
 }
 
-void CompactChannelRow::applyOpacity()
-{
-    const qreal opacity = m_opacity.value();
-    m_name->setOpacity(opacity);
-    m_bar->setOpacity(opacity);
-    m_fader->setOpacity(opacity);
-    for (ChannelTile* tile : {m_mute, m_watch, m_listen, m_agent})
-        tile->setOpacity(opacity);
-    update();
-}
-
-void CompactChannelRow::paintEvent(QPaintEvent*)
+void CompactChannelRow::paintEvent(QPaintEvent* event)
 {
     QPainter painter(this);
     painter.setRenderHint(QPainter::Antialiasing);
     painter.setOpacity(m_opacity.value());
     const Appearance appearance = AppearanceNotifier::shared().appearance();
-    const bool focused = m_channel.focused;
-    const qreal outline = focused ? 2 : 1;
-    const QRectF body = QRectF(rect()).adjusted(outline / 2, outline / 2, -outline / 2, -outline / 2);
-    painter.setBrush(Theme::withOpacity(Theme::surface.resolve(appearance), m_channel.config.isLive() ? 1.0 : 0.5));
-    painter.setPen(QPen(focused ? Theme::coral : Theme::line.resolve(appearance), outline));
-    painter.drawRoundedRect(body, kRowRadius, kRowRadius);
+    const QRect dirty = event->rect();
+    const bool focused = channel().focused;
+    paintBody(painter, dirty, kRowRadius, focused ? 2 : 1,
+              Theme::withOpacity(Theme::surface.resolve(appearance), channel().config.isLive() ? 1.0 : 0.5),
+              focused ? Theme::coral : Theme::line.resolve(appearance));
 
-    painter.setPen(Qt::NoPen);
-    painter.setBrush(m_colour);
-    painter.drawEllipse(QRectF(m_dot->geometry()));
-
-    if (m_scan->isVisible()) {
+    if (m_dot->geometry().intersects(dirty)) {
+        painter.setPen(Qt::NoPen);
+        painter.setBrush(colour());
+        painter.drawEllipse(QRectF(m_dot->geometry()));
+    }
+    if (m_scan->isVisible() && m_scan->geometry().intersects(dirty)) {
         painter.setFont(kScanStyle.font());
         painter.setPen(Theme::muted.resolve(appearance));
         painter.drawText(m_scan->geometry(), Qt::AlignCenter | Qt::TextSingleLine, scanText());
@@ -197,8 +150,11 @@ void CollapsedChannel::setChannel(const ChannelConfig& config, const QColor& col
     update();
 }
 
-void CollapsedChannel::paintEvent(QPaintEvent*)
+void CollapsedChannel::paintEvent(QPaintEvent* event)
 {
+    // The name sits under the meter: a meter's repaint leaves it be.
+    if (event->rect().bottom() < m_meter->height() + kCollapsedGap)
+        return;
     QPainter painter(this);
     const bool live = m_config.isLive();
     painter.setOpacity(live ? 1.0 : 0.5);

@@ -190,18 +190,17 @@ void MixerView::build()
     body->addWidget(m_collapsedScroll);
 }
 
-template <class Control>
-void MixerView::wire(Control* control)
+void MixerView::wire(ChannelControl* control)
 {
     MixerModel& mixer = m_mixer;
-    connect(control, &Control::renameClicked, this, [&mixer, control] { mixer.rename(control->index()); });
-    connect(control, &Control::muteClicked, this, [&mixer, control] { mixer.toggleMute(control->index()); });
-    connect(control, &Control::watchClicked, this, [&mixer, control] { mixer.toggleWatch(control->index()); });
-    connect(control, &Control::listenClicked, this, [&mixer, control] { mixer.toggleListen(control->index()); });
-    connect(control, &Control::agentClicked, this, [&mixer, control] { mixer.toggleAgent(control->index()); });
-    connect(control, &Control::faderMoved, this,
+    connect(control, &ChannelControl::renameClicked, this, [&mixer, control] { mixer.rename(control->index()); });
+    connect(control, &ChannelControl::muteClicked, this, [&mixer, control] { mixer.toggleMute(control->index()); });
+    connect(control, &ChannelControl::watchClicked, this, [&mixer, control] { mixer.toggleWatch(control->index()); });
+    connect(control, &ChannelControl::listenClicked, this, [&mixer, control] { mixer.toggleListen(control->index()); });
+    connect(control, &ChannelControl::agentClicked, this, [&mixer, control] { mixer.toggleAgent(control->index()); });
+    connect(control, &ChannelControl::faderMoved, this,
             [&mixer, control](double value) { mixer.moveFader(control->index(), value); });
-    connect(control, &Control::faderReleased, this, [&mixer, control] { mixer.finishFader(control->index()); });
+    connect(control, &ChannelControl::faderReleased, this, [&mixer, control] { mixer.finishFader(control->index()); });
 }
 
 void MixerView::sync()

@@ -12,6 +12,7 @@
 #include <vector>
 
 class AgentPinBand;
+class ChannelControl;
 class ChannelStrip;
 class CollapsedChannel;
 class CompactChannelRow;
@@ -93,7 +94,7 @@ private:
     void syncCollapsed();
     void placeGrid();
     void showLevels();
-    template <class Control> void wire(Control* control);
+    void wire(ChannelControl* control);
 
     MixerModel& m_mixer;
     FrameClock& m_frames;

@@ -1,0 +1,119 @@
+#include "MixerRig.h"
+#include "common/TestMain.h"
+
+using namespace mixer_test;
+using namespace Qt::Literals::StringLiterals;
+
+class ChannelStripTest : public QObject {
+    Q_OBJECT
+
+private Q_SLOTS:
+    // A tile flips its own channel's flag in the engine and nothing else; a second click puts
+    // it back. The strip's words for the tile follow.
+    void tileFlipsEngineFlag_data()
+    {
+        QTest::addColumn<int>("channels");
+        QTest::addColumn<QByteArray>("which");
+        QTest::addColumn<int>("position");
+        for (const int channels : {5, 11}) {
+            const char* layout = channels == 5 ? "strip" : "row";
+            for (const char* which : {"mute", "watch", "agent"}) {
+                QTest::addRow("%s %s, first", layout, which) << channels << QByteArray(which) << 0;
+                QTest::addRow("%s %s, last", layout, which) << channels << QByteArray(which) << channels - 1;
+            }
+        }
+    }
+    void tileFlipsEngineFlag()
+    {
+        QFETCH(int, channels);
+        QFETCH(QByteArray, which);
+        QFETCH(int, position);
+        MixerBench bench(channels);
+        const auto flag = [&which](const ChannelConfig& c) {
+            return which == "mute" ? !c.on : which == "watch" ? c.hidden : c.agent;
+        };
+        const QList<ChannelConfig> before = bench.engine().channels();
+        ChannelTile* tile = bench.tile(position, which);
+        const QString wordsBefore = tile->accessibleName();
+        QTest::mouseClick(tile, Qt::LeftButton);
+        for (int i = 0; i < channels; ++i)
+            QCOMPARE(flag(bench.config(i)), flag(before.at(i)) != (i == position));
+        const int live = which == "mute" ? channels - 1 : channels;
+        QCOMPARE(bench.view->headerButton()->countText(), u"%1 of %2 live"_s.arg(live).arg(channels));
+        if (!bench.compact() || which == "mute")
+            QVERIFY(tile->accessibleName() != wordsBefore);
+        QTest::mouseClick(tile, Qt::LeftButton);
+        QCOMPARE(bench.engine().channels(), before);
+        QCOMPARE(tile->accessibleName(), wordsBefore);
+    }
+
+    // Headphones go to one channel at a time: a click takes them, a click elsewhere moves them,
+    // a click on the same one stops them.
+    void headphonesFollowClicks_data()
+    {
+        QTest::addColumn<int>("channels");
+        QTest::newRow("strips") << 4;
+        QTest::newRow("rows") << 9;
+    }
+    void headphonesFollowClicks()
+    {
+        QFETCH(int, channels);
+        MixerBench bench(channels);
+        DesktopTranscriber& engine = bench.engine();
+        const auto listening = [&](std::optional<int> expected) {
+            QCOMPARE(engine.monitorChannel(), expected);
+            for (int i = 0; i < channels; ++i) {
+                const bool on = expected == i;
+                QCOMPARE(bench.part(i, [](auto* control) { return control->channel().monitoring; }), on);
+                if (!bench.compact())
+                    QCOMPARE(bench.tile(i, "listen")->accessibleName(),
+                             (on ? u"Stop listening to "_s : u"Listen to "_s) + bench.config(i).name);
+            }
+        };
+        listening(std::nullopt);
+        QTest::mouseClick(bench.tile(1, "listen"), Qt::LeftButton);
+        listening(1);
+        QTest::mouseClick(bench.tile(channels - 1, "listen"), Qt::LeftButton);
+        listening(channels - 1);
+        QTest::mouseClick(bench.tile(channels - 1, "listen"), Qt::LeftButton);
+        listening(std::nullopt);
+    }
+
+    // A name's tooltip says what the agent made of a strip's channel when it has a brief for
+    // it, else offers the rename; a click asks for that channel's rename, a right click not.
+    void nameButton_data()
+    {
+        QTest::addColumn<int>("channels");
+        QTest::addColumn<int>("position");
+        QTest::addColumn<int>("briefOn");
+        QTest::addColumn<QString>("expected");
+        QTest::newRow("no brief") << 4 << 2 << -1 << u"Rename channel 3"_s;
+        QTest::newRow("brief") << 4 << 2 << 2 << u"Lunch order. Two agree on pizza"_s;
+        QTest::newRow("brief on another channel") << 4 << 2 << 1 << u"Rename channel 3"_s;
+        QTest::newRow("last strip") << 8 << 7 << -1 << u"Rename channel 8"_s;
+        QTest::newRow("row 10") << 12 << 9 << -1 << u"Rename channel 10"_s;
+    }
+    void nameButton()
+    {
+        QFETCH(int, channels);
+        QFETCH(int, position);
+        QFETCH(int, briefOn);
+        QFETCH(QString, expected);
+        MixerBench bench(channels);
+        if (briefOn >= 0)
+            bench.rig.agent->apply(briefOn, {u"Lunch order"_s, u"new"_s, u"Two agree on pizza"_s, {}}, true);
+        ChannelNameButton* name = bench.part(position, [](auto* control) { return control->nameButton(); });
+        QCOMPARE(name->toolTip(), expected);
+        QCOMPARE(name->accessibleDescription(), expected);
+        QCOMPARE(name->accessibleName(), bench.config(position).name);
+        QSignalSpy asked(&bench.model, &MixerModel::renameRequested);
+        QTest::mouseClick(name, Qt::RightButton);
+        QTest::mouseClick(name, Qt::LeftButton);
+        QCOMPARE(asked.size(), 1);
+        QCOMPARE(asked.at(0).at(0).toInt(), position);
+    }
+};
+
+PINDLE_TEST(ChannelStripTest)
+
+#include "ChannelStripTest.moc"
