@@ -28,7 +28,7 @@ private Q_SLOTS:
         QFETCH(int, channels);
         QFETCH(QByteArray, which);
         QFETCH(int, position);
-        MixerBench bench(channels);
+        MixerRig bench(channels);
         const auto flag = [&which](const ChannelConfig& c) {
             return which == "mute" ? !c.on : which == "watch" ? c.hidden : c.agent;
         };
@@ -58,7 +58,7 @@ private Q_SLOTS:
     void headphonesFollowClicks()
     {
         QFETCH(int, channels);
-        MixerBench bench(channels);
+        MixerRig bench(channels);
         DesktopTranscriber& engine = bench.engine();
         const auto listening = [&](std::optional<int> expected) {
             QCOMPARE(engine.monitorChannel(), expected);
@@ -99,7 +99,7 @@ private Q_SLOTS:
         QFETCH(int, position);
         QFETCH(int, briefOn);
         QFETCH(QString, expected);
-        MixerBench bench(channels);
+        MixerRig bench(channels);
         if (briefOn >= 0)
             bench.rig.agent->apply(briefOn, {u"Lunch order"_s, u"new"_s, u"Two agree on pizza"_s, {}}, true);
         ChannelNameButton* name = bench.part(position, [](auto* control) { return control->nameButton(); });

@@ -63,7 +63,7 @@ private Q_SLOTS:
         QFETCH(QByteArray, gesture);
         QFETCH(int, amount);
         QFETCH(double, expected);
-        MixerBench bench(channels);
+        MixerRig bench(channels);
         bench.engine().setFader(2, start);
         MixerFader* fader = bench.fader(2);
         if (!bench.compact())
@@ -94,7 +94,7 @@ private Q_SLOTS:
     // manual clock; the value under the pointer at release lands at once, nothing stale after.
     void fastDragIsPaced()
     {
-        MixerBench bench(4);
+        MixerRig bench(4);
         MixerFader* fader = bench.fader(1);
         QSignalSpy writes(&bench.engine(), &DesktopTranscriber::channelsChanged);
         const auto step = 5ms;
@@ -125,7 +125,7 @@ private Q_SLOTS:
     // reads it back, one on another device does not.
     void faderPersistsPerDevice()
     {
-        MixerBench bench(4);
+        MixerRig bench(4);
         MixerFader* fader = bench.fader(2);
         QTest::mousePress(fader, Qt::LeftButton, {}, pointOn(fader, 52));
         QTest::mouseRelease(fader, Qt::LeftButton, {}, pointOn(fader, 52));
@@ -154,7 +154,7 @@ private Q_SLOTS:
     void accessibleSlider()
     {
         QFETCH(int, channels);
-        MixerBench bench(channels);
+        MixerRig bench(channels);
         bench.engine().setFader(3, 0.5);
         QAccessibleInterface* slider = QAccessible::queryAccessibleInterface(bench.fader(3));
         QVERIFY(slider);

@@ -16,8 +16,8 @@ namespace mixer_test {
 using namespace std::chrono_literals;
 
 // The engine lists channels 0...n-1 in order here, so a channel's index is its position.
-struct MixerBench {
-    explicit MixerBench(int channels, bool open = true)
+struct MixerRig {
+    explicit MixerRig(int channels, bool open = true)
         : rig(channels), model(rig.transcriber(), rig.agent.get(), *rig.rig.defaults, rig.clock), frames(&rig.clock)
     {
         // The capture gives what the device lists unless a test says otherwise.

@@ -12,7 +12,7 @@ using namespace Qt::Literals::StringLiterals;
 namespace {
 
 // The meters of the layout on screen, in channel order.
-QList<LevelMeter*> meters(const MixerBench& bench)
+QList<LevelMeter*> meters(const MixerRig& bench)
 {
     QList<LevelMeter*> out;
     for (int i = 0; i < bench.model.channelCount(); ++i)
@@ -45,7 +45,7 @@ private Q_SLOTS:
         QFETCH(int, channels);
         QFETCH(bool, agentOn);
         QFETCH(bool, pinBand);
-        MixerBench bench(channels);
+        MixerRig bench(channels);
         bench.rig.agent->setEnabled(agentOn);
         MixerView& view = *bench.view;
         MixerHeaderButton* header = view.headerButton();
@@ -81,7 +81,7 @@ private Q_SLOTS:
     void scanLineAndPin()
     {
         QFETCH(int, channels);
-        MixerBench bench(channels, false);
+        MixerRig bench(channels, false);
         DesktopTranscriber& engine = bench.engine();
         MixerView& view = *bench.view;
         bench.rig.agent->hop();
@@ -133,7 +133,7 @@ private Q_SLOTS:
         QFETCH(int, mutedByTile);
         QFETCH(double, fader);
         QFETCH(int, live);
-        MixerBench bench(channels);
+        MixerRig bench(channels);
         if (mutedByTile >= 0)
             QTest::mouseClick(bench.tile(mutedByTile, "mute"), Qt::LeftButton);
         if (fader >= 0)
@@ -163,7 +163,7 @@ private Q_SLOTS:
         QFETCH(int, channels);
         QFETCH(int, captured);
         QFETCH(bool, open);
-        MixerBench bench(channels);
+        MixerRig bench(channels);
         QTest::mouseClick(bench.tile(1, "mute"), Qt::LeftButton);
         if (!open)
             QTest::mouseClick(bench.view->headerButton(), Qt::LeftButton);
