@@ -146,11 +146,12 @@ void BM_AvidMarkersXML(benchmark::State& state)
     const Date now = Date::fromSecondsSince1970(shootStart);
     qsizetype size = 0;
     for (auto _ : state) {
-        const QString text = LogExport::avidMarkersXML(markers(), fps, QStringLiteral("Pindle"), now);
-        size = text.size();
-        benchmark::DoNotOptimize(text.constData());
+        const QByteArray bytes = LogExport::avidMarkersXML(markers(), fps, QStringLiteral("Pindle"), now);
+        size = bytes.size();
+        benchmark::DoNotOptimize(bytes.constData());
     }
-    reportSize(state, size);
+    // The writer gives the file's UTF-8 bytes: nothing is left to convert before the write.
+    state.counters["bytes"] = benchmark::Counter(double(size));
 }
 
 void BM_ScriptSyncSelects(benchmark::State& state)

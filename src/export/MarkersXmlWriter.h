@@ -3,6 +3,7 @@
 #include "model/LoggableMarker.h"
 #include "platform/Date.h"
 
+#include <QByteArray>
 #include <QList>
 #include <QString>
 
@@ -14,14 +15,16 @@ namespace LogExport {
 // The namespace bound to the "Avid:" prefix of the document element.
 inline constexpr char avidNamespaceURI[] = "http://www.avid.com";
 
-// The whole document, LF line ends. Markers without a creation time are dated now.
-[[nodiscard]] QString avidMarkersXML(const QList<LoggableMarker>& markers, int fps, const QString& user);
+// The whole document as the UTF-8 bytes of the file, LF line ends. Markers without a creation
+// time are dated now.
+[[nodiscard]] QByteArray avidMarkersXML(const QList<LoggableMarker>& markers, int fps, const QString& user);
 
 // As above, with the moment that dates markers without a creation time (or with one that is
 // not a real date: not finite, or its seconds outside the 64-bit range).
-[[nodiscard]] QString avidMarkersXML(const QList<LoggableMarker>& markers, int fps, const QString& user, Date now);
+[[nodiscard]] QByteArray avidMarkersXML(const QList<LoggableMarker>& markers, int fps, const QString& user, Date now);
 
-// One integer attribute element (five lines, no final line break). The name is written as is.
-[[nodiscard]] QString intAttribute(const QString& name, qint64 value);
+// One integer attribute element (five lines, no final line break), UTF-8. The name is written
+// as is.
+[[nodiscard]] QByteArray intAttribute(const QString& name, qint64 value);
 
 } // namespace LogExport

@@ -118,6 +118,7 @@ public:
     [[nodiscard]] LogKeywordStore& keywords() { return *m_keywords; }
     [[nodiscard]] ChannelAgent& agent() { return *m_agent; }
     [[nodiscard]] CameraTimecode& camera() { return m_camera; }
+    [[nodiscard]] Defaults& defaults() { return m_defaults; }
     [[nodiscard]] LoggerCloud& cloud() { return m_cloud; }
     [[nodiscard]] bool isDemo() const { return m_demo; }
     // The log pane and tag bar.

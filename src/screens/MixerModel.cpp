@@ -13,10 +13,9 @@ MixerModel::MixerModel(DesktopTranscriber& transcriber, ChannelAgent* agent, Def
                        QObject* parent)
     : QObject(parent), m_transcriber(transcriber), m_agent(agent), m_defaults(defaults), m_clock(clock)
 {
-    for (const auto signal :
-         {&DesktopTranscriber::channelsChanged, &DesktopTranscriber::scanResultsChanged,
-          &DesktopTranscriber::scanningChanged, &DesktopTranscriber::scanProgressChanged,
-          &DesktopTranscriber::monitorChannelChanged}) {
+    for (const auto signal : {&DesktopTranscriber::channelsChanged, &DesktopTranscriber::scanResultsChanged,
+                              &DesktopTranscriber::scanningChanged, &DesktopTranscriber::scanProgressChanged,
+                              &DesktopTranscriber::monitorChannelChanged}) {
         connect(&transcriber, signal, this, &MixerModel::changed);
     }
     connect(&transcriber, &DesktopTranscriber::levelsChanged, this, &MixerModel::levelsChanged);
@@ -29,9 +28,11 @@ MixerModel::MixerModel(DesktopTranscriber& transcriber, ChannelAgent* agent, Def
     // A drag still waiting belongs to the input it was made on, not to the same channel of the next.
     connect(&transcriber, &DesktopTranscriber::deviceUIDChanged, this, [this] { m_faders.clear(); });
     if (agent) {
-        for (const auto signal : {&ChannelAgent::focusChanged, &ChannelAgent::enabledChanged, &ChannelAgent::briefsChanged})
+        for (const auto signal :
+             {&ChannelAgent::focusChanged, &ChannelAgent::enabledChanged, &ChannelAgent::briefsChanged})
             connect(agent, signal, this, &MixerModel::changed);
-        for (const auto signal : {&ChannelAgent::focusChanged, &ChannelAgent::enabledChanged, &ChannelAgent::askingChanged})
+        for (const auto signal :
+             {&ChannelAgent::focusChanged, &ChannelAgent::enabledChanged, &ChannelAgent::askingChanged})
             connect(agent, signal, this, &MixerModel::pinChanged);
     }
 }
@@ -108,8 +109,8 @@ MixerModel::Channel MixerModel::channel(int position) const
         if (brief != m_agent->briefs().cend())
             out.brief = *brief;
     }
-    out.focused = m_transcriber.scanning() ? m_transcriber.scanFocus() == index
-                                           : (m_agent && m_agent->focus() == index);
+    out.focused =
+        m_transcriber.scanning() ? m_transcriber.scanFocus() == index : (m_agent && m_agent->focus() == index);
     return out;
 }
 

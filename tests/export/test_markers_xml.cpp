@@ -29,22 +29,22 @@ LoggableMarker marker(const QString& summary)
     return m;
 }
 
-QString xmlFor(const LoggableMarker& m, const QString& user = QStringLiteral("Pindle"), Date now = at(fixedNow))
+QByteArray xmlFor(const LoggableMarker& m, const QString& user = QStringLiteral("Pindle"), Date now = at(fixedNow))
 {
     return LogExport::avidMarkersXML({m}, 25, user, now);
 }
 
 // Whether xmllint, offline and without the DTD, reads the document without a complaint.
-bool xmllintAccepts(const QString& xml)
+bool xmllintAccepts(const QByteArray& xml)
 {
     return readers::run(QStringLiteral("xmllint"),
-                        {QStringLiteral("--noout"), QStringLiteral("--nonet"), QStringLiteral("-")}, xml.toUtf8())
+                        {QStringLiteral("--noout"), QStringLiteral("--nonet"), QStringLiteral("-")}, xml)
         .has_value();
 }
 
-// Every marker's attributes, name to value, as an XML reader sees them; nullopt when the reader
-// stops early or the document element is not in Avid's namespace.
-std::optional<QList<Attributes>> readBack(const QString& xml)
+// Every marker's attributes, name to value, as an XML reader decoding the bytes sees them;
+// nullopt when the reader stops early or the document element is not in Avid's namespace.
+std::optional<QList<Attributes>> readBack(const QByteArray& xml)
 {
     QXmlStreamReader reader(xml);
     QList<Attributes> markers;
@@ -68,7 +68,7 @@ std::optional<QList<Attributes>> readBack(const QString& xml)
 }
 
 // Checks the document with both readers and hands back the first marker's attributes.
-Attributes wellFormedMarker(const QString& xml)
+Attributes wellFormedMarker(const QByteArray& xml)
 {
     const auto read = readBack(xml);
     [&] { QVERIFY(xmllintAccepts(xml) && read); }();
@@ -103,8 +103,8 @@ class TestMarkersXml : public QObject {
 private Q_SLOTS:
     void exactDocuments()
     {
-        const QString empty = LogExport::avidMarkersXML({}, 25, QStringLiteral("Pindle"), at(fixedNow));
-        QCOMPARE(empty, head + QStringLiteral("\n") + tail);
+        const QByteArray empty = LogExport::avidMarkersXML({}, 25, QStringLiteral("Pindle"), at(fixedNow));
+        QCOMPARE(empty, (head + QStringLiteral("\n") + tail).toUtf8());
         QVERIFY(xmllintAccepts(empty));
 
         LoggableMarker m;
@@ -128,8 +128,8 @@ private Q_SLOTS:
             element(2, "_ATN_CRM_COLOR_EXTENDED", "Magenta") +
             QStringLiteral("        <ListElem/>\n      </List>\n    </AvClass>\n");
         // Blocks are joined by one line break.
-        const QString two = LogExport::avidMarkersXML({m, m}, 25, QStringLiteral("Pindle"), at(fixedNow));
-        QCOMPARE(two, head + block + block + tail);
+        const QByteArray two = LogExport::avidMarkersXML({m, m}, 25, QStringLiteral("Pindle"), at(fixedNow));
+        QCOMPARE(two, (head + block + block + tail).toUtf8());
         QVERIFY(xmllintAccepts(two));
     }
 
@@ -155,14 +155,17 @@ private Q_SLOTS:
             "axb", "axb");
         const QString allowed = "a\uFFFD\U0010FFFD\U0001F44D\U0001F3FD\u200Fb";
         row("allowed oddities", allowed, allowed, allowed);
+        // The first and last character of each UTF-8 length that XML allows.
+        const QString edges = QString::fromUtf16(u"a\u00A0\u07FF\u0800\uD7FF\uE000\uFFFD\U00010000\U0010FFFFb");
+        row("UTF-8 length edges", edges, edges, edges);
     }
     void hostileTexts()
     {
         QFETCH(QString, text);
         QFETCH(QString, escaped);
         QFETCH(QString, readBack);
-        const QString xml = xmlFor(marker(text), text);
-        QVERIFY(xml.contains(QStringLiteral("type=\"string\">") + escaped + QStringLiteral("</AvProp>\n")));
+        const QByteArray xml = xmlFor(marker(text), text);
+        QVERIFY(xml.contains((QStringLiteral("type=\"string\">") + escaped + QStringLiteral("</AvProp>\n")).toUtf8()));
         const Attributes read = wellFormedMarker(xml);
         QCOMPARE(read.value(QStringLiteral("_ATN_CRM_MARKNAME")), readBack);
         QCOMPARE(read.value(QStringLiteral("_ATN_CRM_COM")), readBack);
@@ -172,11 +175,39 @@ private Q_SLOTS:
     // The checks above would pass vacuously if the readers accepted anything.
     void readersRejectBrokenDocuments()
     {
-        const QString xml = xmlFor(marker("a & b"));
-        for (const char* broken : {"a & b", "a \u0001 b"}) {
-            const QString spoiled = QString(xml).replace(QStringLiteral("a &amp; b"), QString::fromUtf8(broken));
+        const QByteArray xml = xmlFor(marker("a & b"));
+        for (const char* broken : {"a & b", "a \u0001 b", "a \xC3 b"}) {
+            const QByteArray spoiled = QByteArray(xml).replace("a &amp; b", broken);
             QVERIFY(!xmllintAccepts(spoiled) && !readBack(spoiled));
         }
+    }
+
+    // Random hostile texts in every field of many markers: the document stays well formed UTF-8
+    // with one block per marker, however the texts mix escapes, widths and forbidden characters.
+    void hostileMarkersStayWellFormed()
+    {
+        QRandomGenerator random(20261206);
+        const QStringList extra =
+            QString::fromUtf16(u"&|<|>|\"|'|&amp;|\u00E9|\u4E2D|\U0001F600|\uFFFE|\xD800|01:00:00;10").split(u'|');
+        const auto text = [&] {
+            return readers::hostileText(random) + extra[random.bounded(int(extra.size()))] +
+                   readers::hostileText(random);
+        };
+        QList<LoggableMarker> markers;
+        for (int i = 0; i < 300; ++i) {
+            LoggableMarker m = readers::marker(text(), text(), text());
+            m.summary = text();
+            m.quote = text();
+            m.manualNote = text();
+            m.tags = {text(), text()};
+            m.userResolveColor = text();
+            markers.append(m);
+        }
+        const QByteArray xml = LogExport::avidMarkersXML(markers, 30, text(), at(fixedNow));
+        QVERIFY(xmllintAccepts(xml));
+        const auto read = readBack(xml);
+        QVERIFY(read);
+        QCOMPARE(read->size(), markers.size());
     }
 
     // Attributes read back: mark names cut at 50 characters (the comment never), blank texts

@@ -1,15 +1,18 @@
 #include "ui/logging/LoggingView.h"
 
 #include "screens/LogEntryListModel.h"
+#include "screens/LogExporter.h"
 #include "screens/TranscriptListModel.h"
-#include "ui/logging/LinePickerDialog.h"
-#include "ui/logging/header/ButtonsSheet.h"
-#include "ui/logging/header/KeywordsSheet.h"
 #include "ui/logging/ButtonBar.h"
+#include "ui/logging/LinePickerDialog.h"
 #include "ui/logging/LogPaneView.h"
 #include "ui/logging/TagBar.h"
 #include "ui/logging/TextAlert.h"
 #include "ui/logging/WindowSetup.h"
+#include "ui/logging/header/ButtonsSheet.h"
+#include "ui/logging/header/KeywordsSheet.h"
+#include "ui/logging/sheets/ExportSheet.h"
+#include "ui/logging/sheets/FileDialogSavePanel.h"
 #include "ui/theme/AppearanceNotifier.h"
 #include "ui/theme/PaneParts.h"
 #include "ui/theme/Theme.h"
@@ -32,6 +35,7 @@ LoggingView::LoggingView(LoggingScreenEnvironment environment, QWidget* parent)
 
     buildLayout();
     buildTranscript();
+    buildExport();
 
     wireButtonBar();
     wireLogPane();
@@ -56,6 +60,7 @@ LoggingView::~LoggingView()
     delete m_picker;
     delete m_buttonsSheet;
     delete m_keywordsSheet;
+    delete m_exportSheet;
     // The views draw the models held here: they go first.
     qDeleteAll(findChildren<QWidget*>(Qt::FindDirectChildrenOnly));
 }
@@ -203,6 +208,11 @@ void LoggingView::showAlert(TextAlert* alert, std::function<void(const QString&)
     alert->open();
 }
 
+ExportSheet* LoggingView::openExportSheet() const
+{
+    return m_exportSheet;
+}
+
 void LoggingView::followSheets()
 {
     LoggingScreenModel& screen = *m_screen;
@@ -220,5 +230,13 @@ void LoggingView::followSheets()
         m_keywordsSheet->open();
     } else if (!screen.showKeywords() && m_keywordsSheet) {
         m_keywordsSheet->close();
+    }
+    if (screen.showExport() && !m_exportSheet) {
+        m_exportSheet = new ExportSheet(screen.log().entries(), screen.buttons(), screen.defaults(), this);
+        connect(m_exportSheet, &QDialog::finished, this, [this] { m_screen->setShowExport(false); });
+        connect(m_exportSheet, &ExportSheet::exported, m_exporter.get(), &LogExporter::exportChoice);
+        m_exportSheet->open();
+    } else if (!screen.showExport() && m_exportSheet) {
+        m_exportSheet->close();
     }
 }

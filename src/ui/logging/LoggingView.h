@@ -13,6 +13,10 @@ class TranscriptListModel;
 class TranscriptPaneView;
 class ButtonsSheet;
 class KeywordsSheet;
+class ExportSheet;
+class FileDialogSavePanel;
+class HeaderPillButton;
+class LogExporter;
 class HeaderView;
 class LinePickerDialog;
 class QAbstractButton;
@@ -62,6 +66,12 @@ public:
     [[nodiscard]] QWidget* channelColumn() const { return m_channelColumn; }
     // The alert on screen now, if any.
     [[nodiscard]] TextAlert* openAlert() const;
+    [[nodiscard]] ExportSheet* openExportSheet() const;
+    // The Export menu's pill in the header, and what its items do.
+    [[nodiscard]] HeaderPillButton* exportButton() const { return m_exportButton; }
+    [[nodiscard]] LogExporter& exporter() { return *m_exporter; }
+    // Where the exports ask for their files.
+    [[nodiscard]] FileDialogSavePanel& savePanel() { return *m_savePanel; }
     // The line picker on screen now, if any.
     [[nodiscard]] LinePickerDialog* openPicker() const;
 
@@ -83,10 +93,15 @@ private:
     void showAlert(TextAlert* alert, std::function<void(const QString&)> accept, std::function<void()> cancel);
     void buildLayout();
     void buildTranscript();
+    void buildExport();
     void applyLayout();
     void wireLayout();
 
     std::unique_ptr<LoggingScreenModel> m_screen;
+    // The panel outlives the exporter that asks it.
+    std::unique_ptr<FileDialogSavePanel> m_savePanel;
+    std::unique_ptr<LogExporter> m_exporter;
+    HeaderPillButton* m_exportButton = nullptr;
     std::unique_ptr<LogEntryListModel> m_rows;
     std::unique_ptr<TranscriptListModel> m_transcriptRows;
     TranscriptPaneView* m_transcript = nullptr;
@@ -114,5 +129,6 @@ private:
     QPointer<LinePickerDialog> m_picker;
     QPointer<ButtonsSheet> m_buttonsSheet;
     QPointer<KeywordsSheet> m_keywordsSheet;
+    QPointer<ExportSheet> m_exportSheet;
     bool m_appeared = false;
 };

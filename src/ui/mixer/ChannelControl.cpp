@@ -9,8 +9,7 @@
 #include <QPainter>
 
 ChannelControl::ChannelControl(Kind kind, MeterMotion& motion, FrameClock& frames, QWidget* parent)
-    : QWidget(parent),
-      m_fade(frames.add([this](double seconds) {
+    : QWidget(parent), m_fade(frames.add([this](double seconds) {
           const bool moving = stepFades(seconds);
           applyOpacity();
           return moving;
@@ -79,7 +78,8 @@ void ChannelControl::applyOpacity()
 void ChannelControl::paintBody(QPainter& painter, const QRect& dirty, qreal radius, qreal outlineWidth,
                                const QColor& fill, const QColor& outline) const
 {
-    const QRectF body = QRectF(rect()).adjusted(outlineWidth / 2, outlineWidth / 2, -outlineWidth / 2, -outlineWidth / 2);
+    const QRectF body =
+        QRectF(rect()).adjusted(outlineWidth / 2, outlineWidth / 2, -outlineWidth / 2, -outlineWidth / 2);
     const qreal inset = radius + outlineWidth;
     if (QRectF(rect()).adjusted(inset, inset, -inset, -inset).contains(QRectF(dirty))) {
         painter.fillRect(dirty, fill);

@@ -132,7 +132,8 @@ void ChannelNameButton::paintEvent(QPaintEvent*)
     painter.setFont(font);
     painter.setPen(m_nameColour);
     const QString shown = metrics.elidedText(text(), Qt::ElideRight, textRect.width());
-    const Qt::Alignment align = m_kind == Kind::Strip ? Qt::AlignHCenter | Qt::AlignTop : Qt::AlignLeft | Qt::AlignVCenter;
+    const Qt::Alignment align =
+        m_kind == Kind::Strip ? Qt::AlignHCenter | Qt::AlignTop : Qt::AlignLeft | Qt::AlignVCenter;
     painter.drawText(textRect, align | Qt::TextSingleLine, shown);
     if (hasFocus() && window()->testAttribute(Qt::WA_KeyboardFocusChange)) {
         painter.setBrush(Qt::NoBrush);

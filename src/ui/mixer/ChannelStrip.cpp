@@ -179,8 +179,7 @@ void ChannelStrip::paintEvent(QPaintEvent* event)
 
     if (channel().scan && m_badge.intersects(dirty)) {
         const bool worth = MixerModel::worthTranscribing(*channel().scan);
-        const QColor outlineColour =
-            worth ? Theme::withOpacity(Theme::green, 0.6) : Theme::line.resolve(appearance);
+        const QColor outlineColour = worth ? Theme::withOpacity(Theme::green, 0.6) : Theme::line.resolve(appearance);
         const QColor content = worth ? Theme::green : Theme::muted.resolve(appearance);
         paintCapsule(painter, m_badge, {{}, {}, badgeText(), {}}, CapsuleStyles::scanBadge,
                      {QColor(Qt::transparent), outlineColour, content});

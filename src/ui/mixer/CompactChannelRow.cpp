@@ -34,7 +34,8 @@ QWidget* spacerOf(QSize size, QWidget* parent)
 } // namespace
 
 CompactChannelRow::CompactChannelRow(MeterMotion& motion, FrameClock& frames, QWidget* parent)
-    : ChannelControl(Kind::Row, motion, frames, parent), m_dot(spacerOf({kDot, kDot}, this)), m_scan(spacerOf({0, 0}, this))
+    : ChannelControl(Kind::Row, motion, frames, parent), m_dot(spacerOf({kDot, kDot}, this)),
+      m_scan(spacerOf({0, 0}, this))
 {
     nameButton()->setMinimumWidth(kNameMinimumWidth);
     nameButton()->setMaximumWidth(ChannelNameButton::kRowWidth);
@@ -85,13 +86,26 @@ void CompactChannelRow::setChannel(const MixerModel::Channel& channel, const QCo
         QString word;
     };
     const Button buttons[] = {
-        {muteButton(), {QStringLiteral("M"), {}}, !config.on, Theme::coral,
+        {muteButton(),
+         {QStringLiteral("M"), {}},
+         !config.on,
+         Theme::coral,
          config.on ? QStringLiteral("Mute") : QStringLiteral("Unmute")},
-        {watchButton(), {{}, config.hidden ? QStringLiteral("eye.slash") : QStringLiteral("eye")}, config.hidden,
-         Theme::amber, QStringLiteral("Watch only")},
-        {listenButton(), {{}, QStringLiteral("headphones")}, channel.monitoring, Theme::coral, QStringLiteral("Listen")},
-        {agentButton(), {{}, config.agent ? QStringLiteral("sparkles") : QStringLiteral("sparkles.slash")},
-         config.agent, Theme::coral, QStringLiteral("Agent tag")},
+        {watchButton(),
+         {{}, config.hidden ? QStringLiteral("eye.slash") : QStringLiteral("eye")},
+         config.hidden,
+         Theme::amber,
+         QStringLiteral("Watch only")},
+        {listenButton(),
+         {{}, QStringLiteral("headphones")},
+         channel.monitoring,
+         Theme::coral,
+         QStringLiteral("Listen")},
+        {agentButton(),
+         {{}, config.agent ? QStringLiteral("sparkles") : QStringLiteral("sparkles.slash")},
+         config.agent,
+         Theme::coral,
+         QStringLiteral("Agent tag")},
     };
     for (const Button& button : buttons) {
         button.tile->setLook(button.content, button.active ? TileFill::Solid : TileFill::Sunken, button.accent);

@@ -43,10 +43,7 @@ public:
     [[nodiscard]] int childCount() const override { return 0; }
     [[nodiscard]] QAccessibleInterface* child(int) const override { return nullptr; }
 
-    [[nodiscard]] QStringList actionNames() const override
-    {
-        return {increaseAction(), decreaseAction()};
-    }
+    [[nodiscard]] QStringList actionNames() const override { return {increaseAction(), decreaseAction()}; }
     void doAction(const QString& name) override
     {
         if (name == increaseAction())
@@ -141,8 +138,8 @@ double MixerFader::valueAt(QPointF position) const
     const qreal room = travel();
     if (room <= 0)
         return m_value;
-    const double asked = m_orientation == Qt::Vertical ? 1.0 - (position.y() - kKnob / 2) / room
-                                                        : (position.x() - kMiniKnob / 2) / room;
+    const double asked =
+        m_orientation == Qt::Vertical ? 1.0 - (position.y() - kKnob / 2) / room : (position.x() - kMiniKnob / 2) / room;
     return std::isfinite(asked) ? std::clamp(asked, 0.0, 1.0) : m_value;
 }
 

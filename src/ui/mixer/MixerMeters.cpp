@@ -26,8 +26,7 @@ float bounded(float level)
 
 } // namespace
 
-MeterMotion::MeterMotion(FrameClock& frames)
-    : m_animation(frames.add([this](double seconds) { return tick(seconds); }))
+MeterMotion::MeterMotion(FrameClock& frames) : m_animation(frames.add([this](double seconds) { return tick(seconds); }))
 {
 }
 

@@ -42,8 +42,7 @@ QScrollArea* scrollArea(Qt::Orientation orientation, QWidget* content)
 }
 
 // Makes or drops widgets at the end so there is one per channel; the rest keep their identity.
-template <class Widget, class Make>
-void fitCount(std::vector<Widget*>& widgets, int count, Make make)
+template <class Widget, class Make> void fitCount(std::vector<Widget*>& widgets, int count, Make make)
 {
     while (static_cast<int>(widgets.size()) > count) {
         Widget* last = widgets.back();
@@ -91,7 +90,8 @@ void MixerHeaderButton::setState(bool open, const QString& count)
 
 QSize MixerHeaderButton::sizeHint() const
 {
-    const qreal line = std::max(QFontMetricsF(TextStyle::caption.font()).height(), QFontMetricsF(kCount.font()).height());
+    const qreal line =
+        std::max(QFontMetricsF(TextStyle::caption.font()).height(), QFontMetricsF(kCount.font()).height());
     const qreal width = Symbols::side(kChevron) + kHeaderSpacing +
                         QFontMetricsF(TextStyle::caption.font()).horizontalAdvance(kCaption) + kHeaderSpacing +
                         QFontMetricsF(kCount.font()).horizontalAdvance(m_count);

@@ -9,12 +9,19 @@
 #include "ui/logging/MarkerChipButton.h"
 #include "ui/logging/TagBar.h"
 #include "ui/logging/TextAlert.h"
+#include "ui/logging/header/HeaderPillButton.h"
+#include "ui/logging/header/HeaderView.h"
+#include "ui/logging/header/StatusBanner.h"
+#include "ui/logging/sheets/ExportSheet.h"
+#include "ui/logging/sheets/FileDialogSavePanel.h"
 #include "ui/mixer/ChannelControls.h"
 #include "ui/mixer/ChannelStrip.h"
 #include "ui/mixer/MixerMeters.h"
 #include "ui/mixer/MixerView.h"
 
 #include <QAbstractButton>
+#include <QFileDialog>
+#include <QMenu>
 #include <QApplication>
 #include <QLineEdit>
 #include <QListView>
@@ -50,6 +57,32 @@ struct ViewRig : RigParts {
     }
     std::unique_ptr<LoggingView> view;
 };
+
+// Answers the open save dialog with `path`, as a user types it, and presses Save.
+bool saveAs(LoggingView& view, const QString& path)
+{
+    if (!QTest::qWaitFor([&] { return view.savePanel().openDialog() != nullptr; }, 5000))
+        return false;
+    QFileDialog* dialog = view.savePanel().openDialog();
+    dialog->setDirectory(QFileInfo(path).absolutePath());
+    auto* name = dialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
+    if (!name)
+        return false;
+    name->setText(QFileInfo(path).fileName());
+    static_cast<QDialog*>(dialog)->accept();
+    return true;
+}
+
+// The Export menu's item titled `text`, as the menu shows it when opened.
+QAction* exportItem(LoggingView& view, const QString& text)
+{
+    QMenu* menu = view.exportButton()->menu();
+    Q_EMIT menu->aboutToShow();
+    for (QAction* action : menu->actions())
+        if (action->text() == text)
+            return action;
+    return nullptr;
+}
 
 } // namespace
 
@@ -192,6 +225,44 @@ private Q_SLOTS:
         r.screen().setShowMixer(false);
         QTRY_VERIFY(!r.view->mixerSlot()->isVisible());
         r.screen().transcriber().stop();
+    }
+
+    // The header's Export menu writes its file where the save dialog says; a write that fails
+    // says so in the header's banner, naming the file. The sheet's choice goes the same way.
+    void exportFromMenuAndSheet()
+    {
+        ViewRig r;
+        QVERIFY(QTest::qWaitForWindowExposed(r.view.get()));
+        QTest::keyClick(r.view.get(), Qt::Key_1, Qt::ControlModifier);
+        QCOMPARE(r.screen().log().entries().size(), 1);
+        QTemporaryDir out;
+
+        // Each opening of the menu makes its rows afresh.
+        QVERIFY(!exportItem(*r.view, QStringLiteral("Clean transcript for ScriptSync (.txt)"))->isEnabled());
+        QAction* csv = exportItem(*r.view, QStringLiteral("Spreadsheet (.csv)"));
+        QVERIFY(csv && csv->isEnabled());
+        csv->trigger();
+        QVERIFY(saveAs(*r.view, out.filePath(QStringLiteral("day.csv"))));
+        QTRY_VERIFY(QFile::exists(out.filePath(QStringLiteral("day.csv"))));
+
+        exportItem(*r.view, QStringLiteral("Avid markers (.xml)"))->trigger();
+        // A folder nobody may write into, root included.
+        QVERIFY(saveAs(*r.view, QStringLiteral("/proc/markers.xml")));
+        QTRY_VERIFY(r.view->header()->noticeBanner()->isVisible());
+        QVERIFY(r.screen().transcriber().notice().value_or(QString()).contains(QStringLiteral("markers.xml")));
+        QVERIFY(!QFile::exists(QStringLiteral("/proc/markers.xml")));
+
+        exportItem(*r.view, QStringLiteral("Export selects\u2026"))->trigger();
+        QTRY_VERIFY(r.view->openExportSheet());
+        r.view->openExportSheet()->tapeField()->setText(QStringLiteral(" A001 "));
+        QTest::mouseClick(r.view->openExportSheet()->exportButton(), Qt::LeftButton);
+        QTRY_VERIFY(!r.view->openExportSheet());
+        QVERIFY(!r.screen().showExport());
+        QVERIFY(saveAs(*r.view, out.filePath(QStringLiteral("day.ale"))));
+        QTRY_VERIFY(QFile::exists(out.filePath(QStringLiteral("day.ale"))));
+        QFile ale(out.filePath(QStringLiteral("day.ale")));
+        QVERIFY(ale.open(QIODevice::ReadOnly));
+        QVERIFY(ale.readAll().contains("A001"));
     }
 
     // A narrow window shows one tab at a time; the tab is kept across widths, and the header turns

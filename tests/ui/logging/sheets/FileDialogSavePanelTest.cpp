@@ -1,0 +1,173 @@
+#include "common/StandinProcess.h"
+#include "common/TestMain.h"
+#include "export/ExportTesting.h"
+#include "screens/ScreenRig.h"
+
+#include "screens/LogExporter.h"
+#include "ui/logging/sheets/FileDialogSavePanel.h"
+
+#include <QFileDialog>
+#include <QLineEdit>
+#include <QRegularExpression>
+#include <QTemporaryDir>
+
+namespace {
+
+// What the panel answered, once it has.
+struct Answers {
+    SavePanel::Answer recorder()
+    {
+        return [this](const std::optional<QString>& path) { answers.append(path); };
+    }
+    QList<std::optional<QString>> answers;
+};
+
+// Types `path` into the dialog as a user does (its folder, then the name field) and presses Save.
+void saveAs(QFileDialog* dialog, const QString& path)
+{
+    dialog->setDirectory(QFileInfo(path).absolutePath());
+    auto* name = dialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
+    QVERIFY(name);
+    name->setText(QFileInfo(path).fileName());
+    static_cast<QDialog*>(dialog)->accept();
+}
+
+} // namespace
+
+// The save panel on a real file dialog, and the PDF log sheet written through it: the one file
+// only an application with a GUI can draw.
+class FileDialogSavePanelTest : public QObject {
+    Q_OBJECT
+
+private Q_SLOTS:
+    // A sheet on the logging window when one is shown, on its own otherwise; the PDF may only be
+    // a PDF, so a name typed without the suffix gets it.
+    void dialogPlacementAndTypes_data()
+    {
+        QTest::addColumn<QString>("windowTitle");
+        QTest::addColumn<bool>("pdfOnly");
+        QTest::addColumn<QString>("typed");
+        QTest::addColumn<QString>("saved");
+        QTest::newRow("on the logging window") << "Pindle Logger" << false << "selects.edl"
+                                               << "selects.edl";
+        QTest::newRow("any name for a text") << "Pindle Logger" << false << "selects"
+                                             << "selects";
+        QTest::newRow("PDF gets its suffix") << "Pindle Logger" << true << "sheet"
+                                             << "sheet.pdf";
+        QTest::newRow("no logging window") << "Pindle Logger 2" << false << "log.csv"
+                                           << "log.csv";
+    }
+    void dialogPlacementAndTypes()
+    {
+        QFETCH(QString, windowTitle);
+        QFETCH(bool, pdfOnly);
+        QFETCH(QString, typed);
+        QFETCH(QString, saved);
+        QWidget window;
+        window.setWindowTitle(windowTitle);
+        window.show();
+        QTemporaryDir dir;
+        FileDialogSavePanel panel;
+        Answers answers;
+        panel.ask(QStringLiteral("pindle-log.csv"), pdfOnly, answers.recorder());
+        QFileDialog* dialog = panel.openDialog();
+        QVERIFY(dialog && dialog->isVisible());
+        const bool sheet = windowTitle == u"Pindle Logger";
+        QCOMPARE(dialog->parentWidget(), sheet ? &window : nullptr);
+        QCOMPARE(dialog->windowModality(), Qt::WindowModal);
+        QCOMPARE(dialog->acceptMode(), QFileDialog::AcceptSave);
+        QCOMPARE(dialog->nameFilters().contains(FileDialogSavePanel::kPdfFilter), pdfOnly);
+        QCOMPARE(dialog->nameFilters().size(), 1);
+        QCOMPARE(QFileInfo(dialog->selectedFiles().value(0)).fileName(), QStringLiteral("pindle-log.csv"));
+        saveAs(dialog, dir.filePath(typed));
+        QCOMPARE(answers.answers, QList<std::optional<QString>>{dir.filePath(saved)});
+        // The next question starts in the folder of the last answer.
+        panel.ask(QStringLiteral("pindle-log.ale"), false, answers.recorder());
+        QCOMPARE(QDir(panel.openDialog()->directory()).canonicalPath(), QDir(dir.path()).canonicalPath());
+        panel.openDialog()->reject();
+        QCOMPARE(answers.answers.size(), 2);
+        QCOMPARE(answers.answers.last(), std::nullopt);
+    }
+
+    // A second question while one is open cancels the first; a panel that goes closes its dialog
+    // and answers nothing more.
+    void overlappingAndDroppedQuestions()
+    {
+        Answers answers;
+        QPointer<QFileDialog> first;
+        {
+            FileDialogSavePanel panel;
+            panel.ask(QStringLiteral("a.txt"), false, answers.recorder());
+            first = panel.openDialog();
+            panel.ask(QStringLiteral("b.txt"), false, answers.recorder());
+            QCOMPARE(answers.answers, QList<std::optional<QString>>{std::nullopt});
+            QVERIFY(panel.openDialog() && panel.openDialog() != first);
+        }
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        QVERIFY(!first);
+        QCOMPARE(answers.answers.size(), 1);
+    }
+
+    // The log sheet drawn from the kept entries, from the menu or the export sheet, written
+    // through the dialog and read by poppler: one A4 page, the open range left out.
+    void pdfLogSheet_data()
+    {
+        QTest::addColumn<bool>("fromSheet");
+        QTest::newRow("menu") << false;
+        QTest::newRow("export sheet") << true;
+    }
+    void pdfLogSheet()
+    {
+        QFETCH(bool, fromSheet);
+        StandinProcess standin;
+        QVERIFY2(standin.isReady(), qPrintable(standin.failure()));
+        screen_test::Rig rig(standin.baseUrl(), standin.signIn(QStringLiteral("ada@example.com")), true);
+        LogEntry kept;
+        kept.id = QUuid::createUuid();
+        kept.type = QStringLiteral("great");
+        kept.timecode = QStringLiteral("01:00:10:00");
+        kept.summary = QStringLiteral("Harbour at dawn");
+        LogEntry open = kept;
+        open.id = QUuid::createUuid();
+        open.summary = QStringLiteral("Open range");
+        open.open = true;
+        rig.screen->log().appendEntry(kept);
+        rig.screen->log().appendEntry(open);
+
+        QWidget window;
+        window.setWindowTitle(QStringLiteral("Pindle Logger"));
+        window.show();
+        FileDialogSavePanel panel;
+        LogExporter exporter(*rig.screen);
+        exporter.setSavePanel(&panel);
+        QSignalSpy saved(&exporter, &LogExporter::saved);
+        if (fromSheet)
+            exporter.exportChoice({ExportFormat::Pdf, rig.screen->log().entries(), std::nullopt});
+        else
+            exporter.trigger(LogExporter::Action::Pdf);
+        QTRY_VERIFY(panel.openDialog());
+        QCOMPARE(QFileInfo(panel.openDialog()->selectedFiles().value(0)).fileName(), QStringLiteral("pindle-log.pdf"));
+        QTemporaryDir dir;
+        saveAs(panel.openDialog(), dir.filePath(QStringLiteral("day one")));
+        QCOMPARE(saved.size(), 1);
+        const QString path = dir.filePath(QStringLiteral("day one.pdf"));
+        QCOMPARE(saved[0][0].toString(), path);
+
+        const auto info = readers::run(QStringLiteral("pdfinfo"), {path});
+        QVERIFY(info);
+        const QString facts = QString::fromUtf8(*info);
+        QVERIFY2(facts.contains(QRegularExpression(QStringLiteral("^Pages: +1$"), QRegularExpression::MultilineOption)),
+                 qPrintable(facts));
+        QVERIFY2(facts.contains(QRegularExpression(QStringLiteral("^Page size: +595 x 842 pts \\(A4\\)"),
+                                                   QRegularExpression::MultilineOption)),
+                 qPrintable(facts));
+        const auto text = readers::run(QStringLiteral("pdftotext"), {path, QStringLiteral("-")});
+        QVERIFY(text);
+        QVERIFY(text->contains("Harbour at dawn"));
+        QVERIFY(!text->contains("Open range"));
+        QVERIFY(!rig.screen->transcriber().notice());
+    }
+};
+
+PINDLE_TEST(FileDialogSavePanelTest)
+#include "FileDialogSavePanelTest.moc"
