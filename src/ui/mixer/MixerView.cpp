@@ -162,10 +162,9 @@ void MixerView::build()
     m_progress->setMaximumHeight(6);
     m_progress->setAccessibleName(QStringLiteral("Channel scan progress"));
     scan->addWidget(m_progress);
-    auto* scanText = new QLabel(QStringLiteral("Scanning channels: listening to each one"));
-    scanText->setFont(TextStyle::note.font());
-    scanText->setForegroundRole(QPalette::PlaceholderText);
-    scan->addWidget(scanText);
+    m_scanText = new QLabel(QStringLiteral("Scanning channels: listening to each one"));
+    m_scanText->setFont(TextStyle::note.font());
+    scan->addWidget(m_scanText);
     scan->addStretch(1);
     body->addWidget(m_scanLine);
 
@@ -208,6 +207,7 @@ void MixerView::sync()
     const MixerModel::Layout layout = m_mixer.layout();
     m_shown = layout;
     m_header->setState(m_mixer.isOpen(), m_mixer.countText());
+    setPaletteColour(m_scanText, QPalette::WindowText, Theme::muted.resolve(AppearanceNotifier::shared().appearance()));
     m_scanLine->setVisible(m_mixer.showsScanLine());
     m_progress->setValue(static_cast<int>(std::lround(std::clamp(m_mixer.scanProgress(), 0.0, 1.0) * 1000)));
 

@@ -105,6 +105,7 @@ private:
     MixerHeaderButton* m_header = nullptr;
     QWidget* m_scanLine = nullptr;
     QProgressBar* m_progress = nullptr;
+    QLabel* m_scanText = nullptr;
     QWidget* m_stripsPage = nullptr;
     AgentPinBand* m_pinBand = nullptr;
     QScrollArea* m_stripScroll = nullptr;
