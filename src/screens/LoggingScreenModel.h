@@ -119,6 +119,8 @@ public:
     [[nodiscard]] ChannelAgent& agent() { return *m_agent; }
     [[nodiscard]] CameraTimecode& camera() { return m_camera; }
     [[nodiscard]] Defaults& defaults() { return m_defaults; }
+    // Summaries, shoots and the search across shoots.
+    [[nodiscard]] APIService& service() { return m_service; }
     [[nodiscard]] LoggerCloud& cloud() { return m_cloud; }
     [[nodiscard]] bool isDemo() const { return m_demo; }
     // The log pane and tag bar.

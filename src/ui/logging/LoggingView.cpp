@@ -13,6 +13,7 @@
 #include "ui/logging/header/KeywordsSheet.h"
 #include "ui/logging/sheets/ExportSheet.h"
 #include "ui/logging/sheets/FileDialogSavePanel.h"
+#include "ui/logging/sheets/SearchSheet.h"
 #include "ui/theme/AppearanceNotifier.h"
 #include "ui/theme/PaneParts.h"
 #include "ui/theme/Theme.h"
@@ -45,6 +46,7 @@ LoggingView::LoggingView(LoggingScreenEnvironment environment, QWidget* parent)
     wireShortcuts();
     wirePicker();
     connect(m_screen.get(), &LoggingScreenModel::sheetsChanged, this, &LoggingView::followSheets);
+    connect(m_screen.get(), &LoggingScreenModel::showSearchChanged, this, &LoggingView::followSearch);
     connect(m_screen.get(), &LoggingScreenModel::raiseRequested, this, [this] {
         window()->show();
         window()->raise();
@@ -61,6 +63,7 @@ LoggingView::~LoggingView()
     delete m_buttonsSheet;
     delete m_keywordsSheet;
     delete m_exportSheet;
+    delete m_searchSheet;
     // The views draw the models held here: they go first.
     qDeleteAll(findChildren<QWidget*>(Qt::FindDirectChildrenOnly));
 }
@@ -213,6 +216,11 @@ ExportSheet* LoggingView::openExportSheet() const
     return m_exportSheet;
 }
 
+SearchSheet* LoggingView::openSearchSheet() const
+{
+    return m_searchSheet;
+}
+
 void LoggingView::followSheets()
 {
     LoggingScreenModel& screen = *m_screen;
@@ -238,5 +246,18 @@ void LoggingView::followSheets()
         m_exportSheet->open();
     } else if (!screen.showExport() && m_exportSheet) {
         m_exportSheet->close();
+    }
+}
+
+void LoggingView::followSearch()
+{
+    LoggingScreenModel& screen = *m_screen;
+    // A new sheet each time: it opens on this log with an empty query.
+    if (screen.showSearch() && !m_searchSheet) {
+        m_searchSheet = new SearchSheet(LogSearchModel::Sources::of(screen, screen.service()), this);
+        connect(m_searchSheet, &QDialog::finished, this, [this] { m_screen->setShowSearch(false); });
+        m_searchSheet->open();
+    } else if (!screen.showSearch() && m_searchSheet) {
+        m_searchSheet->close();
     }
 }

@@ -14,6 +14,7 @@ class TranscriptPaneView;
 class ButtonsSheet;
 class KeywordsSheet;
 class ExportSheet;
+class SearchSheet;
 class FileDialogSavePanel;
 class HeaderPillButton;
 class LogExporter;
@@ -67,6 +68,7 @@ public:
     // The alert on screen now, if any.
     [[nodiscard]] TextAlert* openAlert() const;
     [[nodiscard]] ExportSheet* openExportSheet() const;
+    [[nodiscard]] SearchSheet* openSearchSheet() const;
     // The Export menu's pill in the header, and what its items do.
     [[nodiscard]] HeaderPillButton* exportButton() const { return m_exportButton; }
     [[nodiscard]] LogExporter& exporter() { return *m_exporter; }
@@ -89,6 +91,7 @@ private:
     void wirePicker();
     void followPicker();
     void followSheets();
+    void followSearch();
     void followAlerts();
     void showAlert(TextAlert* alert, std::function<void(const QString&)> accept, std::function<void()> cancel);
     void buildLayout();
@@ -130,5 +133,6 @@ private:
     QPointer<ButtonsSheet> m_buttonsSheet;
     QPointer<KeywordsSheet> m_keywordsSheet;
     QPointer<ExportSheet> m_exportSheet;
+    QPointer<SearchSheet> m_searchSheet;
     bool m_appeared = false;
 };

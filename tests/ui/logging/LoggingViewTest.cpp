@@ -3,8 +3,8 @@
 
 #include "screens/LogEntryListModel.h"
 #include "ui/logging/ButtonBar.h"
-#include "ui/logging/LogPaneView.h"
 #include "ui/logging/LinePickerDialog.h"
+#include "ui/logging/LogPaneView.h"
 #include "ui/logging/LoggingView.h"
 #include "ui/logging/MarkerChipButton.h"
 #include "ui/logging/TagBar.h"
@@ -14,17 +14,18 @@
 #include "ui/logging/header/StatusBanner.h"
 #include "ui/logging/sheets/ExportSheet.h"
 #include "ui/logging/sheets/FileDialogSavePanel.h"
+#include "ui/logging/sheets/SearchSheet.h"
 #include "ui/mixer/ChannelControls.h"
 #include "ui/mixer/ChannelStrip.h"
 #include "ui/mixer/MixerMeters.h"
 #include "ui/mixer/MixerView.h"
 
 #include <QAbstractButton>
-#include <QFileDialog>
-#include <QMenu>
 #include <QApplication>
+#include <QFileDialog>
 #include <QLineEdit>
 #include <QListView>
+#include <QMenu>
 #include <QPushButton>
 
 using screen_test::RigParts;
@@ -311,6 +312,21 @@ private Q_SLOTS:
         QCOMPARE(r.screen().composingLine(), std::optional(r.screen().transcriber().segments().constLast().id));
         QTest::keyClick(r.view.get(), Qt::Key_F, Qt::ControlModifier);
         QVERIFY(r.screen().showSearch());
+
+        // The search sheet finds the line as it is typed; a click jumps to it and closes the sheet.
+        QTRY_VERIFY(r.view->openSearchSheet());
+        SearchSheet* search = r.view->openSearchSheet();
+        const DisplaySegment line = r.screen().transcriber().segments().constLast();
+        QTest::keyClicks(search->field(), line.text.left(12).toUpper());
+        QTRY_VERIFY(search->hitList()->model()->rowCount() > 0);
+        QListView* hits = search->hitList();
+        const int row = hits->model()->rowCount() - 1;
+        hits->scrollTo(hits->model()->index(row, 0));
+        QTest::mouseClick(hits->viewport(), Qt::LeftButton, {},
+                          hits->visualRect(hits->model()->index(row, 0)).center());
+        QTRY_VERIFY(!r.view->openSearchSheet());
+        QVERIFY(!r.screen().showSearch());
+        QCOMPARE(r.screen().scrollTarget(), std::optional(line.id));
     }
 
     // A press with lines in its window opens the picker with them ticked: Save rebuilds the entry

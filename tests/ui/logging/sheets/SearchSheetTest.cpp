@@ -1,0 +1,247 @@
+#include "common/TestMain.h"
+#include "screens/ScreenRig.h"
+#include "standin/StandinTestSupport.h"
+
+#include "ui/logging/sheets/SearchSheet.h"
+
+#include <QAbstractButton>
+#include <QClipboard>
+#include <QDesktopServices>
+#include <QGuiApplication>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListView>
+#include <QPointer>
+#include <QPushButton>
+
+using screen_test::Rig;
+
+// Takes the links the sheet opens, in place of the browser.
+class OpenedLinks : public QObject {
+    Q_OBJECT
+public:
+    QList<QUrl> urls;
+public Q_SLOTS:
+    void open(const QUrl& url) { urls.append(url); }
+};
+
+namespace {
+
+// A demo screen with eight lines and one entry, under a search sheet over a window.
+struct SheetRig {
+    explicit SheetRig(const QUrl& base, const QString& cookie) : rig(base, cookie, true)
+    {
+        rig.screen->toggleLogging();
+        LogEntry mark;
+        mark.id = QUuid::createUuid();
+        mark.timecode = QStringLiteral("10:00:00:00");
+        mark.type = QStringLiteral("earmark");
+        mark.highlight = QStringLiteral("the boat is sold");
+        mark.lineID = QStringLiteral("1-D2");
+        rig.screen->log().appendEntry(mark);
+        window.show();
+        sheet = new SearchSheet(LogSearchModel::Sources::of(*rig.screen, rig.service), &window);
+        sheet->open();
+    }
+    QModelIndex row(int n) const { return sheet->hitList()->model()->index(n, 0); }
+    void click(int n) const
+    {
+        QListView* list = sheet->hitList();
+        QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, list->visualRect(row(n)).center());
+    }
+    QAbstractButton* link(int card, const QString& name) const
+    {
+        for (auto* button : sheet->cloudCards().value(card)->findChildren<QAbstractButton*>())
+            if (button->text() == name)
+                return button;
+        return nullptr;
+    }
+
+    Rig rig;
+    QWidget window;
+    QPointer<SearchSheet> sheet;
+};
+
+} // namespace
+
+// The search sheet through its widgets: this log found as typed and jumped to by a click; the
+// service's search on Return or "Search", its cards copying lines and opening shoots.
+class SearchSheetTest : public QObject {
+    Q_OBJECT
+
+private:
+    std::unique_ptr<StandinProcess> m_standin;
+    QString m_cookie;
+
+    void answerNext(const QByteArray& body, int delayMs = 0)
+    {
+        m_standin->control(QStringLiteral("fault"), {{"path", "/api/velko/ai-search"},
+                                                     {"kind", "answer"},
+                                                     {"status", 200},
+                                                     {"delay_ms", delayMs},
+                                                     {"body", QString::fromUtf8(body)}});
+    }
+
+private Q_SLOTS:
+    void initTestCase()
+    {
+        QStandardPaths::setTestModeEnabled(true);
+        m_standin = std::make_unique<StandinProcess>();
+        QVERIFY2(m_standin->isReady(), qPrintable(m_standin->failure()));
+        m_cookie = m_standin->signIn(standin_test::kAda);
+    }
+
+    void cleanup() { m_standin->control(QStringLiteral("clear")); }
+
+    // A click on a hit jumps the screen to it, entry or line, and closes the sheet.
+    void clickJumps_data()
+    {
+        QTest::addColumn<int>("row");
+        QTest::addColumn<bool>("selects");
+        QTest::addColumn<QString>("line");
+        QTest::newRow("entry") << 0 << true << "1-D2";
+        QTest::newRow("line") << 2 << false << "2-D5";
+    }
+    void clickJumps()
+    {
+        QFETCH(int, row);
+        QFETCH(bool, selects);
+        QFETCH(QString, line);
+        SheetRig r(m_standin->baseUrl(), m_cookie);
+        QVERIFY(r.rig.playLines(8));
+        QVERIFY(QTest::qWaitForWindowExposed(r.sheet));
+        QCOMPARE(r.sheet->size(), QSize(600, 520));
+        QCOMPARE(QApplication::focusWidget(), r.sheet->field());
+        QTest::keyClicks(r.sheet->field(), QStringLiteral("BOAT"));
+        QCOMPARE(r.sheet->hitList()->model()->rowCount(), 4);
+        QVERIFY(r.row(0).data(LogSearchRows::FromEntryRole).toBool());
+        QCOMPARE(r.row(0).data(LogSearchRows::HitRole).value<LogSearchHit>().text, QStringLiteral("the boat is sold"));
+
+        // Return in this log neither closes nor jumps.
+        QSignalSpy finished(r.sheet.data(), &QDialog::finished);
+        QTest::keyClick(r.sheet->field(), Qt::Key_Return);
+        QCOMPARE(finished.count(), 0);
+        QVERIFY(!r.rig.screen->scrollTarget() && !r.rig.screen->selectedEntry());
+
+        const std::optional<QUuid> entry = r.row(row).data(LogSearchRows::HitRole).value<LogSearchHit>().entryID;
+        r.click(row);
+        QCOMPARE(finished.count(), 1);
+        QCOMPARE(r.rig.screen->scrollTarget(), std::optional(line));
+        QCOMPARE(r.rig.screen->selectedEntry(), selects ? entry : std::nullopt);
+        QTRY_VERIFY(!r.sheet);
+    }
+
+    // "Nothing in this log." follows the query as typed; a short trimmed query finds nothing.
+    void nothingFound_data()
+    {
+        QTest::addColumn<QString>("typed");
+        QTest::addColumn<bool>("nothing");
+        QTest::newRow("one character") << "a" << false;
+        QTest::newRow("two typed, one trimmed") << " a" << true;
+        QTest::newRow("no match") << "zz" << true;
+        QTest::newRow("a match") << "boat" << false;
+    }
+    void nothingFound()
+    {
+        QFETCH(QString, typed);
+        QFETCH(bool, nothing);
+        SheetRig r(m_standin->baseUrl(), m_cookie);
+        QVERIFY(QTest::qWaitForWindowExposed(r.sheet));
+        r.sheet->field()->setText(typed);
+        QCOMPARE(r.sheet->nothingLabel()->isVisible(), nothing);
+        QCOMPARE(r.sheet->hitList()->isVisible(), !nothing);
+    }
+
+    // The scope changes the prompt and the search row and keeps the query, hits and problem;
+    // Return searches only across shoots, and the button says so while it runs.
+    void scopes()
+    {
+        SheetRig r(m_standin->baseUrl(), m_cookie);
+        QVERIFY(QTest::qWaitForWindowExposed(r.sheet));
+        QCOMPARE(r.sheet->field()->placeholderText(), QString::fromLatin1(SearchSheet::kThisLogPrompt));
+        QVERIFY(!r.sheet->searchButton()->isVisible());
+        QTest::keyClicks(r.sheet->field(), QStringLiteral("ab"));
+        QTest::mouseClick(r.sheet->scopeButton(1), Qt::LeftButton);
+        QCOMPARE(r.sheet->field()->placeholderText(), QString::fromLatin1(SearchSheet::kAllShootsPrompt));
+        QCOMPARE(r.sheet->field()->text(), QStringLiteral("ab"));
+        QVERIFY(r.sheet->searchButton()->isVisible() && !r.sheet->searchButton()->isEnabled());
+
+        QTest::keyClicks(r.sheet->field(), QStringLiteral("c"));
+        QVERIFY(r.sheet->searchButton()->isEnabled());
+        answerNext(standin_test::json({{"results", QJsonArray{QJsonObject{{"text", "x"}}}}}), 400);
+        QTest::keyClick(r.sheet->field(), Qt::Key_Return);
+        QCOMPARE(r.sheet->searchButton()->text(), QStringLiteral("Searching…"));
+        QVERIFY(!r.sheet->searchButton()->isEnabled());
+        QTRY_COMPARE(r.sheet->searchButton()->text(), QStringLiteral("Search"));
+        QCOMPARE(r.sheet->cloudCards().size(), 1);
+
+        answerNext("{\"results\":[]}");
+        QTest::mouseClick(r.sheet->searchButton(), Qt::LeftButton);
+        QTRY_COMPARE(r.sheet->problemLabel()->text(), QString::fromLatin1(LogSearchModel::kNoCloudHits));
+        QVERIFY(r.sheet->problemLabel()->isVisible() && r.sheet->cloudCards().isEmpty());
+
+        QTest::mouseClick(r.sheet->scopeButton(0), Qt::LeftButton);
+        QVERIFY(!r.sheet->searchButton()->isVisible() && r.sheet->nothingLabel()->isVisible());
+        QTest::mouseClick(r.sheet->scopeButton(1), Qt::LeftButton);
+        QCOMPARE(r.sheet->problemLabel()->text(), QString::fromLatin1(LogSearchModel::kNoCloudHits));
+        QCOMPARE(r.sheet->field()->text(), QStringLiteral("abc"));
+
+        QSignalSpy finished(r.sheet.data(), &QDialog::finished);
+        QTest::keyClick(r.sheet->field(), Qt::Key_Escape);
+        QCOMPARE(finished.count(), 1);
+    }
+
+    // A card shows its shoot, line and reason; its links copy the line exactly and open the
+    // shoot's page, and the sheet stays open.
+    void cards_data()
+    {
+        QTest::addColumn<QByteArray>("result");
+        QTest::addColumn<QString>("copied");
+        QTest::addColumn<QString>("opened");
+        QTest::addColumn<bool>("why");
+        QTest::newRow("whole") << QByteArray(
+                                      "{\"title\":\"Harbour\",\"share_token\":\"ab c/ü\",\"timecode\":\"10:00:01:00\","
+                                      "\"speaker\":\"Ada\",\"text\":\"The quota.\",\"why\":\"Mentions it.\"}")
+                               << "10:00:01:00  Ada: The quota."
+                               << "/open/ab%20c/%C3%BC" << true;
+        QTest::newRow("no speaker, title or reason")
+            << QByteArray("{\"share_token\":\"t1\",\"timecode\":\"10:00:02:00\",\"text\":\"Cut.\",\"why\":\"\"}")
+            << "10:00:02:00  : Cut."
+            << "/open/t1" << false;
+    }
+    void cards()
+    {
+        QFETCH(QByteArray, result);
+        QFETCH(QString, copied);
+        QFETCH(QString, opened);
+        QFETCH(bool, why);
+        SheetRig r(m_standin->baseUrl(), m_cookie);
+        OpenedLinks links;
+        QDesktopServices::setUrlHandler(QStringLiteral("http"), &links, "open");
+        QVERIFY(QTest::qWaitForWindowExposed(r.sheet));
+        QTest::mouseClick(r.sheet->scopeButton(1), Qt::LeftButton);
+        QTest::keyClicks(r.sheet->field(), QStringLiteral("quota"));
+        answerNext("{\"results\":[" + result + "]}");
+        QTest::keyClick(r.sheet->field(), Qt::Key_Return);
+        QTRY_COMPARE(r.sheet->cloudCards().size(), 1);
+
+        QWidget* card = r.sheet->cloudCards().at(0);
+        QStringList shown;
+        for (QLabel* label : card->findChildren<QLabel*>())
+            if (label->isVisible())
+                shown.append(label->text());
+        QCOMPARE(shown.contains(QStringLiteral("Untitled shoot")), !result.contains("title"));
+        QCOMPARE(shown.contains(QStringLiteral("Mentions it.")), why);
+        QCOMPARE(shown.size(), why ? 5 : 3);
+
+        QTest::mouseClick(r.link(0, QStringLiteral("Copy line and timecode")), Qt::LeftButton);
+        QCOMPARE(QGuiApplication::clipboard()->text(), copied);
+        QTest::mouseClick(r.link(0, QStringLiteral("Open the shoot")), Qt::LeftButton);
+        QDesktopServices::unsetUrlHandler(QStringLiteral("http"));
+        QCOMPARE(links.urls, QList<QUrl>{QUrl(m_standin->baseUrl().toString() + opened)});
+        QVERIFY(r.sheet->isVisible());
+    }
+};
+
+PINDLE_TEST(SearchSheetTest)
+#include "SearchSheetTest.moc"
