@@ -13,6 +13,7 @@
 #include <QColor>
 #include <QCoreApplication>
 #include <QDir>
+#include <QImage>
 #include <QPalette>
 #include <QWidget>
 #include <QtTest>
@@ -52,6 +53,18 @@ inline void addAppearances()
 {
     QCoreApplication::processEvents();
     return widget->grab().save(QDir(folder).filePath(name));
+}
+
+// The widget drawn at `scale` times its size, as on a high-density screen, so hairlines and
+// symbols can be judged; saved as `name`.png.
+[[nodiscard]] inline bool saveScaled(QWidget* widget, const QString& folder, const QString& name, int scale = 2)
+{
+    QCoreApplication::processEvents();
+    QImage picture(widget->size() * scale, QImage::Format_ARGB32_Premultiplied);
+    picture.setDevicePixelRatio(scale);
+    picture.fill(Qt::transparent);
+    widget->render(&picture);
+    return picture.save(QDir(folder).filePath(name + QStringLiteral(".png")));
 }
 
 } // namespace screenshots

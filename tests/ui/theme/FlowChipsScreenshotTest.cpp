@@ -56,16 +56,11 @@ private Q_SLOTS:
         sheet.resize(width, sheet.heightForWidth(width));
         sheet.show();
         QVERIFY(QTest::qWaitForWindowExposed(&sheet));
-        const QString name = QStringLiteral("flowchips-%1-%2.png").arg(width).arg(dark ? "dark" : "light");
-        // At twice the size, as on a high-density screen, so the hairlines and the cross can be judged.
-        QImage picture(sheet.size() * kScale, QImage::Format_ARGB32_Premultiplied);
-        picture.setDevicePixelRatio(kScale);
-        sheet.render(&picture);
-        QVERIFY(picture.save(QDir(m_folder).filePath(name)));
+        const QString name = QStringLiteral("flowchips-%1-%2").arg(width).arg(dark ? "dark" : "light");
+        QVERIFY(screenshots::saveScaled(&sheet, m_folder, name));
     }
 
 private:
-    static constexpr int kScale = 2;
     QString m_folder;
 };
 

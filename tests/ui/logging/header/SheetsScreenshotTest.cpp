@@ -127,18 +127,7 @@ private Q_SLOTS:
     }
 
 private:
-    static constexpr int kScale = 2;
-
-    // At twice the size, as on a high-density screen, so hairlines and symbols can be judged.
-    void save(QWidget* widget, const QString& name)
-    {
-        QCoreApplication::processEvents();
-        QImage picture(widget->size() * kScale, QImage::Format_ARGB32_Premultiplied);
-        picture.setDevicePixelRatio(kScale);
-        picture.fill(Qt::transparent);
-        widget->render(&picture);
-        QVERIFY(picture.save(QDir(m_folder).filePath(name + QStringLiteral(".png"))));
-    }
+    void save(QWidget* widget, const QString& name) { QVERIFY(screenshots::saveScaled(widget, m_folder, name)); }
 
     QString m_folder;
 };
