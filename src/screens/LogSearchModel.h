@@ -140,6 +140,8 @@ Q_SIGNALS:
     void cloudChanged();
 
 private:
+    // `text` holds at least `characters` characters (not UTF-16 units).
+    [[nodiscard]] static bool longEnough(const QString& text, int characters);
     friend class LogSearchRows;
     struct Index;
     enum class Source { Entries, Lines };
