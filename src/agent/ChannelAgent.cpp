@@ -5,12 +5,9 @@
 #include "service/APIService.h"
 
 #include <array>
-#include <atomic>
 #include <cmath>
 
 namespace {
-
-std::atomic<bool> g_demoMode{false};
 
 struct CannedBrief {
     int channel;
@@ -117,20 +114,10 @@ int ChannelAgent::minimumWords(Sensitivity sensitivity)
     return 12;
 }
 
-void ChannelAgent::setDemoMode(bool demo)
-{
-    g_demoMode = demo;
-}
-
-bool ChannelAgent::demoMode()
-{
-    return g_demoMode;
-}
-
 ChannelAgent::ChannelAgent(AgentEnvironment environment, QObject* parent)
     : QObject(parent), m_defaults(environment.defaults ? *environment.defaults : Defaults::shared()),
       m_service(environment.service ? *environment.service : APIService::shared()),
-      m_clock(Clock::orSystem(environment.clock))
+      m_clock(Clock::orSystem(environment.clock)), m_demo(environment.demo)
 {
     m_enabled = m_defaults.boolValue(kEnabledKey).value_or(true);
     if (const std::optional<QString> raw = m_defaults.string(kSensitivityKey))
@@ -168,7 +155,7 @@ void ChannelAgent::setSensitivity(Sensitivity sensitivity)
 int ChannelAgent::minimumWords() const
 {
     const int words = minimumWords(m_sensitivity);
-    return demoMode() ? std::max(4, words / 2) : words;
+    return m_demo ? std::max(4, words / 2) : words;
 }
 
 void ChannelAgent::start()
@@ -176,8 +163,7 @@ void ChannelAgent::start()
     if (!m_enabled || isRunning())
         return;
     const auto interval = askInterval(m_sensitivity);
-    const auto pace =
-        demoMode() ? std::chrono::duration_cast<std::chrono::milliseconds>(interval / kDemoPace) : interval;
+    const auto pace = m_demo ? std::chrono::duration_cast<std::chrono::milliseconds>(interval / kDemoPace) : interval;
     // The timers belong to the agent: once it is gone they are too, and never fire.
     m_askTimer = m_clock.makeTimer([this] { askTick(); });
     m_hopTimer = m_clock.makeTimer([this] { hop(); });

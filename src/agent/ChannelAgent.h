@@ -13,6 +13,7 @@
 #include <QMap>
 #include <QObject>
 #include <QPointer>
+#include <QSet>
 #include <QString>
 #include <QUuid>
 
@@ -32,6 +33,8 @@ struct AgentEnvironment {
     APIService* service = nullptr;
     // Time and timers (Clock::system()).
     Clock* clock = nullptr;
+    // The launch's demo shoot: a shorter ask interval and fewer words.
+    bool demo = false;
 };
 
 // Mark, the channel agent: watches the channels tagged for it, hops its focus across them every
@@ -142,10 +145,6 @@ public:
     [[nodiscard]] static std::chrono::milliseconds askInterval(Sensitivity sensitivity);
     [[nodiscard]] static int minimumWords(Sensitivity sensitivity);
 
-    // The process-wide demo flag (the launch option): a shorter ask interval and fewer words.
-    static void setDemoMode(bool demo);
-    [[nodiscard]] static bool demoMode();
-
     explicit ChannelAgent(AgentEnvironment environment = {}, QObject* parent = nullptr);
     ~ChannelAgent() override;
 
@@ -167,6 +166,8 @@ public:
     // The agent's body, created once with the standard palette; the views draw and poke it.
     [[nodiscard]] PindleCharacter& mark() { return m_mark; }
     [[nodiscard]] const PindleCharacter& mark() const { return m_mark; }
+    // Built for the demo shoot (AgentEnvironment::demo).
+    [[nodiscard]] bool isDemo() const { return m_demo; }
 
     // Stores the switch and starts or stops.
     void setEnabled(bool enabled);
@@ -220,7 +221,7 @@ public:
     [[nodiscard]] static int wordCount(QStringView text);
     // Up to kMaxPicks channels from `cursor` on whose lines changed since `judgedUpTo` and whose
     // lines that ended in the last kWindowSeconds before `now` hold `minimumWords` words. Moves
-    // the cursor past the picks and marks them judged.
+    // the cursor past the picks (no picks leave it) and marks them judged.
     [[nodiscard]] static QList<Pick> pickChannels(const QList<DisplaySegment>& segments, const QList<Watched>& watched,
                                                   double now, int minimumWords, int& cursor,
                                                   QHash<int, QString>& judgedUpTo);
@@ -255,13 +256,15 @@ private:
     void askDemo(const QList<Pick>& picks);
     void finishDemo(quint64 request, const QList<Pick>& picks);
     void requestBriefs(const QList<Pick>& picks);
-    void receiveBriefs(quint64 request, const QList<ReceivedBrief>& items);
+    // `asked`: the indices the request sent, the only ones taken when there are channels.
+    void receiveBriefs(quint64 request, const QList<ReceivedBrief>& items, const QSet<int>& asked);
     void playBubble(quint64 run, QList<int> channels, qsizetype next);
     [[nodiscard]] Date now() const { return m_clock.now(); }
 
     Defaults& m_defaults;
     APIService& m_service;
     Clock& m_clock;
+    const bool m_demo;
     PindleCharacter m_mark;
     QPointer<DesktopTranscriber> m_transcriber;
 

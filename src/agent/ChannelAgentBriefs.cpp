@@ -5,7 +5,6 @@
 #include "platform/JsonRead.h"
 #include "service/APIService.h"
 
-#include <QSet>
 #include <QTextBoundaryFinder>
 
 namespace {
@@ -86,30 +85,27 @@ void ChannelAgent::requestBriefs(const QList<Pick>& picks)
     if (const std::optional<QString> shoot = token ? token() : std::nullopt)
         body.insert(QStringLiteral("token"), *shoot);
 
-    m_service.postJSON(kBriefPath, body, kRequestTimeout, this,
-                       [this, request, asked](ServiceResult<QJsonObject> result) mutable {
-                           QList<ReceivedBrief> items;
-                           if (result.ok()) {
-                               // One brief per channel asked about; anything else is ignored.
-                               for (const ReceivedBrief& item : readBriefs(result.value())) {
-                                   if (asked.remove(item.index))
-                                       items.append(item);
-                               }
-                           }
-                           receiveBriefs(request, items);
-                       });
+    m_service.postJSON(
+        kBriefPath, body, kRequestTimeout, this, [this, request, asked](ServiceResult<QJsonObject> result) {
+            receiveBriefs(request, result.ok() ? readBriefs(result.value()) : QList<ReceivedBrief>(), asked);
+        });
     // The network's timeout measures silence only: a trickling answer must not keep the agent
     // asking for ever. Whatever comes after this is dropped.
-    m_clock.singleShot(kRequestTimeout, this, [this, request] { receiveBriefs(request, {}); });
+    m_clock.singleShot(kRequestTimeout, this, [this, request] { receiveBriefs(request, {}, {}); });
 }
 
-void ChannelAgent::receiveBriefs(quint64 request, const QList<ReceivedBrief>& items)
+void ChannelAgent::receiveBriefs(quint64 request, const QList<ReceivedBrief>& items, const QSet<int>& asked)
 {
     if (!finishAsking(request))
         return;
     const bool hasChannels = m_transcriber && !m_transcriber->channels().isEmpty();
-    for (const ReceivedBrief& item : items)
+    for (const ReceivedBrief& item : items) {
+        // A channel not asked about is ignored; a plain microphone's brief is its own whatever
+        // index the service gives.
+        if (hasChannels && !asked.contains(item.index))
+            continue;
         apply(hasChannels ? item.index : -1, Brief{item.topic, item.verdict, item.why, now()}, item.changed);
+    }
     flushBubbles();
 }
 

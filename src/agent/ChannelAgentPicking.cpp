@@ -109,6 +109,8 @@ QList<ChannelAgent::Pick> ChannelAgent::pickChannels(const QList<DisplaySegment>
         judgedUpTo.insert(channel.index, lastId);
         picks.append(Pick{channel.index, channel.name, lines});
     }
-    cursor = static_cast<int>((start + picks.size()) % n);
+    // A tick with no picks leaves the cursor where it was, even past a shrunken list.
+    if (!picks.isEmpty())
+        cursor = static_cast<int>((start + picks.size()) % n);
     return picks;
 }

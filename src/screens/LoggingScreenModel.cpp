@@ -56,6 +56,7 @@ LoggingScreenModel::LoggingScreenModel(LoggingScreenEnvironment environment, QOb
         agent.service = &m_service;
     if (!agent.clock)
         agent.clock = &m_clock;
+    agent.demo = agent.demo || m_demo;
     m_agent = std::make_unique<ChannelAgent>(agent);
     m_logPane = std::make_unique<LogPaneModel>(*m_log, *m_tags, m_clock);
     updateRowLook();

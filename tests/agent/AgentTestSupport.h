@@ -32,7 +32,13 @@ struct AgentRig {
         rig.setDevices({transcriber_test::device(u"d"_s, u"Desk"_s, channels, true)});
         // No channel is muted for silence: the capture thread may be slow to start under load.
         rig.make(3600 * 1000);
-        agent = std::make_unique<ChannelAgent>(AgentEnvironment{rig.defaults.get(), &service, &clock});
+        makeAgent(false);
+    }
+
+    // A new agent on the rig, at the demo shoot's pace when `demo`.
+    void makeAgent(bool demo)
+    {
+        agent = std::make_unique<ChannelAgent>(AgentEnvironment{rig.defaults.get(), &service, &clock, demo});
         agent->setTranscriber(rig.engine.get());
     }
 

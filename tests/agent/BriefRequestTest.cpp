@@ -116,9 +116,10 @@ private Q_SLOTS:
         QCOMPARE(agent.mark().agentState(), PindleAgentState::Listening);
     }
 
-    // Items are checked one by one: a wrong-typed optional key takes its default, an item without
-    // an integer index or a topic is skipped, as is a channel not asked about or asked about
-    // before, and texts are cut to their limits in user-perceived characters.
+    // Items are checked one by one and applied in order: a missing or wrong-typed optional key
+    // takes its default ("changed" true), an item without an integer index or a topic is
+    // skipped, as is a channel not asked about, and texts are cut to their limits in
+    // user-perceived characters.
     void untrustedItems()
     {
         const QString accents = u"e\u0301"_s.repeated(300);
@@ -131,20 +132,34 @@ private Q_SLOTS:
             QJsonObject{{"index", 7}, {"topic", "not asked"}},
             42,
             QJsonObject{{"index", 0}, {"topic", accents}, {"verdict", 5}, {"why", QJsonArray{}}, {"changed", "no"}},
-            QJsonObject{{"index", 2}, {"topic", "again"}, {"verdict", "new"}}};
+            QJsonObject{{"index", 2}, {"topic", "again"}, {"verdict", "new"}, {"changed", false}}};
         fault(u"answer"_s,
               {{"status", 200}, {"body", QString::fromUtf8(QJsonDocument(QJsonObject{{"briefs", items}}).toJson())}});
         auto r = rig(4);
+        r->agent->apply(0, {u"before"_s, u"same"_s, {}, {}}, true);
+        r->agent->apply(2, {u"before"_s, u"quiet"_s, {}, {}}, true);
         r->say(0, u"1"_s, words(12), 5.0);
         r->say(2, u"1"_s, words(12), 5.0);
         r->agent->askTick();
         QTRY_VERIFY(!r->agent->asking());
         const auto briefs = r->agent->briefs();
         QCOMPARE(briefs.keys(), (QList<int>{0, 2}));
-        QCOMPARE(briefs.value(2), (ChannelAgent::Brief{u"only the topic"_s, u"same"_s, {}, briefs.value(2).at}));
+        QCOMPARE(briefs.value(2), (ChannelAgent::Brief{u"only the topic"_s, u"new"_s, {}, briefs.value(2).at}));
         QCOMPARE(
             briefs.value(0),
             (ChannelAgent::Brief{accents.left(2 * ChannelAgent::kMaxTopicChars), u"same"_s, {}, briefs.value(0).at}));
+    }
+
+    // Without channel settings every brief is the microphone's, whatever index comes back.
+    void microphoneTakesAnyIndex()
+    {
+        fault(u"answer"_s, {{"status", 200}, {"body", R"({"briefs":[{"index":3,"topic":"boat"}]})"}});
+        auto r = rig(1);
+        r->say(-1, u"1"_s, words(12), 5.0);
+        r->agent->askTick();
+        QTRY_VERIFY(!r->agent->asking());
+        QCOMPARE(r->agent->briefs().keys(), QList<int>{-1});
+        QCOMPARE(r->agent->briefs().value(-1).topic, u"boat"_s);
     }
 
     // A stop and start while a request is out clears `asking`, but no second request goes out

@@ -2,7 +2,6 @@
 #include "common/TestMain.h"
 
 #include <QRegularExpression>
-#include <QScopeGuard>
 
 using namespace agent_test;
 using namespace std::chrono_literals;
@@ -80,9 +79,8 @@ private Q_SLOTS:
     // 15 s slot.
     void demoBriefs()
     {
-        ChannelAgent::setDemoMode(true);
-        const auto normal = qScopeGuard([] { ChannelAgent::setDemoMode(false); });
         AgentRig rig(1);
+        rig.makeAgent(true);
         ChannelAgent& agent = *rig.agent;
         QList<int> alerts;
         agent.onNew = [&](int channel, const ChannelAgent::Brief&) { alerts.append(channel); };
@@ -99,9 +97,76 @@ private Q_SLOTS:
         QCOMPARE(feedTexts(agent), QStringList{"asking if he'll be the last one"});
     }
 
+    // Each sensitivity's stored raw value, label and minimum, and its pace and minimum in the demo
+    // shoot; an agent made later reads the stored choice back.
+    void sensitivities_data()
+    {
+        QTest::addColumn<Sensitivity>("sensitivity");
+        QTest::addColumn<QString>("raw");
+        QTest::addColumn<QString>("label");
+        QTest::addColumn<int>("minimum");
+        QTest::addColumn<int>("demoMinimum");
+        QTest::addColumn<int>("demoPaceMs");
+        QTest::newRow("low") << Sensitivity::Low << "low"
+                             << "Only big moments" << 25 << 12 << 24000;
+        QTest::newRow("normal") << Sensitivity::Normal << "normal"
+                                << "Normal" << 12 << 6 << 12000;
+        QTest::newRow("high") << Sensitivity::High << "high"
+                              << "Everything" << 6 << 4 << 6000;
+    }
+    void sensitivities()
+    {
+        QFETCH(Sensitivity, sensitivity);
+        QFETCH(QString, raw);
+        QFETCH(QString, label);
+        QFETCH(int, minimum);
+        QFETCH(int, demoMinimum);
+        QFETCH(int, demoPaceMs);
+        AgentRig rig(1);
+        rig.agent->setSensitivity(sensitivity);
+        QCOMPARE(rig.rig.defaults->string(ChannelAgent::kSensitivityKey), raw);
+        QCOMPARE(ChannelAgent::label(sensitivity), label);
+        QCOMPARE(rig.agent->minimumWords(), minimum);
+        rig.makeAgent(true);
+        QCOMPARE(rig.agent->sensitivity(), sensitivity);
+        QCOMPARE(rig.agent->minimumWords(), demoMinimum);
+        rig.run();
+        rig.say(-1, u"1"_s, words(demoMinimum), 5.0);
+        rig.agent->start();
+        QVERIFY(asksAfter(rig, std::chrono::milliseconds(demoPaceMs)));
+    }
+
+    // A stopped engine's lines stay, but the ask tick leaves them alone.
+    void tickWaitsForARunningEngine()
+    {
+        AgentRig rig(1);
+        rig.transcriber().startDemo();
+        rig.rig.clock.advance(30s);
+        rig.transcriber().stop();
+        QVERIFY(!rig.transcriber().segments().isEmpty());
+        rig.agent->askTick();
+        QVERIFY(!rig.agent->asking() && rig.agent->judgedUpTo().isEmpty());
+    }
+
+    // The hop leaves the focus on the channel being asked about until the answer is in.
+    void hopWaitsForTheAnswer()
+    {
+        AgentRig rig(4);
+        rig.run();
+        rig.say(2, u"1"_s, words(12), 5.0);
+        rig.agent->askTick();
+        QVERIFY(rig.agent->asking());
+        rig.agent->hop();
+        QCOMPARE(rig.agent->focus(), 2);
+        QTRY_VERIFY(!rig.agent->asking());
+        rig.agent->hop();
+        QCOMPARE(rig.agent->focus(), 1);
+    }
+
     // A brief's fate by sensitivity and by what the channel had before: its bubble, its alert
-    // (at most once per 300 s per channel) and the topic kept. Steps: verdict, "+" changed or "-"
-    // not, "@n" after waiting n s; the k-th brief is topic "t<k>", why "w<k>".
+    // (only after more than 300 s, for each channel apart) and the topic kept. Steps: an optional
+    // "c:" for channel c (else 0), verdict, "+" changed or "-" not, "@n" after waiting n s; the
+    // k-th brief is topic "t<k>", why "w<k>". One second passes after each step.
     void applyRules_data()
     {
         QTest::addColumn<Sensitivity>("sensitivity");
@@ -111,13 +176,16 @@ private Q_SLOTS:
         QTest::addColumn<QString>("kept");
         QTest::newRow("a second quiet is not shown")
             << Sensitivity::Normal << "quiet+ quiet+" << QStringList{"t1"} << QStringList{} << "t2";
-        QTest::newRow("new twice: two bubbles, one alert")
-            << Sensitivity::Normal << "new+ new+" << QStringList{"t1", "t2"} << QStringList{"t1"} << "t2";
-        QTest::newRow("new again 200 s after the alert") << Sensitivity::Normal << "new+ same+ new+@198"
+        QTest::newRow("new after new, past the spacing: two bubbles, one alert")
+            << Sensitivity::Normal << "new+ new+@300" << QStringList{"t1", "t2"} << QStringList{"t1"} << "t2";
+        QTest::newRow("new again 300 s after the alert") << Sensitivity::Normal << "new+ same+ new+@298"
                                                          << QStringList{"t1", "t2", "t3"} << QStringList{"t1"} << "t3";
-        QTest::newRow("new again 301 s after the alert")
-            << Sensitivity::Normal << "new+ same+ new+@299" << QStringList{"t1", "t2", "t3"} << QStringList{"t1", "t3"}
-            << "t3";
+        QTest::newRow("new again 300.001 s after the alert")
+            << Sensitivity::Normal << "new+ same+ new+@298.001" << QStringList{"t1", "t2", "t3"}
+            << QStringList{"t1", "t3"} << "t3";
+        QTest::newRow("each channel has its own spacing")
+            << Sensitivity::Normal << "new+ 1:new+ 1:same+ 1:new+" << QStringList{"t1", "t2", "t3", "t4"}
+            << QStringList{"t1", "t2"} << "t4";
         QTest::newRow("unchanged, same verdict: only why and time refresh")
             << Sensitivity::Normal << "same+ same-" << QStringList{"t1"} << QStringList{} << "t1";
         QTest::newRow("unchanged, other verdict: shown with the earlier topic")
@@ -140,18 +208,20 @@ private Q_SLOTS:
         QStringList alerts;
         agent.onNew = [&](int, const ChannelAgent::Brief& brief) { alerts.append(brief.topic); };
         int k = 0;
+        int channel = 0;
         for (const QString& step : steps.split(u' ')) {
-            const auto parts = QRegularExpression(u"^(\\w+)([+-])(?:@(\\d+))?$"_s).match(step);
-            rig.clock.advance(std::chrono::seconds(parts.captured(3).toInt()));
+            const auto parts = QRegularExpression(u"^(?:(\\d):)?(\\w+)([+-])(?:@([\\d.]+))?$"_s).match(step);
+            rig.clock.advance(std::chrono::milliseconds(qRound64(parts.captured(4).toDouble() * 1000)));
             ++k;
-            agent.apply(0, {u"t%1"_s.arg(k), parts.captured(1), u"w%1"_s.arg(k), {}}, parts.captured(2) == u'+');
+            channel = parts.captured(1).toInt();
+            agent.apply(channel, {u"t%1"_s.arg(k), parts.captured(2), u"w%1"_s.arg(k), {}}, parts.captured(3) == u'+');
             agent.flushBubbles();
             rig.clock.advance(1s);
         }
         QCOMPARE(feedTexts(agent), shown);
         QCOMPARE(alerts, alerted);
-        QCOMPARE(agent.briefs().value(0).topic, kept);
-        QCOMPARE(agent.briefs().value(0).why, u"w%1"_s.arg(k));
+        QCOMPARE(agent.briefs().value(channel).topic, kept);
+        QCOMPARE(agent.briefs().value(channel).why, u"w%1"_s.arg(k));
     }
 
     // Bubbles play in queue order, one every 0.9 s, each with the brief stored when it shows; a
@@ -196,9 +266,8 @@ private Q_SLOTS:
     // and the timers, the demo's answer and the bubble player of a destroyed agent never run.
     void goneObjects()
     {
-        ChannelAgent::setDemoMode(true);
-        const auto normal = qScopeGuard([] { ChannelAgent::setDemoMode(false); });
         AgentRig rig(1);
+        rig.makeAgent(true);
         rig.transcriber().startDemo();
         rig.agent->start();
         rig.clock.advance(12s);

@@ -55,7 +55,8 @@ private Q_SLOTS:
     }
 
     // Eight channels with enough words: six from the cursor on, and the next tick the two left out.
-    // Watched indices at the ends of the int range are found like small ones.
+    // Watched indices at the ends of the int range are found like small ones. A tick that picks
+    // nothing leaves the cursor, even past the end of a shorter list.
     void sixOfEightFromTheCursor()
     {
         const QList<int> indices{INT_MIN, 1, 2, 3, 4, 5, 6, INT_MAX};
@@ -67,6 +68,8 @@ private Q_SLOTS:
         QCOMPARE(pick(segments, indices, cursor, judged), (QList<int>{5, 6, INT_MAX, INT_MIN, 1, 2}));
         QCOMPARE(cursor, 3);
         QCOMPARE(pick(segments, indices, cursor, judged), (QList<int>{3, 4}));
+        QCOMPARE(cursor, 5);
+        QVERIFY(pick(segments, {1, 2, 3}, cursor, judged).isEmpty());
         QCOMPARE(cursor, 5);
     }
 

@@ -134,6 +134,25 @@ private Q_SLOTS:
         QVERIFY(s.glanceEndsAt && *s.glanceEndsAt - s.clock >= 0.9 - 1e-9 && *s.glanceEndsAt - s.clock <= 1.4);
     }
 
+    // At rest, glances come 6 to 11 s apart, the whole range used.
+    void glanceSpacing()
+    {
+        State s;
+        QList<double> starts;
+        while (starts.size() < 200) {
+            const double due = s.nextGlance;
+            s = PindleCharacter::step(std::move(s), PindleCharacter::kMaxStep);
+            if (s.nextGlance != due)
+                starts.append(s.clock);
+        }
+        QList<double> gaps;
+        for (qsizetype i = 1; i < starts.size(); ++i)
+            gaps.append(starts[i] - starts[i - 1]);
+        const auto [shortest, longest] = std::ranges::minmax(gaps);
+        QVERIFY2(shortest >= 6.0 && shortest < 6.2, qPrintable(QString::number(shortest)));
+        QVERIFY2(longest > 10.8 && longest <= 11.0 + PindleCharacter::kMaxStep, qPrintable(QString::number(longest)));
+    }
+
     // Ten minutes of frames of any length, in any state, poked and dragged: every spring stays
     // finite and bounded, and once left alone everything settles on its target.
     void tenMinutesOfHostileFrames()

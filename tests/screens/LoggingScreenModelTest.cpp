@@ -79,6 +79,20 @@ private Q_SLOTS:
 
     // Before the first word there is no window: the entry is made, no picker, no summary.
     // While the composer is open a press only picks the kind; the pop clears after its hold.
+    // The launch's demo reaches the agent too: it asks at the demo's pace.
+    void demoReachesTheAgent_data()
+    {
+        QTest::addColumn<bool>("demo");
+        QTest::newRow("demo") << true;
+        QTest::newRow("live") << false;
+    }
+    void demoReachesTheAgent()
+    {
+        QFETCH(bool, demo);
+        auto r = rig(demo);
+        QCOMPARE(r->screen->agent().isDemo(), demo);
+    }
+
     void pressWithoutTranscriptOrWhileComposing()
     {
         auto r = rig();
