@@ -294,7 +294,6 @@ void APIService::send(const ServiceRequest& request, QObject* context, ReplyComp
         return failSoon(ServiceError::badResponse());
 
     QNetworkRequest networkRequest(url.value());
-    networkRequest.setTransferTimeout(static_cast<int>(timerSpan(request.timeout).count()));
     networkRequest.setAttribute(QNetworkRequest::RedirectPolicyAttribute, QNetworkRequest::ManualRedirectPolicy);
     networkRequest.setAttribute(QNetworkRequest::CookieLoadControlAttribute, QNetworkRequest::Manual);
     networkRequest.setAttribute(QNetworkRequest::CookieSaveControlAttribute, QNetworkRequest::Manual);
@@ -317,11 +316,38 @@ void APIService::send(const ServiceRequest& request, QObject* context, ReplyComp
     struct Received {
         QByteArray body;
         bool tooLarge = false;
+        // Still handing the body to the network.
+        bool sending = false;
+        std::unique_ptr<Clock::Timer> silence;
     };
     auto received = std::make_shared<Received>();
-    // The transfer timeout only measures silence: an answer trickling in byte by byte would keep
-    // the exchange open for ever. The reply is the context, so a finished exchange cancels this.
-    // Small bodies get no extra time; a large one a second per kSlowestUploadRate bytes.
+    // Silence ends the exchange, but not while the body is still going up: Qt reports upload
+    // progress only as the socket's buffers drain, so on a slow link a large body goes quiet for
+    // longer than the timeout between bursts (Qt's own transfer timeout cannot be paused for it).
+    // The deadline below bounds the sending. Silence is real time, like the network's own timers.
+    const std::chrono::milliseconds silenceLimit = timerSpan(request.timeout);
+    received->silence = Clock::system().makeTimer([reply] {
+        if (reply->isRunning())
+            reply->abort();
+    });
+    received->silence->setSingleShot(true);
+    received->silence->start(silenceLimit);
+    auto heard = [received, silenceLimit] {
+        if (!received->sending)
+            received->silence->start(silenceLimit);
+    };
+    connect(reply, &QNetworkReply::uploadProgress, reply, [received, heard](qint64 sent, qint64 total) {
+        received->sending = total > 0 && sent < total;
+        if (received->sending)
+            received->silence->stop();
+        else
+            heard();
+    });
+    connect(reply, &QNetworkReply::downloadProgress, reply, heard);
+    connect(reply, &QNetworkReply::metaDataChanged, reply, heard);
+    // Silence alone would let an answer trickling in byte by byte keep the exchange open for
+    // ever. The reply is the context, so a finished exchange cancels this. Small bodies get no
+    // extra time; a large one a second per kSlowestUploadRate bytes.
     const auto upload = std::chrono::seconds(payload.size() / kSlowestUploadRate);
     m_clock.singleShot(timerSpan(request.timeout + upload), reply, [reply] {
         if (reply->isRunning())

@@ -27,9 +27,9 @@ struct ServiceRequest {
     QByteArray method = "POST";
     // Sent as JSON with "Content-Type: application/json"; without a body no content type is sent.
     std::optional<QJsonObject> body;
-    // Abandon the exchange when nothing arrives for this long, and when it has not ended this long
-    // after it began (plus time for a large body to go up, at APIService::kSlowestUploadRate),
-    // however steadily the answer trickles in.
+    // Abandon the exchange when nothing arrives for this long (not counted while the body is still
+    // going up), and when it has not ended this long after it began (plus time for a large body to
+    // go up, at APIService::kSlowestUploadRate), however steadily the answer trickles in.
     std::chrono::milliseconds timeout{std::chrono::seconds(25)};
     // Send "Cookie" = APIService::sessionCookie() when there is one.
     bool withSession = true;
@@ -87,7 +87,8 @@ public:
     using ReplyCompletion = std::function<void(ServiceResult<ServiceReply>)>;
 
     // `baseUrl`: scheme and host, no trailing slash (see ServiceUrl). `store` must outlive the
-    // service. `clock` (null: the system clock) times the requests' deadlines.
+    // service. `clock` (null: the system clock) times the requests' deadlines; their silence is
+    // timed on real time, like the network itself.
     APIService(QString baseUrl, CookieStore& store, Clock* clock = nullptr, QObject* parent = nullptr);
     ~APIService() override;
 

@@ -1,0 +1,166 @@
+#include "ServiceTesting.h"
+#include "common/TestMain.h"
+
+#include "platform/ManualClock.h"
+#include "service/APIService.h"
+#include "service/CookieStore.h"
+
+#include <QEventLoop>
+#include <QJsonDocument>
+#include <QPointer>
+#include <QTcpServer>
+#include <QTcpSocket>
+#include <QTimer>
+
+#include <functional>
+
+namespace {
+
+using namespace servicetesting;
+using namespace std::chrono_literals;
+
+// A loopback HTTP peer on a slow link. After the request's headers it takes nothing of the body
+// for `hold` (negative: never), then the rest as fast as it comes, and answers `answerDelay` after
+// the last byte. Once the sender's socket buffer is full, Qt reports no upload progress for the
+// rest of the hold: the silence between the bursts of a slow link.
+class SlowPeer : public QObject {
+public:
+    static constexpr qint64 kBuffer = 64 * 1024;
+
+    SlowPeer(std::chrono::milliseconds hold, std::chrono::milliseconds answerDelay)
+        : m_hold(hold), m_answerDelay(answerDelay)
+    {
+        connect(&m_server, &QTcpServer::newConnection, this, [this] {
+            m_socket = m_server.nextPendingConnection();
+            m_socket->setSocketOption(QAbstractSocket::ReceiveBufferSizeSocketOption, kBuffer);
+            m_socket->setReadBufferSize(kBuffer);
+            connect(m_socket, &QTcpSocket::readyRead, this, &SlowPeer::pump);
+        });
+    }
+
+    [[nodiscard]] bool listen() { return m_server.listen(QHostAddress::LocalHost); }
+    [[nodiscard]] QString baseUrl() const { return QStringLiteral("http://127.0.0.1:%1").arg(m_server.serverPort()); }
+    [[nodiscard]] bool hasHeaders() const { return m_length >= 0; }
+    [[nodiscard]] qint64 bodyRead() const { return m_bodyRead; }
+
+private:
+    void pump()
+    {
+        if (!m_socket)
+            return;
+        if (m_length < 0) {
+            m_head += m_socket->read(kBuffer);
+            const qsizetype end = m_head.indexOf("\r\n\r\n");
+            if (end < 0)
+                return;
+            for (const QByteArray& line : m_head.left(end).split('\n')) {
+                if (line.toLower().startsWith("content-length:"))
+                    m_length = line.mid(15).trimmed().toLongLong();
+            }
+            m_length = std::max<qint64>(m_length, 0);
+            m_bodyRead = m_head.size() - (end + 4);
+            if (m_hold.count() >= 0)
+                QTimer::singleShot(m_hold, this, [this] {
+                    m_reading = true;
+                    pump();
+                });
+        }
+        while (m_reading && m_socket->bytesAvailable() > 0)
+            m_bodyRead += m_socket->read(kBuffer).size();
+        if (m_reading && m_bodyRead >= m_length) {
+            m_reading = false;
+            QTimer::singleShot(m_answerDelay, this, [socket = m_socket] {
+                if (socket && socket->state() == QAbstractSocket::ConnectedState)
+                    socket->write("HTTP/1.1 200 OK\r\nContent-Type: application/json\r\nContent-Length: 11\r\n"
+                                  "Connection: close\r\n\r\n{\"ok\":true}");
+            });
+        }
+    }
+
+    QTcpServer m_server;
+    QPointer<QTcpSocket> m_socket;
+    const std::chrono::milliseconds m_hold;
+    const std::chrono::milliseconds m_answerDelay;
+    QByteArray m_head;
+    qint64 m_length = -1;
+    qint64 m_bodyRead = 0;
+    bool m_reading = false;
+};
+
+// Runs the event loop until `condition` holds or `limit` passes. Unlike QTest::qWaitFor it never
+// sleeps between turns: sleeping paces how fast Qt feeds the body to the socket, which would
+// hide the silence a filled socket buffer makes.
+bool runUntil(const std::function<bool()>& condition, std::chrono::milliseconds limit)
+{
+    QEventLoop loop;
+    QTimer check;
+    QObject::connect(&check, &QTimer::timeout, &loop, [&] {
+        if (condition())
+            loop.quit();
+    });
+    check.start(5ms);
+    QTimer::singleShot(limit, &loop, &QEventLoop::quit);
+    if (!condition())
+        loop.exec();
+    return condition();
+}
+
+} // namespace
+
+// A large body going up a slow link: silence while it is still being sent is not a timeout (its
+// total deadline is), but once it is all sent the answer must come within the timeout.
+class SlowUploadTest : public QObject {
+    Q_OBJECT
+
+private Q_SLOTS:
+    void upload_data()
+    {
+        QTest::addColumn<int>("holdMs"); // -1: the peer never takes the body
+        QTest::addColumn<int>("answerDelayMs");
+        QTest::addColumn<int>("clockShortMs"); // how far short of the deadline the service's clock stops
+        QTest::addColumn<bool>("answered");
+        QTest::newRow("held longer than the timeout") << 2500 << 0 << 1 << true;
+        QTest::newRow("answer silent past the timeout") << 0 << 3000 << 1 << false;
+        QTest::newRow("never taken, deadline reached") << -1 << 0 << 0 << false;
+    }
+    void upload()
+    {
+        QFETCH(int, holdMs);
+        QFETCH(int, answerDelayMs);
+        QFETCH(int, clockShortMs);
+        QFETCH(bool, answered);
+        SlowPeer peer{std::chrono::milliseconds(holdMs), std::chrono::milliseconds(answerDelayMs)};
+        QVERIFY(peer.listen());
+        InMemoryCookieStore store;
+        ManualClock clock;
+        APIService service(peer.baseUrl(), store, &clock);
+
+        // Twice what Linux lets a socket's send buffer grow to by default, so a hold stalls the
+        // sender part-way through the body.
+        ServiceRequest request;
+        request.path = QStringLiteral("/api/logger/sync");
+        request.body = QJsonObject{{QStringLiteral("pad"), QString(8 * 1024 * 1024, QLatin1Char('a'))}};
+        request.timeout = 2s;
+        request.withSession = false;
+        const qint64 size = QJsonDocument(*request.body).toJson(QJsonDocument::Compact).size();
+        const auto deadline = request.timeout + std::chrono::seconds(size / APIService::kSlowestUploadRate);
+
+        Latch<ServiceResult<ServiceReply>> done;
+        service.send(request, nullptr, done.callback());
+        QVERIFY(runUntil([&] { return peer.hasHeaders(); }, 5s));
+        clock.advance(deadline - std::chrono::milliseconds(clockShortMs));
+        QVERIFY(runUntil([&] { return done.value.has_value(); }, 8s));
+        const ServiceResult<ServiceReply>& result = *done.value;
+        if (answered) {
+            QVERIFY2(result.ok(), qPrintable(result.ok() ? QString() : result.error().description()));
+            QCOMPARE(result.value().status, 200);
+        } else {
+            QVERIFY(!result.ok());
+            QCOMPARE(result.error().kind(), ServiceError::Kind::Timeout);
+        }
+        QCOMPARE(peer.bodyRead() == size, holdMs >= 0);
+    }
+};
+
+PINDLE_TEST(SlowUploadTest)
+#include "test_slow_upload.moc"
