@@ -19,12 +19,41 @@ qsizetype defaultRank(const QString& kind)
     return rank < 0 ? unrankedPosition : rank;
 }
 
-// The stored list, or nothing when the value is missing or any element fails to decode.
-std::optional<QList<LogButton>> decodeButtons(const QJsonValue& value)
+// One stored button, field by field, so that one bad value costs that value and not the user's
+// list: a field that does not read keeps the kind's default (its label, whether it shows by
+// default, 10 s). The kind is the button's identity; without a readable one the table knows, the
+// button is dropped.
+std::optional<LogButton> decodeButton(const QJsonValue& value, const QList<LogButton>& defaults)
 {
-    QList<LogButton> list;
-    if (!JsonRead::readList(value, list, [](const QJsonValue& element) { return LogButton::fromJson(element); }))
+    const QJsonObject object = value.toObject();
+    QString kind;
+    if (!JsonRead::required(object, QLatin1StringView("kind"), kind))
         return std::nullopt;
+    const auto fallback =
+        std::find_if(defaults.cbegin(), defaults.cend(), [&](const LogButton& b) { return b.kind == kind; });
+    if (fallback == defaults.cend())
+        return std::nullopt;
+    LogButton button = *fallback;
+    // Each read leaves the default in place when the key is missing or of another type.
+    JsonRead::required(object, QLatin1StringView("name"), button.name);
+    JsonRead::required(object, QLatin1StringView("enabled"), button.enabled);
+    JsonRead::required(object, QLatin1StringView("reach"), button.reach);
+    // Held to the rules of `rename` and `setReach`, as an edit would have left them.
+    button.name = LogButtonStore::heldName(kind, button.name);
+    button.reach = LogButtonStore::heldReach(button.reach);
+    return button;
+}
+
+// The stored buttons in stored order, or nothing when no list is stored.
+std::optional<QList<LogButton>> decodeButtons(const QJsonValue& value, const QList<LogButton>& defaults)
+{
+    if (!value.isArray())
+        return std::nullopt;
+    QList<LogButton> list;
+    for (const QJsonValue& element : value.toArray()) {
+        if (std::optional<LogButton> button = decodeButton(element, defaults))
+            list.append(std::move(*button));
+    }
     return list;
 }
 
@@ -61,25 +90,17 @@ void LogButtonStore::load()
 {
     const QList<LogButton> defaults = defaultButtons();
 
-    const std::optional<QList<LogButton>> stored = decodeButtons(m_defaults.value(buttonsKey));
+    const std::optional<QList<LogButton>> stored = decodeButtons(m_defaults.value(buttonsKey), defaults);
     if (!stored) {
-        // A first start (or unreadable settings): the list is first stored by the first change.
+        // A first start (or a value that is no list): the list is first stored by the first change.
         m_buttons = defaults;
         m_defaults.set(defaultsFlagKey, true);
         return;
     }
 
-    // Kinds this version no longer offers are dropped; kinds added since are appended hidden.
-    // Several buttons of one kind are kept as stored; lookups act on the first. Names and reach
-    // from the file meet the rules of `rename` and `setReach`.
-    QList<LogButton> list;
-    for (LogButton button : *stored) {
-        if (!LogButtonKind::lookup(button.kind))
-            continue;
-        button.name = heldName(button.kind, button.name);
-        button.reach = heldReach(button.reach);
-        list.append(button);
-    }
+    // Kinds added since are appended hidden. Several buttons of one kind are kept as stored;
+    // lookups act on the first.
+    QList<LogButton> list = *stored;
     for (const LogButton& fallback : defaults) {
         const bool present = std::any_of(list.cbegin(), list.cend(),
                                          [&](const LogButton& b) { return b.kind == fallback.kind; });

@@ -1,5 +1,7 @@
 #include "model/LogKeywordStore.h"
 
+#include "model/StoredStrings.h"
+
 namespace {
 
 // The words of `text` that `words` lacks, as `add` takes them.
@@ -19,7 +21,7 @@ QStringList newWords(const QStringList& words, const QString& text)
 LogKeywordStore::LogKeywordStore(Defaults& defaults, QObject* parent) : QObject(parent), m_defaults(defaults)
 {
     // Words from the file meet the rules of `add`: trimmed, no commas, none twice ignoring case.
-    for (const QString& stored : defaults.stringList(key).value_or(QStringList{}))
+    for (const QString& stored : storedStrings(defaults.value(key)).value_or(QStringList{}))
         m_words.append(newWords(m_words, stored));
 }
 

@@ -96,6 +96,8 @@ LogSessionStore::~LogSessionStore()
 
 LogSessionStore::FileContents LogSessionStore::readFile(const QString& path, const std::atomic<bool>& abandoned)
 {
+    // Before this store's first save, so none of its own temporaries can be there yet.
+    SafeFile::removeStaleTemporaries(path);
     FileContents contents;
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly)) {

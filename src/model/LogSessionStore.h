@@ -28,7 +28,9 @@
 //
 // A file that exists but cannot be read or decoded is never overwritten: the first save moves it
 // aside ("log-sessions.json.unreadable-<ms>") so it can still be recovered by hand, and writes
-// nothing while it cannot be moved. Sessions of one id load as one, the newest.
+// nothing while it cannot be moved. Sessions of one id load as one, the newest. Temporaries that
+// a save killed mid-write left next to the file are removed as it is read, once they are stale
+// (`SafeFile::removeStaleTemporaries`), so not one that a save still running writes to.
 //
 // Every save that does not reach the disk is reported (`saveFailed`, `saveError`), and so is the
 // move of an unreadable file (`movedAsidePath`), so the screens can say so.

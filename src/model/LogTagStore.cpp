@@ -1,5 +1,7 @@
 #include "model/LogTagStore.h"
 
+#include "model/StoredStrings.h"
+
 namespace {
 
 // Horizontal white space only: any Unicode space separator and the tab.
@@ -24,7 +26,7 @@ QString trimBlanks(const QString& text)
 LogTagStore::LogTagStore(Defaults& defaults, QObject* parent) : QObject(parent), m_defaults(defaults)
 {
     // Tags from the file meet the rules of `add`: trimmed, not empty, none twice.
-    for (const QString& text : defaults.stringList(key).value_or(QStringList{})) {
+    for (const QString& text : storedStrings(defaults.value(key)).value_or(QStringList{})) {
         const QString tag = trimBlanks(text);
         if (!tag.isEmpty() && !m_available.contains(tag))
             m_available.append(tag);

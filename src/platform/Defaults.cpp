@@ -27,6 +27,8 @@ bool sameValue(const QJsonValue& a, const QJsonValue& b)
 
 Defaults::Defaults(QString filePath, Clock* clock) : m_path(std::move(filePath)), m_clock(Clock::orSystem(clock))
 {
+    // A write cut off by a kill leaves its temporary beside the file.
+    SafeFile::removeStaleTemporaries(m_path);
     QFile file(m_path);
     if (file.exists()) {
         const bool opened = file.open(QIODevice::ReadOnly);

@@ -3,6 +3,8 @@
 #include <QByteArray>
 #include <QString>
 
+#include <chrono>
+
 namespace SafeFile {
 
 // Writes the whole file or nothing: the old file is replaced only once the new one is complete
@@ -14,5 +16,14 @@ namespace SafeFile {
 // what may still be recovered by hand. Returns the new path, or an empty string when the file
 // could not be moved.
 QString moveAside(const QString& path);
+
+// How long a temporary must have lain unchanged to count as left behind: a save still running
+// writes to its temporary all along, and even a slow disk syncs a large file within seconds.
+inline constexpr std::chrono::minutes staleTemporaryAge{5};
+
+// Removes the temporaries a killed `writeAtomically` of `path` left next to it: regular files
+// named as QSaveFile names them ("<file name>." and six ASCII letters) and unchanged for
+// `staleTemporaryAge`. The file itself, folders, links and other names are never touched.
+void removeStaleTemporaries(const QString& path);
 
 } // namespace SafeFile

@@ -13,9 +13,13 @@
 #include <algorithm>
 #include <chrono>
 #include <cmath>
+#include <ctime>
 #include <memory>
 #include <mutex>
 #include <thread>
+
+#include <fcntl.h>
+#include <sys/stat.h>
 
 using namespace Qt::Literals::StringLiterals;
 
@@ -167,6 +171,37 @@ private Q_SLOTS:
         store.save();
         verifyFileMatches(store);
         QVERIFY(store.saveError().isEmpty() && readFile(store.movedAsidePath()) == untouched);
+    }
+
+    // A save killed before its rename leaves the writer's temporary behind; opening the store
+    // removes its own stale ones and nothing else: not one a live save may still be writing, not
+    // a link, not a name that differs by a character.
+    void staleTemporariesAreRemoved_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<bool>("link");
+        QTest::addColumn<bool>("stale");
+        QTest::addColumn<bool>("removed");
+        QTest::newRow("stale") << u"log-sessions.json.aBcDeF"_s << false << true << true;
+        QTest::newRow("recent") << u"log-sessions.json.aBcDeF"_s << false << false << false;
+        QTest::newRow("link") << u"log-sessions.json.aBcDeF"_s << true << true << false;
+        QTest::newRow("moved aside") << u"log-sessions.json.unreadable-1"_s << false << true << false;
+        QTest::newRow("seven letters") << u"log-sessions.json.aBcDeFg"_s << false << true << false;
+        QTest::newRow("another file's") << u"defaults.json.aBcDeF"_s << false << true << false;
+    }
+    void staleTemporariesAreRemoved()
+    {
+        QFETCH(QString, name);
+        QFETCH(bool, link);
+        QFETCH(bool, stale);
+        writeFile(m_path, LogSessionFile::encode({session(1)}));
+        const QString path = m_dir.filePath(name);
+        QVERIFY(link ? QFile::link(m_path, path) : QFile(path).open(QIODevice::WriteOnly));
+        const timespec hourAgo[2]{{::time(nullptr) - 3600, 0}, {::time(nullptr) - 3600, 0}};
+        QVERIFY(!stale || ::utimensat(AT_FDCWD, QFile::encodeName(path).constData(), hourAgo, 0) == 0);
+        const LogSessionStore store(m_path);
+        QTEST(!QDir(m_dir.path()).entryList(QDir::Files | QDir::System).contains(name), "removed");
+        QCOMPARE(store.sessions().size(), 1);
     }
 
     // Reading alone writes nothing. A log with neither entries nor transcript lines is never

@@ -7,6 +7,7 @@
 
 #include <QFile>
 #include <QJsonArray>
+#include <QJsonDocument>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 
@@ -101,14 +102,12 @@ private Q_SLOTS:
         QCOMPARE(stored(LogButtonStore::noteOffFlagKey), QJsonValue(true));
     }
 
-    // Anything but a list of whole buttons gives the default list and leaves what was stored
-    // alone until the first change; numbers past the double range never crash.
+    // Anything but a list gives the default list and leaves what was stored alone until the first
+    // change; numbers past the double range never crash.
     void undecodableStoredList_data()
     {
         QTest::addColumn<QByteArray>("json");
         QTest::newRow("not a list") << "3"_ba;
-        QTest::newRow("reach missing") << R"([{"kind":"sad","name":"E","enabled":true}])"_ba;
-        QTest::newRow("enabled as number") << R"([{"kind":"sad","name":"E","enabled":1,"reach":1}])"_ba;
         QTest::newRow("reach overflows") << R"([{"kind":"sad","name":"E","enabled":true,"reach":1e999}])"_ba;
     }
     void undecodableStoredList()
@@ -120,6 +119,39 @@ private Q_SLOTS:
         const QJsonValue before = reopen().value(LogButtonStore::buttonsKey);
         QCOMPARE(LogButtonStore(*m_defaults).buttons(), LogButtonStore::defaultButtons());
         QCOMPARE(stored(LogButtonStore::buttonsKey), before);
+    }
+
+    // A bad field takes the kind's default (label, default shown state, 10 s); a button without a
+    // readable kind is dropped. The buttons around it keep their place and the next change keeps all.
+    void storedButtonsDecodeOneByOne_data()
+    {
+        QTest::addColumn<QByteArray>("middle");
+        QTest::addColumn<LogButton>("decoded"); // none when dropped
+        const LogButton lol{u"funny"_s, u"LOL"_s, false, 10};
+        for (const char* reach : {"\"15\"", "null", "true", "{}", "[5]", "\"NaN\""})
+            QTest::addRow("reach %s", reach)
+                << R"({"kind":"funny","name":"LOL","enabled":false,"reach":)" + QByteArray(reach) + '}' << lol;
+        QTest::newRow("reach huge") << R"({"kind":"funny","name":"LOL","enabled":false,"reach":1e308})"_ba
+                                    << LogButton{u"funny"_s, u"LOL"_s, false, 120};
+        QTest::newRow("reach missing") << R"({"kind":"funny","name":"LOL","enabled":false})"_ba << lol;
+        QTest::newRow("name, enabled mistyped")
+            << R"({"kind":"funny","name":7,"enabled":"no"})"_ba << LogButton{u"funny"_s, u"Funny"_s, true, 10};
+        QTest::newRow("kind null") << R"({"kind":null,"name":"LOL","enabled":false,"reach":5})"_ba << LogButton{};
+        QTest::newRow("not an object") << R"("funny")"_ba << LogButton{};
+    }
+    void storedButtonsDecodeOneByOne()
+    {
+        QFETCH(QByteArray, middle);
+        QFETCH(LogButton, decoded);
+        const QByteArray sad = R"({"kind":"sad","name":"Tears","enabled":true,"reach":30})";
+        const QByteArray clip = R"({"kind":"clip","name":"C","enabled":true,"reach":5})";
+        seed(QJsonDocument::fromJson('[' + sad + ',' + middle + ',' + clip + ']').array());
+        LogButtonStore store(reopen());
+        QList<LogButton> kept{{u"sad"_s, u"Tears"_s, true, 30}, decoded, {u"clip"_s, u"C"_s, true, 5}};
+        kept.removeAll(LogButton{});
+        QCOMPARE(store.buttons().mid(0, kept.size()), kept);
+        store.toggle(u"broll"_s);
+        QCOMPARE(LogButtonStore(reopen()).buttons(), store.buttons());
     }
 
     // Unknown kinds (ids compare exactly) are dropped, new ones appended hidden, repeated ones kept
@@ -252,8 +284,8 @@ private Q_SLOTS:
         QCOMPARE(storedButtons(), store.buttons());
     }
     // Keywords compare without case when added, and each is stored as it is added, so a crash
-    // half way keeps the earlier words; stored words load as `add` would take them, and a stored
-    // value that is not a list of strings loads none.
+    // half way keeps the earlier words; stored words load as `add` would take them, and stored
+    // values that are not strings are skipped, not the whole list.
     void keywordAdd_data()
     {
         QTest::addColumn<QJsonValue>("initial");
@@ -265,7 +297,8 @@ private Q_SLOTS:
             << QJsonValue(QJsonArray{" a\n", "b,c", "", "A"}) << "d" << QStringList{"a", "b", "c", "d"};
         QTest::newRow("earlier piece counts") << none << "a, b,, A" << QStringList{"a", "b"};
         QTest::newRow("trimmed of line breaks") << none << "\n  red car \r\n" << QStringList{"red car"};
-        QTest::newRow("stored with a number") << QJsonValue(QJsonArray{"police", 3}) << "x" << QStringList{"x"};
+        QTest::newRow("stored with other types") << QJsonValue(QJsonArray{"police", 3, QJsonValue::Null, QJsonObject{}})
+                                                 << "x" << QStringList{"police", "x"};
     }
     void keywordAdd()
     {
@@ -295,8 +328,8 @@ private Q_SLOTS:
     }
 
     // Tags compare exactly and only spaces and tabs are trimmed, line breaks stay; stored tags
-    // load as `add` would take them. An empty or unreadable palette loads the defaults without
-    // writing them.
+    // load as `add` would take them, values that are not strings skipped. An empty palette loads
+    // the defaults without writing them.
     void tagAdd_data()
     {
         QTest::addColumn<QJsonValue>("initial");
@@ -308,8 +341,8 @@ private Q_SLOTS:
         QTest::newRow("line break kept") << QJsonValue(QJsonArray{"GV"}) << "Drone\n" << QStringList{"GV", "Drone\n"};
         QTest::newRow("stored blanks and repeats")
             << QJsonValue(QJsonArray{" GV\t", "GV", "", u"\u3000"_s}) << "Drone" << QStringList{"GV", "Drone"};
-        QTest::newRow("wide spaces trimmed")
-            << QJsonValue(QJsonArray{"GV", 1}) << u"\u00A0Drone\u3000"_s << defaults + QStringList{"Drone"};
+        QTest::newRow("wide spaces trimmed, number skipped")
+            << QJsonValue(QJsonArray{"GV", 1}) << u"\u00A0Drone\u3000"_s << QStringList{"GV", "Drone"};
     }
     void tagAdd()
     {
@@ -324,8 +357,8 @@ private Q_SLOTS:
         QCOMPARE(stored(LogTagStore::key), grows ? QJsonValue(QJsonArray::fromStringList(expected)) : initial);
     }
 
-    // An empty array is a choice (no cues), unlike a missing or mistyped value; a threshold must
-    // be above zero and at most one.
+    // An empty array is a choice (no cues), unlike a missing or mistyped value or one with no
+    // string in it; other values are skipped. A threshold must be above zero and at most one.
     void soundCues_data()
     {
         QTest::addColumn<QJsonValue>("cues");
@@ -337,6 +370,9 @@ private Q_SLOTS:
         QTest::newRow("empty array is no cues") << QJsonValue(QJsonArray{}) << QJsonValue(0) << QStringList{} << 0.7;
         QTest::newRow("tiny") << QJsonValue(QJsonArray{"clap"}) << QJsonValue(5e-324) << QStringList{"clap"} << 5e-324;
         QTest::newRow("one") << none << QJsonValue(1) << defaults << 1.0;
+        QTest::newRow("strings kept") << QJsonValue(QJsonArray{"clap", QJsonValue::Null, 3}) << none
+                                      << QStringList{"clap"} << 0.7;
+        QTest::newRow("no string") << QJsonValue(QJsonArray{QJsonValue::Null}) << none << defaults << 0.7;
         QTest::newRow("above one") << none << QJsonValue(1.5) << defaults << 0.7;
     }
     void soundCues()

@@ -12,9 +12,13 @@
 #include <QThread>
 
 #include <cstdio>
+#include <ctime>
 #include <limits>
 #include <memory>
 #include <vector>
+
+#include <fcntl.h>
+#include <sys/stat.h>
 
 using namespace Qt::Literals::StringLiterals;
 using namespace std::chrono_literals;
@@ -135,6 +139,20 @@ private Q_SLOTS:
 
     // The parent "folder" is a plain file, so nothing can be written there (true even for root).
     // Values stay in memory; a flush tries again and reaches the disk once it is writable.
+    // A write cut off by a kill leaves its temporary; the next start clears it, never the file.
+    void staleTemporaryIsRemoved()
+    {
+        const QString path = m_dir->filePath(QStringLiteral("defaults.json"));
+        const QString temporary = path + QStringLiteral(".aBcDeF");
+        QFile file(temporary);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.close();
+        const timespec hourAgo[2]{{::time(nullptr) - 3600, 0}, {::time(nullptr) - 3600, 0}};
+        QCOMPARE(::utimensat(AT_FDCWD, QFile::encodeName(temporary).constData(), hourAgo, 0), 0);
+        Defaults defaults(path);
+        QVERIFY(!QFile::exists(temporary));
+    }
+
     void failedWriteKeepsValuesAndRecovers()
     {
         const QString blocker = m_dir->filePath(u"blocker"_s);
