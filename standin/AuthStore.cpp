@@ -148,6 +148,9 @@ Reply AuthStore::verify(const Call& call)
     ++m_accounts[email].signIns;
     const QString sid = randomHex(kSessionBytes);
     m_sessions.insert(sid, email);
+    m_sessionOrder.append(sid);
+    while (m_sessionOrder.size() > m_limits.maxSessions)
+        m_sessions.remove(m_sessionOrder.takeFirst());
 
     QJsonObject answer{{QStringLiteral("ok"), true},
                        {QStringLiteral("user"), QJsonObject{{QStringLiteral("email"), email}}}};

@@ -4,6 +4,7 @@
 
 #include <QHash>
 #include <QJsonObject>
+#include <QList>
 #include <QMap>
 #include <QString>
 
@@ -22,6 +23,8 @@ struct AuthLimits {
     // for codes for made-up addresses must not fill the memory. Past this a new address is told
     // to try later.
     int maxAddresses = 10'000;
+    // Sessions kept at once; past this a new sign-in ends the oldest session.
+    int maxSessions = 10'000;
 };
 
 // Accounts, sign-in codes and sessions. An account exists from its first sign-in; a session is
@@ -80,6 +83,7 @@ private:
     QHash<QString, Waiting> m_pendingCodes; // e-mail -> generated code
     QHash<QString, Tries> m_tries;          // e-mail -> recent wrong codes
     QHash<QString, QString> m_sessions;     // sid -> e-mail
+    QList<QString> m_sessionOrder;          // the sids, oldest first
     QMap<QString, Account> m_accounts;      // sorted, so the state reads the same every time
     bool m_answerSid = true;
     bool m_setCookie = true;

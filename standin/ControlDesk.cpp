@@ -170,7 +170,8 @@ Reply ControlDesk::state(const Call&) const
     const TransportStats& transport = m_service.transport();
     all.insert(QStringLiteral("transport"),
                QJsonObject{{QStringLiteral("accept_failures"), static_cast<double>(transport.acceptFailures)},
-                           {QStringLiteral("timed_out"), static_cast<double>(transport.timedOut)}});
+                           {QStringLiteral("timed_out"), static_cast<double>(transport.timedOut)},
+                           {QStringLiteral("most_held_bytes"), static_cast<double>(transport.mostHeldBytes)}});
     return jsonReply(all);
 }
 

@@ -13,26 +13,17 @@ namespace {
 // Qt reads at most this much ahead of us, so a client sending faster than it is served meets
 // the kernel's flow control instead of filling our memory.
 constexpr qint64 kReadAheadBytes = 64 * 1024;
-// Answers waiting to be sent beyond this hold the next request back: a client that sends
-// requests without reading the answers must not make them pile up.
-constexpr qint64 kMaxUnsentBytes = 4 * 1024 * 1024;
+// Answers waiting to be sent beyond this hold the next request back, and the reading with it: a
+// client that sends requests without reading the answers then waits on the kernel's flow control
+// instead of making them pile up.
+constexpr qint64 kMaxUnsentBytes = 1024 * 1024;
+// Pipelined requests handled in one go before the other connections get their turn.
+constexpr int kRequestsPerTurn = 16;
+// What may follow the last character of a head's last line: "\n\r\n".
+constexpr qsizetype kHeadEndBytes = 3;
 // How long a closing connection still takes (and drops) what the client sends.
 constexpr int kLingerMs = 2000;
 constexpr qint64 kMiB = 1024 * 1024;
-
-// The end of the head (the blank line), or -1; `bodyStart` is where the body begins.
-qsizetype headEnd(const QByteArray& buffer, qsizetype& bodyStart)
-{
-    const qsizetype crlf = buffer.indexOf("\n\r\n");
-    const qsizetype lf = buffer.indexOf("\n\n");
-    if (lf >= 0 && (crlf < 0 || lf < crlf)) {
-        bodyStart = lf + 2;
-        return lf;
-    }
-    if (crlf >= 0)
-        bodyStart = crlf + 3;
-    return crlf;
-}
 
 } // namespace
 
@@ -56,7 +47,11 @@ void HttpConnection::process()
     if (!m_socket || m_processing)
         return;
     m_processing = true;
-    const auto done = qScopeGuard([this] { m_processing = false; });
+    const auto done = qScopeGuard([this] {
+        m_processing = false;
+        if (onHeld && m_socket)
+            onHeld(m_buffer.size() + m_socket->bytesAvailable() + m_socket->bytesToWrite());
+    });
 
     if (m_state == State::Closing) {
         m_socket->readAll();
@@ -66,19 +61,79 @@ void HttpConnection::process()
         }
         return;
     }
-    while (m_state == State::Reading && m_socket && m_socket->bytesToWrite() <= kMaxUnsentBytes) {
-        m_buffer += m_socket->readAll();
-        if (!m_head && !takeHead())
+    // One turn of this connection per pass of the event loop, whatever woke it.
+    if (m_turnQueued)
+        return;
+    int handled = 0;
+    while (m_state == State::Reading && m_socket) {
+        // Answers the client has not taken yet hold it back; bytesWritten resumes.
+        if (m_socket->bytesToWrite() > kMaxUnsentBytes)
             return;
-        if (m_state != State::Reading || m_buffer.size() < m_head->contentLength)
+        if (handled == kRequestsPerTurn) {
+            m_turnQueued = true;
+            QMetaObject::invokeMethod(
+                this,
+                [this] {
+                    m_turnQueued = false;
+                    process();
+                },
+                Qt::QueuedConnection);
             return;
+        }
+        const bool received = readWanted();
+        if (!m_head && !takeHead()) {
+            // Blank lines dropped from the front may have made room for more of the head.
+            if (received && m_state == State::Reading)
+                continue;
+            return;
+        }
+        if (m_state != State::Reading)
+            return;
+        if (m_buffer.size() < m_head->contentLength) {
+            // The head just taken may have left some of its body in the socket.
+            if (m_socket->bytesAvailable() > 0)
+                continue;
+            return;
+        }
         const Request request = toRequest(*m_head, m_buffer.left(m_head->contentLength));
         m_buffer.remove(0, m_head->contentLength);
         m_state = State::Handling;
         m_deadline->stop();
+        ++handled;
         if (onRequest)
             onRequest(*this, request);
     }
+}
+
+bool HttpConnection::readWanted()
+{
+    const qint64 wanted =
+        m_head ? m_head->contentLength - m_buffer.size() : m_limits.maxHeadBytes + kHeadEndBytes - m_buffer.size();
+    const qint64 size = std::min(wanted, m_socket->bytesAvailable());
+    if (size <= 0)
+        return false;
+    m_buffer += m_socket->read(size);
+    return true;
+}
+
+qsizetype HttpConnection::headEnd(qsizetype& bodyStart)
+{
+    const qsizetype size = m_buffer.size();
+    for (qsizetype i = m_buffer.indexOf('\n', m_scanned); i >= 0; i = m_buffer.indexOf('\n', i + 1)) {
+        const qsizetype next = i + 1 < size && m_buffer[i + 1] == '\r' ? i + 2 : i + 1;
+        if (next >= size) {
+            // Whether the next line is blank is not known yet: look here again.
+            m_scanned = i;
+            return -1;
+        }
+        if (m_buffer[next] == '\n') {
+            bodyStart = next + 1;
+            m_scanned = 0;
+            return i;
+        }
+    }
+    m_scanned = size;
+    return -1;
 }
 
 bool HttpConnection::takeHead()
@@ -87,8 +142,9 @@ bool HttpConnection::takeHead()
     while (blank < m_buffer.size() && (m_buffer[blank] == '\r' || m_buffer[blank] == '\n'))
         ++blank;
     m_buffer.remove(0, blank);
+    m_scanned = std::max<qsizetype>(0, m_scanned - blank);
     qsizetype bodyStart = 0;
-    const qsizetype end = headEnd(m_buffer, bodyStart);
+    const qsizetype end = headEnd(bodyStart);
     if (end > m_limits.maxHeadBytes || (end < 0 && m_buffer.size() > m_limits.maxHeadBytes)) {
         refuse(431, QStringLiteral("request head larger than %1 KiB").arg(m_limits.maxHeadBytes / 1024));
         return false;
@@ -149,6 +205,7 @@ QTcpSocket* HttpConnection::takeSocket(QByteArray& rest)
     socket->setParent(nullptr);
     m_socket = nullptr;
     rest = std::exchange(m_buffer, {});
+    m_scanned = 0;
     m_state = State::Closing;
     m_deadline->stop();
     deleteLater();
@@ -175,6 +232,7 @@ void HttpConnection::closeAfterWriting()
 {
     m_state = State::Closing;
     m_buffer.clear();
+    m_scanned = 0;
     m_deadline->start(kLingerMs);
     if (!m_processing)
         process();

@@ -40,6 +40,9 @@ public:
     std::function<void(HttpConnection& connection, const RequestHead& head)> onUpgrade;
     // The connection is being closed for taking too long.
     std::function<void()> onTimedOut;
+    // What the connection holds after each round of reading and answering: bytes received but
+    // not yet handled, and answers not yet sent.
+    std::function<void(qint64 bytes)> onHeld;
 
     // Answers the request handed out last. Closes the connection afterwards when the request
     // asked for that, came as HTTP/1.0 or was an upgrade.
@@ -54,6 +57,13 @@ private:
     enum class State { Reading, Handling, Closing };
 
     void process();
+    // Reads from the socket no more than the request under way can use: up to the longest head,
+    // or the rest of its body. What lies beyond waits in the socket, so the buffer stays bounded
+    // however many requests a client sends ahead. Whether anything was read.
+    bool readWanted();
+    // Where the blank line that ends the head begins, or -1; `bodyStart` is where the body
+    // begins. Resumes where the last call stopped: a head arriving in pieces is scanned once.
+    qsizetype headEnd(qsizetype& bodyStart);
     // Reads a head from the buffer; false when more bytes are needed or the connection ends.
     bool takeHead();
     void refuse(int status, const QString& message);
@@ -68,9 +78,11 @@ private:
     const HttpLimits m_limits;
     QTimer* m_deadline = nullptr;
     QByteArray m_buffer;
+    qsizetype m_scanned = 0;           // how far m_buffer has been searched for the end of the head
     std::optional<RequestHead> m_head; // of the request being read or handled
     State m_state = State::Reading;
     bool m_processing = false;
+    bool m_turnQueued = false; // the next requests wait for the event loop's next pass
     bool m_writeShut = false;
 };
 

@@ -145,7 +145,11 @@ std::variant<RequestHead, HeadProblem> parseRequestHead(QByteArrayView head)
         out.headers.append(qMakePair(line.first(colon).toByteArray(), value.toByteArray()));
     }
 
-    if (!out.header("transfer-encoding").isEmpty())
+    // Present at all, even empty: a reader that honours a later one would find another body.
+    const bool encoded = std::any_of(out.headers.cbegin(), out.headers.cend(), [](const auto& header) {
+        return QByteArrayView(header.first).compare("transfer-encoding", Qt::CaseInsensitive) == 0;
+    });
+    if (encoded)
         return problem(501, "Transfer-Encoding is not supported: send Content-Length");
     const auto length = contentLength(out.headers);
     if (const auto* bad = std::get_if<HeadProblem>(&length))

@@ -38,7 +38,8 @@ struct HeadProblem {
 // line that is not "METHOD target HTTP/1.x" (505 for another version), a header without a name
 // or with white space before its colon, a folded line, a control character in a value, more
 // than kMaxHeaders fields, Content-Length values that are not digits or that disagree (even in
-// one comma-separated field), and any Transfer-Encoding (501: bodies must state their length).
+// one comma-separated field), and any Transfer-Encoding field, even an empty one (501: bodies
+// must state their length).
 // "Connection" is a comma-separated list of tokens compared without regard to case or spacing;
 // HTTP/1.0 closes unless it names "keep-alive".
 [[nodiscard]] std::variant<RequestHead, HeadProblem> parseRequestHead(QByteArrayView head);

@@ -1,13 +1,24 @@
 #include "RequestLog.h"
 
+#include <algorithm>
+
 namespace standin {
 
-void RequestLog::record(const Request& request)
+void RequestLog::record(const Request& request, bool knownPath)
 {
-    Entry& entry = m_entries[QString::fromLatin1(request.method) + u' ' + request.path];
+    const QString key = QString::fromLatin1(request.method) + u' ' + request.path;
+    auto it = m_entries.find(key);
+    if (it == m_entries.end()) {
+        if (m_entries.size() >= kMaxEntries)
+            m_entries.erase(std::min_element(m_entries.begin(), m_entries.end(),
+                                             [](const Entry& a, const Entry& b) { return a.lastSeen < b.lastSeen; }));
+        it = m_entries.insert(key, Entry{});
+    }
+    Entry& entry = *it;
+    entry.lastSeen = ++m_recorded;
     ++entry.count;
     entry.headers = request.headers;
-    entry.body = request.body.left(kKeptBodyBytes);
+    entry.body = knownPath ? request.body.left(kKeptBodyBytes) : QByteArray();
     entry.bodyBytes = request.body.size();
     entry.query = request.query.toString(QUrl::FullyDecoded);
 }

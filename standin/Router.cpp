@@ -1,5 +1,7 @@
 #include "Router.h"
 
+#include <algorithm>
+
 namespace standin {
 
 namespace {
@@ -24,6 +26,13 @@ bool Router::matches(const QStringList& pattern, const QStringList& segments, QS
     }
     params = std::move(captured);
     return true;
+}
+
+bool Router::knowsPath(const QStringList& segments) const
+{
+    QStringList params;
+    return std::any_of(m_routes.cbegin(), m_routes.cend(),
+                       [&](const Route& route) { return matches(route.pattern, segments, params); });
 }
 
 Reply Router::dispatch(const Request& request) const

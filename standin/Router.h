@@ -36,6 +36,8 @@ public:
     // 404 for an unknown path, 405 for a known path with another method, 401 on a Session route
     // without a valid session; otherwise the handler's answer.
     [[nodiscard]] Reply dispatch(const Request& request) const;
+    // Whether some route has this path, whatever its method.
+    [[nodiscard]] bool knowsPath(const QStringList& segments) const;
 
 private:
     struct Route {

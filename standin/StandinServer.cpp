@@ -3,11 +3,12 @@
 #include "LiveSocket.h"
 #include "StandinService.h"
 
-#include <QHostAddress>
+#include <QSocketNotifier>
 #include <QTcpSocket>
 #include <QTimer>
 
 #include <sys/resource.h>
+#include <unistd.h>
 
 namespace standin {
 
@@ -24,11 +25,10 @@ constexpr int kMostConnections = 10'000;
 } // namespace
 
 StandinServer::StandinServer(StandinService& service, const ServerLimits& limits, QObject* parent)
-    : QObject(parent), m_service(service), m_limits(limits)
+    : QObject(parent), m_service(service), m_transport(service.transport()), m_limits(limits), m_retry(new QTimer(this))
 {
-    connect(&m_listener, &QTcpServer::newConnection, this, &StandinServer::takeConnections);
-    connect(&m_listener, &QTcpServer::acceptError, this, &StandinServer::onAcceptError);
-    m_listener.setMaxPendingConnections(1);
+    m_retry->setSingleShot(true);
+    connect(m_retry, &QTimer::timeout, this, &StandinServer::takeConnections);
 }
 
 int StandinServer::connectionBudget(int streams)
@@ -44,35 +44,63 @@ int StandinServer::connectionBudget(int streams)
 
 quint16 StandinServer::listenOnLoopback(quint16 port)
 {
-    if (!m_listener.listen(QHostAddress(QHostAddress::LocalHost), port))
+    delete m_waiting;
+    m_waiting = nullptr;
+    const quint16 listening = m_listener.listen(port);
+    if (listening == 0)
         return 0;
-    return m_listener.serverPort();
+    m_waiting = new QSocketNotifier(m_listener.descriptor(), QSocketNotifier::Read, this);
+    connect(m_waiting, &QSocketNotifier::activated, this, &StandinServer::takeConnections);
+    return listening;
 }
 
 void StandinServer::takeConnections()
 {
-    m_backoffMs = 0;
-    while (m_connections < m_limits.maxConnections && m_listener.hasPendingConnections()) {
-        QTcpSocket* socket = m_listener.nextPendingConnection();
+    while (m_waiting && m_connections < m_limits.maxConnections) {
+        const LoopbackListener::Accepted accepted = m_listener.accept();
+        if (accepted.outcome == LoopbackListener::Outcome::NoneWaiting)
+            break;
+        if (accepted.outcome == LoopbackListener::Outcome::Failed) {
+            backOff();
+            return;
+        }
+        m_backoffMs = 0;
+        auto* socket = new QTcpSocket;
+        if (!socket->setSocketDescriptor(accepted.descriptor)) {
+            ::close(accepted.descriptor);
+            delete socket;
+            continue;
+        }
         ++m_connections;
         connect(socket, &QObject::destroyed, this, [this] {
             --m_connections;
+            // Its descriptor is free again: no need to wait out a back-off.
+            m_retry->stop();
             takeConnections();
         });
         auto* connection = new HttpConnection(socket, m_limits.http, this);
         connection->onRequest = [this](HttpConnection& from, const Request& request) { serve(from, request); };
         connection->onUpgrade = [this](HttpConnection& from, const RequestHead& head) { upgrade(from, head); };
-        connection->onTimedOut = [this] { ++m_service.transport().timedOut; };
+        connection->onTimedOut = [this] { ++m_transport.timedOut; };
+        connection->onHeld = [this](qint64 bytes) {
+            m_transport.mostHeldBytes = std::max(m_transport.mostHeldBytes, bytes);
+        };
     }
+    updateWatch();
 }
 
-void StandinServer::onAcceptError()
+void StandinServer::backOff()
 {
-    // Most likely out of descriptors. Qt stops accepting then: try again later, waiting longer
-    // each time, rather than never again or in a busy loop.
-    ++m_service.transport().acceptFailures;
+    ++m_transport.acceptFailures;
     m_backoffMs = qBound(kFirstBackoffMs, m_backoffMs * 2, kLongestBackoffMs);
-    QTimer::singleShot(m_backoffMs, this, [this] { m_listener.resumeAccepting(); });
+    m_retry->start(m_backoffMs);
+    updateWatch();
+}
+
+void StandinServer::updateWatch()
+{
+    if (m_waiting)
+        m_waiting->setEnabled(m_connections < m_limits.maxConnections && !m_retry->isActive());
 }
 
 void StandinServer::serve(HttpConnection& connection, const Request& request)
@@ -84,7 +112,7 @@ void StandinServer::serve(HttpConnection& connection, const Request& request)
         }
     }
     if (!StandinService::isControlPath(request)) {
-        m_service.requests().record(request);
+        m_service.requests().record(request, m_service.knowsPath(request));
         if (const auto fault = m_service.faults().take(request)) {
             applyFault(*fault, request, connection);
             return;

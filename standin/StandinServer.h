@@ -3,16 +3,20 @@
 #include "FaultPlan.h"
 #include "HttpConnection.h"
 #include "HttpMessage.h"
+#include "LoopbackListener.h"
 #include "WebSocketLink.h"
 
 #include <QObject>
 #include <QPointer>
-#include <QTcpServer>
+
+class QSocketNotifier;
+class QTimer;
 
 namespace standin {
 
 class LiveSocket;
 class StandinService;
+struct TransportStats;
 
 struct ServerLimits {
     HttpLimits http;
@@ -45,18 +49,24 @@ public:
     void setLiveSocket(LiveSocket& live) { m_live = &live; }
 
 private:
-    // Takes accepted connections while there is room. Past that one waits in Qt's queue, which
-    // then stops accepting until it is taken.
+    // Takes waiting connections while there is room; past that they wait in the kernel's queue.
     void takeConnections();
-    void onAcceptError();
+    // Stops accepting for a while after a failed accept: out of descriptors, trying again at once
+    // would only fail again.
+    void backOff();
+    // Watches for waiting connections only while they can be taken.
+    void updateWatch();
     void serve(HttpConnection& connection, const Request& request);
     void upgrade(HttpConnection& connection, const RequestHead& head);
     void applyFault(const Fault& fault, const Request& request, HttpConnection& connection);
     void act(const Fault& fault, const Request& request, const QPointer<HttpConnection>& connection);
 
     StandinService& m_service;
+    TransportStats& m_transport;
     const ServerLimits m_limits;
-    QTcpServer m_listener;
+    LoopbackListener m_listener;
+    QSocketNotifier* m_waiting = nullptr; // a connection waits to be accepted
+    QTimer* m_retry = nullptr;            // the end of a back-off
     LiveSocket* m_live = nullptr;
     int m_backoffMs = 0;   // the wait before accepting again after a failure; 0 while accepts work
     int m_connections = 0; // sockets open, HTTP and WebSocket

@@ -22,6 +22,9 @@ namespace standin {
 struct TransportStats {
     qint64 acceptFailures = 0; // connections that could not be taken (descriptors ran out)
     qint64 timedOut = 0;       // connections closed for taking too long
+    // The most one connection held at once: requests read but not yet handled, and answers not
+    // yet sent.
+    qint64 mostHeldBytes = 0;
 };
 
 struct StandinConfig {
@@ -40,6 +43,7 @@ public:
 
     // The answer of the routes, without faults.
     [[nodiscard]] Reply handle(const Request& request) { return m_router.dispatch(request); }
+    [[nodiscard]] bool knowsPath(const Request& request) const { return m_router.knowsPath(request.segments); }
 
     // Test control requests are neither logged nor spoiled by faults.
     [[nodiscard]] static bool isControlPath(const Request& request);

@@ -69,6 +69,9 @@ public:
     [[nodiscard]] QString code() const { return QString::fromLatin1(kCode); }
     // The built pindle-standin, for tests that start it themselves.
     [[nodiscard]] static QString executable();
+    // The process started (the launcher's, which becomes the stand-in when it execs it), for
+    // tests that watch it through /proc or change its limits with `prlimit --pid`.
+    [[nodiscard]] qint64 processId() const { return m_process->processId(); }
 
     // POST /__control/<path> (or `path` itself when it starts with "/") with `body`.
     QJsonObject control(const QString& path, const QJsonObject& body = {});

@@ -1,5 +1,6 @@
 #include "common/TestMain.h"
 
+#include "RequestLog.h"
 #include "StandinTestSupport.h"
 
 #include <QNetworkProxy>
@@ -183,6 +184,33 @@ private Q_SLOTS:
         process.write("quit\n");
         QVERIFY(process.waitForFinished(10'000));
         QCOMPARE(process.exitCode(), 0);
+    }
+
+    // The log of what clients sent keeps the latest kinds of request only, and no body for a path
+    // no route knows: made-up paths must not fill the memory.
+    void requestLogIsBounded()
+    {
+        const int unknown = standin::RequestLog::kMaxEntries + 10;
+        const QByteArray body(4096, 'x');
+        QByteArray sent;
+        for (int i = 0; i < unknown; ++i)
+            sent += "POST /nowhere/" + QByteArray::number(i) + " HTTP/1.1\r\nContent-Length: 4096\r\n\r\n" + body;
+        sent += "POST /auth/login HTTP/1.1\r\nContent-Length: 2\r\n\r\n{}";
+        RawClient client(m_standin->baseUrl());
+        client.send(sent);
+        for (int i = 0; i < unknown; ++i)
+            QCOMPARE(client.answer(), 404);
+        QCOMPARE(client.answer(), 400);
+
+        const QJsonObject log = m_standin->state().value(QStringLiteral("requests")).toObject();
+        QCOMPARE(log.size(), standin::RequestLog::kMaxEntries);
+        QVERIFY(!log.contains(QStringLiteral("POST /nowhere/0")));
+        const QJsonObject last = log.value(QStringLiteral("POST /nowhere/%1").arg(unknown - 1)).toObject();
+        QCOMPARE(last.value(QStringLiteral("count")).toInt(), 1);
+        QCOMPARE(last.value(QStringLiteral("body")).toString(), QString());
+        QCOMPARE(last.value(QStringLiteral("body_bytes")).toInt(), body.size());
+        QCOMPARE(log.value(QStringLiteral("POST /auth/login")).toObject().value(QStringLiteral("body")).toString(),
+                 QStringLiteral("{}"));
     }
 
     void cleanupTestCase() { QCOMPARE(m_standin->stop(), 0); }

@@ -2,8 +2,14 @@
 
 #include "StandinTestSupport.h"
 
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
 #include <QStandardPaths>
 #include <QTimer>
+
+#include <sys/resource.h>
+#include <unistd.h>
 
 using namespace standin_test;
 
@@ -24,6 +30,23 @@ QByteArray frame(quint8 first, const QByteArray& payload, bool masked = true)
     for (qsizetype i = 0; i < payload.size(); ++i)
         out.append(static_cast<char>(payload[i] ^ key[i % 4]));
     return out;
+}
+
+// The CPU time (user and system) a process has used, in clock ticks: the 12th and 13th fields
+// after the command name, which may hold spaces.
+qint64 cpuTicks(qint64 pid)
+{
+    QFile stat(QStringLiteral("/proc/%1/stat").arg(pid));
+    const QByteArray line = stat.open(QIODevice::ReadOnly) ? stat.readAll() : QByteArray();
+    const QList<QByteArray> fields = line.mid(line.lastIndexOf(')') + 2).split(' ');
+    return fields.size() > 12 ? fields[11].toLongLong() + fields[12].toLongLong() : -1;
+}
+
+// Sets the soft descriptor limit of a running process.
+bool setDescriptorLimit(const QString& prlimit, qint64 pid, rlim_t soft)
+{
+    return QProcess::execute(
+               prlimit, {QStringLiteral("--pid"), QString::number(pid), QStringLiteral("--nofile=%1:").arg(soft)}) == 0;
 }
 
 } // namespace
@@ -59,6 +82,10 @@ private Q_SLOTS:
         QTest::newRow("disagreeing list") << kClear + "Content-Length: 2, 3\r\n\r\n{}x" << 400 << true;
         QTest::newRow("signed length") << kClear + "Content-Length: +2\r\n\r\n{}" << 400 << true;
         QTest::newRow("chunked") << kClear + "Transfer-Encoding: chunked\r\n\r\n2\r\n{}\r\n0\r\n\r\n" << 501 << true;
+        QTest::newRow("empty, then chunked")
+            << kClear + "Transfer-Encoding:\r\nTransfer-Encoding: chunked\r\n\r\n2\r\n{}\r\n0\r\n\r\n"
+            << 501 << true;
+        QTest::newRow("empty encoding") << kClear + "Transfer-Encoding: \r\nContent-Length: 2\r\n\r\n{}" << 501 << true;
         QTest::newRow("close, no space") << kClear + "connection:close\r\nContent-Length: 2\r\n\r\n{}" << 200 << true;
         QTest::newRow("close among tokens")
             << kClear + "CONNECTION:  keep-alive ,  Close \r\nContent-Length: 2\r\n\r\n{}" << 200 << true;
@@ -235,6 +262,81 @@ private Q_SLOTS:
         QVERIFY(transport.value(QStringLiteral("timed_out")).toDouble() > 0);
         sockets.clear();
         QCOMPARE(limited.stop(), 0);
+    }
+
+    // A client that sends requests and never reads the answers is held back once they pile up:
+    // it slows no one else, and what the stand-in holds for it stays bounded.
+    void clientThatNeverReads()
+    {
+        StandinProcess fresh;
+        QVERIFY2(fresh.isReady(), qPrintable(fresh.failure()));
+        QTcpSocket flooder;
+        flooder.setReadBufferSize(1);
+        flooder.connectToHost(QHostAddress::LocalHost, static_cast<quint16>(fresh.baseUrl().port()));
+        QVERIFY(flooder.waitForConnected(kWaitMs));
+        const QByteArray request = "GET /nowhere HTTP/1.1\r\nHost: x\r\n\r\n";
+        flooder.write(request.repeated(200'000));
+
+        constexpr qint64 kSlowestMs = 300;
+        for (int i = 0; i < 5; ++i) {
+            QTest::qWait(100);
+            QElapsedTimer clock;
+            clock.start();
+            QCOMPARE(fresh.request("GET", QStringLiteral("/__control/state")).status, 200);
+            QVERIFY2(clock.elapsed() < kSlowestMs, qPrintable(QStringLiteral("%1 ms").arg(clock.elapsed())));
+        }
+        constexpr double kMostHeldBytes = 1.5 * 1024 * 1024;
+        const double held = fresh.state()
+                                .value(QStringLiteral("transport"))
+                                .toObject()
+                                .value(QStringLiteral("most_held_bytes"))
+                                .toDouble();
+        QVERIFY2(held > 0 && held < kMostHeldBytes, qPrintable(QString::number(held)));
+        flooder.abort();
+        QCOMPARE(fresh.stop(), 0);
+    }
+
+    // When accepting fails for want of descriptors the stand-in waits before trying again, rather
+    // than retrying at full speed, and serves new clients once connections close.
+    void outOfDescriptors()
+    {
+        const QString prlimit = QStandardPaths::findExecutable(QStringLiteral("prlimit"));
+        if (prlimit.isEmpty())
+            QSKIP("prlimit limits the stand-in's descriptors");
+        rlimit own{};
+        QCOMPARE(getrlimit(RLIMIT_NOFILE, &own), 0);
+        StandinProcess fresh;
+        QVERIFY2(fresh.isReady(), qPrintable(fresh.failure()));
+        QCOMPARE(fresh.request("GET", QStringLiteral("/__control/state")).status, 200);
+        const qint64 pid = fresh.processId();
+        // Lowered after the start, the limit is below the connection budget worked out from it.
+        const qsizetype open = QDir(QStringLiteral("/proc/%1/fd").arg(pid))
+                                   .entryList(QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot)
+                                   .size();
+        constexpr int kRoom = 3;
+        QVERIFY(setDescriptorLimit(prlimit, pid, static_cast<rlim_t>(open + kRoom)));
+        std::vector<std::unique_ptr<QTcpSocket>> clients;
+        for (int i = 0; i < 3 * kRoom; ++i) {
+            clients.push_back(std::make_unique<QTcpSocket>());
+            clients.back()->connectToHost(QHostAddress::LocalHost, static_cast<quint16>(fresh.baseUrl().port()));
+            QVERIFY(clients.back()->waitForConnected(kWaitMs));
+        }
+        QTest::qWait(200);
+
+        constexpr int kWindowMs = 500;
+        const qint64 before = cpuTicks(pid);
+        QTest::qWait(kWindowMs);
+        const qint64 usedMs = (cpuTicks(pid) - before) * 1000 / sysconf(_SC_CLK_TCK);
+        QVERIFY2(before >= 0 && usedMs < kWindowMs / 5, qPrintable(QStringLiteral("%1 ms of CPU").arg(usedMs)));
+
+        clients.clear();
+        RawClient late(fresh.baseUrl());
+        late.send(kState);
+        QCOMPARE(late.answer(), 200);
+        const QJsonObject transport = fresh.state().value(QStringLiteral("transport")).toObject();
+        QVERIFY(transport.value(QStringLiteral("accept_failures")).toDouble() > 0);
+        QVERIFY(setDescriptorLimit(prlimit, pid, own.rlim_cur));
+        QCOMPARE(fresh.stop(), 0);
     }
 
     void cleanupTestCase() { QCOMPARE(m_standin->stop(), 0); }

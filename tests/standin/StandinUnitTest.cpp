@@ -158,6 +158,29 @@ private Q_SLOTS:
         }
     }
 
+    // Past the cap a new session pushes out the oldest: signing in over and over must not fill the
+    // memory.
+    void sessionsAreCapped()
+    {
+        AuthLimits limits;
+        limits.maxSessions = 3;
+        AuthStore auth(QStringLiteral("424242"), limits);
+        Router router;
+        auth.registerRoutes(router);
+        QList<QByteArray> sids;
+        for (int i = 0; i < 5; ++i) {
+            const Reply reply =
+                router.dispatch(request("POST", "/auth/verify", {{"email", "ada@example.com"}, {"code", "424242"}}));
+            sids.append(QJsonDocument::fromJson(reply.body).object().value("sid").toString().toLatin1());
+        }
+        for (qsizetype i = 0; i < sids.size(); ++i) {
+            Request withCookie;
+            withCookie.headers.append(qMakePair(QByteArray("Cookie"), "sid=" + sids[i]));
+            QCOMPARE(auth.accountFor(withCookie).has_value(), i >= sids.size() - limits.maxSessions);
+        }
+        QCOMPARE(auth.stateJson().value("sessions").toInt(), limits.maxSessions);
+    }
+
     // 404 for unknown paths, 405 for a known path with another method, 401 before the handler.
     void routerOrder()
     {
