@@ -1,5 +1,6 @@
 #include "ui/logging/LoggingView.h"
 
+#include "screens/AgentPanelModel.h"
 #include "screens/LogEntryListModel.h"
 #include "screens/LogExporter.h"
 #include "screens/TranscriptListModel.h"

@@ -7,6 +7,8 @@
 
 #include <memory>
 
+class AgentPanel;
+class AgentPanelModel;
 class ButtonBar;
 class ComposerView;
 class TranscriptListModel;
@@ -59,6 +61,8 @@ public:
     [[nodiscard]] MixerView* mixer() const { return m_mixer; }
     [[nodiscard]] QWidget* chatUnderLogSlot() const { return m_chatUnderLog; }
     [[nodiscard]] QWidget* chatByChannelsSlot() const { return m_chatByChannels; }
+    // Mark's chat in its two places: by the channels, under the log.
+    [[nodiscard]] const QList<AgentPanel*>& agentPanels() const { return m_agentPanels; }
     [[nodiscard]] QWidget* transcriptSlot() const { return m_transcriptSlot; }
     // The narrow window's Log / Transcript picker.
     [[nodiscard]] QAbstractButton* tabButton(int tab) const;
@@ -97,10 +101,14 @@ private:
     void buildLayout();
     void buildTranscript();
     void buildExport();
+    void buildAgentChat();
     void applyLayout();
     void wireLayout();
 
     std::unique_ptr<LoggingScreenModel> m_screen;
+    // Goes before the agent it reads.
+    std::unique_ptr<AgentPanelModel> m_agentPanel;
+    QList<AgentPanel*> m_agentPanels;
     // The panel outlives the exporter that asks it.
     std::unique_ptr<FileDialogSavePanel> m_savePanel;
     std::unique_ptr<LogExporter> m_exporter;

@@ -1,13 +1,17 @@
 // The logging screen's panes in two columns or, in a narrow window, behind two tabs.
 #include "ui/logging/LoggingView.h"
 
+#include "screens/AgentPanelModel.h"
+#include "ui/agent/AgentPanel.h"
+#include "ui/agent/PindleCharacterView.h"
 #include "ui/mixer/MixerView.h"
+#include "ui/theme/FrameClock.h"
 
 #include "screens/ScreenLayout.h"
+#include "screens/TimecodePanelModel.h"
 #include "ui/logging/ButtonBar.h"
 #include "ui/logging/LogPaneView.h"
 #include "ui/logging/TagBar.h"
-#include "screens/TimecodePanelModel.h"
 #include "ui/logging/header/HeaderView.h"
 #include "ui/logging/header/TimecodePanel.h"
 #include "ui/mixer/MixerView.h"
@@ -112,6 +116,7 @@ void LoggingView::buildLayout()
     m_chatByChannels = emptySlot(QStringLiteral("chatByChannelsSlot"));
     m_chatByChannels->setFixedHeight(ScreenLayout::kChatByChannelsHeight);
     channels->addWidget(m_chatByChannels);
+    buildAgentChat();
     m_transcriptTitle = new SectionTitle(QStringLiteral("TRANSCRIPT · CLICK A LINE TO SELECT IT"));
     channels->addWidget(m_transcriptTitle);
     m_transcriptSlot = new QWidget;
@@ -132,6 +137,23 @@ void LoggingView::buildLayout()
     screen->addWidget(header);
     screen->addWidget(new LineDivider);
     screen->addLayout(content, 1);
+}
+
+void LoggingView::buildAgentChat()
+{
+    LoggingScreenModel* screen = m_screen.get();
+    m_agentPanel = std::make_unique<AgentPanelModel>(
+        screen->agent(), screen->transcriber(), [screen](std::optional<int> channel) { screen->openChannel(channel); });
+    // Mark's chat has two places; the layout shows the one the Layout menu chose. Each holds its
+    // own view of the one character, and a hidden view stops drawing it.
+    for (QWidget* slot : {m_chatByChannels, m_chatUnderLog}) {
+        auto* character = new PindleCharacterView(screen->agent().mark(), FrameClock::shared());
+        auto* panel = new AgentPanel(*m_agentPanel, character);
+        connect(character, &PindleCharacterView::tapped, panel, &AgentPanel::characterTapped);
+        slot->layout()->addWidget(panel);
+        slot->layout()->addWidget(new LineDivider);
+        m_agentPanels.append(panel);
+    }
 }
 
 void LoggingView::wireLayout()

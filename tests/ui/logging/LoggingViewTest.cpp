@@ -266,6 +266,23 @@ private Q_SLOTS:
         QVERIFY(ale.readAll().contains("A001"));
     }
 
+    // Mark's chat sits by the channels or under the log, as the Layout menu says, and only while
+    // the agent is on; the demo's canned briefs reach its bubbles.
+    void agentChatFollowsItsPlace()
+    {
+        ViewRig r;
+        QVERIFY(QTest::qWaitForWindowExposed(r.view.get()));
+        r.screen().agent().setEnabled(true);
+        r.screen().setAgentPlace(QStringLiteral("channels"));
+        QTRY_VERIFY(r.view->chatByChannelsSlot()->isVisible());
+        QVERIFY(!r.view->chatUnderLogSlot()->isVisible());
+        r.screen().setAgentPlace(QStringLiteral("log"));
+        QTRY_VERIFY(r.view->chatUnderLogSlot()->isVisible());
+        QVERIFY(!r.view->chatByChannelsSlot()->isVisible());
+        r.screen().agent().setEnabled(false);
+        QTRY_VERIFY(!r.view->chatUnderLogSlot()->isVisible());
+    }
+
     // A narrow window shows one tab at a time; the tab is kept across widths, and the header turns
     // compact a turn after the width crosses its breakpoint.
     void narrowTabsAndWideColumns()
