@@ -22,6 +22,19 @@ inline QString words(int count)
     return out.join(u' ');
 }
 
+// A feed item as the agent posts it.
+inline ChannelAgent::FeedItem feedItem(ChannelAgent::FeedItem::Kind kind, std::optional<int> channel,
+                                       const QString& payload, const QString& text, const QString& detail = {})
+{
+    ChannelAgent::FeedItem made;
+    made.kind = kind;
+    made.channel = channel;
+    made.payload = payload;
+    made.text = text;
+    made.detail = detail;
+    return made;
+}
+
 struct AgentRig {
     // An input of `channels` (fewer than 3: a plain microphone); the service at `baseUrl`, by
     // default a closed port.

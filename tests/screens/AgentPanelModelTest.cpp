@@ -17,13 +17,7 @@ namespace {
 FeedItem item(Kind kind, std::optional<int> channel, const QString& payload, const QString& text,
               const QString& detail = {})
 {
-    FeedItem made;
-    made.kind = kind;
-    made.channel = channel;
-    made.payload = payload;
-    made.text = text;
-    made.detail = detail;
-    return made;
+    return agent_test::feedItem(kind, channel, payload, text, detail);
 }
 
 DisplaySegment line(const QString& id, int channel)

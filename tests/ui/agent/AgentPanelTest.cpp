@@ -21,13 +21,7 @@ namespace {
 FeedItem item(Kind kind, std::optional<int> channel, const QString& payload, const QString& text,
               const QString& detail = {})
 {
-    FeedItem made;
-    made.kind = kind;
-    made.channel = channel;
-    made.payload = payload;
-    made.text = text;
-    made.detail = detail;
-    return made;
+    return agent_test::feedItem(kind, channel, payload, text, detail);
 }
 
 // The panel on screen over a real engine and agent, with a plain stand-in for the character.
