@@ -215,7 +215,7 @@ void PindleCharacter::State::poke(double angle)
     squash.v += -2.2;
     if ((face == PindleFace::Warm || face == PindleFace::Neutral) && agentState == PindleAgentState::Idle) {
         setFace(PindleFace::Happy);
-        pokeEndsAt = clock + 0.9;
+        pokeEndsAt = realTime + 0.9;
     }
 }
 

@@ -139,12 +139,16 @@ public:
         double breathe = 0.0;
         // Character time: seconds stepped so far.
         double clock = 0.0;
+        // Real seconds the model has been advanced through, unclamped: the smile of a poke and a
+        // glance last their real time at any frame rate, and are over by the first frame after
+        // the view was hidden.
+        double realTime = 0.0;
         double travelStretch = 0.0;
 
         // Schedules, in character time.
         double nextBlink = 1.5;
         double nextGlance = 4.0;
-        // When a poke's happy face and a glance end, in character time.
+        // When a poke's happy face and a glance end, in `realTime`.
         std::optional<double> pokeEndsAt;
         std::optional<double> glanceEndsAt;
 
@@ -174,9 +178,10 @@ public:
         [[nodiscard]] bool atRest() const;
     };
 
-    // The state one step of `dt` seconds after `state`. `dt` is clamped to 0...kMaxStep; a
-    // non-finite one counts as 0.
-    [[nodiscard]] static State step(State state, double dt);
+    // The state `elapsed` real seconds after `state`: the delayed returns see all of it, the
+    // clock and the springs move by at most kMaxStep. A negative or non-finite `elapsed` counts
+    // as 0.
+    [[nodiscard]] static State step(State state, double elapsed);
 
     explicit PindleCharacter(const PindlePalette& palette = PindlePalette::standard(), QObject* parent = nullptr);
 
@@ -198,7 +203,7 @@ public:
     void setDragging(bool dragging) { m_state.dragging = dragging; }
 
     // Moves the character on to the frame at `date`. The first call only notes the date; later
-    // ones step by the time since the previous call, at most kMaxStep, and never backwards.
+    // ones step by the time since the previous call (see step), never backwards.
     void advance(Date date);
 
 Q_SIGNALS:

@@ -11,16 +11,16 @@ double finiteOr(double value, double fallback)
     return std::isfinite(value) ? value : fallback;
 }
 
-// The delayed returns of a poke and a glance, due by now in character time. Each re-checks what
-// it finds: a state change in between wins.
+// The delayed returns of a poke and a glance, due by now in real time. Each re-checks what it
+// finds: a state change in between wins.
 void endDueReturns(PindleCharacter::State& s)
 {
-    if (s.pokeEndsAt && *s.pokeEndsAt <= s.clock) {
+    if (s.pokeEndsAt && *s.pokeEndsAt <= s.realTime) {
         s.pokeEndsAt.reset();
         if (s.face == PindleFace::Happy && s.agentState == PindleAgentState::Idle)
             s.setFace(PindleFace::Neutral);
     }
-    if (s.glanceEndsAt && *s.glanceEndsAt <= s.clock) {
+    if (s.glanceEndsAt && *s.glanceEndsAt <= s.realTime) {
         s.glanceEndsAt.reset();
         if (s.agentState == PindleAgentState::Idle && s.face == PindleFace::Neutral && !s.working) {
             if (s.coin())
@@ -39,7 +39,7 @@ void glance(PindleCharacter::State& s)
     const double m = s.uniform(0.45, 0.75);
     s.lookX.t = s.coin() ? m : -m;
     s.lookY.t = s.uniform(-0.1, 0.3);
-    s.glanceEndsAt = s.clock + s.integer(900, 1400) / 1000.0;
+    s.glanceEndsAt = s.realTime + s.integer(900, 1400) / 1000.0;
 }
 
 void idleLife(PindleCharacter::State& s)
@@ -60,9 +60,11 @@ void idleLife(PindleCharacter::State& s)
 
 } // namespace
 
-PindleCharacter::State PindleCharacter::step(State s, double dt)
+PindleCharacter::State PindleCharacter::step(State s, double elapsed)
 {
-    dt = std::isfinite(dt) ? std::clamp(dt, 0.0, kMaxStep) : 0.0;
+    elapsed = std::isfinite(elapsed) ? std::max(elapsed, 0.0) : 0.0;
+    s.realTime += elapsed;
+    const double dt = std::min(elapsed, kMaxStep);
     s.clock += dt;
     endDueReturns(s);
     if (s.reduceMotion)

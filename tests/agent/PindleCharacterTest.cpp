@@ -131,7 +131,57 @@ private Q_SLOTS:
         s.setAgentState(PindleAgentState::Idle);
         s = PindleCharacter::step(std::move(s), 1.0 / 60.0);
         QVERIFY(std::abs(s.lookX.t) >= 0.45 && std::abs(s.lookX.t) <= 0.75);
-        QVERIFY(s.glanceEndsAt && *s.glanceEndsAt - s.clock >= 0.9 - 1e-9 && *s.glanceEndsAt - s.clock <= 1.4);
+        QVERIFY(s.glanceEndsAt && *s.glanceEndsAt - s.realTime >= 0.9 - 1e-9 && *s.glanceEndsAt - s.realTime <= 1.4);
+    }
+
+    // The smile of a poke and the look of a glance last their real time at any frame rate: a
+    // slow frame moves the springs at most 1/30 s but must not stretch them.
+    void returnsKeepRealTime_data()
+    {
+        QTest::addColumn<double>("frame");
+        QTest::newRow("60 fps") << 1.0 / 60;
+        QTest::newRow("10 fps") << 0.1;
+        QTest::newRow("2 fps") << 0.5;
+    }
+    void returnsKeepRealTime()
+    {
+        QFETCH(double, frame);
+        PindleCharacter mark;
+        Date now = Date::fromSecondsSince1970(1e9);
+        // Real seconds of frames until `done`.
+        const auto framesUntil = [&](auto done) {
+            double waited = 0.0;
+            while (!done() && waited < 30.0) {
+                now = now.addingSeconds(frame);
+                waited += frame;
+                mark.advance(now);
+            }
+            return waited;
+        };
+        mark.advance(now);
+        mark.poke(0.0);
+        const double smile = framesUntil([&] { return mark.face() != PindleFace::Happy; });
+        QVERIFY2(smile > 0.9 - 1e-6 && smile < 0.9 + frame + 1e-6, qPrintable(QString::number(smile)));
+        mark.state().nextGlance = mark.state().clock;
+        framesUntil([&] { return mark.state().lookX.t != 0.0; });
+        const double glance = framesUntil([&] { return mark.state().lookX.t == 0.0; });
+        QVERIFY2(glance > 0.9 - 1e-6 && glance < 1.4 + frame + 1e-6, qPrintable(QString::number(glance)));
+    }
+
+    // No frames while the view is hidden: the smile and the glance are over by the next one.
+    void returnsEndWhileHidden()
+    {
+        PindleCharacter mark;
+        const Date start = Date::fromSecondsSince1970(1e9);
+        mark.advance(start);
+        mark.poke(0.0);
+        mark.advance(start.addingSeconds(5.0));
+        QCOMPARE(mark.face(), PindleFace::Neutral);
+        mark.state().nextGlance = mark.state().clock;
+        mark.advance(start.addingSeconds(5.01));
+        QVERIFY(mark.state().lookX.t != 0.0);
+        mark.advance(start.addingSeconds(10.0));
+        QCOMPARE(mark.state().lookX.t, 0.0);
     }
 
     // At rest, glances come 6 to 11 s apart, the whole range used.
