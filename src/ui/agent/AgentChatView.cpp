@@ -152,6 +152,9 @@ bool AgentChatView::viewportEvent(QEvent* event)
 void AgentChatView::rowsInserted(const QModelIndex& parent, int start, int end)
 {
     QListView::rowsInserted(parent, start, end);
+    // Unseen, a bubble just appears: a hidden chat keeps the frame clock asleep.
+    if (!isVisible())
+        return;
     for (int row = start; row <= end; ++row) {
         const AgentChatRow& data = m_model.rows().at(row);
         if (data.kind == AgentChatRow::Kind::Empty)
@@ -177,12 +180,30 @@ std::optional<int> AgentChatView::bottomValueOf(const QString& key)
 
 void AgentChatView::glideTo(const QString& key)
 {
-    if (!bottomValueOf(key))
+    const std::optional<int> target = bottomValueOf(key);
+    if (!target)
         return;
+    if (!isVisible()) {
+        verticalScrollBar()->setValue(*target);
+        return;
+    }
     m_glideKey = key;
     m_glideFrom = verticalScrollBar()->value();
     m_glideElapsed = 0;
     m_motion.start();
+}
+
+void AgentChatView::hideEvent(QHideEvent* event)
+{
+    QListView::hideEvent(event);
+    // Whatever was moving ends where it was going.
+    m_state.arriving.clear();
+    if (!m_glideKey.isEmpty()) {
+        if (const std::optional<int> target = bottomValueOf(m_glideKey))
+            verticalScrollBar()->setValue(*target);
+        m_glideKey.clear();
+    }
+    m_motion.stop();
 }
 
 bool AgentChatView::tick(double seconds)

@@ -30,6 +30,7 @@ public:
     [[nodiscard]] bool isMoving() const { return m_motion.isRunning(); }
 
 protected:
+    void hideEvent(QHideEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
     void mouseMoveEvent(QMouseEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;

@@ -224,6 +224,24 @@ private Q_SLOTS:
         const QRect last = bench.chat().bubbleRect(bench.chat().model()->rowCount() - 1);
         QVERIFY(bench.chat().viewport()->rect().contains(last));
     }
+
+    // A hidden chat takes its bubbles without waking the frame clock, and shows the newest when
+    // it comes back; hiding mid-glide ends the glide where it was going.
+    void hiddenChatStaysAsleep()
+    {
+        PanelBench bench(4, {600, 130});
+        for (int i = 0; i < 12; ++i)
+            bench.agent().appendFeedItem(item(Kind::Scan, std::nullopt, {}, QString::number(i)));
+        QVERIFY(bench.chat().isMoving());
+        bench.panel.hide();
+        QVERIFY(!bench.chat().isMoving() && !bench.frames.isTicking());
+        bench.agent().appendFeedItem(item(Kind::Scan, std::nullopt, {}, u"while hidden"_s));
+        QVERIFY(!bench.chat().isMoving() && !bench.frames.isTicking());
+        bench.panel.show();
+        QCoreApplication::processEvents();
+        QScrollBar* bar = bench.chat().verticalScrollBar();
+        QCOMPARE(bar->value(), bar->maximum());
+    }
 };
 
 PINDLE_TEST(AgentPanelTest)
