@@ -11,6 +11,7 @@
 // screen hides its slot. Targets: at most 3 % of one core for panel and character together at
 // 60 frames a second; hidden, no frame-clock ticks and no paints (0 %), only the engine's work.
 // Qt's raster engine may hand large span runs to its own threads: those are not counted here.
+#include "common/MainThreadCost.h"
 #include "common/ScreenDesk.h"
 #include "common/ShootDay.h"
 #include "platform/SafeFile.h"
@@ -48,27 +49,6 @@ constexpr std::chrono::milliseconds kShootSecond{1000};
 // The demo's channel scan (0.9 s a channel) is over and the first briefs have come by then.
 constexpr int kWarmUpSeconds = 15;
 constexpr int kTimedSeconds = 30;
-
-double threadSeconds()
-{
-    timespec now{};
-    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
-    return double(now.tv_sec) + double(now.tv_nsec) / 1e9;
-}
-
-// Counts the paint events that reach the objects it watches.
-class PaintCounter final : public QObject {
-public:
-    long long paints = 0;
-
-protected:
-    bool eventFilter(QObject* watched, QEvent* event) override
-    {
-        if (event->type() == QEvent::Paint)
-            ++paints;
-        return QObject::eventFilter(watched, event);
-    }
-};
 
 // What one stretch of frames cost and did.
 struct Stretch {

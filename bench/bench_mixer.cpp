@@ -8,6 +8,7 @@
 // for 32 channels in the compact grid, 8 channels as strips, and the collapsed line at 32.
 // Targets: at most 1 ms of main-thread time per update ("ms_per_update"), and at most 2 % of one
 // core at 15 updates a second ("core_pct_at_15_per_s" = ms per update × 15 / 1 s).
+#include "common/MainThreadCost.h"
 #include "common/ScreenDesk.h"
 #include "common/ShootDay.h"
 #include "platform/SafeFile.h"
@@ -41,27 +42,6 @@ using namespace std::chrono_literals;
 constexpr std::chrono::milliseconds kPublication{66};
 constexpr double kUpdatesPerSecond = 15;
 constexpr int kWindowWidth = 1180;
-
-double threadSeconds()
-{
-    timespec now{};
-    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
-    return double(now.tv_sec) + double(now.tv_nsec) / 1e9;
-}
-
-// Counts the paint events that reach the objects it watches.
-class PaintCounter final : public QObject {
-public:
-    long long paints = 0;
-
-protected:
-    bool eventFilter(QObject* watched, QEvent* event) override
-    {
-        if (event->type() == QEvent::Paint)
-            ++paints;
-        return QObject::eventFilter(watched, event);
-    }
-};
 
 // A logging screen over the shoot day, its engine playing the demo on `channels` channels, and
 // its mixer band shown open or collapsed.
