@@ -43,60 +43,53 @@ void writeEntry(JsonWriter& w, const LogEntry& entry)
 
 } // namespace
 
-void LogLine::write(JsonWriter& w) const
+void LogEntryCache::write(JsonWriter& w, const LogEntry& entry)
 {
-    w.beginObject();
-    w.field("id", id);
-    w.optional("speaker", speaker);
-    w.field("text", text);
-    w.field("timecode", timecode);
-    w.field("channel", channel);
-    w.endObject();
+    Encoded& encoded = m_entries[entry.id];
+    if (encoded.json.isEmpty() || !(encoded.entry == entry)) {
+        encoded.entry = entry;
+        encoded.json.clear();
+        JsonWriter writer(encoded.json);
+        writeEntry(writer, entry);
+    }
+    encoded.written = true;
+    w.raw(encoded.json);
 }
 
-std::optional<LogLine> LogLine::fromJson(const QJsonValue& value)
+void LogEntryCache::sweep()
 {
-    using namespace JsonRead;
-    if (!value.isObject())
-        return std::nullopt;
-    const QJsonObject o = value.toObject();
-    LogLine line;
-    const bool ok = required(o, "id"_L1, line.id) && optional(o, "speaker"_L1, line.speaker)
-                    && required(o, "text"_L1, line.text) && required(o, "timecode"_L1, line.timecode)
-                    && required(o, "channel"_L1, line.channel);
-    if (!ok)
-        return std::nullopt;
-    return line;
+    m_entries.removeIf([](QHash<QUuid, Encoded>::iterator it) { return !std::exchange(it->written, false); });
 }
 
-void LogSession::write(JsonWriter& w) const
+void LogSession::write(JsonWriter& w, LogEntryCache* cache) const
 {
     w.beginObject();
     w.field("id", id);
     w.field("createdAt", writable(createdAt));
     w.key("entries");
     w.beginArray();
-    for (const LogEntry& entry : entries)
-        writeEntry(w, entry);
+    for (const LogEntry& entry : entries) {
+        if (cache)
+            cache->write(w, entry);
+        else
+            writeEntry(w, entry);
+    }
     w.endArray();
     w.optional("shootToken", shootToken);
     if (transcript) {
         w.key("transcript");
-        w.beginArray();
-        for (const LogLine& line : *transcript)
-            line.write(w);
-        w.endArray();
+        transcript->write(w);
     }
     w.endObject();
 }
 
-QByteArray LogSession::toJson() const
+QByteArray LogSession::toJson(LogEntryCache* cache) const
 {
     QByteArray out;
     // Roughly what a line or an entry takes, so the buffer grows once or twice at most.
     out.reserve(256 + entries.size() * 400 + (transcript ? transcript->size() * 160 : 0));
     JsonWriter writer(out);
-    write(writer);
+    write(writer, cache);
     return out;
 }
 
@@ -107,9 +100,9 @@ std::optional<LogSession> LogSession::fromJson(const QJsonValue& value)
         return std::nullopt;
     const QJsonObject o = value.toObject();
     LogSession s;
-    bool ok = required(o, "id"_L1, s.id) && required(o, "createdAt"_L1, s.createdAt)
-              && readList(o.value("entries"_L1), s.entries, &LogEntry::fromJson)
-              && optional(o, "shootToken"_L1, s.shootToken);
+    bool ok = required(o, "id"_L1, s.id) && required(o, "createdAt"_L1, s.createdAt) &&
+              readList(o.value("entries"_L1), s.entries, &LogEntry::fromJson) &&
+              optional(o, "shootToken"_L1, s.shootToken);
     if (!ok)
         return std::nullopt;
     const QJsonValue transcript = o.value("transcript"_L1);

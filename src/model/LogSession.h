@@ -1,9 +1,11 @@
 #pragma once
 
 #include "model/LogEntry.h"
+#include "model/LogLines.h"
 #include "platform/Date.h"
 
 #include <QByteArray>
+#include <QHash>
 #include <QList>
 #include <QString>
 #include <QUuid>
@@ -12,24 +14,22 @@
 
 class JsonWriter;
 
-// One saved transcript line. Its id is "<run start in whole seconds since 1970>-<segment id>",
-// so a segment seen again in a later run makes a new line.
-struct LogLine {
-    QString id;
-    std::optional<QString> speaker;
-    QString text;
-    // Camera timecode of the line's start, fixed when the line was first saved.
-    QString timecode;
-    int channel = 0;
+// Entries as encoded for earlier saves, by id, so that a save encodes only the entries new or
+// changed since: an entry equal to the one encoded before is spliced in as it was. Entries not
+// written since the last `sweep` are forgotten then. One thread at a time.
+class LogEntryCache {
+public:
+    void write(JsonWriter& writer, const LogEntry& entry);
+    void sweep();
 
-    void write(JsonWriter& writer) const;
-    [[nodiscard]] static std::optional<LogLine> fromJson(const QJsonValue& value);
-
-    friend bool operator==(const LogLine&, const LogLine&) = default;
+private:
+    struct Encoded {
+        LogEntry entry;
+        QByteArray json;
+        bool written = false;
+    };
+    QHash<QUuid, Encoded> m_entries;
 };
-
-// Lines move by memcpy when the transcript grows: a 50,000-line list regrows without a stall.
-Q_DECLARE_TYPEINFO(LogLine, Q_RELOCATABLE_TYPE);
 
 // One saved log.
 struct LogSession {
@@ -37,13 +37,15 @@ struct LogSession {
     Date createdAt;
     QList<LogEntry> entries;
     std::optional<QString> shootToken;
-    std::optional<QList<LogLine>> transcript;
+    std::optional<LogLines> transcript;
 
     // Neither entries nor transcript lines: such a log is never stored.
     [[nodiscard]] bool isEmpty() const { return entries.isEmpty() && (!transcript || transcript->isEmpty()); }
 
-    void write(JsonWriter& writer) const;
-    [[nodiscard]] QByteArray toJson() const;
+    // With a cache, entries unchanged since it last saw them are not encoded again; the bytes
+    // are the same either way.
+    void write(JsonWriter& writer, LogEntryCache* entries = nullptr) const;
+    [[nodiscard]] QByteArray toJson(LogEntryCache* entries = nullptr) const;
     [[nodiscard]] static std::optional<LogSession> fromJson(const QJsonValue& value);
 
     friend bool operator==(const LogSession&, const LogSession&) = default;

@@ -164,9 +164,10 @@ void LoggingLog::mergeSegments(std::span<const DisplaySegment> segments, qint64 
             if (row < oldCount)
                 edits.push_back({row, line.text, line.speaker});
             // A line's timecode and channel stay as they were when it was added.
-            LogLine& target = m_transcript[row];
-            target.text = segment.text;
-            target.speaker = segment.speaker;
+            LogLine changed = line;
+            changed.text = segment.text;
+            changed.speaker = segment.speaker;
+            m_transcript.replace(row, std::move(changed));
             continue;
         }
 
@@ -227,7 +228,7 @@ void LoggingLog::load(const LogSession& session)
     m_id = session.id;
     m_createdAt = session.createdAt;
     m_shootToken = session.shootToken;
-    m_transcript = session.transcript.value_or(QList<LogLine>{});
+    m_transcript = session.transcript.value_or(LogLines{});
     rebuildLineIndex();
     replaceEntries(std::move(entries));
     publishWholeLog();

@@ -43,7 +43,7 @@ public:
     [[nodiscard]] QUuid id() const { return m_id; }
     [[nodiscard]] Date createdAt() const { return m_createdAt; }
     [[nodiscard]] const std::optional<QString>& shootToken() const { return m_shootToken; }
-    [[nodiscard]] const QList<LogLine>& transcript() const { return m_transcript; }
+    [[nodiscard]] const LogLines& transcript() const { return m_transcript; }
     // Line id → position in transcript(). Not published: it changes only with the transcript.
     [[nodiscard]] const QHash<QString, int>& lineIndex() const { return m_lineIndex; }
 
@@ -138,6 +138,6 @@ private:
     QUuid m_id;
     Date m_createdAt;
     std::optional<QString> m_shootToken;
-    QList<LogLine> m_transcript;
+    LogLines m_transcript;
     QHash<QString, int> m_lineIndex;
 };

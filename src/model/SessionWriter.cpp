@@ -75,12 +75,13 @@ QList<QByteArray> SessionWriter::encode(const QList<Part>& sessions)
         const auto& [session, revision] = std::get<Unencoded>(part);
         QByteArray json = m_encodedRevisions.value(revision);
         if (json.isEmpty())
-            json = session.toJson();
+            json = session.toJson(&m_entryCache);
         encodedNow.insert(revision, json);
         out.append(std::move(json));
     }
     // Only this file's: a session changed since comes back under a new revision.
     m_encodedRevisions = std::move(encodedNow);
+    m_entryCache.sweep();
     return out;
 }
 

@@ -80,8 +80,10 @@ private:
     bool m_writing = false;
     bool m_stopping = false;
     std::atomic<bool> m_lastWriteFailed{false};
-    // Writer thread only: the JSON of the last file's unencoded sessions, by revision.
+    // Writer thread only: the JSON of the last file's unencoded sessions, by revision, and the
+    // entries encoded for it.
     QHash<quint64, QByteArray> m_encodedRevisions;
+    LogEntryCache m_entryCache;
 
     // Last, so that everything it reads exists before it starts.
     std::thread m_thread;

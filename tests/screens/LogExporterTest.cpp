@@ -549,7 +549,7 @@ private Q_SLOTS:
 
         r->exporter->trigger(Action::CleanTranscript);
         QCOMPARE(r->panel.asked.size(), 1);
-        const QList<LogLine>& lines = r->screen->log().transcript();
+        const LogLines& lines = r->screen->log().transcript();
         QCOMPARE(lines.size(), 2);
         QCOMPARE(lines[1].text, QStringLiteral("and the water was completely still"));
         const QList<LogExport::TranscriptTurn> turns{
