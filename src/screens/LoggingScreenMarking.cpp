@@ -75,8 +75,10 @@ void LoggingScreenModel::tapButton(const LogButton& button)
     setSelectedEntry(id);
 
     QSet<QString> inWindow;
+    // Held const: a loop over the shared list itself would copy the whole transcript.
+    const QList<DisplaySegment> visible = visibleSegments();
     if (windowStart)
-        for (const DisplaySegment& segment : visibleSegments())
+        for (const DisplaySegment& segment : visible)
             if (segment.endSecs >= *windowStart)
                 inWindow.insert(segment.id);
     if (inWindow.isEmpty()) {
@@ -205,7 +207,8 @@ void LoggingScreenModel::applyPickedLines()
     }
     const QUuid id = *m_pickingFor;
     QList<DisplaySegment> picked;
-    for (const DisplaySegment& segment : pickPool())
+    const QList<DisplaySegment> pool = pickPool();
+    for (const DisplaySegment& segment : pool)
         if (m_pickIDs.contains(segment.id))
             picked.append(segment);
     if (picked.isEmpty()) {
