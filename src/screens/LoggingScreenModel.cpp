@@ -3,6 +3,7 @@
 #include "screens/LoggingScreenModel.h"
 
 #include "platform/Defaults.h"
+#include "screens/ShootSyncRows.h"
 #include "service/APIService.h"
 #include "timecode/CameraTimecode.h"
 
@@ -88,6 +89,15 @@ LoggingScreenModel::LoggingScreenModel(LoggingScreenEnvironment environment, QOb
     connect(book, &TranscriptBook::wasReset, this, [this] {
         m_unmerged.clear();
         m_mergeAll = true;
+    });
+    m_syncRows = std::make_unique<ShootSyncRows>(ShootSyncRows::Sources{
+        .book = book,
+        .log = m_log.get(),
+        .camera = &m_camera,
+        .engineStart = [this] { return m_transcriber->engineStart(); },
+        .runStart = [this] { return runStart(); },
+        .speakerName = [this](const QString& label) { return displayedSpeaker(label); },
+        .buttonLabel = [this](const QString& kind) { return buttonLabel(kind); },
     });
     connect(m_transcriber.get(), &DesktopTranscriber::segmentsChanged, this, &LoggingScreenModel::segmentsChanged);
     connect(m_transcriber.get(), &DesktopTranscriber::runningChanged, this, &LoggingScreenModel::runningChanged);

@@ -32,6 +32,7 @@
 class APIService;
 class CameraTimecode;
 class Defaults;
+class ShootSyncRows;
 
 // What the logging screen is built on. Empty members take the application's own.
 struct LoggingScreenEnvironment {
@@ -303,11 +304,13 @@ public:
     void beginShoot(const std::optional<QString>& token);
     // The service refused the shoot: a new one is made, unless it refused again just now.
     void restartLogging();
+    // The log as the next sync sends it; rows unchanged since the last snapshot are not encoded
+    // again.
     [[nodiscard]] LoggerCloud::Snapshot cloudSnapshot() const;
+    // One line and one entry as the sync sends them.
     [[nodiscard]] std::optional<QJsonObject> syncSegment(const DisplaySegment& segment) const;
     [[nodiscard]] QJsonObject syncMarker(const LogEntry& entry) const;
     [[nodiscard]] QString buttonLabel(const QString& kind) const;
-    [[nodiscard]] static qint64 epochMilliseconds(Date date);
     [[nodiscard]] QString shootTitle() const;
     // A saved line as a turn of the clean transcript export, under the speaker's given name.
     [[nodiscard]] LogExport::TranscriptTurn transcriptTurn(const LogLine& line) const;
@@ -378,6 +381,8 @@ private:
     std::unique_ptr<LogPaneModel> m_logPane;
     std::unique_ptr<TranscriptPaneModel> m_transcriptPane;
     std::unique_ptr<MixerModel> m_mixer;
+    // The shoot sync's encoded rows; after the engine and the log, which it follows.
+    std::unique_ptr<ShootSyncRows> m_syncRows;
     std::unique_ptr<Clock::Timer> m_transcriptSaveTimer;
     std::unique_ptr<DesktopNotifications> m_ownNotifications;
     DesktopNotifications* m_notifications = nullptr;

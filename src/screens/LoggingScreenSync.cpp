@@ -5,9 +5,11 @@
 #include "export/LogExportText.h"
 #include "model/LogButtonKind.h"
 #include "platform/DateFormat.h"
+#include "screens/ShootSyncRows.h"
 #include "timecode/CameraTimecode.h"
 
 #include <QJsonArray>
+#include <QJsonDocument>
 #include <QLocale>
 
 QString LoggingScreenModel::shootTitle() const
@@ -47,11 +49,6 @@ void LoggingScreenModel::restartLogging()
     startCloudLogging(true);
 }
 
-qint64 LoggingScreenModel::epochMilliseconds(Date date)
-{
-    return date.millisecondsSince1970().value_or(0);
-}
-
 QString LoggingScreenModel::buttonLabel(const QString& kind) const
 {
     const std::optional<LogButton> button = m_buttons->button(kind);
@@ -60,67 +57,21 @@ QString LoggingScreenModel::buttonLabel(const QString& kind) const
 
 std::optional<QJsonObject> LoggingScreenModel::syncSegment(const DisplaySegment& segment) const
 {
-    // A line not yet placed in the stream's time is left out rather than sent with a guess.
-    if (segment.startSecs < 0.0 || segment.endSecs < 0.0)
+    const QByteArray encoded = m_syncRows->encodeSegment(segment);
+    if (encoded.isEmpty())
         return std::nullopt;
-    const Date engineStart = m_transcriber->engineStart();
-    const Date start = engineStart.addingSeconds(segment.startSecs);
-    QJsonObject out{
-        {QStringLiteral("id"), QString::number(runStart()) + u'-' + segment.id},
-        {QStringLiteral("text"), segment.text},
-        {QStringLiteral("start_ms"), epochMilliseconds(start)},
-        {QStringLiteral("end_ms"), epochMilliseconds(engineStart.addingSeconds(segment.endSecs))},
-        {QStringLiteral("timecode"), m_camera.timecodeAt(start)},
-        {QStringLiteral("channel"), segment.channel},
-    };
-    if (segment.speaker)
-        out.insert(QStringLiteral("speaker"), displayedSpeaker(*segment.speaker));
-    const qsizetype pieces = segment.text.split(u' ', Qt::SkipEmptyParts).size();
-    if (!segment.words.isEmpty() && pieces == segment.words.size()) {
-        QJsonArray words;
-        for (const Word& word : segment.words)
-            words.append(QJsonObject{
-                {QStringLiteral("text"), word.text},
-                {QStringLiteral("start_ms"), epochMilliseconds(engineStart.addingSeconds(word.start))},
-                {QStringLiteral("end_ms"), epochMilliseconds(engineStart.addingSeconds(word.end))},
-            });
-        out.insert(QStringLiteral("words"), words);
-    }
-    return out;
+    return QJsonDocument::fromJson(encoded).object();
 }
 
 QJsonObject LoggingScreenModel::syncMarker(const LogEntry& entry) const
 {
-    QJsonObject out{
-        {QStringLiteral("id"), entry.id.toString(QUuid::WithoutBraces).toUpper()},
-        {QStringLiteral("type"), entry.type},
-        {QStringLiteral("label"), buttonLabel(entry.type)},
-        {QStringLiteral("timecode_in"), entry.timecode},
-        {QStringLiteral("start_ms"), epochMilliseconds(entry.time)},
-        {QStringLiteral("quote"), entry.highlight},
-        {QStringLiteral("summary"), entry.summary},
-        {QStringLiteral("note"), entry.note},
-        {QStringLiteral("tags"), QJsonArray::fromStringList(entry.tags)},
-    };
-    if (entry.timecodeOut)
-        out.insert(QStringLiteral("timecode_out"), *entry.timecodeOut);
-    if (entry.endTime)
-        out.insert(QStringLiteral("end_ms"), epochMilliseconds(*entry.endTime));
-    if (entry.speaker)
-        out.insert(QStringLiteral("speaker"), *entry.speaker);
-    return out;
+    return QJsonDocument::fromJson(m_syncRows->encodeMarker(entry)).object();
 }
 
 LoggerCloud::Snapshot LoggingScreenModel::cloudSnapshot() const
 {
-    LoggerCloud::Snapshot snapshot;
-    for (const DisplaySegment& segment : m_transcriber->segments())
-        if (const std::optional<QJsonObject> object = syncSegment(segment))
-            snapshot.segments.append(*object);
-    for (const LogEntry& entry : m_log->entries())
-        if (!entry.open && !entry.suggested)
-            snapshot.markers.append(syncMarker(entry));
-    return snapshot;
+    // Only the rows that changed since the last sync are encoded again.
+    return m_syncRows->snapshot();
 }
 
 LogExport::TranscriptTurn LoggingScreenModel::transcriptTurn(const LogLine& line) const

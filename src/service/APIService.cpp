@@ -304,12 +304,15 @@ void APIService::send(const ServiceRequest& request, QObject* context, ReplyComp
             networkRequest.setRawHeader("Cookie", cookie->toUtf8());
     }
     QByteArray payload;
-    if (request.body) {
+    const bool hasBody = request.encodedBody || request.body;
+    if (hasBody)
         networkRequest.setRawHeader("Content-Type", "application/json");
+    if (request.encodedBody)
+        payload = *request.encodedBody; // shared: the network layer's buffer reads these bytes
+    else if (request.body)
         payload = QJsonDocument(*request.body).toJson(QJsonDocument::Compact);
-    }
 
-    QNetworkReply* reply = request.body || request.method != "GET"
+    QNetworkReply* reply = hasBody || request.method != "GET"
                                ? m_network->sendCustomRequest(networkRequest, request.method, payload)
                                : m_network->get(networkRequest);
 
@@ -333,16 +336,19 @@ void APIService::send(const ServiceRequest& request, QObject* context, ReplyComp
     received->silence->setSingleShot(true);
     received->silence->start(silenceLimit);
     auto heard = [received, silenceLimit] {
-        if (!received->sending)
+        if (received->silence && !received->sending)
             received->silence->start(silenceLimit);
     };
     connect(reply, &QNetworkReply::uploadProgress, reply, [received, heard](qint64 sent, qint64 total) {
         received->sending = total > 0 && sent < total;
-        if (received->sending)
-            received->silence->stop();
-        else
+        if (!received->sending)
             heard();
+        else if (received->silence)
+            received->silence->stop();
     });
+    // The network thread may drop the last hold on `received` as it tidies the reply's
+    // connections, and a timer must go on the thread that runs it.
+    connect(reply, &QObject::destroyed, this, [received] { received->silence.reset(); });
     connect(reply, &QNetworkReply::downloadProgress, reply, heard);
     connect(reply, &QNetworkReply::metaDataChanged, reply, heard);
     // Silence alone would let an answer trickling in byte by byte keep the exchange open for
@@ -374,6 +380,7 @@ void APIService::send(const ServiceRequest& request, QObject* context, ReplyComp
     });
     connect(reply, &QNetworkReply::readyRead, reply, take);
     connect(reply, &QNetworkReply::finished, this, [reply, received, take, finish]() mutable {
+        received->silence.reset();
         reply->deleteLater();
         take();
         if (received->tooLarge)

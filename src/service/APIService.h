@@ -27,6 +27,9 @@ struct ServiceRequest {
     QByteArray method = "POST";
     // Sent as JSON with "Content-Type: application/json"; without a body no content type is sent.
     std::optional<QJsonObject> body;
+    // A body already encoded as JSON, sent as it is in place of `body` (same content type). The
+    // network layer reads these very bytes; no whole copy of them is made.
+    std::optional<QByteArray> encodedBody;
     // Abandon the exchange when nothing arrives for this long (not counted while the body is still
     // going up), and when it has not ended this long after it began (plus time for a large body to
     // go up, at APIService::kSlowestUploadRate), however steadily the answer trickles in.

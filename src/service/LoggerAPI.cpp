@@ -4,15 +4,19 @@
 
 namespace LoggerAPI {
 
-void request(APIService& service, const QString& path, const QByteArray& method, const std::optional<QJsonObject>& body,
-             QObject* context, Completion done)
+namespace {
+
+ServiceRequest sessionRequest(const QString& path, const QByteArray& method)
 {
     ServiceRequest exchange;
     exchange.path = path;
     exchange.method = method;
-    exchange.body = body;
     exchange.timeout = kTimeout;
+    return exchange;
+}
 
+void send(APIService& service, const ServiceRequest& exchange, QObject* context, Completion done)
+{
     service.send(exchange, context, [done = std::move(done)](ServiceResult<ServiceReply> result) {
         if (!result.ok())
             return done(result.error());
@@ -26,10 +30,28 @@ void request(APIService& service, const QString& path, const QByteArray& method,
     });
 }
 
+} // namespace
+
+void request(APIService& service, const QString& path, const QByteArray& method, const std::optional<QJsonObject>& body,
+             QObject* context, Completion done)
+{
+    ServiceRequest exchange = sessionRequest(path, method);
+    exchange.body = body;
+    send(service, exchange, context, std::move(done));
+}
+
 void request(const QString& path, const QByteArray& method, const std::optional<QJsonObject>& body, QObject* context,
              Completion done)
 {
     request(APIService::shared(), path, method, body, context, std::move(done));
+}
+
+void requestEncoded(APIService& service, const QString& path, const QByteArray& method, QByteArray json,
+                    QObject* context, Completion done)
+{
+    ServiceRequest exchange = sessionRequest(path, method);
+    exchange.encodedBody = std::move(json);
+    send(service, exchange, context, std::move(done));
 }
 
 } // namespace LoggerAPI

@@ -34,4 +34,10 @@ void request(APIService& service, const QString& path, const QByteArray& method,
 void request(const QString& path, const QByteArray& method, const std::optional<QJsonObject>& body, QObject* context,
              Completion done);
 
+// The same with a body already encoded as JSON, sent as it is (same headers, timeout and
+// answers). The bytes are handed to the network layer shared, not copied: a long shoot's body
+// is held once.
+void requestEncoded(APIService& service, const QString& path, const QByteArray& method, QByteArray json,
+                    QObject* context, Completion done);
+
 } // namespace LoggerAPI

@@ -5,8 +5,11 @@
 #include "service/ServiceUrl.h"
 #include "timecode/CameraTimecode.h"
 
+#include <QJsonArray>
+#include <QJsonDocument>
 #include <QJsonObject>
 #include <QStringList>
+#include <QThreadPool>
 
 #include <algorithm>
 #include <utility>
@@ -44,15 +47,28 @@ QString heartbeatPath(const QString& token)
     return shootPath(QStringLiteral("/api/velko/session/"), token, QStringLiteral("heartbeat"));
 }
 
-QSet<QString> markerIds(const QJsonArray& markers)
+// The bytes `pieces` add to a JSON array, commas included.
+qsizetype joinedSize(const QList<QByteArray>& pieces)
 {
-    QSet<QString> ids;
-    for (const QJsonValue& marker : markers) {
-        const QJsonValue id = marker.toObject().value(QLatin1String("id"));
-        if (id.isString())
-            ids.insert(id.toString());
+    qsizetype size = 0;
+    for (const QByteArray& piece : pieces)
+        size += piece.isEmpty() ? 0 : piece.size() + 1;
+    return size;
+}
+
+void appendArray(QByteArray& out, const QList<QByteArray>& pieces)
+{
+    out += '[';
+    bool first = true;
+    for (const QByteArray& piece : pieces) {
+        if (piece.isEmpty())
+            continue;
+        if (!first)
+            out += ',';
+        out += piece;
+        first = false;
     }
-    return ids;
+    out += ']';
 }
 
 void runAll(QList<LoggerCloud::Done> calls)
@@ -72,11 +88,16 @@ LoggerCloud::LoggerCloud(APIService& service, CameraTimecode& camera, QObject* p
 
 LoggerCloud::LoggerCloud(APIService& service, CameraTimecode& camera, Timing timing, Clock* clock, QObject* parent)
     : QObject(parent), m_service(service), m_clock(camera), m_timing(timing), m_time(Clock::orSystem(clock)),
-      m_timer(m_time.makeTimer([this] { tick(); }))
+      m_timer(m_time.makeTimer([this] { tick(); })), m_assembler(std::make_unique<QThreadPool>())
 {
+    m_assembler->setMaxThreadCount(1);
 }
 
-LoggerCloud::~LoggerCloud() = default;
+LoggerCloud::~LoggerCloud()
+{
+    // A body still being made posts its result to this object, which drops it when it goes.
+    m_assembler->waitForDone();
+}
 
 LoggerCloud& LoggerCloud::shared()
 {
@@ -172,42 +193,108 @@ void LoggerCloud::flush(Done done)
     sync(m_shoot, takeSnapshot(), std::move(done));
 }
 
-void LoggerCloud::sync(const std::shared_ptr<Shoot>& shoot, const Outgoing& outgoing, Done done)
+QByteArray LoggerCloud::syncBody(const Snapshot& snapshot, const QStringList& deleted, std::optional<qint64> offsetMs)
+{
+    static constexpr QByteArrayView segmentsKey = "{\"segments\":";
+    static constexpr QByteArrayView markersKey = ",\"markers\":";
+    static constexpr QByteArrayView deletedKey = ",\"deleted_markers\":";
+    static constexpr QByteArrayView offsetKey = ",\"tc_offset_ms\":";
+    const QByteArray deletedArray = QJsonDocument(QJsonArray::fromStringList(deleted)).toJson(QJsonDocument::Compact);
+    const QByteArray offset = offsetMs ? QByteArray::number(*offsetMs) : QByteArray();
+
+    // Reserved whole, so that a long shoot's body is written once and never moved.
+    QByteArray body;
+    body.reserve(segmentsKey.size() + joinedSize(snapshot.segments) + 2 + markersKey.size() +
+                 joinedSize(snapshot.markers) + 2 + deletedKey.size() + deletedArray.size() +
+                 (offsetMs ? offsetKey.size() + offset.size() : 0) + 1);
+    body += segmentsKey;
+    appendArray(body, snapshot.segments);
+    body += markersKey;
+    appendArray(body, snapshot.markers);
+    body += deletedKey;
+    body += deletedArray;
+    if (offsetMs) {
+        body += offsetKey;
+        body += offset;
+    }
+    body += '}';
+    return body;
+}
+
+LoggerCloud::Assembled LoggerCloud::assemble(const Outgoing& outgoing, const QSet<QString>& sent)
+{
+    QSet<QString> current;
+    current.reserve(outgoing.snapshot.markerIDs.size());
+    for (const QString& id : outgoing.snapshot.markerIDs) {
+        if (!id.isEmpty())
+            current.insert(id);
+    }
+    QStringList deleted = (sent - current).values();
+    std::sort(deleted.begin(), deleted.end());
+    return Assembled{syncBody(outgoing.snapshot, deleted, outgoing.offsetMs), std::move(current)};
+}
+
+void LoggerCloud::sync(const std::shared_ptr<Shoot>& shoot, Outgoing outgoing, Done done)
 {
     shoot->flushing = true;
-    QSet<QString> current = markerIds(outgoing.snapshot.markers);
-    QStringList deleted = (shoot->sentMarkerIDs - current).values();
-    std::sort(deleted.begin(), deleted.end());
+    const quint64 number = ++m_assemblyNumber;
+    m_assemblies.insert(number, Assembly{shoot, std::move(done)});
+    // The worker gets data only: the shoot and the callers stay with the main thread.
+    m_assembler->start([this, number, outgoing = std::move(outgoing), sent = shoot->sentMarkerIDs] {
+        Assembled assembled = assemble(outgoing, sent);
+        QMetaObject::invokeMethod(
+            this,
+            [this, number, assembled = std::move(assembled)]() mutable { sendAssembled(number, std::move(assembled)); },
+            Qt::QueuedConnection);
+    });
+}
 
-    QJsonObject body{
-        {QStringLiteral("segments"), outgoing.snapshot.segments},
-        {QStringLiteral("markers"), outgoing.snapshot.markers},
-        {QStringLiteral("deleted_markers"), QJsonArray::fromStringList(deleted)},
-    };
-    if (outgoing.offsetMs)
-        body.insert(QStringLiteral("tc_offset_ms"), *outgoing.offsetMs);
+void LoggerCloud::sendAssembled(quint64 number, Assembled assembled)
+{
+    const auto found = m_assemblies.find(number);
+    if (found == m_assemblies.end())
+        return;
+    const std::shared_ptr<Shoot> shoot = std::move(found->shoot);
+    Done done = std::move(found->done);
+    m_assemblies.erase(found);
 
-    LoggerAPI::request(
-        m_service, syncPath(shoot->token), "POST", body, this,
-        [this, shoot, current = std::move(current), done = std::move(done)](ServiceResult<QJsonObject> result) {
-            shoot->flushing = false;
-            if (result.ok())
-                shoot->sentMarkerIDs = current;
-            if (isLive(shoot)) {
-                if (result.ok()) {
-                    const Date now = m_time.now();
-                    m_lastContact = now;
-                    setLastSaved(now);
-                    setProblem(std::nullopt);
-                } else {
-                    m_dirty = true;
-                    setProblem(result.error().description());
-                }
-            }
-            if (done)
-                done();
-            runAll(std::exchange(shoot->afterSync, {}));
-        });
+    // Reset or replaced while its body was being made: nothing goes out for it. A wrap still
+    // sends what it holds to the shoot it is finishing.
+    if (shoot != m_shoot && !shoot->wrapping) {
+        shoot->flushing = false;
+        if (done)
+            done();
+        runAll(std::exchange(shoot->afterSync, {}));
+        return;
+    }
+
+    LoggerAPI::requestEncoded(m_service, syncPath(shoot->token), "POST", std::move(assembled.body), this,
+                              [this, shoot, current = std::move(assembled.markerIDs),
+                               done = std::move(done)](ServiceResult<QJsonObject> result) mutable {
+                                  synced(shoot, std::move(current), result);
+                                  if (done)
+                                      done();
+                                  runAll(std::exchange(shoot->afterSync, {}));
+                              });
+}
+
+void LoggerCloud::synced(const std::shared_ptr<Shoot>& shoot, QSet<QString> current,
+                         const ServiceResult<QJsonObject>& result)
+{
+    shoot->flushing = false;
+    if (result.ok())
+        shoot->sentMarkerIDs = std::move(current);
+    if (!isLive(shoot))
+        return;
+    if (result.ok()) {
+        const Date now = m_time.now();
+        m_lastContact = now;
+        setLastSaved(now);
+        setProblem(std::nullopt);
+    } else {
+        m_dirty = true;
+        setProblem(result.error().description());
+    }
 }
 
 void LoggerCloud::heartbeat(Done done)
@@ -245,7 +332,8 @@ void LoggerCloud::wrap(Done done)
     Done finalSync = [this, shoot, last = std::move(last), done = std::move(done)]() mutable {
         if (!last)
             return sendWrap(shoot, std::move(done));
-        sync(shoot, *last, [this, shoot, done = std::move(done)]() mutable { sendWrap(shoot, std::move(done)); });
+        sync(shoot, std::move(*last),
+             [this, shoot, done = std::move(done)]() mutable { sendWrap(shoot, std::move(done)); });
     };
     if (shoot->flushing)
         shoot->afterSync.append(std::move(finalSync));

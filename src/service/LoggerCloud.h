@@ -2,12 +2,15 @@
 
 #include "platform/Clock.h"
 #include "platform/Date.h"
+#include "service/ServiceError.h"
 
-#include <QJsonArray>
+#include <QByteArray>
+#include <QHash>
 #include <QList>
 #include <QObject>
 #include <QSet>
 #include <QString>
+#include <QStringList>
 
 #include <chrono>
 #include <functional>
@@ -16,6 +19,7 @@
 
 class APIService;
 class CameraTimecode;
+class QThreadPool;
 
 // Keeps the log of the running shoot in step with the account on the service: creates (or reuses)
 // the shoot when logging starts, sends the whole transcript and every marker whenever the log has
@@ -26,12 +30,22 @@ class CameraTimecode;
 // was wrapped, reset or replaced by another token only completes its caller; it changes nothing
 // here. Completions run on the main thread from the event loop, never before the call returns,
 // and not at all once the cloud is destroyed.
+//
+// A sync's body (the whole log) is joined from the snapshot's pieces on the cloud's own worker
+// thread, which sees only the snapshot; the main thread sends it when it is ready. A body made
+// for a shoot that was reset or replaced meanwhile is not sent (a wrapping shoot's still is).
 class LoggerCloud : public QObject {
     Q_OBJECT
 public:
+    // The log as a sync sends it: every transcript line and every marker, each already encoded as
+    // a compact JSON object, in the order sent. Empty pieces are not sent. The pieces are shared
+    // with whoever encoded them; a snapshot copies no bytes.
     struct Snapshot {
-        QJsonArray segments;
-        QJsonArray markers;
+        QList<QByteArray> segments;
+        QList<QByteArray> markers;
+        // The ids of the markers sent, in any order; an empty id is none. A later sync lists the
+        // ids of its shoot's last successful sync that are not among them as deleted.
+        QList<QString> markerIDs;
     };
     using SnapshotFunction = std::function<Snapshot()>;
     using Done = std::function<void()>;
@@ -67,10 +81,16 @@ public:
     // Installed by the logging screen; called on the main thread for every sync.
     void setSnapshot(SnapshotFunction snapshot) { m_snapshot = std::move(snapshot); }
 
+    // The body of a sync, compact JSON: {"segments":[...],"markers":[...],"deleted_markers":
+    // `deleted`, "tc_offset_ms": `offsetMs` when there is one}. Callable from any thread.
+    [[nodiscard]] static QByteArray syncBody(const Snapshot& snapshot, const QStringList& deleted,
+                                             std::optional<qint64> offsetMs);
+
     // The marker ids of the shoot's last successful sync.
     [[nodiscard]] QSet<QString> sentMarkerIDs() const;
     // The last successful sync or heartbeat; none stands for the distant past.
     [[nodiscard]] std::optional<Date> lastContact() const { return m_lastContact; }
+    // From the moment a sync's snapshot is taken until its answer.
     [[nodiscard]] bool isFlushing() const;
     [[nodiscard]] bool isTimerRunning() const { return m_timer->isActive(); }
 
@@ -104,10 +124,24 @@ private:
         Snapshot snapshot;
         std::optional<qint64> offsetMs;
     };
+    // A sync whose body is being made: what its answer needs, kept on the main thread.
+    struct Assembly {
+        std::shared_ptr<Shoot> shoot;
+        Done done;
+    };
+    // What the worker hands back.
+    struct Assembled {
+        QByteArray body;
+        QSet<QString> markerIDs;
+    };
 
     void adopt(const QString& token, bool fresh);
     [[nodiscard]] Outgoing takeSnapshot();
-    void sync(const std::shared_ptr<Shoot>& shoot, const Outgoing& outgoing, Done done);
+    void sync(const std::shared_ptr<Shoot>& shoot, Outgoing outgoing, Done done);
+    [[nodiscard]] static Assembled assemble(const Outgoing& outgoing, const QSet<QString>& sent);
+    void sendAssembled(quint64 number, Assembled assembled);
+    // A sync's answer: what the shoot now holds and, while it is live, the cloud's own state.
+    void synced(const std::shared_ptr<Shoot>& shoot, QSet<QString> current, const ServiceResult<QJsonObject>& result);
     void sendWrap(const std::shared_ptr<Shoot>& shoot, Done done);
     // Whether answers for `shoot` may still change the cloud's own state.
     [[nodiscard]] bool isLive(const std::shared_ptr<Shoot>& shoot) const;
@@ -129,4 +163,8 @@ private:
     const std::unique_ptr<Clock::Timer> m_timer;
     // Numbers the starts, so that only the latest one takes effect.
     quint64 m_startNumber = 0;
+    // One thread: bodies are made one at a time, in the order their syncs were asked for.
+    const std::unique_ptr<QThreadPool> m_assembler;
+    QHash<quint64, Assembly> m_assemblies;
+    quint64 m_assemblyNumber = 0;
 };

@@ -1,4 +1,5 @@
 #include "ScreenRig.h"
+#include "SentLog.h"
 #include "common/NotificationServer.h"
 #include "common/StandinProcess.h"
 #include "common/TestMain.h"
@@ -9,6 +10,7 @@
 
 using screen_test::kWaitMs;
 using screen_test::Rig;
+using screen_test::sent;
 
 class LoggingScreenModelTest : public QObject {
     Q_OBJECT
@@ -119,7 +121,7 @@ private Q_SLOTS:
         r->screen->tapButton(inOut);
         const QUuid id = r->screen->log().entries().constFirst().id;
         QVERIFY(r->entry(id).open);
-        QVERIFY(r->screen->cloudSnapshot().markers.isEmpty() && r->screen->agent().logged().isEmpty());
+        QVERIFY(sent(r->screen->cloudSnapshot()).markers.isEmpty() && r->screen->agent().logged().isEmpty());
         r->clock.advance(std::chrono::seconds(12));
         r->screen->tapButton(inOut);
         QCOMPARE(r->screen->log().entries().size(), 1);
@@ -127,7 +129,7 @@ private Q_SLOTS:
         QVERIFY(!range.open);
         QCOMPARE(range.time, first.addingSeconds(-LoggingScreenModel::kPreRoll));
         QCOMPARE(range.endTime, std::optional(first.addingSeconds(12)));
-        const QJsonArray markers = r->screen->cloudSnapshot().markers;
+        const QJsonArray markers = sent(r->screen->cloudSnapshot()).markers;
         QCOMPARE(markers.size(), 1);
         QCOMPARE(r->screen->agent().logged().size(), 1);
         QCOMPARE(markers.at(0)[QStringLiteral("end_ms")].toInteger(), qint64(1'700'000'012'250));
@@ -264,7 +266,7 @@ private Q_SLOTS:
         r->screen->setRenamingSpeaker(*line.speaker);
         r->screen->renameText = QStringLiteral(" \tAda \t");
         r->screen->saveSpeakerName();
-        const QJsonObject sent = r->screen->cloudSnapshot().segments.last().toObject();
+        const QJsonObject sent = screen_test::sent(r->screen->cloudSnapshot()).segments.last().toObject();
         QCOMPARE(sent[QStringLiteral("speaker")].toString(), QStringLiteral("Ada"));
         QCOMPARE(sent[QStringLiteral("words")].toArray().size(), line.words.size());
         DisplaySegment doubled = line;
@@ -315,7 +317,7 @@ private Q_SLOTS:
         QCOMPARE(alert.tags, QStringList{QStringLiteral("Keyword: ") + word});
         QVERIFY(r->screen->flaggedLines().contains(*alert.lineID));
         QVERIFY(!r->screen->selectedEntry());
-        QVERIFY(r->screen->cloudSnapshot().markers.isEmpty());
+        QVERIFY(sent(r->screen->cloudSnapshot()).markers.isEmpty());
         QCOMPARE(r->screen->agent().feed().constLast().payload, word);
         if (!server.isReady())
             QSKIP("no session bus (scripts/test runs one)");

@@ -9,6 +9,7 @@
 #include "timecode/CameraTimecode.h"
 
 #include <QJsonArray>
+#include <QJsonDocument>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 
@@ -20,12 +21,19 @@ constexpr int kWaitMs = 10000;
 // 2023-11-14 22:13:20.2506 UTC: whole milliseconds round up to …251.
 const Date kStart = Date::fromSecondsSince1970(1700000000.2506);
 
+QByteArray encoded(const QJsonObject& object)
+{
+    return QJsonDocument(object).toJson(QJsonDocument::Compact);
+}
+
 LoggerCloud::Snapshot snapshotOf(const QStringList& ids)
 {
     LoggerCloud::Snapshot snapshot;
-    snapshot.segments.append(QJsonObject{{"id", "1-1"}, {"text", ids.join(u' ')}});
-    for (const QString& id : ids)
-        snapshot.markers.append(QJsonObject{{"id", id}, {"type", "note"}, {"timecode_in", "10:00:00:00"}});
+    snapshot.segments.append(encoded(QJsonObject{{"id", "1-1"}, {"text", ids.join(u' ')}}));
+    for (const QString& id : ids) {
+        snapshot.markers.append(encoded(QJsonObject{{"id", id}, {"type", "note"}, {"timecode_in", "10:00:00:00"}}));
+        snapshot.markerIDs.append(id);
+    }
     return snapshot;
 }
 
@@ -193,7 +201,7 @@ private Q_SLOTS:
         auto r = started();
         const std::optional<QString> token = r->cloud.token();
         LoggerCloud::Snapshot current = snapshotOf({QStringLiteral("A"), QStringLiteral("B")});
-        current.markers.append(QJsonObject{{QStringLiteral("id"), 7}}); // no string id: never tracked
+        current.markers.append(encoded(QJsonObject{{QStringLiteral("id"), 7}})); // no string id: never tracked
         r->cloud.setSnapshot([&] { return current; });
         const auto syncAndRead = [&] {
             QStringList deleted;
@@ -367,6 +375,122 @@ private Q_SLOTS:
         QVERIFY(r->await(&LoggerCloud::flush));
         QCOMPARE(shoot(fresh).value(QStringLiteral("last_sync"))[QStringLiteral("deleted_markers")].toArray(),
                  QJsonArray());
+    }
+
+    // The body goes together off the main thread: from the snapshot to the answer the sync is
+    // in flight, a second flush is refused, and what arrives is the snapshot as taken (deleted
+    // markers sorted, the camera's offset while synced), whatever the log does meanwhile.
+    void bodyMadeOffTheMainThread()
+    {
+        QStringList log{QStringLiteral("C"), QStringLiteral("A"), QStringLiteral("B")};
+        auto r = started();
+        const std::optional<QString> token = r->cloud.token();
+        r->cloud.setSnapshot([&] { return snapshotOf(log); });
+        QVERIFY(r->await(&LoggerCloud::flush));
+        r->clock.setSource(CameraTimecode::Camera{kStart, false});
+        r->clock.setOffsetFrames(-31.25);
+        log = QStringList{QStringLiteral("B")};
+
+        bool done = false;
+        r->cloud.flush([&] { done = true; });
+        QVERIFY(r->cloud.isFlushing());
+        log.append(QStringLiteral("late")); // after the snapshot: not in this sync
+        bool refused = false;
+        r->cloud.flush([&] { refused = true; });
+        QVERIFY(QTest::qWaitFor([&] { return refused; }, kWaitMs));
+        QVERIFY(QTest::qWaitFor([&] { return done; }, kWaitMs));
+        QVERIFY(!r->cloud.isFlushing());
+        QCOMPARE(count(token, "syncs"), 2);
+        const QJsonObject sent = shoot(token).value(QStringLiteral("last_sync")).toObject();
+        const QJsonObject expected =
+            QJsonDocument::fromJson(LoggerCloud::syncBody(snapshotOf({QStringLiteral("B")}),
+                                                          {QStringLiteral("A"), QStringLiteral("C")}, qint64(-1250)))
+                .object();
+        QCOMPARE(sent, expected);
+        QCOMPARE(r->cloud.sentMarkerIDs(), QSet<QString>{QStringLiteral("B")});
+    }
+
+    // A shoot let go of while its body was being made sends nothing and changes nothing, but
+    // still completes its caller; re-adopting the same shoot keeps the sync; a wrap right after a
+    // flush sends both syncs, then the wrap.
+    void shootMovesOnWhileBodyIsMade_data()
+    {
+        QTest::addColumn<QString>("then");
+        QTest::addColumn<int>("oldSyncs");
+        QTest::addColumn<bool>("saved");
+        QTest::newRow("reset") << QStringLiteral("reset") << 0 << false;
+        QTest::newRow("another shoot adopted") << QStringLiteral("other") << 0 << false;
+        QTest::newRow("same shoot adopted again") << QStringLiteral("same") << 1 << true;
+        QTest::newRow("wrapped") << QStringLiteral("wrap") << 2 << false;
+    }
+    void shootMovesOnWhileBodyIsMade()
+    {
+        QFETCH(QString, then);
+        QFETCH(int, oldSyncs);
+        QFETCH(bool, saved);
+        const std::optional<QString> other = rig()->start();
+        QVERIFY(other);
+        QStringList log{QStringLiteral("A"), QStringLiteral("B")};
+        auto r = started();
+        const std::optional<QString> old = r->cloud.token();
+        r->cloud.setSnapshot([&] { return snapshotOf(log); });
+        QStringList order;
+        r->cloud.flush([&] { order.append(QStringLiteral("flush")); });
+        if (then == QLatin1String("reset")) {
+            r->cloud.reset();
+        } else if (then == QLatin1String("wrap")) {
+            log.append(QStringLiteral("C")); // between the flush and the wrap: sent by the wrap
+            r->cloud.wrap([&] { order.append(QStringLiteral("wrap")); });
+            log = QStringList{QStringLiteral("NEW")};
+        } else {
+            r->cloud.startShoot(then == QLatin1String("same") ? old : other, QStringLiteral("Log"),
+                                r->clock.format().storageString(), false, [](std::optional<QString>) {});
+        }
+        QVERIFY(order.isEmpty());
+        const QStringList expectedOrder = then == QLatin1String("wrap")
+                                              ? QStringList{QStringLiteral("flush"), QStringLiteral("wrap")}
+                                              : QStringList{QStringLiteral("flush")};
+        QVERIFY(QTest::qWaitFor([&] { return order.size() == expectedOrder.size(); }, kWaitMs));
+        QCOMPARE(order, expectedOrder);
+        QCOMPARE(count(old, "syncs"), oldSyncs);
+        QCOMPARE(r->cloud.lastSaved().has_value(), saved);
+        QCOMPARE(r->cloud.problem(), std::nullopt);
+        QVERIFY(!r->cloud.isDirty());
+        if (then == QLatin1String("wrap")) {
+            QCOMPARE(count(old, "wraps"), 1);
+            QStringList ids;
+            for (const QJsonValue& marker : shoot(old).value(QStringLiteral("markers")).toArray())
+                ids.append(marker[QStringLiteral("id")].toString());
+            QCOMPARE(ids, (QStringList{"A", "B", "C"}));
+            QCOMPARE(r->cloud.token(), std::nullopt);
+        }
+        if (then == QLatin1String("other")) {
+            // The adopted shoot never saw the old one's markers, and nothing reached it.
+            QCOMPARE(r->cloud.token(), other);
+            QVERIFY(r->cloud.sentMarkerIDs().isEmpty() && !r->cloud.isFlushing());
+            QCOMPARE(count(other, "syncs"), 0);
+            QVERIFY(r->await(&LoggerCloud::flush));
+            QCOMPARE(count(other, "syncs"), 1);
+        }
+    }
+
+    // A cloud destroyed while a long shoot's body is being made waits for the worker, sends
+    // nothing and completes no one.
+    void cloudGoneWhileBodyIsMade()
+    {
+        auto r = started();
+        const std::optional<QString> token = r->cloud.token();
+        LoggerCloud::Snapshot longLog = snapshotOf({QStringLiteral("A")});
+        const QByteArray line = encoded(QJsonObject{{"id", "1-2"}, {"text", QString(200, u'w')}});
+        for (int n = 0; n < 20000; ++n)
+            longLog.segments.append(line);
+        r->cloud.setSnapshot([longLog] { return longLog; });
+        bool done = false;
+        r->cloud.flush([&] { done = true; });
+        r.reset();
+        QTest::qWait(300);
+        QVERIFY(!done);
+        QCOMPARE(count(token, "syncs"), 0);
     }
 
     // The token goes into paths as one segment; one that would climb is never sent.

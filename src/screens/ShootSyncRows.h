@@ -1,0 +1,105 @@
+#pragma once
+
+#include "audio/TranscriptBook.h"
+#include "model/LoggingLog.h"
+#include "service/LoggerCloud.h"
+#include "timecode/CameraTimecode.h"
+
+#include <QByteArray>
+#include <QHash>
+#include <QList>
+#include <QObject>
+#include <QSet>
+#include <QString>
+
+#include <functional>
+#include <optional>
+#include <vector>
+
+// The shoot sync's rows: every transcript line and marker kept as the compact JSON the sync sends,
+// so that a sync of a long shoot encodes only what changed since the one before.
+//
+// The book's and the log's row news mark the rows they touch. What else a row reads is compared
+// when a snapshot is taken, since not all of it is announced (the camera's direct writers are
+// not): the engine's start, the run start and the camera clock (every line), a speaker's shown
+// name (that speaker's lines) and a button's label (that kind's markers).
+//
+// Main thread only. A snapshot shares the encoded rows; holding one copies nothing, and the next
+// change copies only the list of rows, never their bytes.
+class ShootSyncRows : public QObject {
+    Q_OBJECT
+
+public:
+    // What the rows are made from; all of it must outlive the rows.
+    struct Sources {
+        const TranscriptBook* book = nullptr;
+        const LoggingLog* log = nullptr;
+        const CameraTimecode* camera = nullptr;
+        // Time 0 of the lines' seconds, and the run start that prefixes their ids.
+        std::function<Date()> engineStart;
+        std::function<qint64()> runStart;
+        std::function<QString(const QString& label)> speakerName;
+        std::function<QString(const QString& kind)> buttonLabel;
+    };
+
+    explicit ShootSyncRows(Sources sources, QObject* parent = nullptr);
+
+    // A line as the sync sends it, compact JSON; empty for a line not yet placed in the stream's
+    // time.
+    [[nodiscard]] QByteArray encodeSegment(const DisplaySegment& segment) const;
+    // An entry as the sync sends it, compact JSON.
+    [[nodiscard]] QByteArray encodeMarker(const LogEntry& entry) const;
+    // Open ranges and suggestions stay on this desk until they are settled.
+    [[nodiscard]] static bool isSent(const LogEntry& entry) { return !entry.open && !entry.suggested; }
+
+    // The whole transcript and every sent marker, as they are now.
+    [[nodiscard]] LoggerCloud::Snapshot snapshot();
+    // Rows the last snapshot had to encode.
+    [[nodiscard]] qsizetype lastEncoded() const { return m_lastEncoded; }
+
+private:
+    // Encoded rows parallel to their source's rows; an empty piece is a row that is not sent.
+    struct Rows {
+        QList<QByteArray> bytes;
+        // Marker ids, parallel to bytes; left empty for lines.
+        QList<QString> ids;
+        bool withIds = false;
+        std::vector<char> stale;
+        // No row before this one is stale.
+        qsizetype firstStale = 0;
+        // News that did not fit the rows came: the next snapshot encodes them all again.
+        bool outOfStep = false;
+
+        [[nodiscard]] qsizetype size() const { return bytes.size(); }
+        void insert(qsizetype first, qsizetype count);
+        void remove(qsizetype first, qsizetype count);
+        void markStale(qsizetype first, qsizetype last);
+        void reset(qsizetype count);
+    };
+
+    // Everything every line reads besides its own fields and its speaker's name.
+    struct LineContext {
+        Date engineStart;
+        qint64 runStart = 0;
+        CameraTimecode::Format format;
+        double offsetFrames = 0.0;
+        int tzOffsetSeconds = 0;
+        friend bool operator==(const LineContext&, const LineContext&) = default;
+    };
+
+    void refreshLines();
+    void refreshMarkers();
+    [[nodiscard]] LineContext lineContext() const;
+    // The keys whose name changed since the rows were encoded; remembers the new names.
+    [[nodiscard]] static QSet<QString> renamed(QHash<QString, QString>& shown,
+                                               const std::function<QString(const QString&)>& current);
+
+    Sources m_sources;
+    Rows m_lines;
+    Rows m_markers;
+    std::optional<LineContext> m_lineContext;
+    // Speaker label → the name the encoded lines carry; marker kind → the label they carry.
+    QHash<QString, QString> m_speakerNames;
+    QHash<QString, QString> m_buttonLabels;
+    qsizetype m_lastEncoded = 0;
+};
