@@ -1,6 +1,7 @@
 #include "audio/ChannelConfig.h"
 
 #include "platform/JsonRead.h"
+#include "platform/JsonWriter.h"
 
 #include <QRegularExpression>
 
@@ -62,6 +63,25 @@ QJsonArray ChannelConfig::encodeList(const QList<ChannelConfig>& configs)
         array.append(config.toJson());
     }
     return array;
+}
+
+QByteArray ChannelConfig::encodeListJson(const QList<ChannelConfig>& configs)
+{
+    QByteArray out;
+    JsonWriter json(out);
+    json.beginArray();
+    for (const ChannelConfig& config : configs) {
+        json.beginObject();
+        json.field("index", config.index);
+        json.field("name", config.name);
+        json.field("on", config.on);
+        json.field("fader", config.fader);
+        json.field("hidden", config.hidden);
+        json.field("agent", config.agent);
+        json.endObject();
+    }
+    json.endArray();
+    return out;
 }
 
 std::optional<QList<ChannelConfig>> ChannelConfig::decodeList(const QJsonValue& value)

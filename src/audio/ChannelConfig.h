@@ -2,6 +2,7 @@
 
 #include "platform/AudioDevices.h"
 
+#include <QByteArray>
 #include <QJsonArray>
 #include <QJsonObject>
 #include <QJsonValue>
@@ -40,11 +41,14 @@ struct ChannelConfig {
     // "Off", "0 dB", or the fader's whole dB with a sign ("+6 dB", "-12 dB").
     [[nodiscard]] QString gainLabel() const;
 
-    // {"index","name","on","fader","hidden","agent"}.
+    // {"index","name","on","fader","hidden","agent"}. A QJsonObject writes its keys sorted: the
+    // stored form is encodeListJson.
     [[nodiscard]] QJsonObject toJson() const;
     // All six keys are required; a fader outside 0...1 is brought inside it.
     [[nodiscard]] static std::optional<ChannelConfig> fromJson(const QJsonValue& value);
     [[nodiscard]] static QJsonArray encodeList(const QList<ChannelConfig>& configs);
+    // The stored form: the JSON array (compact UTF-8) with each object's keys in the order above.
+    [[nodiscard]] static QByteArray encodeListJson(const QList<ChannelConfig>& configs);
     // The stored list; nullopt when it is not an array or any element fails to decode.
     [[nodiscard]] static std::optional<QList<ChannelConfig>> decodeList(const QJsonValue& value);
 

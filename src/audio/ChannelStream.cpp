@@ -5,6 +5,7 @@
 #include "service/APIService.h"
 #include "service/ServiceUrl.h"
 
+#include <QAbstractSocket>
 #include <QCoreApplication>
 #include <QLoggingCategory>
 #include <QNetworkRequest>
@@ -27,6 +28,7 @@ namespace {
 
 constexpr int kTargetRate = 16000;
 constexpr qsizetype kBytesPerSample = 2;
+constexpr double kBytesPerSecond = static_cast<double>(kTargetRate * kBytesPerSample);
 // How often the socket thread sends what the capture thread queued. Capture buffers arrive about
 // every 85 ms, so this adds little delay, and the capture thread never has to signal.
 constexpr int kDrainIntervalMs = 20;
@@ -38,6 +40,14 @@ constexpr int kCloseGraceMs = 2000;
 constexpr qint64 kHardFrameLimit = 4 * StreamMessages::kMaxFrameBytes;
 // At most this many appended buffers wait in the queue (besides the byte limit).
 constexpr qsizetype kMaxQueuedChunks = 1024;
+// Drops remembered to place later words. A link that drops at every capture buffer (about 12 a
+// second) still keeps the last five minutes, far longer than any utterance.
+constexpr qsizetype kMaxGaps = 4096;
+// Audio handed to the socket and not yet written out. A peer that stops reading would otherwise
+// let the socket's buffer grow without bound, and the transcript fall ever further behind: past
+// this the audio waits in the queue, which drops its oldest.
+constexpr qint64 kMaxSocketBacklogBytes =
+    static_cast<qint64>(ChannelStream::kMaxSocketBacklogSeconds * kTargetRate) * kBytesPerSample;
 // Sample rates a capture device can plausibly have.
 constexpr double kMinInputRate = 1000.0;
 constexpr double kMaxInputRate = 768000.0;
@@ -49,7 +59,7 @@ class AudioQueue {
 public:
     AudioQueue()
         : m_bytes(static_cast<size_t>(ChannelStream::kMaxQueuedSeconds * kTargetRate) * kBytesPerSample),
-          m_chunks(static_cast<size_t>(kMaxQueuedChunks))
+          m_chunks(static_cast<size_t>(kMaxQueuedChunks)), m_gaps(static_cast<size_t>(kMaxGaps))
     {
     }
 
@@ -61,7 +71,7 @@ public:
         // One buffer longer than the whole queue keeps only its newest part.
         if (static_cast<qsizetype>(samples.size()) * kBytesPerSample > capacity) {
             const auto keep = static_cast<size_t>(capacity / kBytesPerSample);
-            m_dropped += static_cast<qint64>(samples.size() - keep) * kBytesPerSample;
+            noteDropped(static_cast<qint64>(samples.size() - keep) * kBytesPerSample);
             samples = samples.last(keep);
         }
         const qsizetype length = static_cast<qsizetype>(samples.size()) * kBytesPerSample;
@@ -95,6 +105,7 @@ public:
         std::copy_n(m_bytes.data() + m_head, first, out.data());
         std::copy_n(m_bytes.data(), length - first, out.data() + first);
         advance(length);
+        m_taken += length;
         return true;
     }
 
@@ -104,15 +115,56 @@ public:
         return m_dropped;
     }
 
+    // Main thread: bytes dropped before byte `position` of the audio the socket was handed (the
+    // service's own count of the stream's audio).
+    [[nodiscard]] qint64 droppedBefore(qint64 position) const
+    {
+        const std::lock_guard lock(m_mutex);
+        const auto capacity = static_cast<qsizetype>(m_gaps.size());
+        for (qsizetype n = m_gapCount; n > 0; --n) {
+            const Gap& gap = m_gaps[static_cast<size_t>((m_gapHead + n - 1) % capacity)];
+            if (gap.at <= position)
+                return gap.droppedUpTo;
+        }
+        return 0;
+    }
+
     // Appends are taken from start until stop (or until the socket is lost).
     std::atomic<bool> accepting{false};
 
 private:
+    // Where in the audio handed to the socket bytes went missing: every drop lies between what was
+    // taken and what is queued, so it sits at the position taken so far.
+    struct Gap {
+        qint64 at = 0;
+        qint64 droppedUpTo = 0; // all bytes dropped at or before `at`
+    };
+
     void dropOldest()
     {
         const qsizetype length = m_chunks[static_cast<size_t>(m_chunkHead)];
-        m_dropped += length;
+        noteDropped(length);
         advance(length);
+    }
+
+    void noteDropped(qint64 length)
+    {
+        m_dropped += length;
+        const auto capacity = static_cast<qsizetype>(m_gaps.size());
+        if (m_gapCount > 0) {
+            Gap& newest = m_gaps[static_cast<size_t>((m_gapHead + m_gapCount - 1) % capacity)];
+            if (newest.at == m_taken) {
+                newest.droppedUpTo = m_dropped;
+                return;
+            }
+        }
+        // The oldest gap only places words of audio minutes old, which no result reaches back to.
+        if (m_gapCount == capacity) {
+            m_gapHead = (m_gapHead + 1) % capacity;
+            --m_gapCount;
+        }
+        m_gaps[static_cast<size_t>((m_gapHead + m_gapCount) % capacity)] = Gap{m_taken, m_dropped};
+        ++m_gapCount;
     }
 
     void advance(qsizetype length)
@@ -131,6 +183,10 @@ private:
     qsizetype m_chunkHead = 0;
     qsizetype m_chunkCount = 0;
     qint64 m_dropped = 0;
+    qint64 m_taken = 0;
+    std::vector<Gap> m_gaps;
+    qsizetype m_gapHead = 0;
+    qsizetype m_gapCount = 0;
 };
 
 class SocketWorker;
@@ -205,7 +261,7 @@ public:
 
         m_drainTimer = new QTimer(this);
         m_drainTimer->setInterval(kDrainIntervalMs);
-        connect(m_drainTimer, &QTimer::timeout, this, &SocketWorker::drain);
+        connect(m_drainTimer, &QTimer::timeout, this, [this] { drain(); });
         m_deadline = new QTimer(this);
         m_deadline->setSingleShot(true);
         connect(m_deadline, &QTimer::timeout, this, &SocketWorker::onDeadline);
@@ -225,7 +281,8 @@ public:
             finish();
             return;
         case State::Open:
-            drain();
+            // The rest of the queue at once: at most its ten seconds, and the socket closes soon.
+            drain(Backlog::Unbounded);
             m_socket->sendTextMessage(QString::fromUtf8(StreamMessages::stopMessage()));
             m_state = State::Closing;
             m_drainTimer->stop();
@@ -255,16 +312,24 @@ private:
             return;
         m_state = State::Open;
         m_deadline->stop();
+        // The system's send buffer grows to megabytes (minutes of audio) before a write waits:
+        // held near the backlog bound, a stalled peer costs seconds. The TCP socket is the web
+        // socket's child; without one the system's default stays.
+        for (QAbstractSocket* tcp : m_socket->findChildren<QAbstractSocket*>())
+            tcp->setSocketOption(QAbstractSocket::SendBufferSizeSocketOption, static_cast<int>(kMaxSocketBacklogBytes));
         m_socket->sendTextMessage(QString::fromUtf8(m_startMessage));
         drain();
         m_drainTimer->start();
     }
 
-    void drain()
+    enum class Backlog { Bounded, Unbounded };
+
+    void drain(Backlog backlog = Backlog::Bounded)
     {
         if (m_state != State::Open)
             return;
-        while (m_queue->pop(m_chunk))
+        while ((backlog == Backlog::Unbounded || m_socket->bytesToWrite() < kMaxSocketBacklogBytes) &&
+               m_queue->pop(m_chunk))
             m_socket->sendBinaryMessage(m_chunk);
     }
 
@@ -293,8 +358,8 @@ private:
         }
         const int code = static_cast<int>(m_socket->closeCode());
         const QString reason = m_socket->closeReason();
-        lost(reason.isEmpty() ? QStringLiteral("closed by the service, code %1").arg(code)
-                              : QStringLiteral("closed by the service, code %1: %2").arg(code).arg(reason));
+        const QString prefix = QStringLiteral("closed by the service, code ") + QString::number(code);
+        lost(reason.isEmpty() ? prefix : prefix + QStringLiteral(": ") + reason);
     }
 
     void onDeadline()
@@ -507,6 +572,22 @@ qint64 ChannelStream::droppedAudioBytes() const
     return m_link->queue->dropped();
 }
 
+QList<Word> ChannelStream::spokenAt(QList<Word> words) const
+{
+    // The service counts only the audio it was sent: a word it places at t was spoken t plus
+    // whatever was dropped before that point into the stream.
+    const AudioQueue& queue = *m_link->queue;
+    const auto spoken = [&queue](double t) {
+        const auto position = static_cast<qint64>(t * kTargetRate) * kBytesPerSample;
+        return t + static_cast<double>(queue.droppedBefore(position)) / kBytesPerSecond;
+    };
+    for (Word& word : words) {
+        word.start = spoken(word.start);
+        word.end = spoken(word.end);
+    }
+    return words;
+}
+
 QString ChannelStream::errorPrefix() const
 {
     return label && !label->isEmpty() ? *label + QStringLiteral(": ") : QString();
@@ -588,7 +669,7 @@ void ChannelStream::mergeResult(const StreamMessages::TranscriptResult& result)
         const bool shown = !result.text.isEmpty();
         if (!known)
             m_order.append(result.id);
-        m_byUtterance.insert(result.id, Segment{result.id, result.speaker, result.text, result.words});
+        m_byUtterance.insert(result.id, Segment{result.id, result.speaker, result.text, spokenAt(result.words)});
         m_interimText.clear();
         if (shown && !m_firstSeen.contains(result.id)) {
             const Date now = m_clock.now();

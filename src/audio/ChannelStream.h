@@ -29,8 +29,8 @@ class Resampler16k;
 // - main thread: construction, start, stop, the properties, display and the queries; every
 //   callback is called there;
 // - capture thread: append, which only converts the samples to 16 kHz int16 and queues them
-//   (bounded; the oldest audio is dropped when the socket does not keep up). It never touches
-//   the socket;
+//   (bounded; the oldest audio is dropped when the socket does not keep up, and what the socket
+//   holds unwritten is bounded too). It never touches the socket;
 // - the socket thread, shared by all cloud streams: the socket, the sending of the queued
 //   messages and the reading of received frames.
 //
@@ -40,6 +40,9 @@ class ChannelStream final : public TranscriptStream, public std::enable_shared_f
 public:
     // Audio the queue keeps while the socket is not (yet) sending; older audio is dropped.
     static constexpr double kMaxQueuedSeconds = 10.0;
+    // Audio handed to the socket that it has not written out yet; beyond it the rest waits in the
+    // queue, so a peer that stops reading costs the queue's audio, never unbounded memory.
+    static constexpr double kMaxSocketBacklogSeconds = 1.0;
     // The opening handshake is abandoned after this long.
     static constexpr int kConnectTimeoutMs = 60000;
 
@@ -85,7 +88,8 @@ public:
     // The first display line the last rebuild changed (display().size() when none did): lines
     // before it are the same as before, so a merge of all streams may start there.
     [[nodiscard]] qsizetype displayChangedFrom() const override { return m_changedFrom; }
-    // Bytes of 16 kHz audio dropped because the queue was full.
+    // Bytes of 16 kHz audio dropped because the queue was full: the socket was not open yet, or
+    // the service did not take the audio as fast as it came. Later word times count it back in.
     [[nodiscard]] qint64 droppedAudioBytes() const;
 
     struct Link; // the state shared with the capture and socket threads
@@ -102,6 +106,9 @@ private:
         QString timecode;
     };
 
+    // The service's word times (seconds of the audio it was sent) as seconds since the stream's
+    // opening.
+    [[nodiscard]] QList<Word> spokenAt(QList<Word> words) const;
     [[nodiscard]] DisplaySegment displaySegment(const Segment& segment) const;
     void rebuildDisplay() const;
     [[nodiscard]] QString errorPrefix() const;

@@ -174,14 +174,15 @@ void DesktopTranscriber::handleDeviceListChange()
         return;
     }
     const AudioInputDevice device = *arrived;
+    // Concatenated, not chained arg(): a "%1" in the device's name must stay as it is.
+    const QString connected = device.name + QStringLiteral(" connected, ") + QString::number(device.channelCount) +
+                              QStringLiteral(" channels.");
     if (m_running) {
-        setNotice(QStringLiteral("%1 connected, %2 channels. Stop, then pick it from Input to switch.")
-                      .arg(device.name)
-                      .arg(device.channelCount));
+        setNotice(connected + QStringLiteral(" Stop, then pick it from Input to switch."));
         return;
     }
     selectDevice(device.uid);
-    setNotice(QStringLiteral("%1 connected, %2 channels. Scanning them…").arg(device.name).arg(device.channelCount));
+    setNotice(connected + QStringLiteral(" Scanning them…"));
     Q_EMIT channelScanRequested();
 }
 
@@ -189,6 +190,10 @@ void DesktopTranscriber::selectDevice(const std::optional<QString>& uid)
 {
     if (uid == m_deviceUID) {
         return;
+    }
+    // A scan belongs to the device it listens to.
+    if (!m_isDemo) {
+        abandonScan(QStringLiteral("the input changed."));
     }
     const bool wasRunning = m_running;
     if (wasRunning) {
@@ -225,6 +230,17 @@ void DesktopTranscriber::loadChannels()
         return;
     }
     const std::optional<AudioInputDevice> device = currentDevice();
+    const std::optional<QString> uid = device ? std::optional<QString>(device->uid) : std::nullopt;
+    // While logging, the mixer is the captured device's: its mutes and names must reach the
+    // streams being heard and that device's settings, not a device that just became the default.
+    if (m_running && m_capture && uid != m_captureUid) {
+        return;
+    }
+    // An idle scan of another device would judge this one's channels with that one's audio.
+    if (m_scanOwnsCapture && m_capture && uid != m_captureUid) {
+        abandonScan(QStringLiteral("the input changed."));
+    }
+    m_channelsDevice = device;
     if (!device || device->channelCount < 3) {
         setLevels({});
         setChannels({});
@@ -241,14 +257,11 @@ void DesktopTranscriber::saveChannels()
 {
     // The demo's mixer (and any scan verdict or edit made on an engine that played it) is
     // pretend: the real device's stored settings are never touched.
-    if (m_isDemo) {
+    if (m_isDemo || !m_channelsDevice) {
         return;
     }
-    const std::optional<AudioInputDevice> device = currentDevice();
-    if (!device) {
-        return;
-    }
-    m_defaults.set(channelsKey(device->uid), ChannelConfig::encodeList(m_channels));
+    // Written as text, so that the stored settings keep their documented key order.
+    m_defaults.setJson(channelsKey(m_channelsDevice->uid), ChannelConfig::encodeListJson(m_channels));
 }
 
 qsizetype DesktopTranscriber::positionOf(int index) const
@@ -333,8 +346,7 @@ void DesktopTranscriber::renameChannel(int index, const QString& name)
     }
     QString label = name.trimmed();
     if (label.isEmpty()) {
-        const std::optional<AudioInputDevice> device = currentDevice();
-        label = ChannelConfig::defaultName(index, device ? &*device : nullptr);
+        label = ChannelConfig::defaultName(index, m_channelsDevice ? &*m_channelsDevice : nullptr);
     }
     changeChannel(index, [&label](ChannelConfig& config) { config.name = label; });
     saveChannels();

@@ -137,7 +137,8 @@ public:
     // nullopt stands for the system's default input.
     [[nodiscard]] const std::optional<QString>& deviceUID() const { return m_deviceUID; }
     // One per input channel of the chosen device; empty for fewer than 3 inputs (a single
-    // microphone).
+    // microphone). While running, those of the device being captured, even when the default
+    // input has moved on meanwhile (they follow it at the stop).
     [[nodiscard]] const QList<ChannelConfig>& channels() const { return m_channels; }
     // Meter level per channel, 0...1.
     [[nodiscard]] const QList<float>& levels() const { return m_levels; }
@@ -174,7 +175,8 @@ public:
     [[nodiscard]] qint64 runKey() const { return m_runKey; }
 
     // --- devices and channel settings ---
-    // Chooses the input (nullopt: the system default), stores the choice, and restarts a run.
+    // Chooses the input (nullopt: the system default), stores the choice, and restarts a run. A
+    // channel scan under way ends without verdicts.
     void selectDevice(const std::optional<QString>& uid);
     // The chosen device, or the default input when none is chosen; nullopt when not present.
     [[nodiscard]] std::optional<AudioInputDevice> currentDevice() const;
@@ -185,7 +187,8 @@ public:
 
     // --- runs ---
     void start();
-    // Ends the run; the transcript stays on screen until the next start.
+    // Ends the run; the transcript stays on screen until the next start. A channel scan listening
+    // along loses its input: it ends without verdicts.
     void stop();
     void setOn(int index, bool on);
     void setFader(int index, double value);
@@ -214,7 +217,8 @@ public:
     // --- channel scan ---
     // Listens to every channel for a while, judges each one and mutes those without usable
     // speech. Opens the input itself when idle. Nothing happens for a single microphone or while
-    // a scan runs.
+    // a scan runs. A scan belongs to the device it listens to: when its input changes, closes or
+    // is lost before the end, it judges nothing and the notice says so.
     void scanChannels();
     // Steps of a scan: the progress bar and the sweeping pin move this many times.
     static constexpr int kScanSteps = 32;
@@ -234,7 +238,7 @@ public:
     // --- transcript queries (seconds since engineStart) ---
     // The newest word end any open stream knows; nullopt before the first word.
     [[nodiscard]] std::optional<double> currentTranscriptTime() const;
-    // The lines of the last `seconds`, else the newest words still in progress.
+    // The timed lines of the last `seconds`, else the newest words still in progress.
     [[nodiscard]] QString recentText(double seconds) const;
     // The lines ending in (t - window, t], one per line.
     [[nodiscard]] QString textInWindow(double t, double window) const;
@@ -286,6 +290,8 @@ private:
 
     // Capture (DesktopTranscriberRun.cpp).
     void beginCapture();
+    // The device a capture opened now would record: the chosen one, else the default input.
+    [[nodiscard]] std::optional<AudioInputDevice> captureTarget() const;
     [[nodiscard]] bool openCapture();
     void closeCapture();
     void captureLost(const QString& reason);
@@ -327,6 +333,9 @@ private:
     // Drops a scan under way without judging (its pending steps do nothing), closing the
     // capture it opened.
     void cancelScan();
+    // Ends a real scan whose input closes or changes under it: nothing is judged, and the notice
+    // says why (`why` is a sentence).
+    void abandonScan(const QString& why);
 
     // Keywords (DesktopTranscriberQueries.cpp).
     void checkKeywords(const QStringList& ids);
@@ -352,8 +361,12 @@ private:
     // The device the capture runs on: the uid when known, and a name for texts.
     std::optional<QString> m_captureUid;
     QString m_captureName;
-    // A channel scan opened the capture itself and closes it at its end; a start takes it over.
+    // A channel scan opened the capture itself and closes it at its end; a start on the same
+    // device takes it over.
     bool m_scanOwnsCapture = false;
+    // The device `channels` were loaded for: where edits are stored and what default names come
+    // from. While running it stays the captured device, whatever the default input does.
+    std::optional<AudioInputDevice> m_channelsDevice;
     QHash<int, StreamView> m_views;
     // The headphone output and what the capture thread hands it; both set while it plays.
     std::unique_ptr<MonitorSink> m_monitorSink;

@@ -132,7 +132,8 @@ QString DesktopTranscriber::recentText(double seconds) const
     const bool withSpeakers = !m_channels.isEmpty();
     QStringList lines;
     for (const DisplaySegment& segment : m_book.rows()) {
-        if (segment.endSecs >= cutoff) {
+        // A line not yet placed in time has no end to measure (its -1 would pass any early cutoff).
+        if (segment.hasTiming() && segment.endSecs >= cutoff) {
             lines.append(withSpeakers ? speakerLine(segment) : segment.text);
         }
     }

@@ -53,13 +53,20 @@ void DesktopTranscriber::beginCapture()
     setLatestLine({});
     m_keywords.clearAlerted();
 
-    if (m_capture && m_scanOwnsCapture) {
+    const std::optional<AudioInputDevice> target = captureTarget();
+    if (m_capture && m_scanOwnsCapture && target && m_captureUid == target->uid) {
         // A scan opened the input while idle: the run takes its capture over rather than
         // opening a second one, and the scan's end leaves it open.
         m_scanOwnsCapture = false;
         m_engineStart = now();
-    } else if (!openCapture()) {
-        return;
+    } else {
+        // Never record one device under another's name: a scan of another input ends first.
+        if (m_scanOwnsCapture) {
+            abandonScan(QStringLiteral("the input changed."));
+        }
+        if (!openCapture()) {
+            return;
+        }
     }
     m_book.clear(m_engineStart);
 
@@ -103,13 +110,19 @@ void DesktopTranscriber::advanceRunKey()
     m_localLineCounters.reset();
 }
 
-bool DesktopTranscriber::openCapture()
+std::optional<AudioInputDevice> DesktopTranscriber::captureTarget() const
 {
-    const std::optional<AudioInputDevice> device = currentDevice();
-    std::optional<AudioInputDevice> target = device;
+    std::optional<AudioInputDevice> target = currentDevice();
     if (!target && !m_deviceUID) {
         target = m_deviceSource->defaultInput();
     }
+    return target;
+}
+
+bool DesktopTranscriber::openCapture()
+{
+    const std::optional<AudioInputDevice> device = currentDevice();
+    const std::optional<AudioInputDevice> target = captureTarget();
     if (!target && m_devices.isEmpty()) {
         setStatus(QStringLiteral("No microphone input found"));
         return false;
@@ -125,16 +138,15 @@ bool DesktopTranscriber::openCapture()
     const CaptureOpenResult opened = source->open(target ? std::optional<QString>(target->uid) : std::nullopt);
     if (!opened.ok()) {
         // Nothing asks for permission here: a device that cannot be opened is the refusal.
-        setStatus(QStringLiteral("Couldn't open %1")
-                      .arg(deviceName.isEmpty() ? QStringLiteral("the microphone") : deviceName));
+        setStatus(QStringLiteral("Couldn't open ") +
+                  (deviceName.isEmpty() ? QStringLiteral("the microphone") : deviceName));
         return false;
     }
     const CaptureFormat format = *opened.format;
     if (!m_channels.isEmpty() && m_channels.size() > format.channelCount) {
         setStatus(QStringLiteral("%1 is giving %2 of %3 channels")
-                      .arg(deviceName.isEmpty() ? QStringLiteral("The device") : deviceName)
-                      .arg(format.channelCount)
-                      .arg(m_channels.size()));
+                      .arg(deviceName.isEmpty() ? QStringLiteral("The device") : deviceName,
+                           QString::number(format.channelCount), QString::number(m_channels.size())));
     }
 
     m_engineStart = now();
@@ -166,8 +178,8 @@ bool DesktopTranscriber::openCapture()
             Qt::QueuedConnection);
     };
     if (!source->start()) {
-        setStatus(QStringLiteral("Couldn't start audio from %1")
-                      .arg(deviceName.isEmpty() ? QStringLiteral("the microphone") : deviceName));
+        setStatus(QStringLiteral("Couldn't start audio from ") +
+                  (deviceName.isEmpty() ? QStringLiteral("the microphone") : deviceName));
         return false;
     }
     m_capture = std::move(source);
@@ -208,6 +220,11 @@ void DesktopTranscriber::stopStreams(const QList<std::shared_ptr<TranscriptStrea
 
 void DesktopTranscriber::stop()
 {
+    // The input closes under a scan that listens along (or that opened it): it ends unjudged.
+    if (!m_isDemo) {
+        abandonScan(m_running ? QStringLiteral("logging stopped and closed the input.")
+                              : QStringLiteral("the input was closed."));
+    }
     stopDemoTimers();
     closeCapture();
     const CapturePath::StreamMap open = m_path->takeAllStreams();
@@ -216,11 +233,22 @@ void DesktopTranscriber::stop()
     setRunning(false);
     setStatus(QStringLiteral("Off"));
     setLevels(QList<float>(m_levels.size(), 0.0f));
+    // The mixer stayed the run's device while the default input moved on; now it follows.
+    const std::optional<AudioInputDevice> device = currentDevice();
+    const auto uidOf = [](const std::optional<AudioInputDevice>& d) {
+        return d ? std::optional<QString>(d->uid) : std::nullopt;
+    };
+    if (!m_isDemo && uidOf(device) != uidOf(m_channelsDevice)) {
+        loadChannels();
+    }
 }
 
 void DesktopTranscriber::captureLost(const QString& reason)
 {
     const QString name = m_captureName.isEmpty() ? QStringLiteral("The input") : m_captureName;
+    if (!m_isDemo) {
+        abandonScan(QStringLiteral("the input was lost."));
+    }
     const bool wasRunning = m_running;
     if (wasRunning) {
         stop();
@@ -228,7 +256,7 @@ void DesktopTranscriber::captureLost(const QString& reason)
         closeCapture();
         setLevels(QList<float>(m_levels.size(), 0.0f));
     }
-    QString text = QStringLiteral("Lost %1").arg(name);
+    QString text = QStringLiteral("Lost ") + name;
     const QString why = reason.trimmed();
     text += why.isEmpty() ? QStringLiteral(".") : QStringLiteral(": ") + why;
     if (wasRunning) {

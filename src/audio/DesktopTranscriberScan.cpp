@@ -126,6 +126,15 @@ void DesktopTranscriber::cancelScan()
     }
 }
 
+void DesktopTranscriber::abandonScan(const QString& why)
+{
+    if (!m_scanning) {
+        return;
+    }
+    cancelScan();
+    setNotice(QStringLiteral("Couldn't finish the scan: ") + why + QStringLiteral(" Nothing was muted."));
+}
+
 void DesktopTranscriber::scanStep(int step, int total)
 {
     if (total <= 0) {
@@ -271,12 +280,12 @@ void DesktopTranscriber::applyScanResults()
     const auto speech = std::count_if(m_scanResults.cbegin(), m_scanResults.cend(),
                                       [](const ScanKind& v) { return v.kind == ScanKind::Kind::Speech; });
     const qsizetype total = m_channels.size();
+    const QString scanned = QStringLiteral("Scanned %1 channels: %2 with speech")
+                                .arg(QString::number(total), QString::number(qsizetype(speech)));
     if (muted.isEmpty()) {
-        setNotice(QStringLiteral("Scanned %1 channels: %2 with speech, nothing to switch off.").arg(total).arg(speech));
+        setNotice(scanned + QStringLiteral(", nothing to switch off."));
     } else {
-        setNotice(QStringLiteral("Scanned %1 channels: %2 with speech. Muted %3. Unmute any it got wrong.")
-                      .arg(total)
-                      .arg(speech)
-                      .arg(muted.join(QStringLiteral(", "))));
+        setNotice(scanned + QStringLiteral(". Muted ") + muted.join(QStringLiteral(", ")) +
+                  QStringLiteral(". Unmute any it got wrong."));
     }
 }

@@ -5,6 +5,7 @@
 #include "audio/CapturePath.h"
 #include "audio/ChannelStream.h"
 #include "audio/LocalChannelStream.h"
+#include "platform/AudioCapture.h"
 #include "service/APIService.h"
 
 #include <QPointer>
@@ -254,12 +255,15 @@ void DesktopTranscriber::handleRefusal(int index, const TranscriptStream* stream
         }
         return;
     }
-    setStatus(QStringLiteral("Pindle refused transcription (%1).").arg(code));
+    setStatus(QStringLiteral("Pindle refused transcription (") + code + QStringLiteral(")."));
 }
 
 void DesktopTranscriber::scheduleSilenceCheck()
 {
-    m_path->armPeakSinceStart(int(m_channels.size()));
+    // Armed for the channels the device delivers: the path only gathers peaks when the counts
+    // match, and a device giving fewer (or more) channels than its settings is common.
+    const std::optional<CaptureFormat> format = m_capture ? m_capture->format() : std::nullopt;
+    m_path->armPeakSinceStart(format ? format->channelCount : int(m_channels.size()));
     const quint64 run = m_runGeneration;
     m_clock.singleShot(std::chrono::milliseconds(std::max(m_env.silenceCheckDelayMs, 0)), this,
                        [this, run] { muteSilentChannels(run); });
@@ -274,10 +278,12 @@ void DesktopTranscriber::muteSilentChannels(quint64 run)
     QStringList muted;
     // setOn changes the list; walk a copy.
     const QList<ChannelConfig> configs = m_channels;
-    for (qsizetype position = 0; position < configs.size(); ++position) {
-        const ChannelConfig& config = configs.at(position);
-        const bool silent = position >= peaks.size() || peaks.at(position) < kSilentPeak;
-        if (config.on && silent) {
+    for (const ChannelConfig& config : configs) {
+        // A channel the device does not deliver was not heard at all: nothing to judge.
+        if (config.index < 0 || config.index >= peaks.size()) {
+            continue;
+        }
+        if (config.on && peaks.at(config.index) < kSilentPeak) {
             setOn(config.index, false);
             muted.append(config.name);
         }

@@ -23,6 +23,30 @@ bool sameValue(const QJsonValue& a, const QJsonValue& b)
            a.toInteger() == b.toInteger();
 }
 
+// The file: the values as an indented object, with the given texts spliced in as they are.
+QByteArray fileText(const QJsonObject& values, const QHash<QString, QByteArray>& texts)
+{
+    if (texts.isEmpty())
+        return QJsonDocument(values).toJson(QJsonDocument::Indented);
+    QJsonObject plain = values;
+    QStringList keys = texts.keys();
+    keys.sort();
+    for (const QString& key : std::as_const(keys))
+        plain.remove(key);
+    QByteArray text = QJsonDocument(plain).toJson(QJsonDocument::Indented);
+    text.truncate(text.lastIndexOf('}'));
+    while (text.endsWith('\n'))
+        text.chop(1);
+    bool first = plain.isEmpty();
+    for (const QString& key : std::as_const(keys)) {
+        // The key quoted as JSON quotes it: the one element of a compact array.
+        const QByteArray quoted = QJsonDocument(QJsonArray{key}).toJson(QJsonDocument::Compact).chopped(1).sliced(1);
+        text += (first ? "\n    " : ",\n    ") + quoted + ": " + texts.value(key);
+        first = false;
+    }
+    return text + "\n}\n";
+}
+
 } // namespace
 
 Defaults::Defaults(QString filePath, Clock* clock) : m_path(std::move(filePath)), m_clock(Clock::orSystem(clock))
@@ -122,6 +146,24 @@ void Defaults::set(const QString& key, const QJsonValue& value)
     if (it != m_values.constEnd() && sameValue(*it, value))
         return;
     m_values.insert(key, value);
+    m_texts.remove(key);
+    changedLocked();
+}
+
+void Defaults::setJson(const QString& key, const QByteArray& json)
+{
+    const QByteArray text = json.trimmed();
+    QJsonParseError error{};
+    const QJsonDocument wrapped = QJsonDocument::fromJson('[' + text + ']', &error);
+    if (text.isEmpty() || error.error != QJsonParseError::NoError || wrapped.array().size() != 1)
+        return;
+    const QJsonValue value = wrapped.array().at(0);
+    std::lock_guard lock(m_mutex);
+    const auto it = m_values.constFind(key);
+    if (it != m_values.constEnd() && sameValue(*it, value) && m_texts.value(key) == text)
+        return;
+    m_values.insert(key, value);
+    m_texts.insert(key, text);
     changedLocked();
 }
 
@@ -136,6 +178,7 @@ void Defaults::remove(const QString& key)
     if (!m_values.contains(key))
         return;
     m_values.remove(key);
+    m_texts.remove(key);
     changedLocked();
 }
 
@@ -211,7 +254,7 @@ void Defaults::onTimer()
 void Defaults::submitLocked()
 {
     // A snapshot shares the object's data; the next change copies it, once per write at most.
-    m_pending.emplace(m_generation, m_values);
+    m_pending.emplace(Snapshot{m_generation, m_values, m_texts});
     m_submittedGeneration = m_generation;
     m_lastSubmit = m_clock.monotonic();
     m_submittedOnce = true;
@@ -225,13 +268,13 @@ void Defaults::run()
         m_wake.wait(lock, [this] { return m_pending || m_stopping; });
         if (!m_pending)
             return;
-        auto [generation, values] = std::move(*m_pending);
+        auto [generation, values, texts] = std::move(*m_pending);
         m_pending.reset();
         lock.unlock();
 
-        const bool ok =
-            !m_readOnly && SafeFile::writeAtomically(m_path, QJsonDocument(values).toJson(QJsonDocument::Indented));
+        const bool ok = !m_readOnly && SafeFile::writeAtomically(m_path, fileText(values, texts));
         values = QJsonObject();
+        texts.clear();
 
         lock.lock();
         m_finishedGeneration = generation;

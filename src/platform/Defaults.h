@@ -2,6 +2,8 @@
 
 #include "platform/Clock.h"
 
+#include <QByteArray>
+#include <QHash>
 #include <QJsonObject>
 #include <QJsonValue>
 #include <QObject>
@@ -59,6 +61,10 @@ public:
     // Setting the value a key already holds writes nothing.
     void set(const QString& key, const QJsonValue& value);
     void set(const QString& key, const QStringList& value);
+    // A value given as its JSON text (one complete value): reads see it parsed, and the file
+    // carries the text as given, so a record keeps the key order it documents (a QJsonObject
+    // sorts its keys). Text that does not parse sets nothing.
+    void setJson(const QString& key, const QByteArray& json);
     void remove(const QString& key);
 
     // Writes every change not yet on disk and waits for it. True when the file holds every value
@@ -92,7 +98,14 @@ private:
     quint64 m_submittedGeneration = 0;
     quint64 m_finishedGeneration = 0;
     quint64 m_writtenGeneration = 0;
-    std::optional<std::pair<quint64, QJsonObject>> m_pending;
+    // Keys whose file text was given by setJson.
+    QHash<QString, QByteArray> m_texts;
+    struct Snapshot {
+        quint64 generation = 0;
+        QJsonObject values;
+        QHash<QString, QByteArray> texts;
+    };
+    std::optional<Snapshot> m_pending;
     Clock::Duration m_lastSubmit{};
     bool m_submittedOnce = false;
     bool m_timerArmed = false;

@@ -307,13 +307,18 @@ void CameraTimecode::setFormat(const Format& format)
 void CameraTimecode::setFormat(const Format& format, Date now)
 {
     const QString shown = timecodeAt(now);
+    const double oldRate = m_format.rate();
     m_format = format;
     storeFormat();
-    // Keep the label on screen and let it run on at the new rate; a frame number the new base
-    // cannot show leaves the offset alone.
+    // Keep the label on screen and let it run on at the new rate. A frame number the new base
+    // cannot show keeps the camera's moment instead: the offset is a time, so it is counted
+    // again in frames of the new rate (left in the old rate's frames, it would move the clock by
+    // minutes or hours).
     if (std::holds_alternative<Camera>(m_source)) {
         if (const auto frames = m_format.parseFrames(shown))
             m_offsetFrames = static_cast<double>(*frames) - secondsOfDay(now) * m_format.rate();
+        else if (oldRate > 0.0)
+            setOffsetFrames(m_offsetFrames / oldRate * m_format.rate());
     }
     Q_EMIT formatChanged();
 }

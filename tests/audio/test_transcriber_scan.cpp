@@ -243,8 +243,8 @@ private Q_SLOTS:
     }
 
     // Logging and a scan share one capture, whichever came first: the scan's end closes the
-    // streams of the channels it muted and leaves logging on. A stop during the scan ends the run;
-    // the scan still judges what it heard and then closes the input.
+    // streams of the channels it muted and leaves logging on. A stop during the scan ends the run
+    // and closes the input; the scan ends there, unjudged, and says so.
     void scanAndLoggingShareTheCapture_data()
     {
         QTest::addColumn<bool>("scanFirst");
