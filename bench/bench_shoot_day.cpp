@@ -12,9 +12,9 @@
 // hour 10, RSS under 500 MB, every sync accepted.
 //
 // PINDLE_SHOOT_HOURS sets the length of the day (2 unless set; a full day is 10).
+#include "common/BenchRack.h"
 #include "platform/AudioDevices.h"
 #include "platform/Defaults.h"
-#include "platform/GeneratedAudioSource.h"
 #include "platform/ManualClock.h"
 #include "screens/LoggingScreenModel.h"
 #include "service/APIService.h"
@@ -130,42 +130,6 @@ private:
     QString m_baseUrl;
 };
 
-// One channel's lines, written by the benchmark as a cloud stream would publish them: the newest
-// line changes with each interim result until its final text.
-class BenchLines final : public TranscriptStream {
-public:
-    using TranscriptStream::TranscriptStream;
-
-    bool onDevice() const override { return false; }
-    const QList<DisplaySegment>& display() const override { return m_lines; }
-    qsizetype displayChangedFrom() const override { return m_changedFrom; }
-    std::optional<double> lastWordEnd() const override
-    {
-        return m_lines.isEmpty() ? std::nullopt : std::optional(m_lines.constLast().endSecs);
-    }
-    QStringList wordsSince(double) const override { return {}; }
-    void start() override {}
-    void stop() override {}
-    void append(std::span<const float>, double) override {}
-
-    void put(const DisplaySegment& line)
-    {
-        m_changedFrom = m_lines.size();
-        m_lines.append(line);
-        onUpdate(line.text);
-    }
-    void changeLast(const DisplaySegment& line)
-    {
-        m_changedFrom = m_lines.size() - 1;
-        m_lines.last() = line;
-        onUpdate(line.text);
-    }
-
-private:
-    QList<DisplaySegment> m_lines;
-    qsizetype m_changedFrom = 0;
-};
-
 QString spoken(qint64 seed, int count)
 {
     static const QStringList vocabulary{QStringLiteral("camera"),  QStringLiteral("rolling"), QStringLiteral("speed"),
@@ -218,14 +182,7 @@ struct Day {
 
     explicit Day(const QString& baseUrl) : service(baseUrl, cookies, &clock)
     {
-        AudioInputDevice rack;
-        rack.uid = QStringLiteral("rack");
-        rack.id = AudioDevices::idForUid(rack.uid);
-        rack.name = QStringLiteral("Rack");
-        rack.channelCount = kChannels;
-        rack.channelNames = QStringList(kChannels, QString());
-        rack.isDefault = true;
-        devices.setSimulatedDevices(QList<AudioInputDevice>{rack});
+        devices.setSimulatedDevices(QList<AudioInputDevice>{benchRack(kChannels)});
 
         LoggingScreenEnvironment env;
         env.defaults = &defaults;
@@ -236,15 +193,7 @@ struct Day {
         env.sessionsFile = dir.filePath(QStringLiteral("log-sessions.json"));
         env.transcriber.devices = &devices;
         env.transcriber.silenceCheckDelayMs = 24 * 3'600'000;
-        env.transcriber.makeCapture = [this] {
-            GeneratedAudioSource::Options options;
-            options.channelCount = kChannels;
-            options.clock = &clock;
-            return std::make_unique<GeneratedAudioSource>(options, [](float* out, qsizetype frames, int channels) {
-                std::fill_n(out, frames * channels, 0.0f);
-                return frames;
-            });
-        };
+        env.transcriber.makeCapture = [this] { return silentCapture(kChannels, &clock); };
         env.transcriber.makeStream = [this](const StreamRequest& request) {
             auto stream = std::make_shared<BenchLines>(request.channel);
             streams.insert(request.channel, stream);

@@ -6,9 +6,9 @@
 #include "audio/ChannelStream.h"
 #include "audio/DesktopTranscriber.h"
 #include "audio/TranscriptBook.h"
+#include "common/BenchRack.h"
 #include "platform/AudioDevices.h"
 #include "platform/Defaults.h"
-#include "platform/GeneratedAudioSource.h"
 #include "platform/ManualClock.h"
 #include "service/APIService.h"
 #include "service/CookieStore.h"
@@ -132,28 +132,14 @@ struct Engine {
 
     explicit Engine(qint64 lines)
     {
-        AudioInputDevice rack;
-        rack.uid = QStringLiteral("rack");
-        rack.name = QStringLiteral("Rack");
-        rack.channelCount = kChannels;
-        rack.channelNames = QStringList(kChannels, QString());
-        rack.isDefault = true;
-        devices.setSimulatedDevices(QList<AudioInputDevice>{rack});
+        devices.setSimulatedDevices(QList<AudioInputDevice>{benchRack(kChannels)});
 
         TranscriberEnvironment env;
         env.defaults = &defaults;
         env.devices = &devices;
         env.service = &service;
         env.clock = &clock;
-        env.makeCapture = [] {
-            GeneratedAudioSource::Options options;
-            options.channelCount = kChannels;
-            return std::make_unique<GeneratedAudioSource>(options,
-                                                          [](float* out, qsizetype frames, int channels) -> qsizetype {
-                                                              std::fill_n(out, frames * channels, 0.0f);
-                                                              return frames;
-                                                          });
-        };
+        env.makeCapture = [] { return silentCapture(kChannels); };
         engine = std::make_unique<DesktopTranscriber>(env);
         engine->setKeywords({QStringLiteral("boat"), QStringLiteral("quota"), QStringLiteral("police")});
         engine->setOnKeyword([](int, const QString&, const DisplaySegment&) {});

@@ -7,8 +7,8 @@
 // The pane's share is the difference between each "WithPane" figure and its "ScreenOnly" twin:
 // both run the same engine and screen, and the twin has no pane. "WithPane" does not draw (its
 // drawing is BM_PaintScreenOfRows); "WithPaneDrawn" adds what a real window's repaint costs.
+#include "common/BenchRack.h"
 #include "common/ScreenDesk.h"
-#include "platform/GeneratedAudioSource.h"
 #include "screens/LoggingScreenModel.h"
 #include "screens/TranscriptListModel.h"
 #include "screens/TranscriptPaneModel.h"
@@ -28,45 +28,6 @@ namespace {
 
 constexpr int kChannels = 8;
 constexpr QSize kPane(500, 800);
-
-// One channel's lines, written by the benchmark; the engine merges from the first changed one.
-class BenchLines final : public TranscriptStream {
-public:
-    using TranscriptStream::TranscriptStream;
-
-    bool onDevice() const override { return false; }
-    const QList<DisplaySegment>& display() const override { return m_lines; }
-    qsizetype displayChangedFrom() const override { return m_changedFrom; }
-    std::optional<double> lastWordEnd() const override { return std::nullopt; }
-    QStringList wordsSince(double) const override { return {}; }
-    void start() override {}
-    void stop() override {}
-    void append(std::span<const float>, double) override {}
-
-    void putAll(QList<DisplaySegment> lines)
-    {
-        m_changedFrom = m_lines.size();
-        m_lines.append(std::move(lines));
-        onUpdate(QString());
-    }
-    void put(const DisplaySegment& line)
-    {
-        m_changedFrom = m_lines.size();
-        m_lines.append(line);
-        onUpdate(line.text);
-    }
-    void change(qsizetype row, const QString& text)
-    {
-        m_changedFrom = row;
-        m_lines[row].text = text;
-        onUpdate(text);
-    }
-    [[nodiscard]] qsizetype size() const { return m_lines.size(); }
-
-private:
-    QList<DisplaySegment> m_lines;
-    qsizetype m_changedFrom = 0;
-};
 
 DisplaySegment line(qint64 n, int channel)
 {
@@ -93,25 +54,10 @@ struct Desk : ScreenDesk {
 
     Desk(qint64 lines, bool withPane, bool watchOnly = false, bool drawn = true)
     {
-        AudioInputDevice rack;
-        rack.uid = QStringLiteral("rack");
-        rack.id = AudioDevices::idForUid(rack.uid);
-        rack.name = QStringLiteral("Rack");
-        rack.channelCount = kChannels;
-        rack.channelNames = QStringList(kChannels, QString());
-        rack.isDefault = true;
-        devices.setSimulatedDevices(QList<AudioInputDevice>{rack});
+        devices.setSimulatedDevices(QList<AudioInputDevice>{benchRack(kChannels)});
         LoggingScreenEnvironment env = environment();
         env.transcriber.silenceCheckDelayMs = 3'600'000;
-        env.transcriber.makeCapture = [this] {
-            GeneratedAudioSource::Options options;
-            options.channelCount = kChannels;
-            options.clock = &clock;
-            return std::make_unique<GeneratedAudioSource>(options, [](float* out, qsizetype frames, int channels) {
-                std::fill_n(out, frames * channels, 0.0f);
-                return frames;
-            });
-        };
+        env.transcriber.makeCapture = [this] { return silentCapture(kChannels, &clock); };
         env.transcriber.makeStream = [this](const StreamRequest& request) {
             auto stream = std::make_shared<BenchLines>(request.channel);
             streams.insert(request.channel, stream);

@@ -1,0 +1,86 @@
+#pragma once
+
+// An input rack for the screen and engine benchmarks: a simulated interface of `channels`
+// silent inputs, and transcript streams the benchmark writes itself instead of a service.
+
+#include "audio/TranscriptStream.h"
+#include "platform/AudioDevices.h"
+#include "platform/GeneratedAudioSource.h"
+
+#include <algorithm>
+#include <memory>
+
+// The default input: `channels` unnamed channels.
+inline AudioInputDevice benchRack(int channels)
+{
+    AudioInputDevice rack;
+    rack.uid = QStringLiteral("rack");
+    rack.id = AudioDevices::idForUid(rack.uid);
+    rack.name = QStringLiteral("Rack");
+    rack.channelCount = channels;
+    rack.channelNames = QStringList(channels, QString());
+    rack.isDefault = true;
+    return rack;
+}
+
+// The rack's capture: silence on every channel, paced by `clock` (null: real time).
+inline std::unique_ptr<GeneratedAudioSource> silentCapture(int channels, Clock* clock = nullptr)
+{
+    GeneratedAudioSource::Options options;
+    options.channelCount = channels;
+    options.clock = clock;
+    return std::make_unique<GeneratedAudioSource>(options, [](float* out, qsizetype frames, int count) -> qsizetype {
+        std::fill_n(out, frames * count, 0.0f);
+        return frames;
+    });
+}
+
+// One channel's lines, written by the benchmark as a stream publishes them; the engine merges
+// from the first changed one.
+class BenchLines final : public TranscriptStream {
+public:
+    using TranscriptStream::TranscriptStream;
+
+    bool onDevice() const override { return false; }
+    const QList<DisplaySegment>& display() const override { return m_lines; }
+    qsizetype displayChangedFrom() const override { return m_changedFrom; }
+    std::optional<double> lastWordEnd() const override
+    {
+        return m_lines.isEmpty() ? std::nullopt : std::optional(m_lines.constLast().endSecs);
+    }
+    QStringList wordsSince(double) const override { return {}; }
+    void start() override {}
+    void stop() override {}
+    void append(std::span<const float>, double) override {}
+
+    void putAll(QList<DisplaySegment> lines)
+    {
+        m_changedFrom = m_lines.size();
+        m_lines.append(std::move(lines));
+        onUpdate(QString());
+    }
+    void put(const DisplaySegment& line)
+    {
+        m_changedFrom = m_lines.size();
+        m_lines.append(line);
+        onUpdate(line.text);
+    }
+    // The newest line as it stands after another interim result, or its final text.
+    void changeLast(const DisplaySegment& line)
+    {
+        m_changedFrom = m_lines.size() - 1;
+        m_lines.last() = line;
+        onUpdate(line.text);
+    }
+    void change(qsizetype row, const QString& text)
+    {
+        m_changedFrom = row;
+        m_lines[row].text = text;
+        onUpdate(text);
+    }
+    [[nodiscard]] qsizetype size() const { return m_lines.size(); }
+
+private:
+    QList<DisplaySegment> m_lines;
+    qsizetype m_changedFrom = 0;
+};
