@@ -95,8 +95,7 @@ void HttpConnection::process()
                 continue;
             return;
         }
-        const Request request = toRequest(*m_head, m_buffer.left(m_head->contentLength));
-        m_buffer.remove(0, m_head->contentLength);
+        const Request request = toRequest(*m_head, takeBody());
         m_state = State::Handling;
         m_deadline->stop();
         ++handled;
@@ -167,13 +166,29 @@ bool HttpConnection::takeHead()
             refuse(404, QStringLiteral("not found"));
         return false;
     }
-    if (m_head->contentLength > m_limits.maxBodyBytes) {
-        refuse(413, QStringLiteral("body larger than %1 MiB").arg(m_limits.maxBodyBytes / kMiB));
+    const qint64 maxBodyBytes = bodyLimit ? bodyLimit(*m_head) : m_limits.maxBodyBytes;
+    if (m_head->contentLength > maxBodyBytes) {
+        refuse(413, QStringLiteral("body larger than %1 MiB").arg(maxBodyBytes / kMiB));
         return false;
     }
+    // A long body is read into one allocation of its size: grown piece by piece it would pass
+    // through the heap, which keeps what it freed resident.
+    if (m_head->contentLength > kReadAheadBytes)
+        m_buffer.reserve(m_head->contentLength);
     if (m_head->expectContinue)
         m_socket->write("HTTP/1.1 100 Continue\r\n\r\n");
     return true;
+}
+
+QByteArray HttpConnection::takeBody()
+{
+    // A large body fills the buffer to the byte (reading stops at its end): it leaves whole
+    // rather than as a copy, so that it is held once.
+    if (m_buffer.size() == m_head->contentLength)
+        return std::exchange(m_buffer, {});
+    QByteArray body = m_buffer.left(m_head->contentLength);
+    m_buffer.remove(0, m_head->contentLength);
+    return body;
 }
 
 void HttpConnection::reply(const Reply& reply)

@@ -16,8 +16,10 @@ class QTimer;
 namespace standin {
 
 struct HttpLimits {
-    qint64 maxBodyBytes = 8 * 1024 * 1024; // larger bodies are answered 413 without being read
-    qsizetype maxHeadBytes = 64 * 1024;    // a longer head is answered 431
+    // Larger bodies are answered 413 without being read, unless the connection's bodyLimit allows
+    // more for that request.
+    qint64 maxBodyBytes = 8 * 1024 * 1024;
+    qsizetype maxHeadBytes = 64 * 1024; // a longer head is answered 431
     // A connection that has not delivered a whole request this long after it opened or after
     // its last answer is closed, idle or dripping alike.
     int idleTimeoutMs = 60'000;
@@ -38,6 +40,8 @@ public:
     // A WebSocket upgrade, before any of what follows its head is read: answer it with reply()
     // (the connection then ends) or take the socket with takeSocket(), at once.
     std::function<void(HttpConnection& connection, const RequestHead& head)> onUpgrade;
+    // The most a request may send as its body, from its head; unset: HttpLimits::maxBodyBytes.
+    std::function<qint64(const RequestHead& head)> bodyLimit;
     // The connection is being closed for taking too long.
     std::function<void()> onTimedOut;
     // What the connection holds after each round of reading and answering: bytes received but
@@ -66,6 +70,8 @@ private:
     qsizetype headEnd(qsizetype& bodyStart);
     // Reads a head from the buffer; false when more bytes are needed or the connection ends.
     bool takeHead();
+    // The body of the request whose head was taken, once the buffer holds it.
+    QByteArray takeBody();
     void refuse(int status, const QString& message);
     void write(const Reply& reply, bool closeAfter);
     // Ends the connection once the answer is out, reading on (and dropping) what the client

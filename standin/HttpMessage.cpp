@@ -1,7 +1,6 @@
 #include "HttpMessage.h"
 
 #include <QJsonDocument>
-#include <QJsonParseError>
 
 namespace standin {
 
@@ -172,18 +171,27 @@ QStringList decodePathSegments(QByteArrayView encodedPath)
     return segments;
 }
 
+Reply invalidJsonReply(const QJsonParseError& error)
+{
+    return errorReply(
+        400, QStringLiteral("body is not valid JSON: %1 at offset %2").arg(error.errorString()).arg(error.offset));
+}
+
+Reply notAnObjectReply()
+{
+    return errorReply(400, QStringLiteral("body must be a JSON object"));
+}
+
 bool parseObjectBody(const Request& request, QJsonObject& object, Reply& error)
 {
     QJsonParseError parseError{};
     const QJsonDocument document = QJsonDocument::fromJson(request.body, &parseError);
     if (parseError.error != QJsonParseError::NoError) {
-        error = errorReply(400, QStringLiteral("body is not valid JSON: %1 at offset %2")
-                                    .arg(parseError.errorString())
-                                    .arg(parseError.offset));
+        error = invalidJsonReply(parseError);
         return false;
     }
     if (!document.isObject()) {
-        error = errorReply(400, QStringLiteral("body must be a JSON object"));
+        error = notAnObjectReply();
         return false;
     }
     object = document.object();

@@ -3,6 +3,7 @@
 #include <QByteArray>
 #include <QByteArrayView>
 #include <QJsonObject>
+#include <QJsonParseError>
 #include <QList>
 #include <QPair>
 #include <QString>
@@ -57,5 +58,8 @@ struct Reply {
 // The body as a JSON object. On failure returns false and sets `error` to the 400 answer:
 // the body must be well-formed JSON whose top level is an object.
 [[nodiscard]] bool parseObjectBody(const Request& request, QJsonObject& object, Reply& error);
+// Those two 400 answers: the parser's problem and offset, or a top level that is no object.
+[[nodiscard]] Reply invalidJsonReply(const QJsonParseError& error);
+[[nodiscard]] Reply notAnObjectReply();
 
 } // namespace standin

@@ -8,9 +8,10 @@ namespace {
 const QString kWildcard = QStringLiteral("{}");
 } // namespace
 
-void Router::add(QByteArray method, const QString& pattern, Access access, Handler handler)
+void Router::add(QByteArray method, const QString& pattern, Access access, Handler handler, qint64 maxBodyBytes)
 {
-    m_routes.append(Route{std::move(method), decodePathSegments(pattern.toUtf8()), access, std::move(handler)});
+    m_routes.append(
+        Route{std::move(method), decodePathSegments(pattern.toUtf8()), access, std::move(handler), maxBodyBytes});
 }
 
 bool Router::matches(const QStringList& pattern, const QStringList& segments, QStringList& params)
@@ -33,6 +34,17 @@ bool Router::knowsPath(const QStringList& segments) const
     QStringList params;
     return std::any_of(m_routes.cbegin(), m_routes.cend(),
                        [&](const Route& route) { return matches(route.pattern, segments, params); });
+}
+
+std::optional<qint64> Router::bodyLimit(const QByteArray& method, const QStringList& segments) const
+{
+    // The route that dispatch() would pick: the first of this method and path.
+    for (const Route& route : m_routes) {
+        QStringList params;
+        if (route.method == method && matches(route.pattern, segments, params))
+            return route.maxBodyBytes > 0 ? std::optional(route.maxBodyBytes) : std::nullopt;
+    }
+    return std::nullopt;
 }
 
 Reply Router::dispatch(const Request& request) const

@@ -31,13 +31,16 @@ public:
     using Authenticate = std::function<std::optional<QString>(const Request&)>;
 
     void setAuthenticate(Authenticate authenticate) { m_authenticate = std::move(authenticate); }
-    void add(QByteArray method, const QString& pattern, Access access, Handler handler);
+    // `maxBodyBytes` 0: the transport's limit on the body; otherwise the route's own.
+    void add(QByteArray method, const QString& pattern, Access access, Handler handler, qint64 maxBodyBytes = 0);
 
     // 404 for an unknown path, 405 for a known path with another method, 401 on a Session route
     // without a valid session; otherwise the handler's answer.
     [[nodiscard]] Reply dispatch(const Request& request) const;
     // Whether some route has this path, whatever its method.
     [[nodiscard]] bool knowsPath(const QStringList& segments) const;
+    // The body limit of the route that serves this method and path, when it has its own.
+    [[nodiscard]] std::optional<qint64> bodyLimit(const QByteArray& method, const QStringList& segments) const;
 
 private:
     struct Route {
@@ -45,6 +48,7 @@ private:
         QStringList pattern;
         Access access;
         Handler handler;
+        qint64 maxBodyBytes;
     };
 
     [[nodiscard]] static bool matches(const QStringList& pattern, const QStringList& segments, QStringList& params);

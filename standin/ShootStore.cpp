@@ -4,11 +4,15 @@
 #include "RandomIds.h"
 
 #include <QDateTime>
+#include <QJsonArray>
+#include <QJsonDocument>
 
 namespace standin {
 
 namespace {
 constexpr int kTokenBytes = 12;
+// Room for a shoot's state besides its synced texts.
+constexpr qsizetype kSmallStateBytes = 4096;
 
 QJsonObject okAnswer()
 {
@@ -20,8 +24,9 @@ void ShootStore::registerRoutes(Router& router)
 {
     router.add("POST", QStringLiteral("/api/logger/shoots"), Access::Session,
                [this](const Call& call) { return create(call); });
-    router.add("POST", QStringLiteral("/api/logger/shoots/{}/sync"), Access::Session,
-               [this](const Call& call) { return sync(call); });
+    router.add(
+        "POST", QStringLiteral("/api/logger/shoots/{}/sync"), Access::Session,
+        [this](const Call& call) { return sync(call); }, kMaxSyncBodyBytes);
     router.add("POST", QStringLiteral("/api/logger/shoots/{}/wrap"), Access::Session,
                [this](const Call& call) { return wrap(call); });
     router.add("POST", QStringLiteral("/api/velko/session/{}/heartbeat"), Access::Session,
@@ -94,27 +99,19 @@ Reply ShootStore::sync(const Call& call)
     if (shoot->ended)
         return errorReply(409, QStringLiteral("shoot_ended"));
 
-    QJsonObject body;
-    if (!parseObjectBody(call.request, body, error))
+    SyncedLog log;
+    QStringList deleted;
+    if (!readSyncBody(call.request.body, log, deleted, error))
         return error;
-    JsonFields fields(body);
-    const auto segments = fields.objectArray(QLatin1StringView("segments"), true);
-    const auto markers = fields.objectArray(QLatin1StringView("markers"), true);
-    const auto deleted = fields.stringArray(QLatin1StringView("deleted_markers"), true);
-    fields.integer(QLatin1StringView("tc_offset_ms"), false);
-    if (!fields.ok())
-        return fields.error();
 
     // Each sync carries the whole log; only deletions are told apart.
-    shoot->segments = *segments;
-    shoot->markers = *markers;
-    for (const QString& id : *deleted) {
+    shoot->log = std::move(log);
+    for (const QString& id : std::as_const(deleted)) {
         if (!shoot->deletedSeen.contains(id)) {
             shoot->deletedSeen.insert(id);
             shoot->deletedMarkers.append(id);
         }
     }
-    shoot->lastSync = body;
     ++shoot->syncs;
     shoot->lastContactMs = QDateTime::currentMSecsSinceEpoch();
     return jsonReply(okAnswer());
@@ -149,28 +146,44 @@ Reply ShootStore::heartbeat(const Call& call)
     return jsonReply(okAnswer());
 }
 
-QJsonArray ShootStore::stateJson() const
+QByteArray ShootStore::stateJson() const
 {
-    QJsonArray list;
+    qsizetype size = 2;
+    for (const Shoot& shoot : m_shoots)
+        size += shoot.log.body.size() * 2 + kSmallStateBytes;
+    QByteArray out;
+    out.reserve(size);
+    out += '[';
     for (const Shoot& shoot : m_shoots) {
-        list.append(QJsonObject{
-            {QStringLiteral("token"), shoot.token},
-            {QStringLiteral("share_token"), shoot.shareToken},
-            {QStringLiteral("owner"), shoot.owner},
-            {QStringLiteral("title"), shoot.title},
-            {QStringLiteral("create_body"), shoot.createBody},
-            {QStringLiteral("last_sync"), shoot.lastSync},
-            {QStringLiteral("segments"), shoot.segments},
-            {QStringLiteral("markers"), shoot.markers},
-            {QStringLiteral("deleted_markers"), QJsonArray::fromStringList(shoot.deletedMarkers)},
-            {QStringLiteral("syncs"), shoot.syncs},
-            {QStringLiteral("heartbeats"), shoot.heartbeats},
-            {QStringLiteral("wraps"), shoot.wraps},
-            {QStringLiteral("ended"), shoot.ended},
-            {QStringLiteral("last_contact_ms"), static_cast<double>(shoot.lastContactMs)},
-        });
+        if (out.size() > 1)
+            out += ',';
+        QByteArray small =
+            QJsonDocument(QJsonObject{
+                              {QStringLiteral("token"), shoot.token},
+                              {QStringLiteral("share_token"), shoot.shareToken},
+                              {QStringLiteral("owner"), shoot.owner},
+                              {QStringLiteral("title"), shoot.title},
+                              {QStringLiteral("create_body"), shoot.createBody},
+                              {QStringLiteral("deleted_markers"), QJsonArray::fromStringList(shoot.deletedMarkers)},
+                              {QStringLiteral("syncs"), shoot.syncs},
+                              {QStringLiteral("heartbeats"), shoot.heartbeats},
+                              {QStringLiteral("wraps"), shoot.wraps},
+                              {QStringLiteral("ended"), shoot.ended},
+                              {QStringLiteral("last_contact_ms"), static_cast<double>(shoot.lastContactMs)},
+                          })
+                .toJson(QJsonDocument::Compact);
+        small.chop(1); // its closing brace: the synced texts follow
+        out += small;
+        out += ",\"last_sync\":";
+        out += shoot.log.objectText();
+        out += ",\"segments\":";
+        out += shoot.log.segmentListText();
+        out += ",\"markers\":";
+        out += shoot.log.markerListText();
+        out += '}';
     }
-    return list;
+    out += ']';
+    return out;
 }
 
 } // namespace standin

@@ -81,6 +81,10 @@ void StandinServer::takeConnections()
         auto* connection = new HttpConnection(socket, m_limits.http, this);
         connection->onRequest = [this](HttpConnection& from, const Request& request) { serve(from, request); };
         connection->onUpgrade = [this](HttpConnection& from, const RequestHead& head) { upgrade(from, head); };
+        connection->bodyLimit = [this](const RequestHead& head) {
+            return m_service.bodyLimit(head.method, decodePathSegments(head.encodedPath))
+                .value_or(m_limits.http.maxBodyBytes);
+        };
         connection->onTimedOut = [this] { ++m_transport.timedOut; };
         connection->onHeld = [this](qint64 bytes) {
             m_transport.mostHeldBytes = std::max(m_transport.mostHeldBytes, bytes);

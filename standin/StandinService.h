@@ -44,6 +44,11 @@ public:
     // The answer of the routes, without faults.
     [[nodiscard]] Reply handle(const Request& request) { return m_router.dispatch(request); }
     [[nodiscard]] bool knowsPath(const Request& request) const { return m_router.knowsPath(request.segments); }
+    // The body limit of a route that has its own (the sync's); nullopt: the transport's.
+    [[nodiscard]] std::optional<qint64> bodyLimit(const QByteArray& method, const QStringList& segments) const
+    {
+        return m_router.bodyLimit(method, segments);
+    }
 
     // Test control requests are neither logged nor spoiled by faults.
     [[nodiscard]] static bool isControlPath(const Request& request);

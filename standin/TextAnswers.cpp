@@ -132,11 +132,11 @@ QJsonArray search(const QList<const Shoot*>& shoots, const QString& query)
 {
     QJsonArray results;
     for (const Shoot* shoot : shoots) {
-        for (const QJsonValue& value : shoot->segments) {
-            const QJsonObject segment = value.toObject();
-            const QString text = segment.value(QStringLiteral("text")).toString();
+        for (qsizetype i = 0; i < shoot->log.segments.size(); ++i) {
+            const QString text = shoot->log.segmentText(i);
             if (!text.contains(query, Qt::CaseInsensitive))
                 continue;
+            const QJsonObject segment = shoot->log.segment(i);
             results.append(QJsonObject{
                 {QStringLiteral("share_token"), shoot->shareToken},
                 {QStringLiteral("title"), shoot->title},
@@ -156,8 +156,8 @@ QByteArray sharePage(const Shoot& shoot)
 {
     const QByteArray title = escaped(shoot.title.isEmpty() ? QStringLiteral("Untitled shoot") : shoot.title);
     return "<!doctype html>\n<html><head><meta charset=\"utf-8\"><title>" + title + "</title></head>\n<body><h1>" +
-           title + "</h1>\n<p>" + QByteArray::number(shoot.segments.size()) + " transcript lines, " +
-           QByteArray::number(shoot.markers.size()) + " markers" + (shoot.ended ? ", wrapped" : "") +
+           title + "</h1>\n<p>" + QByteArray::number(shoot.log.segments.size()) + " transcript lines, " +
+           QByteArray::number(shoot.log.markers.size()) + " markers" + (shoot.ended ? ", wrapped" : "") +
            ".</p></body></html>\n";
 }
 
