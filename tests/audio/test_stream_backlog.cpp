@@ -1,6 +1,6 @@
-#include "common/StandinProcess.h"
 #include "common/TestMain.h"
 
+#include "ScriptedStandinTest.h"
 #include "audio/ChannelStream.h"
 #include "service/APIService.h"
 #include "service/CookieStore.h"
@@ -38,17 +38,6 @@ private:
     bool m_paused = true;
 };
 
-QJsonObject finalResult(int afterMs, const QString& id, const QString& text, double start, double end)
-{
-    return {{QStringLiteral("type"), QStringLiteral("final")},
-            {QStringLiteral("after_ms"), afterMs},
-            {QStringLiteral("id"), id},
-            {QStringLiteral("text"), text},
-            {QStringLiteral("words"),
-             QJsonArray{QJsonObject{
-                 {QStringLiteral("word"), text}, {QStringLiteral("start"), start}, {QStringLiteral("end"), end}}}}};
-}
-
 // The same step, played once `ms` of audio have arrived.
 QJsonObject onAudio(int ms, QJsonObject step)
 {
@@ -62,44 +51,11 @@ QJsonObject onAudio(int ms, QJsonObject step)
 // The engine's cloud streams against a stand-in that stops reading: what the socket is handed
 // stays bounded (the oldest audio goes, and is counted), and audio dropped before the service
 // heard it moves the service's word times back to where they were spoken.
-class StreamBacklogTest : public QObject {
+class StreamBacklogTest : public ScriptedStandinTest {
     Q_OBJECT
 
 private:
-    std::unique_ptr<StandinProcess> m_standin;
-    std::unique_ptr<InMemoryCookieStore> m_store;
-    std::unique_ptr<APIService> m_service;
-    QString m_cookie;
-
-    QString createShoot()
-    {
-        const QJsonObject body{{QStringLiteral("title"), QStringLiteral("Backlog test")},
-                               {QStringLiteral("tc_format"), QStringLiteral("25|0|0")},
-                               {QStringLiteral("audio_epoch_ms"), 1700000000000.0}};
-        return m_standin
-            ->request("POST", QStringLiteral("/api/logger/shoots"), QJsonDocument(body).toJson(QJsonDocument::Compact),
-                      m_cookie)
-            .json()
-            .value(QStringLiteral("token"))
-            .toString();
-    }
-
-    void script(const QJsonArray& steps)
-    {
-        const QJsonObject answer =
-            m_standin->control(QStringLiteral("ws-script"), {{QStringLiteral("results"), steps}});
-        QVERIFY2(answer.value(QStringLiteral("ok")).toBool(), QJsonDocument(answer).toJson().constData());
-    }
-
-    QJsonObject lastConnection()
-    {
-        return m_standin->request("GET", QStringLiteral("/__control/ws-state"))
-            .json()
-            .value(QStringLiteral("connections"))
-            .toArray()
-            .last()
-            .toObject();
-    }
+    QJsonObject lastConnection() { return connections().last().toObject(); }
 
     // The engine on a three-channel desk with only its first channel live, on the stand-in.
     DesktopTranscriber& oneLiveChannel(Rig& rig, const QString& shoot)
@@ -114,15 +70,7 @@ private:
     }
 
 private Q_SLOTS:
-    void initTestCase()
-    {
-        m_standin = std::make_unique<StandinProcess>();
-        QVERIFY2(m_standin->isReady(), qPrintable(m_standin->failure()));
-        m_cookie = m_standin->signIn(QStringLiteral("ada@example.com"));
-        QVERIFY(!m_cookie.isEmpty());
-        m_store = std::make_unique<InMemoryCookieStore>(m_cookie);
-        m_service = std::make_unique<APIService>(m_standin->baseUrl().toString(), *m_store);
-    }
+    void initTestCase() { startStandin(); }
 
     void cleanup() { m_standin->control(QStringLiteral("ws-clear")); }
 
@@ -132,7 +80,7 @@ private Q_SLOTS:
     // reaches the service once it reads again is a bounded backlog, not the two minutes.
     void stalledPeerKeepsTheSocketBounded()
     {
-        const QString shoot = createShoot();
+        const QString shoot = createShoot(QStringLiteral("Backlog test"));
         QVERIFY(!shoot.isEmpty());
         script({finalResult(600000, QStringLiteral("late"), QStringLiteral("never"), 0.0, 0.1)});
         Rig rig;
@@ -172,7 +120,7 @@ private Q_SLOTS:
     // words after it move by what was dropped.
     void wordsAfterAStallMoveByWhatWasDropped()
     {
-        const QString shoot = createShoot();
+        const QString shoot = createShoot(QStringLiteral("Backlog test"));
         QVERIFY(!shoot.isEmpty());
         script({onAudio(1500, finalResult(0, QStringLiteral("before"), QStringLiteral("before"), 1.0, 1.25)),
                 onAudio(30000, finalResult(0, QStringLiteral("after"), QStringLiteral("after"), 29.0, 29.5))});
@@ -219,7 +167,7 @@ private Q_SLOTS:
     void audioDroppedBeforeTheHandshakeMovesWordTimes()
     {
         QFETCH(int, seconds);
-        const QString shoot = createShoot();
+        const QString shoot = createShoot(QStringLiteral("Backlog test"));
         QVERIFY(!shoot.isEmpty());
         script({finalResult(100, QStringLiteral("u1"), QStringLiteral("slate"), 1.0, 1.5)});
         Rig rig;

@@ -1,6 +1,6 @@
-#include "common/StandinProcess.h"
 #include "common/TestMain.h"
 
+#include "ScriptedStandinTest.h"
 #include "audio/ChannelStream.h"
 #include "audio/SegmentOrder.h"
 #include "service/APIService.h"
@@ -17,75 +17,22 @@ namespace {
 
 constexpr int kWaitMs = 15000;
 
-QJsonObject finalResult(int afterMs, const QString& id, const QString& text, double start, double end)
-{
-    return {{QStringLiteral("type"), QStringLiteral("final")},
-            {QStringLiteral("after_ms"), afterMs},
-            {QStringLiteral("id"), id},
-            {QStringLiteral("text"), text},
-            {QStringLiteral("words"),
-             QJsonArray{QJsonObject{
-                 {QStringLiteral("word"), text}, {QStringLiteral("start"), start}, {QStringLiteral("end"), end}}}}};
-}
-
 } // namespace
 
 // The engine with its real cloud streams against a real stand-in socket that plays scripted
 // results: the run's streams, their lines in the merged transcript, a refusal that makes the
 // screen start again under a new shoot, and stop.
-class TranscriberStandinTest : public QObject {
+class TranscriberStandinTest : public ScriptedStandinTest {
     Q_OBJECT
 
-private:
-    std::unique_ptr<StandinProcess> m_standin;
-    std::unique_ptr<InMemoryCookieStore> m_store;
-    std::unique_ptr<APIService> m_service;
-    QString m_cookie;
-
-    QString createShoot()
-    {
-        const QJsonObject body{{QStringLiteral("title"), QStringLiteral("Engine test")},
-                               {QStringLiteral("tc_format"), QStringLiteral("25|0|0")},
-                               {QStringLiteral("audio_epoch_ms"), 1700000000000.0}};
-        return m_standin
-            ->request("POST", QStringLiteral("/api/logger/shoots"), QJsonDocument(body).toJson(QJsonDocument::Compact),
-                      m_cookie)
-            .json()
-            .value(QStringLiteral("token"))
-            .toString();
-    }
-
-    void script(const QJsonArray& steps)
-    {
-        const QJsonObject answer =
-            m_standin->control(QStringLiteral("ws-script"), {{QStringLiteral("results"), steps}});
-        QVERIFY2(answer.value(QStringLiteral("ok")).toBool(), QJsonDocument(answer).toJson().constData());
-    }
-
-    QJsonArray connections()
-    {
-        return m_standin->request("GET", QStringLiteral("/__control/ws-state"))
-            .json()
-            .value(QStringLiteral("connections"))
-            .toArray();
-    }
-
 private Q_SLOTS:
-    void initTestCase()
-    {
-        m_standin = std::make_unique<StandinProcess>();
-        QVERIFY2(m_standin->isReady(), qPrintable(m_standin->failure()));
-        m_cookie = m_standin->signIn(QStringLiteral("ada@example.com"));
-        QVERIFY(!m_cookie.isEmpty());
-        m_store = std::make_unique<InMemoryCookieStore>(m_cookie);
-        m_service = std::make_unique<APIService>(m_standin->baseUrl().toString(), *m_store);
-    }
+    void initTestCase() { startStandin(); }
 
     void cleanup() { m_standin->control(QStringLiteral("ws-clear")); }
 
     void runWithCloudStreams()
     {
-        const QString shoot = createShoot();
+        const QString shoot = createShoot(QStringLiteral("Engine test"));
         QVERIFY(!shoot.isEmpty());
         Rig rig;
         rig.service = m_service.get();
@@ -158,7 +105,7 @@ private Q_SLOTS:
 
     void endedShootStartsAgainUnderANewOne()
     {
-        const QString wrapped = createShoot();
+        const QString wrapped = createShoot(QStringLiteral("Engine test"));
         const auto answer = m_standin->request(
             "POST", QStringLiteral("/api/logger/shoots/%1/wrap").arg(ServiceUrl::pathSegment(wrapped)), "{}", m_cookie);
         QCOMPARE(answer.status, 200);
@@ -173,7 +120,7 @@ private Q_SLOTS:
         engine.onShootEnded = [&] {
             ++restarts;
             engine.stop();
-            fresh = createShoot();
+            fresh = createShoot(QStringLiteral("Engine test"));
             engine.setShootToken(fresh);
             engine.start();
         };
