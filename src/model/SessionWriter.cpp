@@ -74,8 +74,11 @@ QList<QByteArray> SessionWriter::encode(const QList<Part>& sessions)
         }
         const auto& [session, revision] = std::get<Unencoded>(part);
         QByteArray json = m_encodedRevisions.value(revision);
-        if (json.isEmpty())
+        if (json.isEmpty()) {
             json = session.toJson(&m_entryCache);
+            // Kept until the next file: without the growth slack, which can reach its size.
+            json.squeeze();
+        }
         encodedNow.insert(revision, json);
         out.append(std::move(json));
     }
