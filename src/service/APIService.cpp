@@ -2,33 +2,22 @@
 
 #include "platform/Clock.h"
 #include "service/CookieStore.h"
+#include "service/NetworkThread.h"
+#include "service/ReplyWatch.h"
 #include "service/ServiceUrl.h"
 
 #include <QCoreApplication>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QNetworkAccessManager>
-#include <QNetworkCookie>
-#include <QNetworkCookieJar>
-#include <QNetworkProxy>
 #include <QNetworkReply>
 #include <QNetworkRequest>
 #include <QTextBoundaryFinder>
 #include <QThreadPool>
-#include <QTimer>
 
-#include <memory>
+#include <utility>
 
 namespace {
-
-// The session cookie is ours to send; the network layer must neither keep what the service sets
-// nor add anything of its own.
-class NoCookieJar final : public QNetworkCookieJar {
-public:
-    using QNetworkCookieJar::QNetworkCookieJar;
-    QList<QNetworkCookie> cookiesForUrl(const QUrl&) const override { return {}; }
-    bool setCookiesFromUrl(const QList<QNetworkCookie>&, const QUrl&) override { return false; }
-};
 
 // An HTTP method is a token of upper-case letters ("GET", "POST", "PUT" ...).
 bool isMethodToken(const QByteArray& method)
@@ -40,18 +29,6 @@ bool isMethodToken(const QByteArray& method)
             return false;
     }
     return true;
-}
-
-// Whether the network layer's error only restates the HTTP status of a complete answer (4xx,
-// 5xx; 400 is reported as an invalid operation) rather than a failed transfer. Below 400 a
-// content error is the body's own failure (one that would not decompress), not the status.
-bool isStatusError(QNetworkReply::NetworkError error, int status)
-{
-    return error == QNetworkReply::NoError ||
-           (status >= 400 &&
-            ((error >= QNetworkReply::ContentAccessDenied && error <= QNetworkReply::UnknownContentError) ||
-             error == QNetworkReply::ProtocolInvalidOperationError ||
-             (error >= QNetworkReply::InternalServerError && error <= QNetworkReply::UnknownServerError)));
 }
 
 std::chrono::milliseconds timerSpan(std::chrono::milliseconds span)
@@ -183,24 +160,25 @@ QJsonObject ServiceReply::jsonObjectOrEmpty() const
 
 APIService::APIService(QString baseUrl, CookieStore& store, Clock* clock, QObject* parent)
     : QObject(parent), m_baseUrl(ServiceUrl::normalisedBase(baseUrl)), m_store(store), m_clock(Clock::orSystem(clock)),
-      m_network(new QNetworkAccessManager(this)), m_cookieWriter(new QThreadPool(this))
+      m_network(NetworkThread::makeManager(m_baseUrl, this)), m_cookieWriter(new QThreadPool(this))
 {
-    m_network->setCookieJar(new NoCookieJar(m_network));
-    m_network->setRedirectPolicy(QNetworkRequest::ManualRedirectPolicy);
-    // The local stand-in is reached directly, never through a proxy that would see the cookie.
-    if (ServiceUrl::isLoopbackHost(QUrl(m_baseUrl).host()))
-        m_network->setProxy(QNetworkProxy::NoProxy);
     // One writer thread keeps saves and deletions of the cookie in the order they were asked for.
     m_cookieWriter->setMaxThreadCount(1);
-    // The shared service is never destroyed, so its destructor's wait never runs at exit.
+    // The shared service is never destroyed, so its destructor's wait never runs at exit. Nor
+    // would its upload thread stop: it goes now, before the objects of the process it uses do
+    // (an answer could no longer be delivered anyway).
     if (QCoreApplication* application = QCoreApplication::instance()) {
-        connect(application, &QCoreApplication::aboutToQuit, this,
-                [this] { waitForCookieWrites(std::chrono::milliseconds(kQuitCookieWait)); });
+        connect(application, &QCoreApplication::aboutToQuit, this, [this] {
+            delete std::exchange(m_uploads, nullptr);
+            waitForCookieWrites(std::chrono::milliseconds(kQuitCookieWait));
+        });
     }
 }
 
 APIService::~APIService()
 {
+    // First, so that nothing the upload thread sends back meets a service half gone.
+    delete m_uploads;
     waitForCookieWrites();
 }
 
@@ -276,7 +254,7 @@ void APIService::forgetSessionCookie()
     deleteSessionCookie();
 }
 
-void APIService::send(const ServiceRequest& request, QObject* context, ReplyCompletion done)
+void APIService::send(ServiceRequest request, QObject* context, ReplyCompletion done)
 {
     auto finish = guarded(context, std::move(done));
     auto failSoon = [this, &finish](ServiceError error) {
@@ -303,104 +281,35 @@ void APIService::send(const ServiceRequest& request, QObject* context, ReplyComp
         if (const std::optional<QString> cookie = sessionCookie(); cookie && isUsableCookie(*cookie))
             networkRequest.setRawHeader("Cookie", cookie->toUtf8());
     }
-    QByteArray payload;
-    const bool hasBody = request.encodedBody || request.body;
+    const bool encoded = request.encodedBody.has_value();
+    const bool hasBody = encoded || request.body;
     if (hasBody)
         networkRequest.setRawHeader("Content-Type", "application/json");
-    if (request.encodedBody)
-        payload = *request.encodedBody; // shared: the network layer's buffer reads these bytes
-    else if (request.body)
-        payload = QJsonDocument(*request.body).toJson(QJsonDocument::Compact);
+    // Taken over, not copied: the network layer's buffer reads the caller's bytes.
+    QByteArray payload = encoded        ? std::exchange(*request.encodedBody, QByteArray())
+                         : request.body ? QJsonDocument(*request.body).toJson(QJsonDocument::Compact)
+                                        : QByteArray();
+
+    // Silence (real time, see ReplyWatch) alone would let an answer trickling in byte by byte keep
+    // the exchange open for ever: a deadline on the service's clock bounds it too. Small bodies get
+    // no extra time; a large one a second per kSlowestUploadRate bytes.
+    const std::chrono::milliseconds silence = timerSpan(request.timeout);
+    const std::chrono::milliseconds deadline =
+        timerSpan(request.timeout + std::chrono::seconds(payload.size() / kSlowestUploadRate));
+
+    // An encoded body may be the shoot's whole log: it goes up from the upload thread, so that its
+    // chunks, their progress and its final release never reach the main thread.
+    if (encoded) {
+        if (!m_uploads)
+            m_uploads = new NetworkThread(m_baseUrl, this);
+        return m_uploads->send(networkRequest, request.method, std::move(payload), silence, m_clock, deadline,
+                               std::move(finish));
+    }
 
     QNetworkReply* reply = hasBody || request.method != "GET"
                                ? m_network->sendCustomRequest(networkRequest, request.method, payload)
                                : m_network->get(networkRequest);
-
-    struct Received {
-        QByteArray body;
-        bool tooLarge = false;
-        // Still handing the body to the network.
-        bool sending = false;
-        std::unique_ptr<Clock::Timer> silence;
-    };
-    auto received = std::make_shared<Received>();
-    // Silence ends the exchange, but not while the body is still going up: Qt reports upload
-    // progress only as the socket's buffers drain, so on a slow link a large body goes quiet for
-    // longer than the timeout between bursts (Qt's own transfer timeout cannot be paused for it).
-    // The deadline below bounds the sending. Silence is real time, like the network's own timers.
-    const std::chrono::milliseconds silenceLimit = timerSpan(request.timeout);
-    received->silence = Clock::system().makeTimer([reply] {
-        if (reply->isRunning())
-            reply->abort();
-    });
-    received->silence->setSingleShot(true);
-    received->silence->start(silenceLimit);
-    auto heard = [received, silenceLimit] {
-        if (received->silence && !received->sending)
-            received->silence->start(silenceLimit);
-    };
-    connect(reply, &QNetworkReply::uploadProgress, reply, [received, heard](qint64 sent, qint64 total) {
-        received->sending = total > 0 && sent < total;
-        if (!received->sending)
-            heard();
-        else if (received->silence)
-            received->silence->stop();
-    });
-    // The network thread may drop the last hold on `received` as it tidies the reply's
-    // connections, and a timer must go on the thread that runs it.
-    connect(reply, &QObject::destroyed, this, [received] { received->silence.reset(); });
-    connect(reply, &QNetworkReply::downloadProgress, reply, heard);
-    connect(reply, &QNetworkReply::metaDataChanged, reply, heard);
-    // Silence alone would let an answer trickling in byte by byte keep the exchange open for
-    // ever. The reply is the context, so a finished exchange cancels this. Small bodies get no
-    // extra time; a large one a second per kSlowestUploadRate bytes.
-    const auto upload = std::chrono::seconds(payload.size() / kSlowestUploadRate);
-    m_clock.singleShot(timerSpan(request.timeout + upload), reply, [reply] {
-        if (reply->isRunning())
-            reply->abort();
-    });
-    auto take = [reply, received] {
-        // A timed-out or aborted reply is closed and has nothing more to give.
-        if (received->tooLarge || !reply->isOpen())
-            return;
-        if (received->body.size() + reply->bytesAvailable() > kMaxBodyBytes) {
-            received->tooLarge = true;
-            reply->abort();
-            return;
-        }
-        received->body += reply->readAll();
-    };
-    connect(reply, &QNetworkReply::metaDataChanged, reply, [reply, received] {
-        bool known = false;
-        const qint64 length = reply->header(QNetworkRequest::ContentLengthHeader).toLongLong(&known);
-        if (known && length > kMaxBodyBytes && !received->tooLarge) {
-            received->tooLarge = true;
-            reply->abort();
-        }
-    });
-    connect(reply, &QNetworkReply::readyRead, reply, take);
-    connect(reply, &QNetworkReply::finished, this, [reply, received, take, finish]() mutable {
-        received->silence.reset();
-        reply->deleteLater();
-        take();
-        if (received->tooLarge)
-            return finish(ServiceResult<ServiceReply>(ServiceError::tooLarge()));
-
-        const QNetworkReply::NetworkError error = reply->error();
-        const QVariant status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute);
-        if (!status.isValid() || !isStatusError(error, status.toInt())) {
-            if (error == QNetworkReply::OperationCanceledError || error == QNetworkReply::TimeoutError)
-                return finish(ServiceResult<ServiceReply>(ServiceError::timeout()));
-            if (error == QNetworkReply::NoError)
-                return finish(ServiceResult<ServiceReply>(ServiceError::invalidResponse()));
-            return finish(ServiceResult<ServiceReply>(ServiceError::transport(reply->errorString())));
-        }
-        ServiceReply answer;
-        answer.status = status.toInt();
-        answer.body = std::move(received->body);
-        answer.setCookie = reply->rawHeader("Set-Cookie");
-        finish(ServiceResult<ServiceReply>(std::move(answer)));
-    });
+    ReplyWatch::watch(reply, silence, std::move(finish))->setDeadline(m_clock, deadline);
 }
 
 void APIService::sendLoginCode(const QString& email, QObject* context, Completion done)

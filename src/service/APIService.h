@@ -16,6 +16,7 @@
 
 class Clock;
 class CookieStore;
+class NetworkThread;
 class QNetworkAccessManager;
 class QThreadPool;
 
@@ -28,7 +29,9 @@ struct ServiceRequest {
     // Sent as JSON with "Content-Type: application/json"; without a body no content type is sent.
     std::optional<QJsonObject> body;
     // A body already encoded as JSON, sent as it is in place of `body` (same content type). The
-    // network layer reads these very bytes; no whole copy of them is made.
+    // network layer reads these very bytes; no whole copy of them is made. Such a body (the shoot's
+    // whole log) goes up from the service's upload thread, which lets go of it in the end: the
+    // main thread only hands it over and takes the answer back.
     std::optional<QByteArray> encodedBody;
     // Abandon the exchange when nothing arrives for this long (not counted while the body is still
     // going up), and when it has not ended this long after it began (plus time for a large body to
@@ -62,10 +65,11 @@ struct ServiceReply {
 // the session, and the summary of a marked moment.
 //
 // Threads: create and use the object on the main thread (its network requests run on the main
-// event loop), except sessionCookie(), which is callable from any thread. Every asynchronous
-// operation calls its completion on the main thread exactly once, never before the operation
-// returns, and not at all when `context` (if given) has been destroyed by then or the service
-// itself is destroyed first.
+// event loop, those with an encoded body on an upload thread of its own, made on first use and
+// joined by the destructor or when the application quits), except sessionCookie(), which is
+// callable from any thread. Every asynchronous operation calls its completion on the main thread
+// exactly once, never before the operation returns, and not at all when `context` (if given) has
+// been destroyed by then or the service itself is destroyed first.
 class APIService : public QObject {
     Q_OBJECT
 public:
@@ -156,7 +160,7 @@ public:
     // timeout, size or URL error. The building block of every request to the service (sign-in,
     // session requests, phone scan, shoot sync). Cookies are handled only by us: nothing the
     // service sets is kept or replayed by the network layer, and redirects are not followed.
-    void send(const ServiceRequest& request, QObject* context, ReplyCompletion done);
+    void send(ServiceRequest request, QObject* context, ReplyCompletion done);
 
     // Shown when the code was accepted but the answer started no session.
     static constexpr char kNoSessionText[] = "The service did not start a session. Try again.";
@@ -167,6 +171,7 @@ private:
     Clock& m_clock;
     QNetworkAccessManager* m_network;
     QThreadPool* m_cookieWriter;
+    NetworkThread* m_uploads = nullptr;
 
     // Guards the two cookie fields.
     QMutex m_cookieLock;

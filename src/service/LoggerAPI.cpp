@@ -2,6 +2,8 @@
 
 #include "service/APIService.h"
 
+#include <utility>
+
 namespace LoggerAPI {
 
 namespace {
@@ -15,9 +17,9 @@ ServiceRequest sessionRequest(const QString& path, const QByteArray& method)
     return exchange;
 }
 
-void send(APIService& service, const ServiceRequest& exchange, QObject* context, Completion done)
+void send(APIService& service, ServiceRequest exchange, QObject* context, Completion done)
 {
-    service.send(exchange, context, [done = std::move(done)](ServiceResult<ServiceReply> result) {
+    service.send(std::move(exchange), context, [done = std::move(done)](ServiceResult<ServiceReply> result) {
         if (!result.ok())
             return done(result.error());
         const ServiceReply& reply = result.value();
@@ -37,7 +39,7 @@ void request(APIService& service, const QString& path, const QByteArray& method,
 {
     ServiceRequest exchange = sessionRequest(path, method);
     exchange.body = body;
-    send(service, exchange, context, std::move(done));
+    send(service, std::move(exchange), context, std::move(done));
 }
 
 void request(const QString& path, const QByteArray& method, const std::optional<QJsonObject>& body, QObject* context,
@@ -50,8 +52,9 @@ void requestEncoded(APIService& service, const QString& path, const QByteArray& 
                     QObject* context, Completion done)
 {
     ServiceRequest exchange = sessionRequest(path, method);
+    // Moved all the way down: the upload thread holds the last reference and frees the body.
     exchange.encodedBody = std::move(json);
-    send(service, exchange, context, std::move(done));
+    send(service, std::move(exchange), context, std::move(done));
 }
 
 } // namespace LoggerAPI

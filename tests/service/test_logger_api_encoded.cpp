@@ -5,6 +5,7 @@
 #include "service/APIService.h"
 #include "service/CookieStore.h"
 #include "service/LoggerAPI.h"
+#include "service/NetworkThread.h"
 
 #include <QBuffer>
 #include <QJsonDocument>
@@ -25,6 +26,24 @@ const QString kShoots = QStringLiteral("/api/logger/shoots");
 QByteArray encodedShoot()
 {
     return "{\"title\":\"Day 1 \\\"wide\\\" \\u00e9\\n\",\"tc_format\":\"25 fps\",\"audio_epoch_ms\":1700000000000}";
+}
+
+// The bytes each body buffer of the service's exchanges reads, those of its upload thread looked
+// at on that thread.
+QList<const char*> bodyBuffers(APIService& service)
+{
+    QList<const char*> bytes;
+    const auto collect = [&bytes](const QObject& owner) {
+        for (const QBuffer* buffer : owner.findChildren<QBuffer*>())
+            bytes.append(buffer->data().constData());
+    };
+    collect(service);
+    if (const NetworkThread* uploads = service.findChild<NetworkThread*>()) {
+        QObject* exchanges = uploads->exchanges();
+        QMetaObject::invokeMethod(
+            exchanges, [&] { collect(*exchanges); }, Qt::BlockingQueuedConnection);
+    }
+    return bytes;
 }
 
 } // namespace
@@ -143,9 +162,9 @@ private Q_SLOTS:
         APIService service(m_standin->baseUrl().toString(), store);
         JsonLatch done;
         LoggerAPI::requestEncoded(service, kShoots, "POST", body, nullptr, done.callback());
-        const QList<QBuffer*> buffers = service.findChildren<QBuffer*>();
+        const QList<const char*> buffers = bodyBuffers(service);
         QCOMPARE(buffers.size(), 1);
-        QCOMPARE(buffers.constFirst()->data().constData(), bytes);
+        QCOMPARE(buffers.constFirst(), bytes);
         QVERIFY(done.wait() && done.value->ok());
         QCOMPARE(received(QStringLiteral("POST ") + kShoots).value("body_bytes"_L1).toInteger(), body.size());
     }
