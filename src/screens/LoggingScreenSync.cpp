@@ -81,13 +81,15 @@ LogExport::TranscriptTurn LoggingScreenModel::transcriptTurn(const LogLine& line
 
 QJsonArray LoggingScreenModel::agentLoggedEntries() const
 {
+    // The newest few, found from the end: the agent asks every few seconds all day long.
+    const QList<LogEntry>& entries = m_log->entries();
     QList<const LogEntry*> seen;
-    for (const LogEntry& entry : m_log->entries())
-        if (!entry.open && !entry.suggested)
-            seen.append(&entry);
+    for (auto it = entries.crbegin(); it != entries.crend() && seen.size() < kAgentEntryLimit; ++it)
+        if (!it->open && !it->suggested)
+            seen.append(&*it);
     QJsonArray out;
-    for (qsizetype i = std::max<qsizetype>(0, seen.size() - kAgentEntryLimit); i < seen.size(); ++i) {
-        const LogEntry& entry = *seen.at(i);
+    for (auto it = seen.crbegin(); it != seen.crend(); ++it) {
+        const LogEntry& entry = **it;
         out.append(QJsonObject{
             {QStringLiteral("type"), entry.type},
             {QStringLiteral("label"), buttonLabel(entry.type)},

@@ -111,6 +111,33 @@ private Q_SLOTS:
         QVERIFY(!r->screen->poppedKind());
     }
 
+    // The agent hears the newest sent entries, oldest first, at most its limit; an open range
+    // is left out wherever it stands.
+    void agentHearsTheNewestEntries_data()
+    {
+        QTest::addColumn<int>("count");
+        QTest::newRow("a few") << 3;
+        QTest::newRow("the limit") << int(LoggingScreenModel::kAgentEntryLimit);
+        QTest::newRow("past the limit") << int(LoggingScreenModel::kAgentEntryLimit) + 7;
+    }
+
+    void agentHearsTheNewestEntries()
+    {
+        QFETCH(int, count);
+        auto r = rig();
+        for (int n = 0; n < count; ++n) {
+            r->screen->tapButton(Rig::button(QStringLiteral("moment"), 10));
+            r->screen->logPane().setNote(r->screen->log().entries().constLast().id, QString::number(n));
+            r->clock.advance(std::chrono::seconds(1));
+        }
+        r->screen->tapButton(Rig::button(LoggingScreenModel::kInOutKind, 10));
+        const QJsonArray logged = r->screen->agent().logged();
+        const int expected = std::min(count, int(LoggingScreenModel::kAgentEntryLimit));
+        QCOMPARE(logged.size(), expected);
+        for (int i = 0; i < expected; ++i)
+            QCOMPARE(logged.at(i)[QStringLiteral("note")].toString(), QString::number(count - expected + i));
+    }
+
     // In / Out pressed twice 12 s apart: one entry from 5 s before the first press to the second,
     // open (recording chip, kept out of the sync) in between.
     void inOutRange()
