@@ -93,12 +93,28 @@ void TranscriptBook::clear(Date engineStart)
     Q_EMIT contentChanged();
 }
 
+qsizetype TranscriptBook::firstEndingFrom(double secs) const
+{
+    return std::lower_bound(m_latestEnd.cbegin(), m_latestEnd.cend(), secs) - m_latestEnd.cbegin();
+}
+
+void TranscriptBook::followEnds(qsizetype row)
+{
+    m_latestEnd.resize(static_cast<size_t>(m_rows.size()));
+    double latest = row > 0 ? m_latestEnd[static_cast<size_t>(row - 1)] : -std::numeric_limits<double>::infinity();
+    for (qsizetype i = row; i < m_rows.size(); ++i) {
+        latest = std::max(latest, m_rows.at(i).endSecs);
+        m_latestEnd[static_cast<size_t>(i)] = latest;
+    }
+}
+
 void TranscriptBook::insertRow(qsizetype row, const DisplaySegment& segment, const Place& place)
 {
     Q_EMIT rowsAboutToBeInserted(rowNumber(row), rowNumber(row));
     m_rows.insert(row, segment);
     m_places.insert(m_places.begin() + row, place);
     m_placeById.insert(segment.id, place);
+    followEnds(row);
     Q_EMIT rowsInserted(rowNumber(row), rowNumber(row));
 }
 
@@ -111,6 +127,7 @@ void TranscriptBook::removeRows(qsizetype first, qsizetype count)
     }
     m_rows.remove(first, count);
     m_places.erase(m_places.begin() + first, m_places.begin() + first + count);
+    followEnds(first);
     Q_EMIT rowsRemoved(rowNumber(first), rowNumber(last));
 }
 
@@ -133,6 +150,7 @@ bool TranscriptBook::upsertOne(const DisplaySegment& segment)
         m_rows[row] = segment;
         m_places[static_cast<size_t>(row)] = place;
         m_placeById.insert(segment.id, place);
+        followEnds(row);
         Q_EMIT rowsChanged(rowNumber(row), rowNumber(row));
         return true;
     }
@@ -267,5 +285,6 @@ void TranscriptBook::resetTo(QList<DisplaySegment> segments)
         m_places.push_back(place);
         m_placeById.insert(row.id, place);
     }
+    followEnds(0);
     Q_EMIT wasReset();
 }

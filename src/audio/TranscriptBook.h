@@ -40,6 +40,9 @@ public:
     [[nodiscard]] Date engineStart() const { return m_engineStart; }
     // The row of line `id`; nullopt when the book has no such line.
     [[nodiscard]] std::optional<qsizetype> rowOf(const QString& id) const;
+    // The first row from which a line may end at or after `secs` (stream seconds): every row
+    // before it ends earlier. A query for the last few seconds reads from here, not the whole day.
+    [[nodiscard]] qsizetype firstEndingFrom(double secs) const;
 
     // Empties the book for a run whose time 0 is `engineStart`; a reset when it held rows.
     void clear(Date engineStart);
@@ -93,10 +96,16 @@ private:
     void removeRows(qsizetype first, qsizetype count);
     // Replaces everything with `segments` in order (announced as a reset).
     void resetTo(QList<DisplaySegment> segments);
+    // Brings m_latestEnd up to date from `row` on, before the change is announced.
+    void followEnds(qsizetype row);
 
     Date m_engineStart;
     QList<DisplaySegment> m_rows;
     // Parallel to m_rows.
     std::vector<Place> m_places;
+    // Parallel to m_rows: the latest end of any line up to and including each row. Never
+    // decreasing, so the rows that may end after a moment are found by a binary search; a
+    // change costs the rows after it, and changes come at the newest end.
+    std::vector<double> m_latestEnd;
     QHash<QString, Place> m_placeById;
 };

@@ -75,12 +75,18 @@ void LoggingScreenModel::tapButton(const LogButton& button)
     setSelectedEntry(id);
 
     QSet<QString> inWindow;
-    // Held const: a loop over the shared list itself would copy the whole transcript.
-    const QList<DisplaySegment> visible = visibleSegments();
-    if (windowStart)
-        for (const DisplaySegment& segment : visible)
-            if (segment.endSecs >= *windowStart)
+    if (windowStart) {
+        // Only the rows that may reach into the window: a press late in a day reads seconds, not
+        // the day.
+        const TranscriptBook& book = m_transcriber->transcript();
+        const QList<DisplaySegment>& rows = book.rows();
+        const QSet<int> watchOnly = watchOnlyChannels();
+        for (qsizetype row = book.firstEndingFrom(*windowStart); row < rows.size(); ++row) {
+            const DisplaySegment& segment = rows.at(row);
+            if (segment.endSecs >= *windowStart && isVisible(segment, watchOnly))
                 inWindow.insert(segment.id);
+        }
+    }
     if (inWindow.isEmpty()) {
         requestSummary(id, highlight, button.kind, windowStart);
         return;
@@ -279,4 +285,3 @@ void LoggingScreenModel::keepWindowText()
         }
     closePicker();
 }
-

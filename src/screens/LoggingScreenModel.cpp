@@ -278,18 +278,29 @@ void LoggingScreenModel::setAgentPlace(const QString& place)
 
 // --- derived ---
 
-QList<DisplaySegment> LoggingScreenModel::visibleSegments() const
+QSet<int> LoggingScreenModel::watchOnlyChannels() const
 {
     QSet<int> watchOnly;
     for (const ChannelConfig& config : m_transcriber->channels())
         if (config.hidden)
             watchOnly.insert(config.index);
+    return watchOnly;
+}
+
+bool LoggingScreenModel::isVisible(const DisplaySegment& segment, const QSet<int>& watchOnly) const
+{
+    // A watch-only channel's line that raised a keyword alert stays in the transcript.
+    return !watchOnly.contains(segment.channel) || m_flaggedLines.contains(segment.id);
+}
+
+QList<DisplaySegment> LoggingScreenModel::visibleSegments() const
+{
+    const QSet<int> watchOnly = watchOnlyChannels();
     if (watchOnly.isEmpty())
         return m_transcriber->segments();
     QList<DisplaySegment> out;
     for (const DisplaySegment& segment : m_transcriber->segments())
-        // A watch-only channel's line that raised a keyword alert stays in the transcript.
-        if (!watchOnly.contains(segment.channel) || m_flaggedLines.contains(segment.id))
+        if (isVisible(segment, watchOnly))
             out.append(segment);
     return out;
 }

@@ -359,6 +359,9 @@ private:
     void rebuildLineUse();
     // The lines the picker offers and picks from: the held transcript, else the visible lines.
     [[nodiscard]] QList<DisplaySegment> pickPool() const;
+    // The channels shown only when a line raised an alert, and whether a line is shown.
+    [[nodiscard]] QSet<int> watchOnlyChannels() const;
+    [[nodiscard]] bool isVisible(const DisplaySegment& segment, const QSet<int>& watchOnly) const;
     [[nodiscard]] QJsonArray agentLoggedEntries() const;
     [[nodiscard]] std::optional<ChannelConfig> channelConfig(int index) const;
     void setNotice(const QString& text);

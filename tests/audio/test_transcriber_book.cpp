@@ -5,6 +5,7 @@
 
 #include <QRandomGenerator>
 
+#include <algorithm>
 #include <cmath>
 
 namespace {
@@ -268,6 +269,46 @@ private Q_SLOTS:
             sortSegments(expected, kStart);
             QCOMPARE(book.rows(), expected);
             QCOMPARE(mirror.rows, book.rows());
+        }
+    }
+
+    // Whatever merges, moves, removals and resets come, the rows before firstEndingFrom(t) all end
+    // before t, and the first row from there on, or one before it, reaches t.
+    void firstEndingFromFollowsEveryChange_data() { randomMergesMatchAFullSort_data(); }
+    void firstEndingFromFollowsEveryChange()
+    {
+        QFETCH(quint32, seed);
+        QRandomGenerator random(seed);
+        TranscriptBook book;
+        book.clear(kStart);
+        QCOMPARE(book.firstEndingFrom(0.0), qsizetype(0));
+        for (int step = 0; step < 300; ++step) {
+            const int action = random.bounded(10);
+            const QString id = QString::number(random.bounded(40));
+            if (action < 7) {
+                // Some lines run long, so that an early line can outlast later ones.
+                const double start = random.bounded(6) == 0 ? -1.0 : double(random.bounded(60));
+                DisplaySegment s = line(id, random.bounded(3), start);
+                if (start >= 0.0)
+                    s.endSecs = start + 0.5 + random.bounded(random.bounded(4) == 0 ? 30 : 3);
+                book.upsert(QList<DisplaySegment>{s});
+            } else if (action < 9) {
+                book.remove({id});
+            } else {
+                QList<DisplaySegment> kept = book.rows();
+                kept.removeIf([&random](const DisplaySegment&) { return random.bounded(3) == 0; });
+                book.replaceAll(kept);
+            }
+            const QList<DisplaySegment>& rows = book.rows();
+            for (const double t : {-5.0, 0.0, double(random.bounded(90)), 200.0}) {
+                const qsizetype first = book.firstEndingFrom(t);
+                QVERIFY(first >= 0 && first <= rows.size());
+                for (qsizetype row = 0; row < first; ++row)
+                    QVERIFY2(rows.at(row).endSecs < t, qPrintable(QStringLiteral("step %1 row %2").arg(step).arg(row)));
+                if (first < rows.size())
+                    QVERIFY(std::any_of(rows.cbegin(), rows.cbegin() + first + 1,
+                                        [t](const DisplaySegment& s) { return s.endSecs >= t; }));
+            }
         }
     }
 };
