@@ -285,24 +285,25 @@ void APIService::send(ServiceRequest request, QObject* context, ReplyCompletion 
     const bool hasBody = encoded || request.body;
     if (hasBody)
         networkRequest.setRawHeader("Content-Type", "application/json");
-    // Taken over, not copied: the network layer's buffer reads the caller's bytes.
-    QByteArray payload = encoded        ? std::exchange(*request.encodedBody, QByteArray())
-                         : request.body ? QJsonDocument(*request.body).toJson(QJsonDocument::Compact)
-                                        : QByteArray();
+    // Taken over, not copied: the network layer reads the caller's bytes.
+    EncodedBody encodedBody = encoded ? std::exchange(*request.encodedBody, EncodedBody()) : EncodedBody();
+    const QByteArray payload =
+        request.body && !encoded ? QJsonDocument(*request.body).toJson(QJsonDocument::Compact) : QByteArray();
+    const qsizetype bodySize = encoded ? encodedBody.size() : payload.size();
 
     // Silence (real time, see ReplyWatch) alone would let an answer trickling in byte by byte keep
     // the exchange open for ever: a deadline on the service's clock bounds it too. Small bodies get
     // no extra time; a large one a second per kSlowestUploadRate bytes.
     const std::chrono::milliseconds silence = timerSpan(request.timeout);
     const std::chrono::milliseconds deadline =
-        timerSpan(request.timeout + std::chrono::seconds(payload.size() / kSlowestUploadRate));
+        timerSpan(request.timeout + std::chrono::seconds(bodySize / kSlowestUploadRate));
 
     // An encoded body may be the shoot's whole log: it goes up from the upload thread, so that its
     // chunks, their progress and its final release never reach the main thread.
     if (encoded) {
         if (!m_uploads)
             m_uploads = new NetworkThread(m_baseUrl, this);
-        return m_uploads->send(networkRequest, request.method, std::move(payload), silence, m_clock, deadline,
+        return m_uploads->send(networkRequest, request.method, std::move(encodedBody), silence, m_clock, deadline,
                                std::move(finish));
     }
 

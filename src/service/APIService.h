@@ -1,5 +1,6 @@
 #pragma once
 
+#include "service/EncodedBody.h"
 #include "service/ServiceError.h"
 
 #include <QByteArray>
@@ -32,7 +33,7 @@ struct ServiceRequest {
     // network layer reads these very bytes; no whole copy of them is made. Such a body (the shoot's
     // whole log) goes up from the service's upload thread, which lets go of it in the end: the
     // main thread only hands it over and takes the answer back.
-    std::optional<QByteArray> encodedBody;
+    std::optional<EncodedBody> encodedBody;
     // Abandon the exchange when nothing arrives for this long (not counted while the body is still
     // going up), and when it has not ended this long after it began (plus time for a large body to
     // go up, at APIService::kSlowestUploadRate), however steadily the answer trickles in.

@@ -48,7 +48,7 @@ void request(const QString& path, const QByteArray& method, const std::optional<
     request(APIService::shared(), path, method, body, context, std::move(done));
 }
 
-void requestEncoded(APIService& service, const QString& path, const QByteArray& method, QByteArray json,
+void requestEncoded(APIService& service, const QString& path, const QByteArray& method, EncodedBody json,
                     QObject* context, Completion done)
 {
     ServiceRequest exchange = sessionRequest(path, method);

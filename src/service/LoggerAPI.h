@@ -1,5 +1,6 @@
 #pragma once
 
+#include "service/EncodedBody.h"
 #include "service/ServiceError.h"
 
 #include <QByteArray>
@@ -37,7 +38,7 @@ void request(const QString& path, const QByteArray& method, const std::optional<
 // The same with a body already encoded as JSON, sent as it is (same headers, timeout and
 // answers). The bytes are handed to the network layer shared, not copied: a long shoot's body
 // is held once, goes up from the service's upload thread and is freed there.
-void requestEncoded(APIService& service, const QString& path, const QByteArray& method, QByteArray json,
+void requestEncoded(APIService& service, const QString& path, const QByteArray& method, EncodedBody json,
                     QObject* context, Completion done);
 
 } // namespace LoggerAPI

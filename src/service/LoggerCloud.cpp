@@ -48,27 +48,18 @@ QString heartbeatPath(const QString& token)
 }
 
 // The bytes `pieces` add to a JSON array, commas included.
-qsizetype joinedSize(const QList<QByteArray>& pieces)
+// Appends the non-empty rows as one JSON array's items, each row shared, not copied.
+void appendArray(QList<QByteArray>& out, const QList<QByteArray>& rows)
 {
-    qsizetype size = 0;
-    for (const QByteArray& piece : pieces)
-        size += piece.isEmpty() ? 0 : piece.size() + 1;
-    return size;
-}
-
-void appendArray(QByteArray& out, const QList<QByteArray>& pieces)
-{
-    out += '[';
     bool first = true;
-    for (const QByteArray& piece : pieces) {
-        if (piece.isEmpty())
+    for (const QByteArray& row : rows) {
+        if (row.isEmpty())
             continue;
         if (!first)
-            out += ',';
-        out += piece;
+            out.append(QByteArrayLiteral(","));
+        out.append(row);
         first = false;
     }
-    out += ']';
 }
 
 void runAll(QList<LoggerCloud::Done> calls)
@@ -195,30 +186,24 @@ void LoggerCloud::flush(Done done)
 
 QByteArray LoggerCloud::syncBody(const Snapshot& snapshot, const QStringList& deleted, std::optional<qint64> offsetMs)
 {
-    static constexpr QByteArrayView segmentsKey = "{\"segments\":";
-    static constexpr QByteArrayView markersKey = ",\"markers\":";
-    static constexpr QByteArrayView deletedKey = ",\"deleted_markers\":";
-    static constexpr QByteArrayView offsetKey = ",\"tc_offset_ms\":";
-    const QByteArray deletedArray = QJsonDocument(QJsonArray::fromStringList(deleted)).toJson(QJsonDocument::Compact);
-    const QByteArray offset = offsetMs ? QByteArray::number(*offsetMs) : QByteArray();
+    return syncPieces(snapshot, deleted, offsetMs).joined();
+}
 
-    // Reserved whole, so that a long shoot's body is written once and never moved.
-    QByteArray body;
-    body.reserve(segmentsKey.size() + joinedSize(snapshot.segments) + 2 + markersKey.size() +
-                 joinedSize(snapshot.markers) + 2 + deletedKey.size() + deletedArray.size() +
-                 (offsetMs ? offsetKey.size() + offset.size() : 0) + 1);
-    body += segmentsKey;
-    appendArray(body, snapshot.segments);
-    body += markersKey;
-    appendArray(body, snapshot.markers);
-    body += deletedKey;
-    body += deletedArray;
-    if (offsetMs) {
-        body += offsetKey;
-        body += offset;
-    }
-    body += '}';
-    return body;
+EncodedBody LoggerCloud::syncPieces(const Snapshot& snapshot, const QStringList& deleted,
+                                    std::optional<qint64> offsetMs)
+{
+    QList<QByteArray> pieces;
+    pieces.reserve(2 * (snapshot.segments.size() + snapshot.markers.size()) + 8);
+    pieces.append(QByteArrayLiteral("{\"segments\":["));
+    appendArray(pieces, snapshot.segments);
+    pieces.append(QByteArrayLiteral("],\"markers\":["));
+    appendArray(pieces, snapshot.markers);
+    pieces.append(QByteArrayLiteral("],\"deleted_markers\":"));
+    pieces.append(QJsonDocument(QJsonArray::fromStringList(deleted)).toJson(QJsonDocument::Compact));
+    if (offsetMs)
+        pieces.append(QByteArrayLiteral(",\"tc_offset_ms\":") + QByteArray::number(*offsetMs));
+    pieces.append(QByteArrayLiteral("}"));
+    return EncodedBody(std::move(pieces));
 }
 
 LoggerCloud::Assembled LoggerCloud::assemble(const Outgoing& outgoing, const QSet<QString>& sent)
@@ -231,7 +216,7 @@ LoggerCloud::Assembled LoggerCloud::assemble(const Outgoing& outgoing, const QSe
     }
     QStringList deleted = (sent - current).values();
     std::sort(deleted.begin(), deleted.end());
-    return Assembled{syncBody(outgoing.snapshot, deleted, outgoing.offsetMs), std::move(current)};
+    return Assembled{syncPieces(outgoing.snapshot, deleted, outgoing.offsetMs), std::move(current)};
 }
 
 void LoggerCloud::sync(const std::shared_ptr<Shoot>& shoot, Outgoing outgoing, Done done)

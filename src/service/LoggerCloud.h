@@ -2,6 +2,7 @@
 
 #include "platform/Clock.h"
 #include "platform/Date.h"
+#include "service/EncodedBody.h"
 #include "service/ServiceError.h"
 
 #include <QByteArray>
@@ -85,6 +86,9 @@ public:
     // `deleted`, "tc_offset_ms": `offsetMs` when there is one}. Callable from any thread.
     [[nodiscard]] static QByteArray syncBody(const Snapshot& snapshot, const QStringList& deleted,
                                              std::optional<qint64> offsetMs);
+    // The same body as the pieces it is made of, sharing the snapshot's bytes: what goes up.
+    [[nodiscard]] static EncodedBody syncPieces(const Snapshot& snapshot, const QStringList& deleted,
+                                                std::optional<qint64> offsetMs);
 
     // The marker ids of the shoot's last successful sync.
     [[nodiscard]] QSet<QString> sentMarkerIDs() const;
@@ -131,7 +135,7 @@ private:
     };
     // What the worker hands back.
     struct Assembled {
-        QByteArray body;
+        EncodedBody body;
         QSet<QString> markerIDs;
     };
 

@@ -31,14 +31,24 @@ class NetworkThread::Lane final : public QObject {
 public:
     Lane(QString baseUrl, NetworkThread* owner) : m_baseUrl(std::move(baseUrl)), m_owner(owner) {}
 
-    void send(quint64 id, const QNetworkRequest& request, const QByteArray& method, QByteArray body,
+    void send(quint64 id, const QNetworkRequest& request, const QByteArray& method, EncodedBody body,
               std::chrono::milliseconds silence)
     {
         if (!m_network)
             m_network = makeManager(m_baseUrl, this);
-        QNetworkReply* reply = m_network->sendCustomRequest(request, method, body);
-        // From here the reply's buffer holds the body, and frees it with the reply on this thread.
-        body = QByteArray();
+        QNetworkReply* reply = nullptr;
+        if (body.isWhole()) {
+            reply = m_network->sendCustomRequest(request, method, body.joined());
+        } else {
+            // Read from its pieces as it goes up: the body is never joined into one array.
+            std::unique_ptr<QIODevice> device = body.takeDevice();
+            QNetworkRequest sized = request;
+            sized.setHeader(QNetworkRequest::ContentLengthHeader, device->size());
+            reply = m_network->sendCustomRequest(sized, method, device.get());
+            device.release()->setParent(reply);
+        }
+        // From here the reply holds the body, and frees it with itself on this thread.
+        body = EncodedBody();
         NetworkThread* owner = m_owner;
         m_watches.insert(
             id, ReplyWatch::watch(reply, silence, [this, owner, id](ServiceResult<ServiceReply> result) {
@@ -88,7 +98,7 @@ QNetworkAccessManager* NetworkThread::makeManager(const QString& baseUrl, QObjec
     return network;
 }
 
-void NetworkThread::send(const QNetworkRequest& request, const QByteArray& method, QByteArray body,
+void NetworkThread::send(const QNetworkRequest& request, const QByteArray& method, EncodedBody body,
                          std::chrono::milliseconds silence, Clock& clock, std::chrono::milliseconds deadline, Done done)
 {
     const quint64 id = ++m_lastId;

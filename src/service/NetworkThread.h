@@ -40,7 +40,7 @@ public:
     // Sends `body` to `request` with `method`, watched as ReplyWatch does with `silence`, and
     // ended `deadline` from now on `clock` (whose timers run on this thread). `done` runs once on
     // this thread, never before send() returns, and not at all once this object is gone.
-    void send(const QNetworkRequest& request, const QByteArray& method, QByteArray body,
+    void send(const QNetworkRequest& request, const QByteArray& method, EncodedBody body,
               std::chrono::milliseconds silence, Clock& clock, std::chrono::milliseconds deadline, Done done);
 
     // The object on the network thread that parents the exchanges (their replies, and the buffers
