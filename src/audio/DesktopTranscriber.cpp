@@ -1,20 +1,22 @@
+// The engine's construction, its published values, the device list and the mixer's edits.
 #include "audio/DesktopTranscriber.h"
 
 #include "audio/CapturePath.h"
+#include "audio/CaptureSession.h"
+#include "audio/DemoPlayer.h"
+#include "audio/KeywordAlerts.h"
 #include "audio/OnDeviceEngine.h"
-#include "audio/SoundEventDetector.h"
-#include "platform/AudioCapture.h"
+#include "audio/StreamSet.h"
+#include "audio/TranscriptQueries.h"
 #include "platform/Defaults.h"
 
-#include <QPointer>
 #include <QSet>
 
 #include <algorithm>
-#include <cmath>
 
 DesktopTranscriber::DesktopTranscriber(Environment environment, QObject* parent)
     : QObject(parent), m_env(std::move(environment)), m_clock(Clock::orSystem(m_env.clock)),
-      m_defaults(m_env.defaults != nullptr ? *m_env.defaults : Defaults::shared()), m_status(QStringLiteral("Off"))
+      m_defaults(m_env.defaults != nullptr ? *m_env.defaults : Defaults::shared()), m_statusText(m_status.text())
 {
     m_deviceSource = m_env.devices != nullptr ? m_env.devices : new AudioDevices(this);
     if (!m_env.onDeviceAvailable) {
@@ -23,20 +25,16 @@ DesktopTranscriber::DesktopTranscriber(Environment environment, QObject* parent)
     m_engineStart = now();
     m_book.clear(m_engineStart);
 
-    // Level publications arrive queued on the main thread; the path (and with it any queued
-    // call) goes away with the engine.
-    m_soundDetector = std::make_shared<SoundEventDetector>(nullptr, &m_clock);
-    m_path = std::make_unique<CapturePath>(
-        [this](const QList<float>& levels) {
-            if (m_capture) {
-                setLevels(levels);
-            }
-        },
-        &m_clock);
-
-    connect(&m_book, &TranscriptBook::contentChanged, this, &DesktopTranscriber::transcriptChanged);
-    m_demoLineTimer = m_clock.makeTimer([this] { demoTick(); });
-    m_demoLevelTimer = m_clock.makeTimer([this] { demoLevelsTick(); });
+    m_settings = std::make_unique<ChannelSettings>(m_defaults);
+    m_session = std::make_unique<CaptureSession>(m_env.makeCapture, m_env.makeMonitorSink, m_clock);
+    m_streams = std::make_unique<StreamSet>(m_session->path(), m_book, m_env.makeStream, m_env.service, m_clock);
+    m_scan = std::make_unique<ChannelScan>(*m_settings, m_clock);
+    m_demo = std::make_unique<DemoPlayer>(*m_settings, *m_scan, m_clock,
+                                          DemoPlayer::Pacing{m_env.demoLineIntervalMs, m_env.demoLevelIntervalMs},
+                                          m_env.random);
+    m_keywords = std::make_unique<KeywordAlerts>(m_book);
+    m_queries = std::make_unique<TranscriptQueries>(m_book, *m_streams);
+    wireParts();
 
     m_deviceUID = m_defaults.string(kInputDeviceKey);
     refreshDevices();
@@ -45,17 +43,37 @@ DesktopTranscriber::DesktopTranscriber(Environment environment, QObject* parent)
     connect(this, &DesktopTranscriber::channelScanRequested, this, &DesktopTranscriber::scanChannels);
 }
 
+void DesktopTranscriber::wireParts()
+{
+    // The components' values are the engine's published ones: their news is the engine's news.
+    connect(m_settings.get(), &ChannelSettings::channelsChanged, this, &DesktopTranscriber::channelsChanged);
+    connect(m_session.get(), &CaptureSession::levelsChanged, this, &DesktopTranscriber::levelsChanged);
+    connect(m_session.get(), &CaptureSession::monitorChannelChanged, this, &DesktopTranscriber::monitorChannelChanged);
+    connect(m_scan.get(), &ChannelScan::scanningChanged, this, &DesktopTranscriber::scanningChanged);
+    connect(m_scan.get(), &ChannelScan::progressChanged, this, &DesktopTranscriber::scanProgressChanged);
+    connect(m_scan.get(), &ChannelScan::resultsChanged, this, &DesktopTranscriber::scanResultsChanged);
+    connect(m_scan.get(), &ChannelScan::focusChanged, this, &DesktopTranscriber::scanFocusChanged);
+    connect(&m_book, &TranscriptBook::contentChanged, this, &DesktopTranscriber::transcriptChanged);
+
+    m_session->onLost = [this](const QString& reason) { captureLost(reason); };
+    m_streams->onMerged = [this](const QStringList& touched, const QString& text) { streamMerged(touched, text); };
+    m_streams->onProblem = [this](const QString& message) {
+        if (m_running) {
+            setStatus(EngineStatus::withDetail(EngineStatus::Kind::StreamProblem, message));
+        }
+    };
+    m_streams->onRefused = [this](const QString& code) { handleRefusal(code); };
+    m_scan->onListened = [this] { finishScan(); };
+    m_scan->onJudged = [this] { applyScanResults(); };
+    m_demo->onLine = [this](const DisplaySegment& line) { demoLine(line); };
+    m_demo->onLevels = [this](const QList<float>& levels) { m_session->setLevels(levels); };
+}
+
 DesktopTranscriber::~DesktopTranscriber()
 {
     // The owner normally stopped the run; make sure no capture thread or stream outlives us.
-    if (m_capture) {
-        m_capture->stop();
-        m_capture.reset();
-    }
-    const CapturePath::StreamMap open = m_path->takeAllStreams();
-    for (const auto& stream : open) {
-        stream->stop();
-    }
+    m_session->stopCapture();
+    m_streams->shutDown();
 }
 
 Date DesktopTranscriber::now() const
@@ -63,12 +81,14 @@ Date DesktopTranscriber::now() const
     return m_clock.now();
 }
 
-void DesktopTranscriber::setStatus(const QString& status)
+void DesktopTranscriber::setStatus(const EngineStatus& status)
 {
-    if (m_status == status) {
+    m_status = status;
+    QString text = status.text();
+    if (m_statusText == text) {
         return;
     }
-    m_status = status;
+    m_statusText = std::move(text);
     Q_EMIT statusChanged();
 }
 
@@ -90,24 +110,6 @@ void DesktopTranscriber::setLatestLine(const QString& line)
     Q_EMIT latestLineChanged();
 }
 
-void DesktopTranscriber::setLevels(const QList<float>& levels)
-{
-    if (m_levels == levels) {
-        return;
-    }
-    m_levels = levels;
-    Q_EMIT levelsChanged();
-}
-
-void DesktopTranscriber::setChannels(QList<ChannelConfig> channels)
-{
-    if (m_channels == channels) {
-        return;
-    }
-    m_channels = std::move(channels);
-    Q_EMIT channelsChanged();
-}
-
 void DesktopTranscriber::setNotice(const std::optional<QString>& notice)
 {
     if (m_notice == notice) {
@@ -115,6 +117,36 @@ void DesktopTranscriber::setNotice(const std::optional<QString>& notice)
     }
     m_notice = notice;
     Q_EMIT noticeChanged();
+}
+
+const QList<float>& DesktopTranscriber::levels() const
+{
+    return m_session->levels();
+}
+
+std::optional<int> DesktopTranscriber::monitorChannel() const
+{
+    return m_session->monitorChannel();
+}
+
+bool DesktopTranscriber::monitorPlaying() const
+{
+    return m_session->monitorPlaying();
+}
+
+SoundEventDetector& DesktopTranscriber::soundDetector()
+{
+    return m_session->soundDetector();
+}
+
+bool DesktopTranscriber::isDemo() const
+{
+    return m_demo->started();
+}
+
+qint64 DesktopTranscriber::demoLinesPlayed() const
+{
+    return m_demo->linesPlayed();
 }
 
 // --- devices ---
@@ -156,10 +188,11 @@ void DesktopTranscriber::handleDeviceListChange()
     }
 
     // The capturing device leaving ends the run before anything is reloaded for another device.
-    if (m_capture && m_captureUid) {
+    if (m_session->isOpen() && m_session->uid()) {
         const QList<AudioInputDevice> listed = m_deviceSource->list();
-        const bool stillThere = std::any_of(listed.cbegin(), listed.cend(),
-                                            [this](const auto& device) { return device.uid == *m_captureUid; });
+        const QString& uid = *m_session->uid();
+        const bool stillThere =
+            std::any_of(listed.cbegin(), listed.cend(), [&uid](const auto& device) { return device.uid == uid; });
         if (!stillThere) {
             captureLost(QStringLiteral("it was disconnected."));
         }
@@ -192,9 +225,7 @@ void DesktopTranscriber::selectDevice(const std::optional<QString>& uid)
         return;
     }
     // A scan belongs to the device it listens to.
-    if (!m_isDemo) {
-        abandonScan(QStringLiteral("the input changed."));
-    }
+    abandonScan(QStringLiteral("the input changed."));
     const bool wasRunning = m_running;
     if (wasRunning) {
         stop();
@@ -214,11 +245,7 @@ void DesktopTranscriber::selectDevice(const std::optional<QString>& uid)
 
 int DesktopTranscriber::liveChannelCount() const
 {
-    if (m_channels.isEmpty()) {
-        return 1;
-    }
-    return int(
-        std::count_if(m_channels.cbegin(), m_channels.cend(), [](const ChannelConfig& c) { return c.isLive(); }));
+    return m_settings->liveCount();
 }
 
 // --- channel settings ---
@@ -226,135 +253,134 @@ int DesktopTranscriber::liveChannelCount() const
 void DesktopTranscriber::loadChannels()
 {
     // The pretend mixer stays while the demo plays; a device change shows after its stop.
-    if (m_demoPlaying) {
+    if (m_demo->playing()) {
         return;
     }
     const std::optional<AudioInputDevice> device = currentDevice();
     const std::optional<QString> uid = device ? std::optional<QString>(device->uid) : std::nullopt;
     // While logging, the mixer is the captured device's: its mutes and names must reach the
     // streams being heard and that device's settings, not a device that just became the default.
-    if (m_running && m_capture && uid != m_captureUid) {
+    if (m_running && m_session->isOpen() && uid != m_session->uid()) {
         return;
     }
     // An idle scan of another device would judge this one's channels with that one's audio.
-    if (m_scanOwnsCapture && m_capture && uid != m_captureUid) {
+    if (m_session->openedByScan() && uid != m_session->uid()) {
         abandonScan(QStringLiteral("the input changed."));
     }
-    m_channelsDevice = device;
-    if (!device || device->channelCount < 3) {
-        setLevels({});
-        setChannels({});
-        return;
-    }
-    const QList<ChannelConfig> stored =
-        ChannelConfig::decodeList(m_defaults.value(channelsKey(device->uid))).value_or(QList<ChannelConfig>{});
-    m_freshConfig = stored.isEmpty();
-    setLevels(QList<float>(device->channelCount, 0.0f));
-    setChannels(ChannelConfig::makeConfigs(stored, device->channelCount, &*device));
-}
-
-void DesktopTranscriber::saveChannels()
-{
-    // The demo's mixer (and any scan verdict or edit made on an engine that played it) is
-    // pretend: the real device's stored settings are never touched.
-    if (m_isDemo || !m_channelsDevice) {
-        return;
-    }
-    // Written as text, so that the stored settings keep their documented key order.
-    m_defaults.setJson(channelsKey(m_channelsDevice->uid), ChannelConfig::encodeListJson(m_channels));
-}
-
-qsizetype DesktopTranscriber::positionOf(int index) const
-{
-    const auto found = std::find_if(m_channels.cbegin(), m_channels.cend(),
-                                    [index](const ChannelConfig& c) { return c.index == index; });
-    return found == m_channels.cend() ? -1 : found - m_channels.cbegin();
-}
-
-void DesktopTranscriber::changeChannel(int index, const std::function<void(ChannelConfig&)>& change)
-{
-    const qsizetype position = positionOf(index);
-    if (position < 0) {
-        return;
-    }
-    QList<ChannelConfig> changed = m_channels;
-    change(changed[position]);
-    setChannels(std::move(changed));
+    QList<ChannelConfig> channels = m_settings->load(device);
+    m_session->setLevels(QList<float>(channels.size(), 0.0f));
+    m_settings->setChannels(std::move(channels));
 }
 
 void DesktopTranscriber::setOn(int index, bool on)
 {
-    const qsizetype position = positionOf(index);
-    if (position < 0 || m_channels.at(position).on == on) {
-        return;
+    if (const std::optional<ChannelConfig> before = m_settings->setOn(index, on)) {
+        followLiveness(index, before->isLive());
     }
-    const bool wasLive = m_channels.at(position).isLive();
-    changeChannel(index, [on](ChannelConfig& config) {
-        config.on = on;
-        // Unmuting a channel whose fader is all the way down would still leave it silent.
-        if (on && config.fader <= ChannelConfig::kOffFader) {
-            config.fader = ChannelConfig::kUnityFader;
-        }
-    });
-    m_freshConfig = false;
-    saveChannels();
-    syncChannelStream(position, wasLive);
 }
 
 void DesktopTranscriber::setFader(int index, double value)
 {
-    const qsizetype position = positionOf(index);
-    if (position < 0) {
+    const std::optional<ChannelConfig> before = m_settings->setFader(index, value);
+    if (!before) {
         return;
     }
-    const bool wasLive = m_channels.at(position).isLive();
-    // NaN would pass through std::clamp; it counts as all the way down.
-    const double fader = std::isnan(value) ? 0.0 : std::clamp(value, 0.0, 1.0);
-    changeChannel(index, [fader](ChannelConfig& config) { config.fader = fader; });
-    m_freshConfig = false;
-    saveChannels();
-    if (const auto open = m_path->stream(index)) {
-        open->setGain(ChannelConfig::gainFor(fader));
-    }
-    syncChannelStream(position, wasLive);
+    m_streams->setGain(index, ChannelConfig::gainFor(m_settings->channel(index)->fader));
+    followLiveness(index, before->isLive());
 }
 
 void DesktopTranscriber::setHidden(int index, bool hidden)
 {
-    const qsizetype position = positionOf(index);
-    if (position < 0 || m_channels.at(position).hidden == hidden) {
-        return;
+    if (m_settings->setHidden(index, hidden)) {
+        followRouting(index);
     }
-    changeChannel(index, [hidden](ChannelConfig& config) { config.hidden = hidden; });
-    saveChannels();
-    rerouteChannel(index);
 }
 
 void DesktopTranscriber::setAgent(int index, bool agent)
 {
-    if (positionOf(index) < 0) {
-        return;
-    }
-    changeChannel(index, [agent](ChannelConfig& config) { config.agent = agent; });
-    saveChannels();
+    m_settings->setAgent(index, agent);
 }
 
 void DesktopTranscriber::renameChannel(int index, const QString& name)
 {
-    if (positionOf(index) < 0) {
+    const std::optional<QString> label = m_settings->rename(index, name);
+    if (!label) {
         return;
     }
-    QString label = name.trimmed();
-    if (label.isEmpty()) {
-        label = ChannelConfig::defaultName(index, m_channelsDevice ? &*m_channelsDevice : nullptr);
-    }
-    changeChannel(index, [&label](ChannelConfig& config) { config.name = label; });
-    saveChannels();
-    if (const auto open = m_path->stream(index)) {
-        open->label = label;
-    }
+    m_streams->setLabel(index, *label);
     // After a stop there are no streams to rebuild from, and the stopped run's transcript stays.
     if (m_running) {
         rebuildTranscript();
     }
+}
+
+// --- headphone monitoring ---
+
+void DesktopTranscriber::setMonitorChannel(std::optional<int> channel)
+{
+    const std::optional<int> old = m_session->monitorChannel();
+    m_session->setMonitorChannel(channel);
+    // The monitored channel is always transcribed by the service; the one left goes back.
+    if (channel) {
+        followRouting(*channel);
+    }
+    if (old && old != channel) {
+        followRouting(*old);
+    }
+    if (!channel) {
+        m_session->stopMonitor();
+    } else if (m_session->isOpen()) {
+        startMonitorPlayback();
+    }
+    m_session->path().setMonitorIndex(channel);
+}
+
+// --- transcript queries ---
+
+void DesktopTranscriber::transcriptChanged()
+{
+    m_queries->invalidate();
+    Q_EMIT fullTranscriptChanged();
+    Q_EMIT segmentsChanged();
+}
+
+QString DesktopTranscriber::fullTranscript() const
+{
+    return m_queries->fullTranscript();
+}
+
+const QStringList& DesktopTranscriber::keywords() const
+{
+    return m_keywords->keywords();
+}
+
+void DesktopTranscriber::setKeywords(const QStringList& keywords)
+{
+    m_keywords->setKeywords(keywords);
+}
+
+void DesktopTranscriber::setOnKeyword(KeywordHandler handler)
+{
+    m_keywords->setHandler(std::move(handler));
+}
+
+const QSet<QString>& DesktopTranscriber::alertedLines() const
+{
+    return m_keywords->alertedLines();
+}
+
+std::optional<double> DesktopTranscriber::currentTranscriptTime() const
+{
+    // The demo has no streams: its newest line ends where the clock stood when it played.
+    return m_demo->started() ? m_demo->newestLineEnd() : m_queries->newestWordEnd();
+}
+
+QString DesktopTranscriber::recentText(double seconds) const
+{
+    return m_queries->recentText(seconds, !m_settings->channels().isEmpty());
+}
+
+QString DesktopTranscriber::textInWindow(double t, double window) const
+{
+    return m_queries->textInWindow(t, window);
 }

@@ -1,8 +1,11 @@
 #pragma once
 
 #include "audio/ChannelConfig.h"
-#include "audio/KeywordMatcher.h"
+#include "audio/ChannelScan.h"
+#include "audio/ChannelSettings.h"
+#include "audio/EngineStatus.h"
 #include "audio/ScanKind.h"
+#include "audio/StreamRequest.h"
 #include "audio/TranscriptBook.h"
 #include "audio/TranscriptStream.h"
 #include "model/DisplaySegment.h"
@@ -25,30 +28,19 @@
 
 class APIService;
 class AudioCaptureSource;
-class CapturePath;
+class CaptureSession;
 class Defaults;
-class LocalLineCounters;
+class DemoPlayer;
+class KeywordAlerts;
 class SoundEventDetector;
-
-// What the engine asks a stream factory for: one channel's transcriber.
-struct StreamRequest {
-    // -1 is the whole input of a device without channel settings.
-    int channel = -1;
-    // The channel's name, the speaker of its lines.
-    std::optional<QString> label;
-    // Seconds from the engine's start to now, added to every time the stream reports.
-    double offset = 0.0;
-    // No stream of the run is open: this one opens the shoot's transcription session.
-    bool countsAsStart = true;
-    // Transcribe on this machine rather than through the service.
-    bool onDevice = false;
-};
+class StreamSet;
+class TranscriptQueries;
 
 // What the engine is built on, so a test can put generated audio, scripted streams and its own
 // clock in place of the real ones. Empty members take the application's own.
 struct TranscriberEnvironment {
     using CaptureFactory = std::function<std::unique_ptr<AudioCaptureSource>()>;
-    using StreamFactory = std::function<std::shared_ptr<TranscriptStream>(const StreamRequest&)>;
+    using StreamFactory = ::StreamFactory;
     using MonitorSinkFactory = std::function<std::unique_ptr<MonitorSink>()>;
 
     // The user defaults (Defaults::shared()).
@@ -89,6 +81,12 @@ struct TranscriberEnvironment {
 // per live channel, and the merged transcript they produce, with keyword hits and the queries
 // that pick transcript text for a marked moment.
 //
+// Built of components that each own their state: ChannelSettings (the mixer), CaptureSession
+// (the input, its meters and the monitor), StreamSet (the streams and their merge into the
+// book), ChannelScan, DemoPlayer, KeywordAlerts and TranscriptQueries. The engine itself keeps
+// the device list and choice, the run (its state, start time and key) and the published texts,
+// and decides what one component's news means for the others.
+//
 // Main thread only; every callback it hands to capture and streams comes back there and does
 // nothing once the engine is gone. Problems are reported as texts: run-state problems in
 // `status`, one-off messages in `notice`. The owner stops the engine before dropping it.
@@ -111,7 +109,7 @@ public:
     // User defaults: the chosen input's uid (absent for the system default), and per device uid
     // the JSON array of its channel settings.
     static inline const QString kInputDeviceKey = QStringLiteral("pindle_log_input_device");
-    static inline const QString kChannelsKeyPrefix = QStringLiteral("pindle_log_channels_");
+    static inline const QString kChannelsKeyPrefix = ChannelSettings::kKeyPrefix;
     [[nodiscard]] static QString channelsKey(const QString& uid) { return kChannelsKeyPrefix + uid; }
 
     // Channels below this peak level (1/12, about -55 dB) in the first seconds of a run on a
@@ -130,7 +128,9 @@ public:
     [[nodiscard]] const QList<DisplaySegment>& segments() const { return m_book.rows(); }
     // The same with its row-level change signals.
     [[nodiscard]] const TranscriptBook& transcript() const { return m_book; }
-    [[nodiscard]] const QString& status() const { return m_status; }
+    [[nodiscard]] const QString& status() const { return m_statusText; }
+    // What `status` says, as the kind a caller can decide on (never the text).
+    [[nodiscard]] EngineStatus::Kind statusKind() const { return m_status.kind; }
     // Capture is open and transcription runs.
     [[nodiscard]] bool running() const { return m_running; }
     [[nodiscard]] const QList<AudioInputDevice>& devices() const { return m_devices; }
@@ -139,20 +139,20 @@ public:
     // One per input channel of the chosen device; empty for fewer than 3 inputs (a single
     // microphone). While running, those of the device being captured, even when the default
     // input has moved on meanwhile (they follow it at the stop).
-    [[nodiscard]] const QList<ChannelConfig>& channels() const { return m_channels; }
+    [[nodiscard]] const QList<ChannelConfig>& channels() const { return m_settings->channels(); }
     // Meter level per channel, 0...1.
-    [[nodiscard]] const QList<float>& levels() const { return m_levels; }
+    [[nodiscard]] const QList<float>& levels() const;
     [[nodiscard]] const std::optional<QString>& notice() const { return m_notice; }
     // The banner's Dismiss passes nullopt; the screen writes its own one-off messages.
     void setNotice(const std::optional<QString>& notice);
-    [[nodiscard]] const QMap<int, ScanKind>& scanResults() const { return m_scanResults; }
-    [[nodiscard]] bool scanning() const { return m_scanning; }
-    [[nodiscard]] double scanProgress() const { return m_scanProgress; }
-    [[nodiscard]] std::optional<int> scanFocus() const { return m_scanFocus; }
+    [[nodiscard]] const QMap<int, ScanKind>& scanResults() const { return m_scan->results(); }
+    [[nodiscard]] bool scanning() const { return m_scan->scanning(); }
+    [[nodiscard]] double scanProgress() const { return m_scan->progress(); }
+    [[nodiscard]] std::optional<int> scanFocus() const { return m_scan->focus(); }
     // The channel played to the output.
-    [[nodiscard]] std::optional<int> monitorChannel() const { return m_monitorChannel; }
+    [[nodiscard]] std::optional<int> monitorChannel() const;
     // Whether the monitored channel is being played right now.
-    [[nodiscard]] bool monitorPlaying() const { return m_monitorSink != nullptr; }
+    [[nodiscard]] bool monitorPlaying() const;
 
     // --- written by the logging screen ---
     // Handed to every stream opened from now on.
@@ -160,12 +160,12 @@ public:
     void setShootToken(const std::optional<QString>& token) { m_shootToken = token; }
     // Called when the service refuses with "shoot_ended" or "shoot_required".
     std::function<void()> onShootEnded;
-    [[nodiscard]] const QStringList& keywords() const { return m_keywords.keywords(); }
+    [[nodiscard]] const QStringList& keywords() const;
     // Compiles the list; the next merge looks at every line again for the new words.
     void setKeywords(const QStringList& keywords);
     // A keyword hit: the line's channel, the keyword as stored, the line. Once per line.
     void setOnKeyword(KeywordHandler handler);
-    [[nodiscard]] const QSet<QString>& alertedLines() const { return m_keywords.alertedLines(); }
+    [[nodiscard]] const QSet<QString>& alertedLines() const;
 
     // Time 0 of every stream and of every line's seconds: when capture last opened.
     [[nodiscard]] Date engineStart() const { return m_engineStart; }
@@ -210,9 +210,9 @@ public:
     void startDemo(std::optional<int> channelCount = std::nullopt);
     // The demo was started on this engine (never cleared): streams are never opened, Start plays
     // the demo again, scans are pretend and the transcript time comes from the demo's lines.
-    [[nodiscard]] bool isDemo() const { return m_isDemo; }
+    [[nodiscard]] bool isDemo() const;
     // Script lines played in the current (or last) demo, skipped ones included.
-    [[nodiscard]] qint64 demoLinesPlayed() const { return m_demoLine; }
+    [[nodiscard]] qint64 demoLinesPlayed() const;
 
     // --- channel scan ---
     // Listens to every channel for a while, judges each one and mutes those without usable
@@ -221,7 +221,7 @@ public:
     // is lost before the end, it judges nothing and the notice says so.
     void scanChannels();
     // Steps of a scan: the progress bar and the sweeping pin move this many times.
-    static constexpr int kScanSteps = 32;
+    static constexpr int kScanSteps = ChannelScan::kSteps;
     // The verdicts for `indices` from their dB and zero-crossing-rate series (one series per
     // device channel); an index without a dB series gets none.
     [[nodiscard]] static QMap<int, ScanKind> classifyScan(const QList<QList<float>>& db, const QList<QList<float>>& zcr,
@@ -244,7 +244,7 @@ public:
     [[nodiscard]] QString textInWindow(double t, double window) const;
 
     // The sound-cue detector of the input; the screen sets its onEvent.
-    [[nodiscard]] SoundEventDetector& soundDetector() { return *m_soundDetector; }
+    [[nodiscard]] SoundEventDetector& soundDetector();
 
 Q_SIGNALS:
     void latestLineChanged();
@@ -267,79 +267,53 @@ Q_SIGNALS:
     void channelScanRequested();
 
 private:
-    // What the engine last merged of one open stream: the ids of its display, in order. (Not a
-    // copy of the lines: sharing the stream's list would make its next change copy it whole.)
-    struct StreamView {
-        const TranscriptStream* stream = nullptr;
-        QStringList shownIds;
-    };
-
     [[nodiscard]] Date now() const;
-    void setStatus(const QString& status);
+    void setStatus(const EngineStatus& status);
     void setRunning(bool running);
     void setLatestLine(const QString& line);
-    void setLevels(const QList<float>& levels);
-    void setChannels(QList<ChannelConfig> channels);
+    void wireParts();
 
     // Devices and settings (DesktopTranscriber.cpp).
     void handleDeviceListChange();
     void loadChannels();
-    void saveChannels();
-    [[nodiscard]] qsizetype positionOf(int index) const;
-    void changeChannel(int index, const std::function<void(ChannelConfig&)>& change);
+    // Makes `index`'s stream follow an edit that may have made the channel live or dead
+    // (`wasLive`: before the edit), or one that may have moved it on or off this machine.
+    void followLiveness(int index, bool wasLive);
+    void followRouting(int index);
 
-    // Capture (DesktopTranscriberRun.cpp).
+    // Runs and capture (DesktopTranscriberRun.cpp).
     void beginCapture();
     // The device a capture opened now would record: the chosen one, else the default input.
     [[nodiscard]] std::optional<AudioInputDevice> captureTarget() const;
-    [[nodiscard]] bool openCapture();
+    [[nodiscard]] bool openCapture(bool forScan);
     void closeCapture();
     void captureLost(const QString& reason);
-    void stopStreams(const QList<std::shared_ptr<TranscriptStream>>& streams);
+    // The next run's key, strictly above the last one.
+    void advanceRunKey();
+    void scheduleSilenceCheck();
+    void muteSilentChannels(quint64 run);
+    void startMonitorPlayback();
 
     // Streams (DesktopTranscriberStreams.cpp).
     void openStream(int index, const std::optional<QString>& label, float gain);
     [[nodiscard]] bool usesOnDevice(int index) const;
-    void closeStream(int index);
-    void syncChannelStream(qsizetype position, bool wasLive);
-    void rerouteChannel(int index);
     void rebuildTranscript();
-    void streamUpdated(int index, const TranscriptStream* stream, const QString& text);
-    void streamFailed(int index, const TranscriptStream* stream, const QString& message);
-    void handleRefusal(int index, const TranscriptStream* stream, const QString& code);
-    void scheduleSilenceCheck();
-    void muteSilentChannels(quint64 run);
-    [[nodiscard]] std::shared_ptr<TranscriptStream> makeStream(const StreamRequest& request);
+    void streamMerged(const QStringList& touched, const QString& text);
+    void handleRefusal(const QString& code);
 
     // Channel scan (DesktopTranscriberScan.cpp).
-    void scheduleScanSteps();
-    void scanStep(int step, int total);
     void finishScan();
     void applyScanResults();
-
-    // Monitoring (DesktopTranscriberMonitor.cpp).
-    void startMonitorPlayback();
-    void stopMonitorPlayback();
-
-    // Demo shoot (DesktopTranscriberDemo.cpp).
-    void demoTick();
-    void demoLevelsTick();
-    void demoScan();
-    void stopDemoTimers();
-    [[nodiscard]] double demoRandom() const;
-
-    // Run keys (DesktopTranscriberRun.cpp): the next run's key, strictly above the last one.
-    void advanceRunKey();
     // Drops a scan under way without judging (its pending steps do nothing), closing the
     // capture it opened.
     void cancelScan();
     // Ends a real scan whose input closes or changes under it: nothing is judged, and the notice
-    // says why (`why` is a sentence).
+    // says why (`why` is a sentence). A pretend scan goes on.
     void abandonScan(const QString& why);
 
-    // Keywords (DesktopTranscriberQueries.cpp).
-    void checkKeywords(const QStringList& ids);
-    void checkKeywordsOn(const DisplaySegment& segment);
+    // Demo shoot (DesktopTranscriberDemo.cpp).
+    void demoLine(const DisplaySegment& line);
+
     void transcriptChanged();
 
     Environment m_env;
@@ -347,71 +321,27 @@ private:
     Defaults& m_defaults;
     AudioDevices* m_deviceSource = nullptr;
     TranscriptBook m_book;
-    KeywordMatcher m_keywords;
-    KeywordHandler m_onKeyword;
-    // Every line is checked again at the next merge (the keywords or their handler changed).
-    bool m_recheckKeywords = false;
-    // Declared before the capture source: the source's buffers go into the path, so the source
-    // must be gone first.
-    std::unique_ptr<CapturePath> m_path;
-    // Listens for applause, laughter and the like on the input while capture runs. Shared with
-    // the capture hook, so a late buffer never reaches a destroyed detector.
-    std::shared_ptr<SoundEventDetector> m_soundDetector;
-    std::unique_ptr<AudioCaptureSource> m_capture;
-    // The device the capture runs on: the uid when known, and a name for texts.
-    std::optional<QString> m_captureUid;
-    QString m_captureName;
-    // A channel scan opened the capture itself and closes it at its end; a start on the same
-    // device takes it over.
-    bool m_scanOwnsCapture = false;
-    // The device `channels` were loaded for: where edits are stored and what default names come
-    // from. While running it stays the captured device, whatever the default input does.
-    std::optional<AudioInputDevice> m_channelsDevice;
-    QHash<int, StreamView> m_views;
-    // The headphone output and what the capture thread hands it; both set while it plays.
-    std::unique_ptr<MonitorSink> m_monitorSink;
-    std::shared_ptr<MonitorQueue> m_monitorQueue;
+    // The components, in the order they are built: later ones read earlier ones.
+    std::unique_ptr<ChannelSettings> m_settings;
+    std::unique_ptr<CaptureSession> m_session;
+    std::unique_ptr<StreamSet> m_streams;
+    std::unique_ptr<ChannelScan> m_scan;
+    std::unique_ptr<DemoPlayer> m_demo;
+    std::unique_ptr<KeywordAlerts> m_keywords;
+    std::unique_ptr<TranscriptQueries> m_queries;
 
     QString m_latestLine;
-    mutable QString m_fullTranscript;
-    mutable bool m_fullTranscriptStale = false;
-    QString m_status;
+    EngineStatus m_status;
+    QString m_statusText;
     bool m_running = false;
     QList<AudioInputDevice> m_devices;
     std::optional<QString> m_deviceUID;
-    QList<ChannelConfig> m_channels;
-    QList<float> m_levels;
     std::optional<QString> m_notice;
-    QMap<int, ScanKind> m_scanResults;
-    bool m_scanning = false;
-    double m_scanProgress = 0.0;
-    std::optional<int> m_scanFocus;
-    std::optional<int> m_monitorChannel;
 
     std::optional<QString> m_shootToken;
     Date m_engineStart;
     qint64 m_runKey = 0;
     bool m_hadRun = false;
-    // On-device line numbers per channel for the whole run: a reopened channel counts on.
-    std::shared_ptr<LocalLineCounters> m_localLineCounters;
     // Bumped at every start, so a silence check of an earlier run does nothing.
     quint64 m_runGeneration = 0;
-    // The settings of this device were just made because none were stored: a first run mutes
-    // the channels that stay silent, unless the logger touches the mixer first.
-    bool m_freshConfig = false;
-    // Bumped at every scan start and cancellation, so steps of an earlier scan do nothing.
-    quint64 m_scanGeneration = 0;
-    // `channels` is the demo's pretend mixer, never written to the defaults; cleared when a
-    // device's settings are loaded again.
-    bool m_channelsInMemory = false;
-
-    bool m_isDemo = false;
-    // The demo runs (its timers tick).
-    bool m_demoPlaying = false;
-    int m_demoChannelCount = 0;
-    std::unique_ptr<Clock::Timer> m_demoLineTimer;
-    std::unique_ptr<Clock::Timer> m_demoLevelTimer;
-    QList<DisplaySegment> m_demoSegs;
-    qint64 m_demoLine = 0;
-    int m_demoSpeaking = 0;
 };

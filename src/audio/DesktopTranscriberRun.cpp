@@ -1,21 +1,18 @@
-// Starting and stopping a run: the capture of the chosen device and the set of streams.
+// Starting and stopping a run: the capture of the chosen device, the set of streams, the run's
+// key and the first run's silence check.
 #include "audio/DesktopTranscriber.h"
 
 #include "audio/CapturePath.h"
-#include "audio/SoundEventDetector.h"
-#include "platform/AudioCapture.h"
-#include "platform/PulseCapture.h"
+#include "audio/CaptureSession.h"
+#include "audio/DemoPlayer.h"
+#include "audio/KeywordAlerts.h"
+#include "audio/StreamSet.h"
 
-#include <QMetaObject>
-#include <QPointer>
-
+#include <chrono>
 #include <cmath>
 #include <limits>
 
 namespace {
-
-const QString kStarting = QStringLiteral("Starting…");
-const QString kListening = QStringLiteral("Listening…");
 
 // Whole seconds since 1970 of `date`, or nullopt for a date no integer can hold.
 std::optional<qint64> wholeSeconds(Date date)
@@ -35,11 +32,11 @@ void DesktopTranscriber::start()
         return;
     }
     // An engine that played the demo plays it again: nothing is ever captured on it.
-    if (m_isDemo) {
-        startDemo(m_demoChannelCount);
+    if (m_demo->started()) {
+        startDemo(m_demo->channelCount());
         return;
     }
-    setStatus(kStarting);
+    setStatus(EngineStatus::of(EngineStatus::Kind::Starting));
     // There is no permission prompt here: a device that refuses shows up when it is opened.
     beginCapture();
 }
@@ -51,20 +48,20 @@ void DesktopTranscriber::beginCapture()
     }
     m_book.clear(m_engineStart);
     setLatestLine({});
-    m_keywords.clearAlerted();
+    m_keywords->clearAlerted();
 
     const std::optional<AudioInputDevice> target = captureTarget();
-    if (m_capture && m_scanOwnsCapture && target && m_captureUid == target->uid) {
+    if (m_session->openedByScan() && target && m_session->uid() == target->uid) {
         // A scan opened the input while idle: the run takes its capture over rather than
         // opening a second one, and the scan's end leaves it open.
-        m_scanOwnsCapture = false;
+        m_session->handOverToRun();
         m_engineStart = now();
     } else {
         // Never record one device under another's name: a scan of another input ends first.
-        if (m_scanOwnsCapture) {
+        if (m_session->openedByScan()) {
             abandonScan(QStringLiteral("the input changed."));
         }
-        if (!openCapture()) {
+        if (!openCapture(false)) {
             return;
         }
     }
@@ -73,25 +70,28 @@ void DesktopTranscriber::beginCapture()
     advanceRunKey();
     ++m_runGeneration;
 
-    if (m_channels.isEmpty()) {
+    // A copy: a stream's first callback may already make the screen stop and reload the mixer.
+    const QList<ChannelConfig> channels = m_settings->channels();
+    if (channels.isEmpty()) {
         openStream(-1, std::nullopt, 1.0f);
     } else {
         bool anyLive = false;
-        for (const ChannelConfig& config : std::as_const(m_channels)) {
+        for (const ChannelConfig& config : channels) {
             if (config.isLive()) {
                 anyLive = true;
                 openStream(config.index, config.name, config.gain());
             }
         }
         if (!anyLive) {
-            setStatus(QStringLiteral("Every channel is off. Unmute one to transcribe."));
+            setStatus(EngineStatus::of(EngineStatus::Kind::EveryChannelOff));
         }
-        if (m_freshConfig) {
+        if (m_settings->isFresh()) {
             scheduleSilenceCheck();
         }
     }
-    if (m_status.startsWith(QLatin1String("Starting"))) {
-        setStatus(kListening);
+    // A problem met while opening stays on show.
+    if (m_status.kind == EngineStatus::Kind::Starting) {
+        setStatus(EngineStatus::of(EngineStatus::Kind::Listening));
     }
     setRunning(true);
 }
@@ -107,7 +107,7 @@ void DesktopTranscriber::advanceRunKey()
         m_runKey = std::max(seconds, m_runKey + 1);
     }
     m_hadRun = true;
-    m_localLineCounters.reset();
+    m_streams->newRun();
 }
 
 std::optional<AudioInputDevice> DesktopTranscriber::captureTarget() const
@@ -119,72 +119,39 @@ std::optional<AudioInputDevice> DesktopTranscriber::captureTarget() const
     return target;
 }
 
-bool DesktopTranscriber::openCapture()
+bool DesktopTranscriber::openCapture(bool forScan)
 {
     const std::optional<AudioInputDevice> device = currentDevice();
     const std::optional<AudioInputDevice> target = captureTarget();
     if (!target && m_devices.isEmpty()) {
-        setStatus(QStringLiteral("No microphone input found"));
+        setStatus(EngineStatus::of(EngineStatus::Kind::NoInput));
         return false;
     }
     const QString deviceName = device ? device->name : QString();
+    const qsizetype configured = m_settings->channels().size();
 
-    std::unique_ptr<AudioCaptureSource> source =
-        m_env.makeCapture ? m_env.makeCapture() : std::make_unique<PulseCaptureSource>();
-    if (!source) {
-        setStatus(QStringLiteral("No microphone input found"));
-        return false;
-    }
-    const CaptureOpenResult opened = source->open(target ? std::optional<QString>(target->uid) : std::nullopt);
-    if (!opened.ok()) {
-        // Nothing asks for permission here: a device that cannot be opened is the refusal.
-        setStatus(QStringLiteral("Couldn't open ") +
-                  (deviceName.isEmpty() ? QStringLiteral("the microphone") : deviceName));
-        return false;
-    }
-    const CaptureFormat format = *opened.format;
-    if (!m_channels.isEmpty() && m_channels.size() > format.channelCount) {
-        setStatus(QStringLiteral("%1 is giving %2 of %3 channels")
-                      .arg(deviceName.isEmpty() ? QStringLiteral("The device") : deviceName,
-                           QString::number(format.channelCount), QString::number(m_channels.size())));
-    }
-
-    m_engineStart = now();
-    m_path->setMeteringEnabled(!m_channels.isEmpty());
-    m_soundDetector->start(format.sampleRate, format.channelCount);
-    m_path->setSoundCueHook(
-        [detector = m_soundDetector](const float* interleaved, int frames, int channels, double sampleRate) {
-            detector->feed(interleaved, frames, channels, sampleRate);
+    const CaptureSession::Outcome outcome = m_session->open(
+        target, forScan ? CaptureSession::Opener::Scan : CaptureSession::Opener::Run, configured > 0,
+        [this, &deviceName, configured](const CaptureFormat& format) {
+            if (configured > 0 && configured > format.channelCount) {
+                setStatus(EngineStatus::fewerChannels(deviceName, format.channelCount, int(configured)));
+            }
+            m_engineStart = now();
         });
-    CapturePath* path = m_path.get();
-    source->onBuffer = [path](const float* interleaved, int frames, int channels, double sampleRate) {
-        path->handleBuffer(interleaved, frames, channels, sampleRate);
-    };
-    QPointer<DesktopTranscriber> self(this);
-    const AudioCaptureSource* identity = source.get();
-    source->onLost = [self, identity](const QString& reason) {
-        if (!self) {
-            return;
-        }
-        // Handled on a later turn: the capture is torn down, and that must not happen inside
-        // its own callback.
-        QMetaObject::invokeMethod(
-            self,
-            [self, identity, reason] {
-                if (self && self->m_capture.get() == identity) {
-                    self->captureLost(reason);
-                }
-            },
-            Qt::QueuedConnection);
-    };
-    if (!source->start()) {
-        setStatus(QStringLiteral("Couldn't start audio from ") +
-                  (deviceName.isEmpty() ? QStringLiteral("the microphone") : deviceName));
+    switch (outcome) {
+    case CaptureSession::Outcome::Opened:
+        break;
+    case CaptureSession::Outcome::NoSource:
+        setStatus(EngineStatus::of(EngineStatus::Kind::NoInput));
+        return false;
+    case CaptureSession::Outcome::Refused:
+        // Nothing asks for permission here: a device that cannot be opened is the refusal.
+        setStatus(EngineStatus::onDevice(EngineStatus::Kind::CouldNotOpen, deviceName));
+        return false;
+    case CaptureSession::Outcome::NotStarted:
+        setStatus(EngineStatus::onDevice(EngineStatus::Kind::CouldNotStart, deviceName));
         return false;
     }
-    m_capture = std::move(source);
-    m_captureUid = target ? std::optional<QString>(target->uid) : std::nullopt;
-    m_captureName = target ? target->name : QString();
     // Monitoring chosen while idle begins with the capture.
     startMonitorPlayback();
     return true;
@@ -192,75 +159,75 @@ bool DesktopTranscriber::openCapture()
 
 void DesktopTranscriber::closeCapture()
 {
-    stopMonitorPlayback();
-    if (m_capture) {
-        // Waits for the capture thread: no buffer reaches the path after this.
-        m_capture->stop();
-        m_capture.reset();
-    }
-    m_path->setSoundCueHook(nullptr);
-    m_soundDetector->stop();
-    m_captureUid.reset();
-    m_scanOwnsCapture = false;
+    m_session->close();
 }
 
-void DesktopTranscriber::stopStreams(const QList<std::shared_ptr<TranscriptStream>>& streams)
+void DesktopTranscriber::startMonitorPlayback()
 {
-    for (const auto& stream : streams) {
-        stream->stop();
-    }
-    // A stop may come from inside a stream's own callback (a refusal that makes the screen stop
-    // and start again): the streams are let go on a later turn of the event loop, never while
-    // one of them may still be on the stack.
-    if (!streams.isEmpty()) {
-        QMetaObject::invokeMethod(
-            this, [held = streams] { Q_UNUSED(held); }, Qt::QueuedConnection);
+    if (const std::optional<QString> why = m_session->startMonitor()) {
+        setNotice(QStringLiteral("Couldn't play this channel through the Mac's output: ") + *why);
     }
 }
 
 void DesktopTranscriber::stop()
 {
     // The input closes under a scan that listens along (or that opened it): it ends unjudged.
-    if (!m_isDemo) {
-        abandonScan(m_running ? QStringLiteral("logging stopped and closed the input.")
-                              : QStringLiteral("the input was closed."));
-    }
-    stopDemoTimers();
+    abandonScan(m_running ? QStringLiteral("logging stopped and closed the input.")
+                          : QStringLiteral("the input was closed."));
+    m_demo->stop();
     closeCapture();
-    const CapturePath::StreamMap open = m_path->takeAllStreams();
-    m_views.clear();
-    stopStreams(open.values());
+    m_streams->closeAll();
     setRunning(false);
-    setStatus(QStringLiteral("Off"));
-    setLevels(QList<float>(m_levels.size(), 0.0f));
+    setStatus(EngineStatus::off());
+    m_session->zeroLevels();
     // The mixer stayed the run's device while the default input moved on; now it follows.
     const std::optional<AudioInputDevice> device = currentDevice();
-    const auto uidOf = [](const std::optional<AudioInputDevice>& d) {
-        return d ? std::optional<QString>(d->uid) : std::nullopt;
-    };
-    if (!m_isDemo && uidOf(device) != uidOf(m_channelsDevice)) {
+    const std::optional<QString> uid = device ? std::optional<QString>(device->uid) : std::nullopt;
+    if (!m_demo->started() && uid != m_settings->deviceUid()) {
         loadChannels();
     }
 }
 
 void DesktopTranscriber::captureLost(const QString& reason)
 {
-    const QString name = m_captureName.isEmpty() ? QStringLiteral("The input") : m_captureName;
-    if (!m_isDemo) {
-        abandonScan(QStringLiteral("the input was lost."));
-    }
+    const QString name = m_session->name();
+    abandonScan(QStringLiteral("the input was lost."));
     const bool wasRunning = m_running;
     if (wasRunning) {
         stop();
     } else {
         closeCapture();
-        setLevels(QList<float>(m_levels.size(), 0.0f));
+        m_session->zeroLevels();
     }
-    QString text = QStringLiteral("Lost ") + name;
-    const QString why = reason.trimmed();
-    text += why.isEmpty() ? QStringLiteral(".") : QStringLiteral(": ") + why;
-    if (wasRunning) {
-        text += QStringLiteral(" Logging stopped.");
+    setStatus(EngineStatus::lost(name, reason, wasRunning));
+}
+
+void DesktopTranscriber::scheduleSilenceCheck()
+{
+    // Armed for the channels the device delivers: the path only gathers peaks when the counts
+    // match, and a device giving fewer (or more) channels than its settings is common.
+    const std::optional<CaptureFormat> format = m_session->format();
+    m_session->path().armPeakSinceStart(format ? format->channelCount : int(m_settings->channels().size()));
+    const quint64 run = m_runGeneration;
+    m_clock.singleShot(std::chrono::milliseconds(std::max(m_env.silenceCheckDelayMs, 0)), this,
+                       [this, run] { muteSilentChannels(run); });
+}
+
+void DesktopTranscriber::muteSilentChannels(quint64 run)
+{
+    if (run != m_runGeneration || !m_running || !m_settings->isFresh()) {
+        return;
     }
-    setStatus(text);
+    const QList<ChannelConfig> silent = m_settings->silentChannels(m_session->path().peakSinceStart(), kSilentPeak);
+    QStringList muted;
+    for (const ChannelConfig& config : silent) {
+        setOn(config.index, false);
+        muted.append(config.name);
+    }
+    m_settings->settle();
+    if (!muted.isEmpty()) {
+        setNotice(QStringLiteral("Muted %1: no sound on %2.")
+                      .arg(muted.join(QStringLiteral(", ")),
+                           muted.size() == 1 ? QStringLiteral("it") : QStringLiteral("them")));
+    }
 }

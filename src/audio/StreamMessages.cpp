@@ -1,5 +1,7 @@
 #include "audio/StreamMessages.h"
 
+#include "platform/TextCuts.h"
+
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -15,18 +17,6 @@ namespace {
 // Largest magnitude below which every integer is exact in a double; beyond it "an integer id"
 // no longer names one utterance.
 constexpr double kExactIntegerLimit = 9007199254740992.0;
-
-// `text` cut to at most `limit` UTF-16 units without splitting a surrogate pair.
-QString capped(QString text, qsizetype limit)
-{
-    if (text.size() <= limit)
-        return text;
-    qsizetype cut = limit;
-    if (cut > 0 && text.at(cut - 1).isHighSurrogate())
-        --cut;
-    text.truncate(cut);
-    return text;
-}
 
 std::optional<QString> utteranceId(const QJsonValue& value)
 {
@@ -94,10 +84,10 @@ Received parseTranscript(const QJsonObject& object)
     result.interim = interim.isBool() && interim.toBool();
     const QJsonValue text = object.value(QLatin1StringView("text"));
     if (text.isString())
-        result.text = trimSpacesAndTabs(capped(trimSpacesAndTabs(text.toString()), kMaxTextChars));
+        result.text = trimSpacesAndTabs(TextCuts::cutToUnits(trimSpacesAndTabs(text.toString()), kMaxTextChars));
     const QJsonValue speaker = object.value(QLatin1StringView("speaker"));
     if (speaker.isString() && !speaker.toString().isEmpty())
-        result.speaker = capped(speaker.toString(), kMaxSpeakerChars);
+        result.speaker = TextCuts::cutToUnits(speaker.toString(), kMaxSpeakerChars);
     result.words = parseWords(object.value(QLatin1StringView("wordTimings")));
     return result;
 }
@@ -110,7 +100,7 @@ Received parseRefusal(const QJsonObject& object)
     Refusal refusal{code.toString(), std::nullopt};
     const QJsonValue message = object.value(QLatin1StringView("message"));
     if (message.isString())
-        refusal.message = capped(message.toString(), kMaxTextChars);
+        refusal.message = TextCuts::cutToUnits(message.toString(), kMaxTextChars);
     return refusal;
 }
 
@@ -118,14 +108,7 @@ Received parseRefusal(const QJsonObject& object)
 
 QString trimSpacesAndTabs(const QString& text)
 {
-    const auto blank = [](QChar c) { return c == u' ' || c == u'\t'; };
-    qsizetype begin = 0;
-    qsizetype end = text.size();
-    while (begin < end && blank(text.at(begin)))
-        ++begin;
-    while (end > begin && blank(text.at(end - 1)))
-        --end;
-    return text.mid(begin, end - begin);
+    return TextCuts::trimSpacesAndTabs(text);
 }
 
 Received parse(QByteArrayView utf8)

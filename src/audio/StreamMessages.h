@@ -18,7 +18,7 @@ namespace StreamMessages {
 
 // Frames larger than this are ignored unread.
 inline constexpr qsizetype kMaxFrameBytes = 256 * 1024;
-// Longer text is cut (at a character boundary).
+// Longer text is cut between two user-perceived characters (TextCuts::cutToUnits).
 inline constexpr qsizetype kMaxTextChars = 10000;
 // A longer utterance id makes the result unusable (a cut id could merge two utterances).
 inline constexpr qsizetype kMaxIdChars = 200;
@@ -44,7 +44,7 @@ struct Refusal {
 struct TranscriptResult {
     QString id = QStringLiteral("0");
     bool interim = false;
-    // Trimmed of spaces and tabs (not line breaks).
+    // Trimmed of blanks (not line breaks), as trimSpacesAndTabs.
     QString text;
     // Absent when missing or empty.
     std::optional<QString> speaker;
@@ -65,7 +65,7 @@ using Received = std::variant<Ignored, Refusal, TranscriptResult>;
 // The last text message of a stream.
 [[nodiscard]] QByteArray stopMessage();
 
-// Trims spaces and tabs, not line breaks, from both ends.
+// Trims blanks, not line breaks, from both ends: TextCuts' rule (tabs and every Unicode space).
 [[nodiscard]] QString trimSpacesAndTabs(const QString& text);
 
 } // namespace StreamMessages

@@ -1,6 +1,6 @@
 #include "export/LogExportText.h"
 
-#include <QTextBoundaryFinder>
+#include "platform/TextCuts.h"
 
 #include <array>
 #include <utility>
@@ -8,11 +8,6 @@
 namespace LogExport {
 
 namespace {
-
-bool isSpaceOrTab(QChar c)
-{
-    return c == QLatin1Char('\t') || c.category() == QChar::Separator_Space;
-}
 
 std::optional<qint64> parseSignedInteger(QStringView piece)
 {
@@ -78,13 +73,7 @@ std::optional<qint64> frameCount(QStringView text, int fps, bool dropFrame)
 
 QString trimSpacesAndTabs(const QString& text)
 {
-    qsizetype begin = 0;
-    qsizetype end = text.size();
-    while (begin < end && isSpaceOrTab(text[begin]))
-        ++begin;
-    while (end > begin && isSpaceOrTab(text[end - 1]))
-        --end;
-    return text.mid(begin, end - begin);
+    return TextCuts::trimSpacesAndTabs(text);
 }
 
 bool breaksLines(QChar c)
@@ -274,30 +263,12 @@ qint64 markerLength(const LoggableMarker& marker, int fps)
 
 QString leftCharacters(const QString& text, int count)
 {
-    if (count <= 0)
-        return QString();
-    if (text.size() <= count)
-        return text;
-    QTextBoundaryFinder finder(QTextBoundaryFinder::Grapheme, text);
-    int characters = 0;
-    qsizetype position = 0;
-    while (characters < count) {
-        const qsizetype next = finder.toNextBoundary();
-        if (next < 0)
-            return text;
-        position = next;
-        ++characters;
-    }
-    return text.left(position);
+    return TextCuts::firstCharacters(text, count);
 }
 
 int characterCount(const QString& text, int limit)
 {
-    QTextBoundaryFinder finder(QTextBoundaryFinder::Grapheme, text);
-    int count = 0;
-    while (count < limit && finder.toNextBoundary() >= 0)
-        ++count;
-    return count;
+    return int(TextCuts::characterCount(text, limit));
 }
 
 } // namespace LogExport

@@ -55,12 +55,11 @@ std::optional<qint64> framesFromTimecode(const QString& text, int fps);
 // are not counted.
 qint64 markerLength(const LoggableMarker& marker, int fps);
 
+// The writers' names for the shared rules of TextCuts (platform/TextCuts.h).
 // The first `count` user-perceived characters of a text (a grapheme cluster is never split).
 QString leftCharacters(const QString& text, int count);
-
 // User-perceived characters of a text, counted up to `limit`.
 int characterCount(const QString& text, int limit);
-
 // Trims the characters of the Unicode space separator category and tabs at both ends; line
 // breaks, vertical tabs and form feeds stay.
 QString trimSpacesAndTabs(const QString& text);

@@ -1,33 +1,13 @@
 #include "model/LogTagStore.h"
 
 #include "model/StoredStrings.h"
-
-namespace {
-
-// Horizontal white space only: any Unicode space separator and the tab.
-bool isBlank(QChar c)
-{
-    return c == QLatin1Char('\t') || c.category() == QChar::Separator_Space;
-}
-
-QString trimBlanks(const QString& text)
-{
-    qsizetype begin = 0;
-    qsizetype end = text.size();
-    while (begin < end && isBlank(text.at(begin)))
-        ++begin;
-    while (end > begin && isBlank(text.at(end - 1)))
-        --end;
-    return text.mid(begin, end - begin);
-}
-
-} // namespace
+#include "platform/TextCuts.h"
 
 LogTagStore::LogTagStore(Defaults& defaults, QObject* parent) : QObject(parent), m_defaults(defaults)
 {
     // Tags from the file meet the rules of `add`: trimmed, not empty, none twice.
     for (const QString& text : storedStrings(defaults.value(key)).value_or(QStringList{})) {
-        const QString tag = trimBlanks(text);
+        const QString tag = TextCuts::trimSpacesAndTabs(text);
         if (!tag.isEmpty() && !m_available.contains(tag))
             m_available.append(tag);
     }
@@ -38,15 +18,16 @@ LogTagStore::LogTagStore(Defaults& defaults, QObject* parent) : QObject(parent),
 
 QStringList LogTagStore::defaultTags()
 {
-    return {QStringLiteral("Interview"), QStringLiteral("Piece to camera"), QStringLiteral("B-roll"),
-            QStringLiteral("GV"),        QStringLiteral("Sync"),            QStringLiteral("Archive"),
-            QStringLiteral("Emotion"),   QStringLiteral("Key fact"),        QStringLiteral("Location"),
-            QStringLiteral("Person")};
+    return {QStringLiteral("Interview"), QStringLiteral("Piece to camera"),
+            QStringLiteral("B-roll"),    QStringLiteral("GV"),
+            QStringLiteral("Sync"),      QStringLiteral("Archive"),
+            QStringLiteral("Emotion"),   QStringLiteral("Key fact"),
+            QStringLiteral("Location"),  QStringLiteral("Person")};
 }
 
 void LogTagStore::add(const QString& text)
 {
-    const QString tag = trimBlanks(text);
+    const QString tag = TextCuts::trimSpacesAndTabs(text);
     if (tag.isEmpty() || m_available.contains(tag))
         return;
     m_available.append(tag);

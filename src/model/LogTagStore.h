@@ -20,8 +20,8 @@ public:
 
     [[nodiscard]] const QStringList& available() const { return m_available; }
 
-    // Appends `text` trimmed of spaces and tabs at both ends (line breaks stay), unless it is
-    // empty or already offered; stores the palette when it grew.
+    // Appends `text` trimmed of blanks at both ends (TextCuts: spaces of any kind and tabs; line
+    // breaks stay), unless it is empty or already offered; stores the palette when it grew.
     void add(const QString& text);
     void save();
 
