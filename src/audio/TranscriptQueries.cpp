@@ -44,7 +44,10 @@ QString TranscriptQueries::recentText(double seconds, bool withSpeakers) const
     }
     const double cutoff = *newest - seconds;
     QStringList lines;
-    for (const DisplaySegment& segment : m_book.rows()) {
+    // From the first row that may reach the cutoff: a press late in a day reads seconds of it.
+    const QList<DisplaySegment>& rows = m_book.rows();
+    for (qsizetype row = m_book.firstEndingFrom(cutoff); row < rows.size(); ++row) {
+        const DisplaySegment& segment = rows.at(row);
         // A line not yet placed in time has no end to measure (its -1 would pass any early cutoff).
         if (segment.hasTiming() && segment.endSecs >= cutoff) {
             lines.append(withSpeakers ? speakerLine(segment) : segment.text);
@@ -60,7 +63,9 @@ QString TranscriptQueries::recentText(double seconds, bool withSpeakers) const
 QString TranscriptQueries::textInWindow(double t, double window) const
 {
     QStringList lines;
-    for (const DisplaySegment& segment : m_book.rows()) {
+    const QList<DisplaySegment>& rows = m_book.rows();
+    for (qsizetype row = m_book.firstEndingFrom(t - window); row < rows.size(); ++row) {
+        const DisplaySegment& segment = rows.at(row);
         if (segment.endSecs >= 0.0 && segment.endSecs <= t && segment.endSecs > t - window) {
             lines.append(speakerLine(segment));
         }

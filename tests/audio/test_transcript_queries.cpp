@@ -84,6 +84,24 @@ private Q_SLOTS:
 
     // The timed lines that end within `seconds` of the newest word; when none, the words still
     // being heard; nothing before the first word.
+    // A line that began early and ran long still counts once later, shorter lines have ended.
+    void longEarlyLineCounts_data()
+    {
+        QTest::addColumn<double>("t");
+        QTest::addColumn<QString>("text");
+        QTest::newRow("only the long line reaches t") << 9.0 << "Sam: long";
+        QTest::newRow("with a short one") << 5.0 << "Sam: later";
+    }
+    void longEarlyLineCounts()
+    {
+        QFETCH(double, t);
+        QFETCH(QString, text);
+        QueryRig rig;
+        rig.book.upsert(QList<DisplaySegment>{line("l", "long", 0.5, 9.0), line("s", "short", 2.0, 3.0),
+                                              line("m", "later", 4.0, 5.0)});
+        QCOMPARE(rig.queries.textInWindow(t, 0.5), text);
+    }
+
     void recentText_data()
     {
         QTest::addColumn<double>("seconds");
