@@ -260,7 +260,8 @@ void ChannelAgent::askTick()
     if (!now)
         return;
     const QList<Pick> picks =
-        pickChannels(m_transcriber->segments(), watched, *now, minimumWords(), m_cursor, m_judgedUpTo);
+        pickChannels(m_transcriber->segments(), watched, *now, minimumWords(), m_cursor, m_judgedUpTo,
+                     m_transcriber->transcript().firstEndingFrom(*now - kWindowSeconds));
     if (picks.isEmpty())
         return;
     if (m_transcriber->isDemo())

@@ -221,10 +221,12 @@ public:
     [[nodiscard]] static int wordCount(QStringView text);
     // Up to kMaxPicks channels from `cursor` on whose lines changed since `judgedUpTo` and whose
     // lines that ended in the last kWindowSeconds before `now` hold `minimumWords` words. Moves
-    // the cursor past the picks (no picks leave it) and marks them judged.
+    // the cursor past the picks (no picks leave it) and marks them judged. Rows before
+    // `firstRow` must end before the window (TranscriptBook::firstEndingFrom); with a minimum of
+    // at least one word they cannot change the picks, and a tick late in a day skips them.
     [[nodiscard]] static QList<Pick> pickChannels(const QList<DisplaySegment>& segments, const QList<Watched>& watched,
                                                   double now, int minimumWords, int& cursor,
-                                                  QHash<int, QString>& judgedUpTo);
+                                                  QHash<int, QString>& judgedUpTo, qsizetype firstRow = 0);
     // The request's object for one pick.
     [[nodiscard]] static QJsonObject channelPayload(const Pick& pick, const std::optional<QString>& previousTopic);
     // The service's "briefs" items that are objects with an integer "index" and a non-empty

@@ -62,7 +62,7 @@ int ChannelAgent::wordCount(QStringView text)
 
 QList<ChannelAgent::Pick> ChannelAgent::pickChannels(const QList<DisplaySegment>& segments,
                                                      const QList<Watched>& watched, double now, int minimumWords,
-                                                     int& cursor, QHash<int, QString>& judgedUpTo)
+                                                     int& cursor, QHash<int, QString>& judgedUpTo, qsizetype firstRow)
 {
     const qsizetype n = watched.size();
     if (n == 0)
@@ -72,7 +72,10 @@ QList<ChannelAgent::Pick> ChannelAgent::pickChannels(const QList<DisplaySegment>
     // Per watched position: its newest line; and the lines inside the window, in order.
     std::vector<qsizetype> newest(static_cast<std::size_t>(n), -1);
     std::vector<std::pair<int, qsizetype>> recent;
-    for (qsizetype i = 0; i < segments.size(); ++i) {
+    // A channel is picked only for words in the window, and its newest line then lies at or after
+    // its newest line in the window: rows ending before the window can be skipped.
+    const qsizetype from = minimumWords > 0 ? std::clamp<qsizetype>(firstRow, 0, segments.size()) : 0;
+    for (qsizetype i = from; i < segments.size(); ++i) {
         const DisplaySegment& segment = segments.at(i);
         const int slot = slots.slotOf(segment.channel);
         if (slot < 0)

@@ -1,6 +1,10 @@
 #include "AgentTestSupport.h"
 #include "common/TestMain.h"
 
+#include "audio/TranscriptBook.h"
+
+#include <QRandomGenerator>
+
 #include <climits>
 
 using namespace agent_test;
@@ -52,6 +56,52 @@ private Q_SLOTS:
         QFETCH(QString, text);
         QFETCH(int, words);
         QCOMPARE(ChannelAgent::wordCount(text), words);
+    }
+
+    // Skipping the rows that end before the window picks the same channels with the same lines,
+    // judged the same way, whatever the lines' lengths and order.
+    void skippingOldRowsPicksTheSame_data()
+    {
+        QTest::addColumn<quint32>("seed");
+        QTest::newRow("seed 1") << 1u;
+        QTest::newRow("seed 5") << 5u;
+        QTest::newRow("seed 42") << 42u;
+    }
+    void skippingOldRowsPicksTheSame()
+    {
+        QFETCH(quint32, seed);
+        QRandomGenerator random(seed);
+        TranscriptBook book;
+        book.clear(Date::fromSecondsSince1970(1'700'000'000.0));
+        QList<ChannelAgent::Watched> channels;
+        for (int index = 0; index < 4; ++index)
+            channels.append({index, u"Ch %1"_s.arg(index)});
+        int cursorAll = 0;
+        int cursorSkip = 0;
+        QHash<int, QString> judgedAll;
+        QHash<int, QString> judgedSkip;
+        for (int step = 0; step < 60; ++step) {
+            QList<DisplaySegment> batch;
+            for (int i = random.bounded(1, 6); i > 0; --i) {
+                const double start = step * 20.0 + random.bounded(40);
+                DisplaySegment s = line(u"%1-%2"_s.arg(step).arg(i), random.bounded(5), u"a b c d e f g"_s,
+                                        start + 1.0 + random.bounded(random.bounded(5) == 0 ? 150 : 8));
+                s.startSecs = start;
+                batch.append(s);
+            }
+            book.upsert(batch);
+            const double now = step * 20.0 + 30.0;
+            const auto all = ChannelAgent::pickChannels(book.rows(), channels, now, 12, cursorAll, judgedAll);
+            const auto skip = ChannelAgent::pickChannels(book.rows(), channels, now, 12, cursorSkip, judgedSkip,
+                                                         book.firstEndingFrom(now - ChannelAgent::kWindowSeconds));
+            QCOMPARE(skip.size(), all.size());
+            for (qsizetype p = 0; p < all.size(); ++p) {
+                QCOMPARE(skip.at(p).index, all.at(p).index);
+                QCOMPARE(skip.at(p).lines, all.at(p).lines);
+            }
+            QCOMPARE(cursorSkip, cursorAll);
+            QCOMPARE(judgedSkip, judgedAll);
+        }
     }
 
     // Eight channels with enough words: six from the cursor on, and the next tick the two left out.
