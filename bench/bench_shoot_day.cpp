@@ -13,6 +13,7 @@
 //
 // PINDLE_SHOOT_HOURS sets the length of the day (2 unless set; a full day is 10).
 #include "common/BenchRack.h"
+#include "common/BenchStandin.h"
 #include "platform/AudioDevices.h"
 #include "platform/Defaults.h"
 #include "platform/ManualClock.h"
@@ -50,10 +51,8 @@ constexpr int kLineSeconds = 6;
 constexpr int kPressEverySeconds = 30;
 constexpr int kNoteEveryEntries = 10;
 constexpr int kDefaultHours = 2;
-constexpr int kStandinTimeoutMs = 10'000;
 // How long a sync's answer may take over loopback before the day gives up on it.
 constexpr int kSyncWaitMs = 30'000;
-constexpr char kCode[] = "424242";
 
 double threadSeconds()
 {
@@ -87,48 +86,6 @@ void waitForEvents()
     wake.start(20);
     QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
 }
-
-// The built stand-in, started with a fixed sign-in code on a free port, stopped with the day.
-class Standin {
-public:
-    Standin()
-    {
-        m_process.setProgram(QStringLiteral(PINDLE_STANDIN_EXE));
-        m_process.setArguments(
-            {QStringLiteral("--port"), QStringLiteral("0"), QStringLiteral("--code"), QString::fromLatin1(kCode)});
-        m_process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-        m_process.start();
-        if (!m_process.waitForStarted(kStandinTimeoutMs))
-            return;
-        static const QRegularExpression listening(
-            QStringLiteral("^pindle-standin listening on (http://127\\.0\\.0\\.1:\\d+)$"),
-            QRegularExpression::MultilineOption);
-        QByteArray output;
-        const QDeadlineTimer deadline(kStandinTimeoutMs);
-        while (!deadline.hasExpired() && m_process.state() == QProcess::Running) {
-            output += m_process.readAllStandardOutput();
-            const auto match = listening.match(QString::fromUtf8(output));
-            if (match.hasMatch()) {
-                m_baseUrl = match.captured(1);
-                return;
-            }
-            m_process.waitForReadyRead(int(qMax<qint64>(1, deadline.remainingTime())));
-        }
-    }
-    ~Standin()
-    {
-        m_process.kill();
-        m_process.waitForFinished(kStandinTimeoutMs);
-    }
-    Standin(const Standin&) = delete;
-    Standin& operator=(const Standin&) = delete;
-
-    [[nodiscard]] const QString& baseUrl() const { return m_baseUrl; }
-
-private:
-    QProcess m_process;
-    QString m_baseUrl;
-};
 
 QString spoken(qint64 seed, int count)
 {
@@ -212,7 +169,7 @@ struct Day {
     {
         bool done = false;
         bool ok = false;
-        service.verifyLoginCode(QStringLiteral("ada@example.com"), QString::fromLatin1(kCode), nullptr,
+        service.verifyLoginCode(QStringLiteral("ada@example.com"), QString::fromLatin1(BenchStandin::kCode), nullptr,
                                 [&](std::optional<ServiceError> error) {
                                     ok = !error;
                                     done = true;
@@ -229,7 +186,7 @@ struct Day {
                screen->transcriber().running() && streams.size() == kChannels;
     }
 
-    template <typename Done> bool pumpUntil(Done done, int timeoutMs = kStandinTimeoutMs)
+    template <typename Done> bool pumpUntil(Done done, int timeoutMs = BenchStandin::kTimeoutMs)
     {
         const QDeadlineTimer deadline(timeoutMs);
         while (!done()) {
@@ -271,7 +228,7 @@ void BM_ShootDay(benchmark::State& state)
 {
     const int hours = int(state.range(0));
     for (auto _ : state) {
-        Standin standin;
+        BenchStandin standin;
         if (standin.baseUrl().isEmpty()) {
             state.SkipWithError("pindle-standin did not start");
             return;

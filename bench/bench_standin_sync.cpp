@@ -12,6 +12,7 @@
 #include "HttpMessage.h"
 #include "StandinService.h"
 #include "SyncedLog.h"
+#include "common/BenchStandin.h"
 
 #include <QDeadlineTimer>
 #include <QFile>
@@ -42,7 +43,7 @@ constexpr double kMiB = 1024.0 * 1024.0;
 constexpr int kStandinTimeoutMs = 10'000;
 // The logger gives up on a sync after this long.
 constexpr int kSyncTimeoutMs = 25'000;
-constexpr char kCode[] = "424242";
+constexpr const char* kCode = BenchStandin::kCode;
 constexpr char kEmail[] = "ada@example.com";
 
 const QStringList& vocabulary()
@@ -278,38 +279,17 @@ class Standin {
 public:
     Standin()
     {
-        m_process.setProgram(QStringLiteral(PINDLE_STANDIN_EXE));
-        m_process.setArguments(
-            {QStringLiteral("--port"), QStringLiteral("0"), QStringLiteral("--code"), QString::fromLatin1(kCode)});
-        m_process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-        m_process.start();
-        if (!m_process.waitForStarted(kStandinTimeoutMs))
+        if (m_run.baseUrl().isEmpty())
             return;
-        static const QRegularExpression listening(QStringLiteral("listening on http://127\\.0\\.0\\.1:(\\d+)"));
-        QByteArray output;
-        const QDeadlineTimer deadline(kStandinTimeoutMs);
-        while (!deadline.hasExpired() && m_process.state() == QProcess::Running) {
-            output += m_process.readAllStandardOutput();
-            const auto match = listening.match(QString::fromUtf8(output));
-            if (match.hasMatch()) {
-                m_socket.connectToHost(QStringLiteral("127.0.0.1"), match.captured(1).toUShort());
-                m_socket.waitForConnected(kStandinTimeoutMs);
-                return;
-            }
-            m_process.waitForReadyRead(int(qMax<qint64>(1, deadline.remainingTime())));
-        }
+        m_socket.connectToHost(QStringLiteral("127.0.0.1"), m_run.port());
+        m_socket.waitForConnected(kStandinTimeoutMs);
     }
-    ~Standin()
-    {
-        m_socket.abort();
-        m_process.kill();
-        m_process.waitForFinished(kStandinTimeoutMs);
-    }
+    ~Standin() { m_socket.abort(); }
     Standin(const Standin&) = delete;
     Standin& operator=(const Standin&) = delete;
 
     [[nodiscard]] bool isReady() const { return m_socket.state() == QAbstractSocket::ConnectedState; }
-    [[nodiscard]] QString statusFile() const { return QStringLiteral("/proc/%1/status").arg(m_process.processId()); }
+    [[nodiscard]] QString statusFile() const { return QStringLiteral("/proc/%1/status").arg(m_run.processId()); }
 
     // The status and body of the answer; status 0 when none came in time.
     std::pair<int, QByteArray> post(const QString& path, const QByteArray& body, const QByteArray& cookie = {})
@@ -340,7 +320,7 @@ public:
     }
 
 private:
-    QProcess m_process;
+    BenchStandin m_run;
     QTcpSocket m_socket;
 };
 
