@@ -3,30 +3,13 @@
 #include "agent/ChannelAgent.h"
 
 #include "platform/JsonRead.h"
+#include "platform/TextCuts.h"
 #include "service/APIService.h"
-
-#include <QTextBoundaryFinder>
 
 namespace {
 
 const QString kNew = QStringLiteral("new");
 const QString kQuiet = QStringLiteral("quiet");
-
-// At most `limit` user-perceived characters of `text`.
-QString capped(const QString& text, int limit)
-{
-    if (text.size() <= limit)
-        return text;
-    QTextBoundaryFinder finder(QTextBoundaryFinder::Grapheme, text);
-    qsizetype end = 0;
-    for (int i = 0; i < limit; ++i) {
-        const qsizetype next = finder.toNextBoundary();
-        if (next < 0)
-            return text;
-        end = next;
-    }
-    return text.left(end);
-}
 
 } // namespace
 
@@ -59,9 +42,9 @@ QList<ChannelAgent::ReceivedBrief> ChannelAgent::readBriefs(const QJsonObject& a
             brief.verdict = QStringLiteral("same");
         JsonRead::required(item, QLatin1StringView("why"), brief.why);
         JsonRead::required(item, QLatin1StringView("changed"), brief.changed);
-        brief.topic = capped(brief.topic, kMaxTopicChars);
-        brief.verdict = capped(brief.verdict, kMaxVerdictChars);
-        brief.why = capped(brief.why, kMaxWhyChars);
+        brief.topic = TextCuts::firstCharacters(brief.topic, kMaxTopicChars);
+        brief.verdict = TextCuts::firstCharacters(brief.verdict, kMaxVerdictChars);
+        brief.why = TextCuts::firstCharacters(brief.why, kMaxWhyChars);
         items.append(brief);
     }
     return items;

@@ -1,6 +1,7 @@
 #include "screens/ExportSheetModel.h"
 
 #include "model/LogButtonKind.h"
+#include "platform/TextCuts.h"
 
 #include <algorithm>
 
@@ -14,11 +15,6 @@ const QSet<QString> kExecPullKinds{
 };
 // The kind a compliance review is after: moments flagged not to use.
 const QString kComplianceKind = QStringLiteral("cut");
-
-bool isTapeSpace(QChar c)
-{
-    return c == u'\t' || c.category() == QChar::Separator_Space;
-}
 
 } // namespace
 
@@ -161,13 +157,7 @@ QString ExportSheetModel::presetTitle(Preset preset)
 
 QString ExportSheetModel::trimmedTape(const QString& text)
 {
-    qsizetype first = 0;
-    qsizetype end = text.size();
-    while (first < end && isTapeSpace(text.at(first)))
-        ++first;
-    while (end > first && isTapeSpace(text.at(end - 1)))
-        --end;
-    return text.sliced(first, end - first);
+    return TextCuts::trimSpacesAndTabs(text);
 }
 
 bool ExportSheetModel::isKindChecked(const QString& kind) const

@@ -1,19 +1,10 @@
 #include "screens/LoggerSignInModel.h"
 
+#include "platform/TextCuts.h"
 #include "service/APIService.h"
 #include "service/LoggerAccount.h"
 
 #include <QPointer>
-
-namespace {
-
-// Spaces of any script and tabs; line breaks are not trimmed.
-bool isTrimmedSpace(QChar c)
-{
-    return c == u'\t' || c.category() == QChar::Separator_Space;
-}
-
-} // namespace
 
 LoggerSignInModel::Actions LoggerSignInModel::actionsFor(LoggerAccount& account)
 {
@@ -132,13 +123,7 @@ void LoggerSignInModel::useDifferentEmail()
 
 QString LoggerSignInModel::trimmedEmail(const QString& email)
 {
-    qsizetype begin = 0;
-    qsizetype end = email.size();
-    while (begin < end && isTrimmedSpace(email.at(begin)))
-        ++begin;
-    while (end > begin && isTrimmedSpace(email.at(end - 1)))
-        --end;
-    return email.mid(begin, end - begin);
+    return TextCuts::trimSpacesAndTabs(email);
 }
 
 QString LoggerSignInModel::codeDigits(const QString& code)

@@ -336,9 +336,9 @@ void TranscriptPaneModel::refresh()
     next.waiting = m_frozen ? std::max<qsizetype>(0, visibleCount() - m_frozen->size()) : 0;
     if (next.held && !next.picking && next.waiting > 0)
         next.banner = bannerText(next.waiting);
-    const QString& status = engine.status();
-    if (status != QLatin1String(kStatusOff) && status != QString::fromUtf8(kListening))
-        next.status = status;
+    const EngineStatus::Kind kind = engine.statusKind();
+    if (kind != EngineStatus::Kind::Off && kind != EngineStatus::Kind::Listening)
+        next.status = engine.status();
     next.lineCount = engine.segments().size();
     if (next.lineCount == 0)
         next.emptyText = QString::fromUtf8(engine.running() ? kListening : kStartHint);

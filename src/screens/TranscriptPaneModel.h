@@ -56,7 +56,6 @@ class TranscriptPaneModel : public QObject {
 public:
     static constexpr char kListening[] = "Listening…";
     static constexpr char kStartHint[] = "Press Start logging to begin transcribing your audio input.";
-    static constexpr char kStatusOff[] = "Off";
 
     explicit TranscriptPaneModel(LoggingScreenModel& screen, QObject* parent = nullptr);
 

@@ -1,6 +1,7 @@
 #include "service/APIService.h"
 
 #include "platform/Clock.h"
+#include "platform/TextCuts.h"
 #include "service/CookieStore.h"
 #include "service/NetworkThread.h"
 #include "service/ReplyWatch.h"
@@ -12,7 +13,6 @@
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
 #include <QNetworkRequest>
-#include <QTextBoundaryFinder>
 #include <QThreadPool>
 
 #include <utility>
@@ -69,19 +69,14 @@ std::optional<QString> cookieFromVerify(const QJsonObject& answer, const QByteAr
 }
 
 // Service texts shown to the user: a non-blank string, kept to a sane length; anything else is
-// "no text".
+// "no text". Line breaks go at the ends too, unlike in a quote: around one sentence they only pad
+// the alert, and a text of nothing else falls back to ours.
 QString shownText(const QJsonValue& value)
 {
     constexpr qsizetype kMaxShown = 500;
     if (!value.isString())
         return QString();
-    QString text = value.toString().trimmed();
-    if (text.size() > kMaxShown) {
-        text.truncate(kMaxShown);
-        if (text.back().isHighSurrogate())
-            text.chop(1);
-    }
-    return text;
+    return TextCuts::cutToUnits(value.toString().trimmed(), kMaxShown);
 }
 
 // A text for one log line: control characters (line breaks included) become spaces.
@@ -92,53 +87,6 @@ QString forLog(QString text)
             c = QLatin1Char(' ');
     }
     return text;
-}
-
-// Space characters and tabs, not line breaks.
-bool isSpaceOrTab(QChar c)
-{
-    return c == QLatin1Char('\t') || c.category() == QChar::Separator_Space;
-}
-
-QString trimSpacesAndTabs(const QString& text)
-{
-    qsizetype begin = 0;
-    qsizetype end = text.size();
-    while (begin < end && isSpaceOrTab(text.at(begin)))
-        ++begin;
-    while (end > begin && isSpaceOrTab(text.at(end - 1)))
-        --end;
-    return text.mid(begin, end - begin);
-}
-
-// The first `count` user-perceived characters (a letter with its accents, an emoji sequence).
-QString firstCharacters(const QString& text, int count)
-{
-    QTextBoundaryFinder finder(QTextBoundaryFinder::Grapheme, text);
-    finder.toStart();
-    qsizetype end = 0;
-    for (int i = 0; i < count; ++i) {
-        const qsizetype next = finder.toNextBoundary();
-        if (next < 0)
-            return text;
-        end = next;
-    }
-    return text.left(end);
-}
-
-// The last `count` user-perceived characters.
-QString lastCharacters(const QString& text, int count)
-{
-    QTextBoundaryFinder finder(QTextBoundaryFinder::Grapheme, text);
-    finder.toEnd();
-    qsizetype begin = text.size();
-    for (int i = 0; i < count; ++i) {
-        const qsizetype previous = finder.toPreviousBoundary();
-        if (previous < 0)
-            return text;
-        begin = previous;
-    }
-    return text.mid(begin);
 }
 
 } // namespace
@@ -410,15 +358,15 @@ std::optional<QJsonObject> APIService::summaryBody(const QString& transcript, co
                                                    const QString& leadIn, const QStringList& speakers,
                                                    const std::optional<QString>& token)
 {
-    const QString trimmed = trimSpacesAndTabs(transcript);
+    const QString trimmed = TextCuts::trimSpacesAndTabs(transcript);
     if (trimmed.isEmpty())
         return std::nullopt;
     QJsonObject body{
-        {QStringLiteral("transcript"), firstCharacters(trimmed, kSummaryTranscriptChars)},
-        {QStringLiteral("context"), firstCharacters(context, kSummaryContextChars)},
+        {QStringLiteral("transcript"), TextCuts::firstCharacters(trimmed, kSummaryTranscriptChars)},
+        {QStringLiteral("context"), TextCuts::firstCharacters(context, kSummaryContextChars)},
     };
     if (!leadIn.isEmpty())
-        body.insert(QStringLiteral("leadIn"), lastCharacters(leadIn, kSummaryLeadInChars));
+        body.insert(QStringLiteral("leadIn"), TextCuts::lastCharacters(leadIn, kSummaryLeadInChars));
     if (!speakers.isEmpty())
         body.insert(QStringLiteral("speakers"), QJsonArray::fromStringList(speakers.mid(0, kSummaryMaxSpeakers)));
     if (token)
@@ -442,6 +390,6 @@ void APIService::summarise(const QString& transcript, const QString& context, co
                  if (!result.ok())
                      return finish(QString());
                  const QJsonValue summary = result.value().value(QLatin1String("summary"));
-                 finish(summary.isString() ? trimSpacesAndTabs(summary.toString()) : QString());
+                 finish(summary.isString() ? TextCuts::trimSpacesAndTabs(summary.toString()) : QString());
              });
 }
