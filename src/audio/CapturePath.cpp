@@ -5,14 +5,85 @@
 #include <QObject>
 
 #include <algorithm>
+#include <array>
 #include <chrono>
 #include <cmath>
+#include <cstring>
 #include <utility>
 
 namespace {
 
 constexpr double kSilenceFloor = 1e-12;
 constexpr float kLevelFloorDb = -60.0f;
+// Frames split out at a time: at 32 channels 16 KB, well inside the first-level cache.
+constexpr int kSplitFrames = 128;
+
+// One channel of `frames` interleaved frames of `stride` channels into `out`.
+void splitOne(const float* interleaved, int frames, size_t stride, size_t channel, float* out)
+{
+    const float* in = interleaved + channel;
+    for (int f = 0; f < frames; ++f) {
+        out[f] = in[static_cast<size_t>(f) * stride];
+    }
+}
+
+using Four = float __attribute__((vector_size(16)));
+
+Four loadFour(const float* at)
+{
+    Four four;
+    std::memcpy(&four, at, sizeof four);
+    return four;
+}
+
+void storeFour(float* at, Four four)
+{
+    std::memcpy(at, &four, sizeof four);
+}
+
+// Channels `first`...`first` + 3 into their rows (`rowLength` apart from `rows`): four frames at a
+// time as a 4 x 4 transpose, four loads and four stores in place of sixteen of each.
+void splitFour(const float* interleaved, int frames, size_t stride, size_t first, float* rows, size_t rowLength)
+{
+    float* out0 = rows + first * rowLength;
+    float* out1 = out0 + rowLength;
+    float* out2 = out1 + rowLength;
+    float* out3 = out2 + rowLength;
+    int f = 0;
+    for (; f + 4 <= frames; f += 4) {
+        const float* in = interleaved + static_cast<size_t>(f) * stride + first;
+        const Four a = loadFour(in);
+        const Four b = loadFour(in + stride);
+        const Four c = loadFour(in + 2 * stride);
+        const Four d = loadFour(in + 3 * stride);
+        const Four abLow = __builtin_shufflevector(a, b, 0, 4, 1, 5);
+        const Four abHigh = __builtin_shufflevector(a, b, 2, 6, 3, 7);
+        const Four cdLow = __builtin_shufflevector(c, d, 0, 4, 1, 5);
+        const Four cdHigh = __builtin_shufflevector(c, d, 2, 6, 3, 7);
+        storeFour(out0 + f, __builtin_shufflevector(abLow, cdLow, 0, 1, 4, 5));
+        storeFour(out1 + f, __builtin_shufflevector(abLow, cdLow, 2, 3, 6, 7));
+        storeFour(out2 + f, __builtin_shufflevector(abHigh, cdHigh, 0, 1, 4, 5));
+        storeFour(out3 + f, __builtin_shufflevector(abHigh, cdHigh, 2, 3, 6, 7));
+    }
+    for (; f < frames; ++f) {
+        const float* in = interleaved + static_cast<size_t>(f) * stride + first;
+        out0[f] = in[0];
+        out1[f] = in[1];
+        out2[f] = in[2];
+        out3[f] = in[3];
+    }
+}
+
+// A fader's gain, clamped to full scale; gain 1 leaves the samples as they are, over-range too.
+void applyGain(float* samples, int count, float gain)
+{
+    if (gain == 1.0f) {
+        return;
+    }
+    for (int f = 0; f < count; ++f) {
+        samples[f] = std::clamp(samples[f] * gain, -1.0f, 1.0f);
+    }
+}
 
 float decibels(double meanSquare)
 {
@@ -190,37 +261,91 @@ void CapturePath::collectRetired()
     // `released` goes out of scope here, on the main thread.
 }
 
-void CapturePath::measure(const float* interleaved, int frames, int channels)
+void CapturePath::splitChannels(const float* interleaved, int frames, int channels, bool metering, int rawChannel)
 {
     const auto count = static_cast<size_t>(channels);
-    if (m_sumSquares.size() < count) {
-        m_sumSquares.resize(count);
-        m_crossings.resize(count);
-        m_negative.resize(count);
-        m_db.resize(count);
-        m_level.resize(count);
-        m_zcr.resize(count);
+    const auto rowLength = static_cast<size_t>(frames);
+    if (m_planar.size() < rowLength * count) {
+        m_planar.resize(rowLength * count);
     }
-    std::fill_n(m_sumSquares.begin(), count, 0.0);
-    std::fill_n(m_crossings.begin(), count, 0);
-    std::fill_n(m_negative.begin(), count, static_cast<unsigned char>(0));
+    if (metering) {
+        if (m_sumSquares.size() < count) {
+            m_sumSquares.resize(count);
+            m_crossings.resize(count);
+            m_negative.resize(count);
+            m_db.resize(count);
+            m_level.resize(count);
+            m_zcr.resize(count);
+        }
+        std::fill_n(m_sumSquares.begin(), count, 0.0);
+        std::fill_n(m_crossings.begin(), count, 0);
+        std::fill_n(m_negative.begin(), count, static_cast<unsigned char>(0));
+    }
+    const bool everyChannel = m_wanted.size() == count;
 
-    // One pass over the interleaved frames keeps every channel's running sums in cache.
-    const float* frame = interleaved;
-    for (int f = 0; f < frames; ++f, frame += channels) {
-        for (int c = 0; c < channels; ++c) {
-            const float x = frame[c];
-            m_sumSquares[static_cast<size_t>(c)] += static_cast<double>(x) * x;
-            const unsigned char negative = x < 0.0f ? 1 : 0;
-            m_crossings[static_cast<size_t>(c)] += negative != m_negative[static_cast<size_t>(c)] ? 1 : 0;
-            m_negative[static_cast<size_t>(c)] = negative;
+    // Piece by piece: the piece's frames stay in the nearest cache while the wanted channels are
+    // gathered from them, and each row's piece is metered and scaled while it is still there.
+    for (int start = 0; start < frames; start += kSplitFrames) {
+        const int n = std::min(kSplitFrames, frames - start);
+        const float* piece = interleaved + static_cast<size_t>(start) * count;
+        float* rows = m_planar.data() + static_cast<size_t>(start);
+        if (everyChannel) {
+            int c = 0;
+            for (; c + 4 <= channels; c += 4) {
+                splitFour(piece, n, count, static_cast<size_t>(c), rows, rowLength);
+            }
+            for (; c < channels; ++c) {
+                splitOne(piece, n, count, static_cast<size_t>(c), rows + static_cast<size_t>(c) * rowLength);
+            }
+        } else {
+            for (const int c : m_wanted) {
+                splitOne(piece, n, count, static_cast<size_t>(c), rows + static_cast<size_t>(c) * rowLength);
+            }
+        }
+        for (const int c : m_wanted) {
+            float* samples = rows + static_cast<size_t>(c) * rowLength;
+            if (metering) {
+                meterPiece(static_cast<size_t>(c), samples, n);
+            }
+            if (c != rawChannel) {
+                applyGain(samples, n, m_gains[static_cast<size_t>(c)]);
+            }
         }
     }
-    for (size_t c = 0; c < count; ++c) {
-        m_db[c] = decibels(m_sumSquares[c] / frames);
-        m_level[c] = levelOf(m_db[c]);
-        m_zcr[c] = static_cast<float>(m_crossings[c]) / static_cast<float>(frames);
+
+    if (metering) {
+        for (size_t c = 0; c < count; ++c) {
+            m_db[c] = decibels(m_sumSquares[c] / frames);
+            m_level[c] = levelOf(m_db[c]);
+            m_zcr[c] = static_cast<float>(m_crossings[c]) / static_cast<float>(frames);
+        }
     }
+}
+
+void CapturePath::meterPiece(size_t channel, const float* samples, int count)
+{
+    // Four running sums instead of one chain of dependent additions; they differ from a single
+    // sum in the last bits only.
+    std::array<double, 4> sums{};
+    int f = 0;
+    for (; f + 4 <= count; f += 4) {
+        for (size_t k = 0; k < 4; ++k) {
+            const double x = samples[f + static_cast<int>(k)];
+            sums[k] += x * x;
+        }
+    }
+    for (; f < count; ++f) {
+        const double x = samples[f];
+        sums[0] += x * x;
+    }
+    m_sumSquares[channel] += (sums[0] + sums[1]) + (sums[2] + sums[3]);
+
+    int crossings = (samples[0] < 0.0f ? 1 : 0) != m_negative[channel] ? 1 : 0;
+    for (f = 1; f < count; ++f) {
+        crossings += (samples[f] < 0.0f) != (samples[f - 1] < 0.0f) ? 1 : 0;
+    }
+    m_crossings[channel] += crossings;
+    m_negative[channel] = samples[count - 1] < 0.0f ? 1 : 0;
 }
 
 void CapturePath::updateMeters(int channels)
@@ -252,20 +377,9 @@ void CapturePath::updateMeters(int channels)
     }
 }
 
-std::span<const float> CapturePath::monoCopy(const float* interleaved, int frames, int channels, int channel,
-                                             float gain)
+std::span<float> CapturePath::row(int channel, int frames)
 {
-    float* out = m_mono.data();
-    const float* in = interleaved + channel;
-    for (int f = 0; f < frames; ++f, in += channels) {
-        out[f] = *in;
-    }
-    if (gain != 1.0f) {
-        for (int f = 0; f < frames; ++f) {
-            out[f] = std::clamp(out[f] * gain, -1.0f, 1.0f);
-        }
-    }
-    return {out, static_cast<size_t>(frames)};
+    return {m_planar.data() + static_cast<size_t>(channel) * static_cast<size_t>(frames), static_cast<size_t>(frames)};
 }
 
 std::span<const float> CapturePath::downmix(const float* interleaved, int frames, int channels)
@@ -311,20 +425,39 @@ void CapturePath::handleBuffer(const float* interleaved, int frames, int channel
         m_holding = true;
     }
 
-    if (metering) {
-        measure(interleaved, frames, channels);
+    // Every channel when metering, else only the ones heard.
+    const bool monitoring =
+        m_heldMonitor && *m_heldMonitor && monitorIndex && *monitorIndex >= 0 && *monitorIndex < channels;
+    m_gains.assign(static_cast<size_t>(channels), 1.0f);
+    m_wanted.clear();
+    for (const Entry& entry : m_snapshot) {
+        if (entry.index >= 0 && entry.index < channels) {
+            m_gains[static_cast<size_t>(entry.index)] = entry.stream->gain();
+            m_wanted.push_back(entry.index);
+        }
     }
+    if (monitoring && std::find(m_wanted.begin(), m_wanted.end(), *monitorIndex) == m_wanted.end()) {
+        m_wanted.push_back(*monitorIndex);
+    }
+    if (metering) {
+        m_wanted.clear();
+        for (int c = 0; c < channels; ++c) {
+            m_wanted.push_back(c);
+        }
+    }
+    splitChannels(interleaved, frames, channels, metering, monitoring ? *monitorIndex : -1);
 
-    if (m_heldMonitor && *m_heldMonitor && monitorIndex && *monitorIndex >= 0 && *monitorIndex < channels) {
-        (*m_heldMonitor)(monoCopy(interleaved, frames, channels, *monitorIndex, 1.0f), sampleRate);
+    if (monitoring) {
+        const std::span<float> heard = row(*monitorIndex, frames);
+        (*m_heldMonitor)(heard, sampleRate);
+        applyGain(heard.data(), frames, m_gains[static_cast<size_t>(*monitorIndex)]);
     }
 
     for (const Entry& entry : m_snapshot) {
         if (entry.index == -1) {
             entry.stream->append(downmix(interleaved, frames, channels), sampleRate);
         } else if (entry.index >= 0 && entry.index < channels) {
-            entry.stream->append(monoCopy(interleaved, frames, channels, entry.index, entry.stream->gain()),
-                                 sampleRate);
+            entry.stream->append(row(entry.index, frames), sampleRate);
         }
     }
 

@@ -109,10 +109,13 @@ private:
         int index;
         std::shared_ptr<TranscriptStream> stream;
     };
-    void measure(const float* interleaved, int frames, int channels);
+    // Splits the channels in `m_wanted` out of the buffer into their rows of `m_planar`: each
+    // metered on the way when `metering`, then put at its gain in `m_gains` except `rawChannel`
+    // (the monitored one, which the monitor hears at gain 1 first).
+    void splitChannels(const float* interleaved, int frames, int channels, bool metering, int rawChannel);
+    void meterPiece(size_t channel, const float* samples, int count);
     void updateMeters(int channels);
-    [[nodiscard]] std::span<const float> monoCopy(const float* interleaved, int frames, int channels, int channel,
-                                                  float gain);
+    [[nodiscard]] std::span<float> row(int channel, int frames);
     [[nodiscard]] std::span<const float> downmix(const float* interleaved, int frames, int channels);
     // Under m_lock: a change of what the capture thread may hold; the old object is kept until
     // the capture thread can no longer hold it.
@@ -150,6 +153,11 @@ private:
     std::vector<Entry> m_snapshot;
     std::shared_ptr<MonitorHook> m_heldMonitor;
     std::shared_ptr<SoundCueHook> m_heldSoundCue;
+    // The buffer's channels one after another, `frames` samples each; only wanted rows are filled.
+    std::vector<float> m_planar;
+    std::vector<int> m_wanted;
+    // Each channel's gain for this buffer: its stream's, 1 for a channel without one.
+    std::vector<float> m_gains;
     std::vector<float> m_mono;
     std::vector<double> m_sumSquares;
     std::vector<int> m_crossings;
