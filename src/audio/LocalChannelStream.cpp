@@ -80,10 +80,15 @@ void LocalChannelStream::publish(const QString& text, bool isFinal, double start
 
     m_changedFrom = m_finals.size();
     if (isFinal) {
+        // The shown lines are kept apart from the finals, never shared with them: a shared list
+        // would be copied whole by the next guess, a long day's lines on every utterance.
+        if (m_display.size() > m_finals.size())
+            m_display.last() = line;
+        else
+            m_display.append(line);
         m_finals.append(std::move(line));
         m_provisional.reset();
         m_counters->advance(channel());
-        m_display = m_finals;
     } else {
         m_provisional = std::move(line);
         if (m_display.size() > m_finals.size())

@@ -1,61 +1,20 @@
 #include "audio/OnDeviceEngine.h"
 
 #include "audio/Resampler16k.h"
+#include "audio/StreamMessages.h"
+#include "speech/PocketsphinxDecoder.h"
 
 #include <QCoreApplication>
 #include <QDir>
-#include <QFile>
-#include <QFileInfo>
-
-#include "audio/StreamMessages.h"
-
-#include <pocketsphinx.h>
-#include <sphinxbase/err.h>
 
 #include <algorithm>
 #include <cmath>
-#include <cstdlib>
 
 namespace {
 
-constexpr double kRate = 16000.0;
-// pocketsphinx counts 100 frames a second: 160 samples each.
-constexpr qint64 kSamplesPerFrame = 160;
-// Small slices keep the voice activity detection responsive.
-constexpr size_t kSliceSamples = 1600;
-constexpr qint64 kGuessEverySamples = 8000;
+constexpr double kRate = Pocketsphinx::kRate;
 // The worker takes at most this much from the queue at a time.
 constexpr size_t kTakeSamples = 8000;
-
-// pocketsphinx keeps one log stream for the whole process, and a load that names a log file
-// closes the stream before it: two loads at once close it twice. Logging goes off once and loads
-// take turns. Never destroyed, so a load still running at exit finds it.
-std::mutex& loadMutex()
-{
-    static auto* mutex = new std::mutex;
-    return *mutex;
-}
-
-// Whole words only; the recogniser's words are plain ASCII.
-QString capped(const QString& text)
-{
-    if (text.size() <= StreamMessages::kMaxTextChars)
-        return text;
-    const qsizetype space = text.lastIndexOf(u' ', StreamMessages::kMaxTextChars);
-    return text.left(space > 0 ? space : StreamMessages::kMaxTextChars);
-}
-
-// Filler and silence markers are not words; alternates read "word(2)".
-QString spokenWord(const char* raw)
-{
-    QString word = QString::fromUtf8(raw ? raw : "");
-    if (word.startsWith(u'<') || word.startsWith(u'[') || word.isEmpty())
-        return {};
-    const qsizetype paren = word.indexOf(u'(');
-    if (paren > 0)
-        word.truncate(paren);
-    return word;
-}
 
 // Gaps at or before `horizon` count in full for every later result: one entry holds them all.
 void mergeGapsBefore(std::vector<std::pair<qint64, qint64>>& gaps, qint64 horizon)
@@ -85,10 +44,7 @@ std::optional<QString> folderFor(const QLocale& locale, const QString& root)
 {
     const auto installed = [&](const QString& name) -> std::optional<QString> {
         const QString folder = QDir(root).filePath(name);
-        const QDir dir(folder);
-        if (QFileInfo(dir.filePath(QStringLiteral("en-us"))).isDir() &&
-            QFileInfo::exists(dir.filePath(QStringLiteral("en-us.lm.bin"))) &&
-            QFileInfo::exists(dir.filePath(QStringLiteral("cmudict-en-us.dict"))))
+        if (Pocketsphinx::hasModel(folder))
             return folder;
         return std::nullopt;
     };
@@ -129,165 +85,51 @@ RecogniserFactory pocketsphinxFactory(const QString& root, UtteranceLimits limit
 
 } // namespace OnDeviceModel
 
-struct PocketsphinxRecogniser::Decoder {
-    cmd_ln_t* config = nullptr;
-    ps_decoder_t* decoder = nullptr;
-    ~Decoder()
-    {
-        if (decoder)
-            ps_free(decoder);
-        if (config)
-            cmd_ln_free_r(config);
-    }
-};
-
 std::unique_ptr<PocketsphinxRecogniser> PocketsphinxRecogniser::create(const QString& modelFolder, QString& problem,
                                                                        OnDeviceModel::UtteranceLimits limits)
 {
-    const QDir dir(modelFolder);
-    const QByteArray hmm = QFile::encodeName(dir.filePath(QStringLiteral("en-us")));
-    const QByteArray lm = QFile::encodeName(dir.filePath(QStringLiteral("en-us.lm.bin")));
-    const QByteArray dict = QFile::encodeName(dir.filePath(QStringLiteral("cmudict-en-us.dict")));
-
-    const std::lock_guard lock(loadMutex());
-    static std::once_flag quiet;
-    std::call_once(quiet, [] { err_set_logfp(nullptr); });
-    std::unique_ptr<PocketsphinxRecogniser> recogniser(new PocketsphinxRecogniser);
-    recogniser->m_decoder = std::make_unique<Decoder>();
     const auto samples = [](double seconds) { return static_cast<qint64>(std::max(seconds, 1.0) * kRate); };
-    recogniser->m_longSamples = samples(limits.longSeconds);
-    recogniser->m_maxSamples = std::max(samples(limits.maxSeconds), recogniser->m_longSamples);
-    recogniser->m_decoder->config = cmd_ln_init(nullptr, ps_args(), TRUE, "-hmm", hmm.constData(), "-lm",
-                                                lm.constData(), "-dict", dict.constData(), nullptr);
-    if (!recogniser->m_decoder->config) {
-        problem = QStringLiteral("the speech model's settings were refused");
+    Pocketsphinx::Limits bounds;
+    bounds.longSamples = samples(limits.longSeconds);
+    bounds.maxSamples = samples(limits.maxSeconds);
+    bounds.maxTextChars = StreamMessages::kMaxTextChars;
+    std::optional<Pocketsphinx::LoadFailure> failure;
+    auto decoder = Pocketsphinx::Decoder::load(modelFolder, bounds, failure);
+    if (!decoder) {
+        problem = failure == Pocketsphinx::LoadFailure::SettingsRefused
+                      ? QStringLiteral("the speech model's settings were refused")
+                      : QStringLiteral("the speech model could not be loaded");
         return nullptr;
     }
-    recogniser->m_decoder->decoder = ps_init(recogniser->m_decoder->config);
-    if (!recogniser->m_decoder->decoder) {
-        problem = QStringLiteral("the speech model could not be loaded");
-        return nullptr;
-    }
-    return recogniser;
+    return std::unique_ptr<PocketsphinxRecogniser>(new PocketsphinxRecogniser(std::move(decoder)));
 }
 
-PocketsphinxRecogniser::~PocketsphinxRecogniser()
+PocketsphinxRecogniser::PocketsphinxRecogniser(std::unique_ptr<Pocketsphinx::Decoder> decoder)
+    : m_decoder(std::move(decoder))
 {
-    if (m_decoder && m_decoder->decoder && m_inUtterance)
-        ps_end_utt(m_decoder->decoder);
 }
+
+PocketsphinxRecogniser::~PocketsphinxRecogniser() = default;
 
 void PocketsphinxRecogniser::feed(std::span<const qint16> samples, QList<RecognisedResult>& out)
 {
-    // Slices fall on fixed places in the audio, whatever pieces it comes in, so the silence
-    // detection and with it the results do not depend on timing.
-    while (!samples.empty()) {
-        const size_t toBoundary = kSliceSamples - static_cast<size_t>(m_samplesFed % qint64(kSliceSamples));
-        const size_t count = std::min(samples.size(), toBoundary);
-        processSlice(samples.first(count), out);
-        samples = samples.subspan(count);
-    }
-}
-
-void PocketsphinxRecogniser::processSlice(std::span<const qint16> slice, QList<RecognisedResult>& out)
-{
-    ps_decoder_t* decoder = m_decoder->decoder;
-    if (!m_inUtterance) {
-        ps_start_utt(decoder);
-        m_inUtterance = true;
-        m_speaking = false;
-        m_utteranceStart = m_samplesFed;
-        m_lastGuess.clear();
-    }
-    ps_process_raw(decoder, slice.data(), slice.size(), FALSE, FALSE);
-    m_samplesFed += static_cast<qint64>(slice.size());
-    const bool inSpeech = ps_get_in_speech(decoder) != 0;
-    if (inSpeech) {
-        // Length and loudness count from the speech, not from the silence waited through before it.
-        if (!m_speaking) {
-            m_speaking = true;
-            m_speechStart = m_samplesFed - static_cast<qint64>(slice.size());
-            m_lastGuessAt = m_samplesFed;
-            m_pauses.reset();
-        }
-        const bool paused = m_pauses.heardPause(slice);
-        const qint64 length = m_samplesFed - m_speechStart;
-        if (length >= m_maxSamples || (paused && length >= m_longSamples)) {
-            endUtterance(out);
-            return;
-        }
-        if (m_samplesFed - m_lastGuessAt >= kGuessEverySamples) {
-            m_lastGuessAt = m_samplesFed;
-            const char* hypothesis = ps_get_hyp(decoder, nullptr);
-            const QString guess = capped(QString::fromUtf8(hypothesis ? hypothesis : "").simplified());
-            if (!guess.isEmpty() && guess != m_lastGuess) {
-                m_lastGuess = guess;
-                out.append(RecognisedResult{guess, false, m_speechStart, m_samplesFed});
-            }
-        }
-    } else if (m_speaking) {
-        endUtterance(out);
-    } else if (m_samplesFed - m_utteranceStart >= m_maxSamples) {
-        // Long silence: a fresh utterance keeps the decoder's work per second flat.
-        ps_end_utt(decoder);
-        m_inUtterance = false;
-    }
-}
-
-qint64 PocketsphinxRecogniser::earliestPending() const
-{
-    return m_inUtterance ? m_utteranceStart : m_samplesFed;
+    QList<Pocketsphinx::Heard> heard;
+    m_decoder->feed(samples, heard);
+    for (const Pocketsphinx::Heard& one : heard)
+        out.append(RecognisedResult{one.text, one.isFinal, one.startSample, one.endSample});
 }
 
 void PocketsphinxRecogniser::finish(QList<RecognisedResult>& out)
 {
-    if (m_inUtterance && m_speaking) {
-        endUtterance(out);
-    } else if (m_inUtterance) {
-        ps_end_utt(m_decoder->decoder);
-        m_inUtterance = false;
-    }
+    QList<Pocketsphinx::Heard> heard;
+    m_decoder->finish(heard);
+    for (const Pocketsphinx::Heard& one : heard)
+        out.append(RecognisedResult{one.text, one.isFinal, one.startSample, one.endSample});
 }
 
-void PocketsphinxRecogniser::endUtterance(QList<RecognisedResult>& out)
+qint64 PocketsphinxRecogniser::earliestPending() const
 {
-    ps_decoder_t* decoder = m_decoder->decoder;
-    ps_end_utt(decoder);
-    m_inUtterance = false;
-    m_speaking = false;
-    RecognisedResult result;
-    result.isFinal = true;
-    result.startSample = m_speechStart;
-    result.endSample = m_samplesFed;
-    // The decoder numbers frames from its first utterance, so a frame is a place in all the
-    // audio fed; kept within this utterance all the same.
-    const auto place = [this](int frame) {
-        return std::clamp(static_cast<qint64>(frame) * kSamplesPerFrame, m_utteranceStart, m_samplesFed);
-    };
-    bool first = true;
-    for (ps_seg_t* seg = ps_seg_iter(decoder); seg; seg = ps_seg_next(seg)) {
-        const QString word = spokenWord(ps_seg_word(seg));
-        if (word.isEmpty())
-            continue;
-        if (result.text.size() + word.size() + 1 > StreamMessages::kMaxTextChars) {
-            ps_seg_free(seg);
-            break;
-        }
-        int startFrame = 0;
-        int endFrame = 0;
-        ps_seg_frames(seg, &startFrame, &endFrame);
-        if (first)
-            result.startSample = place(startFrame);
-        first = false;
-        result.endSample = place(endFrame + 1);
-        if (!result.text.isEmpty())
-            result.text += u' ';
-        result.text += word;
-    }
-    // An empty final still ends a guess that was shown.
-    if (!result.text.isEmpty() || !m_lastGuess.isEmpty())
-        out.append(result);
-    m_lastGuess.clear();
+    return m_decoder->earliestPending();
 }
 
 OnDeviceEngine::OnDeviceEngine(RecogniserFactory factory, Callbacks callbacks, Clock* clock)

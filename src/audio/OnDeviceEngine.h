@@ -1,7 +1,6 @@
 #pragma once
 
 #include "platform/Clock.h"
-#include "platform/PauseDetector.h"
 
 #include <QList>
 #include <QLocale>
@@ -21,6 +20,9 @@
 #include <vector>
 
 class Resampler16k;
+namespace Pocketsphinx {
+class Decoder;
+}
 
 // One recogniser result, in samples of the 16 kHz audio the recogniser was fed.
 struct RecognisedResult {
@@ -72,9 +74,9 @@ struct UtteranceLimits {
                                                     UtteranceLimits limits = {});
 } // namespace OnDeviceModel
 
-// pocketsphinx on one model folder: utterances end at silence (the decoder's voice activity
-// detection), a long one at a short pause, any one at a hard limit; a volatile guess is
-// reported about twice a second while someone speaks. Texts are capped as the service's are.
+// The shared pocketsphinx decoder on one model folder (speech/PocketsphinxDecoder.h): utterances
+// end at silence, a long one at a short pause, any one at a hard limit; a volatile guess about
+// twice a second while someone speaks. Texts are capped as the service's are.
 class PocketsphinxRecogniser final : public SpeechRecogniser {
 public:
     [[nodiscard]] static std::unique_ptr<PocketsphinxRecogniser> create(const QString& modelFolder, QString& problem,
@@ -85,24 +87,10 @@ public:
     void finish(QList<RecognisedResult>& out) override;
     [[nodiscard]] qint64 earliestPending() const override;
 
-    struct Decoder;
-
 private:
-    PocketsphinxRecogniser() = default;
-    void processSlice(std::span<const qint16> slice, QList<RecognisedResult>& out);
-    void endUtterance(QList<RecognisedResult>& out);
+    explicit PocketsphinxRecogniser(std::unique_ptr<Pocketsphinx::Decoder> decoder);
 
-    std::unique_ptr<Decoder> m_decoder;
-    qint64 m_longSamples = 0;
-    qint64 m_maxSamples = 0;
-    bool m_inUtterance = false;
-    bool m_speaking = false;
-    qint64 m_samplesFed = 0;
-    qint64 m_utteranceStart = 0;
-    qint64 m_speechStart = 0;
-    qint64 m_lastGuessAt = 0;
-    QString m_lastGuess;
-    PauseDetector m_pauses;
+    std::unique_ptr<Pocketsphinx::Decoder> m_decoder;
 };
 
 // The decoding behind one on-device stream. The capture thread converts each buffer to 16 kHz

@@ -93,10 +93,10 @@ private Q_SLOTS:
         QTest::addColumn<int>("frames");
         QTest::addColumn<bool>("metering");
         for (const bool metering : {true, false}) {
-            for (const auto& [channels, frames] : {std::pair{1, 1}, std::pair{1, 4097}, std::pair{2, 3},
-                                                   std::pair{3, 127}, std::pair{4, 129}, std::pair{5, 4096},
-                                                   std::pair{7, 255}, std::pair{8, 4095}, std::pair{31, 131},
-                                                   std::pair{32, 1}, std::pair{32, 4097}}) {
+            for (const auto& [channels, frames] :
+                 {std::pair{1, 1}, std::pair{1, 4097}, std::pair{2, 3}, std::pair{3, 127}, std::pair{4, 129},
+                  std::pair{5, 4096}, std::pair{7, 255}, std::pair{8, 4095}, std::pair{31, 131}, std::pair{32, 1},
+                  std::pair{32, 4097}}) {
                 const QByteArray name = QByteArray::number(channels) + " channels, " + QByteArray::number(frames) +
                                         " frames" + (metering ? ", metered" : "");
                 QTest::newRow(name.constData()) << channels << frames << metering;
@@ -135,8 +135,8 @@ private Q_SLOTS:
             const int c = stream->channel();
             QCOMPARE(int(stream->samples.size()), 2 * frames);
             for (int f = 0; f < 2 * frames; ++f) {
-                const float expected = gainFor(c) == 1.0f ? sampleAt(f, c)
-                                                          : std::clamp(sampleAt(f, c) * gainFor(c), -1.0f, 1.0f);
+                const float expected =
+                    gainFor(c) == 1.0f ? sampleAt(f, c) : std::clamp(sampleAt(f, c) * gainFor(c), -1.0f, 1.0f);
                 if (stream->samples[size_t(f)] != expected)
                     QFAIL(qPrintable(QStringLiteral("channel %1, frame %2: %3 instead of %4")
                                          .arg(c)
@@ -193,8 +193,9 @@ private Q_SLOTS:
                     negative = x < 0.0f;
                 }
                 const float db = float(10.0 * std::log10(std::max(sum / frames, 1e-12)));
-                QVERIFY2(std::abs(stats.db[c][b] - db) < 1e-4f,
-                         qPrintable(QStringLiteral("channel %1: %2 dB instead of %3").arg(c).arg(stats.db[c][b]).arg(db)));
+                QVERIFY2(
+                    std::abs(stats.db[c][b] - db) < 1e-4f,
+                    qPrintable(QStringLiteral("channel %1: %2 dB instead of %3").arg(c).arg(stats.db[c][b]).arg(db)));
                 QCOMPARE(stats.zcr[c][b], float(crossings) / float(frames));
             }
         }

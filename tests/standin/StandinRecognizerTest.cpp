@@ -5,16 +5,60 @@
 
 #include <QDir>
 #include <QFile>
+#include <QJsonValue>
 #include <QProcess>
 #include <QStandardPaths>
 #include <QTemporaryDir>
 
 #include <barrier>
+#include <cmath>
 #include <cstring>
 #include <semaphore>
 #include <thread>
 
 using namespace standin;
+
+namespace {
+
+// espeak-ng reading `text`, as 16 kHz mono; empty without espeak-ng and sox.
+std::vector<qint16> speech(const QString& text)
+{
+    const QString espeak = QStandardPaths::findExecutable(QStringLiteral("espeak-ng"));
+    const QString sox = QStandardPaths::findExecutable(QStringLiteral("sox"));
+    QTemporaryDir dir;
+    if (espeak.isEmpty() || sox.isEmpty() || !dir.isValid())
+        return {};
+    const QString wav = dir.filePath(QStringLiteral("speech.wav"));
+    const QString raw = dir.filePath(QStringLiteral("speech.raw"));
+    if (QProcess::execute(espeak, {"-g", "0", "-w", wav, text}) != 0 ||
+        QProcess::execute(sox, {wav, "-r", "16000", "-c", "1", "-b", "16", "-e", "signed", "-t", "raw", raw}) != 0)
+        return {};
+    QFile file(raw);
+    if (!file.open(QIODevice::ReadOnly))
+        return {};
+    const QByteArray bytes = file.readAll();
+    std::vector<qint16> samples(static_cast<size_t>(bytes.size() / 2));
+    std::memcpy(samples.data(), bytes.constData(), samples.size() * 2);
+    return samples;
+}
+
+// Every word's start and end as the socket sends them, through the end of the audio.
+QList<std::pair<double, double>> wordTimes(Recognizer& recognizer, const std::vector<qint16>& samples)
+{
+    QList<Heard> heard;
+    for (size_t at = 0; at < samples.size(); at += 3200)
+        recognizer.feed(std::span<const qint16>(samples).subspan(at, std::min<size_t>(3200, samples.size() - at)),
+                        heard);
+    recognizer.finish(heard);
+    QList<std::pair<double, double>> times;
+    for (const Heard& one : heard) {
+        for (const QJsonValue& word : one.words)
+            times.append({word[QStringLiteral("start")].toDouble(), word[QStringLiteral("end")].toDouble()});
+    }
+    return times;
+}
+
+} // namespace
 
 // pocketsphinx in-process: loads from several threads at once, and utterances in sound that never
 // pauses for long.
@@ -77,26 +121,12 @@ private Q_SLOTS:
     // short pause once long, at the limit in any case, each text cut to whole words.
     void boundsContinuousSpeech()
     {
-        const QString espeak = QStandardPaths::findExecutable(QStringLiteral("espeak-ng"));
-        const QString sox = QStandardPaths::findExecutable(QStringLiteral("sox"));
-        if (espeak.isEmpty() || sox.isEmpty())
+        const std::vector<qint16> samples =
+            speech("the camera keeps rolling while the actors walk across the long field and the director watches "
+                   "every single moment of the scene from the small tent near the road where the crew has parked all "
+                   "of the trucks");
+        if (samples.empty())
             QSKIP("espeak-ng and sox make the speech");
-        QTemporaryDir dir;
-        const QString wav = dir.filePath(QStringLiteral("speech.wav"));
-        const QString raw = dir.filePath(QStringLiteral("speech.raw"));
-        QCOMPARE(QProcess::execute(espeak, {"-g", "0", "-w", wav,
-                                            "the camera keeps rolling while the actors walk across the long field "
-                                            "and the director watches every single moment of the scene from the "
-                                            "small tent near the road where the crew has parked all of the trucks"}),
-                 0);
-        QCOMPARE(QProcess::execute(sox, {wav, "-r", "16000", "-c", "1", "-b", "16", "-e", "signed", "-t", "raw", raw}),
-                 0);
-        QFile file(raw);
-        QVERIFY(file.open(QIODevice::ReadOnly));
-        const QByteArray bytes = file.readAll();
-        std::vector<qint16> samples(static_cast<size_t>(bytes.size() / 2));
-        std::memcpy(samples.data(), bytes.constData(), samples.size() * 2);
-
         UtteranceLimits limits;
         limits.longSamples = 3 * 16000;
         limits.maxSamples = 5 * 16000;
@@ -121,6 +151,40 @@ private Q_SLOTS:
             QVERIFY2(span <= 5.1, qPrintable(QString::number(span)));
         }
         QVERIFY2(finals >= 2, qPrintable(QString::number(finals)));
+    }
+
+    // A recogniser goes back to the pool and serves the next connection: its word times count
+    // from that connection's audio, not from the first audio it ever heard.
+    void reusedRecognizerTimesFromItsConnection()
+    {
+        const std::vector<qint16> words = speech("quiet on set please. rolling. action.");
+        if (words.empty())
+            QSKIP("espeak-ng and sox make the speech");
+        std::vector<qint16> samples(16000, 0);
+        samples.insert(samples.end(), words.begin(), words.end());
+        samples.insert(samples.end(), 16000, 0);
+        RecognizerPool pool(QString::fromLatin1(Recognizer::kDefaultModelDir));
+        QString problem;
+        std::unique_ptr<Recognizer> recognizer = pool.take(problem);
+        if (!recognizer)
+            QSKIP(qPrintable(problem));
+        // The speech lies between the second of silence before it and the one after.
+        const double speechStart = 1.0;
+        const double speechEnd = double(samples.size()) / 16000.0 - 1.0;
+        for (int connection = 1; connection <= 3; ++connection) {
+            const QList<std::pair<double, double>> times = wordTimes(*recognizer, samples);
+            QVERIFY(!times.isEmpty());
+            const QString where = QStringLiteral("connection %1: words from %2 s to %3 s")
+                                      .arg(connection)
+                                      .arg(times.first().first)
+                                      .arg(times.last().second);
+            QVERIFY2(times.first().first >= speechStart - 0.3 && times.first().first <= speechStart + 0.5,
+                     qPrintable(where));
+            QVERIFY2(times.last().second <= speechEnd + 0.3, qPrintable(where));
+            pool.give(std::move(recognizer));
+            recognizer = pool.take(problem);
+            QVERIFY(recognizer);
+        }
     }
 };
 
