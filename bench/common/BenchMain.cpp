@@ -1,4 +1,5 @@
 #include "platform/Fonts.h"
+#include "platform/MemoryRelease.h"
 
 #include <QApplication>
 #include <QStandardPaths>
@@ -13,6 +14,8 @@ int main(int argc, char** argv)
 {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
+    // The app's own memory policy, so resident sizes are the app's.
+    MemoryRelease::configure();
     QApplication app(argc, argv);
     registerFonts();
     QStandardPaths::setTestModeEnabled(true);

@@ -1,5 +1,6 @@
 #include "platform/Defaults.h"
 #include "platform/Fonts.h"
+#include "platform/MemoryRelease.h"
 #include "service/APIService.h"
 #include "service/LoggerAccount.h"
 #include "service/LoggerTimecodeAPI.h"
@@ -12,6 +13,7 @@
 
 int main(int argc, char** argv)
 {
+    MemoryRelease::configure();
     QApplication application(argc, argv);
     QCoreApplication::setOrganizationName(QStringLiteral("Pindle"));
     QCoreApplication::setApplicationName(QStringLiteral("pindle-logger"));

@@ -2,6 +2,7 @@
 
 #include "audio/Resampler16k.h"
 #include "audio/StreamMessages.h"
+#include "platform/MemoryRelease.h"
 #include "speech/PocketsphinxDecoder.h"
 
 #include <QCoreApplication>
@@ -162,7 +163,11 @@ void OnDeviceEngine::release(std::unique_ptr<OnDeviceEngine> engine)
     if (!engine)
         return;
     engine->stopSoon();
-    std::thread([engine = std::move(engine)]() mutable { engine.reset(); }).detach();
+    std::thread([engine = std::move(engine)]() mutable {
+        engine.reset();
+        // A decoder is some 80 MB of the process, freed in pieces on its own thread's heap.
+        MemoryRelease::returnFreed();
+    }).detach();
 }
 
 void OnDeviceEngine::feed(std::span<const float> mono, double sampleRate)
