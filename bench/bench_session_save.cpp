@@ -38,7 +38,7 @@ void BM_UpsertOneChangedEntry(benchmark::State& state)
     int n = 0;
     for (auto _ : state) {
         state.PauseTiming();
-        live.entries[n % kEntriesPerSession].note = QStringLiteral("edit %1").arg(n);
+        live.entries.edit(n % kEntriesPerSession).note = QStringLiteral("edit %1").arg(n);
         ++n;
         state.ResumeTiming();
 
@@ -65,12 +65,13 @@ void BM_UpsertLongLiveLog(benchmark::State& state)
     }
     LogSessionStore store(path);
     LogSession live = shoot().at(0);
-    const QList<LogEntry> entries = live.entries;
+    const LogEntries entries = live.entries;
     while (live.entries.size() < 3000)
         live.entries.append(entries.at(live.entries.size() % entries.size()));
     std::vector<double> times;
     for (auto _ : state) {
-        live.entries[times.size() % live.entries.size()].note = QStringLiteral("edit %1").arg(times.size());
+        live.entries.edit(qsizetype(times.size()) % live.entries.size()).note =
+            QStringLiteral("edit %1").arg(times.size());
         // Timed by hand: pausing the benchmark's clocks costs more than the upsert itself.
         const auto start = std::chrono::steady_clock::now();
         store.upsert(live);
@@ -91,7 +92,7 @@ BENCHMARK(BM_UpsertLongLiveLog)->Unit(benchmark::kMicrosecond)->Iterations(60)->
 void BM_EncodeLongLiveLog(benchmark::State& state)
 {
     LogSession live = shoot().at(0);
-    const QList<LogEntry> entries = live.entries;
+    const LogEntries entries = live.entries;
     while (live.entries.size() < 3000)
         live.entries.append(entries.at(live.entries.size() % entries.size()));
     for (auto _ : state) {

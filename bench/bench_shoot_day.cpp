@@ -118,6 +118,7 @@ DisplaySegment line(qint64 n, int channel, double start, int heard)
     s.channel = channel;
     if (final) {
         const QStringList words = s.text.split(u' ');
+        s.words.reserve(words.size());
         for (int i = 0; i < words.size(); ++i)
             s.words.append(Word{words.at(i), start + 0.4 * i, start + 0.4 * i + 0.35});
     }

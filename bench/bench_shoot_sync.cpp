@@ -159,6 +159,50 @@ void BM_SnapshotAfterMarkerEdit(benchmark::State& state)
 }
 BENCHMARK(BM_SnapshotAfterMarkerEdit)->Unit(benchmark::kMicrosecond)->Iterations(500);
 
+// The main thread's whole share of one change and the sync after it, with the worker still
+// holding the previous snapshot (held:1) or not (held:0): the difference is what sharing the rows
+// with the worker costs. The worker lets its snapshot go off the clock, as it does off this thread.
+template <typename Change> void changeAndSnapshot(benchmark::State& state, LongShoot& shoot, Change change)
+{
+    const bool held = state.range(0) != 0;
+    LoggerCloud::Snapshot previous = shoot.rows.snapshot();
+    for (auto _ : state) {
+        state.PauseTiming();
+        if (!held)
+            previous = {};
+        state.ResumeTiming();
+        change();
+        LoggerCloud::Snapshot snapshot = shoot.rows.snapshot();
+        benchmark::DoNotOptimize(snapshot);
+        state.PauseTiming();
+        previous = std::move(snapshot);
+        state.ResumeTiming();
+    }
+}
+
+void BM_NewLineWhileBodyIsMade(benchmark::State& state)
+{
+    LongShoot shoot;
+    changeAndSnapshot(state, shoot, [&shoot] { shoot.addLine(); });
+}
+BENCHMARK(BM_NewLineWhileBodyIsMade)->ArgName("held")->Arg(0)->Arg(1)->Unit(benchmark::kMicrosecond)->Iterations(500);
+
+void BM_MarkerEditWhileBodyIsMade(benchmark::State& state)
+{
+    LongShoot shoot;
+    int edit = 0;
+    changeAndSnapshot(state, shoot, [&shoot, &edit] {
+        const QUuid id = shoot.log.entries().at(edit % kMarkers).id;
+        shoot.log.setNote(id, QStringLiteral("note %1").arg(++edit));
+    });
+}
+BENCHMARK(BM_MarkerEditWhileBodyIsMade)
+    ->ArgName("held")
+    ->Arg(0)
+    ->Arg(1)
+    ->Unit(benchmark::kMicrosecond)
+    ->Iterations(500);
+
 // The worker's share: the marker id set, the deleted list and the joined body.
 void BM_AssembleBody(benchmark::State& state)
 {

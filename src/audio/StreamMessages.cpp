@@ -8,6 +8,7 @@
 #include <QJsonParseError>
 #include <QJsonValue>
 
+#include <algorithm>
 #include <cmath>
 
 namespace StreamMessages {
@@ -61,6 +62,8 @@ QList<Word> parseWords(const QJsonValue& value)
     if (!value.isArray())
         return words;
     const QJsonArray array = value.toArray();
+    // A final line's words are kept all day: no room to grow into.
+    words.reserve(std::min<qsizetype>(array.size(), kMaxWords));
     for (const QJsonValue& element : array) {
         if (words.size() >= kMaxWords)
             break;

@@ -72,8 +72,8 @@ qsizetype TranscriptBook::lowerBound(const Place& place, const QString& id) cons
 
 std::optional<qsizetype> TranscriptBook::rowOf(const QString& id) const
 {
-    const auto found = m_placeById.constFind(id);
-    if (found == m_placeById.constEnd()) {
+    const Place* found = m_placeById.find(id);
+    if (!found) {
         return std::nullopt;
     }
     const qsizetype row = lowerBound(*found, id);
@@ -134,8 +134,8 @@ void TranscriptBook::removeRows(qsizetype first, qsizetype count)
 bool TranscriptBook::upsertOne(const DisplaySegment& segment)
 {
     const Place place = placeOf(segment);
-    const auto known = m_placeById.constFind(segment.id);
-    if (known == m_placeById.constEnd()) {
+    const Place* known = m_placeById.find(segment.id);
+    if (!known) {
         insertRow(lowerBound(place, segment.id), segment, place);
         return true;
     }

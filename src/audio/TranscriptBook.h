@@ -2,6 +2,7 @@
 
 #include "model/DisplaySegment.h"
 #include "platform/Date.h"
+#include "platform/ShardedHash.h"
 
 #include <QHash>
 #include <QList>
@@ -107,5 +108,6 @@ private:
     // decreasing, so the rows that may end after a moment are found by a binary search; a
     // change costs the rows after it, and changes come at the newest end.
     std::vector<double> m_latestEnd;
-    QHash<QString, Place> m_placeById;
+    // Sharded: a day's lines would otherwise rehash all at once on one insert.
+    ShardedHash<QString, Place> m_placeById;
 };

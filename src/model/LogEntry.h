@@ -2,6 +2,7 @@
 
 #include "model/LoggableMarker.h"
 #include "platform/Date.h"
+#include "platform/SharedBlocks.h"
 
 #include <QJsonValue>
 #include <QString>
@@ -47,6 +48,10 @@ struct LogEntry {
 
     friend bool operator==(const LogEntry&, const LogEntry&) = default;
 };
+
+// A log's entries. A saved or synced copy shares the blocks, so the log's next edit copies one
+// block of entries, not the whole day's.
+using LogEntries = SharedBlocks<LogEntry>;
 
 // The second marker record: markers as the service keeps them. Nothing here creates or decodes
 // one from the service yet; the exporters read it through LoggableMarker.

@@ -100,11 +100,13 @@ std::optional<LogSession> LogSession::fromJson(const QJsonValue& value)
         return std::nullopt;
     const QJsonObject o = value.toObject();
     LogSession s;
+    QList<LogEntry> entries;
     bool ok = required(o, "id"_L1, s.id) && required(o, "createdAt"_L1, s.createdAt) &&
-              readList(o.value("entries"_L1), s.entries, &LogEntry::fromJson) &&
+              readList(o.value("entries"_L1), entries, &LogEntry::fromJson) &&
               optional(o, "shootToken"_L1, s.shootToken);
     if (!ok)
         return std::nullopt;
+    s.entries = entries;
     const QJsonValue transcript = o.value("transcript"_L1);
     if (!transcript.isUndefined() && !transcript.isNull()) {
         QList<LogLine> lines;

@@ -35,7 +35,7 @@ private:
 struct LogSession {
     QUuid id;
     Date createdAt;
-    QList<LogEntry> entries;
+    LogEntries entries;
     std::optional<QString> shootToken;
     std::optional<LogLines> transcript;
 

@@ -57,11 +57,12 @@ template <typename Edit> void LoggingLog::editEntry(const QUuid& id, Edit edit)
     if (!row)
         return;
     // Edits are rare: comparing a copy is cheaper than every edit tracking whether it changed
-    // something.
-    const LogEntry before = m_entries.at(*row);
-    edit(m_entries[*row]);
-    if (m_entries.at(*row) == before)
+    // something. The copy is edited, so an edit that changes nothing leaves a shared block shared.
+    LogEntry after = m_entries.at(*row);
+    edit(after);
+    if (after == m_entries.at(*row))
         return;
+    m_entries.replace(*row, std::move(after));
     Q_EMIT entryRowsChanged(rowNumber(*row), rowNumber(*row));
     Q_EMIT entriesChanged();
 }
@@ -86,7 +87,7 @@ void LoggingLog::indexFrom(qsizetype first)
     }
 }
 
-void LoggingLog::insertEntryRows(qsizetype row, const LogEntry* entries, qsizetype count)
+template <typename EntryAt> void LoggingLog::insertEntryRows(qsizetype row, qsizetype count, EntryAt entryAt)
 {
     const int first = rowNumber(row);
     const int last = rowNumber(row + count - 1);
@@ -94,7 +95,8 @@ void LoggingLog::insertEntryRows(qsizetype row, const LogEntry* entries, qsizety
     unindexFrom(row);
     // One shift of the rows after, not one per entry.
     m_entries.insert(row, count, LogEntry{});
-    std::copy(entries, entries + count, m_entries.begin() + row);
+    for (qsizetype i = 0; i < count; ++i)
+        m_entries.replace(row + i, entryAt(i));
     indexFrom(row);
     Q_EMIT entryRowsInserted(first, last);
 }
@@ -154,9 +156,8 @@ void LoggingLog::mergeSegments(std::span<const DisplaySegment> segments, qint64 
         key.truncate(prefixLength);
         key.append(segment.id);
 
-        const auto found = m_lineIndex.constFind(key);
-        if (found != m_lineIndex.cend()) {
-            const int row = found.value();
+        if (const int* found = m_lineIndex.find(key)) {
+            const int row = *found;
             const LogLine& line = m_transcript.at(row);
             if (line.text == segment.text && line.speaker == segment.speaker)
                 continue;
@@ -213,13 +214,13 @@ void LoggingLog::mergeSegments(std::span<const DisplaySegment> segments, qint64 
 
 void LoggingLog::load(const LogSession& session)
 {
-    QList<LogEntry> entries = session.entries;
+    LogEntries entries = session.entries;
     // Neither an open range nor a summary request survives a restart. The out point stays
     // unmarked: nothing says when the range ended.
     for (qsizetype i = 0; i < entries.size(); ++i) {
         const LogEntry& entry = entries.at(i);
         if (entry.open || entry.summarising) {
-            LogEntry& target = entries[i];
+            LogEntry& target = entries.edit(i);
             target.open = false;
             target.summarising = false;
         }
@@ -274,9 +275,10 @@ void LoggingLog::closeRange(const QUuid& id, const QString& words)
 
 std::optional<QUuid> LoggingLog::openEntry(const QString& kind) const
 {
-    for (auto it = m_entries.crbegin(); it != m_entries.crend(); ++it) {
-        if (it->open && it->type == kind)
-            return it->id;
+    for (qsizetype row = m_entries.size() - 1; row >= 0; --row) {
+        const LogEntry& entry = m_entries.at(row);
+        if (entry.open && entry.type == kind)
+            return entry.id;
     }
     return std::nullopt;
 }
@@ -317,7 +319,7 @@ void LoggingLog::keep(const QUuid& id)
 
 void LoggingLog::appendEntry(const LogEntry& entry)
 {
-    insertEntryRows(m_entries.size(), &entry, 1);
+    insertEntryRows(m_entries.size(), 1, [&](qsizetype) -> const LogEntry& { return entry; });
     Q_EMIT entriesChanged();
 }
 
@@ -340,7 +342,12 @@ void LoggingLog::setNote(const QUuid& id, const QString& note)
     editEntry(id, [&](LogEntry& entry) { entry.note = note; });
 }
 
-void LoggingLog::setEntries(const QList<LogEntry>& entries)
+void LoggingLog::replaceEntry(const LogEntry& entry)
+{
+    editEntry(entry.id, [&](LogEntry& target) { target = entry; });
+}
+
+void LoggingLog::setEntries(const LogEntries& entries)
 {
     if (entries == m_entries)
         return;
@@ -385,7 +392,7 @@ void LoggingLog::setEntries(const QList<LogEntry>& entries)
             arriving.push_back(row);
     }
     forEachRun(arriving, false, [&](qsizetype first, qsizetype last) {
-        insertEntryRows(first, entries.constData() + first, last - first + 1);
+        insertEntryRows(first, last - first + 1, [&](qsizetype i) -> const LogEntry& { return entries.at(first + i); });
     });
     std::vector<qsizetype> changed;
     for (qsizetype row = 0; row < entries.size(); ++row) {
@@ -394,13 +401,14 @@ void LoggingLog::setEntries(const QList<LogEntry>& entries)
     }
     // Each run is written just before its news, so rows read between signals match the news so far.
     forEachRun(changed, false, [&](qsizetype first, qsizetype last) {
-        std::copy(entries.cbegin() + first, entries.cbegin() + last + 1, m_entries.begin() + first);
+        for (qsizetype row = first; row <= last; ++row)
+            m_entries.replace(row, entries.at(row));
         Q_EMIT entryRowsChanged(rowNumber(first), rowNumber(last));
     });
     Q_EMIT entriesChanged();
 }
 
-void LoggingLog::replaceEntries(QList<LogEntry> entries)
+void LoggingLog::replaceEntries(LogEntries entries)
 {
     m_entries = std::move(entries);
     m_entryIndex.clear();
@@ -408,7 +416,7 @@ void LoggingLog::replaceEntries(QList<LogEntry> entries)
     indexFrom(0);
 }
 
-void LoggingLog::resetEntries(const QList<LogEntry>& entries)
+void LoggingLog::resetEntries(const LogEntries& entries)
 {
     Q_EMIT entriesAboutToBeReset();
     replaceEntries(entries);

@@ -5,6 +5,7 @@
 #include "model/LogSession.h"
 #include "platform/Clock.h"
 #include "platform/Date.h"
+#include "platform/ShardedHash.h"
 #include "timecode/CameraTimecode.h"
 
 #include <QHash>
@@ -37,7 +38,7 @@ public:
     explicit LoggingLog(CameraTimecode& timecode = CameraTimecode::shared(), Clock* clock = nullptr,
                         QObject* parent = nullptr);
 
-    [[nodiscard]] const QList<LogEntry>& entries() const { return m_entries; }
+    [[nodiscard]] const LogEntries& entries() const { return m_entries; }
     // The row of the first entry with `id`; nullopt when the log has none. A hash lookup.
     [[nodiscard]] std::optional<qsizetype> entryRowOf(const QUuid& id) const;
     [[nodiscard]] QUuid id() const { return m_id; }
@@ -45,7 +46,7 @@ public:
     [[nodiscard]] const std::optional<QString>& shootToken() const { return m_shootToken; }
     [[nodiscard]] const LogLines& transcript() const { return m_transcript; }
     // Line id → position in transcript(). Not published: it changes only with the transcript.
-    [[nodiscard]] const QHash<QString, int>& lineIndex() const { return m_lineIndex; }
+    [[nodiscard]] const ShardedHash<QString, int>& lineIndex() const { return m_lineIndex; }
 
     // The shoot sync hands the token over once the service has made the shoot.
     void setShootToken(const std::optional<QString>& token);
@@ -87,9 +88,11 @@ public:
     // Removes every entry with `id`.
     void removeEntry(const QUuid& id);
     void setNote(const QUuid& id, const QString& note);
+    // Puts `entry` in place of the first entry with its id; nothing when the log has none.
+    void replaceEntry(const LogEntry& entry);
     // Announced as the rows that left, the rows that came and the rows whose entry (matched by
     // id) changed; a list that reorders the entries it keeps is announced as a reset.
-    void setEntries(const QList<LogEntry>& entries);
+    void setEntries(const LogEntries& entries);
 
 Q_SIGNALS:
     // Entries first … last (inclusive) of the list as it will be, or as it was.
@@ -117,27 +120,29 @@ Q_SIGNALS:
 private:
     // Runs `edit` on the first entry with `id` and publishes when it changed the entry.
     template <typename Edit> void editEntry(const QUuid& id, Edit edit);
-    // Row edits with their news; the index follows each one before its done signal.
-    void insertEntryRows(qsizetype row, const LogEntry* entries, qsizetype count);
+    // Row edits with their news; the index follows each one before its done signal. Inserts
+    // `entryAt(0)` … `entryAt(count - 1)` before `row`.
+    template <typename EntryAt> void insertEntryRows(qsizetype row, qsizetype count, EntryAt entryAt);
     void removeEntryRows(qsizetype first, qsizetype count);
     // Drops the index of rows `first` onwards before they move; indexes them again after.
     void unindexFrom(qsizetype first);
     void indexFrom(qsizetype first);
     void rebuildLineIndex();
     // Replaces the entries and their index, without news; resetEntries announces it as a reset.
-    void replaceEntries(QList<LogEntry> entries);
-    void resetEntries(const QList<LogEntry>& entries);
+    void replaceEntries(LogEntries entries);
+    void resetEntries(const LogEntries& entries);
     void publishWholeLog();
 
     CameraTimecode& m_timecode;
     Clock& m_clock;
 
-    QList<LogEntry> m_entries;
+    LogEntries m_entries;
     // Entry id → row of its first entry.
     QHash<QUuid, qsizetype> m_entryIndex;
     QUuid m_id;
     Date m_createdAt;
     std::optional<QString> m_shootToken;
     LogLines m_transcript;
-    QHash<QString, int> m_lineIndex;
+    // Sharded: a day's lines would otherwise rehash all at once on one merge.
+    ShardedHash<QString, int> m_lineIndex;
 };

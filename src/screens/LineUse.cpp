@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-LineUse::LineUse(const QList<LogEntry>& entries)
+LineUse::LineUse(const LogEntries& entries)
 {
     for (const LogEntry& entry : entries) {
         const bool picked = entry.lineIDs.has_value();

@@ -16,8 +16,8 @@
 //
 // An entry uses a line when its line ids (else its single line id) name it. Its quote marks the
 // first place the quote occurs in the line after the quotes logged before it (else anywhere);
-// the words after the furthest mark are the line's new words. An entry made from picked lines quotes their joined text, which occurs in none of them:
-// each of those lines counts as logged whole.
+// the words after the furthest mark are the line's new words. An entry made from picked lines quotes their joined text,
+// which occurs in none of them: each of those lines counts as logged whole.
 //
 // Built from the log's entries in one pass; rebuild it when the entries change.
 class LineUse {
@@ -25,7 +25,7 @@ public:
     enum class State { Unused, PartlyUsed, FullyUsed };
 
     LineUse() = default;
-    explicit LineUse(const QList<LogEntry>& entries);
+    explicit LineUse(const LogEntries& entries);
 
     [[nodiscard]] bool isUsed(const QString& lineID) const { return m_lines.contains(lineID); }
     // The quotes of the entries using the line, in log order, without empty ones.

@@ -1,6 +1,5 @@
 #include "screens/LogEntryListModel.h"
 
-
 #include <QColor>
 
 LogEntryListModel::LogEntryListModel(LogPaneModel& pane, QObject* parent)
@@ -18,8 +17,9 @@ LogEntryListModel::LogEntryListModel(LogPaneModel& pane, QObject* parent)
     connect(log, &LoggingLog::entriesAboutToBeReset, this, [this] { beginResetModel(); });
     connect(log, &LoggingLog::entriesReset, this, [this] { endResetModel(); });
     connect(&pane, &LogPaneModel::stateChanged, this, &LogEntryListModel::followState);
-    connect(&pane, &LogPaneModel::lookChanged, this,
-            [this] { allRowsChanged({BadgeRole, BadgeColorRole, SpeakerChannelRole}); });
+    connect(&pane, &LogPaneModel::lookChanged, this, [this] {
+        allRowsChanged({BadgeRole, BadgeColorRole, SpeakerChannelRole});
+    });
 }
 
 int LogEntryListModel::rowCount(const QModelIndex& parent) const
@@ -38,7 +38,7 @@ QString LogEntryListModel::saidText(const LogEntry& entry)
 
 QVariant LogEntryListModel::data(const QModelIndex& index, int role) const
 {
-    const QList<LogEntry>& entries = m_pane.log().entries();
+    const LogEntries& entries = m_pane.log().entries();
     if (!index.isValid() || index.row() >= entries.size())
         return {};
     const LogEntry& entry = entries.at(index.row());
@@ -85,7 +85,7 @@ QVariant LogEntryListModel::data(const QModelIndex& index, int role) const
 
 bool LogEntryListModel::setData(const QModelIndex& index, const QVariant& value, int role)
 {
-    const QList<LogEntry>& entries = m_pane.log().entries();
+    const LogEntries& entries = m_pane.log().entries();
     if (role != NoteRole || !index.isValid() || index.row() >= entries.size())
         return false;
     m_pane.setNote(entries.at(index.row()).id, value.toString());

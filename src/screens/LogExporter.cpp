@@ -174,7 +174,7 @@ void LogExporter::trigger(Action action)
     };
     for (const auto& [item, file] : files)
         if (item == action)
-            return run(job(file, m_screen->log().entries(), std::nullopt));
+            return run(job(file, m_screen->log().entries().toList(), std::nullopt));
 }
 
 void LogExporter::exportChoice(const ExportChoice& choice)

@@ -128,10 +128,10 @@ std::optional<QUuid> LogPaneModel::tagTarget() const
 {
     if (m_state.selected)
         return m_state.selected;
-    const QList<LogEntry>& entries = m_log.entries();
-    for (auto it = entries.crbegin(); it != entries.crend(); ++it)
-        if (it->open)
-            return it->id;
+    const LogEntries& entries = m_log.entries();
+    for (qsizetype row = entries.size() - 1; row >= 0; --row)
+        if (entries.at(row).open)
+            return entries.at(row).id;
     if (!entries.isEmpty())
         return entries.constLast().id;
     return std::nullopt;

@@ -117,11 +117,13 @@ void LoggingScreenModel::selectNewestLine()
 
 void LoggingScreenModel::noteOnLastEntry()
 {
-    const QList<LogEntry>& entries = m_log->entries();
-    const auto newest = std::find_if(entries.crbegin(), entries.crend(), [](const LogEntry& e) { return !e.suggested; });
-    if (newest == entries.crend())
+    const LogEntries& entries = m_log->entries();
+    qsizetype newest = entries.size() - 1;
+    while (newest >= 0 && entries.at(newest).suggested)
+        --newest;
+    if (newest < 0)
         return;
-    const QUuid id = newest->id;
+    const QUuid id = entries.at(newest).id;
     if (m_pickingFor)
         applyPickedLines();
     m_logPane->startNote(id);

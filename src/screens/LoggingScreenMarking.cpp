@@ -254,8 +254,7 @@ void LoggingScreenModel::applyPickedLines()
 
     std::optional<QString> kind;
     if (const std::optional<qsizetype> row = m_log->entryRowOf(id)) {
-        QList<LogEntry> entries = m_log->entries();
-        LogEntry& entry = entries[*row];
+        LogEntry entry = m_log->entries().at(*row);
         entry.time = from;
         entry.timecode = m_camera.timecodeAt(from);
         entry.endTime = to;
@@ -269,7 +268,7 @@ void LoggingScreenModel::applyPickedLines()
         entry.lineID = lineIDs.constFirst();
         entry.lineIDs = lineIDs;
         kind = entry.type;
-        m_log->setEntries(entries);
+        m_log->replaceEntry(entry);
     }
     requestSummary(id, text, kind, picked.constFirst().startSecs);
     flash(id);

@@ -82,11 +82,11 @@ LogExport::TranscriptTurn LoggingScreenModel::transcriptTurn(const LogLine& line
 QJsonArray LoggingScreenModel::agentLoggedEntries() const
 {
     // The newest few, found from the end: the agent asks every few seconds all day long.
-    const QList<LogEntry>& entries = m_log->entries();
+    const LogEntries& entries = m_log->entries();
     QList<const LogEntry*> seen;
-    for (auto it = entries.crbegin(); it != entries.crend() && seen.size() < kAgentEntryLimit; ++it)
-        if (!it->open && !it->suggested)
-            seen.append(&*it);
+    for (qsizetype row = entries.size() - 1; row >= 0 && seen.size() < kAgentEntryLimit; --row)
+        if (const LogEntry& entry = entries.at(row); !entry.open && !entry.suggested)
+            seen.append(&entry);
     QJsonArray out;
     for (auto it = seen.crbegin(); it != seen.crend(); ++it) {
         const LogEntry& entry = **it;

@@ -132,12 +132,25 @@ void ShootSyncRows::Rows::markStale(qsizetype first, qsizetype last)
 
 void ShootSyncRows::Rows::reset(qsizetype count)
 {
-    bytes = QList<QByteArray>(count);
+    // New blocks: a snapshot still holding the old ones keeps them as they were.
+    bytes.clear();
+    bytes.insert(0, count, QByteArray());
+    ids.clear();
     if (withIds)
-        ids = QList<QString>(count);
+        ids.insert(0, count, QString());
     stale.assign(size_t(count), char(1));
     firstStale = 0;
     outOfStep = false;
+}
+
+void ShootSyncRows::Rows::put(qsizetype row, QByteArray encoded, QString id)
+{
+    // An edit copies the row's block while a snapshot shares it: a row that encodes as it was
+    // (news that changed nothing the sync sends) is left alone.
+    if (bytes.at(row) != encoded)
+        bytes.replace(row, std::move(encoded));
+    if (withIds && ids.at(row) != id)
+        ids.replace(row, std::move(id));
 }
 
 ShootSyncRows::ShootSyncRows(Sources sources, QObject* parent) : QObject(parent), m_sources(std::move(sources))
@@ -197,6 +210,8 @@ QByteArray ShootSyncRows::encodeSegment(const DisplaySegment& segment) const
         json.endArray();
     }
     json.endObject();
+    // Kept until the row changes, often all day: no room left to grow into.
+    out.squeeze();
     return out;
 }
 
@@ -226,6 +241,8 @@ QByteArray ShootSyncRows::encodeMarker(const LogEntry& entry) const
     if (entry.speaker)
         textField(json, "speaker", *entry.speaker);
     json.endObject();
+    // Kept until the row changes, often all day: no room left to grow into.
+    out.squeeze();
     return out;
 }
 
@@ -281,7 +298,7 @@ void ShootSyncRows::refreshLines()
         if (!m_lines.stale[size_t(row)])
             continue;
         const DisplaySegment& line = lines.at(row);
-        m_lines.bytes[row] = encodeSegment(line);
+        m_lines.put(row, encodeSegment(line));
         m_lines.stale[size_t(row)] = 0;
         ++m_lastEncoded;
         if (line.speaker && !m_speakerNames.contains(*line.speaker))
@@ -292,7 +309,7 @@ void ShootSyncRows::refreshLines()
 
 void ShootSyncRows::refreshMarkers()
 {
-    const QList<LogEntry>& entries = m_sources.log->entries();
+    const LogEntries& entries = m_sources.log->entries();
     if (m_markers.outOfStep || m_markers.size() != entries.size())
         m_markers.reset(entries.size());
     if (const QSet<QString> kinds = renamed(m_buttonLabels, m_sources.buttonLabel); !kinds.isEmpty()) {
@@ -306,13 +323,10 @@ void ShootSyncRows::refreshMarkers()
         if (!m_markers.stale[size_t(row)])
             continue;
         const LogEntry& entry = entries.at(row);
-        if (isSent(entry)) {
-            m_markers.bytes[row] = encodeMarker(entry);
-            m_markers.ids[row] = uuidText(entry.id);
-        } else {
-            m_markers.bytes[row] = QByteArray();
-            m_markers.ids[row] = QString();
-        }
+        if (isSent(entry))
+            m_markers.put(row, encodeMarker(entry), uuidText(entry.id));
+        else
+            m_markers.put(row, QByteArray());
         m_markers.stale[size_t(row)] = 0;
         ++m_lastEncoded;
         if (!m_buttonLabels.contains(entry.type))

@@ -2,12 +2,12 @@
 
 #include "audio/TranscriptBook.h"
 #include "model/LoggingLog.h"
+#include "platform/SharedBlocks.h"
 #include "service/LoggerCloud.h"
 #include "timecode/CameraTimecode.h"
 
 #include <QByteArray>
 #include <QHash>
-#include <QList>
 #include <QObject>
 #include <QSet>
 #include <QString>
@@ -24,8 +24,9 @@
 // not): the engine's start, the run start and the camera clock (every line), a speaker's shown
 // name (that speaker's lines) and a button's label (that kind's markers).
 //
-// Main thread only. A snapshot shares the encoded rows; holding one copies nothing, and the next
-// change copies only the list of rows, never their bytes.
+// Main thread only. A snapshot shares the encoded rows, kept in blocks: holding one copies
+// nothing, and a change while it is held copies the list of blocks and the blocks it touches,
+// never the other rows nor any row's bytes.
 class ShootSyncRows : public QObject {
     Q_OBJECT
 
@@ -60,9 +61,9 @@ public:
 private:
     // Encoded rows parallel to their source's rows; an empty piece is a row that is not sent.
     struct Rows {
-        QList<QByteArray> bytes;
+        SharedBlocks<QByteArray> bytes;
         // Marker ids, parallel to bytes; left empty for lines.
-        QList<QString> ids;
+        SharedBlocks<QString> ids;
         bool withIds = false;
         std::vector<char> stale;
         // No row before this one is stale.
@@ -75,6 +76,8 @@ private:
         void remove(qsizetype first, qsizetype count);
         void markStale(qsizetype first, qsizetype last);
         void reset(qsizetype count);
+        // Puts a row's new encoding in place; one encoded as it was leaves its block shared.
+        void put(qsizetype row, QByteArray encoded, QString id = {});
     };
 
     // Everything every line reads besides its own fields and its speaker's name.

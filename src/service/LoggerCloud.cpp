@@ -47,9 +47,8 @@ QString heartbeatPath(const QString& token)
     return shootPath(QStringLiteral("/api/velko/session/"), token, QStringLiteral("heartbeat"));
 }
 
-// The bytes `pieces` add to a JSON array, commas included.
 // Appends the non-empty rows as one JSON array's items, each row shared, not copied.
-void appendArray(QList<QByteArray>& out, const QList<QByteArray>& rows)
+void appendArray(QList<QByteArray>& out, const SharedBlocks<QByteArray>& rows)
 {
     bool first = true;
     for (const QByteArray& row : rows) {
@@ -267,8 +266,10 @@ void LoggerCloud::synced(const std::shared_ptr<Shoot>& shoot, QSet<QString> curr
                          const ServiceResult<QJsonObject>& result)
 {
     shoot->flushing = false;
-    if (result.ok())
-        shoot->sentMarkerIDs = std::move(current);
+    if (result.ok()) {
+        // A long shoot's set holds thousands of ids: the one it replaces is let go off this thread.
+        m_assembler->start([previous = std::exchange(shoot->sentMarkerIDs, std::move(current))] {});
+    }
     if (!isLive(shoot))
         return;
     if (result.ok()) {

@@ -2,6 +2,7 @@
 
 #include "platform/Clock.h"
 #include "platform/Date.h"
+#include "platform/SharedBlocks.h"
 #include "service/EncodedBody.h"
 #include "service/ServiceError.h"
 
@@ -39,14 +40,16 @@ class LoggerCloud : public QObject {
     Q_OBJECT
 public:
     // The log as a sync sends it: every transcript line and every marker, each already encoded as
-    // a compact JSON object, in the order sent. Empty pieces are not sent. The pieces are shared
-    // with whoever encoded them; a snapshot copies no bytes.
+    // a compact JSON object, in the order sent. Empty pieces are not sent. The pieces are held in
+    // blocks shared with whoever encoded them: a snapshot copies nothing, and while the worker
+    // holds it the encoder's next change copies the list of blocks and the block it touches, not
+    // the whole day's rows.
     struct Snapshot {
-        QList<QByteArray> segments;
-        QList<QByteArray> markers;
+        SharedBlocks<QByteArray> segments;
+        SharedBlocks<QByteArray> markers;
         // The ids of the markers sent, in any order; an empty id is none. A later sync lists the
         // ids of its shoot's last successful sync that are not among them as deleted.
-        QList<QString> markerIDs;
+        SharedBlocks<QString> markerIDs;
     };
     using SnapshotFunction = std::function<Snapshot()>;
     using Done = std::function<void()>;

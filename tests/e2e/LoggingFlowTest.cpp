@@ -87,7 +87,7 @@ private Q_SLOTS:
         QTest::keyClick(view->composer()->noteField(), Qt::Key_Return);
         QVERIFY(!screen.composingLine());
 
-        const QList<LogEntry> entries = screen.log().entries();
+        const QList<LogEntry> entries = screen.log().entries().toList();
         QCOMPARE(entries.size(), 3);
         QCOMPARE(entries.at(2).lineID, std::optional(firstLine));
         QCOMPARE(entries.at(2).note, QStringLiteral("wide on the boat"));
@@ -102,7 +102,7 @@ private Q_SLOTS:
 
         // A restart reads the log back: same entries, same summaries.
         const QUuid session = screen.log().id();
-        const QList<LogEntry> logged = screen.log().entries();
+        const QList<LogEntry> logged = screen.log().entries().toList();
         app.reset();
         app = std::make_unique<PindleLoggerApp>(shell.account, demo, env);
         app->window()->show();

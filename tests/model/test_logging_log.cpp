@@ -8,6 +8,7 @@
 #include <QTemporaryDir>
 
 #include <cmath>
+#include <limits>
 
 using namespace Qt::Literals::StringLiterals;
 
@@ -31,6 +32,19 @@ LogEntry entry(const QString& type, bool open = false)
     return e;
 }
 
+// Whether `after` holds the very rows of `before` in every block wholly outside rows [from, to):
+// an edit copies only the blocks it reaches, never the whole list a snapshot shares.
+bool sharedOutside(const LogEntries& before, const LogEntries& after, qsizetype from, qsizetype to)
+{
+    const qsizetype rows = std::min(before.size(), after.size());
+    for (qsizetype first = 0; first < rows; first += LogEntries::kBlockRows) {
+        const bool outside = first + LogEntries::kBlockRows <= from || first >= to;
+        if (outside && &before.at(first) != &after.at(first))
+            return false;
+    }
+    return true;
+}
+
 // Rows announced, as a list model counts them.
 struct News {
     int inserted = 0, removed = 0, changed = 0, resets = 0, saves = 0;
@@ -48,9 +62,9 @@ struct Mirror {
 
     explicit Mirror(LoggingLog& log)
     {
-        const QList<LogEntry>& now = log.entries();
+        const LogEntries& now = log.entries();
         const auto about = [this, &now](int f = 0, int l = 0) {
-            ok = ok && !pending && now == rows && f <= l;
+            ok = ok && !pending && now.toList() == rows && f <= l;
             pending = {f, l};
         };
         const auto done = [this, &now](int News::*count, auto apply) {
@@ -59,7 +73,7 @@ struct Mirror {
                 for (int row = f; ok && row <= l; ++row)
                     apply(f, row);
                 news.*count += l - f + 1;
-                ok = ok && rows == now;
+                ok = ok && rows == now.toList();
                 pending.reset();
             };
         };
@@ -75,7 +89,7 @@ struct Mirror {
         QObject::connect(&log, &LoggingLog::entryRowsRemoved,
                          done(&News::removed, [this](int f, int) { rows.removeAt(f); }));
         QObject::connect(&log, &LoggingLog::entriesReset,
-                         [d = done(&News::resets, [&](int, int) { rows = now; })] { d(); });
+                         [d = done(&News::resets, [&](int, int) { rows = now.toList(); })] { d(); });
         QObject::connect(&log, &LoggingLog::entryRowsChanged, [this, change](int f, int l) {
             ok = ok && !pending;
             pending = {f, l};
@@ -275,6 +289,76 @@ private Q_SLOTS:
         }
     }
 
+    // A save keeps a snapshot while the log goes on: each snapshot keeps exactly the entries and
+    // bytes it was taken with, the log follows a plain list put through the same edits, and an
+    // edit leaves every block it does not reach shared with the snapshot taken just before it.
+    void snapshotsKeepTheirEntries_data()
+    {
+        QTest::addColumn<int>("rows");
+        QTest::addColumn<quint32>("seed");
+        QTest::newRow("empty") << 0 << 1u;
+        QTest::newRow("a block less one") << int(LogEntries::kBlockRows - 1) << 2u;
+        QTest::newRow("one block") << int(LogEntries::kBlockRows) << 3u;
+        QTest::newRow("a block and one") << int(LogEntries::kBlockRows + 1) << 4u;
+        QTest::newRow("a shoot day") << 1200 << 5u;
+    }
+
+    void snapshotsKeepTheirEntries()
+    {
+        QFETCH(int, rows);
+        QFETCH(quint32, seed);
+        QRandomGenerator random(seed);
+        constexpr qsizetype kEnd = std::numeric_limits<qsizetype>::max();
+        Harness h;
+        QList<LogEntry> oracle;
+        for (int row = 0; row < rows; ++row)
+            oracle << entry(u"kind %1"_s.arg(row % 7));
+        h.log.load(LogSession{QUuid::createUuid(), Date{}, oracle, std::nullopt, std::nullopt});
+        struct Kept {
+            LogSession session;
+            QList<LogEntry> entries;
+            QByteArray json;
+        };
+        std::vector<Kept> kept;
+        for (int step = 0; step < 300; ++step) {
+            const QString where = u"step %1"_s.arg(step);
+            const LogSession before = h.log.snapshotSession();
+            if (step % 25 == 0)
+                kept.push_back({before, before.entries.toList(), before.toJson()});
+            const int op = oracle.isEmpty() ? 0 : random.bounded(6);
+            const qsizetype row = oracle.isEmpty() ? 0 : random.bounded(int(oracle.size()));
+            // The rows the edit may reach.
+            qsizetype from = row;
+            qsizetype to = row + 1;
+            if (op == 0) {
+                h.log.appendEntry((oracle << entry(where)).constLast());
+                std::tie(from, to) = std::pair(oracle.size() - 1, kEnd);
+            } else if (op == 1) {
+                h.log.removeEntry(oracle.takeAt(row).id);
+                to = kEnd;
+            } else if (op == 2) {
+                h.log.setNote(oracle.at(row).id, oracle[row].note = where);
+            } else if (op == 3) {
+                std::tie(oracle[row].summary, oracle[row].summarising) = std::tuple(where, false);
+                h.log.setSummary(oracle.at(row).id, where);
+            } else if (op == 4) {
+                oracle[row].tags << where;
+                h.log.addTag(where, oracle.at(row).id);
+            } else {
+                oracle.move(row, random.bounded(int(oracle.size())));
+                h.log.setEntries(oracle);
+                std::tie(from, to) = std::pair(qsizetype(0), kEnd);
+            }
+            QVERIFY2(h.log.entries().toList() == oracle, qPrintable(where));
+            QVERIFY2(sharedOutside(before.entries, h.log.entries(), from, to), qPrintable(where));
+        }
+        for (const Kept& k : kept) {
+            QVERIFY(k.session.entries.toList() == k.entries);
+            QCOMPARE(k.session.toJson(), k.json);
+        }
+        QVERIFY(h.mirror.ok);
+    }
+
     // Load closes ranges and summary requests; a repeated line id (a hand-edited file) keeps every
     // line, the id its first. Load publishes the whole log once everything is in place.
     void loadAndReset()
@@ -298,7 +382,7 @@ private Q_SLOTS:
         h.merge({segment("a", "updated"), segment("c", "new")}, 5);
         QCOMPARE(h.take(), QStringList({"changed 0 0", "inserted 3 3", "transcript"}));
         QCOMPARE(h.log.transcript().at(2).text, QStringLiteral("twin"));
-        QCOMPARE(h.log.lineIndex(), (QHash<QString, int>{{"5-a", 0}, {"5-b", 1}, {"5-c", 3}}));
+        QCOMPARE(h.log.lineIndex().toHash(), (QHash<QString, int>{{"5-a", 0}, {"5-b", 1}, {"5-c", 3}}));
         QCOMPARE(snapshot.transcript, std::optional(lines)); // a snapshot is a value
         h.clock.advance(std::chrono::seconds(60));
         h.log.reset();

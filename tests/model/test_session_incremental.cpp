@@ -264,7 +264,7 @@ private Q_SLOTS:
                 entry.type = u"moment"_s;
                 log.appendEntry(entry);
             } else {
-                QList<LogEntry> entries = log.entries();
+                QList<LogEntry> entries = log.entries().toList();
                 const int row = random.bounded(int(entries.size()));
                 switch (random.bounded(4)) {
                 case 0:

@@ -66,7 +66,7 @@ void apply(LogSessionStore& store, const QString& ops, const LogSession& stored,
     for (const QString& op : ops.split(u' ', Qt::SkipEmptyParts)) {
         LogSession s = op.back() == u'n' ? fresh : op.back() == u'x' ? session(0) : stored;
         if (op.front() == u'+') {
-            s.entries.first().note = u"edited"_s;
+            s.entries.edit(0).note = u"edited"_s;
             store.upsert(s);
         } else if (op.front() == u'-') {
             store.remove(s.id);
@@ -244,7 +244,7 @@ private Q_SLOTS:
         const LogSession older = session(3);
         for (const LogSession& s : {a, b, c, older})
             store.upsert(s);
-        b.entries.first().note = u"edited"_s;
+        b.entries.edit(0).note = u"edited"_s;
         store.upsert(b);
         QCOMPARE(store.sessions(), (QList<LogSession>{c, b, a, older}));
         a.createdAt = Date{9};
@@ -284,8 +284,8 @@ private Q_SLOTS:
         LogSessionStore store(m_path);
         LogSession bad = session(6);
         (field == 0   ? bad.createdAt
-         : field == 1 ? bad.entries.first().time
-                      : bad.entries.first().endTime.emplace()) = Date{seconds};
+         : field == 1 ? bad.entries.edit(0).time
+                      : bad.entries.edit(0).endTime.emplace()) = Date{seconds};
         for (const LogSession& s : {session(5), bad, session(4)})
             store.upsert(s);
         verifyFileMatches(store);
@@ -309,7 +309,8 @@ private Q_SLOTS:
             QList<LogSession> live{session(1), session(2), session(3)};
             for (int i = 0; i < 300; ++i) {
                 LogSession& s = live[i % 3];
-                s.entries.append(session(0, QString::number(i)).entries);
+                for (const LogEntry& entry : session(0, QString::number(i)).entries.toList())
+                    s.entries.append(entry);
                 if (i % 7 == 0)
                     s.createdAt = Date{double(i % 5)};
                 store.upsert(s);

@@ -1,7 +1,7 @@
 #include "ScreenRig.h"
+#include "WrittenLines.h"
 #include "common/StandinProcess.h"
 #include "common/TestMain.h"
-#include "WrittenLines.h"
 
 #include "model/LogButtonKind.h"
 
@@ -58,7 +58,7 @@ struct ComposerRig : screen_test::RigParts {
         return line;
     }
     [[nodiscard]] Date engineStart() const { return screen->transcriber().engineStart(); }
-    [[nodiscard]] const QList<LogEntry>& entries() const { return screen->log().entries(); }
+    [[nodiscard]] const LogEntries& entries() const { return screen->log().entries(); }
     [[nodiscard]] LineUse::State state(const QString& id) const
     {
         return screen->lineUse().state(*screen->segment(id));

@@ -260,7 +260,7 @@ private Q_SLOTS:
         auto r = rig();
         if (filled)
             r->fillLog();
-        const QList<LogEntry> entries = r->screen->log().entries();
+        const QList<LogEntry> entries = r->screen->log().entries().toList();
         const QList<LogSheetExport::Row> rows = LogExporter::sheetRows(entries, r->screen->buttons());
         QSignalSpy saved(r->exporter.get(), &LogExporter::saved);
         const Date before = Date::now();
@@ -316,7 +316,7 @@ private Q_SLOTS:
         auto r = rig();
         r->fillLog();
         // The sheet's filter let through the hero, the open range and the alert.
-        const QList<LogEntry>& all = r->screen->log().entries();
+        const LogEntries& all = r->screen->log().entries();
         const ExportChoice choice{
             ExportFormat(format), {all[0], all[2], all[3]}, tape.isEmpty() ? std::nullopt : std::optional(tape)};
         const QList<LogSheetExport::Row> rows = LogExporter::sheetRows(choice.entries, r->screen->buttons());
@@ -372,7 +372,7 @@ private Q_SLOTS:
         auto r = rig();
         r->fillLog();
         const QList<LogSheetExport::Row> rows =
-            LogExporter::sheetRows(r->screen->log().entries(), r->screen->buttons());
+            LogExporter::sheetRows(r->screen->log().entries().toList(), r->screen->buttons());
         const auto tableHex = [](const char* kind) {
             return LogButtonKind::lookup(QString::fromLatin1(kind)).value().hex;
         };
@@ -426,7 +426,7 @@ private Q_SLOTS:
         } else {
             r->panel.folder = r->out.filePath(QStringLiteral("gone"));
         }
-        const QList<LogEntry> entries = r->screen->log().entries();
+        const QList<LogEntry> entries = r->screen->log().entries().toList();
         QSignalSpy saved(r->exporter.get(), &LogExporter::saved);
         QSignalSpy failed(r->exporter.get(), &LogExporter::failed);
         r->exporter->exportChoice({ExportFormat::Edl, entries, std::nullopt});

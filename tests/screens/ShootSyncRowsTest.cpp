@@ -126,6 +126,16 @@ QJsonObject joinedBody(const LoggerCloud::Snapshot& snapshot, QSet<QString>& sen
     return screen_test::sentBody(snapshot, deleted, offsetMs);
 }
 
+// The blocks of `now` that no longer share their storage with `held`'s: copied or new.
+template <typename T> QList<int> copiedBlocks(const SharedBlocks<T>& now, const SharedBlocks<T>& held)
+{
+    QList<int> copied;
+    for (qsizetype row = 0; row < now.size(); row += SharedBlocks<T>::kBlockRows)
+        if (row >= held.size() || &now.at(row) != &held.at(row))
+            copied.append(int(row / SharedBlocks<T>::kBlockRows));
+    return copied;
+}
+
 // Where two bodies first part, for a failure message.
 QString firstDifference(const QJsonObject& got, const QJsonObject& expected)
 {
@@ -355,7 +365,7 @@ struct Desk {
                     log.removeEntry(*id);
                 return QStringLiteral("marker removed");
             } else {
-                QList<LogEntry> entries = log.entries();
+                QList<LogEntry> entries = log.entries().toList();
                 std::shuffle(entries.begin(), entries.end(), rng);
                 if (!entries.isEmpty() && rng.bounded(2))
                     entries.removeLast();
@@ -414,7 +424,7 @@ struct Desk {
 
     [[nodiscard]] QJsonObject expected(QSet<QString>& sent) const
     {
-        return oracle.body(book.rows(), log.entries(), sent, camera.offsetMilliseconds());
+        return oracle.body(book.rows(), log.entries().toList(), sent, camera.offsetMilliseconds());
     }
 };
 
@@ -455,7 +465,7 @@ struct WrittenRig : screen_test::RigParts {
         const WholeLogSync oracle{[s] { return s->transcriber().engineStart(); }, [s] { return s->runStart(); },
                                   &camera, [s](const QString& label) { return s->displayedSpeaker(label); },
                                   [s](const QString& kind) { return s->buttonLabel(kind); }};
-        return oracle.body(s->transcriber().segments(), s->log().entries(), sent, camera.offsetMilliseconds());
+        return oracle.body(s->transcriber().segments(), s->log().entries().toList(), sent, camera.offsetMilliseconds());
     }
 
     std::shared_ptr<screen_test::WrittenLines> stream;
@@ -624,8 +634,8 @@ private Q_SLOTS:
         desk->log.appendEntry(desk->entry(rng));
         const LoggerCloud::Snapshot first = desk->rows.snapshot();
         const LoggerCloud::Snapshot again = desk->rows.snapshot();
-        QCOMPARE(again.segments.constData(), first.segments.constData());
-        QCOMPARE(again.markers.constData(), first.markers.constData());
+        QCOMPARE(&again.segments.at(0), &first.segments.at(0));
+        QCOMPARE(&again.markers.at(0), &first.markers.at(0));
 
         const QByteArray firstLine = first.segments.at(0);
         DisplaySegment changed = desk->book.rows().at(0);
@@ -640,6 +650,88 @@ private Q_SLOTS:
             const qsizetype now = *desk->book.rowOf(desk->book.rows().at(row).id);
             QCOMPARE(later.segments.at(now).constData(), first.segments.at(row).constData());
         }
+    }
+
+    // A snapshot the worker still holds sends what it held whatever changes next, and the change
+    // copies only the blocks of the rows it touched (an insertion or removal moves the rows after).
+    void heldSnapshotKeepsItsBody_data()
+    {
+        QTest::addColumn<QString>("change");
+        QTest::addColumn<QList<int>>("lineBlocks");   // copied, of 700 lines: 256 + 256 + 188
+        QTest::addColumn<QList<int>>("markerBlocks"); // copied, of 300 markers: 256 + 44
+        QTest::newRow("a line appended") << "line appended" << QList<int>{2} << QList<int>{};
+        QTest::newRow("a line's text, first block") << "line 10" << QList<int>{0} << QList<int>{};
+        QTest::newRow("a line's text, middle block") << "line 300" << QList<int>{1} << QList<int>{};
+        QTest::newRow("a line inserted early") << "line inserted" << QList<int>{0, 1, 2} << QList<int>{};
+        QTest::newRow("a block's first line removed") << "line removed" << QList<int>{1, 2} << QList<int>{};
+        QTest::newRow("a marker's note") << "marker note" << QList<int>{} << QList<int>{0};
+        QTest::newRow("a marker appended") << "marker appended" << QList<int>{} << QList<int>{1};
+        QTest::newRow("a marker removed") << "marker removed" << QList<int>{} << QList<int>{0, 1};
+        QTest::newRow("the camera's offset") << "camera" << QList<int>{0, 1, 2} << QList<int>{};
+        QTest::newRow("a new run") << "new run" << QList<int>{} << QList<int>{};
+    }
+    void heldSnapshotKeepsItsBody()
+    {
+        QFETCH(QString, change);
+        QFETCH(QList<int>, lineBlocks);
+        QFETCH(QList<int>, markerBlocks);
+        QRandomGenerator rng(13);
+        auto desk = std::make_unique<Desk>();
+        const auto placed = [&](const QString& id, double secs) {
+            DisplaySegment line = desk->line(rng, id);
+            line.startSecs = secs;
+            line.endSecs = secs + 1.0;
+            return line;
+        };
+        const auto sentEntry = [&] {
+            LogEntry entry = desk->entry(rng);
+            entry.open = entry.suggested = false;
+            return entry;
+        };
+        QList<DisplaySegment> lines;
+        for (int n = 0; n < 700; ++n)
+            lines.append(placed(QStringLiteral("0-%1").arg(n), n * 2.0));
+        desk->book.upsert(lines);
+        for (int n = 0; n < 300; ++n)
+            desk->log.appendEntry(sentEntry());
+        QSet<QString> sent;
+        QSet<QString> sentWhole;
+        const LoggerCloud::Snapshot held = desk->rows.snapshot();
+        const QByteArray heldBody = LoggerCloud::syncBody(held, {}, 40);
+        QCOMPARE(joinedBody(held, sent, desk->camera.offsetMilliseconds()), desk->expected(sentWhole));
+
+        const QUuid fifth = desk->log.entries().at(5).id;
+        if (change == "line appended"_L1) {
+            desk->book.upsert(QList<DisplaySegment>{placed(QStringLiteral("0-late"), 5000.0)});
+        } else if (change.startsWith("line "_L1) && change.back().isDigit()) {
+            DisplaySegment line = desk->book.rows().at(change.mid(5).toInt());
+            line.text += QStringLiteral(" again");
+            desk->book.upsert(QList<DisplaySegment>{line});
+        } else if (change == "line inserted"_L1) {
+            desk->book.upsert(QList<DisplaySegment>{placed(QStringLiteral("0-early"), 21.0)});
+        } else if (change == "line removed"_L1) {
+            desk->book.remove({desk->book.rows().at(256).id});
+        } else if (change == "marker note"_L1) {
+            desk->log.setNote(fifth, QStringLiteral("for the trailer"));
+        } else if (change == "marker appended"_L1) {
+            desk->log.appendEntry(sentEntry());
+        } else if (change == "marker removed"_L1) {
+            desk->log.removeEntry(fifth);
+        } else if (change == "camera"_L1) {
+            desk->camera.setOffsetFrames(desk->camera.offsetFrames() + 1.0);
+        } else {
+            desk->engineStart = desk->engineStart.addingSeconds(600.0);
+            ++desk->runStart;
+            desk->book.clear(desk->engineStart);
+        }
+
+        const LoggerCloud::Snapshot later = desk->rows.snapshot();
+        QCOMPARE(LoggerCloud::syncBody(held, {}, 40), heldBody);
+        QCOMPARE(joinedBody(later, sent, desk->camera.offsetMilliseconds()), desk->expected(sentWhole));
+        QCOMPARE(copiedBlocks(later.segments, held.segments), lineBlocks);
+        QCOMPARE(copiedBlocks(later.markers, held.markers), markerBlocks);
+        for (const int block : copiedBlocks(later.markerIDs, held.markerIDs))
+            QVERIFY(markerBlocks.contains(block));
     }
 
     // The screen's own wiring: its engine's lines, its log, its speaker names, its buttons, its
@@ -691,7 +783,7 @@ private Q_SLOTS:
             QVERIFY(QTest::qWaitFor([&] { return r.screen->transcriber().running(); }, 2000));
             QVERIFY(r.put(QStringLiteral("L3"), QStringLiteral("new run"), 0.5, std::nullopt));
         } else {
-            const QList<LogEntry> entries = r.screen->log().entries();
+            const QList<LogEntry> entries = r.screen->log().entries().toList();
             r.screen->log().setNote(entries.at(0).id, QStringLiteral("for the trailer"));
             r.screen->log().removeEntry(entries.at(1).id);
         }

@@ -241,7 +241,7 @@ void LoggingView::followSheets()
         m_keywordsSheet->close();
     }
     if (screen.showExport() && !m_exportSheet) {
-        m_exportSheet = new ExportSheet(screen.log().entries(), screen.buttons(), screen.defaults(), this);
+        m_exportSheet = new ExportSheet(screen.log().entries().toList(), screen.buttons(), screen.defaults(), this);
         connect(m_exportSheet, &QDialog::finished, this, [this] { m_screen->setShowExport(false); });
         connect(m_exportSheet, &ExportSheet::exported, m_exporter.get(), &LogExporter::exportChoice);
         m_exportSheet->open();

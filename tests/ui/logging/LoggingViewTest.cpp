@@ -110,7 +110,7 @@ private Q_SLOTS:
         QVERIFY(r.view->logPane()->showsEmptyHelp());
         QTest::mouseClick(r.view->buttonBar()->chipButton(0), Qt::LeftButton);
         QTest::keyClick(r.view.get(), Qt::Key_2, Qt::ControlModifier);
-        const QList<LogEntry>& entries = r.screen().log().entries();
+        const LogEntries& entries = r.screen().log().entries();
         QCOMPARE(entries.size(), 2);
         QCOMPARE(entries.at(0).type, r.view->buttonBar()->chipButton(0)->chip().button.kind);
         QCOMPARE(entries.at(1).type, r.view->buttonBar()->chipButton(1)->chip().button.kind);
@@ -145,7 +145,7 @@ private Q_SLOTS:
         QCOMPARE(r.screen().log().entries().at(0).note, QStringLiteral("wide & <b>close</b>"));
         QVERIFY(!r.screen().editingNote());
         r.screen().sessions().waitForWrites();
-        QCOMPARE(r.screen().sessions().sessions().value(0).entries.value(0).note,
+        QCOMPARE(r.screen().sessions().sessions().value(0).entries.toList().value(0).note,
                  QStringLiteral("wide & <b>close</b>"));
     }
 
@@ -394,7 +394,7 @@ private Q_SLOTS:
         const QUuid id = r.screen().log().entries().at(0).id;
         r.view.reset();
         LogSessionStore again(r.dir.filePath(QStringLiteral("log-sessions.json")));
-        QCOMPARE(again.sessions().value(0).entries.value(0).id, id);
+        QCOMPARE(again.sessions().value(0).entries.toList().value(0).id, id);
     }
 };
 

@@ -64,7 +64,7 @@ private Q_SLOTS:
         screen.sessions().waitForLoad();
         for (int day = 1; day <= 3; ++day) {
             LogSession older{QUuid::createUuid(), parts.clock.now().addingSeconds(-86400.0 * day), {}, {}, {}};
-            older.entries.resize(day * 4);
+            older.entries = QList<LogEntry>(day * 4);
             screen.sessions().upsert(older);
         }
         screen.transcriber().setOn(4, false);

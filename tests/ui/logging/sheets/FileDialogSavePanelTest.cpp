@@ -142,7 +142,7 @@ private Q_SLOTS:
         exporter.setSavePanel(&panel);
         QSignalSpy saved(&exporter, &LogExporter::saved);
         if (fromSheet)
-            exporter.exportChoice({ExportFormat::Pdf, rig.screen->log().entries(), std::nullopt});
+            exporter.exportChoice({ExportFormat::Pdf, rig.screen->log().entries().toList(), std::nullopt});
         else
             exporter.trigger(LogExporter::Action::Pdf);
         QTRY_VERIFY(panel.openDialog());
