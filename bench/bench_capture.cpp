@@ -7,6 +7,7 @@
 
 #include "audio/CapturePath.h"
 #include "audio/Resampler16k.h"
+#include "common/BenchRack.h"
 #include "platform/AudioCapture.h"
 
 #include <QCoreApplication>
@@ -85,15 +86,9 @@ constexpr double kRate = 48000.0;
 constexpr int kFramesPerSecond = 48000;
 
 // A cloud stream's capture-thread share: convert to 16 kHz int16 (the socket send is elsewhere).
-class ResamplingStream final : public TranscriptStream {
+class ResamplingStream final : public QuietStream {
 public:
-    using TranscriptStream::TranscriptStream;
-    bool onDevice() const override { return false; }
-    const QList<DisplaySegment>& display() const override { return m_display; }
-    std::optional<double> lastWordEnd() const override { return std::nullopt; }
-    QStringList wordsSince(double) const override { return {}; }
-    void start() override {}
-    void stop() override {}
+    using QuietStream::QuietStream;
     void append(std::span<const float> mono, double sampleRate) override
     {
         if (!m_resampler) {
@@ -106,7 +101,6 @@ public:
     [[nodiscard]] qint64 samples() const { return m_samples; }
 
 private:
-    QList<DisplaySegment> m_display;
     std::unique_ptr<Resampler16k> m_resampler;
     qint64 m_samples = 0;
 };

@@ -11,7 +11,6 @@
 #include "export/ScriptSyncWriter.h"
 #include "timecode/CameraTimecode.h"
 
-
 #include <benchmark/benchmark.h>
 
 namespace {

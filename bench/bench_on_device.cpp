@@ -7,6 +7,7 @@
 
 #include "audio/OnDeviceEngine.h"
 #include "audio/Resampler16k.h"
+#include "common/BenchRack.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -18,11 +19,9 @@
 
 #include <benchmark/benchmark.h>
 #include <soxr.h>
-#include <unistd.h>
 
 #include <array>
 #include <ctime>
-#include <fstream>
 #include <thread>
 
 namespace {
@@ -192,21 +191,32 @@ void BM_EngineRealTimeFactor(benchmark::State& state)
 }
 BENCHMARK(BM_EngineRealTimeFactor)->Unit(benchmark::kMillisecond)->Iterations(2);
 
+// espeak-ng reading every sentence once without its commas (no pause longer than a word's), at
+// its own rate; no samples without espeak-ng.
+struct Reading {
+    std::vector<float> samples;
+    double rate = 0.0;
+    QString text;
+};
+Reading readAloud()
+{
+    Reading reading;
+    for (const char* sentence : kSentences)
+        reading.text += QString::fromLatin1(sentence).remove(u',') + u' ';
+    const QString espeak = QStandardPaths::findExecutable(QStringLiteral("espeak-ng"));
+    QTemporaryDir dir;
+    const QString wav = QDir(dir.path()).filePath(QStringLiteral("long.wav"));
+    if (!espeak.isEmpty() && QProcess::execute(espeak, {QStringLiteral("-w"), wav, reading.text}) == 0)
+        reading.samples = readWav(wav, reading.rate);
+    return reading;
+}
+
 // Ten minutes of speech without a pause, straight into the decoder: the longest stretch of audio
 // between two finals, and the CPU time per audio second in the first and the last minute (a
 // decoder that decodes a growing utterance again and again gets slower as it goes).
 void BM_ContinuousSpeech(benchmark::State& state)
 {
-    const QString espeak = QStandardPaths::findExecutable(QStringLiteral("espeak-ng"));
-    QTemporaryDir dir;
-    const QString wav = QDir(dir.path()).filePath(QStringLiteral("long.wav"));
-    QString text;
-    for (const char* sentence : kSentences)
-        text += QString::fromLatin1(sentence).remove(u',') + u' ';
-    double rate = 0.0;
-    const std::vector<float> once =
-        espeak.isEmpty() || QProcess::execute(espeak, {QStringLiteral("-w"), wav, text}) != 0 ? std::vector<float>{}
-                                                                                              : readWav(wav, rate);
+    const auto [once, rate, text] = readAloud();
     if (once.empty()) {
         state.SkipWithError("espeak-ng is not installed");
         return;
@@ -258,16 +268,6 @@ void BM_ContinuousSpeech(benchmark::State& state)
 }
 BENCHMARK(BM_ContinuousSpeech)->Unit(benchmark::kMillisecond)->Iterations(1);
 
-// Resident memory of the process in MB.
-double residentMegabytes()
-{
-    std::ifstream statm("/proc/self/statm");
-    long long pages = 0;
-    long long resident = 0;
-    statm >> pages >> resident;
-    return static_cast<double>(resident) * static_cast<double>(sysconf(_SC_PAGESIZE)) / (1024.0 * 1024.0);
-}
-
 // Lower case words without punctuation.
 QStringList wordsOf(const QString& text)
 {
@@ -303,16 +303,7 @@ double wordErrorRate(const QStringList& reference, const QStringList& heard)
 // rate of the finals against the text read.
 void BM_EngineTenMinutes(benchmark::State& state)
 {
-    const QString espeak = QStandardPaths::findExecutable(QStringLiteral("espeak-ng"));
-    QTemporaryDir dir;
-    const QString wav = QDir(dir.path()).filePath(QStringLiteral("long.wav"));
-    QString text;
-    for (const char* sentence : kSentences)
-        text += QString::fromLatin1(sentence).remove(u',') + u' ';
-    double rate = 0.0;
-    const std::vector<float> once =
-        espeak.isEmpty() || QProcess::execute(espeak, {QStringLiteral("-w"), wav, text}) != 0 ? std::vector<float>{}
-                                                                                              : readWav(wav, rate);
+    const auto [once, rate, text] = readAloud();
     if (once.empty()) {
         state.SkipWithError("espeak-ng is not installed");
         return;

@@ -7,6 +7,7 @@
 #include "audio/DesktopTranscriber.h"
 #include "audio/LocalChannelStream.h"
 #include "audio/OnDeviceEngine.h"
+#include "common/BenchRack.h"
 #include "platform/AudioDevices.h"
 #include "platform/Defaults.h"
 #include "platform/GeneratedAudioSource.h"
@@ -20,11 +21,9 @@
 
 #include <benchmark/benchmark.h>
 #include <soxr.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <chrono>
-#include <fstream>
 #include <thread>
 
 namespace {
@@ -34,15 +33,6 @@ using Steady = std::chrono::steady_clock;
 
 constexpr int kChannels = 8;
 constexpr double kRate = 48000.0;
-
-double residentMegabytes()
-{
-    std::ifstream statm("/proc/self/statm");
-    long long pages = 0;
-    long long resident = 0;
-    statm >> pages >> resident;
-    return static_cast<double>(resident) * static_cast<double>(sysconf(_SC_PAGESIZE)) / (1024.0 * 1024.0);
-}
 
 double millisecondsSince(Steady::time_point began)
 {
@@ -82,23 +72,6 @@ std::vector<float> speech()
     return out;
 }
 
-// The service's side of a channel routed to it: not measured here, so it takes the audio and
-// does nothing with it.
-class ServiceSide final : public TranscriptStream {
-public:
-    using TranscriptStream::TranscriptStream;
-    bool onDevice() const override { return false; }
-    const QList<DisplaySegment>& display() const override { return m_display; }
-    std::optional<double> lastWordEnd() const override { return std::nullopt; }
-    QStringList wordsSince(double) const override { return {}; }
-    void start() override {}
-    void stop() override {}
-    void append(std::span<const float>, double) override {}
-
-private:
-    QList<DisplaySegment> m_display;
-};
-
 // Runs the event loop for `duration`, giving the longest single turn in milliseconds.
 double spin(Clock::Duration duration)
 {
@@ -134,14 +107,7 @@ void BM_EightWatchOnlyChannels(benchmark::State& state)
         QTemporaryDir dir;
         Defaults defaults(dir.filePath(QStringLiteral("defaults.json")));
         AudioDevices devices;
-        AudioInputDevice device;
-        device.uid = QStringLiteral("interface");
-        device.id = AudioDevices::idForUid(device.uid);
-        device.name = QStringLiteral("Interface");
-        device.channelCount = kChannels;
-        device.channelNames = QStringList(kChannels, QString());
-        device.isDefault = true;
-        devices.setSimulatedDevices(QList<AudioInputDevice>{device});
+        devices.setSimulatedDevices(QList<AudioInputDevice>{benchRack(kChannels)});
 
         TranscriberEnvironment env;
         env.defaults = &defaults;
@@ -169,7 +135,7 @@ void BM_EightWatchOnlyChannels(benchmark::State& state)
         env.makeStream = [counters](const StreamRequest& request) -> std::shared_ptr<TranscriptStream> {
             if (request.onDevice)
                 return std::make_shared<LocalChannelStream>(request.channel, request.label, request.offset, counters);
-            return std::make_shared<ServiceSide>(request.channel);
+            return std::make_shared<QuietStream>(request.channel);
         };
 
         DesktopTranscriber engine(env);

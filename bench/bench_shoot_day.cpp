@@ -61,15 +61,6 @@ double threadSeconds()
     return double(now.tv_sec) + double(now.tv_nsec) / 1e9;
 }
 
-double residentMegabytes()
-{
-    QFile statm(QStringLiteral("/proc/self/statm"));
-    if (!statm.open(QIODevice::ReadOnly))
-        return 0;
-    const QList<QByteArray> fields = statm.readAll().split(' ');
-    return fields.size() < 2 ? 0 : fields.at(1).toDouble() * double(sysconf(_SC_PAGESIZE)) / 1e6;
-}
-
 int shootHours()
 {
     bool ok = false;

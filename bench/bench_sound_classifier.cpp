@@ -6,7 +6,6 @@
 #include "audio/SoundClassifier.h"
 #include "audio/SoundEventDetector.h"
 
-
 #include <benchmark/benchmark.h>
 
 #include <cmath>

@@ -7,6 +7,10 @@
 #include "platform/AudioDevices.h"
 #include "platform/GeneratedAudioSource.h"
 
+#include <QFile>
+
+#include <unistd.h>
+
 #include <algorithm>
 #include <memory>
 
@@ -35,23 +39,45 @@ inline std::unique_ptr<GeneratedAudioSource> silentCapture(int channels, Clock* 
     });
 }
 
-// One channel's lines, written by the benchmark as a stream publishes them; the engine merges
-// from the first changed one.
-class BenchLines final : public TranscriptStream {
+// A service stream that hears nothing and shows nothing: what a benchmark does not measure.
+class QuietStream : public TranscriptStream {
 public:
     using TranscriptStream::TranscriptStream;
 
     bool onDevice() const override { return false; }
+    const QList<DisplaySegment>& display() const override { return m_none; }
+    std::optional<double> lastWordEnd() const override { return std::nullopt; }
+    QStringList wordsSince(double) const override { return {}; }
+    void start() override {}
+    void stop() override {}
+    void append(std::span<const float>, double) override {}
+
+private:
+    QList<DisplaySegment> m_none;
+};
+
+// Resident memory of the process in MB (10^6 bytes).
+inline double residentMegabytes()
+{
+    QFile statm(QStringLiteral("/proc/self/statm"));
+    if (!statm.open(QIODevice::ReadOnly))
+        return 0;
+    const QList<QByteArray> fields = statm.readAll().split(' ');
+    return fields.size() < 2 ? 0 : fields.at(1).toDouble() * double(sysconf(_SC_PAGESIZE)) / 1e6;
+}
+
+// One channel's lines, written by the benchmark as a stream publishes them; the engine merges
+// from the first changed one.
+class BenchLines final : public QuietStream {
+public:
+    using QuietStream::QuietStream;
+
     const QList<DisplaySegment>& display() const override { return m_lines; }
     qsizetype displayChangedFrom() const override { return m_changedFrom; }
     std::optional<double> lastWordEnd() const override
     {
         return m_lines.isEmpty() ? std::nullopt : std::optional(m_lines.constLast().endSecs);
     }
-    QStringList wordsSince(double) const override { return {}; }
-    void start() override {}
-    void stop() override {}
-    void append(std::span<const float>, double) override {}
 
     void putAll(QList<DisplaySegment> lines)
     {

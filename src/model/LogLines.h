@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/SharedBlocks.h"
+
 #include <QByteArray>
 #include <QJsonValue>
 #include <QList>
@@ -48,36 +50,7 @@ class LogLines {
 public:
     static constexpr qsizetype kBlockLines = 256;
 
-    class const_iterator {
-    public:
-        using iterator_category = std::random_access_iterator_tag;
-        using value_type = LogLine;
-        using difference_type = qsizetype;
-        using pointer = const LogLine*;
-        using reference = const LogLine&;
-
-        const_iterator() = default;
-        const_iterator(const LogLines* lines, qsizetype row) : m_lines(lines), m_row(row) {}
-        reference operator*() const { return m_lines->at(m_row); }
-        pointer operator->() const { return &m_lines->at(m_row); }
-        reference operator[](difference_type n) const { return m_lines->at(m_row + n); }
-        const_iterator& operator++() { return ++m_row, *this; }
-        const_iterator operator++(int) { return {m_lines, m_row++}; }
-        const_iterator& operator--() { return --m_row, *this; }
-        const_iterator operator--(int) { return {m_lines, m_row--}; }
-        const_iterator& operator+=(difference_type n) { return m_row += n, *this; }
-        const_iterator& operator-=(difference_type n) { return m_row -= n, *this; }
-        friend const_iterator operator+(const_iterator it, difference_type n) { return it += n; }
-        friend const_iterator operator+(difference_type n, const_iterator it) { return it += n; }
-        friend const_iterator operator-(const_iterator it, difference_type n) { return it -= n; }
-        friend difference_type operator-(const const_iterator& a, const const_iterator& b) { return a.m_row - b.m_row; }
-        friend bool operator==(const const_iterator& a, const const_iterator& b) { return a.m_row == b.m_row; }
-        friend auto operator<=>(const const_iterator& a, const const_iterator& b) { return a.m_row <=> b.m_row; }
-
-    private:
-        const LogLines* m_lines = nullptr;
-        qsizetype m_row = 0;
-    };
+    using const_iterator = RowIterator<LogLines, LogLine>;
     using iterator = const_iterator;
     using value_type = LogLine;
 

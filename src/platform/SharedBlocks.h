@@ -8,6 +8,38 @@
 #include <iterator>
 #include <utility>
 
+// A random-access iterator over any list read by row with at(row).
+template <typename List, typename T> class RowIterator {
+public:
+    using iterator_category = std::random_access_iterator_tag;
+    using value_type = T;
+    using difference_type = qsizetype;
+    using pointer = const T*;
+    using reference = const T&;
+
+    RowIterator() = default;
+    RowIterator(const List* list, qsizetype row) : m_list(list), m_row(row) {}
+    reference operator*() const { return m_list->at(m_row); }
+    pointer operator->() const { return &m_list->at(m_row); }
+    reference operator[](difference_type n) const { return m_list->at(m_row + n); }
+    RowIterator& operator++() { return ++m_row, *this; }
+    RowIterator operator++(int) { return {m_list, m_row++}; }
+    RowIterator& operator--() { return --m_row, *this; }
+    RowIterator operator--(int) { return {m_list, m_row--}; }
+    RowIterator& operator+=(difference_type n) { return m_row += n, *this; }
+    RowIterator& operator-=(difference_type n) { return m_row -= n, *this; }
+    friend RowIterator operator+(RowIterator it, difference_type n) { return it += n; }
+    friend RowIterator operator+(difference_type n, RowIterator it) { return it += n; }
+    friend RowIterator operator-(RowIterator it, difference_type n) { return it -= n; }
+    friend difference_type operator-(const RowIterator& a, const RowIterator& b) { return a.m_row - b.m_row; }
+    friend bool operator==(const RowIterator& a, const RowIterator& b) { return a.m_row == b.m_row; }
+    friend auto operator<=>(const RowIterator& a, const RowIterator& b) { return a.m_row <=> b.m_row; }
+
+private:
+    const List* m_list = nullptr;
+    qsizetype m_row = 0;
+};
+
 // A list held in fixed-size blocks that copies share.
 //
 // A long list handed to another owner on every change (a save, a sync) and changed again right
@@ -19,36 +51,7 @@ template <typename T, qsizetype BlockRows = 256> class SharedBlocks {
 public:
     static constexpr qsizetype kBlockRows = BlockRows;
 
-    class const_iterator {
-    public:
-        using iterator_category = std::random_access_iterator_tag;
-        using value_type = T;
-        using difference_type = qsizetype;
-        using pointer = const T*;
-        using reference = const T&;
-
-        const_iterator() = default;
-        const_iterator(const SharedBlocks* list, qsizetype row) : m_list(list), m_row(row) {}
-        reference operator*() const { return m_list->at(m_row); }
-        pointer operator->() const { return &m_list->at(m_row); }
-        reference operator[](difference_type n) const { return m_list->at(m_row + n); }
-        const_iterator& operator++() { return ++m_row, *this; }
-        const_iterator operator++(int) { return {m_list, m_row++}; }
-        const_iterator& operator--() { return --m_row, *this; }
-        const_iterator operator--(int) { return {m_list, m_row--}; }
-        const_iterator& operator+=(difference_type n) { return m_row += n, *this; }
-        const_iterator& operator-=(difference_type n) { return m_row -= n, *this; }
-        friend const_iterator operator+(const_iterator it, difference_type n) { return it += n; }
-        friend const_iterator operator+(difference_type n, const_iterator it) { return it += n; }
-        friend const_iterator operator-(const_iterator it, difference_type n) { return it -= n; }
-        friend difference_type operator-(const const_iterator& a, const const_iterator& b) { return a.m_row - b.m_row; }
-        friend bool operator==(const const_iterator& a, const const_iterator& b) { return a.m_row == b.m_row; }
-        friend auto operator<=>(const const_iterator& a, const const_iterator& b) { return a.m_row <=> b.m_row; }
-
-    private:
-        const SharedBlocks* m_list = nullptr;
-        qsizetype m_row = 0;
-    };
+    using const_iterator = RowIterator<SharedBlocks, T>;
     using iterator = const_iterator;
     using value_type = T;
 
