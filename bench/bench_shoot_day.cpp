@@ -102,7 +102,14 @@ DisplaySegment line(qint64 n, int channel, double start, int heard)
     const int count = final ? kFinalWords : 2 + heard * 3;
     DisplaySegment s;
     s.id = QStringLiteral("%1-%2").arg(channel).arg(n);
-    s.speaker = QStringLiteral("Channel %1").arg(channel + 1);
+    // A stream labels its lines with its channel's one label, as the engine's streams do.
+    static const QStringList labels = [] {
+        QStringList names;
+        for (int c = 0; c < kChannels; ++c)
+            names.append(QStringLiteral("Channel %1").arg(c + 1));
+        return names;
+    }();
+    s.speaker = labels.at(channel);
     s.text = spoken(n, count);
     s.startSecs = start;
     s.endSecs = start + 0.4 * count;

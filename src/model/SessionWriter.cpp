@@ -62,6 +62,13 @@ QByteArray SessionWriter::join(const QList<QByteArray>& encodedSessions)
     return out;
 }
 
+namespace {
+
+// The largest session JSON kept from one file to the next.
+constexpr qsizetype kKeptSessionBytes = 256 * 1024;
+
+} // namespace
+
 QList<QByteArray> SessionWriter::encode(const QList<Part>& sessions)
 {
     QHash<quint64, QByteArray> encodedNow;
@@ -79,7 +86,10 @@ QList<QByteArray> SessionWriter::encode(const QList<Part>& sessions)
             // Kept until the next file: without the growth slack, which can reach its size.
             json.squeeze();
         }
-        encodedNow.insert(revision, json);
+        // A long log is joined again from its lines' and entries' own cached JSON at about the cost
+        // of a copy; keeping its whole JSON too would hold the day's log twice.
+        if (json.size() <= kKeptSessionBytes)
+            encodedNow.insert(revision, json);
         out.append(std::move(json));
     }
     // Only this file's: a session changed since comes back under a new revision.
