@@ -17,6 +17,7 @@
 #include "platform/AudioDevices.h"
 #include "platform/Defaults.h"
 #include "platform/ManualClock.h"
+#include "platform/WordPool.h"
 #include "screens/LoggingScreenModel.h"
 #include "service/APIService.h"
 #include "service/CookieStore.h"
@@ -118,7 +119,7 @@ DisplaySegment line(qint64 n, int channel, double start, int heard)
         const QStringList words = s.text.split(u' ');
         s.words.reserve(words.size());
         for (int i = 0; i < words.size(); ++i)
-            s.words.append(Word{words.at(i), start + 0.4 * i, start + 0.4 * i + 0.35});
+            s.words.append(Word{WordPool::intern(words.at(i)), start + 0.4 * i, start + 0.4 * i + 0.35});
     }
     return s;
 }

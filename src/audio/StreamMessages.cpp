@@ -1,6 +1,7 @@
 #include "audio/StreamMessages.h"
 
 #include "platform/TextCuts.h"
+#include "platform/WordPool.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -50,7 +51,7 @@ std::optional<Word> parseWord(const QJsonValue& value)
     const QJsonValue end = object.value(QLatin1StringView("end"));
     if (!word.isString() || !start.isDouble() || !end.isDouble())
         return std::nullopt;
-    Word out{word.toString(), start.toDouble(), end.toDouble()};
+    Word out{WordPool::intern(word.toString()), start.toDouble(), end.toDouble()};
     if (out.text.size() > kMaxWordChars || !plausibleTime(out.start) || !plausibleTime(out.end) || out.end < out.start)
         return std::nullopt;
     return out;
