@@ -112,6 +112,9 @@ DisplaySegment line(qint64 n, int channel, double start, int heard)
     }();
     s.speaker = labels.at(channel);
     s.text = spoken(n, count);
+    // A stream's text is decoded from its frame at its own size, with no room to grow.
+    s.id.squeeze();
+    s.text.squeeze();
     s.startSecs = start;
     s.endSecs = start + 0.4 * count;
     s.channel = channel;

@@ -577,9 +577,9 @@ QList<Word> ChannelStream::spokenAt(QList<Word> words) const
     // The service counts only the audio it was sent: a word it places at t was spoken t plus
     // whatever was dropped before that point into the stream.
     const AudioQueue& queue = *m_link->queue;
-    const auto spoken = [&queue](double t) {
+    const auto spoken = [&queue, this](double t) {
         const auto position = static_cast<qint64>(t * kTargetRate) * kBytesPerSample;
-        return t + static_cast<double>(queue.droppedBefore(position)) / kBytesPerSecond;
+        return t + static_cast<double>(queue.droppedBefore(position)) / kBytesPerSecond + m_offset;
     };
     for (Word& word : words) {
         word.start = spoken(word.start);
@@ -622,9 +622,8 @@ DisplaySegment ChannelStream::displaySegment(const Segment& segment) const
     line.firstSeen = seen.at;
     line.channel = channel();
     line.onDevice = false;
-    line.words.reserve(segment.words.size());
-    for (const Word& word : segment.words)
-        line.words.append(Word{word.text, word.start + m_offset, word.end + m_offset});
+    // Shared, not copied: a day's word timings are most of what its lines hold.
+    line.words = segment.words;
     if (!line.words.isEmpty()) {
         line.startSecs = line.words.first().start;
         line.endSecs = line.words.last().end;

@@ -99,6 +99,7 @@ private:
         QString id;
         std::optional<QString> speaker;
         QString text;
+        // In the transcript's time already: the line shown shares this list.
         QList<Word> words;
     };
     struct FirstSeen {
@@ -106,8 +107,8 @@ private:
         QString timecode;
     };
 
-    // The service's word times (seconds of the audio it was sent) as seconds since the stream's
-    // opening.
+    // The service's word times (seconds of the audio it was sent) as the transcript's seconds:
+    // since the stream's opening, plus the stream's offset.
     [[nodiscard]] QList<Word> spokenAt(QList<Word> words) const;
     [[nodiscard]] DisplaySegment displaySegment(const Segment& segment) const;
     void rebuildDisplay() const;

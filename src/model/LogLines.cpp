@@ -100,6 +100,13 @@ void LogLines::replace(qsizetype row, LogLine line)
     block.joined.clear();
 }
 
+void LogLines::shareText(qsizetype row, const QString& text)
+{
+    Block& block = ownBlock(row);
+    std::lock_guard lock(block.mutex);
+    block.lines[row % kBlockLines].text = text;
+}
+
 void LogLines::clear()
 {
     m_blocks.clear();

@@ -72,6 +72,9 @@ public:
 
     void append(LogLine line);
     void replace(qsizetype row, LogLine line);
+    // Makes the row hold `text`'s copy of its text, which `text` must equal: what the row reads
+    // and writes stays as it was, so its JSON is kept.
+    void shareText(qsizetype row, const QString& text);
     void clear();
 
     [[nodiscard]] QList<LogLine> toList() const;

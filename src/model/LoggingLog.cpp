@@ -159,8 +159,13 @@ void LoggingLog::mergeSegments(std::span<const DisplaySegment> segments, qint64 
         if (const int* found = m_lineIndex.find(key)) {
             const int row = *found;
             const LogLine& line = m_transcript.at(row);
-            if (line.text == segment.text && line.speaker == segment.speaker)
+            if (line.text == segment.text && line.speaker == segment.speaker) {
+                // A final text often repeats the last interim one: the line holds the copy the
+                // transcript holds rather than a second one all day.
+                if (line.text.constData() != segment.text.constData())
+                    m_transcript.shareText(row, segment.text);
                 continue;
+            }
             // Lines appended by this merge are reported as inserted, whatever happens to them.
             if (row < oldCount)
                 edits.push_back({row, line.text, line.speaker});

@@ -289,6 +289,57 @@ private Q_SLOTS:
         }
     }
 
+    // A final text repeating the last interim one is held once, in the transcript's copy: the
+    // line announces nothing, its JSON is what a fresh encode writes, and a snapshot taken before
+    // keeps its own copy and bytes while the save's thread may be reading them.
+    void repeatedFinalTextIsHeldOnce_data()
+    {
+        QTest::addColumn<int>("before");
+        QTest::addColumn<bool>("saved");
+        QTest::newRow("first line") << 0 << false;
+        QTest::newRow("first line, saved between") << 0 << true;
+        QTest::newRow("end of a block, saved between") << int(LogLines::kBlockLines - 1) << true;
+        QTest::newRow("start of a block, saved between") << int(LogLines::kBlockLines) << true;
+        QTest::newRow("start of a block") << int(LogLines::kBlockLines) << false;
+    }
+
+    void repeatedFinalTextIsHeldOnce()
+    {
+        QFETCH(int, before);
+        QFETCH(bool, saved);
+        Harness h;
+        QList<DisplaySegment> lines;
+        for (int row = 0; row < before; ++row)
+            lines << segment(u"a%1"_s.arg(row), u"line %1"_s.arg(row));
+        const DisplaySegment interim = segment(u"last"_s, u"so we go again"_s, u"Ann"_s);
+        h.merge(lines << interim);
+        std::optional<LogSession> kept;
+        QByteArray keptJson;
+        if (saved) {
+            kept = h.log.snapshotSession();
+            keptJson = kept->toJson();
+        }
+        h.take();
+
+        DisplaySegment final = interim;
+        final.text = QString::fromUtf8("so we go " + QByteArray("again"));
+        final.words = {Word{u"so"_s, 0.0, 0.2}};
+        QVERIFY(final.text.constData() != interim.text.constData());
+        h.merge({final});
+        QCOMPARE(h.take(), QStringList{});
+        const LogLines& transcript = h.log.transcript();
+        QCOMPARE(transcript.at(before).text.constData(), final.text.constData());
+
+        LogSession now = h.log.snapshotSession();
+        const QByteArray incremental = now.toJson();
+        now.transcript = LogLines(now.transcript->toList());
+        QCOMPARE(incremental, now.toJson());
+        if (kept) {
+            QCOMPARE(kept->transcript->at(before).text.constData(), interim.text.constData());
+            QCOMPARE(kept->toJson(), keptJson);
+        }
+    }
+
     // A save keeps a snapshot while the log goes on: each snapshot keeps exactly the entries and
     // bytes it was taken with, the log follows a plain list put through the same edits, and an
     // edit leaves every block it does not reach shared with the snapshot taken just before it.
