@@ -11,11 +11,15 @@
 #include "service/LoggerCloud.h"
 #include "timecode/CameraTimecode.h"
 
+#include <QCoreApplication>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QTemporaryDir>
 
 #include <benchmark/benchmark.h>
+
+#include <algorithm>
+#include <chrono>
 
 namespace {
 
@@ -234,6 +238,40 @@ void BM_SnapshotAfterCameraChange(benchmark::State& state)
     }
 }
 BENCHMARK(BM_SnapshotAfterCameraChange)->Unit(benchmark::kMillisecond)->Iterations(3);
+
+// A new camera format, as the logger picks one: the catch-up encodes the day again a turn of
+// the event loop at a time. Reported: the longest turn (the main thread's longest step) and the
+// sync that follows, which must find nothing left to encode.
+void BM_CatchUpAfterFormatChange(benchmark::State& state)
+{
+    using Clock = std::chrono::steady_clock;
+    const auto since = [](Clock::time_point start) {
+        return std::chrono::duration<double>(Clock::now() - start).count();
+    };
+    LongShoot shoot;
+    const QList<CameraTimecode::Format>& formats = CameraTimecode::menuFormats();
+    qsizetype format = formats.indexOf(shoot.camera.format());
+    const qsizetype turns = kLines / ShootSyncRows::kCatchUpRows + 2;
+    double longestTurn = 0;
+    double sync = 0;
+    for (auto _ : state) {
+        shoot.camera.setFormat(formats.at(++format % formats.size()));
+        for (qsizetype turn = 0; turn < turns; ++turn) {
+            const Clock::time_point start = Clock::now();
+            QCoreApplication::sendPostedEvents();
+            longestTurn = std::max(longestTurn, since(start));
+        }
+        const Clock::time_point start = Clock::now();
+        LoggerCloud::Snapshot snapshot = shoot.rows.snapshot();
+        benchmark::DoNotOptimize(snapshot);
+        sync = std::max(sync, since(start));
+        if (shoot.rows.lastEncoded() != 0)
+            state.SkipWithError("the catch-up left rows for the sync");
+    }
+    state.counters["longest_turn_ms"] = longestTurn * 1000;
+    state.counters["sync_after_ms"] = sync * 1000;
+}
+BENCHMARK(BM_CatchUpAfterFormatChange)->Unit(benchmark::kMillisecond)->Iterations(3);
 
 // A speaker renamed: that channel's lines (one in eight) are encoded again once.
 void BM_SnapshotAfterSpeakerRename(benchmark::State& state)

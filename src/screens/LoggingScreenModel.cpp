@@ -99,6 +99,9 @@ LoggingScreenModel::LoggingScreenModel(LoggingScreenEnvironment environment, QOb
         .speakerName = [this](const QString& label) { return displayedSpeaker(label); },
         .buttonLabel = [this](const QString& kind) { return buttonLabel(kind); },
     });
+    // A renamed speaker or button re-labels rows all through a long day's sync.
+    connect(this, &LoggingScreenModel::speakerNamesChanged, m_syncRows.get(), &ShootSyncRows::catchUp);
+    connect(m_buttons.get(), &LogButtonStore::buttonsChanged, m_syncRows.get(), &ShootSyncRows::catchUp);
     connect(m_transcriber.get(), &DesktopTranscriber::segmentsChanged, this, &LoggingScreenModel::segmentsChanged);
     connect(m_transcriber.get(), &DesktopTranscriber::runningChanged, this, &LoggingScreenModel::runningChanged);
     connect(m_transcriber.get(), &DesktopTranscriber::scanningChanged, this, &LoggingScreenModel::scanningChanged);

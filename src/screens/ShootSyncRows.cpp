@@ -3,6 +3,7 @@
 #include "platform/JsonWriter.h"
 
 #include <algorithm>
+#include <limits>
 
 namespace {
 
@@ -175,6 +176,10 @@ ShootSyncRows::ShootSyncRows(Sources sources, QObject* parent) : QObject(parent)
     connect(log, &LoggingLog::entryRowsChanged, this,
             [this](int first, int last) { m_markers.markStale(first, last); });
     connect(log, &LoggingLog::entriesReset, this, [this] { m_markers.reset(m_sources.log->entries().size()); });
+
+    // A new format or source re-times every line.
+    connect(m_sources.camera, &CameraTimecode::formatChanged, this, &ShootSyncRows::catchUp);
+    connect(m_sources.camera, &CameraTimecode::sourceChanged, this, &ShootSyncRows::catchUp);
 }
 
 QByteArray ShootSyncRows::encodeSegment(const DisplaySegment& segment) const
@@ -248,10 +253,26 @@ QByteArray ShootSyncRows::encodeMarker(const LogEntry& entry) const
 
 LoggerCloud::Snapshot ShootSyncRows::snapshot()
 {
-    m_lastEncoded = 0;
-    refreshLines();
-    refreshMarkers();
+    constexpr qsizetype kAll = std::numeric_limits<qsizetype>::max();
+    m_lastEncoded = refreshLines(kAll) + refreshMarkers(kAll);
     return LoggerCloud::Snapshot{m_lines.bytes, m_markers.bytes, m_markers.ids};
+}
+
+void ShootSyncRows::catchUp()
+{
+    if (m_catchUpQueued)
+        return;
+    m_catchUpQueued = true;
+    QMetaObject::invokeMethod(this, &ShootSyncRows::catchUpTurn, Qt::QueuedConnection);
+}
+
+void ShootSyncRows::catchUpTurn()
+{
+    m_catchUpQueued = false;
+    const qsizetype lines = refreshLines(kCatchUpRows);
+    const qsizetype markers = refreshMarkers(kCatchUpRows - lines);
+    if (lines + markers == kCatchUpRows)
+        catchUp();
 }
 
 ShootSyncRows::LineContext ShootSyncRows::lineContext() const
@@ -275,7 +296,7 @@ QSet<QString> ShootSyncRows::renamed(QHash<QString, QString>& shown,
     return keys;
 }
 
-void ShootSyncRows::refreshLines()
+qsizetype ShootSyncRows::refreshLines(qsizetype budget)
 {
     const QList<DisplaySegment>& lines = m_sources.book->rows();
     // Rows out of step with the book mean news went missing: encode everything once.
@@ -294,20 +315,23 @@ void ShootSyncRows::refreshLines()
         }
     }
 
-    for (qsizetype row = m_lines.firstStale; row < m_lines.size(); ++row) {
+    qsizetype encoded = 0;
+    qsizetype row = m_lines.firstStale;
+    for (; row < m_lines.size() && encoded < budget; ++row) {
         if (!m_lines.stale[size_t(row)])
             continue;
         const DisplaySegment& line = lines.at(row);
         m_lines.put(row, encodeSegment(line));
         m_lines.stale[size_t(row)] = 0;
-        ++m_lastEncoded;
+        ++encoded;
         if (line.speaker && !m_speakerNames.contains(*line.speaker))
             m_speakerNames.insert(*line.speaker, m_sources.speakerName(*line.speaker));
     }
-    m_lines.firstStale = m_lines.size();
+    m_lines.firstStale = row;
+    return encoded;
 }
 
-void ShootSyncRows::refreshMarkers()
+qsizetype ShootSyncRows::refreshMarkers(qsizetype budget)
 {
     const LogEntries& entries = m_sources.log->entries();
     if (m_markers.outOfStep || m_markers.size() != entries.size())
@@ -319,7 +343,9 @@ void ShootSyncRows::refreshMarkers()
         }
     }
 
-    for (qsizetype row = m_markers.firstStale; row < m_markers.size(); ++row) {
+    qsizetype encoded = 0;
+    qsizetype row = m_markers.firstStale;
+    for (; row < m_markers.size() && encoded < budget; ++row) {
         if (!m_markers.stale[size_t(row)])
             continue;
         const LogEntry& entry = entries.at(row);
@@ -328,9 +354,10 @@ void ShootSyncRows::refreshMarkers()
         else
             m_markers.put(row, QByteArray());
         m_markers.stale[size_t(row)] = 0;
-        ++m_lastEncoded;
+        ++encoded;
         if (!m_buttonLabels.contains(entry.type))
             m_buttonLabels.insert(entry.type, m_sources.buttonLabel(entry.type));
     }
-    m_markers.firstStale = m_markers.size();
+    m_markers.firstStale = row;
+    return encoded;
 }

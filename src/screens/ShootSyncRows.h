@@ -58,6 +58,14 @@ public:
     // Rows the last snapshot had to encode.
     [[nodiscard]] qsizetype lastEncoded() const { return m_lastEncoded; }
 
+    // The most rows one turn of the catch-up encodes.
+    static constexpr qsizetype kCatchUpRows = 512;
+    // Encodes what a change read by many rows left stale (the camera clock, a speaker's name, a
+    // button's label), a few hundred rows per turn of the event loop, so that the next snapshot
+    // finds them done rather than holding up the main thread for a whole day's transcript.
+    // Changes of the camera are followed on their own; cheap to call when nothing is stale.
+    void catchUp();
+
 private:
     // Encoded rows parallel to their source's rows; an empty piece is a row that is not sent.
     struct Rows {
@@ -90,8 +98,11 @@ private:
         friend bool operator==(const LineContext&, const LineContext&) = default;
     };
 
-    void refreshLines();
-    void refreshMarkers();
+    // Marks what changed unannounced since the last look, then encodes stale rows in order, at
+    // most `budget` of them; each returns how many it encoded.
+    qsizetype refreshLines(qsizetype budget);
+    qsizetype refreshMarkers(qsizetype budget);
+    void catchUpTurn();
     [[nodiscard]] LineContext lineContext() const;
     // The keys whose name changed since the rows were encoded; remembers the new names.
     [[nodiscard]] static QSet<QString> renamed(QHash<QString, QString>& shown,
@@ -105,4 +116,5 @@ private:
     QHash<QString, QString> m_speakerNames;
     QHash<QString, QString> m_buttonLabels;
     qsizetype m_lastEncoded = 0;
+    bool m_catchUpQueued = false;
 };

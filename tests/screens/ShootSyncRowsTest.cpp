@@ -617,6 +617,69 @@ private Q_SLOTS:
         QCOMPARE(joinedBody(snapshot, sent, desk->camera.offsetMilliseconds()), desk->expected(sentWhole));
     }
 
+    // The catch-up between syncs: its turns, run between random changes, leave each sync sending
+    // exactly what the whole log would; after a new camera format it encodes a turn's worth of
+    // lines per turn of the event loop, and once it has run out a sync has nothing left to encode.
+    void catchUpLeavesTheSyncNothingToDo_data()
+    {
+        QTest::addColumn<quint32>("seed");
+        QTest::addColumn<int>("lines");
+        QTest::addColumn<int>("markers");
+        QTest::newRow("a turn's worth less one") << 21u << int(ShootSyncRows::kCatchUpRows) - 1 << 0;
+        QTest::newRow("a turn's worth, with markers") << 22u << int(ShootSyncRows::kCatchUpRows) << 30;
+        QTest::newRow("several turns") << 23u << int(ShootSyncRows::kCatchUpRows) * 5 / 2 << 60;
+    }
+    void catchUpLeavesTheSyncNothingToDo()
+    {
+        QFETCH(quint32, seed);
+        QFETCH(int, lines);
+        QFETCH(int, markers);
+        QRandomGenerator rng(seed);
+        auto desk = std::make_unique<Desk>();
+        QList<DisplaySegment> first;
+        for (int n = 0; n < lines; ++n) {
+            DisplaySegment line = desk->line(rng, desk->newLineId(rng));
+            std::tie(line.startSecs, line.endSecs) = std::pair(n * 2.0, n * 2.0 + 1.0);
+            first.append(line);
+        }
+        desk->book.upsert(first);
+        for (int n = 0; n < markers; ++n)
+            desk->log.appendEntry(desk->entry(rng));
+        (void)desk->rows.snapshot();
+
+        QSet<QString> sentByRows;
+        QSet<QString> sentWhole;
+        for (int step = 0; step < 30; ++step) {
+            QStringList changes;
+            for (int n = 1 + rng.bounded(3); n > 0; --n)
+                changes.append(desk->change(rng));
+            desk->rows.catchUp();
+            for (int turns = rng.bounded(4); turns > 0; --turns)
+                QCoreApplication::processEvents();
+            const QJsonObject got = joinedBody(desk->rows.snapshot(), sentByRows, desk->camera.offsetMilliseconds());
+            const QJsonObject expected = desk->expected(sentWhole);
+            QVERIFY2(got == expected,
+                     qPrintable(QStringLiteral("step %1 after %2: %3")
+                                    .arg(step)
+                                    .arg(changes.join(QStringLiteral(", ")), firstDifference(got, expected))));
+        }
+
+        const QList<CameraTimecode::Format>& formats = CameraTimecode::menuFormats();
+        const qsizetype format = formats.indexOf(desk->camera.format());
+        desk->camera.setFormat(formats.at((format + 1) % formats.size()));
+        QCoreApplication::processEvents();
+        const qsizetype rows = desk->book.size();
+        (void)desk->rows.snapshot();
+        QCOMPARE(desk->rows.lastEncoded(), std::max<qsizetype>(0, rows - ShootSyncRows::kCatchUpRows));
+
+        desk->camera.setFormat(formats.at((format + 2) % formats.size()));
+        for (qsizetype turn = 0; turn <= rows / ShootSyncRows::kCatchUpRows + 1; ++turn)
+            QCoreApplication::processEvents();
+        const LoggerCloud::Snapshot last = desk->rows.snapshot();
+        QCOMPARE(desk->rows.lastEncoded(), 0);
+        QCOMPARE(joinedBody(last, sentByRows, desk->camera.offsetMilliseconds()), desk->expected(sentWhole));
+    }
+
     // A snapshot shares the encoded rows: taking one copies no bytes, and a later change leaves
     // the pieces an earlier snapshot holds as they were.
     void snapshotsShareTheirBytes()
