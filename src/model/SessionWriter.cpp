@@ -1,6 +1,5 @@
 #include "model/SessionWriter.h"
 
-#include "platform/MemoryRelease.h"
 #include "platform/SafeFile.h"
 
 #include <utility>
@@ -67,8 +66,6 @@ namespace {
 
 // The largest session JSON kept from one file to the next.
 constexpr qsizetype kKeptSessionBytes = 256 * 1024;
-// How often at most the heaps give their free pages back after a write.
-constexpr std::chrono::seconds kReturnFreedEvery{20};
 
 } // namespace
 
@@ -128,12 +125,6 @@ void SessionWriter::run()
         m_lastWriteFailed.store(!ok);
         if (m_finished)
             m_finished(ok);
-        // A day of replaced rows and finished files leaves free pages all over the heaps, which
-        // the C library keeps for itself; handed back now and then, here where nothing waits.
-        if (const auto now = std::chrono::steady_clock::now(); now - m_lastReturned >= kReturnFreedEvery) {
-            MemoryRelease::returnFreed();
-            m_lastReturned = now;
-        }
 
         lock.lock();
         m_writing = false;

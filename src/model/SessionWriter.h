@@ -8,7 +8,6 @@
 #include <QString>
 
 #include <atomic>
-#include <chrono>
 #include <condition_variable>
 #include <functional>
 #include <mutex>
@@ -85,8 +84,6 @@ private:
     // entries encoded for it.
     QHash<quint64, QByteArray> m_encodedRevisions;
     LogEntryCache m_entryCache;
-    // Writer thread only: when the heaps last gave their free pages back.
-    std::chrono::steady_clock::time_point m_lastReturned;
 
     // Last, so that everything it reads exists before it starts.
     std::thread m_thread;
