@@ -237,6 +237,8 @@ public:
     // Where the agent is in the transcript.
     [[nodiscard]] int cursor() const { return m_cursor; }
     [[nodiscard]] const QHash<int, QString>& judgedUpTo() const { return m_judgedUpTo; }
+    // Set before each start: a new run's line ids may repeat the last run's.
+    void setJudgedUpTo(QHash<int, QString> judged) { m_judgedUpTo = std::move(judged); }
 
 Q_SIGNALS:
     void feedChanged();

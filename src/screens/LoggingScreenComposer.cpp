@@ -16,9 +16,13 @@ constexpr QRgb kUnknownPickerColour = 0xFF9A9388;
 
 void LoggingScreenModel::commitComposer(const QString& lineID)
 {
-    const std::optional<DisplaySegment> line = segment(lineID);
-    if (!line)
+    // The row the logger typed under, as it shows: held rows keep their line even once it has
+    // left the transcript.
+    const DisplaySegment* row = m_transcriptPane->rowLine(lineID);
+    if (!row)
         return;
+    // A copy: the commit releases the hold the row lives in.
+    const std::optional<DisplaySegment> line = *row;
     const QString kind = composerKind();
     const Date engineStart = m_transcriber->engineStart();
     const Date time = line->moment(engineStart);
@@ -81,7 +85,7 @@ void LoggingScreenModel::dropButtonOnLine(const QString& kind, const QString& li
 {
     if (!m_buttons->button(kind))
         return;
-    const std::optional<DisplaySegment> line = segment(lineID);
+    const DisplaySegment* line = m_transcriptPane->rowLine(lineID);
     if (!line || m_lineUse.state(*line) == LineUse::State::FullyUsed)
         return;
     popChip(kind);

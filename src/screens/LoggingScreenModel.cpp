@@ -380,8 +380,11 @@ void LoggingScreenModel::runningChanged()
 
 void LoggingScreenModel::followRunning(bool running)
 {
-    if (running)
+    if (running) {
+        // The demo's line ids repeat each run: what was judged before says nothing now.
+        m_agent->setJudgedUpTo({});
         m_agent->start();
+    }
     else
         m_agent->stop();
 }

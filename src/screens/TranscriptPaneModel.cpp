@@ -137,6 +137,18 @@ const DisplaySegment* TranscriptPaneModel::liveLine(const QString& id) const
     return row ? &m_screen.transcriber().segments().at(*row) : nullptr;
 }
 
+const DisplaySegment* TranscriptPaneModel::rowLine(const QString& id) const
+{
+    if (m_frozen) {
+        // The row being worked on is nearly always among the newest.
+        const auto held = std::find_if(m_frozen->crbegin(), m_frozen->crend(),
+                                       [&id](const DisplaySegment& line) { return line.id == id; });
+        if (held != m_frozen->crend())
+            return &*held;
+    }
+    return liveLine(id);
+}
+
 Date TranscriptPaneModel::engineStart() const
 {
     return m_screen.transcriber().transcript().engineStart();

@@ -73,6 +73,9 @@ public:
     [[nodiscard]] const std::optional<QList<DisplaySegment>>& frozenSegments() const { return m_frozen; }
     // The line with this id among all the engine's lines.
     [[nodiscard]] const DisplaySegment* liveLine(const QString& id) const;
+    // The line a row with this id shows: the held copy while held (it stays even when the line
+    // has since left the transcript), else the live line.
+    [[nodiscard]] const DisplaySegment* rowLine(const QString& id) const;
     // Time 0 of the lines' seconds, which orders them.
     [[nodiscard]] Date engineStart() const;
 

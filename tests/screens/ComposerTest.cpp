@@ -253,8 +253,9 @@ private Q_SLOTS:
         QCOMPARE(leadIn.contains(QStringLiteral("what came before")), start >= 0);
     }
 
-    // Only marker-button payloads are taken, the first of them; an unknown kind, or a line its
-    // stream took back or never had, is taken and changes nothing, Enter on it neither.
+    // Only marker-button payloads are taken, the first of them; an unknown kind, or a line never
+    // seen, is taken and changes nothing, Enter on it neither. A held row whose line its stream
+    // took back still logs the row as shown.
     void drops_data()
     {
         QTest::addColumn<QStringList>("texts");
@@ -276,7 +277,7 @@ private Q_SLOTS:
                                       << QString();
         QTest::newRow("prefix alone") << QStringList{QStringLiteral("pindle-button:")} << shown << true << QString();
         QTest::newRow("line taken back") << QStringList{kFunnyDrop} << QStringLiteral("taken back") << true
-                                         << QString();
+                                         << QStringLiteral("funny");
         QTest::newRow("line never seen") << QStringList{kFunnyDrop} << QStringLiteral("never") << true << QString();
     }
     void drops()
@@ -308,6 +309,46 @@ private Q_SLOTS:
         QVERIFY(r->screen->poppedKind());
         r->clock.advance(std::chrono::milliseconds(1));
         QVERIFY(!r->screen->poppedKind());
+    }
+
+    // Enter logs the row the logger typed under as the held rows show it: its text as at the
+    // hold, even when the stream has since changed the line or taken it back.
+    void enterOnHeldRow_data()
+    {
+        QTest::addColumn<QString>("after");
+        QTest::newRow("unchanged") << QString();
+        QTest::newRow("changed since the hold") << QStringLiteral("change");
+        QTest::newRow("taken back since the hold") << QStringLiteral("take back");
+        QTest::newRow("taken back, another line came") << QStringLiteral("take back, put");
+    }
+    void enterOnHeldRow()
+    {
+        QFETCH(QString, after);
+        auto r = rig(true);
+        const DisplaySegment line = r->put(QStringLiteral("h"), QStringLiteral("we roll at dawn"), 4, 6,
+                                           QStringLiteral("Boom"));
+        r->screen->selectLine(line.id);
+        r->clock.fireDue();
+        QVERIFY(r->screen->transcriptPane().state().held);
+        if (after.contains(u"change"))
+            r->stream->change(line.id, QStringLiteral("we roll at dawn tomorrow"));
+        if (after.contains(u"take back"))
+            r->stream->takeBack(line.id);
+        if (after.contains(u"put"))
+            r->put(QStringLiteral("later"), QStringLiteral("cut"), 7, 8);
+        r->screen->setDraftNote(QStringLiteral("wide"));
+        r->screen->commitComposer(line.id);
+
+        QCOMPARE(r->entries().size(), 1);
+        const LogEntry entry = r->entries().constFirst();
+        QCOMPARE(entry.highlight, line.text);
+        QCOMPARE(entry.note, QStringLiteral("wide"));
+        QCOMPARE(entry.lineID, std::optional(line.id));
+        QCOMPARE(entry.speaker, std::optional(QStringLiteral("Boom")));
+        QCOMPARE(entry.time, r->engineStart().addingSeconds(4));
+        QCOMPARE(entry.endTime, r->engineStart().addingSeconds(6));
+        QVERIFY(!r->screen->composingLine());
+        QVERIFY(!r->screen->transcriptPane().state().held);
     }
 
     // A drop while a note is typed under another line logs the dropped line alone, with no note,

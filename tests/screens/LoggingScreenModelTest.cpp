@@ -371,6 +371,26 @@ private Q_SLOTS:
         QVERIFY(!r->screen->flaggedLines().contains(gone.id));
         QCOMPARE(r->screen->agent().feed().size(), feed);
     }
+
+    // The demo's line ids repeat each run: what the agent judged in one run is forgotten when
+    // logging starts again, so no channel waits a tick for an id it saw last time.
+    void startForgetsWhatTheAgentJudged()
+    {
+        auto r = rig(true, {}, 1000);
+        const auto run = [&] {
+            r->screen->toggleLogging();
+            QVERIFY(QTest::qWaitFor([&] { return r->engine().running(); }, kWaitMs));
+        };
+        run();
+        for (int step = 0; step < 120 && r->screen->agent().judgedUpTo().isEmpty(); ++step)
+            r->clock.advance(std::chrono::seconds(1));
+        QVERIFY(!r->screen->agent().judgedUpTo().isEmpty());
+        r->screen->toggleLogging();
+        QVERIFY(!r->engine().running());
+        QVERIFY(!r->screen->agent().judgedUpTo().isEmpty());
+        run();
+        QVERIFY(r->screen->agent().judgedUpTo().isEmpty());
+    }
 };
 
 PINDLE_TEST(LoggingScreenModelTest)
