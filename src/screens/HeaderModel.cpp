@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <array>
+#include <utility>
 
 namespace {
 
@@ -77,6 +78,13 @@ HeaderModel::HeaderModel(LoggingScreenModel& screen, QObject* parent) : QObject(
 
     connect(engine, &DesktopTranscriber::runningChanged, this, &HeaderModel::startStopChanged);
     connect(&screen, &LoggingScreenModel::startPendingChanged, this, &HeaderModel::startStopChanged);
+
+    // Every save while logging changes the entries: only a turn of the flag is news.
+    m_exportEnabled = exportEnabled();
+    connect(log, &LoggingLog::entriesChanged, this, [this] {
+        if (std::exchange(m_exportEnabled, exportEnabled()) != m_exportEnabled)
+            Q_EMIT exportEnabledChanged();
+    });
 
     connect(engine, &DesktopTranscriber::noticeChanged, this, &HeaderModel::bannersChanged);
     connect(cloud, &LoggerCloud::problemChanged, this, [this] {
@@ -213,6 +221,11 @@ HeaderStartStop HeaderModel::startStop() const
     if (m_startQueued || m_screen.startPending())
         return {kStartingTitle, false, true};
     return {kStartTitle, false, false};
+}
+
+bool HeaderModel::exportEnabled() const
+{
+    return !m_screen.log().entries().isEmpty();
 }
 
 std::optional<QString> HeaderModel::notice() const

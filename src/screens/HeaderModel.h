@@ -142,6 +142,8 @@ public:
     [[nodiscard]] bool compact() const;
     [[nodiscard]] QList<HeaderMenuItem> layoutMenu() const;
     [[nodiscard]] HeaderStartStop startStop() const;
+    // The Export menu opens only on a log with entries: there is nothing to export before.
+    [[nodiscard]] bool exportEnabled() const;
     // The first banner: the transcriber's notice.
     [[nodiscard]] std::optional<QString> notice() const;
     // The second banner: the cloud's sync problem, unless this very problem was dismissed.
@@ -193,6 +195,8 @@ Q_SIGNALS:
     void pillsChanged();
     void layoutMenuChanged();
     void startStopChanged();
+    // Sent only when exportEnabled() turns.
+    void exportEnabledChanged();
     void bannersChanged();
     void wrappingChanged();
 
@@ -210,6 +214,7 @@ private:
     int m_wrapsOut = 0;
     bool m_startQueued = false;
     std::optional<QString> m_dismissedProblem;
+    bool m_exportEnabled = false;
     // Saved sessions' dates as shown, by milliseconds since 1970: formatting is the menu's cost.
     mutable QHash<qint64, QString> m_whenCache;
 };

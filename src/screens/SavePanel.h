@@ -14,7 +14,7 @@ public:
 
     virtual ~SavePanel() = default;
 
-    // Offers `suggestedName`; `pdfOnly` lets the user pick PDF files only. `answer` runs once, on
-    // the main thread, right away or later.
+    // Offers `suggestedName`; `pdfOnly` lets the user pick PDF files only, and the path answered
+    // then ends in ".pdf". `answer` runs once, on the main thread, right away or later.
     virtual void ask(const QString& suggestedName, bool pdfOnly, Answer answer) = 0;
 };

@@ -457,6 +457,32 @@ private Q_SLOTS:
         r->screen->keywords().remove(QStringLiteral("lunch"));
         QCOMPARE(r->header->pills().at(2).symbol, QStringLiteral("bell"));
     }
+
+    // The Export menu waits for the first entry and closes again on an empty log; only a turn of
+    // the flag is news, not every save.
+    void exportNeedsEntries()
+    {
+        auto r = rig();
+        QVERIFY(!r->header->exportEnabled());
+        QSignalSpy turned(r->header.get(), &HeaderModel::exportEnabledChanged);
+        const QUuid first = r->mark();
+        QVERIFY(r->header->exportEnabled());
+        const QUuid second = r->mark();
+        r->screen->log().removeEntry(first);
+        QVERIFY(r->header->exportEnabled());
+        QCOMPARE(turned.size(), 1);
+        r->screen->log().removeEntry(second);
+        QVERIFY(!r->header->exportEnabled());
+        QCOMPARE(turned.size(), 2);
+
+        r->mark();
+        const QUuid saved = r->screen->log().id();
+        r->header->newSession();
+        QVERIFY(!r->header->exportEnabled());
+        r->header->openSavedSession(saved);
+        QVERIFY(r->header->exportEnabled());
+        QCOMPARE(turned.size(), 5);
+    }
 };
 
 PINDLE_TEST(HeaderModelTest)

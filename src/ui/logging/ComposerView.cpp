@@ -6,6 +6,7 @@
 #include "ui/theme/WidgetPalette.h"
 
 #include <QAbstractButton>
+#include <QApplication>
 #include <QHBoxLayout>
 #include <QKeyEvent>
 #include <QLabel>
@@ -312,6 +313,14 @@ void ComposerView::showEvent(QShowEvent* event)
     QWidget::showEvent(event);
     if (m_content.focused)
         m_field->setFocus(Qt::OtherFocusReason);
+}
+
+void ComposerView::hideEvent(QHideEvent* event)
+{
+    QWidget::hideEvent(event);
+    // Sent before Qt moves the keyboard on from a hidden widget: the owner's choice comes first.
+    if (isAncestorOf(QApplication::focusWidget()))
+        Q_EMIT keyboardLeaving();
 }
 
 bool ComposerView::eventFilter(QObject* watched, QEvent* event)

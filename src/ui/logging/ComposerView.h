@@ -81,10 +81,15 @@ Q_SIGNALS:
     void commitRequested();
     void cancelRequested();
     void kindPicked(const QString& kind);
+    // The composer is going away with the keyboard in it (Return logged, Esc cancelled). Unless
+    // the owner takes the keyboard now, Qt hands it to the next control of the window's tab
+    // chain, which is a header control far from the transcript.
+    void keyboardLeaving();
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
     void showEvent(QShowEvent* event) override;
+    void hideEvent(QHideEvent* event) override;
 
 private:
     class NoteBox;

@@ -155,6 +155,57 @@ void LoggingView::wireShortcuts()
     bind(QKeySequence(Qt::CTRL | Qt::Key_F), &LoggingScreenModel::openSearch);
 }
 
+namespace {
+
+// A window-wide shortcut of `window`, whether or not it could act now.
+bool belongsTo(const QShortcut* shortcut, const QWidget* window)
+{
+    const auto* owner = qobject_cast<const QWidget*>(shortcut->parent());
+    return shortcut->context() == Qt::WindowShortcut && owner && owner->window() == window;
+}
+
+// A shortcut of `window` that Qt would fire now if that window had the keyboard.
+bool actsIn(const QShortcut* shortcut, const QWidget* window)
+{
+    const auto* owner = qobject_cast<const QWidget*>(shortcut->parent());
+    return belongsTo(shortcut, window) && shortcut->isEnabled() && owner->isVisible() && owner->isEnabled();
+}
+
+// Ctrl, Alt or Meta with a key: never one of a dialog's own plain keys (Return, Esc, Space).
+bool isCommandKey(const QKeySequence& keys)
+{
+    return keys.count() == 1 &&
+           keys[0].keyboardModifiers().testAnyFlags(Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier);
+}
+
+} // namespace
+
+void LoggingView::relayShortcuts(QWidget* dialog)
+{
+    // Qt matches only the active window's shortcuts, and a window-modal dialog of the screen (the
+    // line picker) holds the keyboard. The dialog passes the window's command keys on, each acting
+    // exactly as it would in the window: the marker keys, Ctrl+Return, Ctrl+N, Ctrl+F.
+    QList<QKeySequence> keys;
+    for (const QShortcut* shortcut : findChildren<QShortcut*>())
+        if (belongsTo(shortcut, window()))
+            for (const QKeySequence& key : shortcut->keys())
+                if (isCommandKey(key) && !keys.contains(key))
+                    keys.append(key);
+    for (const QKeySequence& key : std::as_const(keys)) {
+        auto* relay = new QShortcut(key, dialog);
+        relay->setContext(Qt::WindowShortcut);
+        connect(relay, &QShortcut::activated, this, [this, key] {
+            QList<QShortcut*> acting;
+            for (QShortcut* shortcut : findChildren<QShortcut*>())
+                if (shortcut->keys().contains(key) && actsIn(shortcut, window()))
+                    acting.append(shortcut);
+            // As in the window: a key that two shortcuts claim does neither.
+            if (acting.size() == 1)
+                Q_EMIT acting.constFirst()->activated();
+        });
+    }
+}
+
 void LoggingView::wireAlerts()
 {
     connect(m_screen.get(), &LoggingScreenModel::renamingChanged, this, &LoggingView::followAlerts);

@@ -92,6 +92,7 @@ private:
     void wireTagBar();
     void wireAlerts();
     void wireShortcuts();
+    void relayShortcuts(QWidget* dialog);
     void wirePicker();
     void followPicker();
     void followSheets();

@@ -35,5 +35,9 @@ void LoggingView::buildExport()
         }
     });
     m_exportButton->setMenu(menu);
+    HeaderModel& header = m_header->model();
+    m_exportButton->setEnabled(header.exportEnabled());
+    connect(&header, &HeaderModel::exportEnabledChanged, m_exportButton,
+            [this, &header] { m_exportButton->setEnabled(header.exportEnabled()); });
     m_header->exportSlot()->layout()->addWidget(m_exportButton);
 }

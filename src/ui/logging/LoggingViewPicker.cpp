@@ -53,5 +53,6 @@ void LoggingView::followPicker()
         m_picker = nullptr;
         m_screen->keepWindowText();
     });
+    relayShortcuts(m_picker);
     m_picker->open();
 }

@@ -38,6 +38,8 @@ void LoggingView::buildTranscript()
     connect(m_composer, &ComposerView::noteEdited, &screen, &LoggingScreenModel::setDraftNote);
     connect(m_composer, &ComposerView::kindPicked, &screen, &LoggingScreenModel::setDraftKind);
     connect(m_composer, &ComposerView::cancelRequested, &screen, &LoggingScreenModel::cancelComposer);
+    // The logger goes on in the screen (its shortcuts act window-wide), not in the header.
+    connect(m_composer, &ComposerView::keyboardLeaving, this, [this] { setFocus(Qt::OtherFocusReason); });
     connect(m_composer, &ComposerView::commitRequested, &screen, [&screen] {
         if (const std::optional<QString> line = screen.composingLine())
             screen.commitComposer(*line);

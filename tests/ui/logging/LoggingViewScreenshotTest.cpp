@@ -62,6 +62,22 @@ private Q_SLOTS:
         QVERIFY(screenshots::save(&view, m_folder, name));
     }
 
+    // A new log before any entry: the Export menu is there but cannot be opened yet.
+    void emptyScreen_data() { screenshots::addAppearances(); }
+    void emptyScreen()
+    {
+        QFETCH(bool, dark);
+        screenshots::setDark(dark);
+        screen_test::RigParts parts(QUrl(QStringLiteral("http://127.0.0.1:9")), QStringLiteral("sid=x"), 3000);
+        LoggingView view(parts.environment(true));
+        view.resize(1180, 800);
+        view.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&view));
+        QTest::qWait(400);
+        const QString name = QStringLiteral("logging-empty-%1.png").arg(QString::fromLatin1(QTest::currentDataTag()));
+        QVERIFY(screenshots::save(&view, m_folder, name));
+    }
+
 private:
     QString m_folder;
 };

@@ -3,6 +3,7 @@
 
 #include "screens/LogEntryListModel.h"
 #include "ui/logging/ButtonBar.h"
+#include "ui/logging/ComposerView.h"
 #include "ui/logging/LinePickerDialog.h"
 #include "ui/logging/LogPaneView.h"
 #include "ui/logging/LoggingView.h"
@@ -74,6 +75,24 @@ bool saveAs(LoggingView& view, const QString& path, bool typedWhole = false)
     name->setText(typedWhole ? path : QFileInfo(path).fileName());
     static_cast<QDialog*>(dialog)->accept();
     return true;
+}
+
+// Logging runs until the demo has said `lines` lines, then stops: presses and Ctrl+Return then
+// find lines in their window.
+void hearLines(ViewRig& r, qsizetype lines)
+{
+    r.screen().toggleLogging();
+    for (int i = 0; i < 20 && r.screen().transcriber().segments().size() < lines; ++i)
+        r.clock.advance(std::chrono::milliseconds(r.lineMs));
+    r.screen().toggleLogging();
+}
+
+const LogEntry* entryOf(LoggingScreenModel& screen, const QUuid& id)
+{
+    for (const LogEntry& entry : screen.log().entries())
+        if (entry.id == id)
+            return &entry;
+    return nullptr;
 }
 
 // The Export menu's item titled `text`, as the menu shows it when opened.
@@ -382,6 +401,126 @@ private Q_SLOTS:
         QTest::keyClick(r.view->openPicker(), Qt::Key_Escape);
         QVERIFY(!r.screen().pickingFor());
         QVERIFY(!r.screen().log().entries().constLast().lineIDs);
+    }
+
+    // The picker holds the keyboard, yet the window's keys act as they would in the window:
+    // Ctrl+N saves the ticked lines first, then edits that entry's note; a marker key marks again
+    // and the picker moves on to the new entry; Ctrl+Return opens the composer on the newest line
+    // and Ctrl+F the search, the picker staying open; Esc keeps the grabbed words.
+    void windowKeysReachThroughThePicker_data()
+    {
+        QTest::addColumn<int>("key");
+        QTest::addColumn<int>("modifiers");
+        QTest::newRow("Ctrl+N") << int(Qt::Key_N) << int(Qt::ControlModifier);
+        QTest::newRow("Ctrl+1") << int(Qt::Key_1) << int(Qt::ControlModifier);
+        QTest::newRow("Ctrl+Return") << int(Qt::Key_Return) << int(Qt::ControlModifier);
+        QTest::newRow("Ctrl+F") << int(Qt::Key_F) << int(Qt::ControlModifier);
+        QTest::newRow("Esc") << int(Qt::Key_Escape) << int(Qt::NoModifier);
+    }
+    void windowKeysReachThroughThePicker()
+    {
+        QFETCH(int, key);
+        QFETCH(int, modifiers);
+        ViewRig r;
+        QVERIFY(QTest::qWaitForWindowExposed(r.view.get()));
+        hearLines(r, 3);
+        QTest::keyClick(r.view.get(), Qt::Key_1, Qt::ControlModifier);
+        const QPointer<LinePickerDialog> picker = r.view->openPicker();
+        QVERIFY(picker);
+        QVERIFY(QTest::qWaitForWindowActive(picker));
+        QTRY_VERIFY(picker->isAncestorOf(QApplication::focusWidget()));
+        const QUuid picked = r.screen().pickingFor().value_or(QUuid());
+        const QSet<QString> ticked = r.screen().pickIDs();
+        const qsizetype entries = r.screen().log().entries().size();
+
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key(key), Qt::KeyboardModifiers(modifiers));
+
+        const LogEntry* entry = entryOf(r.screen(), picked);
+        QVERIFY(entry);
+        const bool closes = key == Qt::Key_N || key == Qt::Key_Escape;
+        if (closes) {
+            QVERIFY(!r.screen().pickingFor());
+            QTRY_VERIFY(!picker);
+        } else {
+            QVERIFY(picker && picker->isVisible() && r.view->openPicker() == picker);
+        }
+        switch (key) {
+        case Qt::Key_N:
+            QCOMPARE(QSet<QString>(entry->lineIDs->cbegin(), entry->lineIDs->cend()), ticked);
+            QCOMPARE(r.screen().editingNote(), std::optional(picked));
+            r.clock.advance(std::chrono::milliseconds(0));
+            // The note field has the window's keyboard once the desktop hands the window back.
+            QTRY_VERIFY(r.view->focusWidget() && r.list()->isAncestorOf(r.view->focusWidget()));
+            r.view->activateWindow();
+            QVERIFY(QTest::qWaitForWindowActive(r.view.get()));
+            QVERIFY(QApplication::focusWidget() && r.list()->isAncestorOf(QApplication::focusWidget()));
+            break;
+        case Qt::Key_1:
+            QCOMPARE(r.screen().log().entries().size(), entries + 1);
+            QCOMPARE(r.screen().pickingFor(), std::optional(r.screen().log().entries().constLast().id));
+            QVERIFY(!entry->lineIDs);
+            break;
+        case Qt::Key_Return:
+            QCOMPARE(r.screen().composingLine(), std::optional(r.screen().transcriber().segments().constLast().id));
+            QCOMPARE(r.screen().pickingFor(), std::optional(picked));
+            break;
+        case Qt::Key_F:
+            QVERIFY(r.screen().showSearch());
+            QTRY_VERIFY(r.view->openSearchSheet());
+            QCOMPARE(r.screen().pickingFor(), std::optional(picked));
+            break;
+        default:
+            QVERIFY(!entry->lineIDs);
+            QVERIFY(!r.screen().editingNote());
+        }
+    }
+
+    // Return logs the note and Esc drops it; either way the keyboard stays with the screen, not
+    // on the next control of the window (a header pill).
+    void composerLeavesTheKeyboardWithTheScreen_data()
+    {
+        QTest::addColumn<int>("key");
+        QTest::newRow("Return logs") << int(Qt::Key_Return);
+        QTest::newRow("Esc cancels") << int(Qt::Key_Escape);
+    }
+    void composerLeavesTheKeyboardWithTheScreen()
+    {
+        QFETCH(int, key);
+        ViewRig r;
+        QVERIFY(QTest::qWaitForWindowActive(r.view.get()));
+        QTest::keyClick(r.view.get(), Qt::Key_1, Qt::ControlModifier);
+        hearLines(r, 2);
+        QTest::keyClick(r.view.get(), Qt::Key_Return, Qt::ControlModifier);
+        QVERIFY(r.screen().composingLine());
+        r.clock.advance(std::chrono::milliseconds(0));
+        QLineEdit* field = r.view->composer()->noteField();
+        QTRY_COMPARE(QApplication::focusWidget(), field);
+        QTest::keyClicks(field, QStringLiteral("wide"));
+        const qsizetype entries = r.screen().log().entries().size();
+        QTest::keyClick(field, Qt::Key(key));
+        QVERIFY(!r.screen().composingLine());
+        QCOMPARE(r.screen().log().entries().size(), entries + (key == Qt::Key_Return ? 1 : 0));
+        QTRY_VERIFY(!r.view->composer()->isVisible());
+        QCOMPARE(QApplication::focusWidget(), r.view.get());
+    }
+
+    // The Export menu opens only while the log has entries.
+    void exportMenuNeedsEntries()
+    {
+        ViewRig r;
+        QVERIFY(QTest::qWaitForWindowExposed(r.view.get()));
+        HeaderPillButton* pill = r.view->exportButton();
+        QVERIFY(!pill->isEnabled());
+        QTest::mouseClick(pill, Qt::LeftButton);
+        QVERIFY(!pill->menu()->isVisible());
+        QTest::keyClick(r.view.get(), Qt::Key_1, Qt::ControlModifier);
+        QVERIFY(pill->isEnabled());
+        QTest::mouseClick(pill, Qt::LeftButton);
+        QTRY_VERIFY(pill->menu()->isVisible());
+        pill->menu()->hide();
+        QVERIFY(r.clickControl(0, EntryRowDelegate::Control::Delete));
+        QVERIFY(r.screen().log().entries().isEmpty());
+        QVERIFY(!pill->isEnabled());
     }
 
     // Going away saves the session; a second view of the same files reads it back.

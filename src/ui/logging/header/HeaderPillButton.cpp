@@ -132,7 +132,9 @@ void HeaderPillButton::focusInEvent(QFocusEvent* event)
 void HeaderPillButton::paintEvent(QPaintEvent*)
 {
     QPainter painter(this);
-    if (isDown())
+    if (!isEnabled())
+        painter.setOpacity(m_style.disabledOpacity);
+    else if (isDown())
         painter.setOpacity(m_style.pressedOpacity);
     const Appearance appearance = currentAppearance();
     ControlColours colours = ControlColours::plain(appearance);

@@ -22,6 +22,8 @@ public:
         CapsuleStyle full = CapsuleStyles::pill;
         CapsuleStyle compact = CapsuleStyles::compactPill;
         qreal pressedOpacity = 0.6;
+        // A disabled control (the Export menu of an empty log) reads as one.
+        qreal disabledOpacity = 0.45;
     };
 
     explicit HeaderPillButton(QWidget* parent = nullptr);

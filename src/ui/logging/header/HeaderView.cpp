@@ -132,8 +132,8 @@ QMenu* HeaderView::attachMenu(HeaderPillButton* pill, QList<HeaderMenuItem> (Hea
         HeaderMenus::fill(*menu, (model->*items)(),
                           [model](const HeaderCommand& command, bool checked) { model->run(command, checked); });
     };
-    // Rows are read as the menu opens; an open menu follows changes on the next turn, never
-    // from inside the action that caused them.
+    // Rows are read as the menu opens; an open menu follows changes in place on the next turn,
+    // never from inside the action that caused them.
     connect(menu, &QMenu::aboutToShow, menu, refill);
     connect(
         m_model, changed, menu,

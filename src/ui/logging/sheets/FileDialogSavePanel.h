@@ -10,7 +10,8 @@ class QWidget;
 
 // The desktop's save dialog as the exporter's save panel: offers the suggested name in the last
 // folder used (Documents at first), as a window-modal sheet on the logging window when there is
-// one, else on its own. The PDF may be saved as a PDF only; any other file under any name.
+// one, else on its own. The PDF may be saved as a PDF only: its name always ends in ".pdf" (a
+// typed "day" or "day.txt" becomes "day.pdf" or "day.txt.pdf"); any other file under any name.
 // Cancel answers nothing written.
 //
 // A question still open when the panel goes is dropped unanswered, its dialog closed.

@@ -113,6 +113,18 @@ private Q_SLOTS:
                 screenshots::save(pill->menu(), m_folder, QStringLiteral("header-menu-%1%2.png").arg(name, suffix)));
             pill->menu()->hide();
         }
+
+        // The open Sessions menu after a save brought a newer log: the pointed-at row stays lit.
+        QMenu* sessions = view->sessionsMenu();
+        QTest::mouseClick(view->sessionsButton(), Qt::LeftButton);
+        QVERIFY(QTest::qWaitForWindowExposed(sessions));
+        sessions->setActiveAction(sessions->actions().constLast());
+        const qsizetype rows = sessions->actions().size();
+        LogSession newer{QUuid::createUuid(), parts.clock.now(), QList<LogEntry>(2), {}, {}};
+        screen.sessions().upsert(newer);
+        QTRY_COMPARE(sessions->actions().size(), rows + 1);
+        QVERIFY(screenshots::save(sessions, m_folder, QStringLiteral("header-menu-sessions-open%1.png").arg(suffix)));
+        sessions->hide();
         screen.transcriber().stop();
     }
 

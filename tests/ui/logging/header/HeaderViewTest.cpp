@@ -11,6 +11,7 @@
 #include <QLabel>
 #include <QLayout>
 #include <QMenu>
+#include <QPointer>
 
 namespace {
 
@@ -172,6 +173,36 @@ private Q_SLOTS:
         QVERIFY(banner->isHidden());
         r.screen->transcriber().setNotice(text);
         QVERIFY(banner->isVisible() && banner->message() == text);
+    }
+
+    // An open Sessions menu follows each save in place: the row under the pointer stays the same
+    // row, still highlighted, and reads its new count.
+    void openSessionsMenuFollowsInPlace()
+    {
+        ViewRig r;
+        const LogButton moment = screen_test::Rig::button(QStringLiteral("moment"), 5);
+        r.screen->tapEntry(moment, r.clock.now(), r.clock.now(), {});
+        r.openMenu(r.view->sessionsButton());
+        QMenu* menu = r.view->sessionsMenu();
+        QTRY_VERIFY(menu->isVisible());
+        const QPointer<QAction> open = menu->actions().constLast();
+        QVERIFY(open->text().endsWith(QStringLiteral("1 markers  ✓")));
+        menu->setActiveAction(open);
+        const QList<QAction*> rows = menu->actions();
+
+        r.screen->tapEntry(moment, r.clock.now(), r.clock.now(), {});
+        QTRY_VERIFY(open && open->text().endsWith(QStringLiteral("2 markers  ✓")));
+        QCOMPARE(menu->actions(), rows);
+        QCOMPARE(menu->activeAction(), open.data());
+
+        // A newer log comes in at the top; the highlighted row stays.
+        LogSession newer{QUuid::createUuid(), r.clock.now().addingSeconds(60), {}, std::nullopt, QList<LogLine>{}};
+        newer.transcript->append(LogLine{QStringLiteral("1-a"), std::nullopt, QStringLiteral("hello"), {}, 0});
+        r.screen->sessions().upsert(newer);
+        QTRY_COMPARE(menu->actions().size(), rows.size() + 1);
+        QCOMPARE(menu->actions().constLast(), open.data());
+        QCOMPARE(menu->activeAction(), open.data());
+        menu->hide();
     }
 
     // The Export menu's and the timecode panel's places take room only while filled.

@@ -6,10 +6,14 @@
 #include "screens/LogExporter.h"
 #include "ui/logging/sheets/FileDialogSavePanel.h"
 
+#include <QApplication>
 #include <QFileDialog>
 #include <QLineEdit>
+#include <QMessageBox>
+#include <QPushButton>
 #include <QRegularExpression>
 #include <QTemporaryDir>
+#include <QTimer>
 
 namespace {
 
@@ -54,6 +58,14 @@ private Q_SLOTS:
                                              << "selects";
         QTest::newRow("PDF gets its suffix") << "Pindle Logger" << true << "sheet"
                                              << "sheet.pdf";
+        QTest::newRow("PDF after another suffix") << "Pindle Logger" << true << "day.txt"
+                                                  << "day.txt.pdf";
+        QTest::newRow("PDF suffix in capitals") << "Pindle Logger" << true << "DAY.PDF"
+                                                << "DAY.PDF";
+        QTest::newRow("PDF with a dot at the end") << "Pindle Logger" << true << "day."
+                                                   << "day..pdf";
+        QTest::newRow("a text may end in .pdf") << "Pindle Logger" << false << "day.pdf"
+                                                << "day.pdf";
         QTest::newRow("no logging window") << "Pindle Logger 2" << false << "log.csv"
                                            << "log.csv";
     }
@@ -87,6 +99,50 @@ private Q_SLOTS:
         panel.openDialog()->reject();
         QCOMPARE(answers.answers.size(), 2);
         QCOMPARE(answers.answers.last(), std::nullopt);
+    }
+
+    // The dialog asks about replacing the file that will be written: for "day.txt" typed as the
+    // PDF, an existing "day.txt.pdf", never a text named "day.txt". Declined, the dialog stays.
+    void replaceQuestionIsAboutThePdf_data()
+    {
+        QTest::addColumn<QString>("existing");
+        QTest::addColumn<bool>("asked");
+        QTest::newRow("a text of the typed name") << "day.txt" << false;
+        QTest::newRow("the PDF it becomes") << "day.txt.pdf" << true;
+    }
+    void replaceQuestionIsAboutThePdf()
+    {
+        QFETCH(QString, existing);
+        QFETCH(bool, asked);
+        QTemporaryDir dir;
+        QFile file(dir.filePath(existing));
+        QVERIFY(file.open(QIODevice::WriteOnly) && file.write("kept") == 4);
+        file.close();
+        FileDialogSavePanel panel;
+        Answers answers;
+        panel.ask(QStringLiteral("pindle-log.pdf"), true, answers.recorder());
+        QFileDialog* dialog = panel.openDialog();
+        QVERIFY(dialog);
+        // Runs inside the question's own event loop, if one opens: answer "No".
+        QString question;
+        QTimer::singleShot(0, dialog, [&question] {
+            if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
+                question = box->text();
+                box->button(QMessageBox::No)->click();
+            }
+        });
+        saveAs(dialog, dir.filePath(QStringLiteral("day.txt")));
+        QCoreApplication::processEvents();
+        QCOMPARE(!question.isEmpty(), asked);
+        if (asked) {
+            QVERIFY(question.contains(QStringLiteral("day.txt.pdf")));
+            QVERIFY(answers.answers.isEmpty());
+            QVERIFY(panel.openDialog() == dialog && dialog->isVisible());
+            dialog->reject();
+            QCOMPARE(answers.answers, QList<std::optional<QString>>{std::nullopt});
+        } else {
+            QCOMPARE(answers.answers, QList<std::optional<QString>>{dir.filePath(QStringLiteral("day.txt.pdf"))});
+        }
     }
 
     // A second question while one is open cancels the first; a panel that goes closes its dialog
