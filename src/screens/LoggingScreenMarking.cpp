@@ -91,6 +91,10 @@ void LoggingScreenModel::tapButton(const LogButton& button)
         requestSummary(id, highlight, button.kind, windowStart);
         return;
     }
+    // A picker still open for an earlier press gives way as if dismissed: its entry keeps its
+    // grab-back text and gets its summary, rather than waiting for one forever.
+    if (m_pickingFor)
+        keepWindowText();
     // The picker's Save or its "Keep the last few seconds" asks for the summary.
     m_pickIDs = inWindow;
     openPicker(id);

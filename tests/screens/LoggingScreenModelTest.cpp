@@ -391,6 +391,30 @@ private Q_SLOTS:
         run();
         QVERIFY(r->screen->agent().judgedUpTo().isEmpty());
     }
+
+    // A second press while the picker is open for the first moves the picker on; the first entry
+    // keeps its grab-back text and still gets its summary.
+    void pressWhilePicking()
+    {
+        auto r = rig();
+        r->screen->toggleLogging();
+        QVERIFY(r->playLines(4));
+        r->screen->tapButton(Rig::button(QStringLiteral("moment"), 100));
+        const QUuid first = *r->screen->pickingFor();
+        // The words a live stream would have grabbed (the demo's streams hear none).
+        LogEntry grabbed = r->entry(first);
+        grabbed.highlight = QStringLiteral("we roll at dawn");
+        grabbed.summarising = true;
+        r->screen->log().replaceEntry(grabbed);
+        r->screen->tapButton(Rig::button(QStringLiteral("funny"), 100));
+        const std::optional<QUuid> second = r->screen->pickingFor();
+        QVERIFY(second && *second != first);
+        QVERIFY(!r->screen->pickIDs().isEmpty());
+        QVERIFY(QTest::qWaitFor([&] { return !r->entry(first).summarising; }, kWaitMs));
+        QVERIFY(!r->entry(first).summary.isEmpty());
+        QCOMPARE(r->entry(first).highlight, grabbed.highlight);
+        QVERIFY(!r->entry(first).lineIDs);
+    }
 };
 
 PINDLE_TEST(LoggingScreenModelTest)
