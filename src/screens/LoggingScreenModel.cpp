@@ -164,8 +164,14 @@ void LoggingScreenModel::appear()
     });
     syncKeywords(m_keywords->words());
     followRunning(m_transcriber->running());
-    // The cloud outlives any one screen: a snapshot asked of a gone screen is empty.
-    m_cloud.setSnapshot([self] { return self ? self->cloudSnapshot() : LoggerCloud::Snapshot{}; });
+    // The cloud outlives any one screen: a gone screen has no log to send, not an empty one.
+    m_cloud.setSnapshot(
+        [self]() -> std::optional<LoggerCloud::Snapshot> {
+            if (!self)
+                return std::nullopt;
+            return self->cloudSnapshot();
+        },
+        this);
 }
 
 void LoggingScreenModel::disappear()
@@ -178,6 +184,9 @@ void LoggingScreenModel::disappear()
     saveSession();
     m_transcriber->stop();
     m_transcriber->onShootEnded = nullptr;
+    // The log as it stands goes up once more; then the cloud lets go of this screen's shoot, so
+    // that no later sync takes another screen's log for it.
+    m_cloud.release(this);
 }
 
 // --- state ---

@@ -194,6 +194,7 @@ bool APIService::waitForCookieWrites(std::optional<std::chrono::milliseconds> li
 
 void APIService::forgetSessionCookie()
 {
+    Q_EMIT sessionEnding();
     {
         QMutexLocker lock(&m_cookieLock);
         m_cachedCookie.reset();
@@ -226,7 +227,8 @@ void APIService::send(ServiceRequest request, QObject* context, ReplyCompletion 
     if (!request.client.isEmpty())
         networkRequest.setRawHeader("x-pindle-client", request.client);
     if (request.withSession) {
-        if (const std::optional<QString> cookie = sessionCookie(); cookie && isUsableCookie(*cookie))
+        const std::optional<QString> cookie = request.sessionCookie ? request.sessionCookie : sessionCookie();
+        if (cookie && isUsableCookie(*cookie))
             networkRequest.setRawHeader("Cookie", cookie->toUtf8());
     }
     const bool encoded = request.encodedBody.has_value();

@@ -40,6 +40,9 @@ struct ServiceRequest {
     std::chrono::milliseconds timeout{std::chrono::seconds(25)};
     // Send "Cookie" = APIService::sessionCookie() when there is one.
     bool withSession = true;
+    // With `withSession`: the cookie to send in place of the one held when the request goes out,
+    // for a request taken earlier that must go with the session it was taken in.
+    std::optional<QString> sessionCookie;
     // The "x-pindle-client" header; empty leaves the header out.
     QByteArray client = "pindle-logger";
 };
@@ -126,8 +129,8 @@ public:
     void deleteSessionCookie();
     bool waitForCookieWrites(std::optional<std::chrono::milliseconds> limit = std::nullopt);
 
-    // The cookie half of the application's "Sign out": forget the cookie in memory (and never
-    // read the store again during this run), then delete the stored item.
+    // The cookie half of the application's "Sign out": sessionEnding(), then forget the cookie in
+    // memory (and never read the store again during this run), then delete the stored item.
     void forgetSessionCookie();
 
     // Asks the service to e-mail a sign-in code (POST "/auth/login"). Completes with nothing on
@@ -165,6 +168,11 @@ public:
 
     // Shown when the code was accepted but the answer started no session.
     static constexpr char kNoSessionText[] = "The service did not start a session. Try again.";
+
+Q_SIGNALS:
+    // The session is about to be forgotten; sessionCookie() still has it. What must still reach
+    // the account (the shoot's last sync) is taken now, with this cookie.
+    void sessionEnding();
 
 private:
     const QString m_baseUrl;

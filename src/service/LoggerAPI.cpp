@@ -57,4 +57,14 @@ void requestEncoded(APIService& service, const QString& path, const QByteArray& 
     send(service, std::move(exchange), context, std::move(done));
 }
 
+void requestEncoded(APIService& service, const QString& path, const QByteArray& method, EncodedBody json,
+                    const std::optional<QString>& session, QObject* context, Completion done)
+{
+    ServiceRequest exchange = sessionRequest(path, method);
+    exchange.encodedBody = std::move(json);
+    exchange.withSession = session.has_value();
+    exchange.sessionCookie = session;
+    send(service, std::move(exchange), context, std::move(done));
+}
+
 } // namespace LoggerAPI

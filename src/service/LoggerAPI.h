@@ -41,4 +41,10 @@ void request(const QString& path, const QByteArray& method, const std::optional<
 void requestEncoded(APIService& service, const QString& path, const QByteArray& method, EncodedBody json,
                     QObject* context, Completion done);
 
+// The same, sent with `session`, the cookie held when the request was taken (none: no cookie),
+// whatever the service holds by the time it goes out: a sync taken just before a sign-out still
+// goes up, and never under another sign-in.
+void requestEncoded(APIService& service, const QString& path, const QByteArray& method, EncodedBody json,
+                    const std::optional<QString>& session, QObject* context, Completion done);
+
 } // namespace LoggerAPI

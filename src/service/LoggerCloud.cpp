@@ -21,6 +21,8 @@ struct LoggerCloud::Shoot {
     QSet<QString> sentMarkerIDs;
     bool flushing = false;
     bool wrapping = false;
+    // Let go of with its screen: its last sync still goes up.
+    bool released = false;
     QList<Done> afterSync; // run when the sync in flight ends
     QList<Done> afterWrap; // callers of a second wrap
 };
@@ -81,6 +83,8 @@ LoggerCloud::LoggerCloud(APIService& service, CameraTimecode& camera, Timing tim
       m_timer(m_time.makeTimer([this] { tick(); })), m_assembler(std::make_unique<QThreadPool>())
 {
     m_assembler->setMaxThreadCount(1);
+    // Signing out: the last sync goes while the session is still there.
+    connect(&m_service, &APIService::sessionEnding, this, [this] { letGo({}); });
 }
 
 LoggerCloud::~LoggerCloud()
@@ -170,17 +174,68 @@ void LoggerCloud::adopt(const QString& token, bool fresh)
     m_timer->start(m_timing.tick);
 }
 
-LoggerCloud::Outgoing LoggerCloud::takeSnapshot()
+void LoggerCloud::setSnapshot(SnapshotFunction snapshot, const QObject* owner)
 {
-    return Outgoing{m_snapshot(), m_clock.offsetMilliseconds()};
+    // The shoot synced so far belongs to the screen that installed the snapshot before: another
+    // screen's log must never be sent as that shoot's (its markers would all count as deleted).
+    if (m_snapshot && owner != m_snapshotOwner)
+        letGo({});
+    m_snapshot = std::move(snapshot);
+    m_snapshotOwner = owner;
+}
+
+void LoggerCloud::release(const QObject* owner, Done done)
+{
+    if (!m_snapshot || owner != m_snapshotOwner)
+        return later(std::move(done));
+    letGo(std::move(done));
+}
+
+void LoggerCloud::letGo(Done done)
+{
+    // A shoot still being created was asked for by the screen that is going.
+    ++m_startNumber;
+    const std::shared_ptr<Shoot> shoot = m_shoot;
+    std::optional<Outgoing> last;
+    if (shoot && !shoot->wrapping)
+        last = takeSnapshot();
+    m_snapshot = nullptr;
+    m_snapshotOwner = nullptr;
+    m_dirty = false;
+    reset();
+    if (!last)
+        return later(std::move(done));
+
+    shoot->released = true;
+    Done finalSync = [this, shoot, last = std::move(*last), done = std::move(done)]() mutable {
+        sync(shoot, std::move(last), std::move(done));
+    };
+    if (shoot->flushing)
+        shoot->afterSync.append(std::move(finalSync));
+    else
+        finalSync();
+}
+
+std::optional<LoggerCloud::Outgoing> LoggerCloud::takeSnapshot()
+{
+    if (!m_snapshot)
+        return std::nullopt;
+    std::optional<Snapshot> snapshot = m_snapshot();
+    if (!snapshot)
+        return std::nullopt;
+    // The session now, not when the body is ready: a sign-out may come in between.
+    return Outgoing{std::move(*snapshot), m_clock.offsetMilliseconds(), m_service.sessionCookie()};
 }
 
 void LoggerCloud::flush(Done done)
 {
     if (!m_shoot || !m_snapshot || m_shoot->flushing || m_shoot->wrapping)
         return later(std::move(done));
+    std::optional<Outgoing> outgoing = takeSnapshot();
+    if (!outgoing)
+        return later(std::move(done));
     m_dirty = false;
-    sync(m_shoot, takeSnapshot(), std::move(done));
+    sync(m_shoot, std::move(*outgoing), std::move(done));
 }
 
 QByteArray LoggerCloud::syncBody(const Snapshot& snapshot, const QStringList& deleted, std::optional<qint64> offsetMs)
@@ -222,7 +277,7 @@ void LoggerCloud::sync(const std::shared_ptr<Shoot>& shoot, Outgoing outgoing, D
 {
     shoot->flushing = true;
     const quint64 number = ++m_assemblyNumber;
-    m_assemblies.insert(number, Assembly{shoot, std::move(done)});
+    m_assemblies.insert(number, Assembly{shoot, std::move(done), std::exchange(outgoing.session, std::nullopt)});
     // The worker gets data only: the shoot and the callers stay with the main thread.
     m_assembler->start([this, number, outgoing = std::move(outgoing), sent = shoot->sentMarkerIDs] {
         Assembled assembled = assemble(outgoing, sent);
@@ -240,11 +295,12 @@ void LoggerCloud::sendAssembled(quint64 number, Assembled assembled)
         return;
     const std::shared_ptr<Shoot> shoot = std::move(found->shoot);
     Done done = std::move(found->done);
+    const std::optional<QString> session = std::move(found->session);
     m_assemblies.erase(found);
 
-    // Reset or replaced while its body was being made: nothing goes out for it. A wrap still
-    // sends what it holds to the shoot it is finishing.
-    if (shoot != m_shoot && !shoot->wrapping) {
+    // Reset or replaced while its body was being made: nothing goes out for it. A wrap or a
+    // release still sends what it holds to the shoot it is finishing.
+    if (shoot != m_shoot && !shoot->wrapping && !shoot->released) {
         shoot->flushing = false;
         if (done)
             done();
@@ -252,7 +308,7 @@ void LoggerCloud::sendAssembled(quint64 number, Assembled assembled)
         return;
     }
 
-    LoggerAPI::requestEncoded(m_service, syncPath(shoot->token), "POST", std::move(assembled.body), this,
+    LoggerAPI::requestEncoded(m_service, syncPath(shoot->token), "POST", std::move(assembled.body), session, this,
                               [this, shoot, current = std::move(assembled.markerIDs),
                                done = std::move(done)](ServiceResult<QJsonObject> result) mutable {
                                   synced(shoot, std::move(current), result);

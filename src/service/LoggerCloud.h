@@ -34,8 +34,14 @@ class QThreadPool;
 // and not at all once the cloud is destroyed.
 //
 // A sync's body (the whole log) is joined from the snapshot's pieces on the cloud's own worker
-// thread, which sees only the snapshot; the main thread sends it when it is ready. A body made
-// for a shoot that was reset or replaced meanwhile is not sent (a wrapping shoot's still is).
+// thread, which sees only the snapshot; the main thread sends it when it is ready, with the
+// session cookie held when the snapshot was taken. A body made for a shoot that was reset or
+// replaced meanwhile is not sent (a wrapping or released shoot's still is).
+//
+// The shoot belongs to the screen whose snapshot is installed: when that screen goes away, or the
+// session ends (sign-out), the log as it stands goes up once more and the cloud lets go of the
+// shoot. Nothing is ever sent from a snapshot with no screen behind it: an empty log would list
+// every marker sent before as deleted.
 class LoggerCloud : public QObject {
     Q_OBJECT
 public:
@@ -51,7 +57,8 @@ public:
         // ids of its shoot's last successful sync that are not among them as deleted.
         SharedBlocks<QString> markerIDs;
     };
-    using SnapshotFunction = std::function<Snapshot()>;
+    // None when there is no log behind it (its screen is gone): nothing is sent then.
+    using SnapshotFunction = std::function<std::optional<Snapshot>()>;
     using Done = std::function<void()>;
     using TokenDone = std::function<void(std::optional<QString> token)>;
 
@@ -82,8 +89,16 @@ public:
     // Set by the logging screen whenever its log changes.
     [[nodiscard]] bool isDirty() const { return m_dirty; }
     void setDirty(bool dirty) { m_dirty = dirty; }
-    // Installed by the logging screen; called on the main thread for every sync.
-    void setSnapshot(SnapshotFunction snapshot) { m_snapshot = std::move(snapshot); }
+    // Installed by the logging screen `owner` when it is shown; called on the main thread for
+    // every sync. A snapshot of another owner first releases the one installed (see release): a
+    // screen starts with no shoot until its own start.
+    void setSnapshot(SnapshotFunction snapshot, const QObject* owner = nullptr);
+    // The screen `owner` goes away: its log as it is now goes up once more (the snapshot and the
+    // session are taken by this call; after any sync in flight), then the cloud is idle with no
+    // snapshot: timer stopped, no token, no lastSaved, no problem, and a start still waiting for
+    // its shoot is superseded. Not wrapped: the shoot stays open on the account. Nothing when
+    // `owner`'s snapshot is not the one installed.
+    void release(const QObject* owner, Done done = {});
 
     // The body of a sync, compact JSON: {"segments":[...],"markers":[...],"deleted_markers":
     // `deleted`, "tc_offset_ms": `offsetMs` when there is one}. Callable from any thread.
@@ -130,11 +145,14 @@ private:
     struct Outgoing {
         Snapshot snapshot;
         std::optional<qint64> offsetMs;
+        std::optional<QString> session;
     };
-    // A sync whose body is being made: what its answer needs, kept on the main thread.
+    // A sync whose body is being made: what its sending and its answer need, kept on the main
+    // thread.
     struct Assembly {
         std::shared_ptr<Shoot> shoot;
         Done done;
+        std::optional<QString> session;
     };
     // What the worker hands back.
     struct Assembled {
@@ -143,7 +161,10 @@ private:
     };
 
     void adopt(const QString& token, bool fresh);
-    [[nodiscard]] Outgoing takeSnapshot();
+    // None without a snapshot or when it has no log behind it.
+    [[nodiscard]] std::optional<Outgoing> takeSnapshot();
+    // The last sync of the shoot, then idle without a snapshot.
+    void letGo(Done done);
     void sync(const std::shared_ptr<Shoot>& shoot, Outgoing outgoing, Done done);
     [[nodiscard]] static Assembled assemble(const Outgoing& outgoing, const QSet<QString>& sent);
     void sendAssembled(quint64 number, Assembled assembled);
@@ -165,6 +186,8 @@ private:
     std::optional<Date> m_lastSaved;
     std::optional<QString> m_problem;
     SnapshotFunction m_snapshot;
+    // Compared, never used: the screen that installed the snapshot.
+    const QObject* m_snapshotOwner = nullptr;
     std::optional<Date> m_lastContact;
     bool m_dirty = false;
     const std::unique_ptr<Clock::Timer> m_timer;

@@ -115,6 +115,13 @@ private:
     {
         return shoot(token).value(QLatin1String(what)).toInt();
     }
+    QStringList markerIDs(const std::optional<QString>& token)
+    {
+        QStringList ids;
+        for (const QJsonValue& marker : shoot(token).value(QStringLiteral("markers")).toArray())
+            ids.append(marker[QStringLiteral("id")].toString());
+        return ids;
+    }
 
     int creates()
     {
@@ -472,6 +479,174 @@ private Q_SLOTS:
             QVERIFY(r->await(&LoggerCloud::flush));
             QCOMPARE(count(other, "syncs"), 1);
         }
+    }
+
+    // Signing out: the log as it is then goes up once more with the session it was made in (after
+    // any sync in flight), then the cloud lets go. No tick or flush sends afterwards, not even
+    // once signed in again with another screen's (empty) log installed, and that screen has no
+    // shoot until its own start.
+    void signOutLetsGo_data()
+    {
+        QTest::addColumn<bool>("inFlight");
+        QTest::newRow("idle") << false;
+        QTest::newRow("sync in flight") << true;
+    }
+    void signOutLetsGo()
+    {
+        QFETCH(bool, inFlight);
+        QStringList log{QStringLiteral("A"), QStringLiteral("B")};
+        auto r = started();
+        const std::optional<QString> token = r->cloud.token();
+        r->cloud.setSnapshot([&] { return snapshotOf(log); });
+        QVERIFY(r->await(&LoggerCloud::flush));
+        if (inFlight) {
+            fault(syncPath(token), QStringLiteral("slow"), 200, 600);
+            r->cloud.flush();
+            QVERIFY(r->cloud.isFlushing());
+        }
+        log.append(QStringLiteral("C"));
+        r->cloud.setDirty(true);
+        QSignalSpy tokenSpy(&r->cloud, &LoggerCloud::tokenChanged);
+        r->service.forgetSessionCookie();
+        log.clear(); // the screen is gone
+        QCOMPARE(r->cloud.token(), std::nullopt);
+        QCOMPARE(tokenSpy.count(), 1);
+        QVERIFY(!r->cloud.isTimerRunning());
+        QVERIFY(QTest::qWaitFor([&] { return count(token, "syncs") == (inFlight ? 3 : 2); }, kWaitMs));
+        QCOMPARE(markerIDs(token), (QStringList{"A", "B", "C"}));
+        QCOMPARE(r->cloud.lastSaved(), std::nullopt);
+
+        // Signed in again, a new screen installs its log; nothing goes to the old shoot.
+        servicetesting::ErrorLatch codeSent;
+        servicetesting::ErrorLatch verified;
+        r->service.sendLoginCode(QStringLiteral("ada@example.com"), nullptr, codeSent.callback());
+        QVERIFY(codeSent.wait());
+        r->service.verifyLoginCode(QStringLiteral("ada@example.com"), m_standin->code(), nullptr, verified.callback());
+        QVERIFY(verified.wait());
+        QVERIFY(r->service.sessionCookie());
+        r->cloud.setSnapshot([] { return snapshotOf({}); });
+        r->cloud.setDirty(true);
+        r->cloud.tick();
+        QVERIFY(r->await(&LoggerCloud::flush));
+        QVERIFY(!r->cloud.isFlushing());
+        QCOMPARE(r->cloud.token(), std::nullopt);
+        QCOMPARE(count(token, "syncs"), inFlight ? 3 : 2);
+        QCOMPARE(markerIDs(token), (QStringList{"A", "B", "C"}));
+        QCOMPARE(shoot(token).value(QStringLiteral("deleted_markers")).toArray(), QJsonArray());
+
+        // Its own start makes a shoot of its own, which lists nothing as deleted.
+        const std::optional<QString> fresh = r->start();
+        QVERIFY(fresh && fresh != token);
+        QVERIFY(r->await(&LoggerCloud::flush));
+        QCOMPARE(count(fresh, "syncs"), 1);
+        QCOMPARE(shoot(fresh).value(QStringLiteral("deleted_markers")).toArray(), QJsonArray());
+    }
+
+    // A screen going away (or another one shown) sends its log once more, then the cloud lets go:
+    // later ticks and flushes send nothing to any shoot, and the next screen has none. A release
+    // by a screen whose snapshot is not installed changes nothing.
+    void releaseLetsGo_data()
+    {
+        QTest::addColumn<QString>("then");
+        QTest::addColumn<bool>("letsGo");
+        QTest::newRow("its screen goes away") << QStringLiteral("release") << true;
+        QTest::newRow("another screen shown") << QStringLiteral("replace") << true;
+        QTest::newRow("another screen goes away") << QStringLiteral("other") << false;
+    }
+    void releaseLetsGo()
+    {
+        QFETCH(QString, then);
+        QFETCH(bool, letsGo);
+        QObject first;
+        QObject second;
+        QStringList log{QStringLiteral("A"), QStringLiteral("B")};
+        auto r = rig();
+        r->cloud.setSnapshot([&] { return snapshotOf(log); }, &first);
+        const std::optional<QString> token = r->start();
+        QVERIFY(token);
+        QVERIFY(r->await(&LoggerCloud::flush));
+        QVERIFY(r->cloud.lastSaved());
+        log.append(QStringLiteral("C"));
+        r->cloud.setDirty(true);
+
+        bool released = false;
+        if (then == QLatin1String("replace"))
+            r->cloud.setSnapshot([] { return snapshotOf({}); }, &second);
+        else
+            r->cloud.release(then == QLatin1String("release") ? &first : &second, [&] { released = true; });
+        log.clear(); // the screen is gone: nothing more may be read of it
+        QCOMPARE(r->cloud.token(), letsGo ? std::nullopt : token);
+        QCOMPARE(r->cloud.isTimerRunning(), !letsGo);
+        QCOMPARE(r->cloud.lastSaved().has_value(), !letsGo);
+        if (then != QLatin1String("replace"))
+            QVERIFY(QTest::qWaitFor([&] { return released; }, kWaitMs));
+        QVERIFY(QTest::qWaitFor([&] { return count(token, "syncs") == (letsGo ? 2 : 1); }, kWaitMs));
+        if (!letsGo) {
+            // Still the first screen's shoot and log.
+            QVERIFY(r->cloud.isDirty());
+            log = QStringList{QStringLiteral("A"), QStringLiteral("B"), QStringLiteral("C")};
+            QVERIFY(r->await(&LoggerCloud::flush));
+            QCOMPARE(count(token, "syncs"), 2);
+        }
+        QCOMPARE(markerIDs(token), (QStringList{"A", "B", "C"}));
+        if (!letsGo)
+            return;
+
+        r->cloud.setSnapshot([] { return snapshotOf({}); }, &second);
+        r->cloud.setDirty(true);
+        r->cloud.tick();
+        QVERIFY(r->await(&LoggerCloud::flush));
+        QVERIFY(r->await(&LoggerCloud::heartbeat));
+        QCOMPARE(count(token, "syncs"), 2);
+        QCOMPARE(count(token, "heartbeats"), 0);
+        QCOMPARE(shoot(token).value(QStringLiteral("deleted_markers")).toArray(), QJsonArray());
+        QCOMPARE(r->cloud.lastSaved(), std::nullopt);
+    }
+
+    // A snapshot with no screen behind it is never sent, not even by a wrap: an empty log would
+    // list every marker sent before as deleted.
+    void goneScreenSendsNothing()
+    {
+        auto r = started();
+        const std::optional<QString> token = r->cloud.token();
+        bool gone = false;
+        r->cloud.setSnapshot([&]() -> std::optional<LoggerCloud::Snapshot> {
+            if (gone)
+                return std::nullopt;
+            return snapshotOf({QStringLiteral("A")});
+        });
+        QVERIFY(r->await(&LoggerCloud::flush));
+        gone = true;
+        r->cloud.setDirty(true);
+        r->cloud.tick();
+        QVERIFY(r->await(&LoggerCloud::flush));
+        QVERIFY(r->cloud.isDirty());
+        QVERIFY(r->await(&LoggerCloud::wrap));
+        QCOMPARE(count(token, "syncs"), 1);
+        QCOMPARE(count(token, "wraps"), 1);
+        QCOMPARE(markerIDs(token), QStringList{QStringLiteral("A")});
+        QCOMPARE(shoot(token).value(QStringLiteral("deleted_markers")).toArray(), QJsonArray());
+    }
+
+    // A shoot that is still being created when its screen goes away is not taken up.
+    void releaseBeforeShootArrives()
+    {
+        QObject screen;
+        auto r = rig();
+        r->cloud.setSnapshot([] { return snapshotOf({QStringLiteral("A")}); }, &screen);
+        fault(QStringLiteral("/api/logger/shoots"), QStringLiteral("slow"), 200);
+        bool answered = false;
+        std::optional<QString> token = QStringLiteral("unset");
+        r->cloud.startShoot({}, QStringLiteral("Log"), r->clock.format().storageString(), false,
+                            [&](std::optional<QString> t) {
+                                token = t;
+                                answered = true;
+                            });
+        r->cloud.release(&screen);
+        QVERIFY(QTest::qWaitFor([&] { return answered; }, kWaitMs));
+        QCOMPARE(token, std::nullopt);
+        QCOMPARE(r->cloud.token(), std::nullopt);
+        QVERIFY(!r->cloud.isTimerRunning());
     }
 
     // A cloud destroyed while a long shoot's body is being made waits for the worker, sends
