@@ -20,6 +20,8 @@ ScreenLayout ScreenLayout::of(const Input& input)
         layout.mixerBand = input.showMixer && input.hasChannels;
         layout.chatByChannels = input.agentEnabled && input.agentPlace == QStringLiteral("channels");
         layout.transcriptTitle = true;
+        layout.chatByChannelsHeight = kChatByChannelsHeight;
+        layout.transcriptMinimumHeight = kTranscriptMinimumHeight;
         return layout;
     }
     // Narrow: one tab at a time, with neither section title; each tab shows its panes whatever
@@ -33,4 +35,81 @@ ScreenLayout ScreenLayout::of(const Input& input)
         layout.chatByChannels = input.agentEnabled;
     }
     return layout;
+}
+
+namespace {
+
+// The controls' lines in `width`, filled in order; a control wider than the width has a line
+// of its own.
+QList<QList<qsizetype>> wrap(const QList<QSizeF>& items, double width, double spacing)
+{
+    QList<QList<qsizetype>> lines;
+    double used = 0;
+    for (qsizetype i = 0; i < items.size(); ++i) {
+        const double item = items[i].width();
+        if (lines.isEmpty() || used + spacing + item > width) {
+            lines.append(QList<qsizetype>{i});
+            used = item;
+        } else {
+            lines.last().append(i);
+            used += spacing + item;
+        }
+    }
+    return lines;
+}
+
+double linesHeight(const QList<QList<qsizetype>>& lines, const QList<QSizeF>& items, double spacing)
+{
+    double height = 0;
+    for (const QList<qsizetype>& line : lines) {
+        double tallest = 0;
+        for (const qsizetype i : line)
+            tallest = std::max(tallest, items[i].height());
+        height += tallest;
+    }
+    return lines.isEmpty() ? 0 : height + spacing * double(lines.size() - 1);
+}
+
+bool fitsEach(const QList<QSizeF>& items, double width)
+{
+    return std::all_of(items.cbegin(), items.cend(), [width](const QSizeF& item) { return item.width() <= width; });
+}
+
+} // namespace
+
+TopBarPlan TopBarPlan::of(const Input& input)
+{
+    const double width = std::isfinite(input.width) ? std::max(0.0, input.width) : 0.0;
+    const double spacing = std::isfinite(input.spacing) ? std::max(0.0, input.spacing) : 0.0;
+    const QList<QSizeF>& items = input.controls;
+    TopBarPlan plan;
+    plan.brand = QRectF(QPointF(0, 0), input.brand);
+
+    const double besideWidth = width - input.brand.width() - spacing;
+    QList<QList<qsizetype>> lines = wrap(items, besideWidth, spacing);
+    double top = 0;
+    const bool beside = fitsEach(items, besideWidth) &&
+                        (lines.size() <= 1 || linesHeight(lines, items, spacing) <= input.brand.height());
+    if (!beside) {
+        lines = wrap(items, width, spacing);
+        top = items.isEmpty() ? 0 : input.brand.height() + spacing;
+        plan.underBrand = !items.isEmpty();
+    }
+
+    plan.controls.resize(items.size());
+    for (const QList<qsizetype>& line : std::as_const(lines)) {
+        double right = width;
+        double tallest = 0;
+        for (auto i = line.crbegin(); i != line.crend(); ++i) {
+            const QSizeF& item = items[*i];
+            right -= item.width();
+            plan.controls[*i] = QRectF(QPointF(right, top), item);
+            right -= spacing;
+            tallest = std::max(tallest, item.height());
+        }
+        top += tallest + spacing;
+    }
+    plan.lines = int(lines.size());
+    plan.height = std::max(input.brand.height(), lines.isEmpty() ? 0.0 : top - spacing);
+    return plan;
 }

@@ -1,5 +1,8 @@
 #pragma once
 
+#include <QList>
+#include <QRectF>
+#include <QSizeF>
 #include <QString>
 
 // Where the logging screen's panes go for a window width: two columns side by side from 820
@@ -44,8 +47,38 @@ struct ScreenLayout {
     bool mixerBand = false;
     bool chatByChannels = false;
     bool transcriptTitle = false;
+    // Heights in the channel column: the chat's fixed height (0: it shares the room with the
+    // transcript, down to its panel's least height), and the least the transcript keeps. The mixer band
+    // gives way before the wide transcript's least; a narrow one has none, so the band stays
+    // whole before the transcript gets room.
+    int chatByChannelsHeight = 0;
+    int transcriptMinimumHeight = 0;
 
     [[nodiscard]] static ScreenLayout of(const Input& input);
 
     friend bool operator==(const ScreenLayout&, const ScreenLayout&) = default;
+};
+
+// Where the header's top bar puts its items. Each keeps its natural size, so no text is cut:
+// the brand block on the left, the controls (menus, pills, Start/Stop) right-aligned on one
+// line. When the line cannot hold them all, the controls wrap into right-aligned lines, in
+// order, beside the brand block while those lines are no taller than it, else under it; Start/
+// Stop, the last control, stays the rightmost item.
+struct TopBarPlan {
+    struct Input {
+        double width = 0;
+        QSizeF brand;
+        QList<QSizeF> controls;
+        // Between items on a line, between lines, and at least between the brand and the controls.
+        double spacing = 8;
+    };
+
+    QRectF brand;
+    QList<QRectF> controls;
+    // Lines of controls, and whether they stand under the brand block.
+    int lines = 0;
+    bool underBrand = false;
+    double height = 0;
+
+    [[nodiscard]] static TopBarPlan of(const Input& input);
 };

@@ -20,6 +20,7 @@ private Q_SLOTS:
         QTest::newRow("1239 compact") << 1239.0 << true << true << 520;
         QTest::newRow("1240 full header") << 1240.0 << true << false << 520;
         QTest::newRow("700: tabs") << 700.0 << false << true << 0;
+        QTest::newRow("minimum window") << 420.0 << false << true << 0;
         QTest::newRow("not a number") << qQNaN() << false << true << 0;
     }
     void breakpoints()
@@ -37,6 +38,16 @@ private Q_SLOTS:
         QCOMPARE(layout.channelColumnWidth, channelWidth);
         QCOMPARE(layout.channelColumn, wide);
         QCOMPARE(layout.logColumn, true);
+        // Only the wide transcript keeps a least height and only the wide chat has a fixed one;
+        // in the Transcript tab the mixer band stays whole before either gets room.
+        QCOMPARE(layout.transcriptMinimumHeight, wide ? 200 : 0);
+        QCOMPARE(layout.chatByChannelsHeight, wide ? 170 : 0);
+        input.tab = 1;
+        input.agentEnabled = true;
+        input.hasChannels = true;
+        const ScreenLayout transcriptTab = ScreenLayout::of(input);
+        QCOMPARE(transcriptTab.transcriptMinimumHeight, wide ? 200 : 0);
+        QCOMPARE(transcriptTab.chatByChannelsHeight, wide ? 170 : 0);
     }
 
     // Which optional panes show, wide and in each narrow tab.
@@ -89,6 +100,71 @@ private Q_SLOTS:
         QCOMPARE(layout.transcriptTitle, layout.wide);
         if (!layout.wide)
             QCOMPARE(layout.logColumn, !layout.channelColumn);
+    }
+
+    // The top bar: every item at its natural size, the controls right-aligned on one line, else
+    // wrapped in order beside the brand block while no taller than it, else under it.
+    void topBar_data()
+    {
+        QTest::addColumn<double>("width");
+        QTest::addColumn<double>("brandHeight");
+        QTest::addColumn<int>("controls");
+        QTest::addColumn<int>("lines");
+        QTest::addColumn<bool>("under");
+        QTest::addColumn<double>("height");
+        // Brand 180 wide; Sessions, Input, four pills, Export, Start/Stop: 514 wide with 56 of
+        // spacing, so one line is 180 + 8 + 570 = 758.
+        QTest::newRow("one line, exactly") << 758.0 << 75.0 << 8 << 1 << false << 75.0;
+        QTest::newRow("a point short: Start/Stop wraps beside") << 757.0 << 75.0 << 8 << 2 << false << 75.0;
+        QTest::newRow("two lines beside") << 500.0 << 75.0 << 8 << 2 << false << 75.0;
+        QTest::newRow("taller than the brand: under it") << 388.0 << 75.0 << 8 << 2 << true << 153.0;
+        QTest::newRow("a taller brand keeps four lines beside") << 388.0 << 150.0 << 8 << 4 << false << 150.0;
+        QTest::newRow("Start/Stop wider than the room beside") << 300.0 << 75.0 << 8 << 2 << true << 153.0;
+        QTest::newRow("no controls") << 300.0 << 75.0 << 0 << 0 << false << 75.0;
+        QTest::newRow("wide window") << 2000.0 << 75.0 << 8 << 1 << false << 75.0;
+        // Each control on a line of its own under the brand: 75 + 8 + 240 + 7 × 8.
+        QTest::newRow("no width") << 0.0 << 75.0 << 8 << 8 << true << 379.0;
+        QTest::newRow("not a number") << qQNaN() << 75.0 << 8 << 8 << true << 379.0;
+    }
+    void topBar()
+    {
+        QFETCH(double, width);
+        QFETCH(double, brandHeight);
+        QFETCH(int, controls);
+        const QList<QSizeF> bar{{100, 31}, {78, 31}, {33, 29}, {33, 29}, {33, 29}, {33, 29}, {86, 31}, {118, 31}};
+        TopBarPlan::Input input;
+        input.width = width;
+        input.brand = QSizeF(180, brandHeight);
+        input.controls = bar.first(controls);
+        const TopBarPlan plan = TopBarPlan::of(input);
+        QTEST(plan.lines, "lines");
+        QTEST(plan.underBrand, "under");
+        QTEST(plan.height, "height");
+        QCOMPARE(plan.brand, QRectF(0, 0, 180, brandHeight));
+        QCOMPARE(plan.controls.size(), controls);
+        QList<QRectF> all{plan.brand};
+        for (qsizetype i = 0; i < plan.controls.size(); ++i) {
+            const QRectF& control = plan.controls[i];
+            QCOMPARE(control.size(), bar[i]);
+            QVERIFY(control.bottom() <= plan.height);
+            if (i > 0) {
+                // Reading order: further right on the same line, or on a lower one.
+                const QRectF& before = plan.controls[i - 1];
+                QVERIFY(control.top() > before.top() ||
+                        (control.top() == before.top() && control.left() > before.right()));
+            }
+            all.append(control);
+        }
+        for (qsizetype i = 0; i < all.size(); ++i)
+            for (qsizetype j = i + 1; j < all.size(); ++j)
+                QVERIFY2(!all[i].intersects(all[j]),
+                         qPrintable(QStringLiteral("items %1 and %2 overlap").arg(i).arg(j)));
+        if (controls > 0 && width >= 300) {
+            // Start/Stop ends the last line at the right edge; nothing pokes out of the bar.
+            QCOMPARE(plan.controls.constLast().right(), width);
+            for (const QRectF& control : plan.controls)
+                QVERIFY(control.left() >= 0 && control.right() <= width);
+        }
     }
 };
 

@@ -137,6 +137,8 @@ private:
     QWidget* m_chatByChannels = nullptr;
     QWidget* m_transcriptTitle = nullptr;
     QWidget* m_transcriptSlot = nullptr;
+    // The channel column's panes, whose heights follow the layout.
+    QBoxLayout* m_channelPanes = nullptr;
     QPointer<TextAlert> m_alert;
     QPointer<LinePickerDialog> m_picker;
     QPointer<ButtonsSheet> m_buttonsSheet;

@@ -20,6 +20,7 @@
 #include <QButtonGroup>
 #include <QHBoxLayout>
 #include <QPushButton>
+#include <QScrollArea>
 #include <QTimer>
 #include <QVBoxLayout>
 
@@ -55,6 +56,23 @@ bool filled(const QWidget* slot)
     return slot->layout()->count() > 0;
 }
 
+// A column whose panes scroll together when the window is too short for their least heights,
+// rather than be cut; taller, they fill it.
+QWidget* scrollingColumn(QWidget* panes)
+{
+    auto* column = new QWidget;
+    auto* area = new QScrollArea;
+    area->setFrameShape(QFrame::NoFrame);
+    area->setWidgetResizable(true);
+    area->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    area->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+    area->viewport()->setAutoFillBackground(false);
+    area->setWidget(panes);
+    panes->setAutoFillBackground(false);
+    stack(column)->addWidget(area);
+    return column;
+}
+
 } // namespace
 
 void LoggingView::buildLayout()
@@ -70,6 +88,9 @@ void LoggingView::buildLayout()
     m_headerSlot->layout()->addWidget(m_header);
     auto* timecode = new TimecodePanelModel(*m_screen, this);
     m_header->timecodeSlot()->layout()->addWidget(new TimecodePanel(*timecode));
+    // The timecode row does not wrap: its least width must not make the header measure the top
+    // bar's wrapped height at a width the window does not give it.
+    m_header->timecodeSlot()->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
     m_tabs = new QWidget;
     auto* tabLayout = new QHBoxLayout(m_tabs);
     tabLayout->setContentsMargins(0, 0, 0, 0);
@@ -86,8 +107,9 @@ void LoggingView::buildLayout()
     headerLayout->addWidget(m_tabs);
 
     // Log column: title, table, Mark's chat when it sits here, tags, then the marker buttons.
-    m_logColumn = new QWidget;
-    QVBoxLayout* log = stack(m_logColumn);
+    auto* logPanes = new QWidget;
+    QVBoxLayout* log = stack(logPanes);
+    m_logColumn = scrollingColumn(logPanes);
     m_logTitle = new SectionTitle(QStringLiteral("LOG"));
     log->addWidget(m_logTitle);
     log->addWidget(m_logPane, 1);
@@ -106,15 +128,15 @@ void LoggingView::buildLayout()
     log->addWidget(m_buttonBar);
 
     // Channel column: the mixer band, Mark's chat when it sits here, the transcript.
-    m_channelColumn = new QWidget;
-    QVBoxLayout* channels = stack(m_channelColumn);
+    auto* channelPanes = new QWidget;
+    QVBoxLayout* channels = stack(channelPanes);
+    m_channelColumn = scrollingColumn(channelPanes);
     m_mixerSlot = emptySlot(QStringLiteral("mixerSlot"));
     m_mixer = new MixerView(m_screen->mixer());
     m_mixerSlot->layout()->addWidget(m_mixer);
     m_mixerSlot->layout()->addWidget(new LineDivider);
     channels->addWidget(m_mixerSlot);
     m_chatByChannels = emptySlot(QStringLiteral("chatByChannelsSlot"));
-    m_chatByChannels->setFixedHeight(ScreenLayout::kChatByChannelsHeight);
     channels->addWidget(m_chatByChannels);
     buildAgentChat();
     m_transcriptTitle = new SectionTitle(QStringLiteral("TRANSCRIPT · CLICK A LINE TO SELECT IT"));
@@ -122,8 +144,8 @@ void LoggingView::buildLayout()
     m_transcriptSlot = new QWidget;
     m_transcriptSlot->setObjectName(QStringLiteral("transcriptSlot"));
     stack(m_transcriptSlot);
-    m_transcriptSlot->setMinimumHeight(ScreenLayout::kTranscriptMinimumHeight);
     channels->addWidget(m_transcriptSlot, 1);
+    m_channelPanes = channels;
 
     auto* content = new QHBoxLayout;
     content->setContentsMargins(0, 0, 0, 0);
@@ -145,13 +167,18 @@ void LoggingView::buildAgentChat()
     m_agentPanel = std::make_unique<AgentPanelModel>(
         screen->agent(), screen->transcriber(), [screen](std::optional<int> channel) { screen->openChannel(channel); });
     // Mark's chat has two places; the layout shows the one the Layout menu chose. Each holds its
-    // own view of the one character, and a hidden view stops drawing it.
+    // own view of the one character, and a hidden view stops drawing it. Under the log its line
+    // comes first (the tag bar or the buttons bring their own below); by the channels the band
+    // above ends in a line, so the chat's own closes it off from the transcript.
     for (QWidget* slot : {m_chatByChannels, m_chatUnderLog}) {
         auto* character = new PindleCharacterView(screen->agent().mark(), FrameClock::shared());
         auto* panel = new AgentPanel(*m_agentPanel, character);
         connect(character, &PindleCharacterView::tapped, panel, &AgentPanel::characterTapped);
+        if (slot == m_chatUnderLog)
+            slot->layout()->addWidget(new LineDivider);
         slot->layout()->addWidget(panel);
-        slot->layout()->addWidget(new LineDivider);
+        if (slot == m_chatByChannels)
+            slot->layout()->addWidget(new LineDivider);
         m_agentPanels.append(panel);
     }
 }
@@ -212,6 +239,21 @@ void LoggingView::applyLayout()
     m_mixerSlot->setVisible(layout.mixerBand && filled(m_mixerSlot));
     m_chatByChannels->setVisible(layout.chatByChannels && filled(m_chatByChannels));
     m_transcriptTitle->setVisible(layout.transcriptTitle);
+    // Wide, the chat has its height and the transcript keeps its least, so the mixer band gives
+    // way (its strips scroll); narrow, the band stays whole and the chat and the transcript
+    // share what is left.
+    const int chatStretch = layout.chatByChannelsHeight > 0 ? 0 : 1;
+    if (layout.chatByChannelsHeight > 0) {
+        m_chatByChannels->setFixedHeight(layout.chatByChannelsHeight);
+    } else {
+        // As short as its panel allows.
+        m_chatByChannels->setMinimumHeight(0);
+        m_chatByChannels->setMaximumHeight(QWIDGETSIZE_MAX);
+    }
+    // A new stretch redoes the layout: only when it changes, not on every resize.
+    if (m_channelPanes->stretch(m_channelPanes->indexOf(m_chatByChannels)) != chatStretch)
+        m_channelPanes->setStretchFactor(m_chatByChannels, chatStretch);
+    m_transcriptSlot->setMinimumHeight(layout.transcriptMinimumHeight);
 
     // The header follows the width a turn later, not while the window is being laid out.
     if (layout.compactHeader != screen.compactHeader())

@@ -28,9 +28,10 @@ const TextStyle kChevron = TextStyle::system(9, QFont::Bold);
 const TextStyle kCount = TextStyle::bundled("DMSans-Regular", 10);
 const QString kCaption = QStringLiteral("CHANNELS");
 
-QScrollArea* scrollArea(Qt::Orientation orientation, QWidget* content)
+QScrollArea* scrollArea(Qt::Orientation orientation, QWidget* content, QScrollArea* area = nullptr)
 {
-    auto* area = new QScrollArea;
+    if (!area)
+        area = new QScrollArea;
     area->setFrameShape(QFrame::NoFrame);
     area->setWidget(content);
     area->setWidgetResizable(orientation == Qt::Vertical);
@@ -56,6 +57,28 @@ template <class Widget, class Make> void fitCount(std::vector<Widget*>& widgets,
 }
 
 } // namespace
+
+// A pane of the band that asks for its content's whole height and, in a short column, settles
+// for less down to a least height and scrolls up and down.
+class MixerView::BandScroll final : public QScrollArea {
+public:
+    void setHeights(int wanted, int least)
+    {
+        if (wanted == m_wanted && least == m_least)
+            return;
+        m_wanted = wanted;
+        m_least = least;
+        setMinimumHeight(least);
+        setMaximumHeight(wanted);
+        updateGeometry();
+    }
+    [[nodiscard]] QSize sizeHint() const override { return {QScrollArea::sizeHint().width(), m_wanted}; }
+    [[nodiscard]] QSize minimumSizeHint() const override { return {0, m_least}; }
+
+private:
+    int m_wanted = 0;
+    int m_least = 0;
+};
 
 MixerHeaderButton::MixerHeaderButton(FrameClock& frames, QWidget* parent)
     : QAbstractButton(parent), m_turning(frames.add([this](double seconds) {
@@ -175,13 +198,17 @@ void MixerView::build()
     m_pinBand = new AgentPinBand(m_mixer, m_frames);
     strips->addWidget(m_pinBand);
     m_stripRow = new QWidget;
-    m_stripScroll = scrollArea(Qt::Horizontal, m_stripRow);
+    m_stripScroll = new BandScroll;
+    scrollArea(Qt::Horizontal, m_stripRow, m_stripScroll);
+    // Sideways without indicators; up and down, with one, when the column is too short.
+    m_stripScroll->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
     strips->addWidget(m_stripScroll);
     body->addWidget(m_stripsPage);
 
     m_grid = new QWidget;
     m_grid->installEventFilter(this);
-    m_gridScroll = scrollArea(Qt::Vertical, m_grid);
+    m_gridScroll = new BandScroll;
+    scrollArea(Qt::Vertical, m_grid, m_gridScroll);
     body->addWidget(m_gridScroll);
 
     m_collapsedRow = new QWidget;
@@ -249,7 +276,8 @@ void MixerView::syncStrips()
     }
     const int height = m_strips.empty() ? 0 : m_strips.front()->height();
     m_stripRow->setFixedSize(std::max(0, x - kStripSpacing), height + kStripBottomPad);
-    m_stripScroll->setFixedHeight(height + kStripBottomPad);
+    const int wanted = height + kStripBottomPad;
+    m_stripScroll->setHeights(wanted, std::min(wanted, kLeastPaneHeight));
 }
 
 void MixerView::syncRows()
@@ -296,7 +324,8 @@ void MixerView::placeGrid()
     const int lines = (static_cast<int>(m_rows.size()) + m_gridColumns - 1) / m_gridColumns;
     const int height = lines * rowHeight + (lines - 1) * kGridRowSpacing;
     m_grid->setMinimumHeight(height);
-    m_gridScroll->setFixedHeight(std::min(height, kGridMaximumHeight));
+    const int wanted = std::min(height, kGridMaximumHeight);
+    m_gridScroll->setHeights(wanted, std::min(wanted, kLeastPaneHeight));
 }
 
 void MixerView::syncCollapsed()

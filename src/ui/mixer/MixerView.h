@@ -64,6 +64,9 @@ public:
     static constexpr int kGridMaximumHeight = 230;
     static constexpr int kCollapsedSpacing = 6;
     static constexpr int kProgressWidth = 120;
+    // In a column too short for the whole band, the strips or the grid scroll in a pane down to
+    // this height, which still shows a strip's meter and fader whole; shorter, the column scrolls.
+    static constexpr int kLeastPaneHeight = MixerModel::kTrackHeight + 2;
 
     // `frames` null: the application's frame clock.
     explicit MixerView(MixerModel& mixer, QWidget* parent = nullptr, FrameClock* frames = nullptr);
@@ -87,6 +90,8 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
+    class BandScroll;
+
     void build();
     void sync();
     void syncStrips();
@@ -108,9 +113,9 @@ private:
     QLabel* m_scanText = nullptr;
     QWidget* m_stripsPage = nullptr;
     AgentPinBand* m_pinBand = nullptr;
-    QScrollArea* m_stripScroll = nullptr;
+    BandScroll* m_stripScroll = nullptr;
     QWidget* m_stripRow = nullptr;
-    QScrollArea* m_gridScroll = nullptr;
+    BandScroll* m_gridScroll = nullptr;
     QWidget* m_grid = nullptr;
     QScrollArea* m_collapsedScroll = nullptr;
     QWidget* m_collapsedRow = nullptr;

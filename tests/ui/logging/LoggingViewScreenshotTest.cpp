@@ -7,8 +7,9 @@
 #include <QApplication>
 #include <QDir>
 
-// Pictures of the logging screen for a person to look at, at the window's default and minimum
-// sizes, light and dark. Runs only when PINDLE_SCREENSHOTS names a folder to write them to.
+// Pictures of the logging screen for a person to look at, at the window's default, a large, a
+// narrow and the minimum size (the narrow ones on the Transcript tab, where the mixer is),
+// light and dark. Runs only when PINDLE_SCREENSHOTS names a folder to write them to.
 class LoggingViewScreenshotTest : public QObject {
     Q_OBJECT
 
@@ -24,19 +25,32 @@ private Q_SLOTS:
     void loggingScreen_data()
     {
         QTest::addColumn<QSize>("size");
+        QTest::addColumn<int>("tab");
         QTest::addColumn<bool>("dark");
-        QTest::newRow("default-light") << QSize(1180, 800) << false;
-        QTest::newRow("default-dark") << QSize(1180, 800) << true;
-        QTest::newRow("minimum-light") << QSize(420, 560) << false;
-        QTest::newRow("minimum-dark") << QSize(420, 560) << true;
+        const struct {
+            const char* name;
+            QSize size;
+            int tab;
+        } windows[] = {{"default", {1180, 800}, 0},
+                       {"large", {1400, 900}, 0},
+                       {"narrow-transcript", {700, 800}, 1},
+                       {"minimum-transcript", {420, 560}, 1},
+                       {"minimum", {420, 560}, 0}};
+        for (const auto& window : windows)
+            for (const bool dark : {false, true})
+                QTest::newRow(qPrintable(QStringLiteral("%1-%2").arg(
+                    QLatin1String(window.name), dark ? QStringLiteral("dark") : QStringLiteral("light"))))
+                    << window.size << window.tab << dark;
     }
     void loggingScreen()
     {
         QFETCH(QSize, size);
+        QFETCH(int, tab);
         QFETCH(bool, dark);
         screenshots::setDark(dark);
         screen_test::RigParts parts(QUrl(QStringLiteral("http://127.0.0.1:9")), QStringLiteral("sid=x"), 3000);
         LoggingView view(parts.environment(true));
+        view.screen().setTab(tab);
         view.resize(size);
         view.show();
         QVERIFY(QTest::qWaitForWindowExposed(&view));

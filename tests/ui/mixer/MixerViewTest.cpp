@@ -1,10 +1,13 @@
 #include "MixerRig.h"
 #include "common/TestMain.h"
+#include "common/WidgetReach.h"
 
 #include "ui/mixer/AgentPinBand.h"
 #include "ui/mixer/MixerMeters.h"
 
 #include <QProgressBar>
+#include <QScrollArea>
+#include <QScrollBar>
 
 using namespace mixer_test;
 using namespace Qt::Literals::StringLiterals;
@@ -67,6 +70,52 @@ private Q_SLOTS:
             QCOMPARE(header->accessibleName(), u"Expand channels"_s);
             QCOMPARE(bench.rig.rig.defaults->boolValue(MixerModel::kOpenKey), std::optional<bool>(false));
             QTest::mouseClick(header, Qt::LeftButton);
+        }
+    }
+
+    // A band given less than its whole height keeps its header and scrolls its strips or rows
+    // up and down, so every control can still be brought into view whole; given its whole height
+    // it does not scroll.
+    void shortBandScrolls_data()
+    {
+        QTest::addColumn<int>("channels");
+        QTest::addColumn<bool>("agentOn");
+        QTest::newRow("strips with the pin") << 6 << true;
+        QTest::newRow("strips, no pin") << 8 << false;
+        QTest::newRow("a wide row of strips") << 8 << true;
+        QTest::newRow("rows") << 12 << true;
+    }
+    void shortBandScrolls()
+    {
+        QFETCH(int, channels);
+        QFETCH(bool, agentOn);
+        MixerRig bench(channels);
+        bench.rig.agent->setEnabled(agentOn);
+        MixerView& view = *bench.view;
+        const int whole = view.sizeHint().height();
+        const int least = view.minimumSizeHint().height();
+        QVERIFY2(least < whole, qPrintable(QStringLiteral("least %1, whole %2").arg(least).arg(whole)));
+        const int width = QTest::currentDataTag() == QByteArray("a wide row of strips") ? 300 : 680;
+        for (const int height : {least, (least + whole) / 2, whole}) {
+            view.resize(width, height);
+            QCoreApplication::processEvents();
+            QVERIFY(widget_reach::whyNotWhole(view.headerButton(), &view).isEmpty());
+            int scrolling = 0;
+            for (int i = 0; i < channels; ++i) {
+                auto* control = bench.part(i, [](ChannelControl* c) { return c; });
+                for (QWidget* part :
+                     {static_cast<QWidget*>(control->nameButton()), static_cast<QWidget*>(control->meter()),
+                      static_cast<QWidget*>(control->fader()), static_cast<QWidget*>(control->muteButton()),
+                      static_cast<QWidget*>(control->watchButton()), static_cast<QWidget*>(control->listenButton()),
+                      static_cast<QWidget*>(control->agentButton())}) {
+                    const QString why = widget_reach::whyNotWhole(part, &view);
+                    QVERIFY2(why.isEmpty(), qPrintable(QStringLiteral("height %1: %2").arg(height).arg(why)));
+                }
+            }
+            for (const QScrollArea* area : view.findChildren<QScrollArea*>())
+                if (area->isVisible())
+                    scrolling += area->verticalScrollBar()->maximum();
+            QCOMPARE(scrolling > 0, height < whole);
         }
     }
 

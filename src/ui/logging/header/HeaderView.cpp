@@ -4,6 +4,7 @@
 #include "ui/logging/header/HeaderMenus.h"
 #include "ui/logging/header/HeaderPillButton.h"
 #include "ui/logging/header/StatusBanner.h"
+#include "ui/logging/header/TopBarLayout.h"
 
 #include <QEvent>
 #include <QHBoxLayout>
@@ -90,17 +91,15 @@ void HeaderView::build(FrameClock* frames)
     m_startStop->setObjectName(QStringLiteral("startStopButton"));
     m_exportSlot = emptySlot(QStringLiteral("exportSlot"), new QHBoxLayout);
 
-    auto* topBar = new QHBoxLayout;
-    topBar->setContentsMargins(0, 0, 0, 0);
-    topBar->setSpacing(m_style.topBarSpacing);
-    topBar->addWidget(m_brand, 0, Qt::AlignTop);
-    topBar->addStretch(1);
+    // Every item keeps its natural size; a narrow bar wraps its controls rather than cut a text.
+    auto* topBar = new TopBarLayout(m_style.topBarSpacing);
+    topBar->addWidget(m_brand);
     for (QWidget* item : {static_cast<QWidget*>(m_sessions), static_cast<QWidget*>(m_input)})
-        topBar->addWidget(item, 0, Qt::AlignTop);
+        topBar->addWidget(item);
     for (HeaderPillButton* pill : std::as_const(m_pills))
-        topBar->addWidget(pill, 0, Qt::AlignTop);
-    topBar->addWidget(m_exportSlot, 0, Qt::AlignTop);
-    topBar->addWidget(m_startStop, 0, Qt::AlignTop);
+        topBar->addWidget(pill);
+    topBar->addWidget(m_exportSlot);
+    topBar->addWidget(m_startStop);
 
     auto* timecodeRow = new QHBoxLayout;
     timecodeRow->setSpacing(m_style.timecodeSpacing);

@@ -1,0 +1,108 @@
+#include "ui/logging/header/TopBarLayout.h"
+
+#include "screens/ScreenLayout.h"
+
+#include <algorithm>
+
+#include <cmath>
+
+TopBarLayout::TopBarLayout(int spacing)
+{
+    setContentsMargins(0, 0, 0, 0);
+    setSpacing(spacing);
+}
+
+TopBarLayout::~TopBarLayout()
+{
+    qDeleteAll(m_items);
+}
+
+void TopBarLayout::addItem(QLayoutItem* item)
+{
+    m_items.append(item);
+    invalidate();
+}
+
+QLayoutItem* TopBarLayout::itemAt(int index) const
+{
+    return m_items.value(index);
+}
+
+QLayoutItem* TopBarLayout::takeAt(int index)
+{
+    if (index < 0 || index >= m_items.size())
+        return nullptr;
+    QLayoutItem* item = m_items.takeAt(index);
+    invalidate();
+    return item;
+}
+
+int TopBarLayout::count() const
+{
+    return int(m_items.size());
+}
+
+Qt::Orientations TopBarLayout::expandingDirections() const
+{
+    // The controls stand at the right edge of whatever width the header has.
+    return Qt::Horizontal;
+}
+
+TopBarPlan TopBarLayout::plan(double width, QList<QLayoutItem*>* placed) const
+{
+    TopBarPlan::Input input;
+    input.width = width;
+    input.spacing = spacing();
+    for (qsizetype i = 0; i < m_items.size(); ++i) {
+        QLayoutItem* item = m_items[i];
+        if (i == 0) {
+            input.brand = item->isEmpty() ? QSizeF() : QSizeF(item->sizeHint());
+            continue;
+        }
+        if (item->isEmpty())
+            continue;
+        input.controls.append(QSizeF(item->sizeHint()));
+        if (placed)
+            placed->append(item);
+    }
+    return TopBarPlan::of(input);
+}
+
+int TopBarLayout::heightForWidth(int width) const
+{
+    return int(std::ceil(plan(width).height));
+}
+
+QSize TopBarLayout::sizeHint() const
+{
+    int width = 0;
+    int items = 0;
+    for (const QLayoutItem* item : m_items)
+        if (!item->isEmpty()) {
+            width += item->sizeHint().width();
+            ++items;
+        }
+    width += spacing() * std::max(0, items - 1);
+    return {width, heightForWidth(width)};
+}
+
+QSize TopBarLayout::minimumSize() const
+{
+    int widest = 0;
+    for (const QLayoutItem* item : m_items)
+        if (!item->isEmpty())
+            widest = std::max(widest, item->sizeHint().width());
+    return {widest, heightForWidth(widest)};
+}
+
+void TopBarLayout::setGeometry(const QRect& rect)
+{
+    QLayout::setGeometry(rect);
+    QList<QLayoutItem*> placed;
+    const TopBarPlan arranged = plan(rect.width(), &placed);
+    const QPointF origin = rect.topLeft();
+    if (!m_items.isEmpty() && !m_items.first()->isEmpty())
+        m_items.first()->setGeometry(arranged.brand.translated(origin).toRect());
+    for (qsizetype i = 0; i < placed.size(); ++i)
+        placed[i]->setGeometry(arranged.controls[i].translated(origin).toRect());
+}
