@@ -6,45 +6,7 @@ using namespace transcriber_test;
 
 namespace {
 
-constexpr qint64 kBuffer = 4096;
 constexpr auto kScan = 1600ms;
-
-// A talker: a 300 Hz voice whose level jumps from buffer to buffer in the order `step` picks,
-// so its dB series has a wide spread.
-Voice talker(int step, int offset)
-{
-    static const float levels[] = {0.5f, 0.02f, 0.3f, 0.005f, 0.4f, 0.05f, 0.25f, 0.01f};
-    return [step, offset](qint64 frame) {
-        const qint64 block = frame / kBuffer;
-        const float level = levels[(block * step + offset) % 8];
-        return level * float(std::sin(2.0 * std::numbers::pi * 300.0 * double(frame) / kRate));
-    };
-}
-
-// White noise, the same for the same frame.
-Voice noise(float amplitude)
-{
-    return [amplitude](qint64 frame) {
-        quint64 x = quint64(frame) * 0x9E3779B97F4A7C15ull;
-        x ^= x >> 29;
-        x *= 0xBF58476D1CE4E5B9ull;
-        x ^= x >> 32;
-        return amplitude * (float(x % 20001) / 10000.0f - 1.0f);
-    };
-}
-
-// One letter per delivered channel: talkers a, b and c (each its own rhythm), s silence, n noise,
-// h a steady hum.
-QList<Voice> voices(const char* code)
-{
-    const QHash<char, Voice> byLetter{
-        {'a', talker(7, 0)}, {'b', talker(3, 1)}, {'c', talker(5, 2)}, {'n', noise(0.2f)}, {'h', tone(0.1414f)}};
-    QList<Voice> out;
-    for (const char* c = code; *c; ++c) {
-        out.append(byLetter.value(*c, tone(0.0f)));
-    }
-    return out;
-}
 
 // The rig's engine on an interface of `inputs` channels playing `code`, with a short scan.
 DesktopTranscriber& build(Rig& rig, int inputs, const char* code)

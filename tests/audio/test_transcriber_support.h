@@ -10,6 +10,7 @@
 #include "platform/ManualClock.h"
 
 #include <QDeadlineTimer>
+#include <QHash>
 #include <QList>
 #include <QTemporaryDir>
 #include <QThread>
@@ -129,6 +130,43 @@ inline Voice tone(float amplitude, double hz = 440.0)
     return [amplitude, hz](qint64 frame) {
         return amplitude * float(std::sin(2.0 * std::numbers::pi * hz * double(frame) / kRate));
     };
+}
+
+// A talker: a 300 Hz voice whose level jumps from one 4096-frame block to the next in the order
+// `step` picks, so its dB series has a wide spread.
+inline Voice talker(int step, int offset)
+{
+    static const float levels[] = {0.5f, 0.02f, 0.3f, 0.005f, 0.4f, 0.05f, 0.25f, 0.01f};
+    return [step, offset](qint64 frame) {
+        const qint64 block = frame / 4096;
+        const float level = levels[(block * step + offset) % 8];
+        return level * float(std::sin(2.0 * std::numbers::pi * 300.0 * double(frame) / kRate));
+    };
+}
+
+// White noise, the same for the same frame.
+inline Voice noise(float amplitude)
+{
+    return [amplitude](qint64 frame) {
+        quint64 x = quint64(frame) * 0x9E3779B97F4A7C15ull;
+        x ^= x >> 29;
+        x *= 0xBF58476D1CE4E5B9ull;
+        x ^= x >> 32;
+        return amplitude * (float(x % 20001) / 10000.0f - 1.0f);
+    };
+}
+
+// One letter per delivered channel: talkers a, b and c (each its own rhythm), s silence, n noise,
+// h a steady hum.
+inline QList<Voice> voices(const char* code)
+{
+    const QHash<char, Voice> byLetter{
+        {'a', talker(7, 0)}, {'b', talker(3, 1)}, {'c', talker(5, 2)}, {'n', noise(0.2f)}, {'h', tone(0.1414f)}};
+    QList<Voice> out;
+    for (const char* c = code; *c; ++c) {
+        out.append(byLetter.value(*c, tone(0.0f)));
+    }
+    return out;
 }
 
 // Channels beyond the list are silent.

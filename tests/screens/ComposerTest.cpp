@@ -1,5 +1,4 @@
 #include "ScreenRig.h"
-#include "WrittenLines.h"
 #include "common/StandinProcess.h"
 #include "common/TestMain.h"
 
@@ -13,60 +12,7 @@ namespace {
 
 const QString kFunnyDrop = QStringLiteral("pindle-button:funny");
 
-using screen_test::WrittenLines;
-
-// A screen on the rig's parts, running either the demo shoot or the test's own lines.
-struct ComposerRig : screen_test::RigParts {
-    ComposerRig(const QUrl& base, const QString& cookie, bool scripted, const QJsonArray& buttons = {})
-        : RigParts(base, cookie, 100)
-    {
-        if (!buttons.isEmpty()) {
-            defaults.set(LogButtonStore::buttonsKey, buttons);
-            defaults.set(LogButtonStore::defaultsFlagKey, true);
-        }
-        LoggingScreenEnvironment env = environment(!scripted);
-        if (scripted)
-            env.transcriber.makeStream = [this](const StreamRequest& request) {
-                stream = std::make_shared<WrittenLines>(request.channel);
-                return stream;
-            };
-        screen = std::make_unique<LoggingScreenModel>(std::move(env));
-        screen->appear();
-        if (scripted)
-            screen->transcriber().start();
-        else
-            screen->toggleLogging();
-    }
-
-    bool play(qsizetype count)
-    {
-        for (int step = 0; step < 2000 && screen->visibleSegments().size() < count; ++step)
-            clock.advance(std::chrono::milliseconds(lineMs));
-        return screen->visibleSegments().size() >= count;
-    }
-    DisplaySegment put(const QString& id, const QString& text, double start = 1, double end = 2,
-                       const std::optional<QString>& speaker = std::nullopt)
-    {
-        DisplaySegment line;
-        line.id = id;
-        line.text = text;
-        line.startSecs = start;
-        line.endSecs = end;
-        line.speaker = speaker;
-        line.firstSeen = clock.now();
-        stream->put(line);
-        return line;
-    }
-    [[nodiscard]] Date engineStart() const { return screen->transcriber().engineStart(); }
-    [[nodiscard]] const LogEntries& entries() const { return screen->log().entries(); }
-    [[nodiscard]] LineUse::State state(const QString& id) const
-    {
-        return screen->lineUse().state(*screen->segment(id));
-    }
-
-    std::shared_ptr<WrittenLines> stream;
-    std::unique_ptr<LoggingScreenModel> screen;
-};
+using ComposerRig = screen_test::WrittenRig;
 
 QJsonArray hiddenButtons()
 {
@@ -89,16 +35,7 @@ private:
     {
         return std::make_unique<ComposerRig>(m_standin->baseUrl(), m_cookie, scripted, buttons);
     }
-    // The summary request the stand-in received for `text`.
-    std::optional<QJsonObject> summaryAsked(const QString& text)
-    {
-        for (const QJsonValue& kept : m_standin->state().value(QStringLiteral("summaries")).toArray()) {
-            const QJsonObject request = kept[QStringLiteral("request")].toObject();
-            if (request.value(QStringLiteral("transcript")).toString() == text)
-                return request;
-        }
-        return std::nullopt;
-    }
+    std::optional<QJsonObject> summaryAsked(const QString& text) { return screen_test::summaryAsked(*m_standin, text); }
 
 private Q_SLOTS:
     void initTestCase()

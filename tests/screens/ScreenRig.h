@@ -2,6 +2,8 @@
 
 // Shared by the screen tests: one logging screen on a real engine and service client.
 
+#include "WrittenLines.h"
+#include "common/StandinProcess.h"
 #include "platform/AudioDevices.h"
 #include "platform/Defaults.h"
 #include "platform/GeneratedAudioSource.h"
@@ -11,6 +13,7 @@
 #include "service/CookieStore.h"
 #include "timecode/CameraTimecode.h"
 
+#include <QJsonArray>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -109,5 +112,76 @@ struct Rig : RigParts {
 
     std::unique_ptr<LoggingScreenModel> screen;
 };
+
+// A screen on the rig's parts, running either the demo shoot or the test's own lines.
+struct WrittenRig : RigParts {
+    WrittenRig(const QUrl& base, const QString& cookie, bool scripted, const QJsonArray& buttons = {})
+        : RigParts(base, cookie, 100)
+    {
+        if (!buttons.isEmpty()) {
+            defaults.set(LogButtonStore::buttonsKey, buttons);
+            defaults.set(LogButtonStore::defaultsFlagKey, true);
+        }
+        LoggingScreenEnvironment env = environment(!scripted);
+        if (scripted)
+            env.transcriber.makeStream = [this](const StreamRequest& request) {
+                stream = std::make_shared<WrittenLines>(request.channel);
+                return stream;
+            };
+        screen = std::make_unique<LoggingScreenModel>(std::move(env));
+        screen->appear();
+        if (scripted)
+            screen->transcriber().start();
+        else
+            screen->toggleLogging();
+    }
+
+    bool play(qsizetype count)
+    {
+        for (int step = 0; step < 2000 && screen->visibleSegments().size() < count; ++step)
+            clock.advance(std::chrono::milliseconds(lineMs));
+        return screen->visibleSegments().size() >= count;
+    }
+    DisplaySegment put(const QString& id, const QString& text, double start = 1, double end = 2,
+                       const std::optional<QString>& speaker = std::nullopt)
+    {
+        DisplaySegment line;
+        line.id = id;
+        line.text = text;
+        line.startSecs = start;
+        line.endSecs = end;
+        line.speaker = speaker;
+        line.firstSeen = clock.now();
+        stream->put(line);
+        return line;
+    }
+    void rename(const QString& speaker, const QString& name)
+    {
+        screen->setRenamingSpeaker(speaker);
+        screen->renameText = name;
+        screen->saveSpeakerName();
+    }
+    [[nodiscard]] Date engineStart() const { return screen->transcriber().engineStart(); }
+    [[nodiscard]] const LogEntries& entries() const { return screen->log().entries(); }
+    [[nodiscard]] LogEntry entry(const QUuid& id) const { return entries().at(*screen->log().entryRowOf(id)); }
+    [[nodiscard]] LineUse::State state(const QString& id) const
+    {
+        return screen->lineUse().state(*screen->segment(id));
+    }
+
+    std::shared_ptr<WrittenLines> stream;
+    std::unique_ptr<LoggingScreenModel> screen;
+};
+
+// The summary request the stand-in received for `text`.
+inline std::optional<QJsonObject> summaryAsked(StandinProcess& standin, const QString& text)
+{
+    for (const QJsonValue& kept : standin.state().value(QStringLiteral("summaries")).toArray()) {
+        const QJsonObject request = kept[QStringLiteral("request")].toObject();
+        if (request.value(QStringLiteral("transcript")).toString() == text)
+            return request;
+    }
+    return std::nullopt;
+}
 
 } // namespace screen_test

@@ -5,7 +5,9 @@
 
 #include "audio/TranscriptStream.h"
 
+#include <algorithm>
 #include <span>
+#include <utility>
 
 namespace screen_test {
 
@@ -15,8 +17,15 @@ public:
 
     bool onDevice() const override { return false; }
     const QList<DisplaySegment>& display() const override { return m_lines; }
-    std::optional<double> lastWordEnd() const override { return std::nullopt; }
-    QStringList wordsSince(double) const override { return {}; }
+    std::optional<double> lastWordEnd() const override { return m_lastWordEnd; }
+    QStringList wordsSince(double cutoff) const override
+    {
+        QStringList out;
+        for (const auto& [word, end] : m_words)
+            if (end >= cutoff)
+                out.append(word);
+        return out;
+    }
     void start() override {}
     void stop() override {}
     void append(std::span<const float>, double) override {}
@@ -33,6 +42,13 @@ public:
                 line.text = text;
         onUpdate(text);
     }
+    // A word still being heard, ending `end` seconds after the engine's start: it moves the
+    // transcript's clock on without making a line.
+    void hear(const QString& word, double end)
+    {
+        m_words.append({word, end});
+        m_lastWordEnd = std::max(m_lastWordEnd.value_or(end), end);
+    }
     void takeBack(const QString& id)
     {
         m_lines.removeIf([&](const DisplaySegment& line) { return line.id == id; });
@@ -41,6 +57,8 @@ public:
 
 private:
     QList<DisplaySegment> m_lines;
+    QList<std::pair<QString, double>> m_words;
+    std::optional<double> m_lastWordEnd;
 };
 
 } // namespace screen_test
