@@ -107,9 +107,12 @@ void LoggingScreenModel::dismissBanner()
 
 void LoggingScreenModel::selectNewestLine()
 {
+    // Only lines the transcript shows: a watch-only channel's line has no row to open the
+    // composer under, and selecting it would only hold the transcript.
+    const QSet<int> watchOnly = watchOnlyChannels();
     const QList<DisplaySegment>& lines = m_transcriber->segments();
     for (auto it = lines.crbegin(); it != lines.crend(); ++it)
-        if (!m_lineUse.isUsed(it->id)) {
+        if (isVisible(*it, watchOnly) && !m_lineUse.isUsed(it->id)) {
             selectLine(it->id);
             return;
         }
