@@ -86,7 +86,8 @@ public:
     static constexpr int kMostCloudHits = 200;
     static constexpr int kLongestCloudText = 2000;
     static constexpr int kLongestProblem = 300;
-    static constexpr qsizetype kLargestAnswerBytes = 2 * 1024 * 1024;
+    // As much as the service client takes in: an answer it hands over is read.
+    static constexpr qsizetype kLargestAnswerBytes = 4 * 1024 * 1024;
 
     static constexpr char kUnreachable[] = "Couldn't reach Pindle.";
     static constexpr char kSearchFailed[] = "Search didn't work just now.";

@@ -182,6 +182,40 @@ private Q_SLOTS:
         QCOMPARE(next, count);
     }
 
+    // The info line carries the frame-rate label as given, drop-frame mark and all, then how the
+    // timecodes were synced.
+    void infoLineRateAndSync_data()
+    {
+        QTest::addColumn<QString>("frameRate");
+        QTest::addColumn<bool>("synced");
+        QTest::addColumn<QString>("shown");
+        const QString camera = QStringLiteral("camera timecode");
+        const QString mac = QStringLiteral("Mac clock, not synced to camera");
+        QTest::newRow("23.976") << "23.976 fps" << true << "23.976 fps · " + camera;
+        QTest::newRow("24") << "24 fps" << false << "24 fps · " + mac;
+        QTest::newRow("25") << "25 fps" << true << "25 fps · " + camera;
+        QTest::newRow("29.97 DF, camera") << "29.97 DF fps" << true << "29.97 DF fps · " + camera;
+        QTest::newRow("29.97 DF, Mac clock") << "29.97 DF fps" << false << "29.97 DF fps · " + mac;
+        QTest::newRow("29.97") << "29.97 fps" << false << "29.97 fps · " + mac;
+        QTest::newRow("30") << "30 fps" << true << "30 fps · " + camera;
+        QTest::newRow("50") << "50 fps" << false << "50 fps · " + mac;
+        QTest::newRow("59.94 DF") << "59.94 DF fps" << true << "59.94 DF fps · " + camera;
+    }
+    void infoLineRateAndSync()
+    {
+        QFETCH(QString, frameRate);
+        QFETCH(bool, synced);
+        QFETCH(QString, shown);
+        Meta meta = sheetMeta(synced);
+        meta.frameRate = frameRate;
+        const QString path = writeSheet({sheetRow(0)}, meta);
+        QVERIFY(!path.isEmpty());
+        const QString text = pageText(path, 1);
+        const QString info = "Sunday, December 6, 2026 · " + shown + " · 1 select";
+        QVERIFY2(text.contains(QRegularExpression(QStringLiteral("\\n") + QRegularExpression::escape(info) + " ?\n")),
+                 qPrintable(text));
+    }
+
     // What was said wins over the summary, an en dash stands for neither; out and tags are
     // not on the sheet, and no ligature glyphs change the copied letters. DM Sans is embedded, and
     // symbols and emoji come from the embedded one-colour fallback, not as empty boxes (Qt maps

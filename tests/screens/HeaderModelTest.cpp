@@ -483,6 +483,45 @@ private Q_SLOTS:
         QVERIFY(r->header->exportEnabled());
         QCOMPARE(turned.size(), 5);
     }
+
+    // "System default" hands the input back to the machine's default: the chosen input is
+    // forgotten, in the stored setting too, and the check moves to that row; with none chosen
+    // it changes nothing.
+    void systemDefaultRow_data()
+    {
+        QTest::addColumn<QString>("chosen"); // empty: none
+        QTest::addColumn<QString>("labelBefore");
+        QTest::newRow("an interface") << "in1"
+                                      << "4 of 4 ch";
+        QTest::newRow("the default input, by name") << "in0"
+                                                    << "Input";
+        QTest::newRow("an unplugged input") << "gone"
+                                            << "Input";
+        QTest::newRow("none chosen") << ""
+                                     << "Input";
+    }
+    void systemDefaultRow()
+    {
+        QFETCH(QString, chosen);
+        const QString stored = QStringLiteral("pindle_log_input_device");
+        auto r = rig(false, QList<AudioInputDevice>{input("in0", 1, true), input("in1", 4)});
+        if (!chosen.isEmpty())
+            r->engine().selectDevice(chosen);
+        QTEST(r->header->inputLabel(), "labelBefore");
+        QCOMPARE(r->defaults.value(stored).toString(), chosen);
+        const Item row = r->header->inputMenu().at(1);
+        QCOMPARE(row.title, chosen.isEmpty() ? QStringLiteral("System default  ✓") : QStringLiteral("System default"));
+
+        QSignalSpy changed(r->header.get(), &HeaderModel::inputChanged);
+        r->header->run(row.command);
+        QCOMPARE(r->engine().deviceUID(), std::nullopt);
+        QVERIFY(r->defaults.value(stored).isUndefined());
+        QCOMPARE(changed.isEmpty(), chosen.isEmpty());
+        QCOMPARE(titles(r->header->inputMenu()).mid(1, 3),
+                 (QStringList{"System default  ✓", "IN0  ·  1 ch", "IN1  ·  4 ch"}));
+        QCOMPARE(r->header->inputHelp(), QStringLiteral("Listening to IN0"));
+        QCOMPARE(r->header->inputLabel(), QStringLiteral("Input"));
+    }
 };
 
 PINDLE_TEST(HeaderModelTest)

@@ -191,6 +191,10 @@ private Q_SLOTS:
         QTest::newRow("speaker finds entries and lines") << "bob" << QStringList{"E2", "1-2"} << false;
         QTest::newRow("speaker alone finds a line") << "boom" << QStringList{"E1", "2-4"} << false;
         QTest::newRow("across joined parts") << "six light is" << QStringList{"E0"} << false;
+        QTest::newRow("summary, empty note, tags") << "going  keyword" << QStringList{"E0"} << false;
+        QTest::newRow("note then tags") << "needed b-cam" << QStringList{"E1"} << false;
+        QTest::newRow("tags then speaker") << "boat ada" << QStringList{"E0"} << false;
+        QTest::newRow("speaker is not first") << "ada we" << QStringList() << true;
         QTest::newRow("line break inside") << "speed.\nmark" << QStringList{"0-3"} << false;
         QTest::newRow("line break not trimmed") << "it.\n" << QStringList() << true;
         QTest::newRow("tab trimmed") << "it.\t" << QStringList{"0-3"} << false;
@@ -226,6 +230,39 @@ private Q_SLOTS:
         model.activate(1);
         model.activate(2);
         QCOMPARE(desk.jumps, (QList<Jump>{{entryId(2), QStringLiteral("1-2")}, {std::nullopt, QStringLiteral("1-2")}}));
+    }
+
+    // An entry's hit reads its summary when it has one, its highlight otherwise, whatever the
+    // query matched; the row the sheet draws carries the same text.
+    void entryHitText_data()
+    {
+        QTest::addColumn<QString>("highlight");
+        QTest::addColumn<QString>("summary");
+        QTest::addColumn<QString>("text");
+        QTest::newRow("both: the summary") << "We never knew if the boats would come back"
+                                           << "Boats may not return"
+                                           << "Boats may not return";
+        QTest::newRow("highlight alone") << "We never knew"
+                                         << ""
+                                         << "We never knew";
+        QTest::newRow("summary alone") << ""
+                                       << "Boats may not return"
+                                       << "Boats may not return";
+        QTest::newRow("neither") << ""
+                                 << ""
+                                 << "";
+    }
+    void entryHitText()
+    {
+        QFETCH(QString, highlight);
+        QFETCH(QString, summary);
+        Desk desk;
+        desk.log.appendEntry(entry(5, highlight, summary, {}, {QStringLiteral("zzmark")}, {}, {}));
+        LogSearchModel model(desk.sources());
+        model.setQuery(QStringLiteral("zzmark"));
+        QCOMPARE(model.hitCount(), 1);
+        QTEST(model.hit(0).text, "text");
+        QTEST(model.rows()->index(0).data(LogSearchRows::HitRole).value<LogSearchHit>().text, "text");
     }
 
     // Each edit of the log or the transcript under a query leaves exactly the hits a fresh search
@@ -424,6 +461,35 @@ private Q_SLOTS:
         QCOMPARE(cloud.titles(), titles);
         for (const CloudSearchHit& hit : cloud.model.cloudHits())
             QVERIFY(hit.why.isEmpty() && hit.token.isEmpty() && hit.speaker.isEmpty());
+    }
+
+    // An answer of up to 4 MiB is read; one byte more is refused as a failed search, whatever
+    // it holds.
+    void answerSizeCap_data()
+    {
+        QTest::addColumn<qsizetype>("size");
+        QTest::addColumn<QString>("problem");
+        QTest::addColumn<QStringList>("titles");
+        constexpr qsizetype fourMiB = 4 * 1024 * 1024;
+        QTest::newRow("exactly 4 MiB") << fourMiB << "" << QStringList{"A"};
+        QTest::newRow("one byte more") << fourMiB + 1 << LogSearchModel::kSearchFailed << QStringList();
+    }
+    void answerSizeCap()
+    {
+        QFETCH(qsizetype, size);
+        Desk desk;
+        Cloud cloud(desk, m_standin->baseUrl(), m_cookie);
+        QVERIFY(cloud.ask(QStringLiteral("quota")));
+        QCOMPARE(cloud.titles(), QStringList{"Harbour day"});
+        const QByteArray head = jsonText("{'results':[{'title':'A'}],'pad':'");
+        const QByteArray tail = jsonText("'}");
+        const QByteArray body = head + QByteArray(size - head.size() - tail.size(), 'p') + tail;
+        QCOMPARE(body.size(), size);
+        fault(
+            {{"path", "/api/velko/ai-search"}, {"kind", "answer"}, {"status", 200}, {"body", QString::fromUtf8(body)}});
+        QVERIFY(cloud.ask(QStringLiteral("quota")));
+        QTEST(cloud.model.problem(), "problem");
+        QTEST(cloud.titles(), "titles");
     }
 
     // No answer at all keeps the hits shown; the search's deadline is 60 s however slow the

@@ -168,6 +168,42 @@ private Q_SLOTS:
         QCOMPARE(r.typeRequests, 1);
     }
 
+    // "Type the camera's timecode…" fills the field with the timecode five seconds on, at the
+    // clock's format: on a frame's first instant a shorter lead would give the frame before, in
+    // its last instant a longer one the frame after. Kept and locked five seconds later, the
+    // shown timecode runs on without a jump.
+    void typedDraftLeadsByFiveSeconds_data()
+    {
+        QTest::addColumn<QString>("format");
+        QTest::addColumn<double>("pastTheSecond");
+        QTest::addColumn<QString>("draft");
+        // The clock reads 22:13:20 and the fraction, on a zone of GMT.
+        QTest::newRow("25, a frame's first instant") << "25|0|0" << 0.0 << "22:13:25:00";
+        QTest::newRow("25, a frame's last instant") << "25|0|0" << 0.0399 << "22:13:25:00";
+        QTest::newRow("29.97 DF") << "30|1|1" << 0.0 << "22:13:25;02";
+        QTest::newRow("23.976") << "24|1|0" << 0.0 << "22:12:05:01";
+    }
+    void typedDraftLeadsByFiveSeconds()
+    {
+        QFETCH(QString, format);
+        QFETCH(double, pastTheSecond);
+        QFETCH(QString, draft);
+        screen_test::Rig r(QUrl(QStringLiteral("http://127.0.0.1:9")), QStringLiteral("sid=x"), true);
+        r.camera.setFormat(*Format::fromStorage(format));
+        r.camera.setTzOffsetSeconds(0);
+        r.clock.setNow(Date::fromSecondsSince1970(kStart + pastTheSecond));
+        TimecodePanelModel model(*r.screen);
+        model.beginTypedTimecode();
+        QVERIFY(r.screen->showTCEntry());
+        QCOMPARE(r.screen->tcDraft, draft);
+
+        const Date later = r.clock.now().addingSeconds(5.0);
+        const QString shown = r.camera.timecodeAt(later);
+        QCOMPARE(shown, draft);
+        QVERIFY(r.camera.lockTyped(r.screen->tcDraft, later, 0));
+        QCOMPARE(r.camera.timecodeAt(later), shown);
+    }
+
     // Lock through the screen, as the typed-timecode alert does: what the clock parses locks;
     // anything else shows the message with the format's label and changes nothing.
     void lockThroughScreen_data()

@@ -534,6 +534,9 @@ void SearchSheet::followCloud()
         connect(card->copy, &QAbstractButton::clicked, this, [this, hit] { copyLine(hit); });
         connect(card->open, &QAbstractButton::clicked, this, [this, hit] { openShoot(hit); });
         m_cardLayout->insertWidget(int(m_cards.size()), card);
+        // A layout shows a widget added to a shown parent only on a later turn of the event loop;
+        // shown now, a card is on screen from the moment it is in the list.
+        card->show();
         m_cards.append(card);
     }
 }

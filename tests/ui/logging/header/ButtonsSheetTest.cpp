@@ -135,6 +135,31 @@ private Q_SLOTS:
         QCOMPARE(LogButtonStore(reread).buttons(), edited);
     }
 
+    // A row's timer opens its slider and a second press on it closes it again; another row's
+    // timer moves the one open slider to that row.
+    void reachToggle_data()
+    {
+        QTest::addColumn<QList<int>>("presses"); // rows whose timer is pressed, in order
+        QTest::addColumn<int>("open");           // -1: none
+        QTest::newRow("one press opens") << QList<int>{0} << 0;
+        QTest::newRow("a second press closes") << QList<int>{0, 0} << -1;
+        QTest::newRow("a third opens again") << QList<int>{0, 0, 0} << 0;
+        QTest::newRow("another row takes it") << QList<int>{0, 2} << 2;
+        QTest::newRow("that row's second press closes") << QList<int>{0, 2, 2} << -1;
+    }
+    void reachToggle()
+    {
+        QFETCH(QList<int>, presses);
+        QFETCH(int, open);
+        SheetRig r;
+        QVERIFY(QTest::qWaitForWindowExposed(r.sheet));
+        for (const int row : presses)
+            QTest::mouseClick(r.sheet->rowParts(row).reach, Qt::LeftButton);
+        QCOMPARE(r.sheet->reachOpen(), open < 0 ? std::nullopt : std::optional(r.store.buttons().at(open).kind));
+        for (int row = 0; row < r.sheet->rowCount(); ++row)
+            QVERIFY2((r.sheet->rowParts(row).slider != nullptr) == (row == open), qPrintable(QString::number(row)));
+    }
+
     // Every way the rename alert is answered: the name it leaves, shown as written, and the sheet
     // still open.
     void rename_data()

@@ -36,6 +36,13 @@ void saveAs(QFileDialog* dialog, const QString& path)
     static_cast<QDialog*>(dialog)->accept();
 }
 
+// Answers every question with one path at once, as a user saving straight away does.
+struct FixedPanel : SavePanel {
+    explicit FixedPanel(QString path) : path(std::move(path)) {}
+    void ask(const QString&, bool, Answer answer) override { answer(path); }
+    QString path;
+};
+
 } // namespace
 
 // The save panel on a real file dialog, and the PDF log sheet written through it: the one file
@@ -222,6 +229,50 @@ private Q_SLOTS:
         QVERIFY(text->contains("Harbour at dawn"));
         QVERIFY(!text->contains("Open range"));
         QVERIFY(!rig.screen->transcriber().notice());
+    }
+
+    // The sheet's info line names the clock's frame rate by its label, drop-frame mark and all,
+    // and says whether the timecodes follow the camera (typed or scanned) or the Mac's clock.
+    void pdfFrameRateAndSync_data()
+    {
+        QTest::addColumn<QString>("format"); // as stored
+        QTest::addColumn<int>("source");     // 0 Mac clock, 1 typed, 2 scanned by the phone
+        QTest::addColumn<QString>("shown");
+        const QString camera = QStringLiteral(" · camera timecode · ");
+        const QString mac = QStringLiteral(" · Mac clock, not synced to camera · ");
+        QTest::newRow("23.976, Mac clock") << "24|1|0" << 0 << " · 23.976 fps" + mac;
+        QTest::newRow("24, typed") << "24|0|0" << 1 << " · 24 fps" + camera;
+        QTest::newRow("25, scanned") << "25|0|0" << 2 << " · 25 fps" + camera;
+        QTest::newRow("29.97 DF, typed") << "30|1|1" << 1 << " · 29.97 DF fps" + camera;
+        QTest::newRow("29.97 DF, Mac clock") << "30|1|1" << 0 << " · 29.97 DF fps" + mac;
+        QTest::newRow("29.97, scanned") << "30|1|0" << 2 << " · 29.97 fps" + camera;
+        QTest::newRow("30, Mac clock") << "30|0|0" << 0 << " · 30 fps" + mac;
+        QTest::newRow("50, typed") << "50|0|0" << 1 << " · 50 fps" + camera;
+        QTest::newRow("59.94 DF, Mac clock") << "60|1|1" << 0 << " · 59.94 DF fps" + mac;
+    }
+    void pdfFrameRateAndSync()
+    {
+        QFETCH(QString, format);
+        QFETCH(int, source);
+        QFETCH(QString, shown);
+        screen_test::Rig rig(QUrl(QStringLiteral("http://127.0.0.1:9")), QStringLiteral("sid=x"), true);
+        rig.camera.setFormat(*CameraTimecode::Format::fromStorage(format));
+        if (source > 0)
+            rig.camera.setSource(CameraTimecode::Camera{rig.clock.now(), source == 2});
+        QTemporaryDir dir;
+        FixedPanel panel(dir.filePath(QStringLiteral("sheet.pdf")));
+        LogExporter exporter(*rig.screen);
+        exporter.setSavePanel(&panel);
+        QSignalSpy saved(&exporter, &LogExporter::saved);
+        exporter.trigger(LogExporter::Action::Pdf);
+        QCOMPARE(saved.size(), 1);
+        const auto text =
+            readers::run(QStringLiteral("pdftotext"), {QStringLiteral("-layout"), panel.path, QStringLiteral("-")});
+        QVERIFY(text);
+        const QString page =
+            QString::fromUtf8(*text).replace(QRegularExpression(QStringLiteral(" +")), QStringLiteral(" "));
+        QVERIFY2(page.contains(QRegularExpression(QRegularExpression::escape(shown + "0 selects") + " ?\n")),
+                 qPrintable(page));
     }
 };
 

@@ -13,6 +13,7 @@
 #include <QListView>
 #include <QPointer>
 #include <QPushButton>
+#include <QScopeGuard>
 
 using screen_test::Rig;
 
@@ -131,6 +132,44 @@ private Q_SLOTS:
         QTRY_VERIFY(!r.sheet);
     }
 
+    // Return or Enter in the field asks the service across shoots only: in this log it sends
+    // nothing, and the sheet stays open on its hits without jumping.
+    void returnKey_data()
+    {
+        QTest::addColumn<int>("scope");
+        QTest::addColumn<int>("key");
+        QTest::addColumn<int>("requests");
+        QTest::newRow("this log, Return") << 0 << int(Qt::Key_Return) << 0;
+        QTest::newRow("this log, Enter") << 0 << int(Qt::Key_Enter) << 0;
+        QTest::newRow("all my shoots, Return") << 1 << int(Qt::Key_Return) << 1;
+        QTest::newRow("all my shoots, Enter") << 1 << int(Qt::Key_Enter) << 1;
+    }
+    void returnKey()
+    {
+        QFETCH(int, scope);
+        QFETCH(int, key);
+        QFETCH(int, requests);
+        SheetRig r(m_standin->baseUrl(), m_cookie);
+        QVERIFY(QTest::qWaitForWindowExposed(r.sheet));
+        const auto searches = [this] {
+            return standin_test::logged(m_standin->state(), "GET /api/velko/ai-search")["count"].toInt();
+        };
+        const int before = searches();
+        if (scope == 1)
+            QTest::mouseClick(r.sheet->scopeButton(1), Qt::LeftButton);
+        // Long enough for either search: only the scope may hold the request back.
+        QTest::keyClicks(r.sheet->field(), QStringLiteral("boat"));
+        QSignalSpy finished(r.sheet.data(), &QDialog::finished);
+        QTest::keyClick(r.sheet->field(), Qt::Key(key));
+        // A search is under way from the moment it is asked for.
+        QCOMPARE(r.sheet->model().searching(), requests > 0);
+        QTRY_VERIFY_WITH_TIMEOUT(!r.sheet->model().searching(), screen_test::kWaitMs);
+        QCOMPARE(searches(), before + requests);
+        QCOMPARE(finished.count(), 0);
+        QVERIFY(!r.rig.screen->scrollTarget() && !r.rig.screen->selectedEntry());
+        QCOMPARE(r.sheet->field()->text(), QStringLiteral("boat"));
+    }
+
     // "Nothing in this log." follows the query as typed; a short trimmed query finds nothing.
     void nothingFound_data()
     {
@@ -218,6 +257,8 @@ private Q_SLOTS:
         SheetRig r(m_standin->baseUrl(), m_cookie);
         OpenedLinks links;
         QDesktopServices::setUrlHandler(QStringLiteral("http"), &links, "open");
+        // Also when a check fails first: the next row must not find this row's handler.
+        const auto unsetHandler = qScopeGuard([] { QDesktopServices::unsetUrlHandler(QStringLiteral("http")); });
         QVERIFY(QTest::qWaitForWindowExposed(r.sheet));
         QTest::mouseClick(r.sheet->scopeButton(1), Qt::LeftButton);
         QTest::keyClicks(r.sheet->field(), QStringLiteral("quota"));
@@ -225,7 +266,9 @@ private Q_SLOTS:
         QTest::keyClick(r.sheet->field(), Qt::Key_Return);
         QTRY_COMPARE(r.sheet->cloudCards().size(), 1);
 
+        // On screen as soon as it is listed, not a turn of the event loop later.
         QWidget* card = r.sheet->cloudCards().at(0);
+        QVERIFY(card->isVisible());
         QStringList shown;
         for (QLabel* label : card->findChildren<QLabel*>())
             if (label->isVisible())
@@ -237,7 +280,6 @@ private Q_SLOTS:
         QTest::mouseClick(r.link(0, QStringLiteral("Copy line and timecode")), Qt::LeftButton);
         QCOMPARE(QGuiApplication::clipboard()->text(), copied);
         QTest::mouseClick(r.link(0, QStringLiteral("Open the shoot")), Qt::LeftButton);
-        QDesktopServices::unsetUrlHandler(QStringLiteral("http"));
         QCOMPARE(links.urls, QList<QUrl>{QUrl(m_standin->baseUrl().toString() + opened)});
         QVERIFY(r.sheet->isVisible());
     }
