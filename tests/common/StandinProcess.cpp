@@ -2,6 +2,7 @@
 
 #include <QDeadlineTimer>
 #include <QEventLoop>
+#include <QJsonArray>
 #include <QJsonDocument>
 #include <QNetworkProxy>
 #include <QNetworkReply>
@@ -126,6 +127,23 @@ QJsonObject StandinProcess::control(const QString& path, const QJsonObject& body
 QJsonObject StandinProcess::state()
 {
     return request("GET", QStringLiteral("/__control/state")).json();
+}
+
+QJsonObject StandinProcess::shoot(const QString& token)
+{
+    for (const QJsonValue& value : state().value(QStringLiteral("shoots")).toArray())
+        if (value[QStringLiteral("token")].toString() == token)
+            return value.toObject();
+    return {};
+}
+
+QStringList StandinProcess::markerIDs(const QString& token)
+{
+    QStringList ids;
+    for (const QJsonValue& marker : shoot(token).value(QStringLiteral("markers")).toArray())
+        ids.append(marker[QStringLiteral("id")].toString());
+    ids.sort();
+    return ids;
 }
 
 QString StandinProcess::signIn(const QString& email)

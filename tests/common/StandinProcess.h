@@ -77,6 +77,10 @@ public:
     QJsonObject control(const QString& path, const QJsonObject& body = {});
     // GET /__control/state.
     [[nodiscard]] QJsonObject state();
+    // The state's shoot with this token; empty when there is none.
+    [[nodiscard]] QJsonObject shoot(const QString& token);
+    // The ids of that shoot's markers, sorted.
+    [[nodiscard]] QStringList markerIDs(const QString& token);
     // Signs in with the fixed code; the session cookie "sid=...", empty on failure.
     [[nodiscard]] QString signIn(const QString& email);
 

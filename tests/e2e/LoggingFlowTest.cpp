@@ -1,5 +1,6 @@
 #include "common/StandinProcess.h"
 #include "common/TestMain.h"
+#include "e2e/ShellSteps.h"
 #include "ui/shell/ShellFixture.h"
 
 #include "screens/TranscriptListModel.h"
@@ -45,7 +46,7 @@ private Q_SLOTS:
         auto app = std::make_unique<PindleLoggerApp>(shell.account, demo, env);
         app->window()->show();
         QVERIFY(QTest::qWaitForWindowExposed(app->window()));
-        signIn(*app, standin.code());
+        e2e::signIn(*app, standin.code());
         auto* view = app->root()->findChild<LoggingView*>();
         QVERIFY(view);
         QVERIFY(view->isVisible());
@@ -126,20 +127,6 @@ private Q_SLOTS:
     }
 
 private:
-    static void signIn(PindleLoggerApp& app, const QString& code)
-    {
-        auto* email = app.root()->findChild<QLineEdit*>(QStringLiteral("emailField"));
-        QVERIFY(email);
-        QTest::keyClicks(email, QStringLiteral("ada@example.com"));
-        QTest::keyClick(email, Qt::Key_Return);
-        QLineEdit* codeField = nullptr;
-        QTRY_VERIFY((codeField = app.root()->findChild<QLineEdit*>(QStringLiteral("codeField"))) &&
-                    codeField->isVisible());
-        QTest::keyClicks(codeField, code);
-        QTest::keyClick(codeField, Qt::Key_Return);
-        QTRY_COMPARE_WITH_TIMEOUT(app.root()->screen(), LoggerRoot::Screen::SignedIn, kWaitMs);
-    }
-
     // A press with lines in its window opens the line picker, all ticked; its Save sends them for
     // a summary. (The demo's presses grab no words of their own: only streams hear words.)
     static void saveTickedLines(LoggingScreenModel& screen)

@@ -1,5 +1,6 @@
 #include "common/StandinProcess.h"
 #include "common/TestMain.h"
+#include "e2e/ShellSteps.h"
 #include "ui/shell/ShellFixture.h"
 
 #include "platform/ManualClock.h"
@@ -44,7 +45,7 @@ private Q_SLOTS:
         auto app = std::make_unique<PindleLoggerApp>(shell.account, LaunchOptions{}, env);
         app->window()->show();
         QVERIFY(QTest::qWaitForWindowExposed(app->window()));
-        signIn(*app, standin.code());
+        e2e::signIn(*app, standin.code());
         QPointer<LoggingView> view = app->root()->findChild<LoggingView*>();
         QVERIFY(view);
         LoggingScreenModel& screen = view->screen();
@@ -60,7 +61,7 @@ private Q_SLOTS:
         QCOMPARE(screen.log().entries().size(), 2);
         ticks.advance(kTick);
         QTRY_VERIFY_WITH_TIMEOUT(cloud.lastSaved(), kWaitMs);
-        QCOMPARE(markerIDs(standin, token).size(), 2);
+        QCOMPARE(standin.markerIDs(token).size(), 2);
 
         press(*app, Qt::Key_3);
         QStringList logged;
@@ -68,6 +69,7 @@ private Q_SLOTS:
             QVERIFY(!entry.open && !entry.suggested);
             logged.append(entry.id.toString(QUuid::WithoutBraces).toUpper());
         }
+        logged.sort();
         QCOMPARE(logged.size(), 3);
         const QUuid logID = screen.log().id();
 
@@ -75,22 +77,22 @@ private Q_SLOTS:
         QCOMPARE(app->root()->screen(), LoggerRoot::Screen::SignIn);
         QTRY_VERIFY(!view);
         // The marker pressed last went up with the session it was made in.
-        QTRY_COMPARE_WITH_TIMEOUT(sorted(markerIDs(standin, token)), sorted(logged), kWaitMs);
+        QTRY_COMPARE_WITH_TIMEOUT(standin.markerIDs(token), logged, kWaitMs);
         QCOMPARE(cloud.token(), std::nullopt);
         QVERIFY(!cloud.isTimerRunning());
 
-        signIn(*app, standin.code());
+        e2e::signIn(*app, standin.code());
         auto* again = app->root()->findChild<LoggingView*>();
         QVERIFY(again);
         QCOMPARE(cloud.token(), std::nullopt);
-        const int syncs = shoot(standin, token).value(QStringLiteral("syncs")).toInt();
+        const int syncs = standin.shoot(token).value(QStringLiteral("syncs")).toInt();
         for (int tick = 0; tick < 4; ++tick) {
             ticks.advance(kTick);
             // A sync a tick started has its answer before the shoot is read.
             QTRY_VERIFY_WITH_TIMEOUT(!cloud.isFlushing(), kWaitMs);
         }
-        const QJsonObject held = shoot(standin, token);
-        QCOMPARE(sorted(markerIDs(standin, token)), sorted(logged));
+        const QJsonObject held = standin.shoot(token);
+        QCOMPARE(standin.markerIDs(token), logged);
         QCOMPARE(held.value(QStringLiteral("deleted_markers")).toArray(), QJsonArray());
         QCOMPARE(held.value(QStringLiteral("syncs")).toInt(), syncs);
         QCOMPARE(cloud.lastSaved(), std::nullopt);
@@ -106,22 +108,6 @@ private Q_SLOTS:
     }
 
 private:
-    static void signIn(PindleLoggerApp& app, const QString& code)
-    {
-        auto* email = app.root()->findChild<QLineEdit*>(QStringLiteral("emailField"));
-        QVERIFY(email);
-        // A second sign-in finds the last address already there.
-        email->selectAll();
-        QTest::keyClicks(email, QStringLiteral("ada@example.com"));
-        QTest::keyClick(email, Qt::Key_Return);
-        QLineEdit* codeField = nullptr;
-        QTRY_VERIFY((codeField = app.root()->findChild<QLineEdit*>(QStringLiteral("codeField"))) &&
-                    codeField->isVisible());
-        QTest::keyClicks(codeField, code);
-        QTest::keyClick(codeField, Qt::Key_Return);
-        QTRY_COMPARE_WITH_TIMEOUT(app.root()->screen(), LoggerRoot::Screen::SignedIn, kWaitMs);
-    }
-
     static void press(PindleLoggerApp& app, Qt::Key digit)
     {
         app.window()->activateWindow();
@@ -129,27 +115,6 @@ private:
         QTest::keyClick(app.window(), digit, Qt::ControlModifier);
     }
 
-    static QJsonObject shoot(StandinProcess& standin, const QString& token)
-    {
-        for (const QJsonValue& value : standin.state().value(QStringLiteral("shoots")).toArray())
-            if (value[QStringLiteral("token")].toString() == token)
-                return value.toObject();
-        return {};
-    }
-
-    static QStringList markerIDs(StandinProcess& standin, const QString& token)
-    {
-        QStringList ids;
-        for (const QJsonValue& marker : shoot(standin, token).value(QStringLiteral("markers")).toArray())
-            ids.append(marker[QStringLiteral("id")].toString());
-        return ids;
-    }
-
-    static QStringList sorted(QStringList list)
-    {
-        list.sort();
-        return list;
-    }
 };
 
 PINDLE_TEST(SignOutSyncTest)

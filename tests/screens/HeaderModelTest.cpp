@@ -92,13 +92,7 @@ private:
     {
         return std::make_unique<HeaderRig>(m_standin->baseUrl(), m_cookie, demo, inputs);
     }
-    QJsonObject shoot(const QString& token)
-    {
-        for (const QJsonValue& shoot : m_standin->state().value(QStringLiteral("shoots")).toArray())
-            if (shoot[QStringLiteral("token")].toString() == token)
-                return shoot.toObject();
-        return {};
-    }
+    QJsonObject shoot(const QString& token) { return m_standin->shoot(token); }
     void holdWrap(const QString& token, const QString& kind)
     {
         m_standin->control(QStringLiteral("fault"),

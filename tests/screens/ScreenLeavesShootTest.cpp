@@ -18,21 +18,6 @@ private:
     std::unique_ptr<StandinProcess> m_standin;
     QString m_cookie;
 
-    QJsonObject shoot(const QString& token)
-    {
-        for (const QJsonValue& value : m_standin->state().value(QStringLiteral("shoots")).toArray())
-            if (value[QStringLiteral("token")].toString() == token)
-                return value.toObject();
-        return {};
-    }
-    QStringList markerIDs(const QString& token)
-    {
-        QStringList ids;
-        for (const QJsonValue& marker : shoot(token).value(QStringLiteral("markers")).toArray())
-            ids.append(marker[QStringLiteral("id")].toString());
-        ids.sort();
-        return ids;
-    }
     static bool flushed(Rig& rig)
     {
         bool done = false;
@@ -59,7 +44,7 @@ private Q_SLOTS:
         r.screen->tapButton(Rig::button(QStringLiteral("moment"), 10));
         r.screen->tapButton(Rig::button(QStringLiteral("quote"), 10));
         QVERIFY(flushed(r));
-        QCOMPARE(markerIDs(token).size(), 2);
+        QCOMPARE(m_standin->markerIDs(token).size(), 2);
         r.screen->tapButton(Rig::button(QStringLiteral("moment"), 10));
         QStringList logged;
         for (const LogEntry& entry : r.screen->log().entries())
@@ -70,8 +55,8 @@ private Q_SLOTS:
         r.screen.reset();
         QCOMPARE(r.cloud.token(), std::nullopt);
         QVERIFY(!r.cloud.isTimerRunning());
-        QVERIFY(QTest::qWaitFor([&] { return markerIDs(token) == logged; }, kWaitMs));
-        const int syncs = shoot(token).value(QStringLiteral("syncs")).toInt();
+        QVERIFY(QTest::qWaitFor([&] { return m_standin->markerIDs(token) == logged; }, kWaitMs));
+        const int syncs = m_standin->shoot(token).value(QStringLiteral("syncs")).toInt();
 
         // The next screen has no shoot until its own Start; its empty log goes nowhere.
         r.screen = std::make_unique<LoggingScreenModel>(r.environment(false));
@@ -81,10 +66,10 @@ private Q_SLOTS:
         r.cloud.tick();
         QVERIFY(flushed(r));
         QVERIFY(!r.cloud.isFlushing());
-        const QJsonObject held = shoot(token);
+        const QJsonObject held = m_standin->shoot(token);
         QCOMPARE(held.value(QStringLiteral("syncs")).toInt(), syncs);
         QCOMPARE(held.value(QStringLiteral("deleted_markers")).toArray(), QJsonArray());
-        QCOMPARE(markerIDs(token), logged);
+        QCOMPARE(m_standin->markerIDs(token), logged);
     }
 };
 

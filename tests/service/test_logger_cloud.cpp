@@ -103,24 +103,14 @@ private:
         return r;
     }
 
-    QJsonObject shoot(const std::optional<QString>& token)
-    {
-        for (const QJsonValue& value : m_standin->state().value(QStringLiteral("shoots")).toArray()) {
-            if (value[QStringLiteral("token")].toString() == token)
-                return value.toObject();
-        }
-        return {};
-    }
+    QJsonObject shoot(const std::optional<QString>& token) { return token ? m_standin->shoot(*token) : QJsonObject(); }
     int count(const std::optional<QString>& token, const char* what)
     {
         return shoot(token).value(QLatin1String(what)).toInt();
     }
     QStringList markerIDs(const std::optional<QString>& token)
     {
-        QStringList ids;
-        for (const QJsonValue& marker : shoot(token).value(QStringLiteral("markers")).toArray())
-            ids.append(marker[QStringLiteral("id")].toString());
-        return ids;
+        return token ? m_standin->markerIDs(*token) : QStringList();
     }
 
     int creates()

@@ -40,11 +40,7 @@ private:
 
     QString shareTokenOf(const QString& token)
     {
-        for (const QJsonValue& shoot : m_standin->state().value(QStringLiteral("shoots")).toArray()) {
-            if (shoot[QStringLiteral("token")].toString() == token)
-                return shoot[QStringLiteral("share_token")].toString();
-        }
-        return {};
+        return m_standin->shoot(token)[QStringLiteral("share_token")].toString();
     }
 
     StandinProcess::Answer search(const QString& query, const QString& cookie)

@@ -95,11 +95,7 @@ private:
 
     QJsonObject shootState(const QString& token)
     {
-        for (const QJsonValue& shoot : m_standin->state().value(QStringLiteral("shoots")).toArray()) {
-            if (shoot[QStringLiteral("token")].toString() == token)
-                return shoot.toObject();
-        }
-        return {};
+        return m_standin->shoot(token);
     }
 
     QString syncPath(const QString& token) const { return QStringLiteral("/api/logger/shoots/%1/sync").arg(token); }
