@@ -18,7 +18,7 @@ LogEntryListModel::LogEntryListModel(LogPaneModel& pane, QObject* parent)
     connect(log, &LoggingLog::entriesReset, this, [this] { endResetModel(); });
     connect(&pane, &LogPaneModel::stateChanged, this, &LogEntryListModel::followState);
     connect(&pane, &LogPaneModel::lookChanged, this, [this] {
-        allRowsChanged({BadgeRole, BadgeColorRole, SpeakerChannelRole});
+        allRowsChanged({BadgeRole, BadgeColorRole, SpeakerChannelRole, Qt::AccessibleTextRole});
     });
 }
 
@@ -34,6 +34,22 @@ QString LogEntryListModel::saidText(const LogEntry& entry)
     if (!entry.summary.isEmpty())
         return entry.summary;
     return entry.open ? QStringLiteral("Recording…") : QStringLiteral("–");
+}
+
+QString LogEntryListModel::accessibleText(const LogEntry& entry) const
+{
+    // The painted cells in reading order, as one line.
+    QStringList parts;
+    for (const QString& cell :
+         {m_pane.badge(entry.type), entry.timecode, entry.speaker.value_or(QString()), saidText(entry)}) {
+        if (!cell.isEmpty())
+            parts.append(cell);
+    }
+    if (!entry.note.isEmpty())
+        parts.append(QStringLiteral("Note: ") + entry.note);
+    if (entry.suggested)
+        parts.append(QStringLiteral("suggested"));
+    return parts.join(QStringLiteral(", "));
 }
 
 QVariant LogEntryListModel::data(const QModelIndex& index, int role) const
@@ -64,6 +80,8 @@ QVariant LogEntryListModel::data(const QModelIndex& index, int role) const
         return entry.highlight.isEmpty();
     case Qt::ToolTipRole:
         return entry.summary;
+    case Qt::AccessibleTextRole:
+        return accessibleText(entry);
     case NoteRole:
         return entry.note;
     case TagsRole:

@@ -58,6 +58,8 @@ public:
     [[nodiscard]] static QString saidText(const LogEntry& entry);
 
 private:
+    // A row read out: its cells' texts in order, the note, whether it is a suggestion.
+    [[nodiscard]] QString accessibleText(const LogEntry& entry) const;
     void rowsOf(const QSet<QUuid>& ids, const QList<int>& roles);
     void allRowsChanged(const QList<int>& roles);
     void followState();

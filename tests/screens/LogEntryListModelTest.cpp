@@ -63,6 +63,50 @@ private Q_SLOTS:
         QCOMPARE(resets.size(), 0);
     }
 
+    // A row read out: its cells in order with the empty ones left out, then the note and
+    // whether it is a suggestion; user text as it is.
+    void readOut_data()
+    {
+        QTest::addColumn<QString>("speaker");
+        QTest::addColumn<QString>("timecode");
+        QTest::addColumn<QString>("note");
+        QTest::addColumn<bool>("suggested");
+        QTest::addColumn<QString>("read");
+        QTest::newRow("everything") << "Ada"
+                                    << "10:00:00:00"
+                                    << "wide" << true << "Moment, 10:00:00:00, Ada, said, Note: wide, suggested";
+        QTest::newRow("no speaker, no note") << ""
+                                             << "10:00:00:00"
+                                             << "" << false << "Moment, 10:00:00:00, said";
+        QTest::newRow("no timecode") << "Ada"
+                                     << ""
+                                     << "" << false << "Moment, Ada, said";
+        QTest::newRow("markup") << "<b>Ada</b>"
+                                << "10:00:00:00"
+                                << "R&D" << false << "Moment, 10:00:00:00, <b>Ada</b>, said, Note: R&D";
+    }
+    void readOut()
+    {
+        QFETCH(QString, speaker);
+        QFETCH(QString, timecode);
+        QFETCH(QString, note);
+        QFETCH(bool, suggested);
+        QFETCH(QString, read);
+        auto r = offlineRig();
+        LogEntryListModel rows(r->screen->logPane());
+        LogEntry entry;
+        entry.id = QUuid::createUuid();
+        entry.type = QStringLiteral("moment");
+        entry.timecode = timecode;
+        entry.highlight = QStringLiteral("said");
+        entry.note = note;
+        entry.suggested = suggested;
+        if (!speaker.isEmpty())
+            entry.speaker = speaker;
+        r->screen->log().appendEntry(entry);
+        QCOMPARE(rows.index(0).data(Qt::AccessibleTextRole).toString(), read);
+    }
+
     // What a row says: words, else the summary, else the recording mark, else a dash; a kind no
     // button has is capitalised and grey.
     void rowTexts_data()

@@ -1,6 +1,7 @@
 #include "ui/logging/ComposerView.h"
 
 #include "model/LogButtonKind.h"
+#include "ui/theme/AccessibleParts.h"
 #include "ui/theme/AppearanceNotifier.h"
 #include "ui/theme/Theme.h"
 #include "ui/theme/WidgetPalette.h"
@@ -119,6 +120,7 @@ public:
         : QAbstractButton(parent), m_kind(button.kind), m_label{QString(), QColor(), button.name, QString()},
           m_style(style), m_size(ceilSize(capsuleSize(m_label, style.chip)))
     {
+        AccessibleParts::ownerTicked(this);
         setAccessibleName(button.name);
         setCheckable(true);
         setFocusPolicy(Qt::TabFocus);
@@ -225,7 +227,8 @@ ComposerView::ComposerView(QWidget* parent) : QWidget(parent), m_field(new QLine
     m_field->setPlaceholderText(kPlaceholder);
     m_field->setAccessibleName(kPlaceholder);
     m_field->installEventFilter(this);
-    connect(m_field, &QLineEdit::textEdited, this, &ComposerView::noteEdited);
+    // Typed, or written by an assistive tool (which is no edit to Qt).
+    connect(m_field, &QLineEdit::textChanged, this, &ComposerView::noteEdited);
 
     auto* note = new NoteBox(m_style, m_field, this);
     m_log = new SubmitButton(m_style, this);
@@ -271,8 +274,11 @@ bool ComposerView::takesDarkTitle(const QString& kind)
 void ComposerView::setContent(const Content& content)
 {
     const Content previous = std::exchange(m_content, content);
-    if (m_field->text() != content.note)
+    if (m_field->text() != content.note) {
+        // The owner's own note, not an edit to hand back.
+        const QSignalBlocker quiet(m_field);
         m_field->setText(content.note);
+    }
     if (content.chips != previous.chips) {
         rebuildChips();
     } else if (content.kind != previous.kind) {

@@ -1,6 +1,7 @@
 #include "ui/logging/LinePickerDialog.h"
 
 #include "export/MarkerBadge.h"
+#include "ui/theme/AccessibleParts.h"
 #include "ui/theme/AppearanceNotifier.h"
 #include "ui/theme/Capsule.h"
 #include "ui/theme/Symbols.h"
@@ -129,6 +130,7 @@ class LinePickerDialog::Row final : public QAbstractButton {
 public:
     Row(const Line& line, const RowLook& look, QWidget* parent) : QAbstractButton(parent), m_line(line), m_look(look)
     {
+        AccessibleParts::ownerTicked(this);
         setCheckable(true);
         setFocusPolicy(Qt::TabFocus);
         setCursor(Qt::PointingHandCursor);

@@ -52,6 +52,20 @@ void LogHeader::setColumnsWidth(int width)
     update();
 }
 
+QString LogHeader::caption(int column)
+{
+    return column >= 0 && column < LogColumns::Control ? QString::fromLatin1(kCaptions[size_t(column)]) : QString();
+}
+
+QRect LogHeader::captionRect(int column) const
+{
+    if (column < 0 || column >= LogColumns::Control)
+        return {};
+    const LogColumns columns = LogColumns::layout(0, m_columnsWidth > 0 ? m_columnsWidth : width(), m_style.columns);
+    const LogColumns::Span& span = columns.spans[size_t(column)];
+    return QRectF(span.left, 0, span.width, height()).toAlignedRect();
+}
+
 QSize LogHeader::sizeHint() const
 {
     const LogColumns columns = LogColumns::layout(0, 0, m_style.columns);

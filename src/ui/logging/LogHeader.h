@@ -55,6 +55,10 @@ public:
     // captions stand over their columns; 0 or less: the header's own width.
     void setColumnsWidth(int width);
 
+    // The caption over `column`, and where it is drawn; none over the control slot.
+    [[nodiscard]] static QString caption(int column);
+    [[nodiscard]] QRect captionRect(int column) const;
+
     [[nodiscard]] QSize sizeHint() const override;
     [[nodiscard]] QSize minimumSizeHint() const override;
 

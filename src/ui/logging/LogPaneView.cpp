@@ -2,6 +2,7 @@
 
 #include "screens/LogEntryListModel.h"
 #include "ui/logging/LogHeader.h"
+#include "ui/logging/LogPaneAccessible.h"
 #include "ui/theme/AppearanceNotifier.h"
 #include "ui/theme/PaneParts.h"
 #include "ui/theme/Theme.h"
@@ -23,38 +24,12 @@ namespace {
 using Role = LogEntryListModel::Role;
 using Control = EntryRowDelegate::Control;
 
-// The rows as the delegate draws them, plus one line of text per row for screen readers: the
-// painted cells are not widgets, so this is all an assistive tool can read of a row.
-class AccessibleRows final : public QIdentityProxyModel {
-public:
-    using QIdentityProxyModel::QIdentityProxyModel;
-
-    [[nodiscard]] QVariant data(const QModelIndex& index, int role) const override
-    {
-        if (role != Qt::AccessibleTextRole)
-            return QIdentityProxyModel::data(index, role);
-        QStringList parts;
-        for (const int part :
-             {int(Role::BadgeRole), int(Role::TimecodeRole), int(Role::SpeakerRole), int(Role::SaidTextRole)}) {
-            const QString text = QIdentityProxyModel::data(index, part).toString();
-            if (!text.isEmpty())
-                parts.append(text);
-        }
-        const QString note = QIdentityProxyModel::data(index, Role::NoteRole).toString();
-        if (!note.isEmpty())
-            parts.append(QStringLiteral("Note: ") + note);
-        if (QIdentityProxyModel::data(index, Role::SuggestedRole).toBool())
-            parts.append(QStringLiteral("suggested"));
-        return parts.join(QStringLiteral(", "));
-    }
-};
-
 } // namespace
 
 LogPaneView::LogPaneView(QAbstractItemModel* model, QWidget* parent, FrameClock* frames)
     : QWidget(parent), m_frames(frames ? *frames : FrameClock::shared()), m_header(new LogHeader),
       m_stack(new QStackedWidget), m_emptyHelp(new QLabel), m_list(new QListView),
-      m_delegate(new EntryRowDelegate(this)), m_rows(new AccessibleRows(this))
+      m_delegate(new EntryRowDelegate(this)), m_rows(new QIdentityProxyModel(this))
 {
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
@@ -120,6 +95,7 @@ LogPaneView::LogPaneView(QAbstractItemModel* model, QWidget* parent, FrameClock*
     m_popAnimation = m_frames.add([this](double elapsed) { return tickPops(elapsed); });
     updateEmptyState();
     setModel(model);
+    LogPaneAccessible::attach(this);
 }
 
 LogPaneView::~LogPaneView() = default;
@@ -311,6 +287,13 @@ void LogPaneView::act(const QModelIndex& index, Control control)
     case Control::None:
         break;
     }
+}
+
+void LogPaneView::activate(const QUuid& id, Control control)
+{
+    const QModelIndex index = rowOf(id);
+    if (index.isValid())
+        act(index, control);
 }
 
 void LogPaneView::fieldFocusChanged(QEvent* event)

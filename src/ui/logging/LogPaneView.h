@@ -49,6 +49,10 @@ public:
     // Rows whose badge is still popping in.
     [[nodiscard]] int poppingCount() const { return int(m_pops.size()); }
 
+    // What a click on `control` of the row of entry `id` does (for assistive tools, which press the
+    // painted controls by name); nothing for a row no longer there.
+    void activate(const QUuid& id, EntryRowDelegate::Control control);
+
 public Q_SLOTS:
     // The row whose note field has the keyboard: its field opens and takes the focus. None: the
     // field lets the keyboard go, and closes unless its row is still editing its note.

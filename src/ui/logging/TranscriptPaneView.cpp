@@ -1,6 +1,7 @@
 #include "ui/logging/TranscriptPaneView.h"
 
 #include "screens/TranscriptListModel.h"
+#include "ui/logging/TranscriptAccessible.h"
 #include "ui/logging/TranscriptListView.h"
 #include "ui/logging/TranscriptRowDelegate.h"
 #include "ui/theme/AppearanceNotifier.h"
@@ -70,6 +71,7 @@ TranscriptPaneView::TranscriptPaneView(TranscriptListModel* model, QWidget* pare
     layout->addWidget(m_stack, 1);
 
     m_list->setAccessibleName(QStringLiteral("Transcript"));
+    TranscriptAccessible::attach(m_list);
     m_list->setModel(model);
     connect(m_list, &TranscriptListView::lineClicked, this,
             [this](const QModelIndex& row) { Q_EMIT selectRequested(idOf(row)); });

@@ -71,10 +71,11 @@ LoggerSignInView::LoggerSignInView(LoggerAccount& account, QWidget* parent)
     layout->setContentsMargins(0, 0, 0, 0);
     layout->addWidget(new LoggerCard(form, this));
 
-    // Typing goes to the model; Return is taken here so that it runs the step's action and
-    // goes no further.
-    connect(m_emailField->lineEdit(), &QLineEdit::textEdited, m_model, &LoggerSignInModel::setEmail);
-    connect(m_codeField->lineEdit(), &QLineEdit::textEdited, m_model, &LoggerSignInModel::setCode);
+    // Typing goes to the model, and so does text an assistive tool writes into a field (that
+    // is not an edit to Qt); Return is taken here so that it runs the step's action and goes no
+    // further. The model ignores its own text coming back.
+    connect(m_emailField->lineEdit(), &QLineEdit::textChanged, m_model, &LoggerSignInModel::setEmail);
+    connect(m_codeField->lineEdit(), &QLineEdit::textChanged, m_model, &LoggerSignInModel::setCode);
     m_emailField->lineEdit()->installEventFilter(this);
     m_codeField->lineEdit()->installEventFilter(this);
     connect(m_primary, &QAbstractButton::clicked, this, &LoggerSignInView::primaryClicked);

@@ -2,6 +2,7 @@
 #include "common/TestMain.h"
 
 #include <QAbstractButton>
+#include <QAccessible>
 #include <QDialog>
 #include <QLineEdit>
 #include <QPushButton>
@@ -120,6 +121,32 @@ private Q_SLOTS:
         QCOMPARE(committed.size(), 1);
         QVERIFY(w.composer->noteField()->hasFocus());
         QCOMPARE(edited.size(), 5);
+    }
+
+    // Text an assistive tool writes into the field is the note, as typing is, and its Toggle on
+    // a chip picks the kind without ticking it; the owner's own note coming back is no edit.
+    void assistiveToolsEdit()
+    {
+        Window w;
+        QSignalSpy edited(w.composer, &ComposerView::noteEdited);
+        QSignalSpy picked(w.composer, &ComposerView::kindPicked);
+        QAccessibleInterface* field = QAccessible::queryAccessibleInterface(w.composer->noteField());
+        field->editableTextInterface()->replaceText(0, 0, QStringLiteral("wide"));
+        QCOMPARE(edited.size(), 1);
+        QCOMPARE(edited.at(0).at(0).toString(), QStringLiteral("wide"));
+        w.composer->setContent({QStringLiteral("wide, tight"), chipButtons(), QStringLiteral("earmark"), true});
+        QCOMPARE(w.composer->noteField()->text(), QStringLiteral("wide, tight"));
+        QCOMPARE(edited.size(), 1);
+        field->editableTextInterface()->deleteText(0, 11);
+        QCOMPARE(edited.size(), 2);
+        QCOMPARE(edited.at(1).at(0).toString(), QString());
+
+        QAccessibleInterface* chip = QAccessible::queryAccessibleInterface(w.composer->chips().at(2));
+        QCOMPARE(chip->role(), QAccessible::CheckBox);
+        chip->actionInterface()->doAction(QAccessibleActionInterface::toggleAction());
+        QCOMPARE(picked.size(), 1);
+        QCOMPARE(picked.at(0).at(0).toString(), QStringLiteral("funny"));
+        QVERIFY(!chip->state().checked);
     }
 
     // The field takes the keyboard when focus turns on or a new kind is picked, never on a mere

@@ -85,6 +85,30 @@ private Q_SLOTS:
         QVERIFY(field("emailField")->isVisible());
     }
 
+    // Text an assistive tool writes into a field (no typing, so no edit to Qt) is what the card
+    // sends, and its press on the button is a click: it signs in without a key pressed.
+    void assistiveToolSignsIn()
+    {
+        const auto write = [](QLineEdit* field, const QString& text) {
+            QAccessibleInterface* read = QAccessible::queryAccessibleInterface(field);
+            read->editableTextInterface()->replaceText(0, int(field->text().size()), text);
+        };
+        const auto pressPrimary = [this] {
+            QAccessible::queryAccessibleInterface(primary())->actionInterface()->doAction(
+                QAccessibleActionInterface::pressAction());
+        };
+        write(field("emailField"), kEmail);
+        QCOMPARE(field("emailField")->text(), kEmail);
+        QVERIFY(primary()->isEnabled());
+        pressPrimary();
+        QTRY_VERIFY(field("codeField")->isVisible());
+        QCOMPARE(requestBody(kLoginPath).value(QStringLiteral("email")).toString(), kEmail);
+        write(field("codeField"), m_standin->code());
+        pressPrimary();
+        QTRY_COMPARE(m_app->root()->screen(), LoggerRoot::Screen::SignedIn);
+        QCOMPARE(requestBody(kVerifyPath).value(QStringLiteral("code")).toString(), m_standin->code());
+    }
+
     // Return in the fields runs the step's action once, even when pressed again while busy.
     void returnKeyDrivesBothSteps()
     {

@@ -1,6 +1,7 @@
 #include "ui/logging/header/TimecodePanel.h"
 
 #include "ui/logging/header/HeaderPillButton.h"
+#include "ui/theme/AccessibleParts.h"
 #include "ui/theme/AppearanceNotifier.h"
 #include "ui/theme/FrameClock.h"
 #include "ui/theme/LinkButton.h"
@@ -49,6 +50,7 @@ public:
         : QWidget(parent), m_model(model), m_font(TextStyle::liveTimecode.font()),
           m_animation(frames.add([this](double) { return tick(); }))
     {
+        AccessibleParts::paintedText(this, QAccessible::StaticText, [this] { return text(); });
         setAccessibleName(QStringLiteral("Timecode"));
         setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
         measure();
@@ -182,8 +184,23 @@ private:
             m_frame = frame;
             readDigits(now);
             update();
+            tellTools();
         }
         return true;
+    }
+
+    // Assistive tools read the digits when they like; they hear of them once a second, when all
+    // but the frames changed, as a clock announced every frame would drown everything else.
+    void tellTools()
+    {
+        if (!QAccessible::isActive())
+            return;
+        const auto shown = static_cast<std::ptrdiff_t>(std::max(m_length - 2, 0));
+        if (m_toldLength == m_length && std::equal(m_chars.begin(), m_chars.begin() + shown, m_told.begin()))
+            return;
+        m_told = m_chars;
+        m_toldLength = m_length;
+        AccessibleParts::textChanged(this);
     }
 
     void readDigits(Date now)
@@ -200,6 +217,8 @@ private:
     double m_frame = std::numeric_limits<double>::quiet_NaN();
     std::array<char16_t, kCapacity> m_chars{};
     int m_length = 0;
+    std::array<char16_t, kCapacity> m_told{};
+    int m_toldLength = -1;
 
     std::array<qreal, kGlyphs.size()> m_cell{};
     std::array<qreal, kGlyphs.size()> m_offset{};
