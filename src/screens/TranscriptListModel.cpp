@@ -102,7 +102,10 @@ QString TranscriptListModel::helpOf(LineUse::State state)
 
 QString TranscriptListModel::accessibleText(const DisplaySegment& line) const
 {
-    QStringList parts{m_pane.lineTimecode(line)};
+    // A line not yet placed in time has no timecode: nothing is read for it.
+    QStringList parts;
+    if (const QString timecode = m_pane.lineTimecode(line); !timecode.isEmpty())
+        parts.append(timecode);
     if (line.speaker)
         parts.append(m_pane.speakerName(line));
     parts.append(line.text);

@@ -249,6 +249,36 @@ private Q_SLOTS:
     }
 
     // Where a line's logged words stand, in UTF-16 units, and what that makes of the line.
+    // What an assistive tool reads for a line: its timecode when it has one, the speaker, the
+    // words; a line not yet placed in time starts with its speaker, not with a separator.
+    void readOut_data()
+    {
+        QTest::addColumn<double>("start");
+        QTest::addColumn<std::optional<QString>>("speaker");
+        QTest::addColumn<bool>("timecoded");
+        QTest::addColumn<QString>("rest");
+        QTest::newRow("timed, spoken") << 3.0 << std::optional(QStringLiteral("Boom")) << true
+                                       << QStringLiteral("Boom, we roll");
+        QTest::newRow("timed, no speaker") << 3.0 << std::optional<QString>() << true << QStringLiteral("we roll");
+        QTest::newRow("untimed, spoken") << -1.0 << std::optional(QStringLiteral("Boom")) << false
+                                         << QStringLiteral("Boom, we roll");
+        QTest::newRow("untimed, no speaker") << -1.0 << std::optional<QString>() << false << QStringLiteral("we roll");
+    }
+    void readOut()
+    {
+        QFETCH(double, start);
+        QFETCH(std::optional<QString>, speaker);
+        QFETCH(bool, timecoded);
+        QFETCH(QString, rest);
+        auto r = writtenRig();
+        const DisplaySegment line = r->put(QStringLiteral("R"), QStringLiteral("we roll"), start, speaker);
+        const QModelIndex row = r->rows->index(*r->rows->rowOf(line.id));
+        const QString timecode = r->pane->lineTimecode(line);
+        QCOMPARE(timecode.isEmpty(), !timecoded);
+        QCOMPARE(row.data(Qt::AccessibleTextRole).toString(),
+                 timecoded ? timecode + QStringLiteral(", ") + rest : rest);
+    }
+
     void marksAndUse_data()
     {
         QTest::addColumn<QString>("text");
