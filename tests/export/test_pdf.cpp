@@ -130,9 +130,9 @@ private Q_SLOTS:
         QTest::addColumn<QString>("info");
         const QString day = "Sunday, December 6, 2026 · 23.976 fps · camera timecode · ";
         QTest::newRow("no rows") << 0 << 0 << QList<int>{0} << day + "0 selects";
-        QTest::newRow("one row, Mac clock")
+        QTest::newRow("one row, computer clock")
             << 0 << 1 << QList<int>{1}
-            << "Sunday, December 6, 2026 · 23.976 fps · Mac clock, not synced to camera · 1 select";
+            << "Sunday, December 6, 2026 · 23.976 fps · Computer clock, not synced to camera · 1 select";
         QTest::newRow("31 rows, in UTC") << 0 << 31 << QList<int>{15, 15, 1}
                                          << "Monday, December 7, 2026 · 23.976 fps · camera timecode · 31 selects";
         // A four-line row takes 59.7 pt of the 685.7 pt between head and footer: eleven fit.
@@ -150,7 +150,7 @@ private Q_SLOTS:
         QList<Row> rows;
         for (int i = 0; i < count; ++i)
             rows.append(sheetRow(i, i < tall));
-        const QString path = writeSheet(rows, sheetMeta(!info.contains(QLatin1String("Mac clock"))),
+        const QString path = writeSheet(rows, sheetMeta(!info.contains(QLatin1String("Computer clock"))),
                                         utc ? QByteArray("UTC") : QByteArray("America/Los_Angeles"));
         QVERIFY(!path.isEmpty());
         const int pages = pageCount(path);

@@ -112,6 +112,20 @@ private Q_SLOTS:
         QCOMPARE(asked.size(), 1);
         QCOMPARE(asked.at(0).at(0).toInt(), position);
     }
+
+    // A compact row's four tiles are items of the row like the rest: 6 apart, and 6 after the
+    // fader when no verdict stands between them.
+    void compactTilesSixApart()
+    {
+        MixerRig bench(10);
+        for (const int position : {0, 9}) {
+            CompactChannelRow* row = bench.view->rows().at(std::size_t(position));
+            const QList<QWidget*> items{row->fader(), row->muteButton(), row->watchButton(), row->listenButton(),
+                                        row->agentButton()};
+            for (qsizetype i = 1; i < items.size(); ++i)
+                QCOMPARE(items[i]->x() - items[i - 1]->geometry().right() - 1, 6);
+        }
+    }
 };
 
 PINDLE_TEST(ChannelStripTest)

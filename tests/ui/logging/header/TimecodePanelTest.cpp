@@ -112,7 +112,10 @@ private Q_SLOTS:
         QVERIFY(!outlinedInCoral());
         QVERIFY(r.panel.macClockAction()->isVisible());
 
+        // On this platform the clock is the computer's, not a Mac's.
+        QCOMPARE(r.panel.macClockAction()->text(), QStringLiteral("Go back to the computer clock"));
         r.panel.macClockAction()->trigger();
+        QCOMPARE(r.panel.sourceLabel()->text(), QStringLiteral("COMPUTER CLOCK · NOT SYNCED TO CAMERA"));
         QCOMPARE(r.panel.shownTimecode(), r.model.timecodeAt(r.time.now()));
         QCOMPARE(r.panel.timecodeColour(), Theme::muted.current());
         QCOMPARE(r.panel.sourceLabel()->palette().color(QPalette::WindowText), Theme::amber);
