@@ -5,6 +5,7 @@
 #include "platform/Fonts.h"
 #include "ui/agent/AgentPanel.h"
 #include "ui/logging/LoggingView.h"
+#include "ui/logging/TagBar.h"
 #include "ui/logging/header/BrandBlock.h"
 #include "ui/logging/header/HeaderPillButton.h"
 #include "ui/logging/header/HeaderView.h"
@@ -272,6 +273,43 @@ private Q_SLOTS:
         const QRect whole = inView(panel, r.view.get());
         for (QWidget* item : std::as_const(items))
             QVERIFY(whole.contains(inView(item, r.view.get())));
+    }
+
+    void tagRowFollowsTheTab_data()
+    {
+        QTest::addColumn<QSize>("size");
+        QTest::addColumn<int>("tab");
+        QTest::addColumn<bool>("showTags");
+        QTest::addColumn<bool>("shown");
+        QTest::newRow("wide, tags on") << QSize(1180, 800) << 0 << true << true;
+        QTest::newRow("wide, tags off") << QSize(1180, 800) << 0 << false << false;
+        QTest::newRow("820 is wide: tags off") << QSize(820, 800) << 0 << false << false;
+        QTest::newRow("819 Log tab, tags off") << QSize(819, 800) << 0 << false << true;
+        QTest::newRow("819 Log tab, tags on") << QSize(819, 800) << 0 << true << true;
+        QTest::newRow("Transcript tab") << QSize(700, 800) << 1 << true << false;
+        QTest::newRow("minimum Log tab, tags off") << QSize(420, 560) << 0 << false << true;
+    }
+    // The tag bar follows the Layout menu in the wide layout only; the narrow Log tab always has
+    // it, the Transcript tab never. Shown, it is padded 12 across and 8 down, under a line.
+    void tagRowFollowsTheTab()
+    {
+        QFETCH(QSize, size);
+        QFETCH(int, tab);
+        QFETCH(bool, showTags);
+        QFETCH(bool, shown);
+        SizedRig r(size, tab, QStringLiteral("channels"), 0);
+        r.view->screen().setShowTags(showTags);
+        QVERIFY(r.settle());
+        TagBar* bar = r.view->tagBar();
+        QCOMPARE(bar->isVisibleTo(r.view.get()), shown);
+        if (!shown)
+            return;
+        QCOMPARE(bar->pos(), QPoint(12, 8));
+        QCOMPARE(bar->parentWidget()->height(), bar->height() + 16);
+        const QRect row = inView(bar->parentWidget(), r.view.get());
+        const QList<QRect> lines = hairlines(*r.view);
+        QVERIFY(std::any_of(lines.cbegin(), lines.cend(),
+                            [&row](const QRect& line) { return line.bottom() + 1 == row.top(); }));
     }
 
     void hairlinesApart_data()
