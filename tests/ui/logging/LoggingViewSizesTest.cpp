@@ -230,6 +230,7 @@ private Q_SLOTS:
             r.camera.setScan(CameraTimecode::Failed{QStringLiteral(
                 "The phone could not read a timecode on the camera's screen. Hold it closer and try again.")});
         QVERIFY(r.settle());
+        QCOMPARE(r.view->size(), size);
         auto* panel = r.view->findChild<TimecodePanel*>();
         QVERIFY(panel);
         QWidget* digits = panel->layout()->itemAt(0)->widget();
@@ -254,11 +255,15 @@ private Q_SLOTS:
             QVERIFY2(line->fontMetrics().horizontalAdvance(line->text()) <= line->contentsRect().width(),
                      qPrintable(line->text() + QStringLiteral(" cut to %1").arg(line->width())));
         if (scan != 0) {
+            // Whole, and on one line where the header has the room for it: only the long failure
+            // wraps, and only in the minimum window.
             QLabel* message = panel->scanLabel();
             QVERIFY2(message->height() >= message->heightForWidth(message->width()),
                      qPrintable(QStringLiteral("scan message %1 high, needs %2")
                                     .arg(message->height())
                                     .arg(message->heightForWidth(message->width()))));
+            QCOMPARE(message->heightForWidth(message->width()) < 2 * message->fontMetrics().lineSpacing(),
+                     scan == 1 || sourceBeside);
         }
         for (qsizetype i = 0; i < items.size(); ++i)
             for (qsizetype j = i + 1; j < items.size(); ++j)

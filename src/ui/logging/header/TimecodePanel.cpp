@@ -39,6 +39,20 @@ QLabel* makeLabel(const TextStyle& style, QWidget* parent)
     return label;
 }
 
+// A message that stands on one line while it has the room, and wraps when the header is
+// narrower than it.
+class WrappingLine final : public QLabel {
+public:
+    explicit WrappingLine(QWidget* parent) : QLabel(parent) { setWordWrap(true); }
+
+    [[nodiscard]] QSize sizeHint() const override
+    {
+        const QMargins margins = contentsMargins();
+        const int line = int(std::ceil(QFontMetricsF(font()).horizontalAdvance(text())));
+        return {line + margins.left() + margins.right(), heightForWidth(line + margins.left() + margins.right())};
+    }
+};
+
 } // namespace
 
 // The running camera timecode. The text changes once per camera frame, so each character is
@@ -314,9 +328,10 @@ void TimecodePanel::buildScanRow(FrameClock* frames)
 {
     m_scanRow = new QWidget(this);
     m_scanSpinner = new LoggerSpinner(m_scanRow, frames);
-    m_scanLabel = makeLabel(m_style.scanText, m_scanRow);
     // A failure's message may be longer than a narrow header is wide.
-    m_scanLabel->setWordWrap(true);
+    m_scanLabel = new WrappingLine(m_scanRow);
+    m_scanLabel->setTextFormat(Qt::PlainText);
+    m_scanLabel->setFont(m_style.scanText.font());
     m_scanCancel = new LinkButton(QStringLiteral("Cancel"), m_scanRow);
     m_scanRetry = new LinkButton(QStringLiteral("Try again"), m_scanRow);
     connect(m_scanCancel, &QAbstractButton::clicked, &m_model, &TimecodePanelModel::cancelScan);

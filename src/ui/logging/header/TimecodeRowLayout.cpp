@@ -90,11 +90,13 @@ QSize TimecodeRowLayout::sizeHint() const
 
 QSize TimecodeRowLayout::minimumSize() const
 {
-    int widest = 0;
+    // The height a width needs is heightForWidth's: a window's least height is not that of the
+    // panel at its narrowest, every item on a line of its own.
+    QSize least;
     for (const QLayoutItem* item : m_items)
         if (!item->isEmpty())
-            widest = std::max(widest, item->minimumSize().width());
-    return {widest, heightForWidth(widest)};
+            least = least.expandedTo(item->minimumSize());
+    return least;
 }
 
 void TimecodeRowLayout::setGeometry(const QRect& rect)

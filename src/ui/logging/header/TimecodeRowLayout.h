@@ -22,7 +22,7 @@ public:
     [[nodiscard]] Qt::Orientations expandingDirections() const override;
     [[nodiscard]] bool hasHeightForWidth() const override { return true; }
     [[nodiscard]] int heightForWidth(int width) const override;
-    // One line wide; as narrow as the widest item allows.
+    // One line wide; as narrow as the widest item allows, as short as the tallest.
     [[nodiscard]] QSize sizeHint() const override;
     [[nodiscard]] QSize minimumSize() const override;
     void setGeometry(const QRect& rect) override;
