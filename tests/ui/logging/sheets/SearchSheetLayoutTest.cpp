@@ -3,7 +3,6 @@
 #include "standin/StandinTestSupport.h"
 
 #include "platform/Fonts.h"
-
 #include "ui/logging/sheets/SearchSheet.h"
 
 #include <QAbstractButton>
@@ -18,88 +17,6 @@
 
 namespace {
 
-// A screen whose log holds `entries` (timecode, words), all said by Ada, under a search sheet.
-struct LaidRig {
-    LaidRig(const QUrl& base, const QString& cookie, const QList<std::pair<QString, QString>>& entries)
-        : rig(base, cookie, false)
-    {
-        for (const auto& [timecode, words] : entries) {
-            LogEntry mark;
-            mark.id = QUuid::createUuid();
-            mark.timecode = timecode;
-            mark.type = QStringLiteral("earmark");
-            mark.highlight = words;
-            mark.speaker = QStringLiteral("Ada");
-            rig.screen->log().appendEntry(mark);
-        }
-        window.show();
-        sheet = new SearchSheet(LogSearchModel::Sources::of(*rig.screen, rig.service), &window);
-        sheet->open();
-    }
-
-    // Local hit `row` as its delegate draws it, on nothing: what is not drawn stays clear.
-    [[nodiscard]] QImage paintHit(int row) const
-    {
-        QListView* list = sheet->hitList();
-        const QModelIndex index = list->model()->index(row, 0);
-        QStyleOptionViewItem option;
-        option.widget = list;
-        option.state = QStyle::State_Enabled;
-        option.rect = QRect(QPoint(), list->visualRect(index).size());
-        QImage image(option.rect.size(), QImage::Format_ARGB32_Premultiplied);
-        image.fill(Qt::transparent);
-        QPainter painter(&image);
-        list->itemDelegate()->paint(&painter, option, index);
-        return image;
-    }
-    [[nodiscard]] QSize hitSize(int row) const
-    {
-        QListView* list = sheet->hitList();
-        const QModelIndex index = list->model()->index(row, 0);
-        QStyleOptionViewItem option;
-        option.widget = list;
-        option.rect = list->visualRect(index);
-        return list->itemDelegate()->sizeHint(option, index);
-    }
-
-    screen_test::Rig rig;
-    QWidget window;
-    QPointer<SearchSheet> sheet;
-};
-
-bool coral(const QColor& c)
-{
-    return c.alpha() > 128 && c.red() > 180 && c.green() < 140 && c.blue() < 130;
-}
-
-// The first column, from the left, holding a coral pixel.
-int firstCoralColumn(const QImage& image)
-{
-    for (int x = 0; x < image.width(); ++x)
-        for (int y = 0; y < image.height(); ++y)
-            if (coral(image.pixelColor(x, y)))
-                return x;
-    return -1;
-}
-
-// The run of drawn columns, within rows [top, bottom), that ends at the rightmost drawn one.
-std::pair<int, int> lastDrawnRun(const QImage& image, int top, int bottom)
-{
-    const auto drawn = [&](int x) {
-        for (int y = top; y < bottom; ++y)
-            if (image.pixelColor(x, y).alpha() > 0)
-                return true;
-        return false;
-    };
-    int right = image.width() - 1;
-    while (right >= 0 && !drawn(right))
-        --right;
-    int left = right;
-    while (left > 0 && drawn(left - 1))
-        --left;
-    return {left, right};
-}
-
 QLabel* labelSaying(QWidget* in, const QString& text)
 {
     for (QLabel* label : in->findChildren<QLabel*>())
@@ -108,23 +25,40 @@ QLabel* labelSaying(QWidget* in, const QString& text)
     return nullptr;
 }
 
-int below(const QWidget* upper, const QWidget* lower)
-{
-    return lower->y() - (upper->y() + upper->height());
-}
-
 } // namespace
 
 // The search sheet's measures: a hit of this log is padded 4 above and below with 3 from its
-// header to its text, and its "SELECT" badge 5 across; a card of another shoot pads its line the
-// same way, 4 under the shoot's title, with its links 12 apart; the search row's button stands
-// 8 from its message; and timecodes set their digits one width, so names after them line up.
+// header to its text, its "SELECT" badge padded 5 across; a card of another shoot pads its line
+// the same way, 4 under the shoot's title, its links 12 apart; the search button stands 8 from
+// its message; and timecodes set their digits one width, so what follows them lines up.
 class SearchSheetLayoutTest : public QObject {
     Q_OBJECT
 
 private:
     std::unique_ptr<StandinProcess> m_standin;
     QString m_cookie;
+
+    // A screen whose log holds one entry said by Ada at each timecode, under a search sheet.
+    struct Rig {
+        Rig(const QUrl& base, const QString& cookie, const QStringList& timecodes) : rig(base, cookie, false)
+        {
+            for (const QString& timecode : timecodes) {
+                LogEntry mark;
+                mark.id = QUuid::createUuid();
+                mark.timecode = timecode;
+                mark.type = QStringLiteral("earmark");
+                mark.highlight = QStringLiteral("zebra crossing");
+                mark.speaker = QStringLiteral("Ada");
+                rig.screen->log().appendEntry(mark);
+            }
+            window.show();
+            sheet = new SearchSheet(LogSearchModel::Sources::of(*rig.screen, rig.service), &window);
+            sheet->open();
+        }
+        screen_test::Rig rig;
+        QWidget window;
+        QPointer<SearchSheet> sheet;
+    };
 
     void answerNext(const QByteArray& body)
     {
@@ -146,42 +80,66 @@ private Q_SLOTS:
 
     void cleanup() { m_standin->control(QStringLiteral("clear")); }
 
-    void localHit()
+    // Each hit drawn on nothing, so what it leaves out stays clear.
+    void localHits()
     {
-        LaidRig r(m_standin->baseUrl(), m_cookie,
-                  {{QStringLiteral("11:11:11:11"), QStringLiteral("zebra crossing")},
-                   {QStringLiteral("00:00:00:00"), QStringLiteral("zebra crossing")}});
+        Rig r(m_standin->baseUrl(), m_cookie, {QStringLiteral("11:11:11:11"), QStringLiteral("00:00:00:00")});
         QVERIFY(QTest::qWaitForWindowExposed(r.sheet));
         QTest::keyClicks(r.sheet->field(), QStringLiteral("zebra"));
-        QCOMPARE(r.sheet->hitList()->model()->rowCount(), 2);
-
-        // The name after the timecode starts at the same place whatever the digits.
-        const QImage ones = r.paintHit(0);
-        const QImage zeros = r.paintHit(1);
-        QVERIFY(firstCoralColumn(ones) > 0);
-        QCOMPARE(firstCoralColumn(ones), firstCoralColumn(zeros));
+        QListView* list = r.sheet->hitList();
+        QCOMPARE(list->model()->rowCount(), 2);
+        QList<QImage> drawn;
+        int height = 0;
+        for (int row = 0; row < 2; ++row) {
+            QStyleOptionViewItem option;
+            option.widget = list;
+            option.rect = QRect(QPoint(), list->visualRect(list->model()->index(row, 0)).size());
+            height = list->itemDelegate()->sizeHint(option, list->model()->index(row, 0)).height();
+            QImage image(option.rect.size(), QImage::Format_ARGB32_Premultiplied);
+            image.fill(Qt::transparent);
+            QPainter painter(&image);
+            list->itemDelegate()->paint(&painter, option, list->model()->index(row, 0));
+            drawn.append(image);
+        }
+        // Ada's name, the first coral, starts at the same place after either timecode.
+        const auto firstCoral = [](const QImage& image) {
+            for (int x = 0; x < image.width(); ++x)
+                for (int y = 0; y < image.height(); ++y)
+                    if (const QColor c = image.pixelColor(x, y); c.alpha() > 128 && c.red() > 180 && c.green() < 140)
+                        return x;
+            return -1;
+        };
+        QVERIFY(firstCoral(drawn[0]) > 0);
+        QCOMPARE(firstCoral(drawn[0]), firstCoral(drawn[1]));
 
         const SearchSheet::Style& style = r.sheet->style();
-        const QFontMetricsF timecode(style.timecode.font());
-        const QFontMetricsF who(style.who.font());
         const QFontMetricsF badge(style.badge.font());
-        const QFontMetricsF text(style.text.font());
-        const qreal badgeHeight = badge.height() + 2 * 2;
-        const qreal header = std::max({timecode.height(), who.height(), badgeHeight});
-        QCOMPARE(r.hitSize(0).height(), int(std::ceil(4 + header + 3 + text.height() + 4)) + 8);
+        const qreal header = std::max({QFontMetricsF(style.timecode.font()).height(),
+                                       QFontMetricsF(style.who.font()).height(), badge.height() + 2 * 2});
+        QCOMPARE(height, int(std::ceil(4 + header + 3 + QFontMetricsF(style.text.font()).height() + 4)) + 8);
 
-        // The badge: the last thing drawn in the header, its text 5 in from either end.
-        const auto [left, right] = lastDrawnRun(ones, 4, int(4 + header));
+        // The badge is the last run of drawn columns in the header; at a fraction of a pixel its
+        // smoothed ends reach one column further.
+        const auto drawnColumn = [&](int x) {
+            for (int y = 4; y < int(4 + header); ++y)
+                if (drawn[0].pixelColor(x, y).alpha() > 0)
+                    return true;
+            return false;
+        };
+        int right = drawn[0].width() - 1;
+        while (right > 0 && !drawnColumn(right))
+            --right;
+        int left = right;
+        while (left > 0 && drawnColumn(left - 1))
+            --left;
         const qreal expected = badge.horizontalAdvance(QString::fromLatin1(SearchSheet::kBadgeText)) + 2 * 5;
-        // At a fraction of a pixel the capsule's smoothed ends reach one column further.
-        const int drawn = right - left + 1;
-        QVERIFY2(drawn >= std::ceil(expected) && drawn <= std::ceil(expected) + 1,
-                 qPrintable(QStringLiteral("badge %1 wide, expected %2").arg(drawn).arg(expected)));
+        QVERIFY2(right - left + 1 >= std::ceil(expected) && right - left + 1 <= std::ceil(expected) + 1,
+                 qPrintable(QStringLiteral("badge %1 wide, expected %2").arg(right - left + 1).arg(expected)));
     }
 
-    void cloudCardsAndSearchRow()
+    void cardsAndSearchRow()
     {
-        LaidRig r(m_standin->baseUrl(), m_cookie, {});
+        Rig r(m_standin->baseUrl(), m_cookie, {});
         QVERIFY(QTest::qWaitForWindowExposed(r.sheet));
         QTest::mouseClick(r.sheet->scopeButton(1), Qt::LeftButton);
         QTest::keyClicks(r.sheet->field(), QStringLiteral("quota"));
@@ -206,22 +164,20 @@ private Q_SLOTS:
         QVERIFY(title && timecode && speaker && text && why);
         QTRY_VERIFY(why->isVisible());
         QCoreApplication::processEvents();
-        // The card's own 4 between its items, and the line's 4 above and below it.
-        // The line's header is as tall as its tallest part, the speaker's name.
+        // The card's own 4 between its items, and the line's 4 above and below it; the line's
+        // header is as tall as its tallest part.
         const QRect header = timecode->geometry().united(speaker->geometry());
         QCOMPARE(header.top() - (title->y() + title->height()), 4 + 4);
         QCOMPARE(text->y() - (header.bottom() + 1), 3);
-        QCOMPARE(below(text, why), 4 + 4);
+        QCOMPARE(why->y() - (text->y() + text->height()), 4 + 4);
         QList<QAbstractButton*> links = card->findChildren<QAbstractButton*>();
         QCOMPARE(links.size(), 2);
         std::sort(links.begin(), links.end(), [](auto* a, auto* b) { return a->x() < b->x(); });
         QCOMPARE(links[1]->x() - (links[0]->x() + links[0]->width()), 12);
 
-        // Both cards' timecodes take the same width, and their speakers line up.
-        QLabel* zeros = labelSaying(r.sheet->cloudCards().at(1), QStringLiteral("00:00:00:00"));
-        QVERIFY(zeros);
-        QCOMPARE(zeros->width(), timecode->width());
-        QCOMPARE(labelSaying(r.sheet->cloudCards().at(1), QStringLiteral("Ada"))->x(), speaker->x());
+        QWidget* other = r.sheet->cloudCards().at(1);
+        QCOMPARE(labelSaying(other, QStringLiteral("00:00:00:00"))->width(), timecode->width());
+        QCOMPARE(labelSaying(other, QStringLiteral("Ada"))->x(), speaker->x());
     }
 };
 
