@@ -165,7 +165,7 @@ void DesktopTranscriber::closeCapture()
 void DesktopTranscriber::startMonitorPlayback()
 {
     if (const std::optional<QString> why = m_session->startMonitor()) {
-        setNotice(QStringLiteral("Couldn't play this channel through the Mac's output: ") + *why);
+        setNotice(QStringLiteral("Couldn't play this channel through the computer's output: ") + *why);
     }
 }
 

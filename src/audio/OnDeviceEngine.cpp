@@ -38,7 +38,7 @@ namespace OnDeviceModel {
 
 QString unavailableMessage()
 {
-    return QStringLiteral("This Mac has no on-device speech model for your language.");
+    return QStringLiteral("This computer has no on-device speech model for your language.");
 }
 
 std::optional<QString> folderFor(const QLocale& locale, const QString& root)

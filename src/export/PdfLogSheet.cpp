@@ -217,7 +217,8 @@ QString SheetRenderer::infoLine(const Meta& meta, qsizetype total)
     }
     const QString separator = QStringLiteral(" \u00B7 ");
     return m_dateText + separator + meta.frameRate + separator +
-           (meta.cameraSynced ? QStringLiteral("camera timecode") : QStringLiteral("Mac clock, not synced to camera")) +
+           (meta.cameraSynced ? QStringLiteral("camera timecode")
+                              : QStringLiteral("Computer clock, not synced to camera")) +
            separator + QString::number(total) + (total == 1 ? QStringLiteral(" select") : QStringLiteral(" selects"));
 }
 

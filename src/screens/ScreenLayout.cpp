@@ -113,3 +113,55 @@ TopBarPlan TopBarPlan::of(const Input& input)
     plan.height = std::max(input.brand.height(), lines.isEmpty() ? 0.0 : top - spacing);
     return plan;
 }
+
+double TimecodeRowPlan::itemWidth(double item, double width)
+{
+    const double room = std::isfinite(width) ? std::max(0.0, width) : 0.0;
+    return std::min(std::isfinite(item) ? std::max(0.0, item) : 0.0, room);
+}
+
+TimecodeRowPlan TimecodeRowPlan::of(const Input& input)
+{
+    const double width = std::isfinite(input.width) ? std::max(0.0, input.width) : 0.0;
+    const double spacing = std::isfinite(input.spacing) ? std::max(0.0, input.spacing) : 0.0;
+    const double lineSpacing = std::isfinite(input.lineSpacing) ? std::max(0.0, input.lineSpacing) : 0.0;
+    TimecodeRowPlan plan;
+    plan.items.resize(input.items.size());
+
+    QList<QSizeF> sizes;
+    QList<qsizetype> present;
+    for (qsizetype i = 0; i < input.items.size(); ++i) {
+        const QSizeF& item = input.items[i];
+        if (item.isEmpty())
+            continue;
+        sizes.append(QSizeF(itemWidth(item.width(), width), std::max(0.0, item.height())));
+        present.append(i);
+    }
+    const QList<QList<qsizetype>> lines = wrap(sizes, width, spacing);
+
+    double top = 0;
+    for (const QList<qsizetype>& line : lines) {
+        double tallest = 0;
+        for (const qsizetype i : line)
+            tallest = std::max(tallest, sizes[i].height());
+        double left = 0;
+        double right = width;
+        for (const qsizetype i : line) {
+            if (input.trailingFrom < 0 || present[i] < input.trailingFrom) {
+                plan.items[present[i]] = QRectF(QPointF(left, top + (tallest - sizes[i].height()) / 2), sizes[i]);
+                left += sizes[i].width() + spacing;
+            }
+        }
+        for (auto i = line.crbegin(); i != line.crend(); ++i) {
+            if (input.trailingFrom >= 0 && present[*i] >= input.trailingFrom) {
+                right -= sizes[*i].width();
+                plan.items[present[*i]] = QRectF(QPointF(right, top + (tallest - sizes[*i].height()) / 2), sizes[*i]);
+                right -= spacing;
+            }
+        }
+        top += tallest + lineSpacing;
+    }
+    plan.lines = int(lines.size());
+    plan.height = lines.isEmpty() ? 0 : top - lineSpacing;
+    return plan;
+}

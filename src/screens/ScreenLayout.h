@@ -82,3 +82,28 @@ struct TopBarPlan {
 
     [[nodiscard]] static TopBarPlan of(const Input& input);
 };
+
+// Where the header's timecode panel puts its items: the running digits, the frame-rate and
+// camera-sync pills, the source block and the phone-scan row. On one line when the width holds
+// them all, each centred on the line, with the items from `trailingFrom` on at the right edge
+// (after the flexible space). A narrower panel wraps them, in order, into lines under the digits,
+// leading items at the left and trailing ones at the right, so nothing is cut; an item wider than
+// the panel is given the panel's width (its owner wraps its text, and says how tall that makes it).
+struct TimecodeRowPlan {
+    struct Input {
+        double width = 0;
+        // An empty size: the item is absent and takes neither room nor spacing.
+        QList<QSizeF> items;
+        qsizetype trailingFrom = -1;
+        double spacing = 14;
+        double lineSpacing = 8;
+    };
+
+    QList<QRectF> items;
+    int lines = 0;
+    double height = 0;
+
+    // The room an item is given in a panel `width` wide.
+    [[nodiscard]] static double itemWidth(double item, double width);
+    [[nodiscard]] static TimecodeRowPlan of(const Input& input);
+};

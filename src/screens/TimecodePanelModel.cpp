@@ -7,7 +7,7 @@
 namespace {
 
 const QString kSyncedPrefix = QStringLiteral("CAMERA TC · ");
-const QString kMacClockLine = QStringLiteral("MAC CLOCK · NOT SYNCED TO CAMERA");
+const QString kComputerClockLine = QStringLiteral("COMPUTER CLOCK · NOT SYNCED TO CAMERA");
 
 } // namespace
 
@@ -44,7 +44,7 @@ QString TimecodePanelModel::sourceText(const CameraTimecode::Source& source, con
 {
     const auto* camera = std::get_if<CameraTimecode::Camera>(&source);
     if (!camera)
-        return kMacClockLine;
+        return kComputerClockLine;
     const QDateTime at = camera->scannedAt.toQDateTime().toLocalTime();
     const QString how = camera->viaPhone ? QStringLiteral("SCANNED ") : QStringLiteral("TYPED ");
     return kSyncedPrefix + how + locale.toString(at.time(), QLocale::ShortFormat);

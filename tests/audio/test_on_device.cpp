@@ -218,7 +218,7 @@ private Q_SLOTS:
         QTest::newRow("infinite") << std::numeric_limits<double>::infinity() << true << stopped;
         QTest::newRow("absurd") << 1e12 << true << stopped;
         QTest::newRow("no model") << 48000.0 << false
-                                  << "Lav 2: This Mac has no on-device speech model for your language.";
+                                  << "Lav 2: This computer has no on-device speech model for your language.";
     }
     void problemsAreReported()
     {

@@ -255,9 +255,9 @@ private Q_SLOTS:
         engine.setMonitorChannel(2);
         QCOMPARE(engine.monitorChannel(), std::optional<int>(2));
         QVERIFY(!engine.monitorPlaying());
-        QCOMPARE(
-            engine.notice(),
-            std::optional<QString>(QStringLiteral("Couldn't play this channel through the Mac's output: ") + reason));
+        QCOMPARE(engine.notice(),
+                 std::optional<QString>(QStringLiteral("Couldn't play this channel through the computer's output: ") +
+                                        reason));
         QVERIFY(engine.running());
         QCOMPARE(rig.log->starts, 0);
         engine.stop();

@@ -130,9 +130,9 @@ private Q_SLOTS:
         QTest::addColumn<QString>("info");
         const QString day = "Sunday, December 6, 2026 · 23.976 fps · camera timecode · ";
         QTest::newRow("no rows") << 0 << 0 << QList<int>{0} << day + "0 selects";
-        QTest::newRow("one row, Mac clock")
+        QTest::newRow("one row, computer clock")
             << 0 << 1 << QList<int>{1}
-            << "Sunday, December 6, 2026 · 23.976 fps · Mac clock, not synced to camera · 1 select";
+            << "Sunday, December 6, 2026 · 23.976 fps · Computer clock, not synced to camera · 1 select";
         QTest::newRow("31 rows, in UTC") << 0 << 31 << QList<int>{15, 15, 1}
                                          << "Monday, December 7, 2026 · 23.976 fps · camera timecode · 31 selects";
         // A four-line row takes 59.7 pt of the 685.7 pt between head and footer: eleven fit.
@@ -150,7 +150,7 @@ private Q_SLOTS:
         QList<Row> rows;
         for (int i = 0; i < count; ++i)
             rows.append(sheetRow(i, i < tall));
-        const QString path = writeSheet(rows, sheetMeta(!info.contains(QLatin1String("Mac clock"))),
+        const QString path = writeSheet(rows, sheetMeta(!info.contains(QLatin1String("Computer clock"))),
                                         utc ? QByteArray("UTC") : QByteArray("America/Los_Angeles"));
         QVERIFY(!path.isEmpty());
         const int pages = pageCount(path);
@@ -190,15 +190,15 @@ private Q_SLOTS:
         QTest::addColumn<bool>("synced");
         QTest::addColumn<QString>("shown");
         const QString camera = QStringLiteral("camera timecode");
-        const QString mac = QStringLiteral("Mac clock, not synced to camera");
+        const QString computer = QStringLiteral("Computer clock, not synced to camera");
         QTest::newRow("23.976") << "23.976 fps" << true << "23.976 fps · " + camera;
-        QTest::newRow("24") << "24 fps" << false << "24 fps · " + mac;
+        QTest::newRow("24") << "24 fps" << false << "24 fps · " + computer;
         QTest::newRow("25") << "25 fps" << true << "25 fps · " + camera;
         QTest::newRow("29.97 DF, camera") << "29.97 DF fps" << true << "29.97 DF fps · " + camera;
-        QTest::newRow("29.97 DF, Mac clock") << "29.97 DF fps" << false << "29.97 DF fps · " + mac;
-        QTest::newRow("29.97") << "29.97 fps" << false << "29.97 fps · " + mac;
+        QTest::newRow("29.97 DF, computer clock") << "29.97 DF fps" << false << "29.97 DF fps · " + computer;
+        QTest::newRow("29.97") << "29.97 fps" << false << "29.97 fps · " + computer;
         QTest::newRow("30") << "30 fps" << true << "30 fps · " + camera;
-        QTest::newRow("50") << "50 fps" << false << "50 fps · " + mac;
+        QTest::newRow("50") << "50 fps" << false << "50 fps · " + computer;
         QTest::newRow("59.94 DF") << "59.94 DF fps" << true << "59.94 DF fps · " + camera;
     }
     void infoLineRateAndSync()

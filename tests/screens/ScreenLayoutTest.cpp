@@ -2,6 +2,8 @@
 
 #include "screens/ScreenLayout.h"
 
+#include <cmath>
+
 // Where the logging screen's panes go: the breakpoints, the narrow tabs, and the settings that
 // only the wide layout obeys.
 class ScreenLayoutTest : public QObject {
@@ -165,6 +167,68 @@ private Q_SLOTS:
             for (const QRectF& control : plan.controls)
                 QVERIFY(control.left() >= 0 && control.right() <= width);
         }
+    }
+
+    // The timecode panel: digits, two pills, the source block and the scan row (trailing). One
+    // line while it fits, each item centred on it and the scan row at the right; else wrapped in
+    // order under the digits. An absent item takes no room; one wider than the panel gets its width.
+    void timecodeRow_data()
+    {
+        QTest::addColumn<double>("width");
+        QTest::addColumn<QList<QSizeF>>("items");
+        QTest::addColumn<int>("lines");
+        QTest::addColumn<double>("height");
+        // Digits 209, pills 36, source 300, scan 250: one line is 831 + 4 × 14 = 887 wide.
+        const QList<QSizeF> all{{209, 36}, {36, 29}, {36, 29}, {300, 30}, {250, 20}};
+        QList<QSizeF> noScan = all;
+        noScan[4] = QSizeF();
+        QList<QSizeF> longScan = all;
+        longScan[4] = QSizeF(500, 20);
+        QTest::newRow("one line, exactly") << 887.0 << all << 1 << 36.0;
+        QTest::newRow("a point short: the scan row under it") << 886.0 << all << 2 << 64.0;
+        QTest::newRow("no scan row, a point short") << 622.0 << noScan << 2 << 74.0;
+        // The minimum window's header: the clock and its pills, the source, the scan row.
+        QTest::newRow("minimum window") << 388.0 << all << 3 << 102.0;
+        QTest::newRow("a scan message wider than the panel") << 388.0 << longScan << 3 << 102.0;
+        QTest::newRow("not a number") << qQNaN() << all << 5 << 36.0 + 29 + 29 + 30 + 20 + 4 * 8;
+    }
+    void timecodeRow()
+    {
+        QFETCH(double, width);
+        QFETCH(QList<QSizeF>, items);
+        TimecodeRowPlan::Input input;
+        input.width = width;
+        input.items = items;
+        input.trailingFrom = 4;
+        const TimecodeRowPlan plan = TimecodeRowPlan::of(input);
+        QTEST(plan.lines, "lines");
+        QTEST(plan.height, "height");
+        QCOMPARE(plan.items.size(), items.size());
+        const double room = std::isfinite(width) ? width : 0.0;
+        QList<QRectF> placed;
+        for (qsizetype i = 0; i < items.size(); ++i) {
+            const QRectF& item = plan.items[i];
+            if (items[i].isEmpty()) {
+                QVERIFY(item.isNull());
+                continue;
+            }
+            QCOMPARE(item.size(), QSizeF(std::min(items[i].width(), room), items[i].height()));
+            QVERIFY(item.left() >= 0 && item.right() <= room && item.top() >= 0 && item.bottom() <= plan.height);
+            if (i == 4 && room > 0)
+                QCOMPARE(item.right(), room);
+            placed.append(item);
+        }
+        // Reading order on leading items; each line starts at the left edge.
+        for (qsizetype i = 1; i < 4 && !items[i].isEmpty(); ++i) {
+            const QRectF& before = plan.items[i - 1];
+            const QRectF& item = plan.items[i];
+            const bool sameLine = item.center().y() == before.center().y();
+            QVERIFY(sameLine ? item.left() == before.right() + 14 : item.top() > before.bottom() && item.left() == 0);
+        }
+        for (qsizetype i = 0; i < placed.size(); ++i)
+            for (qsizetype j = i + 1; j < placed.size(); ++j)
+                QVERIFY2(!placed[i].intersects(placed[j]),
+                         qPrintable(QStringLiteral("items %1 and %2 overlap").arg(i).arg(j)));
     }
 };
 

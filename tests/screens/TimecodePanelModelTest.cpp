@@ -61,7 +61,7 @@ private Q_SLOTS:
         QTest::addColumn<QString>("line");
         const Date at = Date::fromSecondsSince1970(kStart + 3 * 3600 + 7 * 60 + 59.9);
         QTest::newRow("machine clock") << CameraTimecode::Source(CameraTimecode::MacClock{})
-                                       << QStringLiteral("MAC CLOCK · NOT SYNCED TO CAMERA");
+                                       << QStringLiteral("COMPUTER CLOCK · NOT SYNCED TO CAMERA");
         QTest::newRow("phone scan") << CameraTimecode::Source(CameraTimecode::Camera{at, true})
                                     << QStringLiteral("CAMERA TC · SCANNED ") + shortTime(at);
         QTest::newRow("typed") << CameraTimecode::Source(CameraTimecode::Camera{at, false})

@@ -15,7 +15,6 @@ namespace {
 
 constexpr QMargins kRowMargins{8, 5, 8, 5};
 constexpr int kRowSpacing = 6;
-constexpr int kTileSpacing = 2;
 constexpr int kDot = 7;
 constexpr qreal kRowRadius = 8;
 constexpr int kNameMinimumWidth = 30;
@@ -48,11 +47,9 @@ CompactChannelRow::CompactChannelRow(MeterMotion& motion, FrameClock& frames, QW
     layout->addWidget(meter(), 1, Qt::AlignVCenter);
     layout->addWidget(fader(), 2, Qt::AlignVCenter);
     layout->addWidget(m_scan, 0, Qt::AlignVCenter);
-    auto* tiles = new QHBoxLayout;
-    tiles->setSpacing(kTileSpacing);
+    // The tiles are items of the row like the rest, as far apart.
     for (ChannelTile* tile : {muteButton(), watchButton(), listenButton(), agentButton()})
-        tiles->addWidget(tile);
-    layout->addLayout(tiles);
+        layout->addWidget(tile, 0, Qt::AlignVCenter);
     m_scan->hide();
 }
 

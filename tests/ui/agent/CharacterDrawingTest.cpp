@@ -114,6 +114,38 @@ private Q_SLOTS:
         QVERIFY(std::abs(CharacterShape::deform(dented, {0, 105}).x()) < 0.01);
     }
 
+    // Lean shears a point across by lean × jelly × h², h being how high it sits after squash
+    // (0 at the tip, 1 at the top at rest, at most 1.2): a point halfway up moves a quarter as
+    // far as the top.
+    void leanGrowsWithHeightSquared_data()
+    {
+        QTest::addColumn<QPointF>("point");
+        QTest::addColumn<double>("squash");
+        QTest::addColumn<double>("jelly");
+        QTest::addColumn<double>("x");
+        QTest::newRow("top") << QPointF(106, 0) << 0.0 << 1.0 << 116.0;
+        QTest::newRow("halfway up") << QPointF(106, 106) << 0.0 << 1.0 << 108.5;
+        QTest::newRow("a quarter up") << QPointF(106, 159) << 0.0 << 1.0 << 106.625;
+        QTest::newRow("the tip") << QPointF(106, 212) << 0.0 << 1.0 << 106.0;
+        QTest::newRow("halfway up, jelly 2") << QPointF(106, 106) << 0.0 << 2.0 << 111.0;
+        QTest::newRow("stretched top: h 1.2") << QPointF(106, 0) << 0.2 << 1.0 << 120.4;
+        QTest::newRow("stretched further: h stays 1.2") << QPointF(106, 0) << 0.5 << 1.0 << 120.4;
+        QTest::newRow("squashed top: h 0.6") << QPointF(106, 0) << -0.4 << 1.0 << 109.6;
+    }
+    void leanGrowsWithHeightSquared()
+    {
+        QFETCH(QPointF, point);
+        QFETCH(double, squash);
+        QFETCH(double, jelly);
+        QFETCH(double, x);
+        State s;
+        s.lean.x = 10;
+        s.squash.x = squash;
+        s.jelly = jelly;
+        const QPointF moved = CharacterShape::deform(s, point);
+        QVERIFY2(std::abs(moved.x() - x) < 1e-9, qPrintable(QString::number(moved.x(), 'g', 12)));
+    }
+
     // Neutral eyes are loops 30 units tall, 26.5 units either side of the middle; an eye no wider
     // than 0.004 is an open stroke; a blink closes it to 8 % and widens it by 16 %. A bend that
     // cancels the stroke's built-in curvature must not divide by zero.
@@ -235,6 +267,50 @@ private Q_SLOTS:
         QCOMPARE(panel.at(panelAnchor + 0.3 * QPointF(14, -12)).alpha() > 0, trail);
         const QPointF edge(panelAnchor.x() + 0.3 * 84, 1);
         QVERIFY2(cloud ? near(panel.at(edge), fill) : panel.at(edge).alpha() == 0, describe(panel.at(edge)));
+    }
+
+    // The cloud grows from a bubble of 0.28 and is whole 0.6 later (0.88), by G = (b - 0.28) /
+    // 0.6; above 1 the overshoot enlarges it up to 1.15. Measured at scale 1 on the line through
+    // its leftmost puff, (-48, 4) × G of radius 22 × G, whose left edge lies 70 × G left of the
+    // cloud's centre.
+    void cloudGrowsFrom028_data()
+    {
+        QTest::addColumn<double>("bubble");
+        QTest::addColumn<double>("growth"); // 0: no cloud
+        QTest::newRow("0.28: none yet") << 0.28 << 0.0;
+        QTest::newRow("0.34") << 0.34 << 0.1;
+        QTest::newRow("0.58") << 0.58 << 0.5;
+        QTest::newRow("0.88: whole") << 0.88 << 1.0;
+        QTest::newRow("0.95: still whole") << 0.95 << 1.0;
+        QTest::newRow("1.1: overshooting") << 1.1 << 1.1;
+        QTest::newRow("1.3: at most 1.15") << 1.3 << 1.15;
+    }
+    void cloudGrowsFrom028()
+    {
+        QFETCH(double, bubble);
+        QFETCH(double, growth);
+        constexpr double kRatio = 4;
+        State s;
+        s.reduceMotion = true;
+        s.bubble.x = bubble;
+        const Picture picture = paint(s, {432, 560}, {0, 128, 432, 432}, false, kRatio);
+        const QPointF centre = QPointF(292, 214) + QPointF(84, -82);
+        const int y = int(std::lround((centre.y() + 4 * std::max(growth, 0.05)) * kRatio));
+        int left = -1;
+        for (int x = int((centre.x() - 100) * kRatio); x <= int(centre.x() * kRatio); ++x)
+            if (picture.image.pixelColor(x, y).alpha() > 0) {
+                left = x;
+                break;
+            }
+        if (growth == 0) {
+            QCOMPARE(left, -1);
+            QCOMPARE(picture.at(centre).alpha(), 0);
+            return;
+        }
+        QVERIFY(left >= 0);
+        const double reach = centre.x() - left / kRatio;
+        QVERIFY2(std::abs(reach - 70 * growth) <= 0.5,
+                 qPrintable(QStringLiteral("reaches %1, expected %2").arg(reach).arg(70 * growth)));
     }
 };
 

@@ -3,12 +3,14 @@
 #include "platform/Fonts.h"
 #include "platform/ManualClock.h"
 #include "screens/LogEntryListModel.h"
+#include "ui/theme/Theme.h"
 
 #include <QAbstractItemView>
 #include <QAccessible>
 #include <QApplication>
 #include <QHelpEvent>
 #include <QListView>
+#include <QPainter>
 #include <QPlainTextEdit>
 #include <QScrollBar>
 #include <QStandardItemModel>
@@ -430,6 +432,56 @@ private Q_SLOTS:
         m_model->invisibleRootItem()->appendRows(load);
         QCOMPARE(m_pane->poppingCount(), 0);
         m_pane.reset();
+    }
+
+    // A row's background: coral at 0.2 while it flashes, over any other state (selected or
+    // suggested); else coral at 0.08 while selected; else amber at 0.07 for a suggestion; else
+    // none. Read beside the type cell of the row drawn on nothing, so the opacity is exact.
+    void rowBackgrounds_data()
+    {
+        QTest::addColumn<bool>("flashing");
+        QTest::addColumn<bool>("selected");
+        QTest::addColumn<bool>("suggested");
+        QTest::addColumn<QColor>("tint");
+        QTest::addColumn<double>("opacity");
+        QTest::newRow("plain") << false << false << false << QColor(Theme::coral) << 0.0;
+        QTest::newRow("flashing") << true << false << false << QColor(Theme::coral) << 0.2;
+        QTest::newRow("flashing and selected") << true << true << false << QColor(Theme::coral) << 0.2;
+        QTest::newRow("flashing suggestion") << true << false << true << QColor(Theme::coral) << 0.2;
+        QTest::newRow("selected") << false << true << false << QColor(Theme::coral) << 0.08;
+        QTest::newRow("selected suggestion") << false << true << true << QColor(Theme::coral) << 0.08;
+        QTest::newRow("suggestion") << false << false << true << QColor(Theme::amber) << 0.07;
+    }
+    void rowBackgrounds()
+    {
+        QFETCH(bool, flashing);
+        QFETCH(bool, selected);
+        QFETCH(bool, suggested);
+        QFETCH(QColor, tint);
+        QFETCH(double, opacity);
+        show(0);
+        QStandardItem* row = rowOf(Entry().suggesting(suggested));
+        row->setData(flashing, Role::FlashingRole);
+        row->setData(selected, Role::SelectedRole);
+        m_model->appendRow(row);
+        QTRY_VERIFY(rowRect(0).height() > 8);
+        QStyleOptionViewItem option;
+        option.widget = m_pane->listView();
+        option.state = QStyle::State_Enabled;
+        option.rect = QRect(QPoint(), rowRect(0).size());
+        QImage drawn(option.rect.size(), QImage::Format_ARGB32_Premultiplied);
+        drawn.fill(Qt::transparent);
+        QPainter painter(&drawn);
+        m_pane->delegate()->paint(&painter, option, index(0));
+        painter.end();
+        const QColor seen = drawn.pixelColor(4, 4);
+        QVERIFY2(std::abs(seen.alpha() - std::lround(255 * opacity)) <= 1, qPrintable(QString::number(seen.alpha())));
+        if (opacity > 0) {
+            // Unmixed from so little opacity, each part is only known to a few steps.
+            QVERIFY2(std::abs(seen.red() - tint.red()) <= 16 && std::abs(seen.green() - tint.green()) <= 16 &&
+                         std::abs(seen.blue() - tint.blue()) <= 16,
+                     qPrintable(seen.name()));
+        }
     }
 
     void userTextIsShownLiterally()

@@ -5,18 +5,23 @@
 #include "platform/Fonts.h"
 #include "ui/agent/AgentPanel.h"
 #include "ui/logging/LoggingView.h"
+#include "ui/logging/TagBar.h"
 #include "ui/logging/header/BrandBlock.h"
 #include "ui/logging/header/HeaderPillButton.h"
 #include "ui/logging/header/HeaderView.h"
+#include "ui/logging/header/TimecodePanel.h"
 #include "ui/mixer/ChannelControls.h"
 #include "ui/mixer/ChannelStrip.h"
 #include "ui/mixer/CompactChannelRow.h"
 #include "ui/mixer/MixerFader.h"
 #include "ui/mixer/MixerMeters.h"
 #include "ui/mixer/MixerView.h"
+#include "ui/theme/LoggerSpinner.h"
 #include "ui/theme/PaneParts.h"
 
+#include <QAbstractButton>
 #include <QLabel>
+#include <QLayout>
 
 using widget_reach::whyNotWhole;
 
@@ -192,6 +197,124 @@ private Q_SLOTS:
         const QRect startStop = inView(header->startStopButton(), r.view.get());
         for (QWidget* item : std::as_const(items))
             QVERIFY(inView(item, r.view.get()).right() <= startStop.right());
+    }
+
+    void timecodePanelWhole_data()
+    {
+        QTest::addColumn<QSize>("size");
+        QTest::addColumn<int>("tab");
+        QTest::addColumn<int>("scan"); // 0 none, 1 waiting, 2 failed with a long message
+        QTest::addColumn<bool>("sourceBeside");
+        for (const int scan : {0, 1, 2}) {
+            const char* what = scan == 0 ? "no scan" : scan == 1 ? "scan waiting" : "scan failed";
+            QTest::addRow("default 1180x800, %s", what) << QSize(1180, 800) << 0 << scan << true;
+            QTest::addRow("narrow transcript 700x800, %s", what) << QSize(700, 800) << 1 << scan << true;
+            QTest::addRow("minimum 420x560, %s", what) << QSize(420, 560) << 0 << scan << false;
+            QTest::addRow("minimum transcript 420x560, %s", what) << QSize(420, 560) << 1 << scan << false;
+        }
+    }
+    // The camera clock's row: the digits, both pills and the source block at their natural
+    // sizes, apart from each other, the source line and the frame rate never cut; a scan's row
+    // whole, its message wrapped when the header is too narrow for it. While the row holds them
+    // all, the source block stands beside the pills; at the minimum width it goes under them.
+    void timecodePanelWhole()
+    {
+        QFETCH(QSize, size);
+        QFETCH(int, tab);
+        QFETCH(int, scan);
+        QFETCH(bool, sourceBeside);
+        SizedRig r(size, tab, QStringLiteral("channels"), 0);
+        if (scan == 1)
+            r.camera.setScan(CameraTimecode::Waiting{0});
+        else if (scan == 2)
+            r.camera.setScan(CameraTimecode::Failed{QStringLiteral(
+                "The phone could not read a timecode on the camera's screen. Hold it closer and try again.")});
+        QVERIFY(r.settle());
+        QCOMPARE(r.view->size(), size);
+        auto* panel = r.view->findChild<TimecodePanel*>();
+        QVERIFY(panel);
+        QWidget* digits = panel->layout()->itemAt(0)->widget();
+        QVERIFY(digits);
+        QList<QWidget*> items{digits, panel->frameRatePill(), panel->syncPill(), panel->sourceLabel(),
+                              panel->formatLabel()};
+        if (scan == 1)
+            items << panel->scanSpinner() << panel->scanLabel() << panel->scanCancelButton();
+        else if (scan == 2)
+            items << panel->scanLabel() << panel->scanRetryButton();
+        for (QWidget* item : std::as_const(items)) {
+            const QString why = whyNotWhole(item, r.view.get());
+            QVERIFY2(why.isEmpty(), qPrintable(why));
+        }
+        for (QWidget* item :
+             {digits, static_cast<QWidget*>(panel->frameRatePill()), static_cast<QWidget*>(panel->syncPill())})
+            QVERIFY2(item->size() == item->sizeHint(), qPrintable(QStringLiteral("%1 squeezed to %2 of %3")
+                                                                      .arg(widget_reach::describe(item))
+                                                                      .arg(item->width())
+                                                                      .arg(item->sizeHint().width())));
+        for (QLabel* line : {panel->sourceLabel(), panel->formatLabel()})
+            QVERIFY2(line->fontMetrics().horizontalAdvance(line->text()) <= line->contentsRect().width(),
+                     qPrintable(line->text() + QStringLiteral(" cut to %1").arg(line->width())));
+        if (scan != 0) {
+            // Whole, and on one line where the header has the room for it: only the long failure
+            // wraps, and only in the minimum window.
+            QLabel* message = panel->scanLabel();
+            QVERIFY2(message->height() >= message->heightForWidth(message->width()),
+                     qPrintable(QStringLiteral("scan message %1 high, needs %2")
+                                    .arg(message->height())
+                                    .arg(message->heightForWidth(message->width()))));
+            QCOMPARE(message->heightForWidth(message->width()) < 2 * message->fontMetrics().lineSpacing(),
+                     scan == 1 || sourceBeside);
+        }
+        for (qsizetype i = 0; i < items.size(); ++i)
+            for (qsizetype j = i + 1; j < items.size(); ++j)
+                QVERIFY2(!inView(items[i], r.view.get()).intersects(inView(items[j], r.view.get())),
+                         qPrintable(widget_reach::describe(items[i]) + QStringLiteral(" overlaps ") +
+                                    widget_reach::describe(items[j])));
+        const QRect sync = inView(panel->syncPill(), r.view.get());
+        const QRect source = inView(panel->sourceLabel(), r.view.get());
+        QCOMPARE(source.left() > sync.right() && source.top() < sync.bottom(), sourceBeside);
+        QCOMPARE(source.top() > inView(digits, r.view.get()).bottom(), !sourceBeside);
+        // Nothing under the panel is pushed over it: the next row starts below its last line.
+        const QRect whole = inView(panel, r.view.get());
+        for (QWidget* item : std::as_const(items))
+            QVERIFY(whole.contains(inView(item, r.view.get())));
+    }
+
+    void tagRowFollowsTheTab_data()
+    {
+        QTest::addColumn<QSize>("size");
+        QTest::addColumn<int>("tab");
+        QTest::addColumn<bool>("showTags");
+        QTest::addColumn<bool>("shown");
+        QTest::newRow("wide, tags on") << QSize(1180, 800) << 0 << true << true;
+        QTest::newRow("wide, tags off") << QSize(1180, 800) << 0 << false << false;
+        QTest::newRow("820 is wide: tags off") << QSize(820, 800) << 0 << false << false;
+        QTest::newRow("819 Log tab, tags off") << QSize(819, 800) << 0 << false << true;
+        QTest::newRow("819 Log tab, tags on") << QSize(819, 800) << 0 << true << true;
+        QTest::newRow("Transcript tab") << QSize(700, 800) << 1 << true << false;
+        QTest::newRow("minimum Log tab, tags off") << QSize(420, 560) << 0 << false << true;
+    }
+    // The tag bar follows the Layout menu in the wide layout only; the narrow Log tab always has
+    // it, the Transcript tab never. Shown, it is padded 12 across and 8 down, under a line.
+    void tagRowFollowsTheTab()
+    {
+        QFETCH(QSize, size);
+        QFETCH(int, tab);
+        QFETCH(bool, showTags);
+        QFETCH(bool, shown);
+        SizedRig r(size, tab, QStringLiteral("channels"), 0);
+        r.view->screen().setShowTags(showTags);
+        QVERIFY(r.settle());
+        TagBar* bar = r.view->tagBar();
+        QCOMPARE(bar->isVisibleTo(r.view.get()), shown);
+        if (!shown)
+            return;
+        QCOMPARE(bar->pos(), QPoint(12, 8));
+        QCOMPARE(bar->parentWidget()->height(), bar->height() + 16);
+        const QRect row = inView(bar->parentWidget(), r.view.get());
+        const QList<QRect> lines = hairlines(*r.view);
+        QVERIFY(std::any_of(lines.cbegin(), lines.cend(),
+                            [&row](const QRect& line) { return line.bottom() + 1 == row.top(); }));
     }
 
     void hairlinesApart_data()

@@ -1,8 +1,54 @@
 #include "MixerRig.h"
 #include "common/TestMain.h"
 
+#include "platform/ManualClock.h"
+#include "ui/mixer/MixerMeters.h"
+
+#include <QImage>
+
 using namespace mixer_test;
 using namespace Qt::Literals::StringLiterals;
+
+namespace {
+
+// A strip or a compact row on its own, on a frame clock that moves only when told.
+struct Lone {
+    explicit Lone(bool strip)
+    {
+        if (strip)
+            control = std::make_unique<ChannelStrip>(motion, frames);
+        else
+            control = std::make_unique<CompactChannelRow>(motion, frames);
+        control->resize(strip ? control->sizeHint() : QSize(330, control->sizeHint().height()));
+    }
+    void show(const MixerModel::Channel& channel)
+    {
+        if (auto* strip = qobject_cast<ChannelStrip*>(control.get()))
+            strip->setChannel(channel, QColor(0x2F6FD6));
+        else
+            static_cast<CompactChannelRow*>(control.get())->setChannel(channel, QColor(0x2F6FD6));
+    }
+
+    ManualClock clock;
+    FrameClock frames{&clock};
+    MeterMotion motion{frames};
+    std::unique_ptr<ChannelControl> control;
+};
+
+MixerModel::Channel channelOf(bool on, double fader, bool scanned)
+{
+    MixerModel::Channel channel;
+    channel.config.index = 2;
+    channel.config.name = u"Boom"_s;
+    channel.config.on = on;
+    channel.config.fader = fader;
+    // A strip outlines the scanned channel; a row the focused one (the scan's or the agent's).
+    channel.scanningThis = scanned;
+    channel.focused = scanned;
+    return channel;
+}
+
+} // namespace
 
 class ChannelStripTest : public QObject {
     Q_OBJECT
@@ -111,6 +157,86 @@ private Q_SLOTS:
         QTest::mouseClick(name, Qt::LeftButton);
         QCOMPARE(asked.size(), 1);
         QCOMPARE(asked.at(0).at(0).toInt(), position);
+    }
+
+    // A compact row's four tiles are items of the row like the rest: 6 apart, and 6 after the
+    // fader when no verdict stands between them.
+    void compactTilesSixApart()
+    {
+        MixerRig bench(10);
+        for (const int position : {0, 9}) {
+            CompactChannelRow* row = bench.view->rows().at(std::size_t(position));
+            const QList<QWidget*> items{row->fader(), row->muteButton(), row->watchButton(), row->listenButton(),
+                                        row->agentButton()};
+            for (qsizetype i = 1; i < items.size(); ++i)
+                QCOMPARE(items[i]->x() - items[i - 1]->geometry().right() - 1, 6);
+        }
+    }
+
+    // Full opacity while live (on, fader above 0.005) or while the scan is on the channel (for a
+    // row: the scan or the agent), muted or not; 0.6 otherwise. The same whether the channel is
+    // shown so at first or eases there.
+    void opacityFollowsLiveness_data()
+    {
+        QTest::addColumn<bool>("strip");
+        QTest::addColumn<bool>("on");
+        QTest::addColumn<double>("fader");
+        QTest::addColumn<bool>("scanned");
+        QTest::addColumn<double>("opacity");
+        for (const bool strip : {true, false}) {
+            const char* layout = strip ? "strip" : "row";
+            QTest::addRow("%s live", layout) << strip << true << 0.5 << false << 1.0;
+            QTest::addRow("%s muted", layout) << strip << false << 0.5 << false << 0.6;
+            QTest::addRow("%s fader on the off mark", layout) << strip << true << 0.005 << false << 0.6;
+            QTest::addRow("%s fader just above it", layout) << strip << true << 0.0051 << false << 1.0;
+            QTest::addRow("%s muted, scanned", layout) << strip << false << 0.5 << true << 1.0;
+            QTest::addRow("%s faded out, scanned", layout) << strip << true << 0.0 << true << 1.0;
+            QTest::addRow("%s muted and faded out, scanned", layout) << strip << false << 0.0 << true << 1.0;
+        }
+    }
+    void opacityFollowsLiveness()
+    {
+        QFETCH(bool, strip);
+        QFETCH(bool, on);
+        QFETCH(double, fader);
+        QFETCH(bool, scanned);
+        QFETCH(double, opacity);
+        Lone first(strip);
+        first.show(channelOf(on, fader, scanned));
+        QCOMPARE(first.control->opacity(), opacity);
+
+        Lone eased(strip);
+        eased.show(channelOf(opacity < 1.0, 0.5, false));
+        eased.show(channelOf(on, fader, scanned));
+        eased.clock.advance(1s);
+        QCOMPARE(eased.control->opacity(), opacity);
+    }
+
+    // A compact row shows a verdict only when it says the channel is not worth transcribing:
+    // silent, timecode and copy are written out, speech and quiet draw nothing at all.
+    void compactVerdicts_data()
+    {
+        QTest::addColumn<std::optional<ScanKind>>("scan");
+        QTest::addColumn<QString>("text");
+        QTest::newRow("none") << std::optional<ScanKind>() << QString();
+        QTest::newRow("speech") << std::optional(ScanKind::speech()) << QString();
+        QTest::newRow("quiet") << std::optional(ScanKind::quiet()) << QString();
+        QTest::newRow("silent") << std::optional(ScanKind::silent()) << u"SILENT"_s;
+        QTest::newRow("timecode") << std::optional(ScanKind::timecode()) << u"TIMECODE"_s;
+        QTest::newRow("copy of channel 1") << std::optional(ScanKind::copy(0)) << u"COPY OF 1"_s;
+    }
+    void compactVerdicts()
+    {
+        QFETCH(std::optional<ScanKind>, scan);
+        QFETCH(QString, text);
+        Lone plain(false);
+        plain.show(channelOf(true, 0.5, false));
+        Lone judged(false);
+        MixerModel::Channel channel = channelOf(true, 0.5, false);
+        channel.scan = scan;
+        judged.show(channel);
+        QCOMPARE(static_cast<CompactChannelRow*>(judged.control.get())->scanText(), text);
+        QCOMPARE(judged.control->grab().toImage() == plain.control->grab().toImage(), text.isEmpty());
     }
 };
 

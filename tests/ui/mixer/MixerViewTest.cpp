@@ -5,6 +5,10 @@
 #include "ui/mixer/AgentPinBand.h"
 #include "ui/mixer/MixerMeters.h"
 
+#include "platform/ManualClock.h"
+#include "ui/theme/Theme.h"
+
+#include <QImage>
 #include <QProgressBar>
 #include <QScrollArea>
 #include <QScrollBar>
@@ -23,6 +27,21 @@ QList<LevelMeter*> meters(const MixerRig& bench)
                        ? bench.view->collapsedChannels().at(std::size_t(i))->meter()
                        : bench.part(i, [](auto* control) { return control->meter(); }));
     return out;
+}
+
+// The widget drawn alone on a clear image: what it does not paint stays clear.
+QImage paintedAlone(QWidget* widget)
+{
+    QImage image(widget->size(), QImage::Format_ARGB32_Premultiplied);
+    image.fill(Qt::transparent);
+    widget->render(&image, QPoint(), QRegion(), QWidget::RenderFlags());
+    return image;
+}
+
+bool near(const QColor& a, const QColor& b, int by = 3)
+{
+    return std::abs(a.red() - b.red()) <= by && std::abs(a.green() - b.green()) <= by &&
+           std::abs(a.blue() - b.blue()) <= by && std::abs(a.alpha() - b.alpha()) <= by;
 }
 
 } // namespace
@@ -231,6 +250,119 @@ private Q_SLOTS:
             // The other layout shows the same list.
             QTest::mouseClick(bench.view->headerButton(), Qt::LeftButton);
         }
+    }
+
+    // The pin is fully opaque while the agent waits for an answer and while a scan runs; while
+    // the agent only hops it is drawn at 0.7.
+    void pinOpacity_data()
+    {
+        QTest::addColumn<QByteArray>("doing");
+        QTest::addColumn<double>("opacity");
+        QTest::newRow("hopping") << QByteArray("hop") << 0.7;
+        QTest::newRow("asking") << QByteArray("ask") << 1.0;
+        QTest::newRow("scanning") << QByteArray("scan") << 1.0;
+    }
+    void pinOpacity()
+    {
+        QFETCH(QByteArray, doing);
+        QFETCH(double, opacity);
+        MixerRig bench(4);
+        ChannelAgent& agent = *bench.rig.agent;
+        agent.setEnabled(true);
+        bench.rig.run();
+        agent.start();
+        agent.hop();
+        QCoreApplication::processEvents();
+        if (doing == "ask") {
+            bench.rig.say(0, u"1"_s, u"rope rope "_s + agent_test::words(10), 5.0);
+            agent.askTick();
+            // The service is a closed port: look before its refusal comes back.
+            QVERIFY(agent.asking());
+        } else if (doing == "scan") {
+            bench.engine().scanChannels();
+            for (int i = 0; i < 20 && !bench.engine().scanFocus(); ++i)
+                bench.rig.rig.play(100ms);
+            QVERIFY(bench.engine().scanning() && bench.engine().scanFocus());
+        } else {
+            QVERIFY(!agent.asking());
+        }
+        AgentPinBand* band = bench.view->pinBand();
+        QVERIFY(band->isVisible());
+        const std::optional<double> x = band->pinX();
+        QVERIFY(x.has_value());
+        const QImage pin = paintedAlone(band);
+        const QColor middle = pin.pixelColor(int(*x + MixerModel::kPinSize / 2), int(MixerModel::kPinSize / 2));
+        QVERIFY2(std::abs(middle.alpha() - std::lround(255 * opacity)) <= 2,
+                 qPrintable(QString::number(middle.alpha())));
+        QVERIFY(near(QColor(middle.red(), middle.green(), middle.blue()), Theme::coral));
+    }
+
+    // A compact row's bar is green up to 0.6, amber above it up to 0.8 and coral above that:
+    // strictly above each threshold, as drawn.
+    void barColours_data()
+    {
+        QTest::addColumn<float>("level");
+        QTest::addColumn<QColor>("colour");
+        QTest::newRow("0.3") << 0.3f << QColor(Theme::green);
+        QTest::newRow("exactly 0.6") << 0.6f << QColor(Theme::green);
+        QTest::newRow("just above 0.6") << std::nextafter(0.6f, 1.0f) << QColor(Theme::amber);
+        QTest::newRow("0.7") << 0.7f << QColor(Theme::amber);
+        QTest::newRow("exactly 0.8") << 0.8f << QColor(Theme::amber);
+        QTest::newRow("just above 0.8") << std::nextafter(0.8f, 1.0f) << QColor(Theme::coral);
+        QTest::newRow("full") << 1.0f << QColor(Theme::coral);
+    }
+    void barColours()
+    {
+        QFETCH(float, level);
+        QFETCH(QColor, colour);
+        QCOMPARE(LevelMeter::barColour(level), colour);
+        LevelMeter bar(LevelMeter::Kind::Bar, nullptr);
+        bar.resize(60, 5);
+        bar.setLevel(level);
+        const QImage drawn = paintedAlone(&bar);
+        QVERIFY2(near(drawn.pixelColor(6, 2), colour), qPrintable(drawn.pixelColor(6, 2).name()));
+    }
+
+    // Every meter glides linearly to a new level over 0.08 s of the frame clock (16 ms a
+    // frame), then stops.
+    void meterGlide_data()
+    {
+        QTest::addColumn<LevelMeter::Kind>("kind");
+        QTest::addColumn<float>("from");
+        QTest::addColumn<float>("to");
+        QTest::addColumn<int>("afterMs");
+        QTest::addColumn<float>("shown");
+        const std::pair<LevelMeter::Kind, const char*> kinds[] = {{LevelMeter::Kind::Vertical, "strip"},
+                                                                  {LevelMeter::Kind::Mini, "collapsed"},
+                                                                  {LevelMeter::Kind::Bar, "row"}};
+        for (const auto& [kind, name] : kinds) {
+            QTest::addRow("%s, up, 48 ms", name) << kind << 0.0f << 1.0f << 48 << 0.6f;
+            QTest::addRow("%s, up, 64 ms", name) << kind << 0.0f << 1.0f << 64 << 0.8f;
+            QTest::addRow("%s, down, 32 ms", name) << kind << 1.0f << 0.5f << 32 << 0.8f;
+            QTest::addRow("%s, there after 96 ms", name) << kind << 0.0f << 1.0f << 96 << 1.0f;
+        }
+    }
+    void meterGlide()
+    {
+        QFETCH(LevelMeter::Kind, kind);
+        QFETCH(float, from);
+        QFETCH(float, to);
+        QFETCH(int, afterMs);
+        QFETCH(float, shown);
+        ManualClock clock;
+        FrameClock frames(&clock);
+        MeterMotion motion(frames);
+        LevelMeter meter(kind, &motion);
+        meter.setTrackLength(104);
+        meter.resize(meter.sizeHint());
+        meter.setVisible(true);
+        meter.setLevel(from);
+        clock.advance(1s);
+        QCOMPARE(meter.shownLevel(), from);
+        meter.setLevel(to);
+        clock.advance(std::chrono::milliseconds(afterMs));
+        QVERIFY2(std::abs(meter.shownLevel() - shown) < 1e-4, qPrintable(QString::number(meter.shownLevel())));
+        QCOMPARE(motion.isMoving(), shown != to);
     }
 };
 

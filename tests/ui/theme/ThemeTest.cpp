@@ -33,6 +33,30 @@ private Q_SLOTS:
         QCOMPARE(channelColor(Appearance::Unmatched, index), channelColor(Appearance::Light, index));
     }
 
+    // Each of the eight entries in both appearances, opaque sRGB; index + 8 is the same entry.
+    void channelColorValues_data()
+    {
+        QTest::addColumn<int>("index");
+        QTest::addColumn<QColor>("light");
+        QTest::addColumn<QColor>("dark");
+        const QRgb table[8][2] = {{0x2F6FD6, 0x6CA8FF}, {0x7B4FC9, 0xC89BFF}, {0x0E8077, 0x4FD1C5},
+                                  {0xB8406F, 0xF7A1C4}, {0x1F7FA8, 0x7FD3F7}, {0x8A5A2B, 0xE0B48A},
+                                  {0x4F6B2E, 0xB5D98A}, {0x6A5ACD, 0xA9A1F0}};
+        for (int i = 0; i < 8; ++i)
+            QTest::addRow("%d", i) << i << QColor(table[i][0]) << QColor(table[i][1]);
+    }
+    void channelColorValues()
+    {
+        QFETCH(int, index);
+        QFETCH(QColor, light);
+        QFETCH(QColor, dark);
+        for (const int at : {index, index + 8}) {
+            QCOMPARE(channelColor(Appearance::Light, at), light);
+            QCOMPARE(channelColor(Appearance::Dark, at), dark);
+            QCOMPARE(channelColor(Appearance::Light, at).alpha(), 255);
+        }
+    }
+
     // Fixed and adaptive colours, built apart, compare equal where they meet. Kind ids compare
     // exactly (unknown: coral); shown as names, each word starts upper case, the rest lower.
     void kindColours()

@@ -1,6 +1,7 @@
 #include "ui/logging/header/TimecodePanel.h"
 
 #include "ui/logging/header/HeaderPillButton.h"
+#include "ui/logging/header/TimecodeRowLayout.h"
 #include "ui/theme/AccessibleParts.h"
 #include "ui/theme/AppearanceNotifier.h"
 #include "ui/theme/FrameClock.h"
@@ -38,6 +39,20 @@ QLabel* makeLabel(const TextStyle& style, QWidget* parent)
     label->setFont(style.font());
     return label;
 }
+
+// A message that stands on one line while it has the room, and wraps when the header is
+// narrower than it.
+class WrappingLine final : public QLabel {
+public:
+    explicit WrappingLine(QWidget* parent) : QLabel(parent) { setWordWrap(true); }
+
+    [[nodiscard]] QSize sizeHint() const override
+    {
+        const QMargins margins = contentsMargins();
+        const int line = int(std::ceil(QFontMetricsF(font()).horizontalAdvance(text())));
+        return {line + margins.left() + margins.right(), heightForWidth(line + margins.left() + margins.right())};
+    }
+};
 
 } // namespace
 
@@ -240,25 +255,24 @@ TimecodePanel::TimecodePanel(TimecodePanelModel& model, QWidget* parent, FrameCl
     m_syncPill = makePill(QString::fromUtf8(kSyncHelp));
     buildMenus();
 
-    m_sourceLabel = makeLabel(m_style.sourceLine, this);
-    m_formatLabel = makeLabel(m_style.formatLine, this);
-    auto* source = new QVBoxLayout;
-    source->setSpacing(m_style.sourceSpacing);
-    source->addWidget(m_sourceLabel);
-    source->addWidget(m_formatLabel);
+    auto* source = new QWidget(this);
+    m_sourceLabel = makeLabel(m_style.sourceLine, source);
+    m_formatLabel = makeLabel(m_style.formatLine, source);
+    auto* sourceLines = new QVBoxLayout(source);
+    sourceLines->setContentsMargins(0, 0, 0, 0);
+    sourceLines->setSpacing(m_style.sourceSpacing);
+    sourceLines->addWidget(m_sourceLabel);
+    sourceLines->addWidget(m_formatLabel);
 
     buildScanRow(frames);
 
-    auto* row = new QHBoxLayout(this);
-    row->setContentsMargins(0, 0, 0, 0);
-    row->setSpacing(m_style.spacing);
-    row->addWidget(m_digits, 0, Qt::AlignVCenter);
-    row->addWidget(m_frameRatePill, 0, Qt::AlignVCenter);
-    row->addWidget(m_syncPill, 0, Qt::AlignVCenter);
-    row->addLayout(source);
-    row->setAlignment(source, Qt::AlignVCenter);
-    row->addStretch(1);
-    row->addWidget(m_scanRow, 0, Qt::AlignVCenter);
+    // One line while it fits; a narrow header takes the source block, then the scan row, under
+    // the digits rather than cut them. The scan row stands at the right, after the free space.
+    const QList<QWidget*> items{m_digits, m_frameRatePill, m_syncPill, source, m_scanRow};
+    auto* row = new TimecodeRowLayout(m_style.spacing, m_style.lineSpacing, int(items.indexOf(m_scanRow)));
+    setLayout(row);
+    for (QWidget* item : items)
+        row->addWidget(item);
 
     follow();
     connect(&m_model, &TimecodePanelModel::stateChanged, this, &TimecodePanel::follow);
@@ -308,7 +322,7 @@ void TimecodePanel::buildMenus()
     QMenu* rates = m_syncMenu->addMenu(menuText(QStringLiteral("Frame rate")));
     m_syncFrameRateActions = addFrameRateRows(rates);
     m_macClockSeparator = m_syncMenu->addSeparator();
-    m_macClockAction = m_syncMenu->addAction(menuText(QStringLiteral("Go back to the Mac clock")));
+    m_macClockAction = m_syncMenu->addAction(menuText(QStringLiteral("Go back to the computer clock")));
     connect(m_macClockAction, &QAction::triggered, &m_model, &TimecodePanelModel::useMacClock);
 }
 
@@ -333,7 +347,10 @@ void TimecodePanel::buildScanRow(FrameClock* frames)
 {
     m_scanRow = new QWidget(this);
     m_scanSpinner = new LoggerSpinner(m_scanRow, frames);
-    m_scanLabel = makeLabel(m_style.scanText, m_scanRow);
+    // A failure's message may be longer than a narrow header is wide.
+    m_scanLabel = new WrappingLine(m_scanRow);
+    m_scanLabel->setTextFormat(Qt::PlainText);
+    m_scanLabel->setFont(m_style.scanText.font());
     m_scanCancel = new LinkButton(QStringLiteral("Cancel"), m_scanRow);
     m_scanRetry = new LinkButton(QStringLiteral("Try again"), m_scanRow);
     connect(m_scanCancel, &QAbstractButton::clicked, &m_model, &TimecodePanelModel::cancelScan);

@@ -27,6 +27,8 @@ public:
         TextStyle formatLine = TextStyle::note;
         TextStyle scanText = TextStyle::detail;
         int spacing = 14;
+        // Between the lines of a panel too narrow for one.
+        int lineSpacing = 8;
         int sourceSpacing = 2;
         int scanSpacing = 8;
     };

@@ -277,9 +277,8 @@ void ExportSheet::restyle()
         if (label)
             setPaletteColour(label, QPalette::WindowText, Theme::ink.current());
     }
-    for (QLabel* label : {m_tapeLabel, m_tapeHelp, m_count})
+    for (QLabel* label : {m_tapeLabel, m_tapeHelp, m_caption, m_count})
         setPaletteColour(label, QPalette::WindowText, Theme::muted.current());
-    setPaletteColour(m_caption, QPalette::WindowText, Theme::faint.current());
     follow();
     update();
 }

@@ -4,6 +4,7 @@
 #include "ui/theme/LinkButton.h"
 #include "ui/theme/LoggerField.h"
 #include "ui/theme/PainterState.h"
+#include "ui/theme/TabularDigits.h"
 #include "ui/theme/Theme.h"
 #include "ui/theme/WidgetPalette.h"
 
@@ -112,8 +113,8 @@ public:
     HitDelegate(const SearchSheet::Style& style, QObject* parent)
         : QStyledItemDelegate(parent), m_style(style), m_timecodeFont(style.timecode.font()),
           m_whoFont(style.who.font()), m_badgeFont(style.badge.font()), m_textFont(style.text.font()),
-          m_timecodeMetrics(m_timecodeFont), m_whoMetrics(m_whoFont), m_textMetrics(m_textFont),
-          m_badgeText(QString::fromLatin1(SearchSheet::kBadgeText))
+          m_timecodeDigits(m_timecodeFont), m_timecodeMetrics(m_timecodeFont), m_whoMetrics(m_whoFont),
+          m_textMetrics(m_textFont), m_badgeText(QString::fromLatin1(SearchSheet::kBadgeText))
     {
         const QFontMetricsF badge(m_badgeFont);
         m_badgeText.setTextFormat(Qt::PlainText);
@@ -146,9 +147,8 @@ public:
         const qreal left = row.left() + m_style.rowHorizontalPadding;
         const qreal middle = row.top() + m_style.rowVerticalPadding + m_headerHeight / 2;
         const auto top = [middle](const QFontMetricsF& metrics) { return middle - metrics.height() / 2; };
-        painter->setFont(m_timecodeFont);
         painter->setPen(Theme::muted.current());
-        painter->drawStaticText(QPointF(left, top(m_timecodeMetrics)), laid.timecode);
+        painter->drawGlyphRun(QPointF(left, top(m_timecodeMetrics) + m_timecodeMetrics.ascent()), laid.timecode);
         painter->setFont(m_whoFont);
         painter->setPen(Theme::coral);
         painter->drawStaticText(QPointF(left + laid.whoX, top(m_whoMetrics)), laid.who);
@@ -174,7 +174,7 @@ private:
     struct Laid {
         LogSearchHit hit;
         int width = -1;
-        QStaticText timecode;
+        QGlyphRun timecode;
         QStaticText who;
         qreal whoX = 0;
         // -1 without the badge.
@@ -222,9 +222,10 @@ private:
         laid->hit = hit;
         laid->width = width;
         const qreal room = std::max(1, width - 2 * m_style.rowHorizontalPadding);
-        laid->timecode = staticText(hit.timecode, m_timecodeFont);
-        qreal x =
-            hit.timecode.isEmpty() ? 0 : m_timecodeMetrics.horizontalAdvance(hit.timecode) + m_style.headerSpacing;
+        qreal x = 0;
+        laid->timecode = m_timecodeDigits.run(hit.timecode, &x);
+        if (!hit.timecode.isEmpty())
+            x += m_style.headerSpacing;
         const bool badge = hit.entryID.has_value();
         if (!hit.who.isEmpty()) {
             // A long name gives way to the badge.
@@ -250,6 +251,7 @@ private:
     QFont m_whoFont;
     QFont m_badgeFont;
     QFont m_textFont;
+    TabularDigits m_timecodeDigits;
     QFontMetricsF m_timecodeMetrics;
     QFontMetricsF m_whoMetrics;
     QFontMetricsF m_textMetrics;
@@ -267,7 +269,8 @@ public:
     {
         setAccessibleName(hit.title);
         m_title = makeLabel(style.shootTitle, hit.title, this);
-        m_timecode = makeLabel(style.timecode, hit.timecode, this);
+        m_timecode = new TimecodeLabel(style.timecode.font(), this);
+        m_timecode->setText(hit.timecode);
         m_speaker = makeLabel(style.who, hit.speaker, this);
         m_speaker->setVisible(!hit.speaker.isEmpty());
         m_text = makeLabel(style.text, hit.text, this);
@@ -288,6 +291,12 @@ public:
         header->addWidget(m_timecode);
         header->addWidget(m_speaker);
         header->addStretch(1);
+        // The line as a local hit shows it: its header over its text, padded the same.
+        auto* line = new QVBoxLayout;
+        line->setContentsMargins(0, style.rowVerticalPadding, 0, style.rowVerticalPadding);
+        line->setSpacing(style.textSpacing);
+        line->addLayout(header);
+        line->addWidget(m_text);
         auto* links = new QHBoxLayout;
         links->setSpacing(style.linkSpacing);
         links->addWidget(copy);
@@ -297,8 +306,7 @@ public:
         layout->setContentsMargins(style.cardPadding, style.cardPadding, style.cardPadding, style.cardPadding);
         layout->setSpacing(style.cardSpacing);
         layout->addWidget(m_title);
-        layout->addLayout(header);
-        layout->addWidget(m_text);
+        layout->addLayout(line);
         layout->addWidget(m_why);
         layout->addLayout(links);
         restyle();

@@ -33,7 +33,7 @@ public:
         int spacing = 12;
         int scopeWidth = 260;
         int scopeHeight = 26;
-        int searchRowSpacing = 10;
+        int searchRowSpacing = 8;
         int resultSpacing = 8;
         TextStyle scope = TextStyle::bundled("DMSans-Medium", 12);
         TextStyle field = TextStyle::bodyLarge;
@@ -44,19 +44,19 @@ public:
         TextStyle who = TextStyle::bundled("DMSans-Bold", 12);
         TextStyle text = TextStyle::body;
         int headerSpacing = 8;
-        int textSpacing = 4;
-        // A local hit's row.
+        int textSpacing = 3;
+        // A local hit's row; a card's line and its header have the same vertical padding.
         int rowHorizontalPadding = 8;
-        int rowVerticalPadding = 6;
+        int rowVerticalPadding = 4;
         qreal rowCornerRadius = 8;
         TextStyle badge = TextStyle::badge;
-        qreal badgeHorizontalPadding = 6;
+        qreal badgeHorizontalPadding = 5;
         qreal badgeVerticalPadding = 2;
         // A hit of another shoot.
         int cardPadding = 10;
         int cardSpacing = 4;
         qreal cardCornerRadius = 8;
-        int linkSpacing = 14;
+        int linkSpacing = 12;
         TextStyle shootTitle = TextStyle::bundled("DMSans-Bold", 11);
         TextStyle why = TextStyle::note;
         TextStyle link = TextStyle::note;

@@ -96,13 +96,23 @@ private Q_SLOTS:
         screen.transcriber().setNotice(QStringLiteral("Channel 5 went quiet, so it was switched off. Turn it back on "
                                                       "in the mixer if you need it."));
 
-        for (const int width : {1300, 1000}) {
+        // The minimum window's width too, where the clock's line wraps; then with a phone scan
+        // that failed with a long message.
+        const auto save = [&](int width, const QString& name) {
             screen.setCompactHeader(width < 1240);
             parts.clock.advance(std::chrono::milliseconds(500));
             QCoreApplication::processEvents();
-            host.resize(width, host.sizeHint().height());
-            QVERIFY(screenshots::save(&host, m_folder, QStringLiteral("header-%1%2.png").arg(width).arg(suffix)));
-        }
+            host.resize(width, host.hasHeightForWidth() ? host.heightForWidth(width) : host.sizeHint().height());
+            QCoreApplication::processEvents();
+            return screenshots::save(&host, m_folder, name.arg(width).arg(suffix));
+        };
+        for (const int width : {1300, 1000, 420})
+            QVERIFY(save(width, QStringLiteral("header-%1%2.png")));
+        parts.camera.setScan(CameraTimecode::Failed{QStringLiteral(
+            "The phone could not read a timecode on the camera's screen. Hold it closer and try again.")});
+        for (const int width : {1000, 420})
+            QVERIFY(save(width, QStringLiteral("header-%1-scan-failed%2.png")));
+        parts.camera.setScan(CameraTimecode::Idle{});
 
         for (const auto& [name, pill] : {std::pair{QStringLiteral("sessions"), view->sessionsButton()},
                                          std::pair{QStringLiteral("input"), view->inputButton()},

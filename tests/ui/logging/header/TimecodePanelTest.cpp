@@ -112,7 +112,10 @@ private Q_SLOTS:
         QVERIFY(!outlinedInCoral());
         QVERIFY(r.panel.macClockAction()->isVisible());
 
+        // On this platform the clock is the computer's, not a Mac's.
+        QCOMPARE(r.panel.macClockAction()->text(), QStringLiteral("Go back to the computer clock"));
         r.panel.macClockAction()->trigger();
+        QCOMPARE(r.panel.sourceLabel()->text(), QStringLiteral("COMPUTER CLOCK · NOT SYNCED TO CAMERA"));
         QCOMPARE(r.panel.shownTimecode(), r.model.timecodeAt(r.time.now()));
         QCOMPARE(r.panel.timecodeColour(), Theme::muted.current());
         QCOMPARE(r.panel.sourceLabel()->palette().color(QPalette::WindowText), Theme::amber);
@@ -146,6 +149,48 @@ private Q_SLOTS:
         QCOMPARE(checkedRows(r.panel.frameRateActions()), QList<int>{row});
         QCOMPARE(checkedRows(r.panel.syncFrameRateActions()), QList<int>{row});
         QCOMPARE(r.panel.frameRatePill()->title(), chosen.label);
+    }
+
+    // On the logging screen both pills follow the header's compact rule: below 1240 wide they
+    // show their symbol alone, narrower, their title still their help over it; from 1240 the
+    // title too.
+    void pillsFollowTheCompactHeader_data()
+    {
+        QTest::addColumn<int>("width");
+        QTest::addColumn<bool>("compact");
+        QTest::newRow("minimum 420") << 420 << true;
+        QTest::newRow("default 1180") << 1180 << true;
+        QTest::newRow("1239") << 1239 << true;
+        QTest::newRow("1240") << 1240 << false;
+        QTest::newRow("1400") << 1400 << false;
+    }
+    void pillsFollowTheCompactHeader()
+    {
+        QFETCH(int, width);
+        QFETCH(bool, compact);
+        screen_test::RigParts parts(QUrl(QStringLiteral("http://127.0.0.1:9")), QStringLiteral("sid=x"), 3000);
+        parts.camera.setFormat({25, false, false});
+        LoggingView view(parts.environment(true));
+        view.resize(width, 800);
+        view.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&view));
+        QTRY_COMPARE(view.screen().compactHeader(), compact);
+        auto* panel = view.findChild<TimecodePanel*>();
+        QVERIFY(panel);
+        const struct {
+            HeaderPillButton* pill;
+            QString symbol;
+            QString title;
+        } pills[] = {{panel->frameRatePill(), QStringLiteral("film"), QStringLiteral("25 fps")},
+                     {panel->syncPill(), QStringLiteral("camera.viewfinder"), QStringLiteral("Sync to camera")}};
+        for (const auto& [pill, symbol, title] : pills) {
+            QCOMPARE(pill->isCompact(), compact);
+            QCOMPARE(pill->title(), title);
+            QCOMPARE(pill->helpAt(pill->contentRect().center().toPoint()), title);
+            HeaderPillButton full;
+            full.setContent(symbol, title);
+            QCOMPARE(pill->sizeHint().width() < full.sizeHint().width() / 2, compact);
+        }
     }
 
     // The sync menu's first two items scan and ask for the alert; the pill opens the menu; the

@@ -3,6 +3,7 @@
 #include "model/LogButtonStore.h"
 #include "platform/Defaults.h"
 #include "ui/logging/sheets/ExportSheet.h"
+#include "ui/theme/Theme.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -79,6 +80,13 @@ private Q_SLOTS:
         QVERIFY(!sheet.tagPicker() && !sheet.includeBox()->isChecked());
         QCOMPARE(sheet.countLabel()->text(), QStringLiteral("2 of 2 markers"));
         QVERIFY(sheet.exportButton()->isEnabled());
+        // The caption over the kinds is secondary text, as the count line is.
+        QLabel* caption = nullptr;
+        for (QLabel* label : sheet.findChildren<QLabel*>())
+            if (label->text() == QStringLiteral("WHICH MARKERS"))
+                caption = label;
+        QVERIFY(caption);
+        QCOMPARE(caption->palette().color(QPalette::WindowText), Theme::muted.current());
         for (QWidget* control : sheet.findChildren<QWidget*>()) {
             if (qobject_cast<QAbstractButton*>(control) || qobject_cast<QComboBox*>(control) ||
                 qobject_cast<QLineEdit*>(control))

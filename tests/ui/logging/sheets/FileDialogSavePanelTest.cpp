@@ -236,19 +236,19 @@ private Q_SLOTS:
     void pdfFrameRateAndSync_data()
     {
         QTest::addColumn<QString>("format"); // as stored
-        QTest::addColumn<int>("source");     // 0 Mac clock, 1 typed, 2 scanned by the phone
+        QTest::addColumn<int>("source");     // 0 the computer clock, 1 typed, 2 scanned by the phone
         QTest::addColumn<QString>("shown");
         const QString camera = QStringLiteral(" · camera timecode · ");
-        const QString mac = QStringLiteral(" · Mac clock, not synced to camera · ");
-        QTest::newRow("23.976, Mac clock") << "24|1|0" << 0 << " · 23.976 fps" + mac;
+        const QString computer = QStringLiteral(" · Computer clock, not synced to camera · ");
+        QTest::newRow("23.976, computer clock") << "24|1|0" << 0 << " · 23.976 fps" + computer;
         QTest::newRow("24, typed") << "24|0|0" << 1 << " · 24 fps" + camera;
         QTest::newRow("25, scanned") << "25|0|0" << 2 << " · 25 fps" + camera;
         QTest::newRow("29.97 DF, typed") << "30|1|1" << 1 << " · 29.97 DF fps" + camera;
-        QTest::newRow("29.97 DF, Mac clock") << "30|1|1" << 0 << " · 29.97 DF fps" + mac;
+        QTest::newRow("29.97 DF, computer clock") << "30|1|1" << 0 << " · 29.97 DF fps" + computer;
         QTest::newRow("29.97, scanned") << "30|1|0" << 2 << " · 29.97 fps" + camera;
-        QTest::newRow("30, Mac clock") << "30|0|0" << 0 << " · 30 fps" + mac;
+        QTest::newRow("30, computer clock") << "30|0|0" << 0 << " · 30 fps" + computer;
         QTest::newRow("50, typed") << "50|0|0" << 1 << " · 50 fps" + camera;
-        QTest::newRow("59.94 DF, Mac clock") << "60|1|1" << 0 << " · 59.94 DF fps" + mac;
+        QTest::newRow("59.94 DF, computer clock") << "60|1|1" << 0 << " · 59.94 DF fps" + computer;
     }
     void pdfFrameRateAndSync()
     {

@@ -1,0 +1,109 @@
+#include "ui/logging/header/TimecodeRowLayout.h"
+
+#include "screens/ScreenLayout.h"
+
+#include <algorithm>
+#include <cmath>
+
+TimecodeRowLayout::TimecodeRowLayout(int spacing, int lineSpacing, int trailingFrom)
+    : m_lineSpacing(lineSpacing), m_trailingFrom(trailingFrom)
+{
+    setContentsMargins(0, 0, 0, 0);
+    setSpacing(spacing);
+}
+
+TimecodeRowLayout::~TimecodeRowLayout()
+{
+    qDeleteAll(m_items);
+}
+
+void TimecodeRowLayout::addItem(QLayoutItem* item)
+{
+    m_items.append(item);
+    invalidate();
+}
+
+QLayoutItem* TimecodeRowLayout::itemAt(int index) const
+{
+    return m_items.value(index);
+}
+
+QLayoutItem* TimecodeRowLayout::takeAt(int index)
+{
+    if (index < 0 || index >= m_items.size())
+        return nullptr;
+    QLayoutItem* item = m_items.takeAt(index);
+    invalidate();
+    return item;
+}
+
+int TimecodeRowLayout::count() const
+{
+    return int(m_items.size());
+}
+
+Qt::Orientations TimecodeRowLayout::expandingDirections() const
+{
+    // The flexible space before the scan row.
+    return Qt::Horizontal;
+}
+
+TimecodeRowPlan TimecodeRowLayout::plan(int width) const
+{
+    TimecodeRowPlan::Input input;
+    input.width = width;
+    input.spacing = spacing();
+    input.lineSpacing = m_lineSpacing;
+    input.trailingFrom = m_trailingFrom;
+    for (const QLayoutItem* item : m_items) {
+        if (item->isEmpty()) {
+            input.items.append(QSizeF());
+            continue;
+        }
+        // An item given less than its width (a wrapping scan message) grows downwards.
+        const QSize hint = item->sizeHint();
+        const int given = int(TimecodeRowPlan::itemWidth(hint.width(), width));
+        const int height =
+            given < hint.width() && item->hasHeightForWidth() ? item->heightForWidth(given) : hint.height();
+        input.items.append(QSizeF(hint.width(), std::max(height, 1)));
+    }
+    return TimecodeRowPlan::of(input);
+}
+
+int TimecodeRowLayout::heightForWidth(int width) const
+{
+    return int(std::ceil(plan(width).height));
+}
+
+QSize TimecodeRowLayout::sizeHint() const
+{
+    int width = 0;
+    int items = 0;
+    for (const QLayoutItem* item : m_items)
+        if (!item->isEmpty()) {
+            width += item->sizeHint().width();
+            ++items;
+        }
+    width += spacing() * std::max(0, items - 1);
+    return {width, heightForWidth(width)};
+}
+
+QSize TimecodeRowLayout::minimumSize() const
+{
+    // The height a width needs is heightForWidth's: a window's least height is not that of the
+    // panel at its narrowest, every item on a line of its own.
+    QSize least;
+    for (const QLayoutItem* item : m_items)
+        if (!item->isEmpty())
+            least = least.expandedTo(item->minimumSize());
+    return least;
+}
+
+void TimecodeRowLayout::setGeometry(const QRect& rect)
+{
+    QLayout::setGeometry(rect);
+    const TimecodeRowPlan arranged = plan(rect.width());
+    for (qsizetype i = 0; i < m_items.size(); ++i)
+        if (!m_items[i]->isEmpty())
+            m_items[i]->setGeometry(arranged.items[i].translated(rect.topLeft()).toRect());
+}
