@@ -54,17 +54,21 @@ QString ale(const QList<LoggableMarker>& markers, const QString& fps, const QStr
     for (qsizetype i = 0; timecodeToFrames && framesToTimecode && i < markers.size(); ++i) {
         const LoggableMarker& marker = markers[i];
         // Readers refuse the whole log for one Start that is no timecode, or one End before it.
-        const std::optional<qint64> start = timecodeToFrames(clean(marker.timecode));
-        if (!start)
+        const std::optional<qint64> parsedStart = timecodeToFrames(clean(marker.timecode));
+        if (!parsedStart)
             continue;
-        std::optional<qint64> end = marker.timecodeOut ? timecodeToFrames(clean(*marker.timecodeOut)) : std::nullopt;
-        if (!end || *end < *start)
-            end = start;
+        const qint64 start = *parsedStart;
+        qint64 end = start;
+        if (marker.timecodeOut) {
+            const std::optional<qint64> parsedEnd = timecodeToFrames(clean(*marker.timecodeOut));
+            if (parsedEnd && *parsedEnd >= start)
+                end = *parsedEnd;
+        }
         out += firstNonEmpty({marker.summary, marker.quote, marker.markerType});
         out += QLatin1String("\tVA1A2\t");
-        out += framesToTimecode(*start);
+        out += framesToTimecode(start);
         out += QLatin1Char('\t');
-        out += framesToTimecode(*end);
+        out += framesToTimecode(end);
         out += QLatin1Char('\t');
         if (withTape) {
             out += tapeName;

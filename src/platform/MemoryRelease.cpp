@@ -1,10 +1,16 @@
 #include "platform/MemoryRelease.h"
 
+// Any C library header says which library this is; the test below must not hang on what an
+// earlier include happened to bring.
+#include <cstdlib>
+
 #if defined(__GLIBC__)
 #include <malloc.h>
 #endif
 
 namespace MemoryRelease {
+
+#if defined(__GLIBC__)
 
 namespace {
 
@@ -17,18 +23,26 @@ constexpr int kTrimFrom = 1024 * 1024;
 
 void configure()
 {
-#if defined(__GLIBC__)
     // Setting either fixes both: the library stops moving them as blocks are freed.
     mallopt(M_MMAP_THRESHOLD, kMappedFrom);
     mallopt(M_TRIM_THRESHOLD, kTrimFrom);
-#endif
 }
 
 void returnFreed()
 {
-#if defined(__GLIBC__)
     malloc_trim(0);
-#endif
 }
+
+#else
+
+void configure()
+{
+}
+
+void returnFreed()
+{
+}
+
+#endif
 
 } // namespace MemoryRelease

@@ -257,10 +257,11 @@ void APIService::send(ServiceRequest request, QObject* context, ReplyCompletion 
                                std::move(finish));
     }
 
+    SocketQueues::Written writtenBefore = hasBody ? SocketQueues::written() : SocketQueues::Written();
     QNetworkReply* reply = hasBody || request.method != "GET"
                                ? m_network->sendCustomRequest(networkRequest, request.method, payload)
                                : m_network->get(networkRequest);
-    ReplyWatch::watch(reply, silence, std::move(finish))->setDeadline(m_clock, deadline);
+    ReplyWatch::watch(reply, silence, std::move(finish), std::move(writtenBefore))->setDeadline(m_clock, deadline);
 }
 
 void APIService::sendLoginCode(const QString& email, QObject* context, Completion done)

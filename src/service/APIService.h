@@ -35,8 +35,9 @@ struct ServiceRequest {
     // main thread only hands it over and takes the answer back.
     std::optional<EncodedBody> encodedBody;
     // Abandon the exchange when nothing arrives for this long (not counted while the body is still
-    // going up), and when it has not ended this long after it began (plus time for a large body to
-    // go up, at APIService::kSlowestUploadRate), however steadily the answer trickles in.
+    // going up, nor while the peer may still be reading it out of the sockets' buffers), and when
+    // it has not ended this long after it began (plus time for a large body to go up, at
+    // APIService::kSlowestUploadRate), however steadily the answer trickles in.
     std::chrono::milliseconds timeout{std::chrono::seconds(25)};
     // Send "Cookie" = APIService::sessionCookie() when there is one.
     bool withSession = true;

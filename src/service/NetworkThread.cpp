@@ -36,6 +36,7 @@ public:
     {
         if (!m_network)
             m_network = makeManager(m_baseUrl, this);
+        SocketQueues::Written writtenBefore = SocketQueues::written();
         QNetworkReply* reply = nullptr;
         if (body.isWhole()) {
             reply = m_network->sendCustomRequest(request, method, body.joined());
@@ -50,14 +51,18 @@ public:
         // From here the reply holds the body, and frees it with itself on this thread.
         body = EncodedBody();
         NetworkThread* owner = m_owner;
-        m_watches.insert(
-            id, ReplyWatch::watch(reply, silence, [this, owner, id](ServiceResult<ServiceReply> result) {
-                m_watches.remove(id);
-                QMetaObject::invokeMethod(
-                    owner,
-                    [owner, id, result = std::move(result)]() mutable { owner->answered(id, std::move(result)); },
-                    Qt::QueuedConnection);
-            }));
+        m_watches.insert(id, ReplyWatch::watch(
+                                 reply, silence,
+                                 [this, owner, id](ServiceResult<ServiceReply> result) {
+                                     m_watches.remove(id);
+                                     QMetaObject::invokeMethod(
+                                         owner,
+                                         [owner, id, result = std::move(result)]() mutable {
+                                             owner->answered(id, std::move(result));
+                                         },
+                                         Qt::QueuedConnection);
+                                 },
+                                 std::move(writtenBefore)));
     }
 
     void abort(quint64 id)

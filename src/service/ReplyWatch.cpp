@@ -2,9 +2,12 @@
 
 #include <QNetworkReply>
 
+#include <algorithm>
 #include <utility>
 
 namespace {
+
+using namespace std::chrono_literals;
 
 // Whether the network layer's error only restates the HTTP status of a complete answer (4xx,
 // 5xx; 400 is reported as an invalid operation) rather than a failed transfer. Below 400 a
@@ -20,14 +23,16 @@ bool isStatusError(QNetworkReply::NetworkError error, int status)
 
 } // namespace
 
-ReplyWatch* ReplyWatch::watch(QNetworkReply* reply, std::chrono::milliseconds silence, Done done)
+ReplyWatch* ReplyWatch::watch(QNetworkReply* reply, std::chrono::milliseconds silence, Done done,
+                              SocketQueues::Written writtenBefore)
 {
-    return new ReplyWatch(reply, silence, std::move(done));
+    return new ReplyWatch(reply, silence, std::move(done), std::move(writtenBefore));
 }
 
-ReplyWatch::ReplyWatch(QNetworkReply* reply, std::chrono::milliseconds silence, Done done)
+ReplyWatch::ReplyWatch(QNetworkReply* reply, std::chrono::milliseconds silence, Done done,
+                       SocketQueues::Written writtenBefore)
     : QObject(reply), m_reply(reply), m_silenceLimit(silence), m_done(std::move(done)),
-      m_silence(Clock::system().makeTimer([this] { abort(); }))
+      m_silence(Clock::system().makeTimer([this] { abort(); })), m_writtenBefore(std::move(writtenBefore))
 {
     // Silence ends the exchange, but not while the body is still going up: Qt reports upload
     // progress only as the socket's buffers drain, so on a slow link a large body goes quiet for
@@ -35,15 +40,12 @@ ReplyWatch::ReplyWatch(QNetworkReply* reply, std::chrono::milliseconds silence, 
     // The deadline bounds the sending. Silence is real time, like the network's own timers.
     m_silence->setSingleShot(true);
     m_silence->start(m_silenceLimit);
-    connect(reply, &QNetworkReply::uploadProgress, this, [this](qint64 sent, qint64 total) {
-        m_sending = total > 0 && sent < total;
-        if (!m_sending)
-            heard();
-        else if (m_silence)
-            m_silence->stop();
-    });
+    connect(reply, &QNetworkReply::uploadProgress, this, &ReplyWatch::sent);
     connect(reply, &QNetworkReply::downloadProgress, this, &ReplyWatch::heard);
     connect(reply, &QNetworkReply::metaDataChanged, this, [this] {
+        // The answer has begun: the peer has taken what it wanted of the body.
+        m_answerBegun = true;
+        m_drainPoll.reset();
         heard();
         bool known = false;
         const qint64 length = m_reply->header(QNetworkRequest::ContentLengthHeader).toLongLong(&known);
@@ -75,6 +77,45 @@ void ReplyWatch::heard()
         m_silence->start(m_silenceLimit);
 }
 
+void ReplyWatch::sent(qint64 sent, qint64 total)
+{
+    m_sending = total > 0 && sent < total;
+    if (m_sending) {
+        if (m_silence)
+            m_silence->stop();
+        return;
+    }
+    heard();
+    // "All sent" is Qt handing the last bytes to the socket, not the peer reading them: on a slow
+    // link its kernel and ours may still hold megabytes of the body. While they do, it is not
+    // silence. Polled on real time, like the silence itself.
+    // (Qt may send the body again, on a new connection, when a kept-alive one was found closed.)
+    if (total > 0 && !m_answerBegun && m_silence && SocketQueues::isSupported()) {
+        m_bodySize = total;
+        if (!m_drainPoll)
+            m_drainPoll = Clock::system().makeTimer([this] { watchDrain(); });
+        if (!m_drainPoll->isActive())
+            m_drainPoll->start(std::clamp<std::chrono::milliseconds>(m_silenceLimit / 4, 50ms, 250ms));
+        watchDrain();
+    }
+}
+
+void ReplyWatch::watchDrain()
+{
+    switch (SocketQueues::bodyState(m_writtenBefore, m_bodySize)) {
+    case SocketQueues::BodyState::Queued:
+        heard();
+        break;
+    case SocketQueues::BodyState::Taken:
+        // From here on waiting for the answer is silence.
+        m_drainPoll->stop();
+        break;
+    case SocketQueues::BodyState::Unknown:
+        // Not told apart (yet): silence counts, as it would without looking.
+        break;
+    }
+}
+
 void ReplyWatch::take()
 {
     // A timed-out or aborted reply is closed and has nothing more to give.
@@ -90,6 +131,7 @@ void ReplyWatch::take()
 
 void ReplyWatch::finish()
 {
+    m_drainPoll.reset();
     m_silence.reset();
     m_deadline.reset();
     m_reply->deleteLater();

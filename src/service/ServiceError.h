@@ -3,7 +3,6 @@
 #include <QString>
 
 #include <utility>
-#include <variant>
 
 // Why a request to the online service failed. One value type carries every failure style the
 // callers distinguish: the sign-in client's own errors (loginFailed, invalidResponse), the session
@@ -62,18 +61,37 @@ private:
 };
 
 // The outcome of a request that yields a value: the value, or why there is none.
+//
+// Both halves are always constructed, the unused one empty, rather than sharing a variant's
+// storage: once optimising, GCC loses track of which alternative a variant holds across the
+// std::function calls that carry results, and reports the other one's bytes as maybe used
+// uninitialised. T must be default-constructible.
 template <typename T> class ServiceResult {
 public:
-    ServiceResult(T value) : m_outcome(std::move(value)) {}
-    ServiceResult(ServiceError error) : m_outcome(std::move(error)) {}
+    ServiceResult(T value) : m_value(std::move(value)) {}
+    ServiceResult(ServiceError error) : m_error(std::move(error)), m_ok(false) {}
 
-    [[nodiscard]] bool ok() const { return std::holds_alternative<T>(m_outcome); }
+    [[nodiscard]] bool ok() const { return m_ok; }
     // Only when ok().
-    [[nodiscard]] const T& value() const { return std::get<T>(m_outcome); }
-    [[nodiscard]] T& value() { return std::get<T>(m_outcome); }
+    [[nodiscard]] const T& value() const
+    {
+        Q_ASSERT(m_ok);
+        return m_value;
+    }
+    [[nodiscard]] T& value()
+    {
+        Q_ASSERT(m_ok);
+        return m_value;
+    }
     // Only when !ok().
-    [[nodiscard]] const ServiceError& error() const { return std::get<ServiceError>(m_outcome); }
+    [[nodiscard]] const ServiceError& error() const
+    {
+        Q_ASSERT(!m_ok);
+        return m_error;
+    }
 
 private:
-    std::variant<T, ServiceError> m_outcome;
+    T m_value{};
+    ServiceError m_error = ServiceError::invalidResponse();
+    bool m_ok = true;
 };

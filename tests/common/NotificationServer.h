@@ -2,7 +2,9 @@
 
 // A freedesktop notification service of the test's own, on its own connection to the session
 // bus (scripts/test runs a private one), so every call and signal goes through the bus daemon
-// as it does with a desktop's service. It answers Notify and can click or close what it shows.
+// as it does with a desktop's service. It answers Notify and GetCapabilities (with the
+// capabilities it is made with: by default, like most desktops', bodies with markup) and can
+// click or close what it shows.
 
 #include <QDBusConnection>
 #include <QDBusMessage>
@@ -25,7 +27,12 @@ public:
         QStringList actions;
     };
 
-    NotificationServer() : m_bus(QDBusConnection::connectToBus(QDBusConnection::SessionBus, QStringLiteral("server")))
+    static inline const QStringList kMarkupCapabilities{QStringLiteral("actions"), QStringLiteral("body"),
+                                                        QStringLiteral("body-markup"), QStringLiteral("sound")};
+
+    explicit NotificationServer(QStringList capabilities = kMarkupCapabilities)
+        : m_bus(QDBusConnection::connectToBus(QDBusConnection::SessionBus, QStringLiteral("server"))),
+          m_capabilities(std::move(capabilities))
     {
         m_ready = m_bus.isConnected() && m_bus.registerVirtualObject(kPath, this) && m_bus.registerService(kService);
     }
@@ -38,6 +45,8 @@ public:
 
     [[nodiscard]] bool isReady() const { return m_ready; }
     [[nodiscard]] const QList<Shown>& shown() const { return m_shown; }
+    // How many times GetCapabilities was asked.
+    [[nodiscard]] int capabilityCalls() const { return m_capabilityCalls; }
 
     // The logger clicks alert `id` (its default action), or it closes.
     void click(uint id) { emitSignal(QStringLiteral("ActionInvoked"), {id, QStringLiteral("default")}); }
@@ -46,6 +55,10 @@ public:
     QString introspect(const QString&) const override { return {}; }
     bool handleMessage(const QDBusMessage& message, const QDBusConnection& connection) override
     {
+        if (message.member() == QLatin1String("GetCapabilities")) {
+            ++m_capabilityCalls;
+            return connection.send(message.createReply(QVariant(m_capabilities)));
+        }
         if (message.member() != QLatin1String("Notify") || message.arguments().size() != 8)
             return false;
         const QVariantList a = message.arguments();
@@ -64,6 +77,8 @@ private:
     }
 
     QDBusConnection m_bus;
+    const QStringList m_capabilities;
     QList<Shown> m_shown;
+    int m_capabilityCalls = 0;
     bool m_ready = false;
 };

@@ -14,6 +14,8 @@
 
 #include <functional>
 
+#include <sys/socket.h>
+
 namespace {
 
 using namespace servicetesting;
@@ -85,6 +87,81 @@ private:
     qint64 m_length = -1;
     qint64 m_bodyRead = 0;
     bool m_reading = false;
+};
+
+// A loopback HTTP peer that reads slowly through a small receive window: `chunk` bytes every
+// `tick`, however much is waiting, and answers `answerDelay` after it has read the whole body.
+// With `stopAt` it stops reading once it has that much of the body. The sender's kernel takes the
+// body into its socket buffer long before the peer has read it.
+class TricklePeer : public QObject {
+public:
+    static constexpr int kWindow = 16 * 1024;
+
+    TricklePeer(qint64 chunk, std::chrono::milliseconds tick, std::chrono::milliseconds answerDelay = 0ms,
+                qint64 stopAt = -1)
+        : m_chunk(chunk), m_answerDelay(answerDelay), m_stopAt(stopAt)
+    {
+        connect(&m_server, &QTcpServer::newConnection, this, [this] {
+            m_socket = m_server.nextPendingConnection();
+            // Qt would otherwise drain the kernel's buffer into its own as fast as it fills.
+            m_socket->setReadBufferSize(m_chunk);
+        });
+        connect(&m_tick, &QTimer::timeout, this, &TricklePeer::read);
+        m_tick.start(tick);
+    }
+
+    [[nodiscard]] bool listen()
+    {
+        if (!m_server.listen(QHostAddress::LocalHost))
+            return false;
+        // Accepted sockets take the listener's receive buffer, so the window is small from the
+        // handshake on.
+        const int size = kWindow;
+        return ::setsockopt(int(m_server.socketDescriptor()), SOL_SOCKET, SO_RCVBUF, &size, sizeof size) == 0;
+    }
+    [[nodiscard]] QString baseUrl() const { return QStringLiteral("http://127.0.0.1:%1").arg(m_server.serverPort()); }
+    [[nodiscard]] qint64 bodyRead() const { return m_bodyRead; }
+
+private:
+    void read()
+    {
+        if (!m_socket || m_answered || (m_stopAt >= 0 && m_bodyRead >= m_stopAt))
+            return;
+        const QByteArray bytes = m_socket->read(m_chunk);
+        if (m_length < 0) {
+            m_head += bytes;
+            const qsizetype end = m_head.indexOf("\r\n\r\n");
+            if (end < 0)
+                return;
+            m_length = 0;
+            for (const QByteArray& line : m_head.left(end).split('\n')) {
+                if (line.toLower().startsWith("content-length:"))
+                    m_length = line.mid(15).trimmed().toLongLong();
+            }
+            m_bodyRead = m_head.size() - (end + 4);
+        } else {
+            m_bodyRead += bytes.size();
+        }
+        if (m_bodyRead >= m_length) {
+            m_answered = true;
+            QTimer::singleShot(m_answerDelay, this, [socket = m_socket] {
+                if (socket && socket->state() == QAbstractSocket::ConnectedState)
+                    socket->write("HTTP/1.1 200 OK\r\nContent-Type: application/json\r\nContent-Length: 11\r\n"
+                                  "Connection: close\r\n\r\n{\"ok\":true}");
+            });
+        }
+    }
+
+    QTcpServer m_server;
+    QPointer<QTcpSocket> m_socket;
+    QTimer m_tick;
+    const qint64 m_chunk;
+    const std::chrono::milliseconds m_answerDelay;
+    const qint64 m_stopAt;
+    QByteArray m_head;
+    qint64 m_length = -1;
+    qint64 m_bodyRead = 0;
+    bool m_answered = false;
 };
 
 // Runs the event loop until `condition` holds or `limit` passes. Unlike QTest::qWaitFor it never
@@ -159,6 +236,69 @@ private Q_SLOTS:
             QCOMPARE(result.error().kind(), ServiceError::Kind::Timeout);
         }
         QCOMPARE(peer.bodyRead() == size, holdMs >= 0);
+    }
+
+    // A peer reading a body its kernel and ours already hold, slower than the timeout allows for
+    // all of it: not silence, as long as it is still reading. Once it has read it all, the answer
+    // must come within the timeout; a peer that stops reading is ended by the deadline.
+    void slowReader_data()
+    {
+        QTest::addColumn<bool>("encoded"); // sent from the upload thread
+        QTest::addColumn<int>("answerDelayMs");
+        QTest::addColumn<int>("stopAtKb"); // -1: reads it all
+        QTest::addColumn<bool>("answered");
+        QTest::newRow("main thread") << false << 0 << -1 << true;
+        QTest::newRow("upload thread") << true << 0 << -1 << true;
+        QTest::newRow("read, answer silent past the timeout") << true << 3000 << -1 << false;
+        QTest::newRow("stops reading, main thread") << false << 0 << 256 << false;
+        QTest::newRow("stops reading, upload thread") << true << 0 << 256 << false;
+    }
+    void slowReader()
+    {
+        QFETCH(bool, encoded);
+        QFETCH(int, answerDelayMs);
+        QFETCH(int, stopAtKb);
+        QFETCH(bool, answered);
+        // 1 MB at 320 KB/s: over three seconds of reading, twice the timeout.
+        const qint64 stopAt = stopAtKb < 0 ? -1 : stopAtKb * 1024;
+        TricklePeer peer{16 * 1024, 50ms, std::chrono::milliseconds(answerDelayMs), stopAt};
+        QVERIFY(peer.listen());
+        InMemoryCookieStore store;
+        ManualClock clock;
+        APIService service(peer.baseUrl(), store, &clock);
+
+        ServiceRequest request;
+        request.path = QStringLiteral("/api/logger/sync");
+        const QJsonObject body{{QStringLiteral("pad"), QString(1024 * 1024, QLatin1Char('a'))}};
+        const QByteArray bytes = QJsonDocument(body).toJson(QJsonDocument::Compact);
+        if (encoded)
+            request.encodedBody = bytes;
+        else
+            request.body = body;
+        request.timeout = 1500ms;
+        request.withSession = false;
+
+        Latch<ServiceResult<ServiceReply>> done;
+        service.send(request, nullptr, done.callback());
+        if (stopAt >= 0) {
+            // Held in the buffers for good: silence never starts, and only the deadline ends it.
+            QVERIFY(runUntil([&] { return peer.bodyRead() >= stopAt; }, 30s));
+            QVERIFY(!runUntil([&] { return done.value.has_value(); }, 2 * request.timeout));
+            clock.advance(request.timeout + std::chrono::seconds(bytes.size() / APIService::kSlowestUploadRate));
+        }
+        QVERIFY(runUntil([&] { return done.value.has_value(); }, 30s));
+        const ServiceResult<ServiceReply>& result = *done.value;
+        if (answered) {
+            QVERIFY2(result.ok(), qPrintable(result.ok() ? QString()
+                                                         : result.error().description() +
+                                                               QStringLiteral(" after %1 bytes").arg(peer.bodyRead())));
+            QCOMPARE(result.value().status, 200);
+        } else {
+            QVERIFY(!result.ok());
+            QCOMPARE(result.error().kind(), ServiceError::Kind::Timeout);
+        }
+        QCOMPARE(peer.bodyRead() == bytes.size(), stopAt < 0);
+        QCOMPARE(done.calls, 1);
     }
 };
 

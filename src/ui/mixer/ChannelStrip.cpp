@@ -19,7 +19,6 @@ constexpr int kPadY = 8;
 constexpr int kMeterFaderGap = 7;
 constexpr int kTileGap = 4;
 constexpr qreal kCornerRadius = 10;
-constexpr qreal kBadgePadX = 4;
 const TextStyle kGainStyle = TextStyle::shortcut;
 
 int gainLineHeight()
