@@ -15,6 +15,7 @@
 #include <QUuid>
 
 #include <array>
+#include <optional>
 
 // How a log row looks: its columns, text styles, the note field, the hover controls, the row
 // backgrounds and the badge's pop-in.
@@ -53,6 +54,12 @@ struct EntryRowStyle {
     qreal popStartScale = 0.6;
     double popDelaySeconds = 0.15;
     Spring::Params popSpring{0.35, 0.5};
+
+    // A new row comes in from the trailing edge, growing from this scale about that edge as it
+    // fades in, on the new entry's spring; a row taken out fades where it was.
+    qreal enterStartScale = 0.9;
+    Spring::Params enterSpring{0.5, 0.62};
+    Spring::Params leaveSpring{0.55, 1.0};
 };
 
 // Draws the log's rows from the roles of LogEntryListModel, and edits a row's note in place.
@@ -98,6 +105,14 @@ public:
     // with no value are fully shown.
     void setBadgeReveal(const QUuid& id, double reveal);
     void clearBadgeReveal(const QUuid& id);
+    // How far a new row has come in, 0 to about 1; rows with no value are in place.
+    void setEnterProgress(const QUuid& id, double progress);
+    void clearEnterProgress(const QUuid& id);
+    [[nodiscard]] std::optional<double> enterProgress(const QUuid& id) const;
+
+    // The row's background: the flash (FlashLevelRole, else FlashingRole as full) blended over
+    // what the row shows without it (selected, suggested or nothing). Invalid for none.
+    [[nodiscard]] QColor backgroundOf(const QModelIndex& index) const;
 
     // Rows `first` to `last` changed in `roles` (all when empty): their text is laid out again
     // when it depends on those roles, and sizeHintChanged is emitted for a row whose height moved.
@@ -202,6 +217,7 @@ private:
     mutable QHash<QUuid, RowLayout> m_layouts;
     mutable SymbolSet m_symbols;
     QHash<QUuid, double> m_reveals;
+    QHash<QUuid, double> m_enters;
     QPersistentModelIndex m_hovered;
     QPersistentModelIndex m_editorRow;
 };

@@ -2,6 +2,8 @@
 #include "common/TestMain.h"
 #include "screens/WrittenLines.h"
 #include "platform/Fonts.h"
+#include "platform/ManualClock.h"
+#include "platform/MotionPreference.h"
 #include "screens/ScreenRig.h"
 #include "screens/TranscriptListModel.h"
 #include "ui/logging/MarkerChipButton.h"
@@ -24,9 +26,12 @@ constexpr int kComposerHeight = 80;
 
 using screen_test::WrittenLines;
 
-// The pane on a real logging screen, wired as the screen's view wires it.
+// The pane on a real logging screen, wired as the screen's view wires it. Its motion runs on a
+// frame clock of its own time; with `reduced` (the default, for tests of what is drawn at rest)
+// every motion is at its end at once.
 struct ViewRig : screen_test::RigParts {
-    ViewRig() : RigParts(QUrl(QStringLiteral("http://127.0.0.1:9")), QStringLiteral("sid=x"), 100)
+    explicit ViewRig(bool reduced = true)
+        : RigParts(QUrl(QStringLiteral("http://127.0.0.1:9")), QStringLiteral("sid=x"), 100), motion(reduced)
     {
         LoggingScreenEnvironment env = environment(false);
         env.transcriber.makeStream = [this](const StreamRequest& request) {
@@ -37,7 +42,7 @@ struct ViewRig : screen_test::RigParts {
         screen->appear();
         pane = std::make_unique<TranscriptPaneModel>(*screen);
         rows = std::make_unique<TranscriptListModel>(*pane);
-        view = std::make_unique<TranscriptPaneView>(rows.get());
+        view = std::make_unique<TranscriptPaneView>(rows.get(), nullptr, &frames);
         TranscriptPaneModel* model = pane.get();
         QObject::connect(model, &TranscriptPaneModel::stateChanged, view.get(),
                          [this] { view->setState(pane->state()); });
@@ -78,6 +83,16 @@ struct ViewRig : screen_test::RigParts {
         return view->delegate()->lineRect(index, list()->visualRect(index));
     }
 
+    // Runs the frames until no motion is left, at most `limit` of frame time.
+    void settle(std::chrono::milliseconds limit = std::chrono::seconds(3))
+    {
+        for (auto run = std::chrono::milliseconds(0); run < limit && frames.isTicking(); run += FrameClock::kInterval)
+            frameTime.advance(FrameClock::kInterval);
+    }
+
+    MotionPreference motion;
+    ManualClock frameTime;
+    FrameClock frames{&frameTime, &motion};
     std::shared_ptr<WrittenLines> stream;
     std::unique_ptr<LoggingScreenModel> screen;
     std::unique_ptr<TranscriptPaneModel> pane;
