@@ -370,6 +370,10 @@ void EntryRowDelegate::paint(QPainter* painter, const QStyleOptionViewItem& opti
     const bool hovered = index == m_hovered;
     PainterState state(*painter);
 
+    for (const Gap& gap : m_gaps)
+        if (rect.top() >= gap.top)
+            painter->translate(0, gap.height);
+
     // A new row slides in from the trailing edge, growing about it as it fades in.
     if (const auto enter = m_enters.constFind(idOf(index)); enter != m_enters.cend()) {
         const qreal progress = *enter;

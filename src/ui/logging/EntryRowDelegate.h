@@ -110,6 +110,14 @@ public:
     void clearEnterProgress(const QUuid& id);
     [[nodiscard]] std::optional<double> enterProgress(const QUuid& id) const;
 
+    // Room kept where rows were taken out, closing as they fade: a row drawn at or below a gap's
+    // top is drawn lower by the gap's height. In the list's viewport coordinates.
+    struct Gap {
+        qreal top = 0;
+        qreal height = 0;
+    };
+    void setGaps(QList<Gap> gaps) { m_gaps = std::move(gaps); }
+
     // The row's background: the flash (FlashLevelRole, else FlashingRole as full) blended over
     // what the row shows without it (selected, suggested or nothing). Invalid for none.
     [[nodiscard]] QColor backgroundOf(const QModelIndex& index) const;
@@ -218,6 +226,7 @@ private:
     mutable SymbolSet m_symbols;
     QHash<QUuid, double> m_reveals;
     QHash<QUuid, double> m_enters;
+    QList<Gap> m_gaps;
     QPersistentModelIndex m_hovered;
     QPersistentModelIndex m_editorRow;
 };

@@ -3,6 +3,7 @@
 #include "screens/LogEntryListModel.h"
 #include "ui/logging/LogHeader.h"
 #include "ui/theme/AppearanceNotifier.h"
+#include "ui/theme/PainterState.h"
 #include "ui/theme/PaneParts.h"
 #include "ui/theme/ScrollGlide.h"
 #include "ui/theme/Theme.h"
@@ -55,6 +56,7 @@ public:
 // The list, with the rows taken out drawn over it while they fade.
 class EntryList final : public QListView {
 public:
+    std::function<void()> beforePaint;
     std::function<void(QPainter&)> paintOver;
 
     // Lays out what changed now, so the scroll range is the rows' own.
@@ -70,6 +72,8 @@ public:
 protected:
     void paintEvent(QPaintEvent* event) override
     {
+        if (beforePaint)
+            beforePaint();
         QListView::paintEvent(event);
         if (paintOver) {
             QPainter painter(viewport());
@@ -116,6 +120,9 @@ LogPaneView::LogPaneView(QAbstractItemModel* model, QWidget* parent, FrameClock*
     m_list->setAccessibleName(QStringLiteral("Log"));
     m_list->setFrameShape(QFrame::NoFrame);
     m_list->setItemDelegate(m_delegate);
+    // Ahead of the list's own: a row about to go is still where the list drew it.
+    connect(m_rows, &QAbstractItemModel::rowsAboutToBeRemoved, this,
+            [this](const QModelIndex&, int first, int last) { rowsAboutToBeRemoved(first, last); });
     m_list->setModel(m_rows);
     m_list->setSelectionMode(QAbstractItemView::NoSelection);
     m_list->setEditTriggers(QAbstractItemView::NoEditTriggers);
@@ -130,8 +137,6 @@ LogPaneView::LogPaneView(QAbstractItemModel* model, QWidget* parent, FrameClock*
 
     connect(m_rows, &QAbstractItemModel::rowsInserted, this,
             [this](const QModelIndex&, int first, int last) { rowsInserted(first, last); });
-    connect(m_rows, &QAbstractItemModel::rowsAboutToBeRemoved, this,
-            [this](const QModelIndex&, int first, int last) { rowsAboutToBeRemoved(first, last); });
     connect(m_rows, &QAbstractItemModel::rowsRemoved, this, &LogPaneView::countChanged);
     connect(m_rows, &QAbstractItemModel::dataChanged, this, &LogPaneView::dataChanged);
     connect(m_rows, &QAbstractItemModel::modelReset, this, &LogPaneView::modelReset);
@@ -147,7 +152,9 @@ LogPaneView::LogPaneView(QAbstractItemModel* model, QWidget* parent, FrameClock*
     restyle();
     connect(&AppearanceNotifier::shared(), &AppearanceNotifier::appearanceChanged, this, restyle);
 
-    static_cast<EntryList*>(m_list)->paintOver = [this](QPainter& painter) { paintLeaving(painter); };
+    auto* list = static_cast<EntryList*>(m_list);
+    list->beforePaint = [this] { placeGaps(); };
+    list->paintOver = [this](QPainter& painter) { paintLeaving(painter); };
     m_rowMotion = m_frames.add([this](double elapsed) { return tickRows(elapsed); });
     updateEmptyState();
     setModel(model);
@@ -298,6 +305,7 @@ void LogPaneView::modelReset()
     m_pops.clear();
     m_fades.clear();
     m_leaving.clear();
+    m_delegate->setGaps({});
     m_rowMotion.stop();
     // The list drops its editors on a reset.
     m_editorRow = QPersistentModelIndex();
@@ -554,20 +562,35 @@ void LogPaneView::tickFades()
 
 void LogPaneView::tickLeaving(double elapsed)
 {
-    const int scroll = m_list->verticalScrollBar()->value();
-    for (Leaving& leaving : m_leaving) {
+    if (m_leaving.empty())
+        return;
+    for (Leaving& leaving : m_leaving)
         leaving.fade.step(elapsed);
-        m_list->viewport()->update(leaving.contentRect.translated(0, -scroll));
-    }
     std::erase_if(m_leaving, [](const Leaving& leaving) { return leaving.fade.value() <= 0 || leaving.fade.isSettled(); });
+    // The rows under a gap move as it closes.
+    m_list->viewport()->update();
+}
+
+void LogPaneView::placeGaps()
+{
+    QList<EntryRowDelegate::Gap> gaps;
+    const int scroll = m_list->verticalScrollBar()->value();
+    for (const Leaving& leaving : m_leaving)
+        gaps.append({qreal(leaving.contentRect.top() - scroll), leaving.contentRect.height() * std::max(0.0, leaving.fade.value())});
+    m_delegate->setGaps(std::move(gaps));
 }
 
 void LogPaneView::paintLeaving(QPainter& painter) const
 {
     const int scroll = m_list->verticalScrollBar()->value();
     for (const Leaving& leaving : m_leaving) {
-        painter.setOpacity(std::clamp(leaving.fade.value(), 0.0, 1.0));
-        painter.drawPixmap(leaving.contentRect.topLeft() - QPoint(0, scroll), leaving.picture);
+        const double left = std::clamp(leaving.fade.value(), 0.0, 1.0);
+        const QRect at = leaving.contentRect.translated(0, -scroll);
+        // The row fades within the room it still has: the rows under it close in.
+        const PainterState state(painter);
+        painter.setClipRect(QRectF(at.left(), at.top(), at.width(), at.height() * left));
+        painter.setOpacity(left);
+        painter.drawPixmap(at.topLeft(), leaving.picture);
     }
 }
 
@@ -583,6 +606,7 @@ void LogPaneView::settleRows()
     m_pops.clear();
     m_fades.clear();
     m_leaving.clear();
+    m_delegate->setGaps({});
     if (drawn)
         m_list->viewport()->update();
 }

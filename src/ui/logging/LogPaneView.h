@@ -120,6 +120,8 @@ private:
     void startRowMotion();
     void followFlash(int first, int last);
     void paintLeaving(QPainter& painter) const;
+    // Tells the delegate where the rows taken out still keep room.
+    void placeGaps();
     [[nodiscard]] bool mayAnimate() const;
     void updateEmptyState();
     [[nodiscard]] QModelIndex rowOf(const QUuid& id) const;

@@ -32,10 +32,8 @@ TranscriptListView::TranscriptListView(QWidget* parent, FrameClock* frames)
 {
     m_glide->setApply([this](int value) { setGlidingValue(value); });
     connect(m_composerIn, &Transition::stepped, this, &TranscriptListView::showComposerStep);
-    connect(m_composerOut, &Transition::stepped, this, [this] {
-        const QRect ghost = m_ghostRect.translated(0, -verticalScrollBar()->value());
-        viewport()->update(ghost.adjusted(0, -ghost.height(), 0, 0));
-    });
+    // The rows under the composer that left close in as it goes.
+    connect(m_composerOut, &Transition::stepped, viewport(), qOverload<>(&QWidget::update));
     connect(m_composerOut, &Transition::finished, this, [this] {
         if (m_composerOut->isShown())
             return;
@@ -510,19 +508,26 @@ void TranscriptListView::paintEvent(QPaintEvent* event)
     initViewItemOption(&option);
     const QRect area = event->rect();
     const int scroll = verticalScrollBar()->value();
-    const int first = rowAt(scroll + area.top());
+    // While the composer that left fades, the rows that were under it keep part of its room.
+    const bool ghost = !m_composerGhost.isNull();
+    const double left = ghost ? std::clamp(m_composerOut->progress(), 0.0, 1.0) : 0.0;
+    const int gapTop = ghost ? m_ghostRect.top() - scroll : 0;
+    const int gap = int(std::lround(m_ghostGap * left));
+    const int first = rowAt(scroll + area.top() - gap);
     const int last = rowAt(scroll + area.bottom());
     for (int row = std::max(first, 0); row <= last; ++row) {
         const QModelIndex index = model()->index(row, 0);
         option.rect = visualRect(index);
+        if (ghost && option.rect.top() >= gapTop)
+            option.rect.translate(0, gap);
         if (option.rect.intersects(area))
             m_delegate->paint(&painter, option, index);
     }
-    if (!m_composerGhost.isNull()) {
+    if (ghost) {
         // The composer that left goes back up under its line as it fades.
-        const double progress = m_composerOut->progress();
-        painter.setOpacity(std::clamp(progress, 0.0, 1.0));
-        const int lift = int(std::lround((1 - progress) * m_ghostRect.height()));
+        const int lift = int(std::lround((1 - left) * m_ghostRect.height()));
+        painter.setClipRect(QRect(0, 0, viewport()->width(), gapTop + gap));
+        painter.setOpacity(left);
         painter.drawPixmap(m_ghostRect.topLeft() - QPoint(0, scroll + lift), m_composerGhost);
     }
 }
@@ -614,6 +619,7 @@ void TranscriptListView::leaveComposer()
     m_composer->setGraphicsEffect(nullptr);
     m_composerGhost = m_composer->grab();
     m_ghostRect = m_composer->geometry().translated(0, verticalScrollBar()->value());
+    m_ghostGap = composerPart();
     m_composerOut->restart(false);
 }
 

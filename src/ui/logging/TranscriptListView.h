@@ -180,6 +180,8 @@ private:
     // The composer that left, as it was drawn, and where in the content it was.
     QPixmap m_composerGhost;
     QRect m_ghostRect;
+    // The room it took under its line, with the spacing above it.
+    int m_ghostGap = 0;
 
     ScrollGlide* m_glide;
     bool m_gliding = false;

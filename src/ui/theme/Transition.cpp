@@ -56,9 +56,7 @@ bool Transition::tick(double seconds)
     }
     m_spring.step(seconds);
     if (m_spring.isSettled()) {
-        m_spring.snap();
-        Q_EMIT stepped();
-        Q_EMIT finished();
+        finish();
         return false;
     }
     Q_EMIT stepped();
