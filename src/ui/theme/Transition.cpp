@@ -3,6 +3,7 @@
 #include <QEvent>
 
 #include <algorithm>
+#include <cmath>
 
 Transition::Transition(QWidget* owner, FrameClock& frames, Spring::Params spring, bool shown)
     : QObject(owner), m_owner(owner), m_frames(frames), m_params(spring), m_spring(spring, shown ? 1.0 : 0.0),
@@ -30,7 +31,11 @@ void Transition::setShown(bool shown)
     m_spring.setTarget(target);
     if (!mayAnimate())
         return finish();
-    m_animation.start();
+    // Drawn from where it starts, before the first frame.
+    if (!m_animation.isRunning()) {
+        m_animation.start();
+        Q_EMIT stepped();
+    }
 }
 
 void Transition::restart(bool shown)
@@ -55,7 +60,9 @@ bool Transition::tick(double seconds)
         return false;
     }
     m_spring.step(seconds);
-    if (m_spring.isSettled()) {
+    // Closer than a step of 8-bit alpha, and slower than one a frame: the rest is invisible.
+    if (std::abs(m_spring.value() - m_spring.target()) <= kRestDistance &&
+        std::abs(m_spring.velocity()) <= kRestSpeed) {
         finish();
         return false;
     }

@@ -26,6 +26,9 @@ inline constexpr Spring::Params kPop{0.5, 0.62};
 class Transition : public QObject {
     Q_OBJECT
 public:
+    static constexpr double kRestDistance = 0.002;
+    static constexpr double kRestSpeed = 0.05;
+
     // `owner` is watched and repainted; `shown` is where it starts, at rest.
     Transition(QWidget* owner, FrameClock& frames, Spring::Params spring, bool shown = false);
 
