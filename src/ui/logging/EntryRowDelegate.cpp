@@ -12,6 +12,7 @@
 #include <QKeyEvent>
 #include <QPainter>
 #include <QPlainTextEdit>
+#include <QScopedValueRollback>
 #include <QTextDocument>
 #include <QTextLayout>
 #include <QToolTip>
@@ -27,6 +28,8 @@ const QString kNotePlaceholder = QStringLiteral("Note");
 const QString kAddNoteTitle = QStringLiteral("+ Note");
 const QString kEllipsis = QStringLiteral("…");
 constexpr qsizetype kMaximumCachedWords = 50000;
+// Nearer full size than this a growing row is drawn directly: the difference does not show.
+constexpr qreal kFullScale = 0.995;
 
 
 QStaticText staticText(const QString& text)
@@ -370,19 +373,30 @@ void EntryRowDelegate::paint(QPainter* painter, const QStyleOptionViewItem& opti
     const bool hovered = index == m_hovered;
     PainterState state(*painter);
 
-    for (const Gap& gap : m_gaps)
-        if (rect.top() >= gap.top)
-            painter->translate(0, gap.height);
+    if (!m_paintingPicture) {
+        for (const Gap& gap : m_gaps)
+            if (rect.top() >= gap.top)
+                painter->translate(0, gap.height);
 
-    // A new row slides in from the trailing edge, growing about it as it fades in.
-    if (const auto enter = m_enters.constFind(idOf(index)); enter != m_enters.cend()) {
-        const qreal progress = *enter;
-        // Held at full size: past it the row would reach over its neighbours.
-        const qreal scale = std::min<qreal>(1, m_style.enterStartScale + (1 - m_style.enterStartScale) * progress);
-        painter->setOpacity(painter->opacity() * std::clamp<qreal>(progress, 0, 1));
-        painter->translate((1 - progress) * rect.width() + rect.right(), rect.center().y());
-        painter->scale(scale, scale);
-        painter->translate(-rect.right(), -rect.center().y());
+        // A new row slides in from the trailing edge, growing about it as it fades in.
+        if (const auto enter = m_enters.constFind(idOf(index)); enter != m_enters.cend()) {
+            const qreal progress = *enter;
+            // Held at full size: past it the row would reach over its neighbours.
+            const qreal scale =
+                std::min<qreal>(1, m_style.enterStartScale + (1 - m_style.enterStartScale) * progress);
+            painter->setOpacity(painter->opacity() * std::clamp<qreal>(progress, 0, 1));
+            painter->translate((1 - progress) * rect.width() + rect.right(), rect.center().y());
+            painter->scale(scale, scale);
+            painter->translate(-rect.right(), -rect.center().y());
+            if (scale < kFullScale) {
+                // Text set at a scale that changes every frame would be rasterised anew each
+                // time: the row is drawn once at its own size and the picture scaled.
+                painter->setRenderHint(QPainter::SmoothPixmapTransform);
+                painter->drawImage(rect.topLeft(), enteringPicture(option, index, appearance, hovered,
+                                                                   painter->device()->devicePixelRatioF()));
+                return;
+            }
+        }
     }
 
     const QRectF padded(rect.left(), rect.top(), rect.width(), rect.height() - m_style.dividerWidth);
@@ -584,6 +598,30 @@ void EntryRowDelegate::setEnterProgress(const QUuid& id, double progress)
 void EntryRowDelegate::clearEnterProgress(const QUuid& id)
 {
     m_enters.remove(id);
+    m_enterPictures.remove(id);
+}
+
+const QImage& EntryRowDelegate::enteringPicture(const QStyleOptionViewItem& option, const QModelIndex& index,
+                                                Appearance appearance, bool hovered, qreal ratio) const
+{
+    EnterPicture& kept = m_enterPictures[idOf(index)];
+    const double reveal = m_reveals.value(idOf(index), 1.0);
+    const QSize pixels = (QSizeF(option.rect.size()) * ratio).toSize();
+    if (kept.image.size() != pixels || kept.image.devicePixelRatio() != ratio || kept.reveal != reveal ||
+        kept.hovered != hovered || kept.appearance != appearance) {
+        kept.image = QImage(pixels, QImage::Format_ARGB32_Premultiplied);
+        kept.image.setDevicePixelRatio(ratio);
+        kept.image.fill(Qt::transparent);
+        kept.reveal = reveal;
+        kept.hovered = hovered;
+        kept.appearance = appearance;
+        QPainter picture(&kept.image);
+        QStyleOptionViewItem atOrigin = option;
+        atOrigin.rect.moveTopLeft(QPoint(0, 0));
+        const QScopedValueRollback<bool> plain(m_paintingPicture, true);
+        paint(&picture, atOrigin, index);
+    }
+    return kept.image;
 }
 
 std::optional<double> EntryRowDelegate::enterProgress(const QUuid& id) const
@@ -609,7 +647,12 @@ QColor EntryRowDelegate::backgroundOf(const QModelIndex& index) const
 
 void EntryRowDelegate::rowsChanged(const QAbstractItemModel* model, int first, int last, const QList<int>& roles)
 {
-    if (!model || !changesLaidOutText(roles))
+    if (!model)
+        return;
+    if (!m_enterPictures.isEmpty())
+        for (int row = first; row <= last; ++row)
+            m_enterPictures.remove(idOf(model->index(row, 0)));
+    if (!changesLaidOutText(roles))
         return;
     for (int row = first; row <= last; ++row) {
         const QModelIndex index = model->index(row, 0);
@@ -632,6 +675,7 @@ void EntryRowDelegate::forgetRows(const QAbstractItemModel* model, int first, in
         m_layouts.remove(id);
         m_reveals.remove(id);
         m_enters.remove(id);
+        m_enterPictures.remove(id);
     }
 }
 
@@ -640,6 +684,7 @@ void EntryRowDelegate::forgetAll()
     m_layouts.clear();
     m_reveals.clear();
     m_enters.clear();
+    m_enterPictures.clear();
 }
 
 QWidget* EntryRowDelegate::createEditor(QWidget* parent, const QStyleOptionViewItem&, const QModelIndex&) const

@@ -7,6 +7,7 @@
 
 #include <QFontMetricsF>
 #include <QHash>
+#include <QImage>
 #include <QPainterPath>
 #include <QPersistentModelIndex>
 #include <QPixmap>
@@ -206,6 +207,8 @@ private:
                                           bool exact = false);
     [[nodiscard]] Geometry geometryOf(const RowLayout& layout, const QRectF& rect, bool suggested) const;
     const SymbolSet& symbolsFor(Appearance appearance, qreal ratio) const;
+    const QImage& enteringPicture(const QStyleOptionViewItem& option, const QModelIndex& index, Appearance appearance,
+                                  bool hovered, qreal ratio) const;
     [[nodiscard]] qreal typeCellHeight() const;
 
     EntryRowStyle m_style;
@@ -227,6 +230,16 @@ private:
     QHash<QUuid, double> m_reveals;
     QHash<QUuid, double> m_enters;
     QList<Gap> m_gaps;
+    // A row coming in while it still grows is drawn into a picture, kept while it looks the
+    // same, and the picture scaled.
+    struct EnterPicture {
+        QImage image;
+        double reveal = -1;
+        bool hovered = false;
+        Appearance appearance = Appearance::Unmatched;
+    };
+    mutable QHash<QUuid, EnterPicture> m_enterPictures;
+    mutable bool m_paintingPicture = false;
     QPersistentModelIndex m_hovered;
     QPersistentModelIndex m_editorRow;
 };
