@@ -6,9 +6,9 @@
 #include "common/FrameIdle.h"
 #include "common/ScreenDesk.h"
 #include "platform/SafeFile.h"
+#include "ui/agent/PindleCharacterView.h"
 #include "ui/logging/ButtonBar.h"
 #include "ui/logging/LoggingView.h"
-#include "ui/agent/PindleCharacterView.h"
 #include "ui/logging/MarkerChipButton.h"
 #include "ui/logging/header/TimecodePanel.h"
 

@@ -39,9 +39,8 @@ public:
 
     void announce(const QString& group, const QString& key, const QVariant& value)
     {
-        QDBusMessage message = QDBusMessage::createSignal(MotionPreference::kPortalPath,
-                                                          MotionPreference::kSettingsInterface,
-                                                          QStringLiteral("SettingChanged"));
+        QDBusMessage message = QDBusMessage::createSignal(
+            MotionPreference::kPortalPath, MotionPreference::kSettingsInterface, QStringLiteral("SettingChanged"));
         message.setArguments({group, key, QVariant::fromValue(QDBusVariant(value))});
         m_bus.send(message);
     }

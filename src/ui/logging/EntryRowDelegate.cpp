@@ -31,7 +31,6 @@ constexpr qsizetype kMaximumCachedWords = 50000;
 // Nearer full size than this a growing row is drawn directly: the difference does not show.
 constexpr qreal kFullScale = 0.995;
 
-
 QStaticText staticText(const QString& text)
 {
     QStaticText result(text);
@@ -91,8 +90,7 @@ bool isNoteField(QObject* object)
 QColor blend(const QColor& under, const QColor& over, qreal amount)
 {
     const auto premultiplied = [](const QColor& c) {
-        return std::array<qreal, 4>{c.redF() * c.alphaF(), c.greenF() * c.alphaF(), c.blueF() * c.alphaF(),
-                                    c.alphaF()};
+        return std::array<qreal, 4>{c.redF() * c.alphaF(), c.greenF() * c.alphaF(), c.blueF() * c.alphaF(), c.alphaF()};
     };
     const std::array<qreal, 4> a = under.isValid() ? premultiplied(under) : std::array<qreal, 4>{};
     const std::array<qreal, 4> b = premultiplied(over);
@@ -382,8 +380,7 @@ void EntryRowDelegate::paint(QPainter* painter, const QStyleOptionViewItem& opti
         if (const auto enter = m_enters.constFind(idOf(index)); enter != m_enters.cend()) {
             const qreal progress = *enter;
             // Held at full size: past it the row would reach over its neighbours.
-            const qreal scale =
-                std::min<qreal>(1, m_style.enterStartScale + (1 - m_style.enterStartScale) * progress);
+            const qreal scale = std::min<qreal>(1, m_style.enterStartScale + (1 - m_style.enterStartScale) * progress);
             painter->setOpacity(painter->opacity() * std::clamp<qreal>(progress, 0, 1));
             painter->translate((1 - progress) * rect.width() + rect.right(), rect.center().y());
             painter->scale(scale, scale);
@@ -638,8 +635,8 @@ QColor EntryRowDelegate::backgroundOf(const QModelIndex& index) const
     else if (index.data(Role::SuggestedRole).toBool())
         under = Theme::withOpacity(Theme::amber, m_style.suggestedOpacity);
     const QVariant level = index.data(Role::FlashLevelRole);
-    const qreal flash = level.isValid() ? std::clamp(level.toReal(), 0.0, 1.0)
-                                        : (index.data(Role::FlashingRole).toBool() ? 1.0 : 0.0);
+    const qreal flash =
+        level.isValid() ? std::clamp(level.toReal(), 0.0, 1.0) : (index.data(Role::FlashingRole).toBool() ? 1.0 : 0.0);
     if (flash <= 0)
         return under;
     return blend(under, Theme::withOpacity(Theme::coral, m_style.flashingOpacity), flash);

@@ -57,7 +57,7 @@ public:
 class EntryList final : public QListView {
 public:
     std::function<void()> beforePaint;
-    std::function<void(QPainter&)> paintOver;
+    std::function<void(QWidget*)> paintOver;
 
     // Lays out what changed now, so the scroll range is the rows' own.
     void layOutNow() { executeDelayedItemsLayout(); }
@@ -75,10 +75,8 @@ protected:
         if (beforePaint)
             beforePaint();
         QListView::paintEvent(event);
-        if (paintOver) {
-            QPainter painter(viewport());
-            paintOver(painter);
-        }
+        if (paintOver)
+            paintOver(viewport());
     }
 };
 
@@ -154,7 +152,7 @@ LogPaneView::LogPaneView(QAbstractItemModel* model, QWidget* parent, FrameClock*
 
     auto* list = static_cast<EntryList*>(m_list);
     list->beforePaint = [this] { placeGaps(); };
-    list->paintOver = [this](QPainter& painter) { paintLeaving(painter); };
+    list->paintOver = [this](QWidget* viewport) { paintLeaving(viewport); };
     m_rowMotion = m_frames.add([this](double elapsed) { return tickRows(elapsed); });
     updateEmptyState();
     setModel(model);
@@ -226,8 +224,8 @@ void LogPaneView::rowsInserted(int first, int last)
 void LogPaneView::rowsAboutToBeRemoved(int first, int last)
 {
     // Taking every row out shows the help text instead: nothing is left to fade over.
-    const bool fade = mayAnimate() && last - first < m_style.maximumPoppingRows &&
-                      !(first == 0 && last == m_rows->rowCount() - 1);
+    const bool fade =
+        mayAnimate() && last - first < m_style.maximumPoppingRows && !(first == 0 && last == m_rows->rowCount() - 1);
     const QRect area = m_list->viewport()->rect();
     const int scroll = m_list->verticalScrollBar()->value();
     const qreal ratio = m_list->viewport()->devicePixelRatioF();
@@ -566,7 +564,8 @@ void LogPaneView::tickLeaving(double elapsed)
         return;
     for (Leaving& leaving : m_leaving)
         leaving.fade.step(elapsed);
-    std::erase_if(m_leaving, [](const Leaving& leaving) { return leaving.fade.value() <= 0 || leaving.fade.isSettled(); });
+    std::erase_if(m_leaving,
+                  [](const Leaving& leaving) { return leaving.fade.value() <= 0 || leaving.fade.isSettled(); });
     // The rows under a gap move as it closes.
     m_list->viewport()->update();
 }
@@ -576,12 +575,16 @@ void LogPaneView::placeGaps()
     QList<EntryRowDelegate::Gap> gaps;
     const int scroll = m_list->verticalScrollBar()->value();
     for (const Leaving& leaving : m_leaving)
-        gaps.append({qreal(leaving.contentRect.top() - scroll), leaving.contentRect.height() * std::max(0.0, leaving.fade.value())});
+        gaps.append({qreal(leaving.contentRect.top() - scroll),
+                     leaving.contentRect.height() * std::max(0.0, leaving.fade.value())});
     m_delegate->setGaps(std::move(gaps));
 }
 
-void LogPaneView::paintLeaving(QPainter& painter) const
+void LogPaneView::paintLeaving(QWidget* viewport) const
 {
+    if (m_leaving.empty())
+        return;
+    QPainter painter(viewport);
     const int scroll = m_list->verticalScrollBar()->value();
     for (const Leaving& leaving : m_leaving) {
         const double left = std::clamp(leaving.fade.value(), 0.0, 1.0);

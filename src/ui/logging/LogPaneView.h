@@ -119,7 +119,7 @@ private:
     void settleRows();
     void startRowMotion();
     void followFlash(int first, int last);
-    void paintLeaving(QPainter& painter) const;
+    void paintLeaving(QWidget* viewport) const;
     // Tells the delegate where the rows taken out still keep room.
     void placeGaps();
     [[nodiscard]] bool mayAnimate() const;

@@ -16,8 +16,8 @@
 #include "ui/logging/sheets/ExportSheet.h"
 #include "ui/logging/sheets/FileDialogSavePanel.h"
 #include "ui/logging/sheets/SearchSheet.h"
-#include "ui/theme/FrameClock.h"
 #include "ui/theme/AppearanceNotifier.h"
+#include "ui/theme/FrameClock.h"
 #include "ui/theme/PaneParts.h"
 #include "ui/theme/Theme.h"
 

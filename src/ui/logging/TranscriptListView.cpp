@@ -358,7 +358,8 @@ void TranscriptListView::glideTo(const QModelIndex& index, ScrollHint hint)
         updateScrollRange();
     }
     const QPersistentModelIndex row(index);
-    m_glide->glideTo([this, row, hint] { return row.isValid() ? valueFor(row.row(), hint) : verticalScrollBar()->value(); });
+    m_glide->glideTo(
+        [this, row, hint] { return row.isValid() ? valueFor(row.row(), hint) : verticalScrollBar()->value(); });
 }
 
 void TranscriptListView::setGlidingValue(int value)

@@ -38,8 +38,7 @@ QLabel* plainLabel(const TextStyle& style)
 // transition's opacity. It keeps its room until it has faded out.
 class TranscriptPaneView::Banner final : public QLabel {
 public:
-    Banner(FrameClock& frames, const TextStyle& style)
-        : m_fade(new Transition(this, frames, motion::kDefault, false))
+    Banner(FrameClock& frames, const TextStyle& style) : m_fade(new Transition(this, frames, motion::kDefault, false))
     {
         // Lines that waited are counted, never markup.
         setTextFormat(Qt::PlainText);

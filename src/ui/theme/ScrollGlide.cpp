@@ -1,8 +1,8 @@
 #include "ui/theme/ScrollGlide.h"
 
 #include <QEvent>
-#include <QScrollBar>
 #include <QScopedValueRollback>
+#include <QScrollBar>
 #include <QWidget>
 
 #include <algorithm>
@@ -57,13 +57,16 @@ void ScrollGlide::glideTo(Target target)
 void ScrollGlide::stop()
 {
     m_animation.stop();
+    m_target = nullptr;
 }
 
 void ScrollGlide::finish()
 {
+    if (!m_target)
+        return;
     m_animation.stop();
-    if (m_target)
-        apply(clampedTarget());
+    apply(clampedTarget());
+    m_target = nullptr;
 }
 
 bool ScrollGlide::tick(double seconds)

@@ -36,7 +36,7 @@ public:
     void glideTo(Target target);
     // Ends the glide where it is.
     void stop();
-    // Ends the glide on its target now.
+    // Ends the glide under way on its target now; nothing when none is under way.
     void finish();
     // Every value the glide sets goes through `apply` (by default the bar's setValue).
     void setApply(Apply apply) { m_apply = std::move(apply); }

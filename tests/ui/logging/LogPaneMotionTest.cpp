@@ -1,9 +1,9 @@
-#include "ui/logging/LogPaneView.h"
 #include "common/TestMain.h"
 #include "platform/Fonts.h"
 #include "platform/MotionPreference.h"
 #include "screens/LogEntryListModel.h"
 #include "screens/ScreenRig.h"
+#include "ui/logging/LogPaneView.h"
 
 #include <QListView>
 #include <QScrollBar>
@@ -38,10 +38,7 @@ struct PaneRig {
         QCoreApplication::processEvents();
         return rig.screen->log().entries().constLast().id;
     }
-    [[nodiscard]] QModelIndex row(const QUuid& id) const
-    {
-        return rows->index(int(*rig.screen->log().entryRowOf(id)));
-    }
+    [[nodiscard]] QModelIndex row(const QUuid& id) const { return rows->index(int(*rig.screen->log().entryRowOf(id))); }
     [[nodiscard]] qreal backgroundAlpha(const QUuid& id) const
     {
         return pane->delegate()->backgroundOf(row(id)).alphaF();

@@ -92,16 +92,20 @@ private Q_SLOTS:
         run(3s);
         press(2, QStringLiteral("earmark"));
         run(64ms);
-        QVERIFY(screenshots::save(screen.get(), m_folder, QStringLiteral("motion-log-row-entering-64ms") + suffix + ".png"));
+        QVERIFY(screenshots::save(screen.get(), m_folder,
+                                  QStringLiteral("motion-log-row-entering-64ms") + suffix + ".png"));
         run(96ms);
-        QVERIFY(screenshots::save(screen.get(), m_folder, QStringLiteral("motion-log-row-entering-160ms") + suffix + ".png"));
+        QVERIFY(screenshots::save(screen.get(), m_folder,
+                                  QStringLiteral("motion-log-row-entering-160ms") + suffix + ".png"));
         run(500ms);
-        QVERIFY(screenshots::save(screen.get(), m_folder, QStringLiteral("motion-log-flash-fading-660ms") + suffix + ".png"));
+        QVERIFY(screenshots::save(screen.get(), m_folder,
+                                  QStringLiteral("motion-log-flash-fading-660ms") + suffix + ".png"));
         run(3s);
         QVERIFY(screenshots::save(screen.get(), m_folder, QStringLiteral("motion-log-at-rest") + suffix + ".png"));
         rig.screen->logPane().deleteEntry(rig.screen->log().entries().at(1).id);
         run(112ms);
-        QVERIFY(screenshots::save(screen.get(), m_folder, QStringLiteral("motion-log-row-leaving-112ms") + suffix + ".png"));
+        QVERIFY(screenshots::save(screen.get(), m_folder,
+                                  QStringLiteral("motion-log-row-leaving-112ms") + suffix + ".png"));
         run(3s);
     }
 
@@ -134,8 +138,8 @@ private Q_SLOTS:
         auto* composer = new ComposerView;
         view->setComposer(composer);
         QObject::connect(&screenModel, &LoggingScreenModel::composerChanged, composer, [&] {
-            composer->setContent({screenModel.draftNote(), screenModel.buttons().visible(), screenModel.composerKind(),
-                                  false});
+            composer->setContent(
+                {screenModel.draftNote(), screenModel.buttons().visible(), screenModel.composerKind(), false});
         });
         const std::unique_ptr<QWidget> screen(page(view, QSize(520, 560)));
         screen->show();
@@ -164,7 +168,8 @@ private Q_SLOTS:
         screenModel.selectLine(QStringLiteral("L4"));
         QCoreApplication::processEvents();
         run(80ms);
-        QVERIFY(screenshots::save(screen.get(), m_folder, QStringLiteral("motion-composer-entering-80ms") + suffix + ".png"));
+        QVERIFY(screenshots::save(screen.get(), m_folder,
+                                  QStringLiteral("motion-composer-entering-80ms") + suffix + ".png"));
         put(6, 2);
         run(96ms);
         QVERIFY(screenshots::save(screen.get(), m_folder, QStringLiteral("motion-banner-fading-in") + suffix + ".png"));
@@ -172,9 +177,11 @@ private Q_SLOTS:
         screenModel.commitComposer(QStringLiteral("L4"));
         QCoreApplication::processEvents();
         run(64ms);
-        QVERIFY(screenshots::save(screen.get(), m_folder, QStringLiteral("motion-badge-and-composer-leaving-64ms") + suffix + ".png"));
+        QVERIFY(screenshots::save(screen.get(), m_folder,
+                                  QStringLiteral("motion-badge-and-composer-leaving-64ms") + suffix + ".png"));
         run(3s);
-        QVERIFY(screenshots::save(screen.get(), m_folder, QStringLiteral("motion-transcript-at-rest") + suffix + ".png"));
+        QVERIFY(
+            screenshots::save(screen.get(), m_folder, QStringLiteral("motion-transcript-at-rest") + suffix + ".png"));
         view->setComposer(nullptr);
         delete composer;
         screenModel.transcriber().stop();

@@ -203,6 +203,11 @@ private Q_SLOTS:
         QVERIFY(!glide.isGliding());
         s.settle();
         QCOMPARE(bar.value(), 100);
+        // Nor does the list go back there when it is put away.
+        glide.finish();
+        s.widget.hide();
+        QCoreApplication::processEvents();
+        QCOMPARE(bar.value(), 100);
     }
 };
 
