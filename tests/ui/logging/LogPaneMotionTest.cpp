@@ -3,10 +3,12 @@
 #include "platform/MotionPreference.h"
 #include "screens/LogEntryListModel.h"
 #include "screens/ScreenRig.h"
+#include "ui/theme/Theme.h"
 #include "ui/logging/LogPaneView.h"
 
 #include <QListView>
 #include <QScrollBar>
+#include <QStandardItemModel>
 
 using namespace std::chrono_literals;
 using Role = LogEntryListModel::Role;
@@ -110,6 +112,55 @@ private Q_SLOTS:
         QCOMPARE(p.pane->fadingFlashCount(), 0);
         QVERIFY(qAbs(p.backgroundAlpha(id) - 0.08) < 0.005);
         QVERIFY(!p.frames.isTicking());
+    }
+
+    void flashOverEachBackground_data()
+    {
+        QTest::addColumn<QString>("under");
+        QTest::addColumn<QVariant>("level");
+        QTest::addColumn<bool>("flashing");
+        QTest::addColumn<QColor>("drawn");
+        const QColor coral = Theme::coral;
+        const auto withAlpha = [](QColor colour, qreal alpha) {
+            colour.setAlphaF(float(alpha));
+            return colour;
+        };
+        for (const QString& under : {QStringLiteral("plain"), QStringLiteral("selected"), QStringLiteral("suggested")})
+            QTest::addRow("%s, full flash", qPrintable(under)) << under << QVariant(1.0) << false << withAlpha(coral, 0.2);
+        QTest::newRow("plain, half") << "plain" << QVariant(0.5) << false << withAlpha(coral, 0.1);
+        QTest::newRow("selected, half") << "selected" << QVariant(0.5) << false << withAlpha(coral, 0.14);
+        QTest::newRow("plain, done") << "plain" << QVariant(0.0) << false << QColor();
+        QTest::newRow("selected, done") << "selected" << QVariant(0.0) << false << withAlpha(coral, 0.08);
+        QTest::newRow("suggested, done") << "suggested" << QVariant(0.0) << false
+                                         << withAlpha(Theme::amber, 0.07);
+        // A model without the level: flashing is the full flash.
+        QTest::newRow("no level, flashing") << "selected" << QVariant() << true << withAlpha(coral, 0.2);
+        QTest::newRow("no level, not flashing") << "plain" << QVariant() << false << QColor();
+    }
+
+    // The flash is laid over what the row shows without it, by how much of it is left: the
+    // selection's colour under a fading flash shows through, and a full flash hides it.
+    void flashOverEachBackground()
+    {
+        QFETCH(QString, under);
+        QFETCH(QVariant, level);
+        QFETCH(bool, flashing);
+        QFETCH(QColor, drawn);
+        QStandardItemModel model;
+        auto* item = new QStandardItem;
+        item->setData(under == QLatin1String("selected"), Role::SelectedRole);
+        item->setData(under == QLatin1String("suggested"), Role::SuggestedRole);
+        item->setData(flashing, Role::FlashingRole);
+        if (level.isValid())
+            item->setData(level, Role::FlashLevelRole);
+        model.appendRow(item);
+        const EntryRowDelegate delegate;
+        const QColor background = delegate.backgroundOf(model.index(0, 0));
+        QCOMPARE(background.isValid(), drawn.isValid());
+        if (!drawn.isValid())
+            return;
+        QVERIFY2(qAbs(background.alphaF() - drawn.alphaF()) < 0.002, qPrintable(background.name(QColor::HexArgb)));
+        QCOMPARE(background.rgb(), drawn.rgb());
     }
 
     // A deleted row fades where it was, over the rows that took its place.
