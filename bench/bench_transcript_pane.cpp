@@ -8,6 +8,7 @@
 // both run the same engine and screen, and the twin has no pane. "WithPane" does not draw (its
 // drawing is BM_PaintScreenOfRows); "WithPaneDrawn" adds what a real window's repaint costs.
 #include "common/BenchRack.h"
+#include "common/FrameIdle.h"
 #include "common/ScreenDesk.h"
 #include "screens/LoggingScreenModel.h"
 #include "screens/TranscriptListModel.h"
@@ -133,6 +134,12 @@ void newLine(benchmark::State& state, bool withPane, bool watchOnly = false, boo
         state.ResumeTiming();
     }
     if (withPane) {
+        // The list glides to each new line; once the last glide is over nothing moves.
+        const FrameRest rest = waitForRest();
+        state.counters["settleMs"] = rest.settleMs;
+        state.counters["framesWhileIdle"] = rest.framesWhileIdle;
+        if (!rest.idle || rest.framesWhileIdle > 0)
+            state.SkipWithError("the pane kept asking for frames");
         if (desk.rows->rowCount() != int(desk.pane->visibleCount()) || !desk.view->listView()->isAtEnd())
             state.SkipWithError("the pane lost a line or stopped following");
         state.counters["bytesPerLine"] = double(desk.paneBytes) / double(state.range(0));

@@ -1,6 +1,7 @@
 #include "platform/Defaults.h"
 #include "platform/Fonts.h"
 #include "platform/MemoryRelease.h"
+#include "platform/MotionPreference.h"
 #include "service/APIService.h"
 #include "service/LoggerAccount.h"
 #include "service/LoggerTimecodeAPI.h"
@@ -25,6 +26,8 @@ int main(int argc, char** argv)
     // (on the service at PINDLE_SERVICE_URL, or the local default) before the window opens.
     LoggerAccount& account = LoggerAccount::shared();
     registerFonts();
+    // Animations put things at their end state where the desktop asks for less motion.
+    MotionPreference::shared().followDesktop();
     // The camera clock's phone scan asks the service for a reading.
     LoggerTimecodeAPI::install(CameraTimecode::shared(), APIService::shared());
     // The pretend shoot answers phone scans with its canned camera reading.

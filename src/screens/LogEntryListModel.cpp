@@ -96,6 +96,8 @@ QVariant LogEntryListModel::data(const QModelIndex& index, int role) const
         return m_pane.state().selected == entry.id;
     case EditingNoteRole:
         return m_pane.state().editingNote == entry.id;
+    case FlashLevelRole:
+        return m_pane.flashLevel(entry.id);
     default:
         return {};
     }
@@ -133,7 +135,8 @@ QHash<int, QByteArray> LogEntryListModel::roleNames() const
                   {SummarisingRole, "summarising"},
                   {FlashingRole, "flashing"},
                   {SelectedRole, "selected"},
-                  {EditingNoteRole, "editingNote"}});
+                  {EditingNoteRole, "editingNote"},
+                  {FlashLevelRole, "flashLevel"}});
     return names;
 }
 
@@ -169,6 +172,6 @@ void LogEntryListModel::followState()
     QSet<QUuid> flashed = now.flashing;
     flashed.unite(m_drawn.flashing);
     flashed.subtract(QSet<QUuid>(now.flashing).intersect(m_drawn.flashing));
-    rowsOf(flashed, {FlashingRole});
+    rowsOf(flashed, {FlashingRole, FlashLevelRole});
     m_drawn = now;
 }

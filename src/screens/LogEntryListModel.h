@@ -39,6 +39,9 @@ public:
         FlashingRole,
         SelectedRole,
         EditingNoteRole,
+        // How much of the new-entry flash the row shows now, 0 to 1; it changes with time alone,
+        // so a view that draws it fading repaints the row on its own frames.
+        FlashLevelRole,
     };
 
     static constexpr quint32 kUnknownBadgeHex = LogPaneModel::kUnknownBadgeHex;

@@ -3,6 +3,23 @@
 #include "model/LogButtonKind.h"
 #include "model/LogTagStore.h"
 
+#include <QEasingCurve>
+
+namespace {
+
+// The standard ease-out: quick at first, settling gently.
+const QEasingCurve& easeOut()
+{
+    static const QEasingCurve curve = [] {
+        QEasingCurve bezier(QEasingCurve::BezierSpline);
+        bezier.addCubicBezierSegment(QPointF(0, 0), QPointF(0.58, 1), QPointF(1, 1));
+        return bezier;
+    }();
+    return curve;
+}
+
+} // namespace
+
 LogPaneModel::LogPaneModel(LoggingLog& log, LogTagStore& tags, Clock& clock, QObject* parent)
     : QObject(parent), m_log(log), m_tags(tags), m_clock(clock)
 {
@@ -106,8 +123,43 @@ void LogPaneModel::setFocusedNote(const std::optional<QUuid>& id)
 
 void LogPaneModel::flash(const QUuid& id)
 {
+    const Clock::Duration started = m_clock.monotonic();
+    m_flashStarts.insert(id, started);
     update([&](LogPaneState& s) { s.flashing.insert(id); });
-    m_clock.singleShot(kFlashHold, this, [this, id] { update([&](LogPaneState& s) { s.flashing.remove(id); }); });
+    // A row flashed again meanwhile keeps the later flash's times.
+    const auto stillThisFlash = [this, id, started] {
+        const auto it = m_flashStarts.constFind(id);
+        return it != m_flashStarts.cend() && *it == started;
+    };
+    m_clock.singleShot(kFlashHold, this, [this, id, stillThisFlash] {
+        if (stillThisFlash())
+            update([&](LogPaneState& s) { s.flashing.remove(id); });
+    });
+    m_clock.singleShot(kFlashHold + kFlashFade, this, [this, id, stillThisFlash] {
+        if (stillThisFlash())
+            m_flashStarts.remove(id);
+    });
+}
+
+double LogPaneModel::flashLevelAfter(Clock::Duration elapsed, bool reduceMotion)
+{
+    if (elapsed < Clock::Duration::zero())
+        return 0;
+    if (elapsed <= kFlashHold)
+        return 1;
+    const Clock::Duration fading = elapsed - kFlashHold;
+    if (reduceMotion || fading >= kFlashFade)
+        return 0;
+    const double progress = std::chrono::duration<double>(fading) / std::chrono::duration<double>(kFlashFade);
+    return 1 - easeOut().valueForProgress(progress);
+}
+
+double LogPaneModel::flashLevel(const QUuid& id) const
+{
+    const auto it = m_flashStarts.constFind(id);
+    if (it == m_flashStarts.cend())
+        return 0;
+    return flashLevelAfter(m_clock.monotonic() - *it, m_reduceMotion);
 }
 
 void LogPaneModel::forgetGoneEntries()
@@ -122,6 +174,7 @@ void LogPaneModel::forgetGoneEntries()
             s.focusedNote.reset();
         s.flashing.removeIf([this](const QUuid& id) { return !m_log.entryRowOf(id); });
     });
+    m_flashStarts.removeIf([this](const auto& flash) { return !m_log.entryRowOf(flash.key()); });
 }
 
 std::optional<QUuid> LogPaneModel::tagTarget() const

@@ -43,12 +43,15 @@ struct LogRowLook {
 // and what the rows' controls and the tag chips do to the log. It publishes one state value with
 // one signal; the list model and the views read that and the log, never the screen.
 //
-// Main thread only. The flash and the note focus wait on the given clock.
+// Main thread only. The flash and the note focus wait on the given clock. The flash's fade is a
+// value of that clock's time: the view asks for it as it paints.
 class LogPaneModel : public QObject {
     Q_OBJECT
 
 public:
+    // The new-entry flash shows fully this long, then eases out over kFlashFade.
     static constexpr std::chrono::milliseconds kFlashHold{250};
+    static constexpr std::chrono::milliseconds kFlashFade{1300};
     // The badge colour of a kind no button has.
     static constexpr quint32 kUnknownBadgeHex = 0x9A9388;
 
@@ -79,8 +82,17 @@ public:
     void endNote();
     void setEditingNote(const std::optional<QUuid>& id);
     void setFocusedNote(const std::optional<QUuid>& id);
-    // The new-entry flash: 0.25 s, then the row fades back.
+    // The new-entry flash: the row is in `flashing` for the hold, then fades back.
     void flash(const QUuid& id);
+    // How much of the flash row `id` shows now: 1 through the hold, easing out to 0 over the
+    // fade; 0 for a row with no flash.
+    [[nodiscard]] double flashLevel(const QUuid& id) const;
+    // The rule: a flash `elapsed` after it began. With reduced motion it ends with its hold.
+    [[nodiscard]] static double flashLevelAfter(Clock::Duration elapsed, bool reduceMotion);
+    // Rows whose flash is still drawn (held or fading).
+    [[nodiscard]] qsizetype flashCount() const { return m_flashStarts.size(); }
+    [[nodiscard]] bool reduceMotion() const { return m_reduceMotion; }
+    void setReduceMotion(bool reduce) { m_reduceMotion = reduce; }
 
     // --- tag bar ---
     // The selection (even when gone), else the newest open entry, else the last entry.
@@ -110,4 +122,7 @@ private:
     Clock& m_clock;
     LogPaneState m_state;
     LogRowLook m_look;
+    // When each flash still drawn began, on the clock's monotonic time.
+    QHash<QUuid, Clock::Duration> m_flashStarts;
+    bool m_reduceMotion = false;
 };

@@ -12,6 +12,7 @@
 #include <QKeyEvent>
 #include <QPainter>
 #include <QPlainTextEdit>
+#include <QScopedValueRollback>
 #include <QTextDocument>
 #include <QTextLayout>
 #include <QToolTip>
@@ -27,7 +28,8 @@ const QString kNotePlaceholder = QStringLiteral("Note");
 const QString kAddNoteTitle = QStringLiteral("+ Note");
 const QString kEllipsis = QStringLiteral("…");
 constexpr qsizetype kMaximumCachedWords = 50000;
-
+// Nearer full size than this a growing row is drawn directly: the difference does not show.
+constexpr qreal kFullScale = 0.995;
 
 QStaticText staticText(const QString& text)
 {
@@ -81,6 +83,24 @@ QUuid idOf(const QModelIndex& index)
 bool isNoteField(QObject* object)
 {
     return qobject_cast<QPlainTextEdit*>(object) && object->objectName() == kNoteFieldName;
+}
+
+// `over` laid on `under` at `amount`, as colours with their alpha blend: the mix of the two
+// premultiplied, so a colour fading to none keeps its hue.
+QColor blend(const QColor& under, const QColor& over, qreal amount)
+{
+    const auto premultiplied = [](const QColor& c) {
+        return std::array<qreal, 4>{c.redF() * c.alphaF(), c.greenF() * c.alphaF(), c.blueF() * c.alphaF(), c.alphaF()};
+    };
+    const std::array<qreal, 4> a = under.isValid() ? premultiplied(under) : std::array<qreal, 4>{};
+    const std::array<qreal, 4> b = premultiplied(over);
+    std::array<qreal, 4> mixed{};
+    for (size_t i = 0; i < mixed.size(); ++i)
+        mixed[i] = a[i] + (b[i] - a[i]) * amount;
+    if (mixed[3] <= 0)
+        return {};
+    return QColor::fromRgbF(float(mixed[0] / mixed[3]), float(mixed[1] / mixed[3]), float(mixed[2] / mixed[3]),
+                            float(mixed[3]));
 }
 
 void restyleNoteField(QPlainTextEdit* field)
@@ -351,13 +371,34 @@ void EntryRowDelegate::paint(QPainter* painter, const QStyleOptionViewItem& opti
     const bool hovered = index == m_hovered;
     PainterState state(*painter);
 
+    if (!m_paintingPicture) {
+        for (const Gap& gap : m_gaps)
+            if (rect.top() >= gap.top)
+                painter->translate(0, gap.height);
+
+        // A new row slides in from the trailing edge, growing about it as it fades in.
+        if (const auto enter = m_enters.constFind(idOf(index)); enter != m_enters.cend()) {
+            const qreal progress = *enter;
+            // Held at full size: past it the row would reach over its neighbours.
+            const qreal scale = std::min<qreal>(1, m_style.enterStartScale + (1 - m_style.enterStartScale) * progress);
+            painter->setOpacity(painter->opacity() * std::clamp<qreal>(progress, 0, 1));
+            painter->translate((1 - progress) * rect.width() + rect.right(), rect.center().y());
+            painter->scale(scale, scale);
+            painter->translate(-rect.right(), -rect.center().y());
+            if (scale < kFullScale) {
+                // Text set at a scale that changes every frame would be rasterised anew each
+                // time: the row is drawn once at its own size and the picture scaled.
+                painter->setRenderHint(QPainter::SmoothPixmapTransform);
+                painter->drawImage(rect.topLeft(), enteringPicture(option, index, appearance, hovered,
+                                                                   painter->device()->devicePixelRatioF()));
+                return;
+            }
+        }
+    }
+
     const QRectF padded(rect.left(), rect.top(), rect.width(), rect.height() - m_style.dividerWidth);
-    if (index.data(Role::FlashingRole).toBool())
-        painter->fillRect(padded, Theme::withOpacity(Theme::coral, m_style.flashingOpacity));
-    else if (index.data(Role::SelectedRole).toBool())
-        painter->fillRect(padded, Theme::withOpacity(Theme::coral, m_style.selectedOpacity));
-    else if (suggested)
-        painter->fillRect(padded, Theme::withOpacity(Theme::amber, m_style.suggestedOpacity));
+    if (const QColor background = backgroundOf(index); background.isValid())
+        painter->fillRect(padded, background);
     painter->fillRect(QRectF(rect.left(), padded.bottom(), rect.width(), m_style.dividerWidth),
                       Theme::withOpacity(Theme::line.resolve(appearance), m_style.dividerOpacity));
 
@@ -376,7 +417,7 @@ void EntryRowDelegate::paint(QPainter* painter, const QStyleOptionViewItem& opti
         const auto reveal = m_reveals.constFind(idOf(index));
         if (reveal != m_reveals.cend()) {
             const qreal scale = m_style.popStartScale + (1 - m_style.popStartScale) * *reveal;
-            painter->setOpacity(std::clamp<qreal>(*reveal, 0, 1));
+            painter->setOpacity(painter->opacity() * std::clamp<qreal>(*reveal, 0, 1));
             painter->translate(type.left, middle);
             painter->scale(scale, scale);
             painter->translate(-type.left, -middle);
@@ -546,9 +587,69 @@ void EntryRowDelegate::clearBadgeReveal(const QUuid& id)
     m_reveals.remove(id);
 }
 
+void EntryRowDelegate::setEnterProgress(const QUuid& id, double progress)
+{
+    m_enters.insert(id, progress);
+}
+
+void EntryRowDelegate::clearEnterProgress(const QUuid& id)
+{
+    m_enters.remove(id);
+    m_enterPictures.remove(id);
+}
+
+const QImage& EntryRowDelegate::enteringPicture(const QStyleOptionViewItem& option, const QModelIndex& index,
+                                                Appearance appearance, bool hovered, qreal ratio) const
+{
+    EnterPicture& kept = m_enterPictures[idOf(index)];
+    const double reveal = m_reveals.value(idOf(index), 1.0);
+    const QSize pixels = (QSizeF(option.rect.size()) * ratio).toSize();
+    if (kept.image.size() != pixels || kept.image.devicePixelRatio() != ratio || kept.reveal != reveal ||
+        kept.hovered != hovered || kept.appearance != appearance) {
+        kept.image = QImage(pixels, QImage::Format_ARGB32_Premultiplied);
+        kept.image.setDevicePixelRatio(ratio);
+        kept.image.fill(Qt::transparent);
+        kept.reveal = reveal;
+        kept.hovered = hovered;
+        kept.appearance = appearance;
+        QPainter picture(&kept.image);
+        QStyleOptionViewItem atOrigin = option;
+        atOrigin.rect.moveTopLeft(QPoint(0, 0));
+        const QScopedValueRollback<bool> plain(m_paintingPicture, true);
+        paint(&picture, atOrigin, index);
+    }
+    return kept.image;
+}
+
+std::optional<double> EntryRowDelegate::enterProgress(const QUuid& id) const
+{
+    const auto it = m_enters.constFind(id);
+    return it != m_enters.cend() ? std::optional(*it) : std::nullopt;
+}
+
+QColor EntryRowDelegate::backgroundOf(const QModelIndex& index) const
+{
+    QColor under;
+    if (index.data(Role::SelectedRole).toBool())
+        under = Theme::withOpacity(Theme::coral, m_style.selectedOpacity);
+    else if (index.data(Role::SuggestedRole).toBool())
+        under = Theme::withOpacity(Theme::amber, m_style.suggestedOpacity);
+    const QVariant level = index.data(Role::FlashLevelRole);
+    const qreal flash =
+        level.isValid() ? std::clamp(level.toReal(), 0.0, 1.0) : (index.data(Role::FlashingRole).toBool() ? 1.0 : 0.0);
+    if (flash <= 0)
+        return under;
+    return blend(under, Theme::withOpacity(Theme::coral, m_style.flashingOpacity), flash);
+}
+
 void EntryRowDelegate::rowsChanged(const QAbstractItemModel* model, int first, int last, const QList<int>& roles)
 {
-    if (!model || !changesLaidOutText(roles))
+    if (!model)
+        return;
+    if (!m_enterPictures.isEmpty())
+        for (int row = first; row <= last; ++row)
+            m_enterPictures.remove(idOf(model->index(row, 0)));
+    if (!changesLaidOutText(roles))
         return;
     for (int row = first; row <= last; ++row) {
         const QModelIndex index = model->index(row, 0);
@@ -570,6 +671,8 @@ void EntryRowDelegate::forgetRows(const QAbstractItemModel* model, int first, in
         const QUuid id = idOf(model->index(row, 0));
         m_layouts.remove(id);
         m_reveals.remove(id);
+        m_enters.remove(id);
+        m_enterPictures.remove(id);
     }
 }
 
@@ -577,6 +680,8 @@ void EntryRowDelegate::forgetAll()
 {
     m_layouts.clear();
     m_reveals.clear();
+    m_enters.clear();
+    m_enterPictures.clear();
 }
 
 QWidget* EntryRowDelegate::createEditor(QWidget* parent, const QStyleOptionViewItem&, const QModelIndex&) const

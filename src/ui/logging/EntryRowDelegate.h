@@ -7,6 +7,7 @@
 
 #include <QFontMetricsF>
 #include <QHash>
+#include <QImage>
 #include <QPainterPath>
 #include <QPersistentModelIndex>
 #include <QPixmap>
@@ -15,6 +16,7 @@
 #include <QUuid>
 
 #include <array>
+#include <optional>
 
 // How a log row looks: its columns, text styles, the note field, the hover controls, the row
 // backgrounds and the badge's pop-in.
@@ -53,6 +55,12 @@ struct EntryRowStyle {
     qreal popStartScale = 0.6;
     double popDelaySeconds = 0.15;
     Spring::Params popSpring{0.35, 0.5};
+
+    // A new row comes in from the trailing edge, growing from this scale about that edge as it
+    // fades in, on the new entry's spring; a row taken out fades where it was.
+    qreal enterStartScale = 0.9;
+    Spring::Params enterSpring{0.5, 0.62};
+    Spring::Params leaveSpring{0.55, 1.0};
 };
 
 // Draws the log's rows from the roles of LogEntryListModel, and edits a row's note in place.
@@ -98,6 +106,22 @@ public:
     // with no value are fully shown.
     void setBadgeReveal(const QUuid& id, double reveal);
     void clearBadgeReveal(const QUuid& id);
+    // How far a new row has come in, 0 to about 1; rows with no value are in place.
+    void setEnterProgress(const QUuid& id, double progress);
+    void clearEnterProgress(const QUuid& id);
+    [[nodiscard]] std::optional<double> enterProgress(const QUuid& id) const;
+
+    // Room kept where rows were taken out, closing as they fade: a row drawn at or below a gap's
+    // top is drawn lower by the gap's height. In the list's viewport coordinates.
+    struct Gap {
+        qreal top = 0;
+        qreal height = 0;
+    };
+    void setGaps(QList<Gap> gaps) { m_gaps = std::move(gaps); }
+
+    // The row's background: the flash (FlashLevelRole, else FlashingRole as full) blended over
+    // what the row shows without it (selected, suggested or nothing). Invalid for none.
+    [[nodiscard]] QColor backgroundOf(const QModelIndex& index) const;
 
     // Rows `first` to `last` changed in `roles` (all when empty): their text is laid out again
     // when it depends on those roles, and sizeHintChanged is emitted for a row whose height moved.
@@ -183,6 +207,8 @@ private:
                                           bool exact = false);
     [[nodiscard]] Geometry geometryOf(const RowLayout& layout, const QRectF& rect, bool suggested) const;
     const SymbolSet& symbolsFor(Appearance appearance, qreal ratio) const;
+    const QImage& enteringPicture(const QStyleOptionViewItem& option, const QModelIndex& index, Appearance appearance,
+                                  bool hovered, qreal ratio) const;
     [[nodiscard]] qreal typeCellHeight() const;
 
     EntryRowStyle m_style;
@@ -202,6 +228,18 @@ private:
     mutable QHash<QUuid, RowLayout> m_layouts;
     mutable SymbolSet m_symbols;
     QHash<QUuid, double> m_reveals;
+    QHash<QUuid, double> m_enters;
+    QList<Gap> m_gaps;
+    // A row coming in while it still grows is drawn into a picture, kept while it looks the
+    // same, and the picture scaled.
+    struct EnterPicture {
+        QImage image;
+        double reveal = -1;
+        bool hovered = false;
+        Appearance appearance = Appearance::Unmatched;
+    };
+    mutable QHash<QUuid, EnterPicture> m_enterPictures;
+    mutable bool m_paintingPicture = false;
     QPersistentModelIndex m_hovered;
     QPersistentModelIndex m_editorRow;
 };

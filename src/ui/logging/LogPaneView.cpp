@@ -4,8 +4,11 @@
 #include "ui/logging/LogHeader.h"
 #include "ui/logging/LogPaneAccessible.h"
 #include "ui/theme/AppearanceNotifier.h"
+#include "ui/theme/PainterState.h"
 #include "ui/theme/PaneParts.h"
+#include "ui/theme/ScrollGlide.h"
 #include "ui/theme/Theme.h"
+#include "ui/theme/Transition.h"
 #include "ui/theme/WidgetPalette.h"
 
 #include <QFocusEvent>
@@ -13,6 +16,7 @@
 #include <QLabel>
 #include <QListView>
 #include <QMouseEvent>
+#include <QPainter>
 #include <QPlainTextEdit>
 #include <QScrollBar>
 #include <QStackedWidget>
@@ -24,12 +28,40 @@ namespace {
 using Role = LogEntryListModel::Role;
 using Control = EntryRowDelegate::Control;
 
+// The list, with the rows taken out drawn over it while they fade.
+class EntryList final : public QListView {
+public:
+    std::function<void()> beforePaint;
+    std::function<void(QWidget*)> paintOver;
+
+    // Lays out what changed now, so the scroll range is the rows' own.
+    void layOutNow() { executeDelayedItemsLayout(); }
+
+    [[nodiscard]] QStyleOptionViewItem rowOption() const
+    {
+        QStyleOptionViewItem option;
+        initViewItemOption(&option);
+        return option;
+    }
+
+protected:
+    void paintEvent(QPaintEvent* event) override
+    {
+        if (beforePaint)
+            beforePaint();
+        QListView::paintEvent(event);
+        if (paintOver)
+            paintOver(viewport());
+    }
+};
+
 } // namespace
 
 LogPaneView::LogPaneView(QAbstractItemModel* model, QWidget* parent, FrameClock* frames)
     : QWidget(parent), m_frames(frames ? *frames : FrameClock::shared()), m_header(new LogHeader),
-      m_stack(new QStackedWidget), m_emptyHelp(new QLabel), m_list(new QListView),
-      m_delegate(new EntryRowDelegate(this)), m_rows(new QIdentityProxyModel(this))
+      m_stack(new QStackedWidget), m_emptyHelp(new QLabel), m_list(new EntryList),
+      m_delegate(new EntryRowDelegate(this)), m_rows(new QIdentityProxyModel(this)),
+      m_glide(new ScrollGlide(m_list->verticalScrollBar(), this, m_frames, motion::kDefault))
 {
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
@@ -61,6 +93,9 @@ LogPaneView::LogPaneView(QAbstractItemModel* model, QWidget* parent, FrameClock*
     m_list->setAccessibleName(QStringLiteral("Log"));
     m_list->setFrameShape(QFrame::NoFrame);
     m_list->setItemDelegate(m_delegate);
+    // Ahead of the list's own: a row about to go is still where the list drew it.
+    connect(m_rows, &QAbstractItemModel::rowsAboutToBeRemoved, this,
+            [this](const QModelIndex&, int first, int last) { rowsAboutToBeRemoved(first, last); });
     m_list->setModel(m_rows);
     m_list->setSelectionMode(QAbstractItemView::NoSelection);
     m_list->setEditTriggers(QAbstractItemView::NoEditTriggers);
@@ -75,8 +110,6 @@ LogPaneView::LogPaneView(QAbstractItemModel* model, QWidget* parent, FrameClock*
 
     connect(m_rows, &QAbstractItemModel::rowsInserted, this,
             [this](const QModelIndex&, int first, int last) { rowsInserted(first, last); });
-    connect(m_rows, &QAbstractItemModel::rowsAboutToBeRemoved, this,
-            [this](const QModelIndex&, int first, int last) { rowsAboutToBeRemoved(first, last); });
     connect(m_rows, &QAbstractItemModel::rowsRemoved, this, &LogPaneView::countChanged);
     connect(m_rows, &QAbstractItemModel::dataChanged, this, &LogPaneView::dataChanged);
     connect(m_rows, &QAbstractItemModel::modelReset, this, &LogPaneView::modelReset);
@@ -92,7 +125,10 @@ LogPaneView::LogPaneView(QAbstractItemModel* model, QWidget* parent, FrameClock*
     restyle();
     connect(&AppearanceNotifier::shared(), &AppearanceNotifier::appearanceChanged, this, restyle);
 
-    m_popAnimation = m_frames.add([this](double elapsed) { return tickPops(elapsed); });
+    auto* list = static_cast<EntryList*>(m_list);
+    list->beforePaint = [this] { placeGaps(); };
+    list->paintOver = [this](QWidget* viewport) { paintLeaving(viewport); };
+    m_rowMotion = m_frames.add([this](double elapsed) { return tickRows(elapsed); });
     updateEmptyState();
     setModel(model);
     LogPaneAccessible::attach(this);
@@ -126,17 +162,36 @@ QModelIndex LogPaneView::rowOf(const QUuid& id) const
     return {};
 }
 
+bool LogPaneView::mayAnimate() const
+{
+    return isVisible() && !m_frames.reduceMotion();
+}
+
+bool LogPaneView::isMoving() const
+{
+    return m_rowMotion.isRunning() || m_glide->isGliding();
+}
+
+void LogPaneView::startRowMotion()
+{
+    if (!m_pops.isEmpty() || !m_fades.isEmpty() || !m_leaving.empty())
+        m_rowMotion.start();
+}
+
 void LogPaneView::rowsInserted(int first, int last)
 {
-    if (last - first < m_style.maximumPoppingRows) {
+    if (last - first < m_style.maximumPoppingRows && mayAnimate()) {
+        const EntryRowStyle& style = m_delegate->style();
         for (int row = first; row <= last; ++row) {
             const QModelIndex index = m_rows->index(row, 0);
             const QUuid id = idAt(index);
-            m_pops.insert(id,
-                          Pop{index, m_delegate->style().popDelaySeconds, Spring(m_delegate->style().popSpring, 0)});
+            Pop pop{index, style.popDelaySeconds, Spring(style.popSpring, 0), Spring(style.enterSpring, 0)};
+            pop.enter.setTarget(1);
+            m_pops.insert(id, pop);
             m_delegate->setBadgeReveal(id, 0);
+            m_delegate->setEnterProgress(id, 0);
         }
-        m_popAnimation.start();
+        startRowMotion();
     }
     followEditing(first, last);
     countChanged();
@@ -144,9 +199,35 @@ void LogPaneView::rowsInserted(int first, int last)
 
 void LogPaneView::rowsAboutToBeRemoved(int first, int last)
 {
-    for (int row = first; row <= last; ++row)
-        m_pops.remove(idAt(m_rows->index(row, 0)));
+    // Taking every row out shows the help text instead: nothing is left to fade over.
+    const bool fade =
+        mayAnimate() && last - first < m_style.maximumPoppingRows && !(first == 0 && last == m_rows->rowCount() - 1);
+    const QRect area = m_list->viewport()->rect();
+    const int scroll = m_list->verticalScrollBar()->value();
+    const qreal ratio = m_list->viewport()->devicePixelRatioF();
+    for (int row = first; row <= last; ++row) {
+        const QModelIndex index = m_rows->index(row, 0);
+        const QRect rect = m_list->visualRect(index);
+        if (fade && rect.intersects(area)) {
+            QPixmap picture(rect.size() * ratio);
+            picture.setDevicePixelRatio(ratio);
+            picture.fill(Qt::transparent);
+            {
+                QPainter painter(&picture);
+                QStyleOptionViewItem option = static_cast<EntryList*>(m_list)->rowOption();
+                option.rect = QRect(QPoint(0, 0), rect.size());
+                m_delegate->paint(&painter, option, index);
+            }
+            Spring spring(m_delegate->style().leaveSpring, 1);
+            spring.setTarget(0);
+            m_leaving.push_back({std::move(picture), rect.translated(0, scroll), spring});
+        }
+        const QUuid id = idAt(index);
+        m_pops.remove(id);
+        m_fades.remove(id);
+    }
     m_delegate->forgetRows(m_rows, first, last);
+    startRowMotion();
 }
 
 void LogPaneView::countChanged()
@@ -158,8 +239,11 @@ void LogPaneView::countChanged()
     // After the list has laid out the new rows.
     QTimer::singleShot(0, this, [this] {
         m_scrollPending = false;
-        if (m_rows->rowCount() > 0)
-            m_list->scrollToBottom();
+        if (m_rows->rowCount() > 0) {
+            static_cast<EntryList*>(m_list)->layOutNow();
+            QScrollBar* bar = m_list->verticalScrollBar();
+            m_glide->glideTo([bar] { return bar->maximum(); });
+        }
         hoverAtCursor();
     });
 }
@@ -171,13 +255,32 @@ void LogPaneView::dataChanged(const QModelIndex& topLeft, const QModelIndex& bot
     m_delegate->rowsChanged(m_rows, topLeft.row(), bottomRight.row(), roles);
     if (roles.isEmpty() || roles.contains(Role::EditingNoteRole))
         followEditing(topLeft.row(), bottomRight.row());
+    if (roles.isEmpty() || roles.contains(Role::FlashingRole) || roles.contains(Role::FlashLevelRole))
+        followFlash(topLeft.row(), bottomRight.row());
+}
+
+void LogPaneView::followFlash(int first, int last)
+{
+    if (!mayAnimate())
+        return;
+    for (int row = first; row <= last; ++row) {
+        const QModelIndex index = m_rows->index(row, 0);
+        // The flash holds still while the row is flashing; it moves once it fades.
+        if (index.data(Role::FlashingRole).toBool() || index.data(Role::FlashLevelRole).toReal() <= 0)
+            continue;
+        m_fades.insert(idAt(index), index);
+    }
+    startRowMotion();
 }
 
 void LogPaneView::modelReset()
 {
     m_delegate->forgetAll();
     m_pops.clear();
-    m_popAnimation.stop();
+    m_fades.clear();
+    m_leaving.clear();
+    m_delegate->setGaps({});
+    m_rowMotion.stop();
     // The list drops its editors on a reset.
     m_editorRow = QPersistentModelIndex();
     m_delegate->setEditorRow({});
@@ -382,33 +485,134 @@ bool LogPaneView::eventFilter(QObject* watched, QEvent* event)
     }
 }
 
-bool LogPaneView::tickPops(double elapsed)
+bool LogPaneView::tickRows(double elapsed)
+{
+    if (!mayAnimate()) {
+        settleRows();
+        return false;
+    }
+    tickPops(elapsed);
+    tickFades();
+    tickLeaving(elapsed);
+    return !m_pops.isEmpty() || !m_fades.isEmpty() || !m_leaving.empty();
+}
+
+void LogPaneView::tickPops(double elapsed)
 {
     for (auto it = m_pops.begin(); it != m_pops.end();) {
         Pop& pop = it.value();
+        pop.enter.step(elapsed);
+        const bool entered = pop.enter.isSettled();
+        if (entered)
+            m_delegate->clearEnterProgress(it.key());
+        else
+            m_delegate->setEnterProgress(it.key(), pop.enter.value());
+
         double step = elapsed;
         if (pop.delay > 0) {
             pop.delay -= step;
-            if (pop.delay > 0) {
-                ++it;
-                continue;
+            step = pop.delay > 0 ? 0 : -pop.delay;
+            if (pop.delay <= 0) {
+                pop.delay = 0;
+                pop.spring.setTarget(1);
             }
-            step = -pop.delay;
-            pop.delay = 0;
-            pop.spring.setTarget(1);
         }
         pop.spring.step(step);
+        const bool popped = pop.delay <= 0 && pop.spring.isSettled();
+        if (popped)
+            m_delegate->clearBadgeReveal(it.key());
+        else
+            m_delegate->setBadgeReveal(it.key(), pop.spring.value());
+
         if (pop.row.isValid())
             m_list->viewport()->update(m_list->visualRect(pop.row));
-        if (pop.spring.isSettled()) {
-            m_delegate->clearBadgeReveal(it.key());
-            it = m_pops.erase(it);
-        } else {
-            m_delegate->setBadgeReveal(it.key(), pop.spring.value());
-            ++it;
-        }
+        it = entered && popped ? m_pops.erase(it) : std::next(it);
     }
-    return !m_pops.isEmpty();
+}
+
+void LogPaneView::tickFades()
+{
+    for (auto it = m_fades.begin(); it != m_fades.end();) {
+        const QPersistentModelIndex& row = it.value();
+        if (row.isValid())
+            m_list->viewport()->update(m_list->visualRect(row));
+        const bool done = !row.isValid() || row.data(Role::FlashLevelRole).toReal() <= 0;
+        it = done ? m_fades.erase(it) : std::next(it);
+    }
+}
+
+void LogPaneView::tickLeaving(double elapsed)
+{
+    if (m_leaving.empty())
+        return;
+    for (Leaving& leaving : m_leaving)
+        leaving.fade.step(elapsed);
+    std::erase_if(m_leaving,
+                  [](const Leaving& leaving) { return leaving.fade.value() <= 0 || leaving.fade.isSettled(); });
+    // The rows under a gap move as it closes.
+    m_list->viewport()->update();
+}
+
+void LogPaneView::placeGaps()
+{
+    QList<EntryRowDelegate::Gap> gaps;
+    const int scroll = m_list->verticalScrollBar()->value();
+    for (const Leaving& leaving : m_leaving)
+        gaps.append({qreal(leaving.contentRect.top() - scroll),
+                     leaving.contentRect.height() * std::max(0.0, leaving.fade.value())});
+    m_delegate->setGaps(std::move(gaps));
+}
+
+void LogPaneView::paintLeaving(QWidget* viewport) const
+{
+    if (m_leaving.empty())
+        return;
+    QPainter painter(viewport);
+    const int scroll = m_list->verticalScrollBar()->value();
+    for (const Leaving& leaving : m_leaving) {
+        const double left = std::clamp(leaving.fade.value(), 0.0, 1.0);
+        const QRect at = leaving.contentRect.translated(0, -scroll);
+        // The row fades within the room it still has: the rows under it close in.
+        const PainterState state(painter);
+        painter.setClipRect(QRectF(at.left(), at.top(), at.width(), at.height() * left));
+        painter.setOpacity(left);
+        painter.drawPixmap(at.topLeft(), leaving.picture);
+    }
+}
+
+void LogPaneView::settleRows()
+{
+    m_rowMotion.stop();
+    m_glide->finish();
+    const bool drawn = !m_pops.isEmpty() || !m_fades.isEmpty() || !m_leaving.empty();
+    for (auto it = m_pops.cbegin(); it != m_pops.cend(); ++it) {
+        m_delegate->clearBadgeReveal(it.key());
+        m_delegate->clearEnterProgress(it.key());
+    }
+    m_pops.clear();
+    m_fades.clear();
+    m_leaving.clear();
+    m_delegate->setGaps({});
+    if (drawn)
+        m_list->viewport()->update();
+}
+
+void LogPaneView::showEvent(QShowEvent* event)
+{
+    QWidget::showEvent(event);
+    // A flash that went on fading while the pane was away goes on where it is now.
+    const QRect area = m_list->viewport()->rect();
+    const QModelIndex top = m_list->indexAt(area.topLeft());
+    if (!top.isValid())
+        return;
+    const QModelIndex bottom = m_list->indexAt(area.bottomLeft());
+    followFlash(top.row(), bottom.isValid() ? bottom.row() : m_rows->rowCount() - 1);
+}
+
+void LogPaneView::hideEvent(QHideEvent* event)
+{
+    QWidget::hideEvent(event);
+    settleRows();
 }
 
 void LogPaneView::updateEmptyState()

@@ -6,11 +6,13 @@
 
 #include <QHash>
 #include <QPersistentModelIndex>
+#include <QPixmap>
 #include <QPointer>
 #include <QUuid>
 #include <QWidget>
 
 #include <optional>
+#include <vector>
 
 class LogHeader;
 class QAbstractItemModel;
@@ -18,11 +20,18 @@ class QIdentityProxyModel;
 class QLabel;
 class QListView;
 class QStackedWidget;
+class ScrollGlide;
 
 // The log pane: the column captions over the log's rows, newest at the bottom, or the help text
 // while the log is empty. It draws a model with LogEntryListModel's roles and hands every click
 // to its owner as a request; the only change it makes itself is the note text, which the note
 // field writes through the model as it is typed.
+//
+// Rows move on the frame clock, as values read when painting: a new row comes in from the
+// trailing edge and pops its badge, a row taken out fades where it was, a flash fades out as the
+// model's FlashLevelRole falls, and the list glides to its end when the count changes. All of it
+// only while the pane is on screen and motion is not reduced: otherwise rows are drawn at their
+// end state and no frame runs.
 class LogPaneView : public QWidget {
     Q_OBJECT
 public:
@@ -46,8 +55,13 @@ public:
     [[nodiscard]] EntryRowDelegate* delegate() const { return m_delegate; }
     [[nodiscard]] bool showsEmptyHelp() const;
     [[nodiscard]] std::optional<QUuid> focusedNote() const { return m_focusedNote; }
-    // Rows whose badge is still popping in.
+    // Rows still coming in (sliding or popping their badge).
     [[nodiscard]] int poppingCount() const { return int(m_pops.size()); }
+    // Rows whose flash is fading, and rows taken out that still fade where they were.
+    [[nodiscard]] int fadingFlashCount() const { return int(m_fades.size()); }
+    [[nodiscard]] int leavingCount() const { return int(m_leaving.size()); }
+    // Some row moves, or the list glides: the pane asks the frame clock for frames.
+    [[nodiscard]] bool isMoving() const;
 
     // What a click on `control` of the row of entry `id` does (for assistive tools, which press the
     // painted controls by name); nothing for a row no longer there.
@@ -71,12 +85,22 @@ Q_SIGNALS:
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
+    void showEvent(QShowEvent* event) override;
+    void hideEvent(QHideEvent* event) override;
 
 private:
+    // A new row: its slide in, and its badge's pop after a delay.
     struct Pop {
         QPersistentModelIndex row;
         double delay = 0;
         Spring spring;
+        Spring enter;
+    };
+    // A row taken out, as it was drawn, fading at its place in the list's content.
+    struct Leaving {
+        QPixmap picture;
+        QRect contentRect;
+        Spring fade;
     };
 
     void rowsInserted(int first, int last);
@@ -91,7 +115,18 @@ private:
     void setHovered(const QModelIndex& index);
     void act(const QModelIndex& index, EntryRowDelegate::Control control);
     void hoverAtCursor();
-    bool tickPops(double elapsed);
+    bool tickRows(double elapsed);
+    void tickPops(double elapsed);
+    void tickFades();
+    void tickLeaving(double elapsed);
+    // Every row at its end state and no frame asked for.
+    void settleRows();
+    void startRowMotion();
+    void followFlash(int first, int last);
+    void paintLeaving(QWidget* viewport) const;
+    // Tells the delegate where the rows taken out still keep room.
+    void placeGaps();
+    [[nodiscard]] bool mayAnimate() const;
     void updateEmptyState();
     [[nodiscard]] QModelIndex rowOf(const QUuid& id) const;
     [[nodiscard]] QUuid idAt(const QModelIndex& index) const;
@@ -117,5 +152,8 @@ private:
     bool m_layingOut = false;
 
     QHash<QUuid, Pop> m_pops;
-    FrameClock::Animation m_popAnimation;
+    QHash<QUuid, QPersistentModelIndex> m_fades;
+    std::vector<Leaving> m_leaving;
+    FrameClock::Animation m_rowMotion;
+    ScrollGlide* m_glide;
 };

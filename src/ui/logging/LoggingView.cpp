@@ -1,5 +1,6 @@
 #include "ui/logging/LoggingView.h"
 
+#include "platform/MotionPreference.h"
 #include "screens/AgentPanelModel.h"
 #include "screens/LogEntryListModel.h"
 #include "screens/LogExporter.h"
@@ -16,6 +17,7 @@
 #include "ui/logging/sheets/FileDialogSavePanel.h"
 #include "ui/logging/sheets/SearchSheet.h"
 #include "ui/theme/AppearanceNotifier.h"
+#include "ui/theme/FrameClock.h"
 #include "ui/theme/PaneParts.h"
 #include "ui/theme/Theme.h"
 
@@ -110,6 +112,10 @@ void LoggingView::wireLogPane()
     connect(m_logPane, &LogPaneView::focusedNoteChanged, &pane, &LogPaneModel::setFocusedNote);
     const auto followFocus = [this, &pane] { m_logPane->setFocusedNote(pane.state().focusedNote); };
     connect(&pane, &LogPaneModel::stateChanged, m_logPane, followFocus);
+    // With reduced motion a flash ends with its hold instead of fading.
+    MotionPreference& motion = FrameClock::shared().motion();
+    pane.setReduceMotion(motion.reduceMotion());
+    connect(&motion, &MotionPreference::reduceMotionChanged, &pane, &LogPaneModel::setReduceMotion);
 }
 
 void LoggingView::wireTagBar()

@@ -1,6 +1,7 @@
 // The logging screen's panes in two columns or, in a narrow window, behind two tabs.
 #include "ui/logging/LoggingView.h"
 
+#include "platform/MotionPreference.h"
 #include "screens/AgentPanelModel.h"
 #include "ui/agent/AgentPanel.h"
 #include "ui/agent/PindleCharacterView.h"
@@ -172,6 +173,9 @@ void LoggingView::buildAgentChat()
     // above ends in a line, so the chat's own closes it off from the transcript.
     for (QWidget* slot : {m_chatByChannels, m_chatUnderLog}) {
         auto* character = new PindleCharacterView(screen->agent().mark(), FrameClock::shared());
+        MotionPreference& motion = FrameClock::shared().motion();
+        character->setReduceMotion(motion.reduceMotion());
+        connect(&motion, &MotionPreference::reduceMotionChanged, character, &PindleCharacterView::setReduceMotion);
         auto* panel = new AgentPanel(*m_agentPanel, character);
         connect(character, &PindleCharacterView::tapped, panel, &AgentPanel::characterTapped);
         if (slot == m_chatUnderLog)

@@ -3,8 +3,11 @@
 #include "screens/TranscriptListModel.h"
 #include "ui/logging/MarkerChipButton.h"
 #include "ui/logging/TranscriptRowDelegate.h"
+#include "ui/theme/ScrollGlide.h"
+#include "ui/theme/Transition.h"
 
 #include <QContextMenuEvent>
+#include <QGraphicsOpacityEffect>
 #include <QMimeData>
 #include <QMouseEvent>
 #include <QPainter>
@@ -20,8 +23,23 @@ using Role = TranscriptListModel::Role;
 
 } // namespace
 
-TranscriptListView::TranscriptListView(QWidget* parent) : QListView(parent), m_delegate(new TranscriptRowDelegate(this))
+TranscriptListView::TranscriptListView(QWidget* parent, FrameClock* frames)
+    : QListView(parent), m_frames(frames ? *frames : FrameClock::shared()), m_delegate(new TranscriptRowDelegate(this)),
+      m_composerIn(new Transition(this, m_frames, motion::kSelect, true)),
+      m_composerOut(new Transition(this, m_frames, motion::kSelect, false)),
+      m_glide(new ScrollGlide(verticalScrollBar(), this, m_frames, motion::kDefault)),
+      m_badgeMotion(m_frames.add([this](double seconds) { return tickBadges(seconds); }))
 {
+    m_glide->setApply([this](int value) { setGlidingValue(value); });
+    connect(m_composerIn, &Transition::stepped, this, &TranscriptListView::showComposerStep);
+    // The rows under the composer that left close in as it goes.
+    connect(m_composerOut, &Transition::stepped, viewport(), qOverload<>(&QWidget::update));
+    connect(m_composerOut, &Transition::finished, this, [this] {
+        if (m_composerOut->isShown())
+            return;
+        m_composerGhost = QPixmap();
+        viewport()->update();
+    });
     setItemDelegate(m_delegate);
     setFrameShape(QFrame::NoFrame);
     setSelectionMode(QAbstractItemView::NoSelection);
@@ -159,8 +177,12 @@ void TranscriptListView::rowsInserted(const QModelIndex& parent, int first, int 
 
 void TranscriptListView::rowsAboutToBeRemoved(const QModelIndex& parent, int first, int last)
 {
-    for (int row = first; row <= last; ++row)
-        m_delegate->forgetRow(model()->index(row, 0).data(Role::IdRole).toString());
+    for (int row = first; row <= last; ++row) {
+        const QString id = model()->index(row, 0).data(Role::IdRole).toString();
+        m_delegate->forgetRow(id);
+        if (m_badgePops.remove(id))
+            m_delegate->clearBadgeProgress(id);
+    }
     QAbstractItemView::rowsAboutToBeRemoved(parent, first, last);
 }
 
@@ -183,12 +205,25 @@ void TranscriptListView::dataChanged(const QModelIndex& topLeft, const QModelInd
         const int last = bottomRight.row();
         const bool text = TranscriptRowDelegate::changesLayout(roles);
         const bool selection = roles.isEmpty() || roles.contains(Role::SelectedRole);
+        const bool use = roles.isEmpty() || roles.contains(Role::UseRole);
+        // Which rows drew the badge before the change: a row on screen that now gets it pops it in.
+        QHash<QString, bool> badges;
+        if (use && last - first < m_delegate->style().keptLayouts && viewport()->isVisible() &&
+            !m_frames.reduceMotion()) {
+            for (int row = first; row <= last; ++row) {
+                const QString id = model()->index(row, 0).data(Role::IdRole).toString();
+                if (const std::optional<bool> drawn = m_delegate->drawsBadge(id))
+                    badges.insert(id, *drawn);
+            }
+        }
         if (text && last - first >= m_delegate->style().keptLayouts) {
             m_delegate->forgetAll();
         } else if (text) {
             for (int row = first; row <= last; ++row)
                 m_delegate->forgetRow(model()->index(row, 0).data(Role::IdRole).toString());
         }
+        if (!badges.isEmpty())
+            followBadges(first, last, badges);
         if (selection)
             followSelection(first, last);
         if (text || selection) {
@@ -203,6 +238,7 @@ void TranscriptListView::dataChanged(const QModelIndex& topLeft, const QModelInd
 void TranscriptListView::reset()
 {
     m_delegate->forgetAll();
+    settleBadges();
     QAbstractItemView::reset();
     rebuildRows();
 }
@@ -239,10 +275,12 @@ void TranscriptListView::layoutPass()
         if (!moved)
             break;
         updateScrollRange();
-        bar->setValue(m_stickToEnd ? bar->maximum() : rowTop(anchor) - anchorOffset);
+        // A glide moves the rows itself, toward a target it asks for again each frame.
+        if (!m_glide->isGliding())
+            bar->setValue(m_stickToEnd ? bar->maximum() : rowTop(anchor) - anchorOffset);
     }
     updateScrollRange();
-    if (m_stickToEnd)
+    if (m_stickToEnd && !m_glide->isGliding())
         bar->setValue(bar->maximum());
     placeComposer();
     viewport()->update();
@@ -271,6 +309,7 @@ void TranscriptListView::updateGeometries()
 
 void TranscriptListView::scrollToEnd()
 {
+    m_glide->stop();
     m_stickToEnd = true;
     // The newest rows are measured first, so the end is where it will stay.
     int covered = 0;
@@ -287,18 +326,61 @@ void TranscriptListView::scrollToEnd()
     layoutPass();
 }
 
+void TranscriptListView::glideToEnd()
+{
+    if (!isVisible() || m_frames.reduceMotion())
+        return scrollToEnd();
+    m_stickToEnd = true;
+    // The newest rows are measured first, so the glide heads where the end will stay.
+    int covered = 0;
+    for (int row = int(m_heights.size()) - 1; row >= 0 && covered < viewport()->height(); --row) {
+        if (!m_exact[size_t(row)])
+            measure(row);
+        covered += m_heights[size_t(row)] + m_style.spacing;
+    }
+    {
+        const QScopedValueRollback<bool> guard(m_layingOut, true);
+        updateScrollRange();
+    }
+    m_glide->glideTo([this] { return verticalScrollBar()->maximum(); });
+}
+
+void TranscriptListView::glideTo(const QModelIndex& index, ScrollHint hint)
+{
+    if (!index.isValid() || index.row() >= int(m_heights.size()))
+        return;
+    if (!isVisible() || m_frames.reduceMotion())
+        return scrollToRow(index.row(), hint);
+    m_stickToEnd = false;
+    measureAround(index.row());
+    {
+        const QScopedValueRollback<bool> guard(m_layingOut, true);
+        updateScrollRange();
+    }
+    const QPersistentModelIndex row(index);
+    m_glide->glideTo(
+        [this, row, hint] { return row.isValid() ? valueFor(row.row(), hint) : verticalScrollBar()->value(); });
+}
+
+void TranscriptListView::setGlidingValue(int value)
+{
+    const QScopedValueRollback<bool> guard(m_gliding, true);
+    verticalScrollBar()->setValue(value);
+}
+
+bool TranscriptListView::isMoving() const
+{
+    return m_glide->isGliding() || m_badgeMotion.isRunning() || m_composerIn->isMoving() || m_composerOut->isMoving();
+}
+
 bool TranscriptListView::isAtEnd() const
 {
     return verticalScrollBar()->value() >= verticalScrollBar()->maximum();
 }
 
-void TranscriptListView::scrollToRow(int row, ScrollHint hint)
+void TranscriptListView::measureAround(int row)
 {
-    if (row < 0 || row >= int(m_heights.size()))
-        return;
-    m_stickToEnd = false;
     const int height = viewport()->height();
-    // The row and a screen around it are measured first, so it lands where it is asked to.
     measure(row);
     for (int r = row - 1, covered = 0; r >= 0 && covered < height; --r) {
         if (!m_exact[size_t(r)])
@@ -310,10 +392,14 @@ void TranscriptListView::scrollToRow(int row, ScrollHint hint)
             measure(r);
         covered += m_heights[size_t(r)] + m_style.spacing;
     }
+}
+
+int TranscriptListView::valueFor(int row, ScrollHint hint) const
+{
+    const int height = viewport()->height();
     const int top = rowTop(row);
     const int bottom = top + m_heights[size_t(row)];
-    QScrollBar* bar = verticalScrollBar();
-    int value = bar->value();
+    int value = verticalScrollBar()->value();
     switch (hint) {
     case PositionAtCenter:
         value = (top + bottom - height) / 2;
@@ -331,6 +417,19 @@ void TranscriptListView::scrollToRow(int row, ScrollHint hint)
             value = bottom + m_style.padding - height;
         break;
     }
+    return value;
+}
+
+void TranscriptListView::scrollToRow(int row, ScrollHint hint)
+{
+    if (row < 0 || row >= int(m_heights.size()))
+        return;
+    m_glide->stop();
+    m_stickToEnd = false;
+    // The row and a screen around it are measured first, so it lands where it is asked to.
+    measureAround(row);
+    const int value = valueFor(row, hint);
+    QScrollBar* bar = verticalScrollBar();
     {
         const QScopedValueRollback<bool> guard(m_layingOut, true);
         updateScrollRange();
@@ -349,7 +448,8 @@ void TranscriptListView::scrollContentsBy(int, int)
 {
     if (!m_layingOut) {
         // The logger scrolled: back at the end, the list follows the newest rows again.
-        m_stickToEnd = isAtEnd();
+        if (!m_gliding)
+            m_stickToEnd = isAtEnd();
         layoutPass();
     }
     placeComposer();
@@ -409,13 +509,27 @@ void TranscriptListView::paintEvent(QPaintEvent* event)
     initViewItemOption(&option);
     const QRect area = event->rect();
     const int scroll = verticalScrollBar()->value();
-    const int first = rowAt(scroll + area.top());
+    // While the composer that left fades, the rows that were under it keep part of its room.
+    const bool ghost = !m_composerGhost.isNull();
+    const double left = ghost ? std::clamp(m_composerOut->progress(), 0.0, 1.0) : 0.0;
+    const int gapTop = ghost ? m_ghostRect.top() - scroll : 0;
+    const int gap = int(std::lround(m_ghostGap * left));
+    const int first = rowAt(scroll + area.top() - gap);
     const int last = rowAt(scroll + area.bottom());
     for (int row = std::max(first, 0); row <= last; ++row) {
         const QModelIndex index = model()->index(row, 0);
         option.rect = visualRect(index);
+        if (ghost && option.rect.top() >= gapTop)
+            option.rect.translate(0, gap);
         if (option.rect.intersects(area))
             m_delegate->paint(&painter, option, index);
+    }
+    if (ghost) {
+        // The composer that left goes back up under its line as it fades.
+        const int lift = int(std::lround((1 - left) * m_ghostRect.height()));
+        painter.setClipRect(QRect(0, 0, viewport()->width(), gapTop + gap));
+        painter.setOpacity(left);
+        painter.drawPixmap(m_ghostRect.topLeft() - QPoint(0, scroll + lift), m_composerGhost);
     }
 }
 
@@ -458,12 +572,114 @@ void TranscriptListView::placeComposer()
 {
     if (!m_composer)
         return;
+    if (m_composerRow != m_placedRow) {
+        // Another line, or none: the composer that was open leaves, and a new one enters.
+        if (m_placedRow.isValid() && m_composer->isVisible())
+            leaveComposer();
+        m_placedRow = m_composerRow;
+        if (m_composerRow.isValid())
+            m_composerIn->restart(true);
+    }
     if (!m_composerRow.isValid()) {
         m_composer->hide();
         return;
     }
-    m_composer->setGeometry(m_delegate->composerRect(m_composerRow, visualRect(m_composerRow)));
+    QRect rect = m_delegate->composerRect(m_composerRow, visualRect(m_composerRow));
+    // It comes down from the top edge of its place.
+    rect.translate(0, -int(std::lround((1 - m_composerIn->progress()) * rect.height())));
+    m_composer->setGeometry(rect);
+    // Its opacity while it comes in; a composer at rest draws itself with no effect in between.
+    if (m_composerIn->isMoving()) {
+        auto* effect = qobject_cast<QGraphicsOpacityEffect*>(m_composer->graphicsEffect());
+        if (!effect) {
+            effect = new QGraphicsOpacityEffect;
+            m_composer->setGraphicsEffect(effect);
+        }
+        effect->setOpacity(m_composerIn->opacity());
+    } else if (m_composer->graphicsEffect()) {
+        m_composer->setGraphicsEffect(nullptr);
+    }
     m_composer->show();
+}
+
+void TranscriptListView::showComposerStep()
+{
+    if (m_composer && m_composerRow.isValid())
+        placeComposer();
+}
+
+double TranscriptListView::composerProgress() const
+{
+    return m_composerRow.isValid() ? m_composerIn->progress() : 0.0;
+}
+
+void TranscriptListView::leaveComposer()
+{
+    if (!isVisible() || m_frames.reduceMotion())
+        return;
+    m_composer->setGraphicsEffect(nullptr);
+    m_composerGhost = m_composer->grab();
+    m_ghostRect = m_composer->geometry().translated(0, verticalScrollBar()->value());
+    m_ghostGap = composerPart();
+    m_composerOut->restart(false);
+}
+
+// --- the "SELECTED" badge ---
+
+void TranscriptListView::followBadges(int first, int last, const QHash<QString, bool>& before)
+{
+    for (int row = first; row <= last; ++row) {
+        const QModelIndex index = model()->index(row, 0);
+        const QString id = index.data(Role::IdRole).toString();
+        const auto drawn = before.constFind(id);
+        if (drawn == before.cend() || *drawn || index.data(Role::UseRole).toInt() == int(LineUse::State::Unused))
+            continue;
+        BadgePop pop{index, Spring(motion::kPop, 0)};
+        pop.spring.setTarget(1);
+        m_badgePops.insert(id, pop);
+        m_delegate->setBadgeProgress(id, 0);
+    }
+    if (!m_badgePops.isEmpty())
+        m_badgeMotion.start();
+}
+
+bool TranscriptListView::tickBadges(double seconds)
+{
+    if (!isVisible() || m_frames.reduceMotion()) {
+        settleBadges();
+        return false;
+    }
+    for (auto it = m_badgePops.begin(); it != m_badgePops.end();) {
+        Spring& spring = it->spring;
+        spring.step(seconds);
+        const bool settled = spring.isSettled() || !it->row.isValid();
+        if (settled)
+            m_delegate->clearBadgeProgress(it.key());
+        else
+            m_delegate->setBadgeProgress(it.key(), spring.value());
+        if (it->row.isValid())
+            viewport()->update(visualRect(it->row));
+        it = settled ? m_badgePops.erase(it) : std::next(it);
+    }
+    return !m_badgePops.isEmpty();
+}
+
+void TranscriptListView::settleBadges()
+{
+    m_badgeMotion.stop();
+    for (auto it = m_badgePops.cbegin(); it != m_badgePops.cend(); ++it)
+        m_delegate->clearBadgeProgress(it.key());
+    if (!m_badgePops.isEmpty())
+        viewport()->update();
+    m_badgePops.clear();
+}
+
+void TranscriptListView::hideEvent(QHideEvent* event)
+{
+    QListView::hideEvent(event);
+    settleBadges();
+    m_composerIn->finish();
+    m_composerOut->finish();
 }
 
 bool TranscriptListView::eventFilter(QObject* watched, QEvent* event)

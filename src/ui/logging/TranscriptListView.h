@@ -1,12 +1,19 @@
 #pragma once
 
+#include "platform/Spring.h"
+#include "ui/theme/FrameClock.h"
+
+#include <QHash>
 #include <QListView>
 #include <QPersistentModelIndex>
+#include <QPixmap>
 #include <QPointer>
 
 #include <vector>
 
 class QMimeData;
+class ScrollGlide;
+class Transition;
 class TranscriptRowDelegate;
 
 // The transcript's rows as a lazy list, over a model with TranscriptListModel's roles.
@@ -20,6 +27,10 @@ class TranscriptRowDelegate;
 //
 // It draws and hit-tests only: clicks, hover, the context menu and drops of marker buttons come
 // out as signals with the row's index or id. The composer widget lives under the selected row.
+//
+// Motion, on the frame clock and only while the list is on screen and motion is not reduced:
+// glides to the end or to a row, the "SELECTED" badge growing in when a line becomes used, and the
+// composer sliding down from the top edge as it fades in (and back up as it fades out).
 class TranscriptListView : public QListView {
     Q_OBJECT
 public:
@@ -34,7 +45,8 @@ public:
         int layoutRounds = 4;
     };
 
-    explicit TranscriptListView(QWidget* parent = nullptr);
+    // `frames` null: the application's frame clock.
+    explicit TranscriptListView(QWidget* parent = nullptr, FrameClock* frames = nullptr);
     ~TranscriptListView() override;
 
     void setModel(QAbstractItemModel* model) override;
@@ -52,7 +64,19 @@ public:
     [[nodiscard]] QModelIndex hoveredRow() const { return m_hovered; }
     // Scrolls to the newest row and keeps to the end as rows come, until the logger scrolls away.
     void scrollToEnd();
+    // The same, animated.
+    void glideToEnd();
+    // Scrolls to `index` as scrollTo does, animated.
+    void glideTo(const QModelIndex& index, ScrollHint hint);
     [[nodiscard]] bool isAtEnd() const;
+    // The list keeps to its end as rows come (it may still be gliding there).
+    [[nodiscard]] bool followsEnd() const { return m_stickToEnd; }
+    // A glide, a badge or the composer moves: the list asks the frame clock for frames.
+    [[nodiscard]] bool isMoving() const;
+    [[nodiscard]] int poppingBadgeCount() const { return int(m_badgePops.size()); }
+    // How far the composer has come in (1 in place), and whether the one that left still fades.
+    [[nodiscard]] double composerProgress() const;
+    [[nodiscard]] bool composerLeaving() const { return !m_composerGhost.isNull(); }
     [[nodiscard]] int contentHeight() const;
     // Rows laid out at the current width.
     [[nodiscard]] qsizetype measuredRowCount() const;
@@ -74,6 +98,7 @@ Q_SIGNALS:
 protected:
     void paintEvent(QPaintEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
+    void hideEvent(QHideEvent* event) override;
     void scrollContentsBy(int dx, int dy) override;
     void updateGeometries() override;
     [[nodiscard]] QSize viewportSizeHint() const override { return QAbstractItemView::viewportSizeHint(); }
@@ -117,6 +142,15 @@ private:
     // The row whose top is at or above content height `y` (the first row above the first top).
     [[nodiscard]] int rowAt(int y) const;
     void scrollToRow(int row, ScrollHint hint);
+    // Measures row `row` and a screen of rows around it, so it lands where it is asked to.
+    void measureAround(int row);
+    [[nodiscard]] int valueFor(int row, ScrollHint hint) const;
+    void setGlidingValue(int value);
+    void followBadges(int first, int last, const QHash<QString, bool>& before);
+    bool tickBadges(double seconds);
+    void settleBadges();
+    void leaveComposer();
+    void showComposerStep();
     void layoutPass();
     void updateScrollRange();
     void updateComposerHeight();
@@ -126,6 +160,7 @@ private:
     void hoverAtCursor();
 
     Style m_style;
+    FrameClock& m_frames;
     TranscriptRowDelegate* m_delegate;
     // Per row: its height (exact once measured at m_width) and its top, valid below m_validTops.
     std::vector<int> m_heights;
@@ -138,6 +173,24 @@ private:
 
     QPointer<QWidget> m_composer;
     QPersistentModelIndex m_composerRow;
+    // Where the composer was last placed: a change of row is a composer leaving and one entering.
+    QPersistentModelIndex m_placedRow;
+    Transition* m_composerIn;
+    Transition* m_composerOut;
+    // The composer that left, as it was drawn, and where in the content it was.
+    QPixmap m_composerGhost;
+    QRect m_ghostRect;
+    // The room it took under its line, with the spacing above it.
+    int m_ghostGap = 0;
+
+    ScrollGlide* m_glide;
+    bool m_gliding = false;
+    struct BadgePop {
+        QPersistentModelIndex row;
+        Spring spring;
+    };
+    QHash<QString, BadgePop> m_badgePops;
+    FrameClock::Animation m_badgeMotion;
     QPersistentModelIndex m_hovered;
     QString m_hoveredId;
     QPersistentModelIndex m_pressed;

@@ -6,10 +6,12 @@
 #include "ui/logging/TranscriptRowDelegate.h"
 #include "ui/theme/AppearanceNotifier.h"
 #include "ui/theme/Theme.h"
+#include "ui/theme/Transition.h"
 #include "ui/theme/WidgetPalette.h"
 
 #include <QLabel>
 #include <QMenu>
+#include <QPainter>
 #include <QStackedWidget>
 #include <QVBoxLayout>
 
@@ -33,18 +35,59 @@ QLabel* plainLabel(const TextStyle& style)
 
 } // namespace
 
-TranscriptPaneView::TranscriptPaneView(TranscriptListModel* model, QWidget* parent)
-    : QWidget(parent), m_model(model), m_banner(plainLabel(m_style.banner)), m_statusRow(new QWidget),
+// The waiting banner: a label that fades in and out, painting its surface and text at the
+// transition's opacity. It keeps its room until it has faded out.
+class TranscriptPaneView::Banner final : public QLabel {
+public:
+    Banner(FrameClock& frames, const TextStyle& style) : m_fade(new Transition(this, frames, motion::kDefault, false))
+    {
+        // Lines that waited are counted, never markup.
+        setTextFormat(Qt::PlainText);
+        setFont(style.font());
+        connect(m_fade, &Transition::stepped, this, [this] { update(); });
+        connect(m_fade, &Transition::finished, this, [this] {
+            if (!m_fade->isShown())
+                hide();
+        });
+    }
+
+    void setShown(bool shown)
+    {
+        if (shown)
+            show();
+        m_fade->setShown(shown);
+    }
+    [[nodiscard]] bool isShownByState() const { return m_fade->isShown(); }
+    [[nodiscard]] double opacity() const { return isHidden() ? 0.0 : m_fade->opacity(); }
+
+protected:
+    void paintEvent(QPaintEvent*) override
+    {
+        QPainter painter(this);
+        painter.setOpacity(m_fade->opacity());
+        painter.fillRect(rect(), palette().color(QPalette::Window));
+        painter.setPen(palette().color(QPalette::WindowText));
+        painter.setFont(font());
+        painter.drawText(contentsRect(), int(alignment()) | Qt::TextSingleLine, text());
+    }
+
+private:
+    Transition* m_fade;
+};
+
+TranscriptPaneView::TranscriptPaneView(TranscriptListModel* model, QWidget* parent, FrameClock* frames)
+    : QWidget(parent), m_model(model), m_banner(nullptr), m_statusRow(new QWidget),
       m_status(plainLabel(m_style.status)), m_stack(new QStackedWidget), m_empty(plainLabel(m_style.empty)),
-      m_list(new TranscriptListView)
+      m_list(new TranscriptListView(nullptr, frames))
 {
+    FrameClock& clock = frames ? *frames : FrameClock::shared();
+    m_banner = new Banner(clock, m_style.banner);
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(0);
 
     m_banner->setAlignment(Qt::AlignCenter);
     m_banner->setContentsMargins(0, m_style.bannerVerticalPadding, 0, m_style.bannerVerticalPadding);
-    m_banner->setAutoFillBackground(true);
     m_banner->hide();
     layout->addWidget(m_banner);
 
@@ -104,8 +147,10 @@ void TranscriptPaneView::restyle()
 void TranscriptPaneView::setState(const TranscriptPaneState& state)
 {
     const std::optional<TranscriptPaneState> before = std::exchange(m_state, state);
-    m_banner->setText(state.banner);
-    m_banner->setVisible(!state.banner.isEmpty());
+    // The last count stays on the banner while it fades out.
+    if (!state.banner.isEmpty())
+        m_banner->setText(state.banner);
+    m_banner->setShown(!state.banner.isEmpty());
     m_status->setText(state.status);
     m_statusRow->setVisible(!state.status.isEmpty());
     m_empty->setText(state.emptyText);
@@ -114,9 +159,9 @@ void TranscriptPaneView::setState(const TranscriptPaneState& state)
     if (!before)
         return;
     if (before->held && !state.held)
-        m_list->scrollToEnd();
+        m_list->glideToEnd();
     else if (state.lineCount != before->lineCount && !state.jumpTarget && !state.held)
-        m_list->scrollToEnd();
+        m_list->glideToEnd();
     if (state.jumpTarget && state.jumpTarget != before->jumpTarget)
         jumpTo(*state.jumpTarget);
 }
@@ -124,7 +169,7 @@ void TranscriptPaneView::setState(const TranscriptPaneState& state)
 void TranscriptPaneView::jumpTo(const QString& lineID)
 {
     if (const std::optional<int> row = m_model->rowOf(lineID))
-        m_list->scrollTo(m_model->index(*row), QAbstractItemView::PositionAtCenter);
+        m_list->glideTo(m_model->index(*row), QAbstractItemView::PositionAtCenter);
 }
 
 void TranscriptPaneView::setComposer(QWidget* composer)
@@ -134,12 +179,17 @@ void TranscriptPaneView::setComposer(QWidget* composer)
 
 bool TranscriptPaneView::showsBanner() const
 {
-    return !m_banner->isHidden();
+    return m_banner->isShownByState();
+}
+
+double TranscriptPaneView::bannerOpacity() const
+{
+    return m_banner->opacity();
 }
 
 QString TranscriptPaneView::bannerText() const
 {
-    return m_banner->text();
+    return showsBanner() ? m_banner->text() : QString();
 }
 
 bool TranscriptPaneView::showsStatus() const

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "screens/TranscriptPaneModel.h"
+#include "ui/theme/FrameClock.h"
 #include "ui/theme/TextStyle.h"
 
 #include <QWidget>
@@ -12,6 +13,7 @@ class QLabel;
 class QMenu;
 class QModelIndex;
 class QStackedWidget;
+class Transition;
 class TranscriptListModel;
 class TranscriptListView;
 class TranscriptRowDelegate;
@@ -22,7 +24,8 @@ class TranscriptRowDelegate;
 // owner as a signal; the owner passes them to the pane model (drops to the screen's drop).
 //
 // The list follows the newest lines when their count changes, unless the rows are held or a
-// jump target is set; it scrolls to a jump target centred, and to the end when a hold ends.
+// jump target is set; it scrolls to a jump target centred, and to the end when a hold ends. Those
+// scrolls glide, and the banner fades in and out, on the frame clock while the pane is on screen.
 //
 // Wiring: make the list model before this view, so that on the pane's stateChanged the rows have
 // followed the hold before setState(pane.state()) reads them.
@@ -39,8 +42,8 @@ public:
         TextStyle empty = TextStyle::bodyLarge;
     };
 
-    // `model` is not owned.
-    explicit TranscriptPaneView(TranscriptListModel* model, QWidget* parent = nullptr);
+    // `model` is not owned. `frames` null: the application's frame clock.
+    explicit TranscriptPaneView(TranscriptListModel* model, QWidget* parent = nullptr, FrameClock* frames = nullptr);
     ~TranscriptPaneView() override;
 
     void setState(const TranscriptPaneState& state);
@@ -49,7 +52,9 @@ public:
 
     [[nodiscard]] TranscriptListView* listView() const { return m_list; }
     [[nodiscard]] TranscriptRowDelegate* delegate() const;
+    // The state asks for the banner (it may still be fading in); its opacity as drawn now.
     [[nodiscard]] bool showsBanner() const;
+    [[nodiscard]] double bannerOpacity() const;
     [[nodiscard]] QString bannerText() const;
     [[nodiscard]] bool showsStatus() const;
     [[nodiscard]] QString statusText() const;
@@ -74,9 +79,11 @@ private:
     void jumpTo(const QString& lineID);
     void restyle();
 
+    class Banner;
+
     Style m_style;
     TranscriptListModel* m_model;
-    QLabel* m_banner;
+    Banner* m_banner;
     QWidget* m_statusRow;
     QLabel* m_status;
     QStackedWidget* m_stack;

@@ -192,6 +192,18 @@ TranscriptRowDelegate::RowLayout& TranscriptRowDelegate::layoutOf(const QModelIn
     return *layout;
 }
 
+std::optional<bool> TranscriptRowDelegate::drawsBadge(const QString& id) const
+{
+    const RowLayout* layout = m_layouts.object(id);
+    return layout ? std::optional(layout->badgeX >= 0) : std::nullopt;
+}
+
+std::optional<double> TranscriptRowDelegate::badgeProgress(const QString& id) const
+{
+    const auto it = m_badgeProgress.constFind(id);
+    return it != m_badgeProgress.cend() ? std::optional(*it) : std::nullopt;
+}
+
 int TranscriptRowDelegate::lineHeight(const QModelIndex& index, int width) const
 {
     return layoutOf(index, width).height;
@@ -274,6 +286,15 @@ void TranscriptRowDelegate::paint(QPainter* painter, const QStyleOptionViewItem&
                             bellFor(painter->device()->devicePixelRatioF()));
     if (layout.badgeX >= 0) {
         const QRectF capsule(QPointF(content.x() + layout.badgeX, middle - m_badgeSize.height() / 2), m_badgeSize);
+        PainterState badge(*painter);
+        if (const auto progress = m_badgeProgress.constFind(index.data(Role::IdRole).toString());
+            progress != m_badgeProgress.cend()) {
+            const qreal scale = m_style.badgeStartScale + (1 - m_style.badgeStartScale) * *progress;
+            painter->setOpacity(painter->opacity() * std::clamp<qreal>(*progress, 0, 1));
+            painter->translate(capsule.center());
+            painter->scale(scale, scale);
+            painter->translate(-capsule.center());
+        }
         QPainterPath shape;
         shape.addRoundedRect(capsule, capsule.height() / 2, capsule.height() / 2);
         painter->fillPath(shape, Theme::coral);

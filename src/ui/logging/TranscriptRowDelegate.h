@@ -12,6 +12,7 @@
 #include <QTextLayout>
 
 #include <memory>
+#include <optional>
 
 // How a transcript row looks: the line's rounded background, its header (timecode, speaker,
 // keyword bell, "SELECTED" badge) and its wrapped text with the logged words marked.
@@ -32,6 +33,9 @@ struct TranscriptRowStyle {
     qreal badgeHorizontalPadding = 6;
     qreal badgeVerticalPadding = 2;
     TextStyle text = TextStyle::transcript;
+
+    // The "SELECTED" badge comes in growing from this scale about its centre as it fades in.
+    qreal badgeStartScale = 0.3;
 
     qreal jumpOpacity = 0.22;
     qreal selectedOpacity = 0.13;
@@ -75,6 +79,13 @@ public:
     [[nodiscard]] static bool changesLayout(const QList<int>& roles);
     void forgetRow(const QString& id) { m_layouts.remove(id); }
     void forgetAll() { m_layouts.clear(); }
+
+    // Whether the row's kept layout has the "SELECTED" badge; none for a row not laid out.
+    [[nodiscard]] std::optional<bool> drawsBadge(const QString& id) const;
+    // How far the row's badge has come in, 0 to about 1; rows with no value show it in place.
+    void setBadgeProgress(const QString& id, double progress) { m_badgeProgress.insert(id, progress); }
+    void clearBadgeProgress(const QString& id) { m_badgeProgress.remove(id); }
+    [[nodiscard]] std::optional<double> badgeProgress(const QString& id) const;
 
 private:
     struct Face {
@@ -127,6 +138,7 @@ private:
     int m_composerHeight = 0;
 
     mutable QCache<QString, RowLayout> m_layouts;
+    QHash<QString, double> m_badgeProgress;
     mutable QHash<QString, Name> m_names;
     mutable QPixmap m_bell;
 };

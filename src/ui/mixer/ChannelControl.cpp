@@ -9,7 +9,7 @@
 #include <QPainter>
 
 ChannelControl::ChannelControl(Kind kind, MeterMotion& motion, FrameClock& frames, QWidget* parent)
-    : QWidget(parent), m_fade(frames.add([this](double seconds) {
+    : QWidget(parent), m_frames(frames), m_fade(frames.add([this](double seconds) {
           const bool moving = stepFades(seconds);
           applyOpacity();
           return moving;
@@ -64,9 +64,17 @@ bool ChannelControl::stepFades(double seconds)
     return m_opacity.step(seconds);
 }
 
+void ChannelControl::setBandOpacity(double opacity)
+{
+    if (opacity == m_bandOpacity)
+        return;
+    m_bandOpacity = opacity;
+    applyOpacity();
+}
+
 void ChannelControl::applyOpacity()
 {
-    const qreal opacity = m_opacity.value();
+    const qreal opacity = drawnOpacity();
     m_name->setOpacity(opacity);
     m_meter->setOpacity(opacity);
     m_fader->setOpacity(opacity);

@@ -32,6 +32,9 @@ public:
     [[nodiscard]] ChannelTile* agentButton() const { return m_agent; }
     // The opacity as drawn now (1 live, 0.6 otherwise, once settled).
     [[nodiscard]] double opacity() const { return m_opacity.value(); }
+    // The band's share of the opacity while the strips come in; 1 at rest.
+    void setBandOpacity(double opacity);
+    [[nodiscard]] double drawnOpacity() const { return m_opacity.value() * m_bandOpacity; }
 
 Q_SIGNALS:
     void renameClicked();
@@ -59,12 +62,14 @@ protected:
                    const QColor& outline) const;
 
     Fade m_opacity;
+    FrameClock& m_frames;
     FrameClock::Animation m_fade;
 
 private:
     MixerModel::Channel m_channel;
     QColor m_colour;
     bool m_shown = false;
+    double m_bandOpacity = 1.0;
     ChannelNameButton* m_name;
     LevelMeter* m_meter;
     MixerFader* m_fader;

@@ -4,6 +4,7 @@
 #include "ui/mixer/MixerFader.h"
 #include "ui/mixer/MixerMeters.h"
 #include "ui/theme/AppearanceNotifier.h"
+#include "ui/theme/PainterState.h"
 #include "ui/theme/Theme.h"
 
 #include <QFontMetricsF>
@@ -110,6 +111,8 @@ QString ChannelStrip::nameToolTip(const MixerModel::Channel& channel)
 void ChannelStrip::setChannel(const MixerModel::Channel& channel, const QColor& colour)
 {
     const bool scanChanged = this->channel().scanningThis != channel.scanningThis;
+    const std::optional<ScanKind> verdict = this->channel().scan;
+    const QRectF verdictRect = m_badge;
     if (!takeChannel(channel, colour))
         return;
     const ChannelConfig& config = channel.config;
@@ -145,14 +148,26 @@ void ChannelStrip::setChannel(const MixerModel::Channel& channel, const QColor& 
                                            : QStringLiteral("Not tagged: the agent ignores this channel"));
 
     m_badge = badgeRect();
+    if (verdict && !channel.scan) {
+        m_leavingScan = verdict;
+        m_leavingBadge = verdictRect;
+    } else if (channel.scan) {
+        m_leavingScan.reset();
+    }
+    m_badgeIn.setTarget(channel.scan ? 1.0 : 0.0, kBadgeFade);
     const bool live = config.isLive();
     m_fill.setTarget(live ? 1.0 : 0.5, kLiveFade);
+    // The first channel shown, a strip off screen and reduced motion: at the end at once.
+    if (!m_filled || !isVisible() || m_frames.reduceMotion()) {
+        m_badgeIn.snap();
+        m_leavingScan.reset();
+    }
     if (!m_filled) {
         m_filled = true;
         m_fill.snap();
     }
     fadeTo(live || channel.scanningThis ? 1.0 : 0.6, scanChanged ? kScanFade : kLiveFade);
-    if (m_opacity.isMoving() || m_fill.isMoving())
+    if (m_opacity.isMoving() || m_fill.isMoving() || m_badgeIn.isMoving())
         m_fade.start();
     applyOpacity();
 }
@@ -160,7 +175,31 @@ void ChannelStrip::setChannel(const MixerModel::Channel& channel, const QColor& 
 bool ChannelStrip::stepFades(double seconds)
 {
     const bool fill = m_fill.step(seconds);
-    return ChannelControl::stepFades(seconds) || fill;
+    const bool badge = m_badgeIn.step(seconds);
+    if (m_badgeIn.isMoving() || m_leavingScan)
+        update(m_badge.united(m_leavingBadge).toAlignedRect());
+    if (!badge)
+        m_leavingScan.reset();
+    return ChannelControl::stepFades(seconds) || fill || badge;
+}
+
+void ChannelStrip::paintBadge(QPainter& painter, const ScanKind& scan, const QRectF& rect) const
+{
+    const Appearance appearance = AppearanceNotifier::shared().appearance();
+    const bool worth = MixerModel::worthTranscribing(scan);
+    const QColor outlineColour = worth ? Theme::withOpacity(Theme::green, 0.6) : Theme::line.resolve(appearance);
+    const QColor content = worth ? Theme::green : Theme::muted.resolve(appearance);
+    const PainterState state(painter);
+    const double progress = m_badgeIn.value();
+    if (progress < 1) {
+        const qreal scale = kBadgeStartScale + (1 - kBadgeStartScale) * progress;
+        painter.setOpacity(painter.opacity() * progress);
+        painter.translate(rect.center());
+        painter.scale(scale, scale);
+        painter.translate(-rect.center());
+    }
+    paintCapsule(painter, rect, {{}, {}, scan.description(), {}}, CapsuleStyles::scanBadge,
+                 {QColor(Qt::transparent), outlineColour, content});
 }
 
 void ChannelStrip::paintEvent(QPaintEvent* event)
@@ -168,7 +207,7 @@ void ChannelStrip::paintEvent(QPaintEvent* event)
     QPainter painter(this);
     painter.setRenderHint(QPainter::Antialiasing);
     const Appearance appearance = AppearanceNotifier::shared().appearance();
-    painter.setOpacity(m_opacity.value());
+    painter.setOpacity(drawnOpacity());
     const QRect dirty = event->rect();
 
     const bool scanning = channel().scanningThis;
@@ -176,13 +215,10 @@ void ChannelStrip::paintEvent(QPaintEvent* event)
               Theme::withOpacity(Theme::surface.resolve(appearance), m_fill.value()),
               scanning ? Theme::coral : Theme::line.resolve(appearance));
 
-    if (channel().scan && m_badge.intersects(dirty)) {
-        const bool worth = MixerModel::worthTranscribing(*channel().scan);
-        const QColor outlineColour = worth ? Theme::withOpacity(Theme::green, 0.6) : Theme::line.resolve(appearance);
-        const QColor content = worth ? Theme::green : Theme::muted.resolve(appearance);
-        paintCapsule(painter, m_badge, {{}, {}, badgeText(), {}}, CapsuleStyles::scanBadge,
-                     {QColor(Qt::transparent), outlineColour, content});
-    }
+    if (channel().scan && m_badge.intersects(dirty))
+        paintBadge(painter, *channel().scan, m_badge);
+    else if (m_leavingScan && m_leavingBadge.intersects(dirty))
+        paintBadge(painter, *m_leavingScan, m_leavingBadge);
 
     if (!gainRect().intersects(dirty))
         return;

@@ -14,6 +14,9 @@ public:
     // Liveness and the scan's outline ease in over these.
     static constexpr double kLiveFade = 0.15;
     static constexpr double kScanFade = 0.2;
+    // The verdict badge grows from nearly nothing about its centre as it fades in, and back.
+    static constexpr double kBadgeFade = 0.35;
+    static constexpr double kBadgeStartScale = 0.01;
 
     ChannelStrip(MeterMotion& motion, FrameClock& frames, QWidget* parent = nullptr);
 
@@ -22,6 +25,9 @@ public:
     // The verdict's text as drawn, empty without one; and its tooltip.
     [[nodiscard]] QString badgeText() const;
     [[nodiscard]] QString badgeToolTip() const;
+    // How far the badge is in, 0 to 1 (it is drawn, still going, while a verdict that went
+    // fades out).
+    [[nodiscard]] double badgeProgress() const { return m_badgeIn.value(); }
 
     [[nodiscard]] QSize sizeHint() const override;
 
@@ -36,6 +42,7 @@ protected:
 private:
     void place();
     [[nodiscard]] QRectF badgeRect() const;
+    void paintBadge(QPainter& painter, const ScanKind& scan, const QRectF& rect) const;
     [[nodiscard]] QRectF gainRect() const;
 
     // The surface under the strip: full while live, half otherwise.
@@ -43,4 +50,8 @@ private:
     bool m_filled = false;
     // Where the verdict is drawn, measured once per channel change.
     QRectF m_badge;
+    Fade m_badgeIn{0.0};
+    // A verdict that went, drawn where it was while it fades.
+    std::optional<ScanKind> m_leavingScan;
+    QRectF m_leavingBadge;
 };

@@ -8,10 +8,12 @@
 #include "ui/theme/Symbols.h"
 #include "ui/theme/TextStyle.h"
 #include "ui/theme/Theme.h"
+#include "ui/theme/Transition.h"
 #include "ui/theme/WidgetPalette.h"
 
 #include <QEvent>
 #include <QFontMetricsF>
+#include <QGraphicsOpacityEffect>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QPainter>
@@ -214,6 +216,36 @@ void MixerView::build()
     m_collapsedRow = new QWidget;
     m_collapsedScroll = scrollArea(Qt::Horizontal, m_collapsedRow);
     body->addWidget(m_collapsedScroll);
+
+    m_scanFade = new Transition(this, m_frames, motion::kDefault);
+    connect(m_scanFade, &Transition::stepped, this, &MixerView::showScanLineStep);
+    m_stripsIn = new Transition(this, m_frames, MixerHeaderButton::kTurn, true);
+    connect(m_stripsIn, &Transition::stepped, this, &MixerView::showStripsStep);
+}
+
+void MixerView::showScanLineStep()
+{
+    // A small widget, faded only while it comes or goes.
+    if (m_scanFade->isMoving()) {
+        auto* effect = qobject_cast<QGraphicsOpacityEffect*>(m_scanLine->graphicsEffect());
+        if (!effect) {
+            effect = new QGraphicsOpacityEffect;
+            m_scanLine->setGraphicsEffect(effect);
+        }
+        effect->setOpacity(m_scanFade->opacity());
+        return;
+    }
+    m_scanLine->setGraphicsEffect(nullptr);
+    m_scanLine->setVisible(m_scanFade->isShown());
+}
+
+void MixerView::showStripsStep()
+{
+    // The strips come down from the top edge of their scroll view as they fade in.
+    const double progress = m_stripsIn->progress();
+    for (ChannelStrip* strip : m_strips)
+        strip->setBandOpacity(m_stripsIn->opacity());
+    m_stripRow->move(m_stripRow->x(), -static_cast<int>(std::lround((1 - progress) * m_stripRow->height())));
 }
 
 void MixerView::wire(ChannelControl* control)
@@ -232,10 +264,15 @@ void MixerView::wire(ChannelControl* control)
 void MixerView::sync()
 {
     const MixerModel::Layout layout = m_mixer.layout();
+    const bool stripsCome = m_synced && layout == MixerModel::Layout::Strips && m_shown != layout;
     m_shown = layout;
     m_header->setState(m_mixer.isOpen(), m_mixer.countText());
     setPaletteColour(m_scanText, QPalette::WindowText, Theme::muted.resolve(AppearanceNotifier::shared().appearance()));
-    m_scanLine->setVisible(m_mixer.showsScanLine());
+    if (m_mixer.showsScanLine())
+        m_scanLine->show();
+    m_scanFade->setShown(m_mixer.showsScanLine());
+    if (!m_scanFade->isMoving())
+        showScanLineStep();
     m_progress->setValue(static_cast<int>(std::lround(std::clamp(m_mixer.scanProgress(), 0.0, 1.0) * 1000)));
 
     m_stripsPage->setVisible(layout == MixerModel::Layout::Strips);
@@ -253,6 +290,11 @@ void MixerView::sync()
         syncCollapsed();
         break;
     }
+    if (stripsCome)
+        m_stripsIn->restart(true);
+    else if (layout != MixerModel::Layout::Strips && m_stripsIn->isMoving())
+        m_stripsIn->finish();
+    m_synced = true;
     showLevels();
 }
 

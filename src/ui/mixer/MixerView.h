@@ -19,6 +19,7 @@ class CompactChannelRow;
 class QLabel;
 class QProgressBar;
 class QScrollArea;
+class Transition;
 
 // The band's header: a chevron that turns as the band opens, "CHANNELS" and the live count. The
 // whole row takes the click.
@@ -85,6 +86,9 @@ public:
     // The compact grid's columns now: two, or one where two rows would not fit side by side.
     [[nodiscard]] int gridColumns() const { return m_gridColumns; }
     [[nodiscard]] MeterMotion& meterMotion() { return m_motion; }
+    // The scan line fading in or out, and the strips coming in from the top as the band shows them.
+    [[nodiscard]] Transition* scanLineFade() const { return m_scanFade; }
+    [[nodiscard]] Transition* stripsEntering() const { return m_stripsIn; }
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
@@ -100,6 +104,8 @@ private:
     void placeGrid();
     void showLevels();
     void wire(ChannelControl* control);
+    void showScanLineStep();
+    void showStripsStep();
 
     MixerModel& m_mixer;
     FrameClock& m_frames;
@@ -122,4 +128,7 @@ private:
     std::vector<ChannelStrip*> m_strips;
     std::vector<CompactChannelRow*> m_rows;
     std::vector<CollapsedChannel*> m_collapsed;
+    Transition* m_scanFade = nullptr;
+    Transition* m_stripsIn = nullptr;
+    bool m_synced = false;
 };

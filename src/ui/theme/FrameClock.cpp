@@ -1,5 +1,7 @@
 #include "ui/theme/FrameClock.h"
 
+#include "platform/MotionPreference.h"
+
 #include <algorithm>
 #include <vector>
 
@@ -13,9 +15,10 @@ struct FrameClock::Animation::Entry {
 struct FrameClock::State {
     using Entry = Animation::Entry;
 
-    explicit State(Clock& clock) : clock(clock) {}
+    State(Clock& clock, MotionPreference& motion) : clock(clock), motion(motion) {}
 
     Clock& clock;
+    MotionPreference& motion;
     std::unique_ptr<Clock::Timer> timer;
     std::vector<std::shared_ptr<Entry>> entries;
     // The entries of the tick under way. Kept between ticks so a frame allocates nothing; holding
@@ -67,7 +70,8 @@ struct FrameClock::State {
     }
 };
 
-FrameClock::FrameClock(Clock* clock) : m_state(std::make_shared<State>(Clock::orSystem(clock)))
+FrameClock::FrameClock(Clock* clock, MotionPreference* motion)
+    : m_state(std::make_shared<State>(Clock::orSystem(clock), motion ? *motion : MotionPreference::shared()))
 {
     m_state->timer = m_state->clock.makeTimer([weak = std::weak_ptr<State>(m_state)] {
         // Held for the tick: an animation may drop the last owner of the clock while it runs.
@@ -100,6 +104,16 @@ bool FrameClock::isTicking() const
 int FrameClock::runningCount() const
 {
     return m_state->runningCount();
+}
+
+MotionPreference& FrameClock::motion() const
+{
+    return m_state->motion;
+}
+
+bool FrameClock::reduceMotion() const
+{
+    return m_state->motion.reduceMotion();
 }
 
 FrameClock::Animation::Animation(std::weak_ptr<State> clock, std::shared_ptr<Entry> entry)

@@ -2,6 +2,8 @@
 
 #include "platform/Clock.h"
 
+class MotionPreference;
+
 #include <chrono>
 #include <functional>
 #include <memory>
@@ -9,7 +11,8 @@
 // The one timer behind every animation on screen: button pops, flashes, the jump highlight,
 // meters, the timecode panel and the character. It ticks the animations that run about 60 times
 // a second, each with the seconds since its own previous tick, and stops when none runs, so an
-// idle window wakes nobody.
+// idle window wakes nobody. It also hands out whether motion is reduced: an animation that would
+// start then puts its value at the end instead.
 //
 // Main thread only.
 class FrameClock {
@@ -50,8 +53,8 @@ public:
         std::shared_ptr<Entry> m_entry;
     };
 
-    // `clock` null: the system clock.
-    explicit FrameClock(Clock* clock = nullptr);
+    // `clock` null: the system clock; `motion` null: the application's preference.
+    explicit FrameClock(Clock* clock = nullptr, MotionPreference* motion = nullptr);
     ~FrameClock();
     FrameClock(const FrameClock&) = delete;
     FrameClock& operator=(const FrameClock&) = delete;
@@ -65,6 +68,9 @@ public:
     // The timer runs: some animation runs.
     [[nodiscard]] bool isTicking() const;
     [[nodiscard]] int runningCount() const;
+
+    [[nodiscard]] MotionPreference& motion() const;
+    [[nodiscard]] bool reduceMotion() const;
 
 private:
     std::shared_ptr<State> m_state;

@@ -2,6 +2,7 @@
 #include "common/TestMain.h"
 #include "platform/Fonts.h"
 #include "platform/ManualClock.h"
+#include "platform/MotionPreference.h"
 #include "screens/LogEntryListModel.h"
 #include "ui/theme/Theme.h"
 
@@ -409,6 +410,9 @@ private Q_SLOTS:
         m_model = std::make_unique<QStandardItemModel>();
         m_model->appendRow(rowOf(Entry()));
         m_pane = std::make_unique<LogPaneView>(m_model.get(), nullptr, &frames);
+        m_pane->resize(700, 400);
+        m_pane->show();
+        QVERIFY(QTest::qWaitForWindowExposed(m_pane.get()));
         QCOMPARE(m_pane->poppingCount(), 0);
         QVERIFY(!frames.isTicking());
 
@@ -506,7 +510,8 @@ private:
         m_model = std::make_unique<QStandardItemModel>();
         for (int i = 0; i < rows; ++i)
             m_model->appendRow(rowOf(Entry()));
-        m_pane = std::make_unique<LogPaneView>(m_model.get());
+        // These tests look at rows at rest: with reduced motion rows are drawn at their end state.
+        m_pane = std::make_unique<LogPaneView>(m_model.get(), nullptr, &m_frames);
         m_pane->resize(700, 400);
         m_pane->show();
         QVERIFY(QTest::qWaitForWindowExposed(m_pane.get()));
@@ -555,6 +560,8 @@ private:
 
     std::unique_ptr<QStandardItemModel> m_model;
     std::unique_ptr<LogPaneView> m_pane;
+    MotionPreference m_reduced{true};
+    FrameClock m_frames{nullptr, &m_reduced};
 };
 
 PINDLE_TEST(LogPaneViewTest)

@@ -1,9 +1,11 @@
 #include "ui/logging/TranscriptPaneView.h"
 #include "common/TestMain.h"
-#include "screens/WrittenLines.h"
 #include "platform/Fonts.h"
+#include "platform/ManualClock.h"
+#include "platform/MotionPreference.h"
 #include "screens/ScreenRig.h"
 #include "screens/TranscriptListModel.h"
+#include "screens/WrittenLines.h"
 #include "ui/logging/MarkerChipButton.h"
 #include "ui/logging/TranscriptListView.h"
 #include "ui/logging/TranscriptRowDelegate.h"
@@ -24,9 +26,12 @@ constexpr int kComposerHeight = 80;
 
 using screen_test::WrittenLines;
 
-// The pane on a real logging screen, wired as the screen's view wires it.
+// The pane on a real logging screen, wired as the screen's view wires it. Its motion runs on a
+// frame clock of its own time; with `reduced` (the default, for tests of what is drawn at rest)
+// every motion is at its end at once.
 struct ViewRig : screen_test::RigParts {
-    ViewRig() : RigParts(QUrl(QStringLiteral("http://127.0.0.1:9")), QStringLiteral("sid=x"), 100)
+    explicit ViewRig(bool reduced = true)
+        : RigParts(QUrl(QStringLiteral("http://127.0.0.1:9")), QStringLiteral("sid=x"), 100), motion(reduced)
     {
         LoggingScreenEnvironment env = environment(false);
         env.transcriber.makeStream = [this](const StreamRequest& request) {
@@ -37,7 +42,7 @@ struct ViewRig : screen_test::RigParts {
         screen->appear();
         pane = std::make_unique<TranscriptPaneModel>(*screen);
         rows = std::make_unique<TranscriptListModel>(*pane);
-        view = std::make_unique<TranscriptPaneView>(rows.get());
+        view = std::make_unique<TranscriptPaneView>(rows.get(), nullptr, &frames);
         TranscriptPaneModel* model = pane.get();
         QObject::connect(model, &TranscriptPaneModel::stateChanged, view.get(),
                          [this] { view->setState(pane->state()); });
@@ -78,6 +83,16 @@ struct ViewRig : screen_test::RigParts {
         return view->delegate()->lineRect(index, list()->visualRect(index));
     }
 
+    // Runs the frames until no motion is left, at most `limit` of frame time.
+    void settle(std::chrono::milliseconds limit = std::chrono::seconds(3))
+    {
+        for (auto run = std::chrono::milliseconds(0); run < limit && frames.isTicking(); run += FrameClock::kInterval)
+            frameTime.advance(FrameClock::kInterval);
+    }
+
+    MotionPreference motion;
+    ManualClock frameTime;
+    FrameClock frames{&frameTime, &motion};
     std::shared_ptr<WrittenLines> stream;
     std::unique_ptr<LoggingScreenModel> screen;
     std::unique_ptr<TranscriptPaneModel> pane;
@@ -364,6 +379,161 @@ private Q_SLOTS:
         QVERIFY(composer.isHidden());
         QCOMPARE(r.list()->visualRect(r.row(QStringLiteral("L2"))).top(), nextTop);
         r.view->setComposer(nullptr);
+    }
+
+    // New lines glide the list to its end; the glide ends there and the frames stop.
+    void newLinesGlideToTheEnd()
+    {
+        ViewRig r(false);
+        QVERIFY(r.exposed);
+        r.start();
+        r.putLines(40);
+        r.settle();
+        QVERIFY(r.list()->isAtEnd() && !r.frames.isTicking());
+        r.list()->verticalScrollBar()->setValue(0);
+        r.putLines(1, 40);
+        QVERIFY(r.list()->followsEnd());
+        QVERIFY(r.list()->isMoving() && !r.list()->isAtEnd());
+        r.frameTime.advance(FrameClock::kInterval * 3);
+        const int moving = r.list()->verticalScrollBar()->value();
+        QVERIFY(moving > 0 && moving < r.list()->verticalScrollBar()->maximum());
+        r.settle();
+        QVERIFY(r.list()->isAtEnd());
+        QVERIFY(!r.frames.isTicking());
+    }
+
+    // A jump glides to the line and rests with it centred; the logger scrolling meanwhile
+    // leaves the list where the logger put it.
+    void jumpGlidesToTheLine()
+    {
+        ViewRig r(false);
+        QVERIFY(r.exposed);
+        r.start();
+        r.putLines(40);
+        r.settle();
+        r.screen->scrollTo(QStringLiteral("L10"));
+        QCoreApplication::processEvents();
+        QVERIFY(r.list()->isMoving());
+        r.settle();
+        const QRect target = r.list()->visualRect(r.row(QStringLiteral("L10")));
+        QVERIFY(qAbs(target.center().y() - r.viewport()->height() / 2) <= 1);
+        QVERIFY(!r.frames.isTicking());
+
+        r.clock.advance(LoggingScreenModel::kJumpHold);
+        r.screen->scrollTo(QStringLiteral("L30"));
+        QCoreApplication::processEvents();
+        r.frameTime.advance(FrameClock::kInterval);
+        r.list()->verticalScrollBar()->setValue(5);
+        QVERIFY(!r.frames.isTicking());
+        QCOMPARE(r.list()->verticalScrollBar()->value(), 5);
+    }
+
+    // The banner fades in over the held rows and out when they are let go, keeping its room
+    // until it has faded; the release glides to the end.
+    void bannerFadesInAndOut()
+    {
+        ViewRig r(false);
+        QVERIFY(r.exposed);
+        r.start();
+        r.putLines(30);
+        r.settle();
+        r.screen->selectLine(QStringLiteral("L3"));
+        r.settle();
+        r.putLines(2, 30);
+        QVERIFY(r.view->showsBanner());
+        QCOMPARE(r.view->bannerOpacity(), 0.0);
+        r.frameTime.advance(FrameClock::kInterval * 4);
+        QVERIFY(r.view->bannerOpacity() > 0 && r.view->bannerOpacity() < 1);
+        r.settle();
+        QCOMPARE(r.view->bannerOpacity(), 1.0);
+
+        r.screen->cancelComposer();
+        QCoreApplication::processEvents();
+        QVERIFY(!r.view->showsBanner());
+        r.frameTime.advance(FrameClock::kInterval * 2);
+        QVERIFY(r.view->bannerOpacity() > 0 && r.view->bannerOpacity() < 1);
+        r.settle();
+        QCOMPARE(r.view->bannerOpacity(), 0.0);
+        QVERIFY(r.list()->isAtEnd());
+        QVERIFY(!r.frames.isTicking());
+    }
+
+    // The composer comes down from the top edge of its place as it fades in, and goes back up
+    // as it fades out; at rest it is exactly in its place and draws with no effect.
+    void composerSlidesInAndOut()
+    {
+        ViewRig r(false);
+        QVERIFY(r.exposed);
+        QWidget composer;
+        composer.setFixedHeight(kComposerHeight);
+        r.view->setComposer(&composer);
+        r.start();
+        r.putLines(4);
+        r.settle();
+        r.screen->selectLine(QStringLiteral("L1"));
+        QCoreApplication::processEvents();
+        const int spacing = int(std::ceil(r.view->delegate()->style().composerSpacing));
+        const int place = r.lineRect(QStringLiteral("L1")).bottom() + 1 + spacing;
+        QVERIFY(composer.isVisible());
+        QVERIFY(r.list()->composerProgress() < 1);
+        QVERIFY(composer.geometry().top() < place);
+        QVERIFY(composer.graphicsEffect());
+        r.frameTime.advance(FrameClock::kInterval * 3);
+        QVERIFY(composer.geometry().top() > place - kComposerHeight && composer.geometry().top() < place);
+        r.settle();
+        QCOMPARE(composer.geometry().top(), place);
+        QVERIFY(!composer.graphicsEffect());
+
+        r.screen->cancelComposer();
+        QCoreApplication::processEvents();
+        QVERIFY(composer.isHidden());
+        QVERIFY(r.list()->composerLeaving());
+        r.settle();
+        QVERIFY(!r.list()->composerLeaving());
+        QVERIFY(!r.frames.isTicking());
+        r.view->setComposer(nullptr);
+    }
+
+    // A line that becomes used grows its "SELECTED" badge in from a third of its size.
+    void selectedBadgePopsIn()
+    {
+        ViewRig r(false);
+        QVERIFY(r.exposed);
+        r.start();
+        r.putLines(4);
+        r.settle();
+        r.screen->selectLine(QStringLiteral("L2"));
+        r.screen->commitComposer(QStringLiteral("L2"));
+        QCoreApplication::processEvents();
+        QCOMPARE(r.list()->poppingBadgeCount(), 1);
+        QCOMPARE(r.view->delegate()->badgeProgress(QStringLiteral("L2")), std::optional<double>(0.0));
+        r.frameTime.advance(FrameClock::kInterval * 3);
+        const std::optional<double> growing = r.view->delegate()->badgeProgress(QStringLiteral("L2"));
+        QVERIFY(growing && *growing > 0);
+        r.settle();
+        QCOMPARE(r.list()->poppingBadgeCount(), 0);
+        QVERIFY(!r.view->delegate()->badgeProgress(QStringLiteral("L2")));
+        QVERIFY(!r.frames.isTicking());
+    }
+
+    // Off screen nothing moves: lines, holds and jumps put the list where it ends, with no frame.
+    void hiddenPaneMakesNoFrame()
+    {
+        ViewRig r(false);
+        QVERIFY(r.exposed);
+        r.start();
+        r.putLines(30);
+        r.settle();
+        r.view->hide();
+        r.list()->verticalScrollBar()->setValue(0);
+        r.putLines(3, 30);
+        r.screen->selectLine(QStringLiteral("L3"));
+        r.putLines(1, 33);
+        r.screen->cancelComposer();
+        QCoreApplication::processEvents();
+        QVERIFY(!r.frames.isTicking());
+        QVERIFY(!r.view->showsBanner() && r.view->bannerOpacity() == 0.0);
+        QVERIFY(r.list()->followsEnd());
     }
 };
 

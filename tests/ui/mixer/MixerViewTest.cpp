@@ -1,6 +1,7 @@
 #include "MixerRig.h"
 #include "common/TestMain.h"
 #include "common/WidgetReach.h"
+#include "ui/theme/Transition.h"
 
 #include "ui/mixer/AgentPinBand.h"
 #include "ui/mixer/MixerMeters.h"
@@ -176,8 +177,13 @@ private Q_SLOTS:
         QVERIFY(bench.compact() || pinned.size() > 1);
         bench.rig.rig.play(1000ms);
         QVERIFY(!engine.scanning());
-        QVERIFY(!view.scanLine()->isVisible());
+        // The line leaves as the scan ends, fading out.
+        QVERIFY(!view.scanLineFade()->isShown());
         QCOMPARE(view.pinBand()->pinPosition(), bench.rig.agent->focus());
+        // The frames run on the agent's clock.
+        bench.rig.clock.advance(1s);
+        QVERIFY(!view.scanLine()->isVisible());
+        QVERIFY(!view.scanLine()->graphicsEffect());
     }
 
     // The header's count follows every way a channel stops being live, the fader's off mark
