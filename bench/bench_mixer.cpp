@@ -112,9 +112,9 @@ struct Desk : ScreenDesk {
         }
     }
 
-    [[nodiscard]] std::vector<LevelMeter*> meters() const
+    [[nodiscard]] std::vector<MiniMeter*> meters() const
     {
-        std::vector<LevelMeter*> out;
+        std::vector<MiniMeter*> out;
         switch (view->shownLayout()) {
         case MixerModel::Layout::Strips:
             for (ChannelStrip* strip : view->strips())
@@ -148,18 +148,18 @@ void BM_LevelUpdate(benchmark::State& state, MixerModel::Layout layout, int chan
         state.SkipWithError("something besides the meters keeps animating");
         return;
     }
-    const std::vector<LevelMeter*> meters = desk.meters();
+    const std::vector<MiniMeter*> meters = desk.meters();
 
     // Untimed check that updates really paint: every paint event in the application, and those
     // of the meters, over a few publications.
     PaintCounter all;
     PaintCounter ofMeters;
     qApp->installEventFilter(&all);
-    for (LevelMeter* meter : meters)
+    for (MiniMeter* meter : meters)
         meter->installEventFilter(&ofMeters);
     constexpr int kChecked = 15;
     std::vector<float> before;
-    for (const LevelMeter* meter : meters)
+    for (const MiniMeter* meter : meters)
         before.push_back(meter->shownLevel());
     for (int i = 0; i < kChecked; ++i)
         desk.publicationPeriod();

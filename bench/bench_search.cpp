@@ -11,7 +11,7 @@
 #include "audio/TranscriptBook.h"
 #include "model/LoggingLog.h"
 #include "screens/LogSearchModel.h"
-#include "ui/logging/sheets/SearchSheet.h"
+#include "ui/logging/sheets/LogSearchSheet.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
@@ -115,7 +115,7 @@ void BM_KeystrokeFresh(benchmark::State& state)
 void sheetKeystrokes(benchmark::State& state, const QStringList& queries)
 {
     SearchDesk desk;
-    SearchSheet sheet(desk.sources());
+    LogSearchSheet sheet(desk.sources());
     sheet.show();
     QCoreApplication::processEvents();
     keystrokes(state, queries, [&](const QString& query) {

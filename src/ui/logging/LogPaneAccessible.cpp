@@ -1,7 +1,7 @@
 #include "ui/logging/LogPaneAccessible.h"
 
 #include "screens/LogEntryListModel.h"
-#include "ui/logging/EntryRowDelegate.h"
+#include "ui/logging/EntryRow.h"
 #include "ui/logging/ItemRowsAccessible.h"
 #include "ui/logging/LogHeader.h"
 #include "ui/logging/LogPaneView.h"
@@ -16,7 +16,7 @@
 namespace {
 
 using Role = LogEntryListModel::Role;
-using Control = EntryRowDelegate::Control;
+using Control = EntryRow::Control;
 
 // The cells of a row, left to right, as the header names them.
 constexpr std::array<int, LogColumns::Control> kCellRoles = {Role::BadgeRole, Role::TimecodeRole, Role::SpeakerRole,
@@ -74,7 +74,7 @@ public:
             return QStringLiteral("Select this row, or deselect it");
         if (action == LogPaneAccessible::kEditNoteAction)
             return QStringLiteral("Edit the note");
-        return EntryRowDelegate::toolTipOf(control, index.data(Role::SuggestedRole).toBool());
+        return EntryRow::toolTipOf(control, index.data(Role::SuggestedRole).toBool());
     }
 
     void doRowAction(const QModelIndex& index, const QString& action) override
@@ -103,7 +103,7 @@ public:
     [[nodiscard]] QRect cellRect(const QModelIndex& index, int column) const override
     {
         const QRect row = view()->visualRect(index);
-        const auto* delegate = qobject_cast<const EntryRowDelegate*>(view()->itemDelegate());
+        const auto* delegate = qobject_cast<const EntryRow*>(view()->itemDelegate());
         const LogColumns columns =
             LogColumns::layout(row.left(), row.width(), delegate ? delegate->style().columns : LogColumnsStyle{});
         const LogColumns::Span& span = columns.spans[size_t(std::clamp(column, 0, columnCount() - 1))];

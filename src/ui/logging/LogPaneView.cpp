@@ -26,7 +26,7 @@
 namespace {
 
 using Role = LogEntryListModel::Role;
-using Control = EntryRowDelegate::Control;
+using Control = EntryRow::Control;
 
 // The list, with the rows taken out drawn over it while they fade.
 class EntryList final : public QListView {
@@ -60,7 +60,7 @@ protected:
 LogPaneView::LogPaneView(QAbstractItemModel* model, QWidget* parent, FrameClock* frames)
     : QWidget(parent), m_frames(frames ? *frames : FrameClock::shared()), m_header(new LogHeader),
       m_stack(new QStackedWidget), m_emptyHelp(new QLabel), m_list(new EntryList),
-      m_delegate(new EntryRowDelegate(this)), m_rows(new QIdentityProxyModel(this)),
+      m_delegate(new EntryRow(this)), m_rows(new QIdentityProxyModel(this)),
       m_glide(new ScrollGlide(m_list->verticalScrollBar(), this, m_frames, motion::kDefault))
 {
     auto* layout = new QVBoxLayout(this);
@@ -115,7 +115,7 @@ LogPaneView::LogPaneView(QAbstractItemModel* model, QWidget* parent, FrameClock*
     connect(m_rows, &QAbstractItemModel::modelReset, this, &LogPaneView::modelReset);
     // Rows moved about keep their ids, and so their laid-out text; their widths are what may change.
     connect(m_rows, &QAbstractItemModel::layoutChanged, this, [this] { m_list->doItemsLayout(); });
-    connect(m_delegate, &EntryRowDelegate::noteEnded, this, &LogPaneView::noteEnded);
+    connect(m_delegate, &EntryRow::noteEnded, this, &LogPaneView::noteEnded);
     connect(m_list->verticalScrollBar(), &QScrollBar::valueChanged, this, &LogPaneView::hoverAtCursor);
 
     const auto restyle = [this] {
@@ -555,7 +555,7 @@ void LogPaneView::tickLeaving(double elapsed)
 
 void LogPaneView::placeGaps()
 {
-    QList<EntryRowDelegate::Gap> gaps;
+    QList<EntryRow::Gap> gaps;
     const int scroll = m_list->verticalScrollBar()->value();
     for (const Leaving& leaving : m_leaving)
         gaps.append({qreal(leaving.contentRect.top() - scroll),

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "platform/Spring.h"
-#include "ui/logging/EntryRowDelegate.h"
+#include "ui/logging/EntryRow.h"
 #include "ui/theme/FrameClock.h"
 
 #include <QHash>
@@ -52,7 +52,7 @@ public:
 
     [[nodiscard]] QListView* listView() const { return m_list; }
     [[nodiscard]] LogHeader* header() const { return m_header; }
-    [[nodiscard]] EntryRowDelegate* delegate() const { return m_delegate; }
+    [[nodiscard]] EntryRow* delegate() const { return m_delegate; }
     [[nodiscard]] bool showsEmptyHelp() const;
     [[nodiscard]] std::optional<QUuid> focusedNote() const { return m_focusedNote; }
     // Rows still coming in (sliding or popping their badge).
@@ -65,7 +65,7 @@ public:
 
     // What a click on `control` of the row of entry `id` does (for assistive tools, which press the
     // painted controls by name); nothing for a row no longer there.
-    void activate(const QUuid& id, EntryRowDelegate::Control control);
+    void activate(const QUuid& id, EntryRow::Control control);
 
 public Q_SLOTS:
     // The row whose note field has the keyboard: its field opens and takes the focus. None: the
@@ -113,7 +113,7 @@ private:
     void noteEnded();
     void fieldFocusChanged(QEvent* event);
     void setHovered(const QModelIndex& index);
-    void act(const QModelIndex& index, EntryRowDelegate::Control control);
+    void act(const QModelIndex& index, EntryRow::Control control);
     void hoverAtCursor();
     bool tickRows(double elapsed);
     void tickPops(double elapsed);
@@ -137,7 +137,7 @@ private:
     QStackedWidget* m_stack;
     QLabel* m_emptyHelp;
     QListView* m_list;
-    EntryRowDelegate* m_delegate;
+    EntryRow* m_delegate;
     QIdentityProxyModel* m_rows;
     QPointer<QAbstractItemModel> m_source;
 
@@ -146,7 +146,7 @@ private:
     QPersistentModelIndex m_editingRow;
     QPersistentModelIndex m_editorRow;
     QPersistentModelIndex m_pressedRow;
-    EntryRowDelegate::Control m_pressedControl = EntryRowDelegate::Control::None;
+    EntryRow::Control m_pressedControl = EntryRow::Control::None;
     bool m_scrollPending = false;
     int m_laidOutWidth = -1;
     bool m_layingOut = false;

@@ -6,16 +6,16 @@
 #include "screens/LogExporter.h"
 #include "screens/TranscriptListModel.h"
 #include "ui/logging/ButtonBar.h"
-#include "ui/logging/LinePickerDialog.h"
+#include "ui/logging/LinePickerSheet.h"
 #include "ui/logging/LogPaneView.h"
 #include "ui/logging/TagBar.h"
 #include "ui/logging/TextAlert.h"
-#include "ui/logging/WindowSetup.h"
-#include "ui/logging/header/ButtonsSheet.h"
-#include "ui/logging/header/KeywordsSheet.h"
-#include "ui/logging/sheets/ExportSheet.h"
+#include "ui/logging/WindowAccessor.h"
+#include "ui/logging/header/LogButtonsSheet.h"
+#include "ui/logging/header/LogKeywordsSheet.h"
+#include "ui/logging/sheets/LogExportSheet.h"
 #include "ui/logging/sheets/FileDialogSavePanel.h"
-#include "ui/logging/sheets/SearchSheet.h"
+#include "ui/logging/sheets/LogSearchSheet.h"
 #include "ui/theme/AppearanceNotifier.h"
 #include "ui/theme/FrameClock.h"
 #include "ui/theme/PaneParts.h"
@@ -82,7 +82,7 @@ void LoggingView::showEvent(QShowEvent* event)
     if (m_appeared)
         return;
     m_appeared = true;
-    WindowSetup::whenInWindow(this, &WindowSetup::configureLoggingWindow);
+    WindowAccessor::whenInWindow(this, &WindowAccessor::configureLoggingWindow);
     m_screen->appear();
 }
 
@@ -269,12 +269,12 @@ void LoggingView::showAlert(TextAlert* alert, std::function<void(const QString&)
     alert->open();
 }
 
-ExportSheet* LoggingView::openExportSheet() const
+LogExportSheet* LoggingView::openExportSheet() const
 {
     return m_exportSheet;
 }
 
-SearchSheet* LoggingView::openSearchSheet() const
+LogSearchSheet* LoggingView::openSearchSheet() const
 {
     return m_searchSheet;
 }
@@ -284,23 +284,23 @@ void LoggingView::followSheets()
     LoggingScreenModel& screen = *m_screen;
     // Each sheet lives while its flag holds; closing it any way clears the flag.
     if (screen.showButtons() && !m_buttonsSheet) {
-        m_buttonsSheet = new ButtonsSheet(screen.buttons(), this);
+        m_buttonsSheet = new LogButtonsSheet(screen.buttons(), this);
         connect(m_buttonsSheet, &QDialog::finished, this, [this] { m_screen->setShowButtons(false); });
         m_buttonsSheet->open();
     } else if (!screen.showButtons() && m_buttonsSheet) {
         m_buttonsSheet->close();
     }
     if (screen.showKeywords() && !m_keywordsSheet) {
-        m_keywordsSheet = new KeywordsSheet(screen.keywords(), this);
+        m_keywordsSheet = new LogKeywordsSheet(screen.keywords(), this);
         connect(m_keywordsSheet, &QDialog::finished, this, [this] { m_screen->setShowKeywords(false); });
         m_keywordsSheet->open();
     } else if (!screen.showKeywords() && m_keywordsSheet) {
         m_keywordsSheet->close();
     }
     if (screen.showExport() && !m_exportSheet) {
-        m_exportSheet = new ExportSheet(screen.log().entries().toList(), screen.buttons(), screen.defaults(), this);
+        m_exportSheet = new LogExportSheet(screen.log().entries().toList(), screen.buttons(), screen.defaults(), this);
         connect(m_exportSheet, &QDialog::finished, this, [this] { m_screen->setShowExport(false); });
-        connect(m_exportSheet, &ExportSheet::exported, m_exporter.get(), &LogExporter::exportChoice);
+        connect(m_exportSheet, &LogExportSheet::exported, m_exporter.get(), &LogExporter::exportChoice);
         m_exportSheet->open();
     } else if (!screen.showExport() && m_exportSheet) {
         m_exportSheet->close();
@@ -312,7 +312,7 @@ void LoggingView::followSearch()
     LoggingScreenModel& screen = *m_screen;
     // A new sheet each time: it opens on this log with an empty query.
     if (screen.showSearch() && !m_searchSheet) {
-        m_searchSheet = new SearchSheet(LogSearchModel::Sources::of(screen, screen.service()), this);
+        m_searchSheet = new LogSearchSheet(LogSearchModel::Sources::of(screen, screen.service()), this);
         connect(m_searchSheet, &QDialog::finished, this, [this] { m_screen->setShowSearch(false); });
         m_searchSheet->open();
     } else if (!screen.showSearch() && m_searchSheet) {

@@ -13,15 +13,15 @@ class ButtonBar;
 class ComposerView;
 class TranscriptListModel;
 class TranscriptPaneView;
-class ButtonsSheet;
-class KeywordsSheet;
-class ExportSheet;
-class SearchSheet;
+class LogButtonsSheet;
+class LogKeywordsSheet;
+class LogExportSheet;
+class LogSearchSheet;
 class FileDialogSavePanel;
 class HeaderPillButton;
 class LogExporter;
 class HeaderView;
-class LinePickerDialog;
+class LinePickerSheet;
 class QAbstractButton;
 class QButtonGroup;
 class LogEntryListModel;
@@ -71,15 +71,15 @@ public:
     [[nodiscard]] QWidget* channelColumn() const { return m_channelColumn; }
     // The alert on screen now, if any.
     [[nodiscard]] TextAlert* openAlert() const;
-    [[nodiscard]] ExportSheet* openExportSheet() const;
-    [[nodiscard]] SearchSheet* openSearchSheet() const;
+    [[nodiscard]] LogExportSheet* openExportSheet() const;
+    [[nodiscard]] LogSearchSheet* openSearchSheet() const;
     // The Export menu's pill in the header, and what its items do.
     [[nodiscard]] HeaderPillButton* exportButton() const { return m_exportButton; }
     [[nodiscard]] LogExporter& exporter() { return *m_exporter; }
     // Where the exports ask for their files.
     [[nodiscard]] FileDialogSavePanel& savePanel() { return *m_savePanel; }
     // The line picker on screen now, if any.
-    [[nodiscard]] LinePickerDialog* openPicker() const;
+    [[nodiscard]] LinePickerSheet* openPicker() const;
 
 protected:
     void showEvent(QShowEvent* event) override;
@@ -140,10 +140,10 @@ private:
     // The channel column's panes, whose heights follow the layout.
     QBoxLayout* m_channelPanes = nullptr;
     QPointer<TextAlert> m_alert;
-    QPointer<LinePickerDialog> m_picker;
-    QPointer<ButtonsSheet> m_buttonsSheet;
-    QPointer<KeywordsSheet> m_keywordsSheet;
-    QPointer<ExportSheet> m_exportSheet;
-    QPointer<SearchSheet> m_searchSheet;
+    QPointer<LinePickerSheet> m_picker;
+    QPointer<LogButtonsSheet> m_buttonsSheet;
+    QPointer<LogKeywordsSheet> m_keywordsSheet;
+    QPointer<LogExportSheet> m_exportSheet;
+    QPointer<LogSearchSheet> m_searchSheet;
     bool m_appeared = false;
 };

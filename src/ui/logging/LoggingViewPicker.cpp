@@ -1,10 +1,10 @@
 // The line picker: shown while the screen picks lines for a new entry.
-#include "ui/logging/LinePickerDialog.h"
+#include "ui/logging/LinePickerSheet.h"
 #include "ui/logging/LoggingView.h"
 
 #include "ui/theme/Theme.h"
 
-LinePickerDialog* LoggingView::openPicker() const
+LinePickerSheet* LoggingView::openPicker() const
 {
     return m_picker;
 }
@@ -25,7 +25,7 @@ void LoggingView::followPicker()
         return;
     }
     const LoggingScreenModel::LinePicker picker = screen.linePicker();
-    LinePickerDialog::Content content;
+    LinePickerSheet::Content content;
     content.title = picker.title;
     content.colour = picker.color;
     content.ticked = screen.pickIDs();
@@ -40,16 +40,16 @@ void LoggingView::followPicker()
         m_picker->setContent(content);
         return;
     }
-    m_picker = new LinePickerDialog(this);
+    m_picker = new LinePickerSheet(this);
     m_picker->setContent(content);
-    connect(m_picker, &LinePickerDialog::toggled, m_screen.get(),
+    connect(m_picker, &LinePickerSheet::toggled, m_screen.get(),
             [&screen](const QString& id) { screen.setPicked(id, !screen.pickIDs().contains(id)); });
     // An answered picker is on its way out: the next entry's picker is a new one.
-    connect(m_picker, &LinePickerDialog::saveRequested, this, [this] {
+    connect(m_picker, &LinePickerSheet::saveRequested, this, [this] {
         m_picker = nullptr;
         m_screen->applyPickedLines();
     });
-    connect(m_picker, &LinePickerDialog::keepRequested, this, [this] {
+    connect(m_picker, &LinePickerSheet::keepRequested, this, [this] {
         m_picker = nullptr;
         m_screen->keepWindowText();
     });

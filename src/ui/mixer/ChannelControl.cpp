@@ -16,7 +16,7 @@ ChannelControl::ChannelControl(Kind kind, MeterMotion& motion, FrameClock& frame
       })),
       m_name(new ChannelNameButton(kind == Kind::Strip ? ChannelNameButton::Kind::Strip : ChannelNameButton::Kind::Row,
                                    this)),
-      m_meter(new LevelMeter(kind == Kind::Strip ? LevelMeter::Kind::Vertical : LevelMeter::Kind::Bar, &motion, this)),
+      m_meter(new MiniMeter(kind == Kind::Strip ? MiniMeter::Kind::Vertical : MiniMeter::Kind::Bar, &motion, this)),
       m_fader(new MixerFader(kind == Kind::Strip ? Qt::Vertical : Qt::Horizontal, this)),
       m_mute(new ChannelTile(kind == Kind::Strip ? TileStyles::stripToggle : TileStyles::compactRow, this)),
       m_watch(new ChannelTile(kind == Kind::Strip ? TileStyles::stripToggle : TileStyles::compactRow, this)),

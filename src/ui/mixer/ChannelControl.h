@@ -9,7 +9,7 @@
 
 class ChannelNameButton;
 class ChannelTile;
-class LevelMeter;
+class MiniMeter;
 class MeterMotion;
 class MixerFader;
 
@@ -23,7 +23,7 @@ public:
 
     [[nodiscard]] const MixerModel::Channel& channel() const { return m_channel; }
     [[nodiscard]] int index() const { return m_channel.config.index; }
-    [[nodiscard]] LevelMeter* meter() const { return m_meter; }
+    [[nodiscard]] MiniMeter* meter() const { return m_meter; }
     [[nodiscard]] MixerFader* fader() const { return m_fader; }
     [[nodiscard]] ChannelNameButton* nameButton() const { return m_name; }
     [[nodiscard]] ChannelTile* muteButton() const { return m_mute; }
@@ -71,7 +71,7 @@ private:
     bool m_shown = false;
     double m_bandOpacity = 1.0;
     ChannelNameButton* m_name;
-    LevelMeter* m_meter;
+    MiniMeter* m_meter;
     MixerFader* m_fader;
     ChannelTile* m_mute;
     ChannelTile* m_watch;

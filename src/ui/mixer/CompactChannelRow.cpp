@@ -141,7 +141,7 @@ void CompactChannelRow::paintEvent(QPaintEvent* event)
 }
 
 CollapsedChannel::CollapsedChannel(MeterMotion& motion, QWidget* parent)
-    : QWidget(parent), m_meter(new LevelMeter(LevelMeter::Kind::Mini, &motion, this))
+    : QWidget(parent), m_meter(new MiniMeter(MiniMeter::Kind::Mini, &motion, this))
 {
     const int line = static_cast<int>(std::ceil(QFontMetricsF(kCollapsedName.font()).height()));
     setFixedSize(kWidth, m_meter->height() + kCollapsedGap + line);

@@ -2,7 +2,7 @@
 
 #include "ui/mixer/ChannelControl.h"
 
-class LevelMeter;
+class MiniMeter;
 class MeterMotion;
 
 // One channel as a single row of the mixer's two-column grid (nine channels and more): colour
@@ -39,7 +39,7 @@ public:
 
     void setChannel(const ChannelConfig& config, const QColor& colour);
     [[nodiscard]] const ChannelConfig& config() const { return m_config; }
-    [[nodiscard]] LevelMeter* meter() const { return m_meter; }
+    [[nodiscard]] MiniMeter* meter() const { return m_meter; }
 
 protected:
     void paintEvent(QPaintEvent* event) override;
@@ -47,6 +47,6 @@ protected:
 private:
     ChannelConfig m_config;
     QColor m_colour;
-    LevelMeter* m_meter;
+    MiniMeter* m_meter;
     bool m_shown = false;
 };

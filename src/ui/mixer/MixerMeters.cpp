@@ -32,22 +32,22 @@ MeterMotion::MeterMotion(FrameClock& frames) : m_animation(frames.add([this](dou
 
 MeterMotion::~MeterMotion()
 {
-    for (LevelMeter* meter : m_meters)
+    for (MiniMeter* meter : m_meters)
         meter->m_motion = nullptr;
 }
 
-void MeterMotion::attach(LevelMeter* meter)
+void MeterMotion::attach(MiniMeter* meter)
 {
     m_meters.push_back(meter);
 }
 
-void MeterMotion::detach(LevelMeter* meter)
+void MeterMotion::detach(MiniMeter* meter)
 {
     m_meters.erase(std::remove(m_meters.begin(), m_meters.end(), meter), m_meters.end());
     m_moving.erase(std::remove(m_moving.begin(), m_moving.end(), meter), m_moving.end());
 }
 
-void MeterMotion::wake(LevelMeter* meter)
+void MeterMotion::wake(MiniMeter* meter)
 {
     if (std::find(m_moving.cbegin(), m_moving.cend(), meter) == m_moving.cend())
         m_moving.push_back(meter);
@@ -57,12 +57,12 @@ void MeterMotion::wake(LevelMeter* meter)
 bool MeterMotion::tick(double seconds)
 {
     m_moving.erase(std::remove_if(m_moving.begin(), m_moving.end(),
-                                  [seconds](LevelMeter* meter) { return !meter->advance(seconds); }),
+                                  [seconds](MiniMeter* meter) { return !meter->advance(seconds); }),
                    m_moving.end());
     return !m_moving.empty();
 }
 
-LevelMeter::LevelMeter(Kind kind, MeterMotion* motion, QWidget* parent)
+MiniMeter::MiniMeter(Kind kind, MeterMotion* motion, QWidget* parent)
     : QWidget(parent), m_kind(kind), m_motion(motion)
 {
     if (m_motion)
@@ -84,13 +84,13 @@ LevelMeter::LevelMeter(Kind kind, MeterMotion* motion, QWidget* parent)
     }
 }
 
-LevelMeter::~LevelMeter()
+MiniMeter::~MiniMeter()
 {
     if (m_motion)
         m_motion->detach(this);
 }
 
-void LevelMeter::setLevel(float level)
+void MiniMeter::setLevel(float level)
 {
     if (level == m_target || (std::isnan(level) && std::isnan(m_target)))
         return;
@@ -103,7 +103,7 @@ void LevelMeter::setLevel(float level)
         show(level);
 }
 
-bool LevelMeter::advance(double seconds)
+bool MiniMeter::advance(double seconds)
 {
     m_elapsed += seconds;
     if (m_elapsed >= MeterMotion::kGlide || !std::isfinite(m_target) || !std::isfinite(m_from)) {
@@ -114,7 +114,7 @@ bool LevelMeter::advance(double seconds)
     return true;
 }
 
-void LevelMeter::show(float level)
+void MiniMeter::show(float level)
 {
     m_shown = level;
     const int extent = extentOf(level);
@@ -124,7 +124,7 @@ void LevelMeter::show(float level)
     update();
 }
 
-int LevelMeter::extentOf(float level) const
+int MiniMeter::extentOf(float level) const
 {
     const int length = m_kind == Kind::Vertical ? height() : width();
     // In device pixels: a move smaller than one is not seen.
@@ -134,7 +134,7 @@ int LevelMeter::extentOf(float level) const
     return static_cast<int>(std::lround(pixels)) | band;
 }
 
-QSize LevelMeter::sizeHint() const
+QSize MiniMeter::sizeHint() const
 {
     switch (m_kind) {
     case Kind::Vertical:
@@ -147,7 +147,7 @@ QSize LevelMeter::sizeHint() const
     return {};
 }
 
-void LevelMeter::setColour(const QColor& colour)
+void MiniMeter::setColour(const QColor& colour)
 {
     if (colour == m_colour)
         return;
@@ -155,7 +155,7 @@ void LevelMeter::setColour(const QColor& colour)
     update();
 }
 
-void LevelMeter::setOpacity(qreal opacity)
+void MiniMeter::setOpacity(qreal opacity)
 {
     if (opacity == m_opacity)
         return;
@@ -163,12 +163,12 @@ void LevelMeter::setOpacity(qreal opacity)
     update();
 }
 
-void LevelMeter::setTrackLength(int length)
+void MiniMeter::setTrackLength(int length)
 {
     setFixedHeight(length);
 }
 
-QColor LevelMeter::barColour(float level)
+QColor MiniMeter::barColour(float level)
 {
     if (level > 0.8f)
         return Theme::coral;
@@ -177,7 +177,7 @@ QColor LevelMeter::barColour(float level)
     return Theme::green;
 }
 
-void LevelMeter::paintEvent(QPaintEvent*)
+void MiniMeter::paintEvent(QPaintEvent*)
 {
     QPainter painter(this);
     painter.setRenderHint(QPainter::Antialiasing);

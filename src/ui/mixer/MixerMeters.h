@@ -7,7 +7,7 @@
 
 #include <vector>
 
-class LevelMeter;
+class MiniMeter;
 
 // Moves every meter of one mixer toward its newest level, linearly over kGlide, on one frame
 // clock animation. A meter repaints only its own rectangle, and only when its drawn extent moves
@@ -24,22 +24,22 @@ public:
     [[nodiscard]] bool isMoving() const { return !m_moving.empty(); }
 
 private:
-    friend class LevelMeter;
-    void attach(LevelMeter* meter);
-    void detach(LevelMeter* meter);
-    void wake(LevelMeter* meter);
+    friend class MiniMeter;
+    void attach(MiniMeter* meter);
+    void detach(MiniMeter* meter);
+    void wake(MiniMeter* meter);
     bool tick(double seconds);
 
     // Every meter it moves, so either may go first.
-    std::vector<LevelMeter*> m_meters;
-    std::vector<LevelMeter*> m_moving;
+    std::vector<MiniMeter*> m_meters;
+    std::vector<MiniMeter*> m_moving;
     FrameClock::Animation m_animation;
 };
 
 // A level meter of the mixer: painted, hidden from accessibility, drawn at an opacity its
 // channel sets. The level is drawn as given (the engine keeps it within 0...1); what lies
 // outside is drawn as empty or full.
-class LevelMeter : public QWidget {
+class MiniMeter : public QWidget {
     Q_OBJECT
 public:
     enum class Kind {
@@ -52,8 +52,8 @@ public:
     };
 
     // `motion` null: levels are drawn as they come.
-    LevelMeter(Kind kind, MeterMotion* motion, QWidget* parent = nullptr);
-    ~LevelMeter() override;
+    MiniMeter(Kind kind, MeterMotion* motion, QWidget* parent = nullptr);
+    ~MiniMeter() override;
 
     // Sets the level the meter glides to.
     void setLevel(float level);

@@ -3,7 +3,7 @@
 #include "model/LogButtonKind.h"
 #include "model/LogButtonStore.h"
 #include "ui/logging/ComposerView.h"
-#include "ui/logging/LinePickerDialog.h"
+#include "ui/logging/LinePickerSheet.h"
 #include "ui/theme/Theme.h"
 #include "ui/theme/WidgetPalette.h"
 
@@ -69,8 +69,8 @@ private Q_SLOTS:
         QWidget parent;
         parent.resize(700, 600);
         parent.show();
-        auto* picker = new LinePickerDialog(&parent);
-        LinePickerDialog::Content content{
+        auto* picker = new LinePickerSheet(&parent);
+        LinePickerSheet::Content content{
             QStringLiteral("Pick the lines for Funny"), LogButtonKind::color(u"funny").current(), {}, {}};
         const QStringList texts{
             QStringLiteral("So when did you first realise something was wrong with the boat?"),

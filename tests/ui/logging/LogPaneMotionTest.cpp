@@ -154,7 +154,7 @@ private Q_SLOTS:
         if (level.isValid())
             item->setData(level, Role::FlashLevelRole);
         model.appendRow(item);
-        const EntryRowDelegate delegate;
+        const EntryRow delegate;
         const QColor background = delegate.backgroundOf(model.index(0, 0));
         QCOMPARE(background.isValid(), drawn.isValid());
         if (!drawn.isValid())

@@ -20,7 +20,7 @@
 
 using namespace std::chrono_literals;
 using Role = LogEntryListModel::Role;
-using Control = EntryRowDelegate::Control;
+using Control = EntryRow::Control;
 
 namespace {
 

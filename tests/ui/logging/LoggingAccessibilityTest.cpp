@@ -4,7 +4,7 @@
 #include "screens/TimecodePanelModel.h"
 #include "ui/logging/ButtonBar.h"
 #include "ui/logging/ComposerView.h"
-#include "ui/logging/LinePickerDialog.h"
+#include "ui/logging/LinePickerSheet.h"
 #include "ui/logging/LogPaneAccessible.h"
 #include "ui/logging/LogPaneView.h"
 #include "ui/logging/LoggingView.h"
@@ -167,7 +167,7 @@ private Q_SLOTS:
         r.hearLines(3);
         press(accessibleOf(r.view->buttonBar()->chipButton(0)), QAccessibleActionInterface::pressAction());
         QTRY_VERIFY(r.view->openPicker() && r.view->openPicker()->isVisible());
-        LinePickerDialog* picker = r.view->openPicker();
+        LinePickerSheet* picker = r.view->openPicker();
         QAccessibleInterface* dialog = accessibleOf(picker);
         QCOMPARE(dialog->role(), QAccessible::Dialog);
         QCOMPARE(dialog->text(QAccessible::Name), picker->content().title);

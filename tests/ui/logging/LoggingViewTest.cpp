@@ -4,7 +4,7 @@
 #include "screens/LogEntryListModel.h"
 #include "ui/logging/ButtonBar.h"
 #include "ui/logging/ComposerView.h"
-#include "ui/logging/LinePickerDialog.h"
+#include "ui/logging/LinePickerSheet.h"
 #include "ui/logging/LogPaneView.h"
 #include "ui/logging/LoggingView.h"
 #include "ui/logging/MarkerChipButton.h"
@@ -13,9 +13,9 @@
 #include "ui/logging/header/HeaderPillButton.h"
 #include "ui/logging/header/HeaderView.h"
 #include "ui/logging/header/StatusBanner.h"
-#include "ui/logging/sheets/ExportSheet.h"
+#include "ui/logging/sheets/LogExportSheet.h"
 #include "ui/logging/sheets/FileDialogSavePanel.h"
-#include "ui/logging/sheets/SearchSheet.h"
+#include "ui/logging/sheets/LogSearchSheet.h"
 #include "ui/mixer/ChannelControls.h"
 #include "ui/mixer/ChannelStrip.h"
 #include "ui/mixer/MixerMeters.h"
@@ -48,7 +48,7 @@ struct ViewRig : RigParts {
     QListView* list() { return view->logPane()->listView(); }
     QModelIndex row(int i) { return list()->model()->index(i, 0); }
     // Clicks a control the delegate draws on row `i`, hovering the row first as a pointer would.
-    bool clickControl(int i, EntryRowDelegate::Control control)
+    bool clickControl(int i, EntryRow::Control control)
     {
         const QRect rowRect = list()->visualRect(row(i));
         QTest::mouseMove(list()->viewport(), rowRect.center());
@@ -155,7 +155,7 @@ private Q_SLOTS:
         QVERIFY(QTest::qWaitForWindowExposed(r.view.get()));
         QTest::keyClick(r.view.get(), Qt::Key_1, Qt::ControlModifier);
         const QUuid id = r.screen().log().entries().at(0).id;
-        QVERIFY(r.clickControl(0, EntryRowDelegate::Control::AddNote));
+        QVERIFY(r.clickControl(0, EntryRow::Control::AddNote));
         QCOMPARE(r.screen().editingNote(), std::optional(id));
         r.clock.advance(std::chrono::milliseconds(0));
         QTRY_VERIFY(QApplication::focusWidget() && r.list()->isAncestorOf(QApplication::focusWidget()));
@@ -183,7 +183,7 @@ private Q_SLOTS:
         QCOMPARE(r.screen().log().entries().at(1).tags, QStringList{tag});
         QVERIFY(r.screen().log().entries().at(0).tags.isEmpty());
 
-        QVERIFY(r.clickControl(1, EntryRowDelegate::Control::Delete));
+        QVERIFY(r.clickControl(1, EntryRow::Control::Delete));
         QCOMPARE(r.screen().log().entries().size(), 1);
         QCOMPARE(r.list()->model()->rowCount(), 1);
         QVERIFY(!r.screen().selectedEntry());
@@ -361,7 +361,7 @@ private Q_SLOTS:
 
         // The search sheet finds the line as it is typed; a click jumps to it and closes the sheet.
         QTRY_VERIFY(r.view->openSearchSheet());
-        SearchSheet* search = r.view->openSearchSheet();
+        LogSearchSheet* search = r.view->openSearchSheet();
         const DisplaySegment line = r.screen().transcriber().segments().constLast();
         QTest::keyClicks(search->field(), line.text.left(12).toUpper());
         QTRY_VERIFY(search->hitList()->model()->rowCount() > 0);
@@ -425,7 +425,7 @@ private Q_SLOTS:
         QVERIFY(QTest::qWaitForWindowExposed(r.view.get()));
         hearLines(r, 3);
         QTest::keyClick(r.view.get(), Qt::Key_1, Qt::ControlModifier);
-        const QPointer<LinePickerDialog> picker = r.view->openPicker();
+        const QPointer<LinePickerSheet> picker = r.view->openPicker();
         QVERIFY(picker);
         QVERIFY(QTest::qWaitForWindowActive(picker));
         QTRY_VERIFY(picker->isAncestorOf(QApplication::focusWidget()));
@@ -520,7 +520,7 @@ private Q_SLOTS:
         QTest::mouseClick(pill, Qt::LeftButton);
         QTRY_VERIFY(pill->menu()->isVisible());
         pill->menu()->hide();
-        QVERIFY(r.clickControl(0, EntryRowDelegate::Control::Delete));
+        QVERIFY(r.clickControl(0, EntryRow::Control::Delete));
         QVERIFY(r.screen().log().entries().isEmpty());
         QVERIFY(!pill->isEnabled());
     }

@@ -20,9 +20,9 @@ using namespace Qt::Literals::StringLiterals;
 namespace {
 
 // The meters of the layout on screen, in channel order.
-QList<LevelMeter*> meters(const MixerRig& bench)
+QList<MiniMeter*> meters(const MixerRig& bench)
 {
-    QList<LevelMeter*> out;
+    QList<MiniMeter*> out;
     for (int i = 0; i < bench.model.channelCount(); ++i)
         out.append(bench.view->shownLayout() == MixerModel::Layout::Collapsed
                        ? bench.view->collapsedChannels().at(std::size_t(i))->meter()
@@ -250,7 +250,7 @@ private Q_SLOTS:
             QCOMPARE(levels.size(), captured);
             QVERIFY(levels.at(1) > 0.0f);
             const bool collapsed = bench.view->shownLayout() == MixerModel::Layout::Collapsed;
-            const QList<LevelMeter*> shown = meters(bench);
+            const QList<MiniMeter*> shown = meters(bench);
             for (int i = 0; i < channels; ++i)
                 QCOMPARE(shown.at(i)->level(), i >= captured || (collapsed && i == 1) ? 0.0f : levels.at(i));
             // The other layout shows the same list.
@@ -321,8 +321,8 @@ private Q_SLOTS:
     {
         QFETCH(float, level);
         QFETCH(QColor, colour);
-        QCOMPARE(LevelMeter::barColour(level), colour);
-        LevelMeter bar(LevelMeter::Kind::Bar, nullptr);
+        QCOMPARE(MiniMeter::barColour(level), colour);
+        MiniMeter bar(MiniMeter::Kind::Bar, nullptr);
         bar.resize(60, 5);
         bar.setLevel(level);
         const QImage drawn = paintedAlone(&bar);
@@ -333,14 +333,14 @@ private Q_SLOTS:
     // frame), then stops.
     void meterGlide_data()
     {
-        QTest::addColumn<LevelMeter::Kind>("kind");
+        QTest::addColumn<MiniMeter::Kind>("kind");
         QTest::addColumn<float>("from");
         QTest::addColumn<float>("to");
         QTest::addColumn<int>("afterMs");
         QTest::addColumn<float>("shown");
-        const std::pair<LevelMeter::Kind, const char*> kinds[] = {{LevelMeter::Kind::Vertical, "strip"},
-                                                                  {LevelMeter::Kind::Mini, "collapsed"},
-                                                                  {LevelMeter::Kind::Bar, "row"}};
+        const std::pair<MiniMeter::Kind, const char*> kinds[] = {{MiniMeter::Kind::Vertical, "strip"},
+                                                                  {MiniMeter::Kind::Mini, "collapsed"},
+                                                                  {MiniMeter::Kind::Bar, "row"}};
         for (const auto& [kind, name] : kinds) {
             QTest::addRow("%s, up, 48 ms", name) << kind << 0.0f << 1.0f << 48 << 0.6f;
             QTest::addRow("%s, up, 64 ms", name) << kind << 0.0f << 1.0f << 64 << 0.8f;
@@ -350,7 +350,7 @@ private Q_SLOTS:
     }
     void meterGlide()
     {
-        QFETCH(LevelMeter::Kind, kind);
+        QFETCH(MiniMeter::Kind, kind);
         QFETCH(float, from);
         QFETCH(float, to);
         QFETCH(int, afterMs);
@@ -358,7 +358,7 @@ private Q_SLOTS:
         ManualClock clock;
         FrameClock frames(&clock);
         MeterMotion motion(frames);
-        LevelMeter meter(kind, &motion);
+        MiniMeter meter(kind, &motion);
         meter.setTrackLength(104);
         meter.resize(meter.sizeHint());
         meter.setVisible(true);

@@ -1,6 +1,6 @@
 #include "ui/logging/sheets/FileDialogSavePanel.h"
 
-#include "ui/logging/WindowSetup.h"
+#include "ui/logging/WindowAccessor.h"
 
 #include <QApplication>
 #include <QFileDialog>
@@ -65,7 +65,7 @@ FileDialogSavePanel::~FileDialogSavePanel()
 
 QWidget* FileDialogSavePanel::loggingWindow()
 {
-    const QString title = QString::fromLatin1(WindowSetup::kTitle);
+    const QString title = QString::fromLatin1(WindowAccessor::kTitle);
     for (QWidget* widget : QApplication::topLevelWidgets())
         if (widget->isWindow() && widget->windowTitle() == title)
             return widget;

@@ -7,8 +7,8 @@
 #include "platform/ManualClock.h"
 #include "screens/TimecodePanelModel.h"
 #include "ui/logging/TextAlert.h"
-#include "ui/logging/header/ButtonsSheet.h"
-#include "ui/logging/header/KeywordsSheet.h"
+#include "ui/logging/header/LogButtonsSheet.h"
+#include "ui/logging/header/LogKeywordsSheet.h"
 #include "ui/logging/header/TimecodePanel.h"
 #include "ui/theme/FrameClock.h"
 #include "ui/theme/Theme.h"
@@ -90,7 +90,7 @@ private Q_SLOTS:
         QWidget window;
         window.resize(700, 700);
         window.show();
-        QPointer<ButtonsSheet> sheet = new ButtonsSheet(store, &window);
+        QPointer<LogButtonsSheet> sheet = new LogButtonsSheet(store, &window);
         sheet->open();
         QVERIFY(QTest::qWaitForWindowExposed(sheet));
         QTest::mouseClick(sheet->rowParts(1).reach, Qt::LeftButton);
@@ -114,7 +114,7 @@ private Q_SLOTS:
         QWidget window;
         window.resize(600, 500);
         window.show();
-        QPointer<KeywordsSheet> sheet = new KeywordsSheet(store, &window);
+        QPointer<LogKeywordsSheet> sheet = new LogKeywordsSheet(store, &window);
         sheet->open();
         QVERIFY(QTest::qWaitForWindowExposed(sheet));
         const QString suffix = dark ? QStringLiteral("-dark") : QStringLiteral("-light");

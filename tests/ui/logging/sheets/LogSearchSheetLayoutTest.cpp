@@ -3,7 +3,7 @@
 #include "standin/StandinTestSupport.h"
 
 #include "platform/Fonts.h"
-#include "ui/logging/sheets/SearchSheet.h"
+#include "ui/logging/sheets/LogSearchSheet.h"
 
 #include <QAbstractButton>
 #include <QLabel>
@@ -31,7 +31,7 @@ QLabel* labelSaying(QWidget* in, const QString& text)
 // header to its text, its "SELECT" badge padded 5 across; a card of another shoot pads its line
 // the same way, 4 under the shoot's title, its links 12 apart; the search button stands 8 from
 // its message; and timecodes set their digits one width, so what follows them lines up.
-class SearchSheetLayoutTest : public QObject {
+class LogSearchSheetLayoutTest : public QObject {
     Q_OBJECT
 
 private:
@@ -52,12 +52,12 @@ private:
                 rig.screen->log().appendEntry(mark);
             }
             window.show();
-            sheet = new SearchSheet(LogSearchModel::Sources::of(*rig.screen, rig.service), &window);
+            sheet = new LogSearchSheet(LogSearchModel::Sources::of(*rig.screen, rig.service), &window);
             sheet->open();
         }
         screen_test::Rig rig;
         QWidget window;
-        QPointer<SearchSheet> sheet;
+        QPointer<LogSearchSheet> sheet;
     };
 
     void answerNext(const QByteArray& body)
@@ -112,7 +112,7 @@ private Q_SLOTS:
         QVERIFY(firstCoral(drawn[0]) > 0);
         QCOMPARE(firstCoral(drawn[0]), firstCoral(drawn[1]));
 
-        const SearchSheet::Style& style = r.sheet->style();
+        const LogSearchSheet::Style& style = r.sheet->style();
         const QFontMetricsF badge(style.badge.font());
         const qreal header = std::max({QFontMetricsF(style.timecode.font()).height(),
                                        QFontMetricsF(style.who.font()).height(), badge.height() + 2 * 2});
@@ -132,7 +132,7 @@ private Q_SLOTS:
         int left = right;
         while (left > 0 && drawnColumn(left - 1))
             --left;
-        const qreal expected = badge.horizontalAdvance(QString::fromLatin1(SearchSheet::kBadgeText)) + 2 * 5;
+        const qreal expected = badge.horizontalAdvance(QString::fromLatin1(LogSearchSheet::kBadgeText)) + 2 * 5;
         QVERIFY2(right - left + 1 >= std::ceil(expected) && right - left + 1 <= std::ceil(expected) + 1,
                  qPrintable(QStringLiteral("badge %1 wide, expected %2").arg(right - left + 1).arg(expected)));
     }
@@ -181,5 +181,5 @@ private Q_SLOTS:
     }
 };
 
-PINDLE_TEST(SearchSheetLayoutTest)
-#include "SearchSheetLayoutTest.moc"
+PINDLE_TEST(LogSearchSheetLayoutTest)
+#include "LogSearchSheetLayoutTest.moc"

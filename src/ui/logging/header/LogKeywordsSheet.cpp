@@ -1,4 +1,4 @@
-#include "ui/logging/header/KeywordsSheet.h"
+#include "ui/logging/header/LogKeywordsSheet.h"
 
 #include "ui/theme/AppearanceNotifier.h"
 #include "ui/theme/FlowChips.h"
@@ -27,7 +27,7 @@ QLabel* makeLabel(const TextStyle& style, const QString& text, QWidget* parent)
 
 } // namespace
 
-KeywordsSheet::KeywordsSheet(LogKeywordStore& store, QWidget* parent) : QDialog(parent), m_store(store)
+LogKeywordsSheet::LogKeywordsSheet(LogKeywordStore& store, QWidget* parent) : QDialog(parent), m_store(store)
 {
     setAttribute(Qt::WA_DeleteOnClose);
     setWindowModality(Qt::WindowModal);
@@ -57,7 +57,7 @@ KeywordsSheet::KeywordsSheet(LogKeywordStore& store, QWidget* parent) : QDialog(
     m_add = new QPushButton(QStringLiteral("Add"), this);
     // A click leaves the keyboard in the field, for the next word.
     m_add->setFocusPolicy(Qt::TabFocus);
-    connect(m_add, &QPushButton::clicked, this, &KeywordsSheet::addWords);
+    connect(m_add, &QPushButton::clicked, this, &LogKeywordsSheet::addWords);
     auto* entry = new QHBoxLayout;
     entry->setSpacing(m_style.entrySpacing);
     entry->addWidget(field, 1, Qt::AlignVCenter);
@@ -87,20 +87,20 @@ KeywordsSheet::KeywordsSheet(LogKeywordStore& store, QWidget* parent) : QDialog(
     layout->addStretch(0);
 
     follow();
-    connect(&m_store, &LogKeywordStore::wordsChanged, this, &KeywordsSheet::follow);
-    connect(&AppearanceNotifier::shared(), &AppearanceNotifier::appearanceChanged, this, &KeywordsSheet::restyle);
+    connect(&m_store, &LogKeywordStore::wordsChanged, this, &LogKeywordsSheet::follow);
+    connect(&AppearanceNotifier::shared(), &AppearanceNotifier::appearanceChanged, this, &LogKeywordsSheet::restyle);
     restyle();
     m_field->setFocus();
 }
 
-void KeywordsSheet::addWords()
+void LogKeywordsSheet::addWords()
 {
     const QString draft = m_field->text();
     m_field->clear();
     m_store.add(draft);
 }
 
-bool KeywordsSheet::eventFilter(QObject* watched, QEvent* event)
+bool LogKeywordsSheet::eventFilter(QObject* watched, QEvent* event)
 {
     if (watched == m_field && event->type() == QEvent::KeyPress) {
         const int key = static_cast<QKeyEvent*>(event)->key();
@@ -113,7 +113,7 @@ bool KeywordsSheet::eventFilter(QObject* watched, QEvent* event)
     return QDialog::eventFilter(watched, event);
 }
 
-void KeywordsSheet::follow()
+void LogKeywordsSheet::follow()
 {
     const QStringList& words = m_store.words();
     m_chips->setWords(words);
@@ -121,7 +121,7 @@ void KeywordsSheet::follow()
     m_scroll->setVisible(!words.isEmpty());
 }
 
-void KeywordsSheet::restyle()
+void LogKeywordsSheet::restyle()
 {
     setPaletteColour(this, QPalette::Window, Theme::background.current());
     setPaletteColour(m_title, QPalette::WindowText, Theme::ink.current());

@@ -1,4 +1,4 @@
-#include "ui/logging/header/ButtonsSheet.h"
+#include "ui/logging/header/LogButtonsSheet.h"
 
 #include "model/LogButtonKind.h"
 #include "ui/logging/TextAlert.h"
@@ -139,9 +139,9 @@ private:
 
 // One button of the store: its row of controls and, while open, its grab-back slider. Pressing
 // on the row itself and dragging moves it.
-class ButtonsSheet::Row final : public QWidget {
+class LogButtonsSheet::Row final : public QWidget {
 public:
-    Row(ButtonsSheet& sheet, int position, QWidget* parent) : QWidget(parent), m_sheet(sheet), m_position(position)
+    Row(LogButtonsSheet& sheet, int position, QWidget* parent) : QWidget(parent), m_sheet(sheet), m_position(position)
     {
         const Style& style = sheet.m_style;
         m_tick = new SymbolButton(QSize(style.tickSide, style.tickSide), this);
@@ -324,7 +324,7 @@ private:
         drag->exec(Qt::MoveAction);
     }
 
-    ButtonsSheet& m_sheet;
+    LogButtonsSheet& m_sheet;
     const int m_position;
     LogButton m_button;
     SymbolButton* m_tick;
@@ -344,9 +344,9 @@ private:
 };
 
 // The rows, and where a dragged row is dropped among them.
-class ButtonsSheet::RowList final : public QWidget {
+class LogButtonsSheet::RowList final : public QWidget {
 public:
-    explicit RowList(ButtonsSheet& sheet) : m_sheet(sheet) { setAcceptDrops(true); }
+    explicit RowList(LogButtonsSheet& sheet) : m_sheet(sheet) { setAcceptDrops(true); }
 
 protected:
     void dragEnterEvent(QDragEnterEvent* event) override { dragMoveEvent(event); }
@@ -393,10 +393,10 @@ private:
         }
     }
 
-    ButtonsSheet& m_sheet;
+    LogButtonsSheet& m_sheet;
 };
 
-ButtonsSheet::ButtonsSheet(LogButtonStore& store, QWidget* parent) : QDialog(parent), m_store(store)
+LogButtonsSheet::LogButtonsSheet(LogButtonStore& store, QWidget* parent) : QDialog(parent), m_store(store)
 {
     setAttribute(Qt::WA_DeleteOnClose);
     setWindowModality(Qt::WindowModal);
@@ -445,18 +445,18 @@ ButtonsSheet::ButtonsSheet(LogButtonStore& store, QWidget* parent) : QDialog(par
     layout->addLayout(help);
 
     follow();
-    connect(&m_store, &LogButtonStore::buttonsChanged, this, &ButtonsSheet::follow);
-    connect(&AppearanceNotifier::shared(), &AppearanceNotifier::appearanceChanged, this, &ButtonsSheet::restyle);
+    connect(&m_store, &LogButtonStore::buttonsChanged, this, &LogButtonsSheet::follow);
+    connect(&AppearanceNotifier::shared(), &AppearanceNotifier::appearanceChanged, this, &LogButtonsSheet::restyle);
     restyle();
 }
 
-ButtonsSheet::~ButtonsSheet()
+LogButtonsSheet::~LogButtonsSheet()
 {
     // The alert answers into the store through this sheet; it must not outlive it.
     delete m_renameAlert;
 }
 
-QString ButtonsSheet::shortcutLabel(const QList<LogButton>& buttons, int position)
+QString LogButtonsSheet::shortcutLabel(const QList<LogButton>& buttons, int position)
 {
     if (position < 0 || position >= buttons.size() || !buttons.at(position).enabled)
         return {};
@@ -466,37 +466,37 @@ QString ButtonsSheet::shortcutLabel(const QList<LogButton>& buttons, int positio
     return shownBefore < kShortcuts ? QStringLiteral("Ctrl+%1").arg(shownBefore + 1) : QString();
 }
 
-std::unique_ptr<QMimeData> ButtonsSheet::rowMimeData(int position, const QString& kind)
+std::unique_ptr<QMimeData> LogButtonsSheet::rowMimeData(int position, const QString& kind)
 {
     auto data = std::make_unique<QMimeData>();
     data->setData(QString::fromLatin1(kRowMimeType), QByteArray::number(position) + '|' + kind.toUtf8());
     return data;
 }
 
-QString ButtonsSheet::reachText(double seconds)
+QString LogButtonsSheet::reachText(double seconds)
 {
     const qint64 whole = std::isfinite(seconds) ? static_cast<qint64>(std::trunc(seconds)) : 0;
     return QStringLiteral("Last %1 s").arg(whole);
 }
 
-int ButtonsSheet::rowCount() const
+int LogButtonsSheet::rowCount() const
 {
     return static_cast<int>(std::min<qsizetype>(m_store.buttons().size(), static_cast<qsizetype>(m_rows.size())));
 }
 
-ButtonsSheet::RowParts ButtonsSheet::rowParts(int position) const
+LogButtonsSheet::RowParts LogButtonsSheet::rowParts(int position) const
 {
     if (position < 0 || position >= rowCount())
         return {};
     return m_rows[static_cast<std::size_t>(position)]->parts();
 }
 
-QWidget* ButtonsSheet::rowList() const
+QWidget* LogButtonsSheet::rowList() const
 {
     return m_list;
 }
 
-int ButtonsSheet::dropPosition(int y) const
+int LogButtonsSheet::dropPosition(int y) const
 {
     const int count = rowCount();
     for (int i = 0; i < count; ++i) {
@@ -506,7 +506,7 @@ int ButtonsSheet::dropPosition(int y) const
     return count;
 }
 
-void ButtonsSheet::follow()
+void LogButtonsSheet::follow()
 {
     const QList<LogButton>& buttons = m_store.buttons();
     while (m_rows.size() < static_cast<std::size_t>(buttons.size())) {
@@ -526,7 +526,7 @@ void ButtonsSheet::follow()
     }
 }
 
-void ButtonsSheet::restyle()
+void LogButtonsSheet::restyle()
 {
     setPaletteColour(this, QPalette::Window, Theme::background.current());
     setPaletteColour(m_title, QPalette::WindowText, Theme::ink.current());
@@ -536,7 +536,7 @@ void ButtonsSheet::restyle()
     update();
 }
 
-void ButtonsSheet::toggleReach(const QString& kind)
+void LogButtonsSheet::toggleReach(const QString& kind)
 {
     if (m_reachOpen == kind)
         m_reachOpen.reset();
@@ -545,7 +545,7 @@ void ButtonsSheet::toggleReach(const QString& kind)
     follow();
 }
 
-void ButtonsSheet::startRename(const LogButton& button)
+void LogButtonsSheet::startRename(const LogButton& button)
 {
     if (m_renameAlert)
         return;
@@ -580,7 +580,7 @@ void ButtonsSheet::startRename(const LogButton& button)
     alert->open();
 }
 
-void ButtonsSheet::moveRow(int from, const QString& kind, int to)
+void LogButtonsSheet::moveRow(int from, const QString& kind, int to)
 {
     const QList<LogButton>& buttons = m_store.buttons();
     // The drag named a position and a kind; if the list moved under it, the kind decides.

@@ -8,7 +8,7 @@
 // Hands a view the window that hosts it, one event-loop turn after the view is made: the logging
 // screen titles its window and keeps it above other windows. A view that has no window by then
 // configures nothing.
-class WindowSetup : public QObject {
+class WindowAccessor : public QObject {
     Q_OBJECT
 public:
     using Configure = std::function<void(QWidget* window)>;

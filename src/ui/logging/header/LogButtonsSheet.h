@@ -26,7 +26,7 @@ class TextAlert;
 // grab-back slider is open and which button is being renamed.
 //
 // A window-modal dialog over its parent; it deletes itself once closed.
-class ButtonsSheet : public QDialog {
+class LogButtonsSheet : public QDialog {
     Q_OBJECT
 public:
     struct Style {
@@ -64,8 +64,8 @@ public:
     static constexpr char kRenameMessage[] =
         "It changes the label only, not the marker type, so exports still know what it is.";
 
-    explicit ButtonsSheet(LogButtonStore& store, QWidget* parent = nullptr);
-    ~ButtonsSheet() override;
+    explicit LogButtonsSheet(LogButtonStore& store, QWidget* parent = nullptr);
+    ~LogButtonsSheet() override;
 
     // The shortcut label of the button at `position` among `buttons`: "Ctrl+1" … "Ctrl+9" for the
     // first nine shown buttons, empty for a hidden one and for the tenth shown on.

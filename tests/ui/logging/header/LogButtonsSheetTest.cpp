@@ -5,7 +5,7 @@
 #include "ui/logging/LoggingView.h"
 #include "ui/logging/MarkerChipButton.h"
 #include "ui/logging/TextAlert.h"
-#include "ui/logging/header/ButtonsSheet.h"
+#include "ui/logging/header/LogButtonsSheet.h"
 
 #include <QAbstractButton>
 #include <QApplication>
@@ -24,7 +24,7 @@ struct SheetRig {
     SheetRig() : path(dir.filePath(QStringLiteral("defaults.json"))), defaults(path), store(defaults)
     {
         window.show();
-        sheet = new ButtonsSheet(store, &window);
+        sheet = new LogButtonsSheet(store, &window);
         sheet->open();
     }
 
@@ -33,12 +33,12 @@ struct SheetRig {
     Defaults defaults;
     LogButtonStore store;
     QWidget window;
-    QPointer<ButtonsSheet> sheet;
+    QPointer<LogButtonsSheet> sheet;
 };
 
 // `data` dragged over the row list and dropped on the upper half of row `before` (below the last
 // row for the end), as a drag from a row does. Whether the drop was taken.
-bool drop(const ButtonsSheet& sheet, const QMimeData& data, int before)
+bool drop(const LogButtonsSheet& sheet, const QMimeData& data, int before)
 {
     const int last = sheet.rowCount() - 1;
     const QPoint at = before > last ? sheet.rowParts(last).row->geometry().bottomLeft() + QPoint(40, 1)
@@ -51,9 +51,9 @@ bool drop(const ButtonsSheet& sheet, const QMimeData& data, int before)
     return enter.isAccepted() && dropped.isAccepted();
 }
 
-bool dragRow(const ButtonsSheet& sheet, const LogButtonStore& store, int from, int before)
+bool dragRow(const LogButtonsSheet& sheet, const LogButtonStore& store, int from, int before)
 {
-    return drop(sheet, *ButtonsSheet::rowMimeData(from, store.buttons().at(from).kind), before);
+    return drop(sheet, *LogButtonsSheet::rowMimeData(from, store.buttons().at(from).kind), before);
 }
 
 } // namespace
@@ -61,7 +61,7 @@ bool dragRow(const ButtonsSheet& sheet, const LogButtonStore& store, int from, i
 // The marker-button sheet through its widgets: every edit reaches a new store, Return in the
 // rename field never closes the sheet, and a reorder keeps the bar's Ctrl+digit shortcuts on the
 // buttons their labels name.
-class ButtonsSheetTest : public QObject {
+class LogButtonsSheetTest : public QObject {
     Q_OBJECT
 
 private Q_SLOTS:
@@ -82,7 +82,7 @@ private Q_SLOTS:
         QList<LogButton> buttons;
         for (int i = 0; i < 12; ++i)
             buttons.append({QStringLiteral("k%1").arg(i), QStringLiteral("K"), i < shown, 10});
-        QTEST(ButtonsSheet::shortcutLabel(buttons, position), "label");
+        QTEST(LogButtonsSheet::shortcutLabel(buttons, position), "label");
     }
 
     // The capsule reads whole seconds, cut rather than rounded; no number reads as nonsense.
@@ -97,7 +97,7 @@ private Q_SLOTS:
     void reachText()
     {
         QFETCH(double, seconds);
-        QTEST(ButtonsSheet::reachText(seconds), "text");
+        QTEST(LogButtonsSheet::reachText(seconds), "text");
     }
 
     // Ticking shows a button with the next shortcut (In / Out without a timer); one slider is open
@@ -226,7 +226,7 @@ private Q_SLOTS:
         if (payload == "text")
             data.setText(QStringLiteral("0|earmark"));
         else
-            data.setData(QString::fromLatin1(ButtonsSheet::kRowMimeType),
+            data.setData(QString::fromLatin1(LogButtonsSheet::kRowMimeType),
                          payload.isEmpty() ? QByteArray::number(from) + '|' + r.store.buttons().at(from).kind.toUtf8()
                                            : payload);
         QCOMPARE(drop(*r.sheet, data, before), payload != "text" && payload != "earmark");
@@ -251,7 +251,7 @@ private Q_SLOTS:
         QTest::keyPress(&view, Qt::Key_1, Qt::ControlModifier);
         QCOMPARE(view.screen().log().entries().constLast().type, store.visible().at(0).kind);
 
-        QPointer<ButtonsSheet> sheet = new ButtonsSheet(store, &view);
+        QPointer<LogButtonsSheet> sheet = new LogButtonsSheet(store, &view);
         sheet->open();
         QVERIFY(QTest::qWaitForWindowExposed(sheet));
         QVERIFY(dragRow(*sheet, store, 2, 0));
@@ -281,5 +281,5 @@ private Q_SLOTS:
     }
 };
 
-PINDLE_TEST(ButtonsSheetTest)
-#include "ButtonsSheetTest.moc"
+PINDLE_TEST(LogButtonsSheetTest)
+#include "LogButtonsSheetTest.moc"

@@ -3,7 +3,7 @@
 #include "screens/ScreenRig.h"
 #include "standin/StandinTestSupport.h"
 
-#include "ui/logging/sheets/SearchSheet.h"
+#include "ui/logging/sheets/LogSearchSheet.h"
 
 #include <QAbstractButton>
 #include <QLineEdit>
@@ -12,7 +12,7 @@
 
 // Pictures of the search sheet, light and dark: this log's hits, nothing found, and hits of
 // other shoots with a problem line. Runs only when PINDLE_SCREENSHOTS names a folder.
-class SearchSheetScreenshotTest : public QObject {
+class LogSearchSheetScreenshotTest : public QObject {
     Q_OBJECT
 
 private Q_SLOTS:
@@ -47,7 +47,7 @@ private Q_SLOTS:
         QWidget window;
         window.resize(700, 600);
         window.show();
-        QPointer<SearchSheet> sheet = new SearchSheet(LogSearchModel::Sources::of(*rig.screen, rig.service), &window);
+        QPointer<LogSearchSheet> sheet = new LogSearchSheet(LogSearchModel::Sources::of(*rig.screen, rig.service), &window);
         sheet->open();
         QVERIFY(QTest::qWaitForWindowExposed(sheet));
         const QString suffix = dark ? QStringLiteral("-dark") : QStringLiteral("-light");
@@ -93,5 +93,5 @@ private:
     QString m_folder;
 };
 
-PINDLE_TEST(SearchSheetScreenshotTest)
-#include "SearchSheetScreenshotTest.moc"
+PINDLE_TEST(LogSearchSheetScreenshotTest)
+#include "LogSearchSheetScreenshotTest.moc"

@@ -2,7 +2,7 @@
 
 #include "model/LogKeywordStore.h"
 #include "platform/Defaults.h"
-#include "ui/logging/header/KeywordsSheet.h"
+#include "ui/logging/header/LogKeywordsSheet.h"
 #include "ui/theme/FlowChips.h"
 
 #include <QAbstractButton>
@@ -15,7 +15,7 @@
 
 // The keyword sheet through its widgets: words go in by the store's rules from Return, Enter or
 // "Add" without closing the sheet; chips take words out; every change reaches a new store.
-class KeywordsSheetTest : public QObject {
+class LogKeywordsSheetTest : public QObject {
     Q_OBJECT
 
 private Q_SLOTS:
@@ -53,7 +53,7 @@ private Q_SLOTS:
             store.add(before);
             QWidget window;
             window.show();
-            QPointer<KeywordsSheet> sheet = new KeywordsSheet(store, &window);
+            QPointer<LogKeywordsSheet> sheet = new LogKeywordsSheet(store, &window);
             sheet->open();
             QVERIFY(QTest::qWaitForWindowExposed(sheet));
             QSignalSpy finished(sheet.data(), &QDialog::finished);
@@ -83,7 +83,7 @@ private Q_SLOTS:
         store.add(QStringLiteral("cut"));
         QWidget window;
         window.show();
-        QPointer<KeywordsSheet> sheet = new KeywordsSheet(store, &window);
+        QPointer<LogKeywordsSheet> sheet = new LogKeywordsSheet(store, &window);
         sheet->open();
         QVERIFY(QTest::qWaitForWindowExposed(sheet));
         QAbstractButton* chip = sheet->chips()->chips().at(0);
@@ -100,5 +100,5 @@ private Q_SLOTS:
     }
 };
 
-PINDLE_TEST(KeywordsSheetTest)
-#include "KeywordsSheetTest.moc"
+PINDLE_TEST(LogKeywordsSheetTest)
+#include "LogKeywordsSheetTest.moc"

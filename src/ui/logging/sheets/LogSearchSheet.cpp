@@ -1,4 +1,4 @@
-#include "ui/logging/sheets/SearchSheet.h"
+#include "ui/logging/sheets/LogSearchSheet.h"
 
 #include "ui/theme/AppearanceNotifier.h"
 #include "ui/theme/LinkButton.h"
@@ -110,11 +110,11 @@ protected:
 // A row's texts are laid out once and kept by the hit's id until the hit changes.
 class HitDelegate : public QStyledItemDelegate {
 public:
-    HitDelegate(const SearchSheet::Style& style, QObject* parent)
+    HitDelegate(const LogSearchSheet::Style& style, QObject* parent)
         : QStyledItemDelegate(parent), m_style(style), m_timecodeFont(style.timecode.font()),
           m_whoFont(style.who.font()), m_badgeFont(style.badge.font()), m_textFont(style.text.font()),
           m_timecodeDigits(m_timecodeFont), m_timecodeMetrics(m_timecodeFont), m_whoMetrics(m_whoFont),
-          m_textMetrics(m_textFont), m_badgeText(QString::fromLatin1(SearchSheet::kBadgeText))
+          m_textMetrics(m_textFont), m_badgeText(QString::fromLatin1(LogSearchSheet::kBadgeText))
     {
         const QFontMetricsF badge(m_badgeFont);
         m_badgeText.setTextFormat(Qt::PlainText);
@@ -246,7 +246,7 @@ private:
         return *laid;
     }
 
-    const SearchSheet::Style m_style;
+    const LogSearchSheet::Style m_style;
     QFont m_timecodeFont;
     QFont m_whoFont;
     QFont m_badgeFont;
@@ -264,7 +264,7 @@ private:
 // A hit of another shoot, on a card: the shoot, the line, the service's reason and two links.
 class CloudCard : public QWidget {
 public:
-    CloudCard(const CloudSearchHit& hit, const SearchSheet::Style& style, QWidget* parent)
+    CloudCard(const CloudSearchHit& hit, const LogSearchSheet::Style& style, QWidget* parent)
         : QWidget(parent), m_radius(style.cardCornerRadius)
     {
         setAccessibleName(hit.title);
@@ -346,7 +346,7 @@ private:
 
 } // namespace
 
-SearchSheet::SearchSheet(LogSearchModel::Sources sources, QWidget* parent)
+LogSearchSheet::LogSearchSheet(LogSearchModel::Sources sources, QWidget* parent)
     : QDialog(parent), m_model(new LogSearchModel(std::move(sources), this))
 {
     setAttribute(Qt::WA_DeleteOnClose);
@@ -365,14 +365,14 @@ SearchSheet::SearchSheet(LogSearchModel::Sources sources, QWidget* parent)
     buildCloud();
     layout->addWidget(m_results, 1);
 
-    connect(m_model, &LogSearchModel::scopeChanged, this, &SearchSheet::followScope);
+    connect(m_model, &LogSearchModel::scopeChanged, this, &LogSearchSheet::followScope);
     connect(m_model, &LogSearchModel::queryChanged, this, [this] {
         followHits();
         followCloud();
     });
-    connect(m_model, &LogSearchModel::hitsChanged, this, &SearchSheet::followHits);
-    connect(m_model, &LogSearchModel::cloudChanged, this, &SearchSheet::followCloud);
-    connect(&AppearanceNotifier::shared(), &AppearanceNotifier::appearanceChanged, this, &SearchSheet::restyle);
+    connect(m_model, &LogSearchModel::hitsChanged, this, &LogSearchSheet::followHits);
+    connect(m_model, &LogSearchModel::cloudChanged, this, &LogSearchSheet::followCloud);
+    connect(&AppearanceNotifier::shared(), &AppearanceNotifier::appearanceChanged, this, &LogSearchSheet::restyle);
     followScope();
     followHits();
     followCloud();
@@ -380,7 +380,7 @@ SearchSheet::SearchSheet(LogSearchModel::Sources sources, QWidget* parent)
     m_field->setFocus();
 }
 
-void SearchSheet::buildTop(QVBoxLayout* layout)
+void LogSearchSheet::buildTop(QVBoxLayout* layout)
 {
     auto* track = new ScopeTrack(this);
     track->setFixedSize(m_style.scopeWidth, m_style.scopeHeight);
@@ -431,7 +431,7 @@ void SearchSheet::buildTop(QVBoxLayout* layout)
     layout->addWidget(m_searchRow);
 }
 
-void SearchSheet::buildLocal()
+void LogSearchSheet::buildLocal()
 {
     auto* page = new QWidget;
     m_list = new QListView(page);
@@ -448,8 +448,8 @@ void SearchSheet::buildLocal()
     m_list->setMouseTracking(true);
     m_list->viewport()->setAutoFillBackground(false);
     m_list->setCursor(Qt::PointingHandCursor);
-    connect(m_list, &QListView::clicked, this, &SearchSheet::choose);
-    connect(m_list, &QListView::activated, this, &SearchSheet::choose);
+    connect(m_list, &QListView::clicked, this, &LogSearchSheet::choose);
+    connect(m_list, &QListView::activated, this, &LogSearchSheet::choose);
 
     m_nothing = makeLabel(m_style.nothing, QStringLiteral("Nothing in this log."), page);
     auto* layout = new QVBoxLayout(page);
@@ -461,7 +461,7 @@ void SearchSheet::buildLocal()
     m_results->addWidget(page);
 }
 
-void SearchSheet::buildCloud()
+void LogSearchSheet::buildCloud()
 {
     m_cloudArea = new QScrollArea;
     m_cloudArea->setFrameShape(QFrame::NoFrame);
@@ -479,12 +479,12 @@ void SearchSheet::buildCloud()
     m_results->addWidget(m_cloudArea);
 }
 
-QAbstractButton* SearchSheet::scopeButton(int scope) const
+QAbstractButton* LogSearchSheet::scopeButton(int scope) const
 {
     return m_scopes.value(scope);
 }
 
-bool SearchSheet::eventFilter(QObject* watched, QEvent* event)
+bool LogSearchSheet::eventFilter(QObject* watched, QEvent* event)
 {
     if (watched == m_field && isReturn(event)) {
         // Taken here in both scopes: left to the line edit, Return would reach the dialog.
@@ -495,13 +495,13 @@ bool SearchSheet::eventFilter(QObject* watched, QEvent* event)
     return QDialog::eventFilter(watched, event);
 }
 
-void SearchSheet::showEvent(QShowEvent* event)
+void LogSearchSheet::showEvent(QShowEvent* event)
 {
     QDialog::showEvent(event);
     m_field->setFocus();
 }
 
-void SearchSheet::followScope()
+void LogSearchSheet::followScope()
 {
     const bool cloud = m_model->scope() == LogSearchModel::AllShoots;
     m_scopes.at(cloud ? 1 : 0)->setChecked(true);
@@ -512,14 +512,14 @@ void SearchSheet::followScope()
     m_results->setCurrentIndex(cloud ? 1 : 0);
 }
 
-void SearchSheet::followHits()
+void LogSearchSheet::followHits()
 {
     const bool nothing = m_model->nothingFound();
     m_nothing->setVisible(nothing);
     m_list->setVisible(!nothing);
 }
 
-void SearchSheet::followCloud()
+void LogSearchSheet::followCloud()
 {
     m_search->setText(m_model->searching() ? QStringLiteral("Searching…") : QStringLiteral("Search"));
     m_search->setEnabled(m_model->canSubmit());
@@ -549,7 +549,7 @@ void SearchSheet::followCloud()
     }
 }
 
-void SearchSheet::choose(const QModelIndex& index)
+void LogSearchSheet::choose(const QModelIndex& index)
 {
     if (m_chosen || !index.isValid())
         return;
@@ -558,18 +558,18 @@ void SearchSheet::choose(const QModelIndex& index)
     accept();
 }
 
-void SearchSheet::copyLine(const CloudSearchHit& hit)
+void LogSearchSheet::copyLine(const CloudSearchHit& hit)
 {
     QGuiApplication::clipboard()->setText(LogSearchModel::copyText(hit));
 }
 
-void SearchSheet::openShoot(const CloudSearchHit& hit)
+void LogSearchSheet::openShoot(const CloudSearchHit& hit)
 {
     if (const std::optional<QUrl> url = m_model->shootUrl(hit))
         QDesktopServices::openUrl(*url);
 }
 
-void SearchSheet::restyle()
+void LogSearchSheet::restyle()
 {
     setPaletteColour(this, QPalette::Window, Theme::background.current());
     // The cards' links are coral, as links are in the application's window.

@@ -3,7 +3,7 @@
 
 #include "model/LogButtonStore.h"
 #include "platform/Defaults.h"
-#include "ui/logging/sheets/ExportSheet.h"
+#include "ui/logging/sheets/LogExportSheet.h"
 
 #include <QComboBox>
 #include <QDir>
@@ -12,7 +12,7 @@
 
 // Pictures of the export sheet on a day with several kinds and tags, light and dark, for a person
 // to look at. Runs only when PINDLE_SCREENSHOTS names a folder to write them to.
-class ExportSheetScreenshotTest : public QObject {
+class LogExportSheetScreenshotTest : public QObject {
     Q_OBJECT
 
 private Q_SLOTS:
@@ -48,7 +48,7 @@ private Q_SLOTS:
         QWidget window;
         window.resize(700, 700);
         window.show();
-        QPointer<ExportSheet> sheet = new ExportSheet(entries, buttons, defaults, &window);
+        QPointer<LogExportSheet> sheet = new LogExportSheet(entries, buttons, defaults, &window);
         sheet->open();
         QVERIFY(QTest::qWaitForWindowExposed(sheet));
         const QString suffix = dark ? QStringLiteral("-dark") : QStringLiteral("-light");
@@ -67,5 +67,5 @@ private:
     QString m_folder;
 };
 
-PINDLE_TEST(ExportSheetScreenshotTest)
-#include "ExportSheetScreenshotTest.moc"
+PINDLE_TEST(LogExportSheetScreenshotTest)
+#include "LogExportSheetScreenshotTest.moc"

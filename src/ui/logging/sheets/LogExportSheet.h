@@ -19,7 +19,7 @@ class QPushButton;
 // "Cancel" and Escape close and keep nothing, not even the typed reel name.
 //
 // A window-modal dialog over its parent; it deletes itself once closed.
-class ExportSheet : public QDialog {
+class LogExportSheet : public QDialog {
     Q_OBJECT
 public:
     struct Style {
@@ -45,7 +45,7 @@ public:
     static inline const QString kAnyTag = QStringLiteral("Any tag");
     static inline const QString kIncludeTitle = QStringLiteral("Include alerts and suggestions you didn't keep");
 
-    ExportSheet(QList<LogEntry> entries, const LogButtonStore& buttons, Defaults& defaults, QWidget* parent = nullptr);
+    LogExportSheet(QList<LogEntry> entries, const LogButtonStore& buttons, Defaults& defaults, QWidget* parent = nullptr);
 
     [[nodiscard]] ExportSheetModel& model() { return m_model; }
 

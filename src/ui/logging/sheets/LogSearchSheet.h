@@ -24,7 +24,7 @@ class QVBoxLayout;
 // Local hits are rows of a list view drawn by a delegate and handed out a batch at a time, so a
 // query that matches most of a long shoot day stays quick. A window-modal dialog over its parent,
 // made afresh for each opening; it deletes itself once closed.
-class SearchSheet : public QDialog {
+class LogSearchSheet : public QDialog {
     Q_OBJECT
 public:
     struct Style {
@@ -66,7 +66,7 @@ public:
     static constexpr char kThisLogPrompt[] = "Find a word, a name, a tag";
     static constexpr char kAllShootsPrompt[] = "Ask in plain words: where did anyone mention the quota?";
 
-    explicit SearchSheet(LogSearchModel::Sources sources, QWidget* parent = nullptr);
+    explicit LogSearchSheet(LogSearchModel::Sources sources, QWidget* parent = nullptr);
 
     [[nodiscard]] LogSearchModel& model() { return *m_model; }
     [[nodiscard]] const Style& style() const { return m_style; }

@@ -1,9 +1,9 @@
 #include "common/TestMain.h"
-#include "ui/logging/WindowSetup.h"
+#include "ui/logging/WindowAccessor.h"
 
 #include <QMainWindow>
 
-class WindowSetupTest : public QObject {
+class WindowAccessorTest : public QObject {
     Q_OBJECT
 private Q_SLOTS:
     void configuresTheHostingWindowOnTheNextTurn()
@@ -12,11 +12,11 @@ private Q_SLOTS:
         auto* view = new QWidget;
         window.setCentralWidget(view);
         QWidget* configured = nullptr;
-        WindowSetup::whenInWindow(view, [&](QWidget* w) { configured = w; });
+        WindowAccessor::whenInWindow(view, [&](QWidget* w) { configured = w; });
         QCOMPARE(configured, nullptr);
         QCoreApplication::processEvents();
         QCOMPARE(configured, &window);
-        WindowSetup::configureLoggingWindow(configured);
+        WindowAccessor::configureLoggingWindow(configured);
         QCOMPARE(window.windowTitle(), QStringLiteral("Pindle Logger"));
         QVERIFY(window.windowFlags().testFlag(Qt::WindowStaysOnTopHint));
     }
@@ -26,17 +26,17 @@ private Q_SLOTS:
         int calls = 0;
         {
             QWidget loose;
-            WindowSetup::whenInWindow(&loose, [&](QWidget*) { ++calls; });
+            WindowAccessor::whenInWindow(&loose, [&](QWidget*) { ++calls; });
             QCoreApplication::processEvents();
         }
         // Nor does a view that is gone by then.
         auto* gone = new QWidget;
-        WindowSetup::whenInWindow(gone, [&](QWidget*) { ++calls; });
+        WindowAccessor::whenInWindow(gone, [&](QWidget*) { ++calls; });
         delete gone;
         QCoreApplication::processEvents();
         QCOMPARE(calls, 0);
     }
 };
 
-PINDLE_TEST(WindowSetupTest)
-#include "WindowSetupTest.moc"
+PINDLE_TEST(WindowAccessorTest)
+#include "WindowAccessorTest.moc"

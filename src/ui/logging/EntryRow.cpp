@@ -1,4 +1,4 @@
-#include "ui/logging/EntryRowDelegate.h"
+#include "ui/logging/EntryRow.h"
 
 #include "export/MarkerBadge.h"
 #include "screens/LogEntryListModel.h"
@@ -117,13 +117,13 @@ void restyleNoteField(QPlainTextEdit* field)
 
 } // namespace
 
-EntryRowDelegate::Face::Face(const TextStyle& style)
+EntryRow::Face::Face(const TextStyle& style)
     : font(style.font()), metrics(font), ascent(metrics.ascent()), height(metrics.height()),
       space(metrics.horizontalAdvance(QLatin1Char(' '))), ellipsis(metrics.horizontalAdvance(kEllipsis))
 {
 }
 
-qreal EntryRowDelegate::Face::wordWidth(QStringView word) const
+qreal EntryRow::Face::wordWidth(QStringView word) const
 {
     if (word.isEmpty())
         return 0;
@@ -139,7 +139,7 @@ qreal EntryRowDelegate::Face::wordWidth(QStringView word) const
     return width;
 }
 
-EntryRowDelegate::EntryRowDelegate(QObject* parent, const EntryRowStyle& style)
+EntryRow::EntryRow(QObject* parent, const EntryRowStyle& style)
     : QStyledItemDelegate(parent), m_style(style), m_badge(style.badge), m_timecode(style.timecode),
       m_speaker(style.speaker), m_said(style.said), m_note(style.note), m_addNote(style.addNote),
       m_addNoteText(staticText(kAddNoteTitle)), m_addNoteWidth(m_addNote.metrics.horizontalAdvance(kAddNoteTitle)),
@@ -149,12 +149,12 @@ EntryRowDelegate::EntryRowDelegate(QObject* parent, const EntryRowStyle& style)
     m_addNoteText.prepare(QTransform(), m_addNote.font);
 }
 
-qreal EntryRowDelegate::typeCellHeight() const
+qreal EntryRow::typeCellHeight() const
 {
     return std::max(m_style.glyphSize, m_badge.height);
 }
 
-EntryRowDelegate::Lines EntryRowDelegate::breakLines(const QString& text, const Face& face, qreal width,
+EntryRow::Lines EntryRow::breakLines(const QString& text, const Face& face, qreal width,
                                                      int maximumLines, bool exact)
 {
     Lines lines;
@@ -246,7 +246,7 @@ EntryRowDelegate::Lines EntryRowDelegate::breakLines(const QString& text, const 
     return lines;
 }
 
-void EntryRowDelegate::layOut(RowLayout& layout, const QModelIndex& index) const
+void EntryRow::layOut(RowLayout& layout, const QModelIndex& index) const
 {
     const LogColumns columns = LogColumns::layout(0, layout.width, m_style.columns);
     layout.cellsCut = false;
@@ -286,7 +286,7 @@ void EntryRowDelegate::layOut(RowLayout& layout, const QModelIndex& index) const
     layout.height = int(std::ceil(bottom + 2 * m_style.verticalPadding + m_style.dividerWidth));
 }
 
-void EntryRowDelegate::cutCells(RowLayout& layout, const QModelIndex& index) const
+void EntryRow::cutCells(RowLayout& layout, const QModelIndex& index) const
 {
     const LogColumns columns = LogColumns::layout(0, layout.width, m_style.columns);
     layout.badge = singleLine(index.data(Role::BadgeRole).toString(), m_badge.metrics,
@@ -298,7 +298,7 @@ void EntryRowDelegate::cutCells(RowLayout& layout, const QModelIndex& index) con
     layout.cellsCut = true;
 }
 
-EntryRowDelegate::RowLayout& EntryRowDelegate::layoutOf(const QModelIndex& index, int width) const
+EntryRow::RowLayout& EntryRow::layoutOf(const QModelIndex& index, int width) const
 {
     RowLayout& layout = m_layouts[idOf(index)];
     if (layout.width != width) {
@@ -308,7 +308,7 @@ EntryRowDelegate::RowLayout& EntryRowDelegate::layoutOf(const QModelIndex& index
     return layout;
 }
 
-EntryRowDelegate::Geometry EntryRowDelegate::geometryOf(const RowLayout& layout, const QRectF& rect,
+EntryRow::Geometry EntryRow::geometryOf(const RowLayout& layout, const QRectF& rect,
                                                         bool suggested) const
 {
     Geometry g;
@@ -337,7 +337,7 @@ EntryRowDelegate::Geometry EntryRowDelegate::geometryOf(const RowLayout& layout,
     return g;
 }
 
-const EntryRowDelegate::SymbolSet& EntryRowDelegate::symbolsFor(Appearance appearance, qreal ratio) const
+const EntryRow::SymbolSet& EntryRow::symbolsFor(Appearance appearance, qreal ratio) const
 {
     if (m_symbols.appearance != appearance || m_symbols.ratio != ratio || m_symbols.remove.isNull()) {
         m_symbols.appearance = appearance;
@@ -349,7 +349,7 @@ const EntryRowDelegate::SymbolSet& EntryRowDelegate::symbolsFor(Appearance appea
     return m_symbols;
 }
 
-QSize EntryRowDelegate::sizeHint(const QStyleOptionViewItem& option, const QModelIndex& index) const
+QSize EntryRow::sizeHint(const QStyleOptionViewItem& option, const QModelIndex& index) const
 {
     // Rows are as wide as the list's viewport; the option's rect may be the viewport's size
     // without its scroll bar.
@@ -360,7 +360,7 @@ QSize EntryRowDelegate::sizeHint(const QStyleOptionViewItem& option, const QMode
     return {minimum, layoutOf(index, std::max(width, minimum)).height};
 }
 
-void EntryRowDelegate::paint(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index) const
+void EntryRow::paint(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index) const
 {
     RowLayout& layout = layoutOf(index, option.rect.width());
     if (!layout.cellsCut)
@@ -477,7 +477,7 @@ void EntryRowDelegate::paint(QPainter* painter, const QStyleOptionViewItem& opti
     }
 }
 
-QRectF EntryRowDelegate::controlRect(const QModelIndex& index, const QRect& rect, Control control) const
+QRectF EntryRow::controlRect(const QModelIndex& index, const QRect& rect, Control control) const
 {
     if (!index.isValid() || control == Control::None)
         return {};
@@ -503,7 +503,7 @@ QRectF EntryRowDelegate::controlRect(const QModelIndex& index, const QRect& rect
     return {};
 }
 
-EntryRowDelegate::Control EntryRowDelegate::controlAt(const QModelIndex& index, const QRect& rect,
+EntryRow::Control EntryRow::controlAt(const QModelIndex& index, const QRect& rect,
                                                       const QPoint& point) const
 {
     if (!index.isValid() || !rect.contains(point))
@@ -520,7 +520,7 @@ EntryRowDelegate::Control EntryRowDelegate::controlAt(const QModelIndex& index, 
     return Control::Row;
 }
 
-QString EntryRowDelegate::toolTipOf(Control control, bool suggested)
+QString EntryRow::toolTipOf(Control control, bool suggested)
 {
     switch (control) {
     case Control::AddNote:
@@ -537,7 +537,7 @@ QString EntryRowDelegate::toolTipOf(Control control, bool suggested)
     return {};
 }
 
-bool EntryRowDelegate::helpEvent(QHelpEvent* event, QAbstractItemView* view, const QStyleOptionViewItem& option,
+bool EntryRow::helpEvent(QHelpEvent* event, QAbstractItemView* view, const QStyleOptionViewItem& option,
                                  const QModelIndex& index)
 {
     if (!event || !view || event->type() != QEvent::ToolTip || !index.isValid())
@@ -567,38 +567,38 @@ bool EntryRowDelegate::helpEvent(QHelpEvent* event, QAbstractItemView* view, con
     return true;
 }
 
-void EntryRowDelegate::setHoveredRow(const QModelIndex& index)
+void EntryRow::setHoveredRow(const QModelIndex& index)
 {
     m_hovered = index;
 }
 
-void EntryRowDelegate::setEditorRow(const QModelIndex& index)
+void EntryRow::setEditorRow(const QModelIndex& index)
 {
     m_editorRow = index;
 }
 
-void EntryRowDelegate::setBadgeReveal(const QUuid& id, double reveal)
+void EntryRow::setBadgeReveal(const QUuid& id, double reveal)
 {
     m_reveals.insert(id, reveal);
 }
 
-void EntryRowDelegate::clearBadgeReveal(const QUuid& id)
+void EntryRow::clearBadgeReveal(const QUuid& id)
 {
     m_reveals.remove(id);
 }
 
-void EntryRowDelegate::setEnterProgress(const QUuid& id, double progress)
+void EntryRow::setEnterProgress(const QUuid& id, double progress)
 {
     m_enters.insert(id, progress);
 }
 
-void EntryRowDelegate::clearEnterProgress(const QUuid& id)
+void EntryRow::clearEnterProgress(const QUuid& id)
 {
     m_enters.remove(id);
     m_enterPictures.remove(id);
 }
 
-const QImage& EntryRowDelegate::enteringPicture(const QStyleOptionViewItem& option, const QModelIndex& index,
+const QImage& EntryRow::enteringPicture(const QStyleOptionViewItem& option, const QModelIndex& index,
                                                 Appearance appearance, bool hovered, qreal ratio) const
 {
     EnterPicture& kept = m_enterPictures[idOf(index)];
@@ -621,13 +621,13 @@ const QImage& EntryRowDelegate::enteringPicture(const QStyleOptionViewItem& opti
     return kept.image;
 }
 
-std::optional<double> EntryRowDelegate::enterProgress(const QUuid& id) const
+std::optional<double> EntryRow::enterProgress(const QUuid& id) const
 {
     const auto it = m_enters.constFind(id);
     return it != m_enters.cend() ? std::optional(*it) : std::nullopt;
 }
 
-QColor EntryRowDelegate::backgroundOf(const QModelIndex& index) const
+QColor EntryRow::backgroundOf(const QModelIndex& index) const
 {
     QColor under;
     if (index.data(Role::SelectedRole).toBool())
@@ -642,7 +642,7 @@ QColor EntryRowDelegate::backgroundOf(const QModelIndex& index) const
     return blend(under, Theme::withOpacity(Theme::coral, m_style.flashingOpacity), flash);
 }
 
-void EntryRowDelegate::rowsChanged(const QAbstractItemModel* model, int first, int last, const QList<int>& roles)
+void EntryRow::rowsChanged(const QAbstractItemModel* model, int first, int last, const QList<int>& roles)
 {
     if (!model)
         return;
@@ -663,7 +663,7 @@ void EntryRowDelegate::rowsChanged(const QAbstractItemModel* model, int first, i
     }
 }
 
-void EntryRowDelegate::forgetRows(const QAbstractItemModel* model, int first, int last)
+void EntryRow::forgetRows(const QAbstractItemModel* model, int first, int last)
 {
     if (!model)
         return;
@@ -676,7 +676,7 @@ void EntryRowDelegate::forgetRows(const QAbstractItemModel* model, int first, in
     }
 }
 
-void EntryRowDelegate::forgetAll()
+void EntryRow::forgetAll()
 {
     m_layouts.clear();
     m_reveals.clear();
@@ -684,7 +684,7 @@ void EntryRowDelegate::forgetAll()
     m_enterPictures.clear();
 }
 
-QWidget* EntryRowDelegate::createEditor(QWidget* parent, const QStyleOptionViewItem&, const QModelIndex&) const
+QWidget* EntryRow::createEditor(QWidget* parent, const QStyleOptionViewItem&, const QModelIndex&) const
 {
     auto* field = new QPlainTextEdit(parent);
     field->setObjectName(kNoteFieldName);
@@ -701,14 +701,14 @@ QWidget* EntryRowDelegate::createEditor(QWidget* parent, const QStyleOptionViewI
     restyleNoteField(field);
     connect(&AppearanceNotifier::shared(), &AppearanceNotifier::appearanceChanged, field,
             [field] { restyleNoteField(field); });
-    auto* self = const_cast<EntryRowDelegate*>(this);
+    auto* self = const_cast<EntryRow*>(this);
     // The field is bound to the note: every edit is written at once.
     connect(field, &QPlainTextEdit::textChanged, self, [self, field] { Q_EMIT self->commitData(field); });
     field->installEventFilter(self);
     return field;
 }
 
-void EntryRowDelegate::setEditorData(QWidget* editor, const QModelIndex& index) const
+void EntryRow::setEditorData(QWidget* editor, const QModelIndex& index) const
 {
     auto* field = qobject_cast<QPlainTextEdit*>(editor);
     const QString note = index.data(Role::NoteRole).toString();
@@ -719,7 +719,7 @@ void EntryRowDelegate::setEditorData(QWidget* editor, const QModelIndex& index) 
     field->setPlainText(note);
 }
 
-void EntryRowDelegate::setModelData(QWidget* editor, QAbstractItemModel* model, const QModelIndex& index) const
+void EntryRow::setModelData(QWidget* editor, QAbstractItemModel* model, const QModelIndex& index) const
 {
     auto* field = qobject_cast<QPlainTextEdit*>(editor);
     if (!field || !model)
@@ -729,7 +729,7 @@ void EntryRowDelegate::setModelData(QWidget* editor, QAbstractItemModel* model, 
         model->setData(index, text, Role::NoteRole);
 }
 
-void EntryRowDelegate::updateEditorGeometry(QWidget* editor, const QStyleOptionViewItem& option,
+void EntryRow::updateEditorGeometry(QWidget* editor, const QStyleOptionViewItem& option,
                                             const QModelIndex& index) const
 {
     const RowLayout& layout = layoutOf(index, option.rect.width());
@@ -737,7 +737,7 @@ void EntryRowDelegate::updateEditorGeometry(QWidget* editor, const QStyleOptionV
     editor->setGeometry(g.noteText.toAlignedRect());
 }
 
-bool EntryRowDelegate::eventFilter(QObject* watched, QEvent* event)
+bool EntryRow::eventFilter(QObject* watched, QEvent* event)
 {
     if (!isNoteField(watched))
         return QStyledItemDelegate::eventFilter(watched, event);

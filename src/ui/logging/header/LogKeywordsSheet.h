@@ -17,7 +17,7 @@ class QScrollArea;
 // a chip removes its word. The store saves every change, so the sheet only has "Done".
 //
 // A window-modal dialog over its parent; it deletes itself once closed.
-class KeywordsSheet : public QDialog {
+class LogKeywordsSheet : public QDialog {
     Q_OBJECT
 public:
     struct Style {
@@ -31,7 +31,7 @@ public:
         TextStyle empty = TextStyle::detail;
     };
 
-    explicit KeywordsSheet(LogKeywordStore& store, QWidget* parent = nullptr);
+    explicit LogKeywordsSheet(LogKeywordStore& store, QWidget* parent = nullptr);
 
     [[nodiscard]] QLineEdit* field() const { return m_field; }
     [[nodiscard]] QPushButton* addButton() const { return m_add; }

@@ -2,7 +2,7 @@
 
 #include "model/LogButtonStore.h"
 #include "platform/Defaults.h"
-#include "ui/logging/sheets/ExportSheet.h"
+#include "ui/logging/sheets/LogExportSheet.h"
 #include "ui/theme/Theme.h"
 
 #include <QCheckBox>
@@ -37,9 +37,9 @@ struct SheetRig {
         if (!storedTape.isEmpty())
             defaults.set(ExportSheetModel::tapeKey, storedTape);
         window.show();
-        sheet = new ExportSheet(entries, buttons, defaults, &window);
+        sheet = new LogExportSheet(entries, buttons, defaults, &window);
         sheet->open();
-        exported = std::make_unique<QSignalSpy>(sheet.data(), &ExportSheet::exported);
+        exported = std::make_unique<QSignalSpy>(sheet.data(), &LogExportSheet::exported);
         finished = std::make_unique<QSignalSpy>(sheet.data(), &QDialog::finished);
     }
     void choose(ExportFormat format) const
@@ -51,14 +51,14 @@ struct SheetRig {
     Defaults defaults{dir.filePath(QStringLiteral("defaults.json"))};
     LogButtonStore buttons{defaults};
     QWidget window;
-    QPointer<ExportSheet> sheet;
+    QPointer<LogExportSheet> sheet;
     std::unique_ptr<QSignalSpy> exported;
     std::unique_ptr<QSignalSpy> finished;
 };
 
 } // namespace
 
-class ExportSheetTest : public QObject {
+class LogExportSheetTest : public QObject {
     Q_OBJECT
 
 private Q_SLOTS:
@@ -67,7 +67,7 @@ private Q_SLOTS:
     {
         SheetRig rig(log({"great", "cut"}));
         QVERIFY(QTest::qWaitForWindowExposed(rig.sheet));
-        ExportSheet& sheet = *rig.sheet;
+        LogExportSheet& sheet = *rig.sheet;
         QCOMPARE(sheet.formatPicker()->currentText(), exportFormatLabel(ExportFormat::Ale));
         QVERIFY(sheet.tapeSection()->isVisible());
         QVERIFY(sheet.tapeHelp()->text().startsWith(QStringLiteral("With a reel name Avid")));
@@ -269,5 +269,5 @@ private Q_SLOTS:
     }
 };
 
-PINDLE_TEST(ExportSheetTest)
-#include "ExportSheetTest.moc"
+PINDLE_TEST(LogExportSheetTest)
+#include "LogExportSheetTest.moc"

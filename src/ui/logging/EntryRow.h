@@ -67,12 +67,12 @@ struct EntryRowStyle {
 // Each row's text is broken into lines once per width and kept, by the row's IdRole, until the
 // row's data changes, so painting lays out no text. It does not change the log: the view asks it
 // what a click hit.
-class EntryRowDelegate : public QStyledItemDelegate {
+class EntryRow : public QStyledItemDelegate {
     Q_OBJECT
 public:
     enum class Control { None, Row, AddNote, Note, Keep, Delete };
 
-    explicit EntryRowDelegate(QObject* parent = nullptr, const EntryRowStyle& style = {});
+    explicit EntryRow(QObject* parent = nullptr, const EntryRowStyle& style = {});
 
     [[nodiscard]] const EntryRowStyle& style() const { return m_style; }
 

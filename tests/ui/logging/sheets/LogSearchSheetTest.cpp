@@ -2,7 +2,7 @@
 #include "screens/ScreenRig.h"
 #include "standin/StandinTestSupport.h"
 
-#include "ui/logging/sheets/SearchSheet.h"
+#include "ui/logging/sheets/LogSearchSheet.h"
 
 #include <QAbstractButton>
 #include <QClipboard>
@@ -41,7 +41,7 @@ struct SheetRig {
         mark.lineID = QStringLiteral("1-D2");
         rig.screen->log().appendEntry(mark);
         window.show();
-        sheet = new SearchSheet(LogSearchModel::Sources::of(*rig.screen, rig.service), &window);
+        sheet = new LogSearchSheet(LogSearchModel::Sources::of(*rig.screen, rig.service), &window);
         sheet->open();
     }
     QModelIndex row(int n) const { return sheet->hitList()->model()->index(n, 0); }
@@ -60,14 +60,14 @@ struct SheetRig {
 
     Rig rig;
     QWidget window;
-    QPointer<SearchSheet> sheet;
+    QPointer<LogSearchSheet> sheet;
 };
 
 } // namespace
 
 // The search sheet through its widgets: this log found as typed and jumped to by a click; the
 // service's search on Return or "Search", its cards copying lines and opening shoots.
-class SearchSheetTest : public QObject {
+class LogSearchSheetTest : public QObject {
     Q_OBJECT
 
 private:
@@ -197,11 +197,11 @@ private Q_SLOTS:
     {
         SheetRig r(m_standin->baseUrl(), m_cookie);
         QVERIFY(QTest::qWaitForWindowExposed(r.sheet));
-        QCOMPARE(r.sheet->field()->placeholderText(), QString::fromLatin1(SearchSheet::kThisLogPrompt));
+        QCOMPARE(r.sheet->field()->placeholderText(), QString::fromLatin1(LogSearchSheet::kThisLogPrompt));
         QVERIFY(!r.sheet->searchButton()->isVisible());
         QTest::keyClicks(r.sheet->field(), QStringLiteral("ab"));
         QTest::mouseClick(r.sheet->scopeButton(1), Qt::LeftButton);
-        QCOMPARE(r.sheet->field()->placeholderText(), QString::fromLatin1(SearchSheet::kAllShootsPrompt));
+        QCOMPARE(r.sheet->field()->placeholderText(), QString::fromLatin1(LogSearchSheet::kAllShootsPrompt));
         QCOMPARE(r.sheet->field()->text(), QStringLiteral("ab"));
         QVERIFY(r.sheet->searchButton()->isVisible() && !r.sheet->searchButton()->isEnabled());
 
@@ -285,5 +285,5 @@ private Q_SLOTS:
     }
 };
 
-PINDLE_TEST(SearchSheetTest)
-#include "SearchSheetTest.moc"
+PINDLE_TEST(LogSearchSheetTest)
+#include "LogSearchSheetTest.moc"

@@ -25,7 +25,7 @@ class QVBoxLayout;
 // It holds no ticks of its own: a click reports the line and the owner hands the new set back. It
 // never blocks: open() it and wait for exactly one of saveRequested or keepRequested; closing it
 // any other way keeps, as Esc does. The dialog deletes itself once answered or withdrawn.
-class LinePickerDialog : public QDialog {
+class LinePickerSheet : public QDialog {
     Q_OBJECT
 public:
     // One line as shown: its display values are worked out by the owner.
@@ -79,8 +79,8 @@ public:
     static inline const QString kKeepTitle = QStringLiteral("Keep the last few seconds");
     static inline const QString kFooter = QStringLiteral("Click lines to add or take them out.");
 
-    explicit LinePickerDialog(QWidget* parent = nullptr);
-    ~LinePickerDialog() override;
+    explicit LinePickerSheet(QWidget* parent = nullptr);
+    ~LinePickerSheet() override;
 
     // Rows are rebuilt only when the lines change; a new tick set only repaints.
     void setContent(const Content& content);

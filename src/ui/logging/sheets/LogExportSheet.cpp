@@ -1,4 +1,4 @@
-#include "ui/logging/sheets/ExportSheet.h"
+#include "ui/logging/sheets/LogExportSheet.h"
 
 #include "ui/theme/AppearanceNotifier.h"
 #include "ui/theme/Theme.h"
@@ -73,7 +73,7 @@ QIcon dotIcon(const QColor& colour, int diameter)
 
 } // namespace
 
-ExportSheet::ExportSheet(QList<LogEntry> entries, const LogButtonStore& buttons, Defaults& defaults, QWidget* parent)
+LogExportSheet::LogExportSheet(QList<LogEntry> entries, const LogButtonStore& buttons, Defaults& defaults, QWidget* parent)
     : QDialog(parent), m_model(std::move(entries), buttons, defaults)
 {
     setAttribute(Qt::WA_DeleteOnClose);
@@ -145,7 +145,7 @@ ExportSheet::ExportSheet(QList<LogEntry> entries, const LogButtonStore& buttons,
     m_export = new QPushButton(kExportTitle, this);
     m_export->setAccessibleName(kExportTitle);
     m_export->setDefault(true);
-    connect(m_export, &QPushButton::clicked, this, &ExportSheet::exportNow);
+    connect(m_export, &QPushButton::clicked, this, &LogExportSheet::exportNow);
     auto* footer = new QHBoxLayout;
     footer->addWidget(m_count);
     footer->addStretch(1);
@@ -167,12 +167,12 @@ ExportSheet::ExportSheet(QList<LogEntry> entries, const LogButtonStore& buttons,
     layout->addLayout(footer);
 
     follow();
-    connect(&m_model, &ExportSheetModel::changed, this, &ExportSheet::follow);
-    connect(&AppearanceNotifier::shared(), &AppearanceNotifier::appearanceChanged, this, &ExportSheet::restyle);
+    connect(&m_model, &ExportSheetModel::changed, this, &LogExportSheet::follow);
+    connect(&AppearanceNotifier::shared(), &AppearanceNotifier::appearanceChanged, this, &LogExportSheet::restyle);
     restyle();
 }
 
-QLayout* ExportSheet::buildKinds()
+QLayout* LogExportSheet::buildKinds()
 {
     // As many columns of at least the minimum width as the sheet's width holds.
     const int width = m_style.size.width() - 2 * m_style.padding;
@@ -200,7 +200,7 @@ QLayout* ExportSheet::buildKinds()
     return grid;
 }
 
-QLayout* ExportSheet::buildTags()
+QLayout* LogExportSheet::buildTags()
 {
     const QStringList& tags = m_model.availableTags();
     if (tags.isEmpty())
@@ -220,13 +220,13 @@ QLayout* ExportSheet::buildTags()
     return row;
 }
 
-QPushButton* ExportSheet::presetButton(ExportSheetModel::Preset preset) const
+QPushButton* LogExportSheet::presetButton(ExportSheetModel::Preset preset) const
 {
     const auto at = std::find(kPresets.cbegin(), kPresets.cend(), preset) - kPresets.cbegin();
     return m_presets.value(at);
 }
 
-void ExportSheet::exportNow()
+void LogExportSheet::exportNow()
 {
     std::optional<ExportChoice> choice = m_model.exportNow();
     if (!choice)
@@ -235,7 +235,7 @@ void ExportSheet::exportNow()
     accept();
 }
 
-void ExportSheet::follow()
+void LogExportSheet::follow()
 {
     {
         const QSignalBlocker quiet(m_format);
@@ -268,7 +268,7 @@ void ExportSheet::follow()
     m_export->setEnabled(m_model.canExport());
 }
 
-void ExportSheet::restyle()
+void LogExportSheet::restyle()
 {
     setPaletteColour(this, QPalette::Window, Theme::background.current());
     // The check boxes' labels follow the sheet.

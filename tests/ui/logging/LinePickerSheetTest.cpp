@@ -1,4 +1,4 @@
-#include "ui/logging/LinePickerDialog.h"
+#include "ui/logging/LinePickerSheet.h"
 #include "common/TestMain.h"
 
 #include <QAbstractButton>
@@ -10,9 +10,9 @@
 
 namespace {
 
-LinePickerDialog::Content content(int count, const QSet<QString>& ticked)
+LinePickerSheet::Content content(int count, const QSet<QString>& ticked)
 {
-    LinePickerDialog::Content out{QStringLiteral("Pick the lines for R&D <b>"), Qt::magenta, {}, ticked};
+    LinePickerSheet::Content out{QStringLiteral("Pick the lines for R&D <b>"), Qt::magenta, {}, ticked};
     for (int i = 0; i < count; ++i) {
         const std::optional<QString> speaker =
             i % 2 ? std::nullopt : std::optional(QStringLiteral("Speaker %1").arg(i));
@@ -24,7 +24,7 @@ LinePickerDialog::Content content(int count, const QSet<QString>& ticked)
 
 } // namespace
 
-class LinePickerDialogTest : public QObject {
+class LinePickerSheetTest : public QObject {
     Q_OBJECT
 
 private Q_SLOTS:
@@ -52,10 +52,10 @@ private Q_SLOTS:
         QFETCH(int, keeps);
         QWidget parent;
         parent.show();
-        QPointer<LinePickerDialog> picker = new LinePickerDialog(&parent);
+        QPointer<LinePickerSheet> picker = new LinePickerSheet(&parent);
         picker->setContent(content(3, ticked ? QSet<QString>{QStringLiteral("l1")} : QSet<QString>{}));
-        QSignalSpy saved(picker.data(), &LinePickerDialog::saveRequested);
-        QSignalSpy kept(picker.data(), &LinePickerDialog::keepRequested);
+        QSignalSpy saved(picker.data(), &LinePickerSheet::saveRequested);
+        QSignalSpy kept(picker.data(), &LinePickerSheet::keepRequested);
         picker->open();
         QVERIFY(QTest::qWaitForWindowActive(picker.data()));
         QCOMPARE(picker->saveButton()->isEnabled(), ticked);
@@ -92,10 +92,10 @@ private Q_SLOTS:
     // in, and the count takes in ticked lines that are not shown. Texts stay as written.
     void ticks()
     {
-        LinePickerDialog picker;
+        LinePickerSheet picker;
         const QString older = QStringLiteral("older than the shown lines");
         picker.setContent(content(4, {older}));
-        QSignalSpy toggled(&picker, &LinePickerDialog::toggled);
+        QSignalSpy toggled(&picker, &LinePickerSheet::toggled);
         picker.show();
         QVERIFY(QTest::qWaitForWindowExposed(&picker));
         QCOMPARE(picker.countText(), QStringLiteral("1 ticked"));
@@ -111,7 +111,7 @@ private Q_SLOTS:
         QVERIFY(!rows.at(2)->isChecked());
         QCOMPARE(rows.at(2)->accessibleName(), QStringLiteral("Line 2 & <i>more</i>"));
 
-        LinePickerDialog::Content next = picker.content();
+        LinePickerSheet::Content next = picker.content();
         next.ticked = {older, QStringLiteral("l2")};
         picker.setContent(next);
         QCOMPARE(picker.rows(), rows);
@@ -139,7 +139,7 @@ private Q_SLOTS:
         QFETCH(int, count);
         QWidget parent;
         parent.show();
-        auto* picker = new LinePickerDialog(&parent);
+        auto* picker = new LinePickerSheet(&parent);
         picker->setContent(content(count, {}));
         picker->open();
         QVERIFY(QTest::qWaitForWindowExposed(picker));
@@ -155,5 +155,5 @@ private Q_SLOTS:
     }
 };
 
-PINDLE_TEST(LinePickerDialogTest)
-#include "LinePickerDialogTest.moc"
+PINDLE_TEST(LinePickerSheetTest)
+#include "LinePickerSheetTest.moc"

@@ -1,8 +1,8 @@
-#include "ui/logging/WindowSetup.h"
+#include "ui/logging/WindowAccessor.h"
 
 #include <QTimer>
 
-void WindowSetup::whenInWindow(QWidget* view, Configure configure)
+void WindowAccessor::whenInWindow(QWidget* view, Configure configure)
 {
     QTimer::singleShot(0, view, [view, configure = std::move(configure)] {
         // A view with no parent that nobody has shown is in no window yet.
@@ -13,7 +13,7 @@ void WindowSetup::whenInWindow(QWidget* view, Configure configure)
     });
 }
 
-void WindowSetup::configureLoggingWindow(QWidget* window)
+void WindowAccessor::configureLoggingWindow(QWidget* window)
 {
     window->setWindowTitle(QString::fromLatin1(kTitle));
     const bool visible = window->isVisible();

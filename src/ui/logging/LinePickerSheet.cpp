@@ -1,4 +1,4 @@
-#include "ui/logging/LinePickerDialog.h"
+#include "ui/logging/LinePickerSheet.h"
 
 #include "export/MarkerBadge.h"
 #include "ui/theme/AccessibleParts.h"
@@ -38,7 +38,7 @@ QLabel* makeLabel(const QString& text, const TextStyle& style, QWidget* parent)
 } // namespace
 
 // What every row draws with, worked out once per dialog.
-struct LinePickerDialog::RowLook {
+struct LinePickerSheet::RowLook {
     explicit RowLook(const Style& style)
         : style(style), timecodeFont(style.timecode.font()), speakerFont(style.speaker.font()),
           textFont(style.text.font()), timecodeMetrics(timecodeFont), speakerMetrics(speakerFont),
@@ -80,7 +80,7 @@ struct LinePickerDialog::RowLook {
 };
 
 // The marker's glyph in the heading.
-class LinePickerDialog::Glyph final : public QWidget {
+class LinePickerSheet::Glyph final : public QWidget {
 public:
     Glyph(qreal size, QWidget* parent) : QWidget(parent), m_size(size)
     {
@@ -108,7 +108,7 @@ private:
 };
 
 // The heading's title, cut with an ellipsis rather than widening the fixed-size sheet.
-class LinePickerDialog::Title final : public QLabel {
+class LinePickerSheet::Title final : public QLabel {
 public:
     using QLabel::QLabel;
 
@@ -126,7 +126,7 @@ protected:
 
 // One line: the tick, the timecode and speaker, and the text wrapped to the row's width. It reads
 // as checked while ticked; only the owner's tick set changes that, never the click itself.
-class LinePickerDialog::Row final : public QAbstractButton {
+class LinePickerSheet::Row final : public QAbstractButton {
 public:
     Row(const Line& line, const RowLook& look, QWidget* parent) : QAbstractButton(parent), m_line(line), m_look(look)
     {
@@ -252,7 +252,7 @@ private:
     mutable qreal m_layoutWidth = -1;
 };
 
-LinePickerDialog::LinePickerDialog(QWidget* parent)
+LinePickerSheet::LinePickerSheet(QWidget* parent)
     : QDialog(parent), m_look(std::make_unique<RowLook>(m_style)), m_glyph(new Glyph(m_style.glyphSize, this)),
       m_title(new Title(this)), m_count(makeLabel(QString(), m_style.count, this)), m_scroll(new QScrollArea(this)),
       m_list(new QWidget), m_listLayout(new QVBoxLayout(m_list)), m_footer(makeLabel(kFooter, m_style.footer, this)),
@@ -304,16 +304,16 @@ LinePickerDialog::LinePickerDialog(QWidget* parent)
 
     showTicks();
     restyle();
-    connect(&AppearanceNotifier::shared(), &AppearanceNotifier::appearanceChanged, this, &LinePickerDialog::restyle);
+    connect(&AppearanceNotifier::shared(), &AppearanceNotifier::appearanceChanged, this, &LinePickerSheet::restyle);
 }
 
-LinePickerDialog::~LinePickerDialog()
+LinePickerSheet::~LinePickerSheet()
 {
     // The rows draw with the look: they go first.
     delete m_scroll;
 }
 
-void LinePickerDialog::setContent(const Content& content)
+void LinePickerSheet::setContent(const Content& content)
 {
     const bool sameLines = content.lines == m_content.lines;
     m_content = content;
@@ -326,12 +326,12 @@ void LinePickerDialog::setContent(const Content& content)
     showTicks();
 }
 
-QString LinePickerDialog::countText() const
+QString LinePickerSheet::countText() const
 {
     return QString::number(m_content.ticked.size()) + QStringLiteral(" ticked");
 }
 
-void LinePickerDialog::rebuildRows()
+void LinePickerSheet::rebuildRows()
 {
     // Later, not now: the lines may change from inside a row's own click.
     for (QAbstractButton* row : std::as_const(m_rows)) {
@@ -348,7 +348,7 @@ void LinePickerDialog::rebuildRows()
     }
 }
 
-void LinePickerDialog::showTicks()
+void LinePickerSheet::showTicks()
 {
     for (QAbstractButton* row : std::as_const(m_rows))
         static_cast<Row*>(row)->setTicked(m_content.ticked.contains(static_cast<Row*>(row)->id()));
@@ -356,7 +356,7 @@ void LinePickerDialog::showTicks()
     m_save->setEnabled(!m_content.ticked.isEmpty());
 }
 
-void LinePickerDialog::showEvent(QShowEvent* event)
+void LinePickerSheet::showEvent(QShowEvent* event)
 {
     // Focus set before the window is activated: left to the activation, it would go to the first
     // row and scroll the list back to the top.
@@ -366,22 +366,22 @@ void LinePickerDialog::showEvent(QShowEvent* event)
         m_keep->setFocus(Qt::OtherFocusReason);
     QDialog::showEvent(event);
     // The list has its size only once the shown layout has run.
-    QMetaObject::invokeMethod(this, &LinePickerDialog::scrollToNewest, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(this, &LinePickerSheet::scrollToNewest, Qt::QueuedConnection);
 }
 
-void LinePickerDialog::scrollToNewest()
+void LinePickerSheet::scrollToNewest()
 {
     QScrollBar* bar = m_scroll->verticalScrollBar();
     bar->setValue(bar->maximum());
 }
 
-void LinePickerDialog::withdraw()
+void LinePickerSheet::withdraw()
 {
     m_answered = true;
     done(QDialog::Rejected);
 }
 
-void LinePickerDialog::done(int result)
+void LinePickerSheet::done(int result)
 {
     const bool first = !m_answered;
     m_answered = true;
@@ -394,7 +394,7 @@ void LinePickerDialog::done(int result)
         Q_EMIT keepRequested();
 }
 
-void LinePickerDialog::restyle()
+void LinePickerSheet::restyle()
 {
     setPaletteColour(this, QPalette::Window, Theme::background.current());
     setPaletteColour(m_title, QPalette::WindowText, Theme::ink.current());
