@@ -2,6 +2,7 @@
 #include "common/TestMain.h"
 #include "screens/ScreenRig.h"
 
+#include "platform/MotionPreference.h"
 #include "ui/logging/LoggingView.h"
 
 #include <QApplication>
@@ -19,8 +20,14 @@ private Q_SLOTS:
         m_folder = screenshots::prepare();
         if (m_folder.isEmpty())
             QSKIP("PINDLE_SCREENSHOTS is not set");
+        // The screen at rest: rows and strips in place, not caught half way in.
+        MotionPreference::shared().setReduceMotion(true);
     }
-    void cleanup() { screenshots::setDark(false); }
+    void cleanup()
+    {
+        screenshots::setDark(false);
+        MotionPreference::shared().setReduceMotion(false);
+    }
 
     void loggingScreen_data()
     {
