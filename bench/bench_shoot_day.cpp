@@ -43,10 +43,12 @@
 #include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
+#include <QNetworkReply>
 #include <QProcess>
 #include <QRegularExpression>
 #include <QStandardPaths>
 #include <QTemporaryDir>
+#include <QThread>
 #include <QTimer>
 
 #include <benchmark/benchmark.h>
@@ -253,19 +255,23 @@ private:
     QList<int> m_roles;
 };
 
-// The application of this benchmark: it times every event the loop hands out at the top level,
-// so that a long step of the loop says what it was.
+// The application of this benchmark: it times every event the main loop hands out at the top
+// level, so that a long step of the loop says what it was.
 class TimedApplication final : public QApplication {
 public:
     using QApplication::QApplication;
 
     bool notify(QObject* receiver, QEvent* event) override
     {
-        if (m_depth > 0)
+        // Only the main thread's events, and only at the top: other threads deliver theirs here too.
+        if (m_depth > 0 || QThread::currentThread() != thread())
             return QApplication::notify(receiver, event);
         // Taken before: the event may delete its receiver.
         const char* className = receiver->metaObject()->className();
-        const QString name = receiver->objectName();
+        QString name = receiver->objectName();
+        // A reply is named by what it answers.
+        if (const auto* reply = qobject_cast<QNetworkReply*>(receiver))
+            name = reply->url().path();
         const QEvent::Type type = event->type();
         ++m_depth;
         const double start = threadSeconds();
