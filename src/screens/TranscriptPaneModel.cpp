@@ -315,20 +315,6 @@ const LineUse& TranscriptPaneModel::lineUse() const
     return m_screen.lineUse();
 }
 
-QSet<QString> TranscriptPaneModel::usedLineIDs() const
-{
-    QSet<QString> out;
-    for (const LogEntry& entry : m_screen.log().entries()) {
-        if (entry.lineIDs) {
-            for (const QString& id : *entry.lineIDs)
-                out.insert(id);
-        } else if (entry.lineID) {
-            out.insert(*entry.lineID);
-        }
-    }
-    return out;
-}
-
 QString TranscriptPaneModel::lineTimecode(const DisplaySegment& line) const
 {
     return m_screen.lineTimecode(line);

@@ -82,8 +82,6 @@ public:
 
     // --- what a row draws ---
     [[nodiscard]] const LineUse& lineUse() const;
-    // Every line id an entry of the log names.
-    [[nodiscard]] QSet<QString> usedLineIDs() const;
     [[nodiscard]] const QSet<QString>& flaggedLines() const { return m_flagged; }
     [[nodiscard]] QString lineTimecode(const DisplaySegment& line) const;
     // The speaker's given name, else the label; empty for a line without a speaker.
