@@ -6,18 +6,21 @@
 
 LineUse::LineUse(const LogEntries& entries)
 {
+    QHash<QString, Use> lines;
     for (const LogEntry& entry : entries) {
         const bool picked = entry.lineIDs.has_value();
-        const QStringList ids = picked ? *entry.lineIDs : (entry.lineID ? QStringList{*entry.lineID} : QStringList{});
-        for (const QString& id : ids) {
-            auto it = m_lines.find(id);
-            if (it == m_lines.end())
-                it = m_lines.insert(id, Use{entry.id, {}, false});
+        for (const QString& id : namedLines(entry)) {
+            auto it = lines.find(id);
+            if (it == lines.end())
+                it = lines.insert(id, Use{entry.id, {}, false});
             if (!entry.highlight.isEmpty())
                 it->texts.append(entry.highlight);
             it->whole = it->whole || picked;
         }
     }
+    m_lines.reserve(lines.size());
+    for (auto it = lines.cbegin(); it != lines.cend(); ++it)
+        m_lines.insert(it.key(), it.value());
     index(entries);
 }
 
@@ -30,7 +33,7 @@ QStringList LineUse::namedLines(const LogEntry& entry)
 
 void LineUse::index(const LogEntries& entries)
 {
-    m_users.clear();
+    QHash<QString, QList<QUuid>> users;
     m_named.clear();
     m_rowsWithId.clear();
     for (const LogEntry& entry : entries) {
@@ -40,11 +43,15 @@ void LineUse::index(const LogEntries& entries)
             if (named.contains(line))
                 continue;
             named.append(line);
-            m_users[line].append(entry.id);
+            users[line].append(entry.id);
         }
         if (named.isEmpty())
             m_named.remove(entry.id);
     }
+    m_users.clear();
+    m_users.reserve(users.size());
+    for (auto it = users.cbegin(); it != users.cend(); ++it)
+        m_users.insert(it.key(), it.value());
 }
 
 // --- following the log ---
@@ -83,17 +90,20 @@ void LineUse::follow(const LoggingLog& log, const QUuid& id, QSet<QString>& touc
         touched.insert(line);
         if (now.contains(line))
             continue;
-        const auto users = m_users.find(line);
-        if (users == m_users.end())
-            continue;
-        users->removeOne(id);
-        if (users->isEmpty())
-            m_users.erase(users);
+        QList<QUuid> users = m_users.value(line);
+        users.removeOne(id);
+        if (users.isEmpty())
+            m_users.remove(line);
+        else
+            m_users.insert(line, std::move(users));
     }
     for (const QString& line : now) {
         touched.insert(line);
-        if (!before.contains(line))
-            m_users[line].append(id);
+        if (before.contains(line))
+            continue;
+        QList<QUuid> users = m_users.value(line);
+        users.append(id);
+        m_users.insert(line, std::move(users));
     }
     if (now.isEmpty())
         m_named.remove(id);
@@ -184,29 +194,31 @@ QStringList LineUse::rowsChanged(const LoggingLog& log, qsizetype first, qsizety
 
 QStringList LineUse::reset(const LoggingLog& log)
 {
-    QSet<QString> touched(m_lines.keyBegin(), m_lines.keyEnd());
+    const QHash<QString, Use> before = m_lines.toHash();
+    QSet<QString> touched(before.keyBegin(), before.keyEnd());
     *this = LineUse(log.entries());
-    for (auto it = m_lines.keyBegin(); it != m_lines.keyEnd(); ++it)
+    const QHash<QString, Use> after = m_lines.toHash();
+    for (auto it = after.keyBegin(); it != after.keyEnd(); ++it)
         touched.insert(*it);
     return QStringList(touched.cbegin(), touched.cend());
 }
 
 QStringList LineUse::loggedTexts(const QString& lineID) const
 {
-    const auto it = m_lines.constFind(lineID);
-    return it == m_lines.cend() ? QStringList{} : it->texts;
+    const Use* use = m_lines.find(lineID);
+    return use ? use->texts : QStringList{};
 }
 
 std::optional<QUuid> LineUse::firstEntry(const QString& lineID) const
 {
-    const auto it = m_lines.constFind(lineID);
-    return it == m_lines.cend() ? std::nullopt : std::optional(it->firstEntry);
+    const Use* use = m_lines.find(lineID);
+    return use ? std::optional(use->firstEntry) : std::nullopt;
 }
 
 QList<std::pair<qsizetype, qsizetype>> LineUse::marks(const DisplaySegment& line) const
 {
-    const auto it = m_lines.constFind(line.id);
-    if (it == m_lines.cend())
+    const Use* it = m_lines.find(line.id);
+    if (!it)
         return {};
     if (it->whole)
         return {{0, line.text.size()}};

@@ -2,6 +2,7 @@
 
 #include "model/DisplaySegment.h"
 #include "model/LogEntry.h"
+#include "platform/ShardedHash.h"
 
 #include <QHash>
 #include <QList>
@@ -56,7 +57,7 @@ public:
     QStringList reset(const LoggingLog& log);
 
     // Same use of every line.
-    friend bool operator==(const LineUse& a, const LineUse& b) { return a.m_lines == b.m_lines; }
+    friend bool operator==(const LineUse& a, const LineUse& b) { return a.m_lines.toHash() == b.m_lines.toHash(); }
 
 private:
     struct Use {
@@ -78,10 +79,11 @@ private:
     QStringList redoAll(const LoggingLog& log, const QSet<QString>& touched);
     void index(const LogEntries& entries);
 
-    QHash<QString, Use> m_lines;
+    // Sharded, as the tables keyed by a day's line ids are: one table would double all at once.
+    ShardedHash<QString, Use> m_lines;
     // Kept for the row news: the entry ids naming each line, the lines each entry id names, and
     // how many rows of the log carry each id (more than one only in hand-edited files).
-    QHash<QString, QList<QUuid>> m_users;
+    ShardedHash<QString, QList<QUuid>> m_users;
     QHash<QUuid, QStringList> m_named;
     QHash<QUuid, int> m_rowsWithId;
     // Between rowsAboutToBeRemoved and rowsRemoved.
