@@ -275,6 +275,9 @@ public:
         const auto* reply = qobject_cast<QNetworkReply*>(receiver);
         if (reply)
             name = reply->url().path();
+        // A timer by whose it is.
+        else if (name.isEmpty() && receiver->parent())
+            name = QStringLiteral("of %1").arg(QLatin1String(receiver->parent()->metaObject()->className()));
         const bool answer = reply || qstrcmp(className, "NetworkThread") == 0;
         const QEvent::Type type = event->type();
         ++m_depth;
