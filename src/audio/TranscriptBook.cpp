@@ -147,6 +147,7 @@ bool TranscriptBook::upsertOne(const DisplaySegment& segment)
     const bool fits = (row == 0 || rowBefore(row - 1, place, segment.id)) &&
                       (row + 1 == m_rows.size() || beforeRow(place, segment.id, row + 1));
     if (fits) {
+        Q_EMIT rowsAboutToBeChanged(rowNumber(row), rowNumber(row));
         m_rows[row] = segment;
         m_places[static_cast<size_t>(row)] = place;
         m_placeById.insert(segment.id, place);

@@ -16,8 +16,8 @@
 
 // The published transcript: the lines of every stream of a run in one list, ordered by each
 // line's moment (SegmentOrder: the moment, then channel, then id), with every change announced
-// by row, the way a list model announces it (about-to / done pairs around each insertion and
-// removal, and one signal per changed row).
+// by row, the way a list model announces it (about-to / done pairs around each insertion,
+// removal and change in place).
 //
 // Merging a result costs what it changes: a line is found by id (hash, then binary search on
 // its key), updated in place, or inserted where it belongs, so adding one line to a long
@@ -67,6 +67,8 @@ Q_SIGNALS:
     void rowsInserted(int first, int last);
     void rowsAboutToBeRemoved(int first, int last);
     void rowsRemoved(int first, int last);
+    // Around a change in place: a held view keeps what the row was.
+    void rowsAboutToBeChanged(int first, int last);
     void rowsChanged(int first, int last);
     void aboutToReset();
     void wasReset();

@@ -1,39 +1,224 @@
 #include "screens/LineUse.h"
 
+#include "model/LoggingLog.h"
+
 #include <algorithm>
 
 LineUse::LineUse(const LogEntries& entries)
 {
+    QHash<QString, Use> lines;
     for (const LogEntry& entry : entries) {
         const bool picked = entry.lineIDs.has_value();
-        const QStringList ids = picked ? *entry.lineIDs : (entry.lineID ? QStringList{*entry.lineID} : QStringList{});
-        for (const QString& id : ids) {
-            auto it = m_lines.find(id);
-            if (it == m_lines.end())
-                it = m_lines.insert(id, Use{entry.id, {}, false});
+        for (const QString& id : namedLines(entry)) {
+            auto it = lines.find(id);
+            if (it == lines.end())
+                it = lines.insert(id, Use{entry.id, {}, false});
             if (!entry.highlight.isEmpty())
                 it->texts.append(entry.highlight);
             it->whole = it->whole || picked;
         }
     }
+    m_lines.reserve(lines.size());
+    for (auto it = lines.cbegin(); it != lines.cend(); ++it)
+        m_lines.insert(it.key(), it.value());
+    index(entries);
+}
+
+QStringList LineUse::namedLines(const LogEntry& entry)
+{
+    if (entry.lineIDs)
+        return *entry.lineIDs;
+    return entry.lineID ? QStringList{*entry.lineID} : QStringList{};
+}
+
+void LineUse::index(const LogEntries& entries)
+{
+    QHash<QString, QList<QUuid>> users;
+    m_named.clear();
+    m_rowsWithId.clear();
+    for (const LogEntry& entry : entries) {
+        ++m_rowsWithId[entry.id];
+        QStringList& named = m_named[entry.id];
+        for (const QString& line : namedLines(entry)) {
+            if (named.contains(line))
+                continue;
+            named.append(line);
+            users[line].append(entry.id);
+        }
+        if (named.isEmpty())
+            m_named.remove(entry.id);
+    }
+    m_users.clear();
+    m_users.reserve(users.size());
+    for (auto it = users.cbegin(); it != users.cend(); ++it)
+        m_users.insert(it.key(), it.value());
+}
+
+// --- following the log ---
+
+QList<qsizetype> LineUse::rowsOf(const LoggingLog& log, const QUuid& id) const
+{
+    const std::optional<qsizetype> first = log.entryRowOf(id);
+    if (!first)
+        return {};
+    if (m_rowsWithId.value(id) <= 1)
+        return {*first};
+    // One id on several rows: only a hand-edited file does that.
+    QList<qsizetype> rows;
+    const LogEntries& entries = log.entries();
+    for (qsizetype row = *first; row < entries.size(); ++row)
+        if (entries.at(row).id == id)
+            rows.append(row);
+    return rows;
+}
+
+QStringList LineUse::linesOf(const LoggingLog& log, const QUuid& id) const
+{
+    QStringList lines;
+    for (const qsizetype row : rowsOf(log, id))
+        for (const QString& line : namedLines(log.entries().at(row)))
+            if (!lines.contains(line))
+                lines.append(line);
+    return lines;
+}
+
+void LineUse::follow(const LoggingLog& log, const QUuid& id, QSet<QString>& touched)
+{
+    const QStringList now = linesOf(log, id);
+    const QStringList before = m_named.value(id);
+    for (const QString& line : before) {
+        touched.insert(line);
+        if (now.contains(line))
+            continue;
+        QList<QUuid> users = m_users.value(line);
+        users.removeOne(id);
+        if (users.isEmpty())
+            m_users.remove(line);
+        else
+            m_users.insert(line, std::move(users));
+    }
+    for (const QString& line : now) {
+        touched.insert(line);
+        if (before.contains(line))
+            continue;
+        QList<QUuid> users = m_users.value(line);
+        users.append(id);
+        m_users.insert(line, std::move(users));
+    }
+    if (now.isEmpty())
+        m_named.remove(id);
+    else
+        m_named.insert(id, now);
+}
+
+void LineUse::redo(const LoggingLog& log, const QString& line)
+{
+    QList<qsizetype> rows;
+    for (const QUuid& id : m_users.value(line))
+        rows.append(rowsOf(log, id));
+    std::sort(rows.begin(), rows.end());
+    // As the one-pass build reads the entries: in log order, each time an entry names the line.
+    std::optional<Use> use;
+    for (const qsizetype row : std::as_const(rows)) {
+        const LogEntry& entry = log.entries().at(row);
+        const bool picked = entry.lineIDs.has_value();
+        for (const QString& named : namedLines(entry)) {
+            if (named != line)
+                continue;
+            if (!use)
+                use = Use{entry.id, {}, false};
+            if (!entry.highlight.isEmpty())
+                use->texts.append(entry.highlight);
+            use->whole = use->whole || picked;
+        }
+    }
+    if (use)
+        m_lines.insert(line, std::move(*use));
+    else
+        m_lines.remove(line);
+}
+
+QStringList LineUse::redoAll(const LoggingLog& log, const QSet<QString>& touched)
+{
+    for (const QString& line : touched)
+        redo(log, line);
+    return QStringList(touched.cbegin(), touched.cend());
+}
+
+QStringList LineUse::rowsInserted(const LoggingLog& log, qsizetype first, qsizetype last)
+{
+    QSet<QUuid> ids;
+    for (qsizetype row = first; row <= last; ++row) {
+        const QUuid& id = log.entries().at(row).id;
+        ++m_rowsWithId[id];
+        ids.insert(id);
+    }
+    QSet<QString> touched;
+    for (const QUuid& id : std::as_const(ids))
+        follow(log, id, touched);
+    return redoAll(log, touched);
+}
+
+void LineUse::rowsAboutToBeRemoved(const LoggingLog& log, qsizetype first, qsizetype last)
+{
+    for (qsizetype row = first; row <= last; ++row)
+        m_leaving.append(log.entries().at(row).id);
+}
+
+QStringList LineUse::rowsRemoved(const LoggingLog& log)
+{
+    QSet<QUuid> ids;
+    for (const QUuid& id : std::as_const(m_leaving)) {
+        const auto count = m_rowsWithId.find(id);
+        if (count != m_rowsWithId.end() && --*count <= 0)
+            m_rowsWithId.erase(count);
+        ids.insert(id);
+    }
+    m_leaving.clear();
+    QSet<QString> touched;
+    for (const QUuid& id : std::as_const(ids))
+        follow(log, id, touched);
+    return redoAll(log, touched);
+}
+
+QStringList LineUse::rowsChanged(const LoggingLog& log, qsizetype first, qsizetype last)
+{
+    QSet<QUuid> ids;
+    for (qsizetype row = first; row <= last; ++row)
+        ids.insert(log.entries().at(row).id);
+    QSet<QString> touched;
+    for (const QUuid& id : std::as_const(ids))
+        follow(log, id, touched);
+    return redoAll(log, touched);
+}
+
+QStringList LineUse::reset(const LoggingLog& log)
+{
+    const QHash<QString, Use> before = m_lines.toHash();
+    QSet<QString> touched(before.keyBegin(), before.keyEnd());
+    *this = LineUse(log.entries());
+    const QHash<QString, Use> after = m_lines.toHash();
+    for (auto it = after.keyBegin(); it != after.keyEnd(); ++it)
+        touched.insert(*it);
+    return QStringList(touched.cbegin(), touched.cend());
 }
 
 QStringList LineUse::loggedTexts(const QString& lineID) const
 {
-    const auto it = m_lines.constFind(lineID);
-    return it == m_lines.cend() ? QStringList{} : it->texts;
+    const Use* use = m_lines.find(lineID);
+    return use ? use->texts : QStringList{};
 }
 
 std::optional<QUuid> LineUse::firstEntry(const QString& lineID) const
 {
-    const auto it = m_lines.constFind(lineID);
-    return it == m_lines.cend() ? std::nullopt : std::optional(it->firstEntry);
+    const Use* use = m_lines.find(lineID);
+    return use ? std::optional(use->firstEntry) : std::nullopt;
 }
 
 QList<std::pair<qsizetype, qsizetype>> LineUse::marks(const DisplaySegment& line) const
 {
-    const auto it = m_lines.constFind(line.id);
-    if (it == m_lines.cend())
+    const Use* it = m_lines.find(line.id);
+    if (!it)
         return {};
     if (it->whole)
         return {{0, line.text.size()}};

@@ -2,14 +2,18 @@
 
 #include "model/DisplaySegment.h"
 #include "model/LogEntry.h"
+#include "platform/ShardedHash.h"
 
 #include <QHash>
 #include <QList>
+#include <QSet>
 #include <QString>
 #include <QStringList>
 #include <QUuid>
 
 #include <optional>
+
+class LoggingLog;
 
 // Which transcript lines the log already uses, and which of their words: what the transcript
 // draws as logged, what a note or a drop on a line quotes, and what Ctrl+Return skips.
@@ -19,7 +23,11 @@
 // the words after the furthest mark are the line's new words. An entry made from picked lines quotes their joined text,
 // which occurs in none of them: each of those lines counts as logged whole.
 //
-// Built from the log's entries in one pass; rebuild it when the entries change.
+// Built from the log's entries in one pass, or kept up to date by the log's row news: a change
+// of an entry redoes only the lines that entry named before and names now, from the few entries
+// that use each (found by id through the log's index), so an edit costs what it touches however
+// long the log. After all of a change's news it equals a build from the entries. The log's rows
+// keep their ids when they change in place, as its edits do.
 class LineUse {
 public:
     enum class State { Unused, PartlyUsed, FullyUsed };
@@ -40,11 +48,44 @@ public:
     // logged whole). Texts that do not occur mark nothing.
     [[nodiscard]] QList<std::pair<qsizetype, qsizetype>> marks(const DisplaySegment& line) const;
 
+    // --- following `log`'s row news; each gives the lines whose use may have changed ---
+    QStringList rowsInserted(const LoggingLog& log, qsizetype first, qsizetype last);
+    void rowsAboutToBeRemoved(const LoggingLog& log, qsizetype first, qsizetype last);
+    QStringList rowsRemoved(const LoggingLog& log);
+    QStringList rowsChanged(const LoggingLog& log, qsizetype first, qsizetype last);
+    // The entries were replaced as a whole.
+    QStringList reset(const LoggingLog& log);
+
+    // Same use of every line.
+    friend bool operator==(const LineUse& a, const LineUse& b) { return a.m_lines.toHash() == b.m_lines.toHash(); }
+
 private:
     struct Use {
         QUuid firstEntry;
         QStringList texts;
         bool whole = false;
+        friend bool operator==(const Use&, const Use&) = default;
     };
-    QHash<QString, Use> m_lines;
+    // The lines an entry names.
+    [[nodiscard]] static QStringList namedLines(const LogEntry& entry);
+    // Every line the entries with `id` name now.
+    [[nodiscard]] QStringList linesOf(const LoggingLog& log, const QUuid& id) const;
+    // The rows of the entries with `id`, ascending.
+    [[nodiscard]] QList<qsizetype> rowsOf(const LoggingLog& log, const QUuid& id) const;
+    // Follows entry `id` as the log now holds it; adds the lines touched to `touched`.
+    void follow(const LoggingLog& log, const QUuid& id, QSet<QString>& touched);
+    // Redoes the use of `line` from the entries that name it.
+    void redo(const LoggingLog& log, const QString& line);
+    QStringList redoAll(const LoggingLog& log, const QSet<QString>& touched);
+    void index(const LogEntries& entries);
+
+    // Sharded, as the tables keyed by a day's line ids are: one table would double all at once.
+    ShardedHash<QString, Use> m_lines;
+    // Kept for the row news: the entry ids naming each line, the lines each entry id names, and
+    // how many rows of the log carry each id (more than one only in hand-edited files).
+    ShardedHash<QString, QList<QUuid>> m_users;
+    QHash<QUuid, QStringList> m_named;
+    QHash<QUuid, int> m_rowsWithId;
+    // Between rowsAboutToBeRemoved and rowsRemoved.
+    QList<QUuid> m_leaving;
 };

@@ -5,6 +5,8 @@
 #include "model/LogButtonKind.h"
 #include "timecode/CameraTimecode.h"
 
+#include <algorithm>
+
 namespace {
 
 const QLatin1StringView kButtonPayload("pindle-button:");
@@ -106,8 +108,12 @@ LoggingScreenModel::LinePicker LoggingScreenModel::linePicker() const
     LinePicker picker;
     picker.title = kPickerTitle + (button ? button->name : LogButtonKind::capitalized(kind.value_or(QString())));
     picker.color = button ? LogButtonKind::color(button->kind).current() : QColor::fromRgb(kUnknownPickerColour);
-    picker.lines = pickPool();
-    if (picker.lines.size() > kPickerLines)
-        picker.lines.remove(0, picker.lines.size() - kPickerLines);
+    // Only the rows shown: the last few of the pane's rows, read by row.
+    const TranscriptPaneModel& pane = *m_transcriptPane;
+    const qsizetype count = pane.shownCount();
+    const qsizetype first = std::max<qsizetype>(0, count - kPickerLines);
+    picker.lines.reserve(count - first);
+    for (qsizetype row = first; row < count; ++row)
+        picker.lines.append(pane.shownLine(row));
     return picker;
 }

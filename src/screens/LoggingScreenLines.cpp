@@ -6,6 +6,15 @@
 
 #include <utility>
 
+namespace {
+
+QSet<QString> toSet(const QStringList& lines)
+{
+    return QSet<QString>(lines.cbegin(), lines.cend());
+}
+
+} // namespace
+
 std::optional<DisplaySegment> LoggingScreenModel::segment(const QString& lineID) const
 {
     const TranscriptBook& book = m_transcriber->transcript();
@@ -14,10 +23,30 @@ std::optional<DisplaySegment> LoggingScreenModel::segment(const QString& lineID)
     return std::nullopt;
 }
 
-void LoggingScreenModel::rebuildLineUse()
+void LoggingScreenModel::followLineUse()
 {
-    m_lineUse = LineUse(m_log->entries());
-    Q_EMIT lineUseChanged();
+    const LoggingLog* log = m_log.get();
+    m_lineUse = LineUse(log->entries());
+    connect(log, &LoggingLog::entryRowsInserted, this, [this](int first, int last) {
+        m_lineUseTouched.unite(toSet(m_lineUse.rowsInserted(*m_log, first, last)));
+    });
+    connect(log, &LoggingLog::entryRowsAboutToBeRemoved, this,
+            [this](int first, int last) { m_lineUse.rowsAboutToBeRemoved(*m_log, first, last); });
+    connect(log, &LoggingLog::entryRowsRemoved, this,
+            [this] { m_lineUseTouched.unite(toSet(m_lineUse.rowsRemoved(*m_log))); });
+    connect(log, &LoggingLog::entryRowsChanged, this,
+            [this](int first, int last) { m_lineUseTouched.unite(toSet(m_lineUse.rowsChanged(*m_log, first, last))); });
+    connect(log, &LoggingLog::entriesReset, this, [this] { m_lineUseTouched.unite(toSet(m_lineUse.reset(*m_log))); });
+    connect(log, &LoggingLog::entriesChanged, this, &LoggingScreenModel::publishLineUse);
+}
+
+void LoggingScreenModel::publishLineUse()
+{
+    if (m_lineUseTouched.isEmpty())
+        return;
+    const QStringList lines(m_lineUseTouched.cbegin(), m_lineUseTouched.cend());
+    m_lineUseTouched.clear();
+    Q_EMIT lineUseChanged(lines);
 }
 
 void LoggingScreenModel::selectLine(const QString& lineID)

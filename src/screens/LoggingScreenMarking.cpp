@@ -216,11 +216,7 @@ void LoggingScreenModel::applyPickedLines()
         return;
     }
     const QUuid id = *m_pickingFor;
-    QList<DisplaySegment> picked;
-    const QList<DisplaySegment> pool = pickPool();
-    for (const DisplaySegment& segment : pool)
-        if (m_pickIDs.contains(segment.id))
-            picked.append(segment);
+    const QList<DisplaySegment> picked = pickedLines();
     if (picked.isEmpty()) {
         closePicker();
         return;

@@ -121,7 +121,7 @@ LoggingScreenModel::LoggingScreenModel(LoggingScreenEnvironment environment, QOb
         connect(this, signal, this, &LoggingScreenModel::buttonChipsChanged);
     connect(m_buttons.get(), &LogButtonStore::buttonsChanged, this, &LoggingScreenModel::buttonChipsChanged);
     connect(m_log.get(), &LoggingLog::entriesChanged, this, &LoggingScreenModel::buttonChipsChanged);
-    connect(m_log.get(), &LoggingLog::entriesChanged, this, &LoggingScreenModel::rebuildLineUse);
+    followLineUse();
     // Last: it follows the screen's own state from the start.
     m_transcriptPane = std::make_unique<TranscriptPaneModel>(*this);
     m_mixer = std::make_unique<MixerModel>(*m_transcriber, m_agent.get(), m_defaults, m_clock);
@@ -317,11 +317,19 @@ QList<DisplaySegment> LoggingScreenModel::visibleSegments() const
     return out;
 }
 
-QList<DisplaySegment> LoggingScreenModel::pickPool() const
+QList<DisplaySegment> LoggingScreenModel::pickedLines() const
 {
-    if (const auto& held = m_transcriptPane->frozenSegments())
-        return *held;
-    return visibleSegments();
+    std::vector<qsizetype> rows;
+    for (const QString& id : m_pickIDs)
+        if (const std::optional<qsizetype> row = m_transcriptPane->shownRowOf(id))
+            rows.push_back(*row);
+    std::sort(rows.begin(), rows.end());
+    rows.erase(std::unique(rows.begin(), rows.end()), rows.end());
+    QList<DisplaySegment> picked;
+    picked.reserve(qsizetype(rows.size()));
+    for (const qsizetype row : rows)
+        picked.append(m_transcriptPane->shownLine(row));
+    return picked;
 }
 
 QString LoggingScreenModel::displayedSpeaker(const QString& label) const

@@ -182,7 +182,8 @@ public:
     void setRenamingChannel(const std::optional<int>& index);
 
     // --- derived ---
-    // The transcript without the lines of watch-only channels.
+    // The transcript without the lines of watch-only channels, as one list: for tests and small
+    // transcripts (the screen itself reads them through the transcript pane's rows).
     [[nodiscard]] QList<DisplaySegment> visibleSegments() const;
     [[nodiscard]] QString displayedSpeaker(const QString& label) const;
     // The saved line's timecode: camera timecode of the line's start when placed, else its own.
@@ -324,7 +325,8 @@ Q_SIGNALS:
     void scrollTargetChanged();
     void renamingChanged();
     void showTCEntryChanged();
-    void lineUseChanged();
+    // The lines whose use by the log may have changed, once after a change of the entries.
+    void lineUseChanged(const QStringList& lines);
     void layoutStateChanged();
     void showSearchChanged();
     // showButtons, showKeywords or showExport changed.
@@ -356,9 +358,12 @@ private:
     void popChip(const QString& kind);
     void setPickingFor(const std::optional<QUuid>& id);
     void updateRowLook();
-    void rebuildLineUse();
-    // The lines the picker offers and picks from: the held transcript, else the visible lines.
-    [[nodiscard]] QList<DisplaySegment> pickPool() const;
+    // Keeps the line use with the log's row news, and publishes the lines it touched.
+    void followLineUse();
+    void publishLineUse();
+    // The picker offers and picks from the rows the transcript pane shows (the held ones, else
+    // the visible lines). The ticked lines in that order, found by id through the pane's index.
+    [[nodiscard]] QList<DisplaySegment> pickedLines() const;
     // The channels shown only when a line raised an alert, and whether a line is shown.
     [[nodiscard]] QSet<int> watchOnlyChannels() const;
     [[nodiscard]] bool isVisible(const DisplaySegment& segment, const QSet<int>& watchOnly) const;
@@ -400,6 +405,8 @@ private:
     bool m_composerFocused = false;
     QString m_draftNote;
     LineUse m_lineUse;
+    // Lines touched by the row news of the change under way.
+    QSet<QString> m_lineUseTouched;
     bool m_showSearch = false;
     bool m_showButtons = false;
     bool m_showKeywords = false;

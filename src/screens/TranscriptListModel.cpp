@@ -1,7 +1,5 @@
 #include "screens/TranscriptListModel.h"
 
-#include "audio/SegmentOrder.h"
-
 #include <algorithm>
 #include <vector>
 
@@ -22,11 +20,10 @@ QSet<QString> changedIds(const std::optional<QString>& before, const std::option
 } // namespace
 
 TranscriptListModel::TranscriptListModel(TranscriptPaneModel& pane, QObject* parent)
-    : QAbstractListModel(parent), m_pane(pane), m_drawn(pane.state()), m_flagged(pane.flaggedLines()),
-      m_use(pane.lineUse()), m_used(pane.usedLineIDs())
+    : QAbstractListModel(parent), m_pane(pane), m_drawn(pane.state()), m_flagged(pane.flaggedLines())
 {
-    if (pane.frozenSegments())
-        m_held = *pane.frozenSegments();
+    if (pane.hold())
+        m_held = *pane.hold();
 
     connect(&pane, &TranscriptPaneModel::linesAboutToBeInserted, this, [this](int first, int last) {
         if (!m_held)
@@ -34,34 +31,38 @@ TranscriptListModel::TranscriptListModel(TranscriptPaneModel& pane, QObject* par
     });
     connect(&pane, &TranscriptPaneModel::linesInserted, this, [this](int first, int last) {
         if (m_held)
-            noteHeld(m_came, first, last);
+            m_held->inserted(first, last);
         else
             endInsertRows();
     });
     connect(&pane, &TranscriptPaneModel::linesAboutToBeRemoved, this, [this](int first, int last) {
         if (m_held)
-            noteHeld(m_left, first, last);
+            m_held->aboutToRemove(first, last);
         else
             beginRemoveRows({}, first, last);
     });
-    connect(&pane, &TranscriptPaneModel::linesRemoved, this, [this] {
-        if (!m_held)
+    connect(&pane, &TranscriptPaneModel::linesRemoved, this, [this](int first, int last) {
+        if (m_held)
+            m_held->removed(first, last);
+        else
             endRemoveRows();
     });
-    connect(&pane, &TranscriptPaneModel::linesChanged, this, [this](int first, int last) {
+    connect(&pane, &TranscriptPaneModel::linesAboutToBeChanged, this, [this](int first, int last) {
         if (m_held)
-            noteHeld(m_changed, first, last);
-        else
+            m_held->aboutToChange(first, last);
+    });
+    connect(&pane, &TranscriptPaneModel::linesChanged, this, [this](int first, int last) {
+        if (!m_held)
             Q_EMIT dataChanged(index(first), index(last));
     });
     connect(&pane, &TranscriptPaneModel::linesAboutToBeReset, this, [this] {
-        if (!m_held)
+        if (m_held)
+            m_held->aboutToReset();
+        else
             beginResetModel();
     });
     connect(&pane, &TranscriptPaneModel::linesReset, this, [this] {
-        if (m_held)
-            m_replaced = true;
-        else
+        if (!m_held)
             endResetModel();
     });
     connect(&pane, &TranscriptPaneModel::stateChanged, this, &TranscriptListModel::followState);
@@ -184,114 +185,66 @@ std::optional<int> TranscriptListModel::rowOf(const QString& id) const
 
 std::optional<int> TranscriptListModel::heldRowOf(const QString& id) const
 {
-    const QList<DisplaySegment>& rows = *m_held;
-    // The snapshot keeps the engine's order: a line still in its place is found by its key.
-    if (const DisplaySegment* live = m_pane.liveLine(id)) {
-        const SegmentOrder order(m_pane.engineStart());
-        const double key = order.key(*live);
-        const auto at = std::partition_point(rows.cbegin(), rows.cend(), [&](const DisplaySegment& row) {
-            const double rowKey = order.key(row);
-            if (rowKey != key)
-                return rowKey < key;
-            if (row.channel != live->channel)
-                return row.channel < live->channel;
-            return row.id < id;
-        });
-        if (at != rows.cend() && at->id == id)
-            return int(at - rows.cbegin());
-    }
-    // The line moved or left since the hold, or a new run began.
-    for (qsizetype row = rows.size() - 1; row >= 0; --row)
-        if (rows.at(row).id == id)
-            return int(row);
-    return std::nullopt;
+    const std::optional<qsizetype> row = m_held->rowOf(id);
+    return row ? std::optional(int(*row)) : std::nullopt;
 }
 
 // --- the hold ---
 
-void TranscriptListModel::noteHeld(QSet<QString>& into, int first, int last)
-{
-    for (int row = first; row <= last; ++row)
-        into.insert(m_pane.visibleLine(row).id);
-}
-
-void TranscriptListModel::forgetHeldNews()
-{
-    m_came.clear();
-    m_left.clear();
-    m_changed.clear();
-    m_replaced = false;
-}
-
 void TranscriptListModel::hold()
 {
-    forgetHeldNews();
-    const QList<DisplaySegment>& snapshot = *m_pane.frozenSegments();
-    if (snapshot.size() == rowCount()) {
-        // The snapshot is the visible lines of this very moment: the rows stay as they are.
-        m_held = snapshot;
+    // The pane's hold began on the rows this model shows: the rows stay as they are.
+    if (const TranscriptHold* held = m_pane.hold(); held && held->size() == rowCount()) {
+        m_held = *held;
         return;
     }
     beginResetModel();
-    m_held = snapshot;
+    if (const TranscriptHold* held = m_pane.hold())
+        m_held = *held;
     endResetModel();
-}
-
-void TranscriptListModel::removeHeldRows(int first, int last)
-{
-    beginRemoveRows({}, first, last);
-    m_held->remove(first, last - first + 1);
-    endRemoveRows();
 }
 
 void TranscriptListModel::release()
 {
-    if (m_replaced) {
+    TranscriptHold& held = *m_held;
+    if (held.replaced()) {
         beginResetModel();
         m_held.reset();
         endResetModel();
-        forgetHeldNews();
         return;
     }
-    QList<DisplaySegment>& rows = *m_held;
-    // Lines that left or moved go, and lines changed in place take their new text. From the end,
-    // so that the rows still to visit keep their numbers.
-    if (!m_left.isEmpty() || !m_changed.isEmpty()) {
-        int runEnd = -1;
-        for (int row = int(rows.size()) - 1; row >= -1; --row) {
-            if (row >= 0 && m_left.contains(rows.at(row).id)) {
-                if (runEnd < 0)
-                    runEnd = row;
-                continue;
-            }
-            if (runEnd >= 0) {
-                removeHeldRows(row + 1, runEnd);
-                runEnd = -1;
-            }
-            if (row < 0 || !m_changed.contains(rows.at(row).id))
-                continue;
-            if (const DisplaySegment* live = m_pane.liveLine(rows.at(row).id)) {
-                rows[row] = *live;
-                Q_EMIT dataChanged(index(row), index(row));
-            }
-        }
+    // Lines that left or moved go, a run at a time from the end, so that the rows still to go
+    // keep their numbers.
+    const std::vector<qsizetype> left = held.leftRows();
+    for (qsizetype end = qsizetype(left.size()); end > 0;) {
+        qsizetype begin = end - 1;
+        while (begin > 0 && left[size_t(begin - 1)] + 1 == left[size_t(begin)])
+            --begin;
+        const qsizetype first = left[size_t(begin)];
+        const qsizetype last = left[size_t(end - 1)];
+        beginRemoveRows({}, int(first), int(last));
+        for (qsizetype row = last; row >= first; --row)
+            held.dropLeft(row);
+        endRemoveRows();
+        end = begin;
+    }
+    // Lines changed in place take their new text.
+    for (const QString& id : held.changedLines()) {
+        held.showLive(id);
+        if (const std::optional<qsizetype> row = held.rowOf(id))
+            Q_EMIT dataChanged(index(int(*row)), index(int(*row)));
     }
     // What is left is the live lines without those that came, in the same order: each comes in
     // at its place, the first place first.
-    std::vector<std::pair<qsizetype, QString>> arriving;
-    for (const QString& id : std::as_const(m_came))
-        if (const std::optional<qsizetype> row = m_pane.visibleRowOf(id))
-            arriving.emplace_back(*row, id);
-    std::sort(arriving.begin(), arriving.end());
-    for (const auto& [row, id] : arriving) {
-        if (row > rows.size())
+    while (!held.cameRows().empty()) {
+        const qsizetype row = held.cameRows().front();
+        if (row > held.size())
             break;
         beginInsertRows({}, int(row), int(row));
-        rows.insert(row, m_pane.visibleLine(row));
+        held.admit();
         endInsertRows();
     }
-    forgetHeldNews();
-    if (rows.size() != m_pane.visibleCount()) {
+    if (!held.cameRows().empty() || held.size() != m_pane.visibleCount()) {
         // Not the live lines after all (a change the hold did not hear of): start over from them.
         beginResetModel();
         m_held.reset();
@@ -343,21 +296,9 @@ void TranscriptListModel::followFlags()
     redraw(changed, {FlaggedRole, Qt::AccessibleTextRole});
 }
 
-void TranscriptListModel::followUse()
+void TranscriptListModel::followUse(const QStringList& lines)
 {
-    // Only lines some entry names, before or now, can have changed.
-    QSet<QString> used = m_pane.usedLineIDs();
-    QSet<QString> candidates = used;
-    candidates.unite(m_used);
-    const LineUse& now = m_pane.lineUse();
-    for (const QString& id : std::as_const(candidates)) {
-        const std::optional<int> row = rowOf(id);
-        if (!row)
-            continue;
-        const DisplaySegment& line = lineAt(*row);
-        if (m_use.state(line) != now.state(line) || m_use.marks(line) != now.marks(line))
+    for (const QString& id : lines)
+        if (const std::optional<int> row = rowOf(id))
             Q_EMIT dataChanged(index(*row), index(*row), {UseRole, MarksRole, Qt::ToolTipRole, Qt::AccessibleTextRole});
-    }
-    m_use = now;
-    m_used = std::move(used);
 }

@@ -13,10 +13,11 @@
 // with what a row draws (timecode, speaker, marks, badge, bell, highlights) as roles.
 //
 // It follows the pane's row news, so a new line inserts one row and a changed line redraws one,
-// whatever the transcript's length. While held it only notes which lines came, left or changed;
-// when the hold ends it removes, inserts and redraws just those, so the rows become the live
-// lines again in order, without a reset, without losing or repeating a line. Hover, selection,
-// the jump target, the keyword bell and the used state redraw only the rows they leave and reach.
+// whatever the transcript's length. While held it keeps a hold of its own (where the rows stood
+// and which lines came, left or changed, never a copy of the lines); when the hold ends it
+// removes, inserts and redraws just those, so the rows become the live lines again in order,
+// without a reset, without losing or repeating a line. Hover, selection, the jump target, the
+// keyword bell and the used state redraw only the rows they leave and reach.
 class TranscriptListModel final : public QAbstractListModel {
     Q_OBJECT
 
@@ -61,14 +62,11 @@ private:
     [[nodiscard]] const DisplaySegment& lineAt(int row) const;
     [[nodiscard]] std::optional<int> heldRowOf(const QString& id) const;
     [[nodiscard]] QString accessibleText(const DisplaySegment& line) const;
-    void noteHeld(QSet<QString>& into, int first, int last);
     void hold();
     void release();
-    void removeHeldRows(int first, int last);
-    void forgetHeldNews();
     void followState();
     void followFlags();
-    void followUse();
+    void followUse(const QStringList& lines);
     void redraw(const QSet<QString>& ids, const QList<int>& roles);
     void redrawAll(const QList<int>& roles);
 
@@ -76,14 +74,5 @@ private:
     // What the rows were last drawn with.
     TranscriptPaneState m_drawn;
     QSet<QString> m_flagged;
-    LineUse m_use;
-    QSet<QString> m_used;
-
-    std::optional<QList<DisplaySegment>> m_held;
-    // While held: lines that came (moved ones too), lines that left (or moved), lines changed in
-    // place, and whether the visible lines were replaced as a whole.
-    QSet<QString> m_came;
-    QSet<QString> m_left;
-    QSet<QString> m_changed;
-    bool m_replaced = false;
+    std::optional<TranscriptHold> m_held;
 };

@@ -31,8 +31,13 @@ TranscriptPaneModel::TranscriptPaneModel(LoggingScreenModel& screen, QObject* pa
     connect(book, &TranscriptBook::rowsInserted, this, &TranscriptPaneModel::rowsInserted);
     connect(book, &TranscriptBook::rowsAboutToBeRemoved, this, &TranscriptPaneModel::rowsAboutToBeRemoved);
     connect(book, &TranscriptBook::rowsRemoved, this, &TranscriptPaneModel::rowsRemoved);
+    connect(book, &TranscriptBook::rowsAboutToBeChanged, this, &TranscriptPaneModel::rowsAboutToBeChanged);
     connect(book, &TranscriptBook::rowsChanged, this, &TranscriptPaneModel::rowsChanged);
-    connect(book, &TranscriptBook::aboutToReset, this, &TranscriptPaneModel::linesAboutToBeReset);
+    connect(book, &TranscriptBook::aboutToReset, this, [this] {
+        if (m_hold)
+            m_hold->aboutToReset();
+        Q_EMIT linesAboutToBeReset();
+    });
     connect(book, &TranscriptBook::wasReset, this, [this] {
         rebuildHidden();
         Q_EMIT linesReset();
@@ -113,22 +118,19 @@ std::optional<qsizetype> TranscriptPaneModel::visibleRowOf(const QString& id) co
     return *row - hiddenBefore(*row);
 }
 
-QList<DisplaySegment> TranscriptPaneModel::visibleLines() const
+qsizetype TranscriptPaneModel::shownCount() const
 {
-    const QList<DisplaySegment>& all = m_screen.transcriber().segments();
-    if (m_hidden.empty())
-        return all;
-    QList<DisplaySegment> out;
-    out.reserve(visibleCount());
-    auto hidden = m_hidden.cbegin();
-    for (qsizetype row = 0; row < all.size(); ++row) {
-        if (hidden != m_hidden.cend() && *hidden == row) {
-            ++hidden;
-            continue;
-        }
-        out.append(all.at(row));
-    }
-    return out;
+    return m_hold ? m_hold->size() : visibleCount();
+}
+
+const DisplaySegment& TranscriptPaneModel::shownLine(qsizetype row) const
+{
+    return m_hold ? m_hold->at(row) : visibleLine(row);
+}
+
+std::optional<qsizetype> TranscriptPaneModel::shownRowOf(const QString& id) const
+{
+    return m_hold ? m_hold->rowOf(id) : visibleRowOf(id);
 }
 
 const DisplaySegment* TranscriptPaneModel::liveLine(const QString& id) const
@@ -184,6 +186,8 @@ void TranscriptPaneModel::rowsInserted(int first, int last)
         const int visible = int(first - qsizetype(at));
         Q_EMIT linesAboutToBeInserted(visible, visible + int(shown) - 1);
         m_hidden.erase(std::remove_if(block, block + count, isShownRow), block + count);
+        if (m_hold)
+            m_hold->inserted(visible, visible + shown - 1);
         Q_EMIT linesInserted(visible, visible + int(shown) - 1);
     }
     refresh();
@@ -195,6 +199,8 @@ void TranscriptPaneModel::rowsAboutToBeRemoved(int first, int last)
     m_removingShown = qsizetype(last) - first + 1 - hidden;
     if (m_removingShown > 0) {
         const int visible = int(first - hiddenBefore(first));
+        if (m_hold)
+            m_hold->aboutToRemove(visible, visible + m_removingShown - 1);
         Q_EMIT linesAboutToBeRemoved(visible, visible + int(m_removingShown) - 1);
     }
 }
@@ -209,9 +215,24 @@ void TranscriptPaneModel::rowsRemoved(int first, int last)
     m_hidden.erase(begin, end);
     if (const qsizetype shown = std::exchange(m_removingShown, 0); shown > 0) {
         const int visible = int(first - hiddenBefore(first));
+        if (m_hold)
+            m_hold->removed(visible, visible + shown - 1);
         Q_EMIT linesRemoved(visible, visible + int(shown) - 1);
     }
     refresh();
+}
+
+void TranscriptPaneModel::rowsAboutToBeChanged(int first, int last)
+{
+    // Only a shown row's text is held; one that is hidden, or becomes shown, comes or leaves.
+    for (qsizetype row = first; row <= last; ++row) {
+        if (isHiddenRow(row))
+            continue;
+        const int visible = int(row - hiddenBefore(row));
+        if (m_hold)
+            m_hold->aboutToChange(visible, visible);
+        Q_EMIT linesAboutToBeChanged(visible, visible);
+    }
 }
 
 void TranscriptPaneModel::rowsChanged(int first, int last)
@@ -237,14 +258,20 @@ void TranscriptPaneModel::reveal(qsizetype row)
     const int visible = int(row - hiddenBefore(row));
     Q_EMIT linesAboutToBeInserted(visible, visible);
     m_hidden.erase(std::lower_bound(m_hidden.begin(), m_hidden.end(), row));
+    if (m_hold)
+        m_hold->inserted(visible, visible);
     Q_EMIT linesInserted(visible, visible);
 }
 
 void TranscriptPaneModel::conceal(qsizetype row)
 {
     const int visible = int(row - hiddenBefore(row));
+    if (m_hold)
+        m_hold->aboutToRemove(visible, visible);
     Q_EMIT linesAboutToBeRemoved(visible, visible);
     m_hidden.insert(std::lower_bound(m_hidden.begin(), m_hidden.end(), row), row);
+    if (m_hold)
+        m_hold->removed(visible, visible);
     Q_EMIT linesRemoved(visible, visible);
 }
 
@@ -253,6 +280,8 @@ void TranscriptPaneModel::followChannels()
     QSet<int> watchOnly = watchOnlyOf(m_screen.transcriber().channels());
     if (watchOnly == m_watchOnly)
         return;
+    if (m_hold)
+        m_hold->aboutToReset();
     Q_EMIT linesAboutToBeReset();
     m_watchOnly = std::move(watchOnly);
     rebuildHidden();
@@ -298,20 +327,6 @@ const LineUse& TranscriptPaneModel::lineUse() const
     return m_screen.lineUse();
 }
 
-QSet<QString> TranscriptPaneModel::usedLineIDs() const
-{
-    QSet<QString> out;
-    for (const LogEntry& entry : m_screen.log().entries()) {
-        if (entry.lineIDs) {
-            for (const QString& id : *entry.lineIDs)
-                out.insert(id);
-        } else if (entry.lineID) {
-            out.insert(*entry.lineID);
-        }
-    }
-    return out;
-}
-
 QString TranscriptPaneModel::lineTimecode(const DisplaySegment& line) const
 {
     return m_screen.lineTimecode(line);
@@ -328,11 +343,11 @@ void TranscriptPaneModel::followHold()
 {
     const LogPaneState& log = m_screen.logPane().state();
     const bool hold = m_screen.pickingFor() || m_screen.composingLine() || log.focusedNote || log.editingNote;
-    // A snapshot already held stays: moving the composer to another line keeps the rows still.
-    if (hold && !m_frozen)
-        m_frozen = visibleLines();
-    else if (!hold && m_frozen)
-        m_frozen.reset();
+    // A hold already kept stays: moving the composer to another line keeps the rows still.
+    if (hold && !m_hold)
+        m_hold.emplace(static_cast<const TranscriptHold::Lines&>(*this));
+    else if (!hold && m_hold)
+        m_hold.reset();
     refresh();
 }
 
@@ -343,9 +358,9 @@ void TranscriptPaneModel::refresh()
     next.hoverLine = m_state.hoverLine;
     next.selectedLine = m_screen.composingLine();
     next.jumpTarget = m_screen.scrollTarget();
-    next.held = m_frozen.has_value();
+    next.held = m_hold.has_value();
     next.picking = m_screen.pickingFor().has_value();
-    next.waiting = m_frozen ? std::max<qsizetype>(0, visibleCount() - m_frozen->size()) : 0;
+    next.waiting = m_hold ? std::max<qsizetype>(0, visibleCount() - m_hold->size()) : 0;
     if (next.held && !next.picking && next.waiting > 0)
         next.banner = bannerText(next.waiting);
     const EngineStatus::Kind kind = engine.statusKind();
@@ -383,12 +398,10 @@ void TranscriptPaneModel::renameFromLine(const QString& lineID)
     std::optional<QString> label;
     if (const DisplaySegment* line = liveLine(lineID)) {
         label = line->speaker;
-    } else if (m_frozen) {
+    } else if (m_hold) {
         // A held row whose line has left the engine since.
-        const auto held = std::find_if(m_frozen->cbegin(), m_frozen->cend(),
-                                       [&](const DisplaySegment& line) { return line.id == lineID; });
-        if (held != m_frozen->cend())
-            label = held->speaker;
+        if (const std::optional<qsizetype> row = m_hold->rowOf(lineID))
+            label = m_hold->at(*row).speaker;
     }
     if (!label)
         return;

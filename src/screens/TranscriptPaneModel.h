@@ -2,6 +2,7 @@
 
 #include "model/DisplaySegment.h"
 #include "platform/Date.h"
+#include "screens/TranscriptHold.h"
 
 #include <QList>
 #include <QObject>
@@ -47,10 +48,11 @@ struct TranscriptPaneState {
 // The visible lines are announced row by row, the way a list model announces its rows, so that a
 // new line costs the same on a long transcript as on a short one: a line that is not shown is
 // kept in a sorted list of hidden engine rows, and visible row numbers are found from it by
-// binary search. With no watch-only channel that list stays empty.
+// binary search. With no watch-only channel that list stays empty. The hold keeps where the rows
+// stood and what changed since (TranscriptHold), never a copy of the lines.
 //
 // Main thread only.
-class TranscriptPaneModel : public QObject {
+class TranscriptPaneModel : public QObject, public TranscriptHold::Lines {
     Q_OBJECT
 
 public:
@@ -67,10 +69,12 @@ public:
     // Visible line `row`, 0 ≤ row < visibleCount().
     [[nodiscard]] const DisplaySegment& visibleLine(qsizetype row) const;
     [[nodiscard]] std::optional<qsizetype> visibleRowOf(const QString& id) const;
-    // All visible lines, in the engine's order; shares the engine's list when nothing is hidden.
-    [[nodiscard]] QList<DisplaySegment> visibleLines() const;
-    // The snapshot the rows show while held.
-    [[nodiscard]] const std::optional<QList<DisplaySegment>>& frozenSegments() const { return m_frozen; }
+    // The held rows; null while the pane is live.
+    [[nodiscard]] const TranscriptHold* hold() const { return m_hold ? &*m_hold : nullptr; }
+    // The rows the pane shows: the held ones while held, else the visible lines.
+    [[nodiscard]] qsizetype shownCount() const;
+    [[nodiscard]] const DisplaySegment& shownLine(qsizetype row) const;
+    [[nodiscard]] std::optional<qsizetype> shownRowOf(const QString& id) const;
     // The line with this id among all the engine's lines.
     [[nodiscard]] const DisplaySegment* liveLine(const QString& id) const;
     // The line a row with this id shows: the held copy while held (it stays even when the line
@@ -81,8 +85,6 @@ public:
 
     // --- what a row draws ---
     [[nodiscard]] const LineUse& lineUse() const;
-    // Every line id an entry of the log names.
-    [[nodiscard]] QSet<QString> usedLineIDs() const;
     [[nodiscard]] const QSet<QString>& flaggedLines() const { return m_flagged; }
     [[nodiscard]] QString lineTimecode(const DisplaySegment& line) const;
     // The speaker's given name, else the label; empty for a line without a speaker.
@@ -106,16 +108,23 @@ Q_SIGNALS:
     void linesInserted(int first, int last);
     void linesAboutToBeRemoved(int first, int last);
     void linesRemoved(int first, int last);
+    void linesAboutToBeChanged(int first, int last);
     void linesChanged(int first, int last);
     void linesAboutToBeReset();
     void linesReset();
     // After the visible lines followed a change of the keyword alerts.
     void flaggedChanged();
-    void lineUseChanged();
+    // The lines whose use by the log may have changed.
+    void lineUseChanged(const QStringList& lines);
     void speakerNamesChanged();
     void timecodesChanged();
 
 private:
+    // The visible lines, as the hold reads them.
+    [[nodiscard]] qsizetype lineCount() const override { return visibleCount(); }
+    [[nodiscard]] const DisplaySegment& lineAt(qsizetype row) const override { return visibleLine(row); }
+    [[nodiscard]] std::optional<qsizetype> rowOfLine(const QString& id) const override { return visibleRowOf(id); }
+
     [[nodiscard]] bool isShown(const DisplaySegment& line) const;
     [[nodiscard]] bool isHiddenRow(qsizetype row) const;
     [[nodiscard]] qsizetype hiddenBefore(qsizetype row) const;
@@ -124,6 +133,7 @@ private:
     void rowsInserted(int first, int last);
     void rowsAboutToBeRemoved(int first, int last);
     void rowsRemoved(int first, int last);
+    void rowsAboutToBeChanged(int first, int last);
     void rowsChanged(int first, int last);
     // Row `row` of the engine is shown now, or not, where it was the other way.
     void reveal(qsizetype row);
@@ -135,7 +145,7 @@ private:
 
     LoggingScreenModel& m_screen;
     TranscriptPaneState m_state;
-    std::optional<QList<DisplaySegment>> m_frozen;
+    std::optional<TranscriptHold> m_hold;
     QSet<int> m_watchOnly;
     QSet<QString> m_flagged;
     // Sorted engine rows that are not shown.

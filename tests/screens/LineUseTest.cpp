@@ -1,6 +1,10 @@
 #include "common/TestMain.h"
 
+#include "model/LoggingLog.h"
+#include "platform/ManualClock.h"
 #include "screens/LineUse.h"
+
+#include <QRandomGenerator>
 
 namespace {
 
@@ -19,6 +23,64 @@ LogEntry quoting(const QString& lineID, const QString& quote)
     entry.lineID = lineID;
     entry.highlight = quote;
     return entry;
+}
+
+// A random entry naming one of a few lines, or several picked ones, or none.
+LogEntry randomEntry(QRandomGenerator& random)
+{
+    static const QStringList quotes{QString(), QStringLiteral("go"), QStringLiteral("the boat"),
+                                    QStringLiteral("go go")};
+    LogEntry entry;
+    entry.id = QUuid::createUuid();
+    entry.highlight = quotes.at(random.bounded(quotes.size()));
+    const int kind = random.bounded(4);
+    const auto someLine = [&] { return QStringLiteral("L%1").arg(random.bounded(8)); };
+    if (kind == 0) {
+        QStringList picked;
+        for (int i = random.bounded(1, 4); i > 0; --i)
+            picked.append(someLine());
+        entry.lineIDs = picked;
+        entry.lineID = picked.constFirst();
+    } else if (kind < 3) {
+        entry.lineID = someLine();
+    }
+    return entry;
+}
+
+// One random edit of the log, as the screen, the picker and the log pane make them.
+void edit(LoggingLog& log, QRandomGenerator& random)
+{
+    const LogEntries& entries = log.entries();
+    const auto someId = [&] { return entries.at(random.bounded(entries.size())).id; };
+    const int kind = entries.isEmpty() ? 0 : random.bounded(8);
+    if (kind <= 2) {
+        log.appendEntry(randomEntry(random));
+    } else if (kind == 3) {
+        log.removeEntry(someId());
+    } else if (kind == 4) {
+        // The picker's Save: the entry rebuilt from other lines.
+        LogEntry rebuilt = randomEntry(random);
+        rebuilt.id = someId();
+        log.replaceEntry(rebuilt);
+    } else if (kind == 5) {
+        log.setNote(someId(), QStringLiteral("note %1").arg(random.bounded(100)));
+    } else if (kind == 6) {
+        // Some entries leave and some come, in place, as a session's entries are set.
+        QList<LogEntry> next;
+        for (const LogEntry& entry : entries)
+            if (random.bounded(4) != 0)
+                next.append(entry);
+        next.insert(random.bounded(next.size() + 1), randomEntry(random));
+        log.setEntries(next);
+    } else {
+        // A hand-edited file's order, or one id on two rows.
+        QList<LogEntry> next(entries.cbegin(), entries.cend());
+        if (random.bounded(2) == 0)
+            std::reverse(next.begin(), next.end());
+        else
+            next.append(next.at(random.bounded(next.size())));
+        log.setEntries(next);
+    }
 }
 
 } // namespace
@@ -44,8 +106,8 @@ private Q_SLOTS:
         QTest::newRow("first of two occurrences") << "go go now" << QStringList{"go"} << "go now" << 1;
         QTest::newRow("new words that repeat earlier words") << "go go" << QStringList{"go", "go"} << "" << 2;
         QTest::newRow("later quote after the earlier") << "go go now" << QStringList{"go", "go now"} << "" << 2;
-        QTest::newRow("after an emoji (two units)") << "🎬 take two, rolling" << QStringList{"🎬 take two"}
-                                                    << ", rolling" << 1;
+        QTest::newRow("after an emoji (two units)")
+            << "🎬 take two, rolling" << QStringList{"🎬 take two"} << ", rolling" << 1;
         QTest::newRow("case matters") << "Boat ahead" << QStringList{"boat"} << "Boat ahead" << 1;
     }
     void newWords()
@@ -80,6 +142,49 @@ private Q_SLOTS:
         QCOMPARE(use.loggedTexts(QStringLiteral("B")).size(), 2);
         QVERIFY(!use.isUsed(QStringLiteral("C")));
         QCOMPARE(use.state(line(QStringLiteral("C"), QStringLiteral("x"))), LineUse::State::Unused);
+    }
+
+    // Followed by the log's row news, entry by entry, the use of every line is what a build from
+    // all the entries gives, and every line whose use changed is among the lines reported.
+    void followsTheLogEntryByEntry_data()
+    {
+        QTest::addColumn<quint32>("seed");
+        for (quint32 seed = 1; seed <= 24; ++seed)
+            QTest::addRow("seed %u", seed) << seed;
+    }
+    void followsTheLogEntryByEntry()
+    {
+        QFETCH(quint32, seed);
+        QRandomGenerator random(seed);
+        ManualClock clock;
+        LoggingLog log(CameraTimecode::shared(), &clock);
+        for (int i = random.bounded(6); i > 0; --i)
+            log.appendEntry(randomEntry(random));
+        LineUse use(log.entries());
+        QSet<QString> touched;
+        const auto note = [&](const QStringList& lines) { touched.unite(QSet<QString>(lines.cbegin(), lines.cend())); };
+        connect(&log, &LoggingLog::entryRowsInserted, this,
+                [&](int first, int last) { note(use.rowsInserted(log, first, last)); });
+        connect(&log, &LoggingLog::entryRowsAboutToBeRemoved, this,
+                [&](int first, int last) { use.rowsAboutToBeRemoved(log, first, last); });
+        connect(&log, &LoggingLog::entryRowsRemoved, this, [&] { note(use.rowsRemoved(log)); });
+        connect(&log, &LoggingLog::entryRowsChanged, this,
+                [&](int first, int last) { note(use.rowsChanged(log, first, last)); });
+        connect(&log, &LoggingLog::entriesReset, this, [&] { note(use.reset(log)); });
+
+        for (int step = 0; step < 150; ++step) {
+            const LineUse before(log.entries());
+            touched.clear();
+            edit(log, random);
+            const LineUse built(log.entries());
+            QVERIFY2(use == built, qPrintable(QStringLiteral("step %1").arg(step)));
+            for (int n = 0; n < 8; ++n) {
+                const DisplaySegment segment = line(QStringLiteral("L%1").arg(n), QStringLiteral("go go the boat"));
+                if (before.marks(segment) != built.marks(segment) || before.state(segment) != built.state(segment) ||
+                    before.firstEntry(segment.id) != built.firstEntry(segment.id))
+                    QVERIFY2(touched.contains(segment.id), qPrintable(QStringLiteral("step %1").arg(step)));
+            }
+        }
     }
 };
 
