@@ -141,13 +141,9 @@ const DisplaySegment* TranscriptPaneModel::liveLine(const QString& id) const
 
 const DisplaySegment* TranscriptPaneModel::rowLine(const QString& id) const
 {
-    if (m_frozen) {
-        // The row being worked on is nearly always among the newest.
-        const auto held = std::find_if(m_frozen->crbegin(), m_frozen->crend(),
-                                       [&id](const DisplaySegment& line) { return line.id == id; });
-        if (held != m_frozen->crend())
-            return &*held;
-    }
+    if (m_hold)
+        if (const std::optional<qsizetype> row = m_hold->rowOf(id))
+            return &m_hold->at(*row);
     return liveLine(id);
 }
 
