@@ -41,18 +41,13 @@ TranscriptRowDelegate::Face::Face(const TextStyle& style) : font(style.font()), 
 
 TranscriptRowDelegate::TranscriptRowDelegate(QObject* parent, const TranscriptRowStyle& style)
     : QStyledItemDelegate(parent), m_style(style), m_timecode(style.timecode), m_speaker(style.speaker),
-      m_badge(style.badge), m_text(style.text), m_timecodeRaw(QRawFont::fromFont(m_timecode.font)),
+      m_badge(style.badge), m_text(style.text), m_timecodeDigits(m_timecode.font),
       m_badgeText(staticText(QString::fromLatin1(kBadgeText), m_badge.font)),
       m_badgeSize(m_badge.metrics.horizontalAdvance(QString::fromLatin1(kBadgeText)) + 2 * style.badgeHorizontalPadding,
                   m_badge.metrics.height() + 2 * style.badgeVerticalPadding),
       m_bellSide(Symbols::side(style.bell))
 {
     m_layouts.setMaxCost(std::max(1, style.keptLayouts));
-    for (char16_t digit = u'0'; digit <= u'9'; ++digit) {
-        const QList<quint32> glyphs = m_timecodeRaw.glyphIndexesForString(QString(QChar(digit)));
-        if (glyphs.size() == 1)
-            m_digitAdvance = std::max(m_digitAdvance, m_timecodeRaw.advancesForGlyphIndexes(glyphs).value(0).x());
-    }
 }
 
 TranscriptRowDelegate::~TranscriptRowDelegate() = default;
@@ -61,33 +56,6 @@ bool TranscriptRowDelegate::changesLayout(const QList<int>& roles)
 {
     return roles.isEmpty() ||
            std::any_of(kLaidOutRoles.begin(), kLaidOutRoles.end(), [&](int role) { return roles.contains(role); });
-}
-
-QGlyphRun TranscriptRowDelegate::tabularTimecode(const QString& text, qreal* width) const
-{
-    const QList<quint32> glyphs = m_timecodeRaw.glyphIndexesForString(text);
-    const QList<QPointF> advances = m_timecodeRaw.advancesForGlyphIndexes(glyphs);
-    // One glyph per letter in a timecode; anything else keeps its own advances.
-    const bool tabular = glyphs.size() == text.size();
-    QList<QPointF> positions;
-    positions.reserve(glyphs.size());
-    qreal x = 0;
-    for (qsizetype i = 0; i < glyphs.size(); ++i) {
-        const qreal advance = advances.value(i).x();
-        if (tabular && text.at(i).isDigit()) {
-            positions.append(QPointF(x + (m_digitAdvance - advance) / 2, 0));
-            x += m_digitAdvance;
-        } else {
-            positions.append(QPointF(x, 0));
-            x += advance;
-        }
-    }
-    QGlyphRun run;
-    run.setRawFont(m_timecodeRaw);
-    run.setGlyphIndexes(glyphs);
-    run.setPositions(positions);
-    *width = x;
-    return run;
 }
 
 qreal TranscriptRowDelegate::headerHeight(bool speaker, bool bell, bool badge) const
@@ -124,7 +92,7 @@ void TranscriptRowDelegate::layOut(RowLayout& layout, const QModelIndex& index) 
     const bool used = index.data(Role::UseRole).toInt() != int(LineUse::State::Unused);
 
     qreal timecodeWidth = 0;
-    layout.timecode = tabularTimecode(index.data(Role::TimecodeRole).toString(), &timecodeWidth);
+    layout.timecode = m_timecodeDigits.run(index.data(Role::TimecodeRole).toString(), &timecodeWidth);
     qreal x = timecodeWidth + m_style.headerSpacing;
     const qreal bellRoom = flagged ? m_bellSide + m_style.headerSpacing : 0;
     const qreal badgeRoom = used ? m_badgeSize.width() : 0;

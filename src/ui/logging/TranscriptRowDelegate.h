@@ -1,5 +1,6 @@
 #pragma once
 
+#include "ui/theme/TabularDigits.h"
 #include "ui/theme/TextStyle.h"
 
 #include <QCache>
@@ -118,7 +119,6 @@ private:
     [[nodiscard]] RowLayout& layoutOf(const QModelIndex& index, int width) const;
     void layOut(RowLayout& layout, const QModelIndex& index) const;
     // The timecode with digits of one width; `width` takes its advance.
-    [[nodiscard]] QGlyphRun tabularTimecode(const QString& text, qreal* width) const;
     [[nodiscard]] qreal headerHeight(bool speaker, bool bell, bool badge) const;
     // The name, cut with an ellipsis when wider than `room`.
     [[nodiscard]] Name speakerName(const QString& name, qreal room) const;
@@ -129,9 +129,8 @@ private:
     Face m_speaker;
     Face m_badge;
     Face m_text;
-    QRawFont m_timecodeRaw;
     // Every digit takes the widest digit's advance, so timecodes line up digit under digit.
-    qreal m_digitAdvance = 0;
+    TabularDigits m_timecodeDigits;
     QStaticText m_badgeText;
     QSizeF m_badgeSize;
     qreal m_bellSide = 0;

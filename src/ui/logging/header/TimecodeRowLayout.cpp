@@ -6,46 +6,8 @@
 #include <cmath>
 
 TimecodeRowLayout::TimecodeRowLayout(int spacing, int lineSpacing, int trailingFrom)
-    : m_lineSpacing(lineSpacing), m_trailingFrom(trailingFrom)
+    : WrappingLayout(spacing), m_lineSpacing(lineSpacing), m_trailingFrom(trailingFrom)
 {
-    setContentsMargins(0, 0, 0, 0);
-    setSpacing(spacing);
-}
-
-TimecodeRowLayout::~TimecodeRowLayout()
-{
-    qDeleteAll(m_items);
-}
-
-void TimecodeRowLayout::addItem(QLayoutItem* item)
-{
-    m_items.append(item);
-    invalidate();
-}
-
-QLayoutItem* TimecodeRowLayout::itemAt(int index) const
-{
-    return m_items.value(index);
-}
-
-QLayoutItem* TimecodeRowLayout::takeAt(int index)
-{
-    if (index < 0 || index >= m_items.size())
-        return nullptr;
-    QLayoutItem* item = m_items.takeAt(index);
-    invalidate();
-    return item;
-}
-
-int TimecodeRowLayout::count() const
-{
-    return int(m_items.size());
-}
-
-Qt::Orientations TimecodeRowLayout::expandingDirections() const
-{
-    // The flexible space before the scan row.
-    return Qt::Horizontal;
 }
 
 TimecodeRowPlan TimecodeRowLayout::plan(int width) const

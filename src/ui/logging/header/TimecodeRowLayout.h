@@ -1,26 +1,17 @@
 #pragma once
 
-#include <QLayout>
-#include <QList>
+#include "ui/logging/header/WrappingLayout.h"
 
 struct TimecodeRowPlan;
 
 // The timecode panel's row: its items at their natural sizes on one line, the last ones at the
 // right edge, wrapped under the digits when the panel is too narrow (the rule is
 // `TimecodeRowPlan`), so the panel's height follows its width. A hidden item takes no room.
-class TimecodeRowLayout : public QLayout {
+class TimecodeRowLayout : public WrappingLayout {
 public:
     // Items from `trailingFrom` on stand at the right edge of their line.
     TimecodeRowLayout(int spacing, int lineSpacing, int trailingFrom);
-    ~TimecodeRowLayout() override;
 
-    void addItem(QLayoutItem* item) override;
-    [[nodiscard]] QLayoutItem* itemAt(int index) const override;
-    QLayoutItem* takeAt(int index) override;
-    [[nodiscard]] int count() const override;
-
-    [[nodiscard]] Qt::Orientations expandingDirections() const override;
-    [[nodiscard]] bool hasHeightForWidth() const override { return true; }
     [[nodiscard]] int heightForWidth(int width) const override;
     // One line wide; as narrow as the widest item allows, as short as the tallest.
     [[nodiscard]] QSize sizeHint() const override;
@@ -30,7 +21,6 @@ public:
 private:
     [[nodiscard]] TimecodeRowPlan plan(int width) const;
 
-    QList<QLayoutItem*> m_items;
     int m_lineSpacing;
     int m_trailingFrom;
 };

@@ -6,47 +6,7 @@
 
 #include <cmath>
 
-TopBarLayout::TopBarLayout(int spacing)
-{
-    setContentsMargins(0, 0, 0, 0);
-    setSpacing(spacing);
-}
-
-TopBarLayout::~TopBarLayout()
-{
-    qDeleteAll(m_items);
-}
-
-void TopBarLayout::addItem(QLayoutItem* item)
-{
-    m_items.append(item);
-    invalidate();
-}
-
-QLayoutItem* TopBarLayout::itemAt(int index) const
-{
-    return m_items.value(index);
-}
-
-QLayoutItem* TopBarLayout::takeAt(int index)
-{
-    if (index < 0 || index >= m_items.size())
-        return nullptr;
-    QLayoutItem* item = m_items.takeAt(index);
-    invalidate();
-    return item;
-}
-
-int TopBarLayout::count() const
-{
-    return int(m_items.size());
-}
-
-Qt::Orientations TopBarLayout::expandingDirections() const
-{
-    // The controls stand at the right edge of whatever width the header has.
-    return Qt::Horizontal;
-}
+TopBarLayout::TopBarLayout(int spacing) : WrappingLayout(spacing) {}
 
 TopBarPlan TopBarLayout::plan(double width, QList<QLayoutItem*>* placed) const
 {

@@ -1,25 +1,16 @@
 #pragma once
 
-#include <QLayout>
-#include <QList>
+#include "ui/logging/header/WrappingLayout.h"
 
 struct TopBarPlan;
 
 // The header's top bar: the first item is the brand block, the rest are its controls in order.
 // Every item gets its natural size; a bar too narrow for one line wraps its controls (the rule is
 // `TopBarPlan`), so the bar's height follows its width.
-class TopBarLayout : public QLayout {
+class TopBarLayout : public WrappingLayout {
 public:
     explicit TopBarLayout(int spacing);
-    ~TopBarLayout() override;
 
-    void addItem(QLayoutItem* item) override;
-    [[nodiscard]] QLayoutItem* itemAt(int index) const override;
-    QLayoutItem* takeAt(int index) override;
-    [[nodiscard]] int count() const override;
-
-    [[nodiscard]] Qt::Orientations expandingDirections() const override;
-    [[nodiscard]] bool hasHeightForWidth() const override { return true; }
     [[nodiscard]] int heightForWidth(int width) const override;
     // One line wide; as narrow as the widest item.
     [[nodiscard]] QSize sizeHint() const override;
@@ -30,5 +21,4 @@ private:
     // The plan for `width`, and the items it places (hidden ones take no room).
     [[nodiscard]] TopBarPlan plan(double width, QList<QLayoutItem*>* placed = nullptr) const;
 
-    QList<QLayoutItem*> m_items;
 };
