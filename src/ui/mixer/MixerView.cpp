@@ -221,6 +221,10 @@ void MixerView::build()
     connect(m_scanFade, &Transition::stepped, this, &MixerView::showScanLineStep);
     m_stripsIn = new Transition(this, m_frames, MixerHeaderButton::kTurn, true);
     connect(m_stripsIn, &Transition::stepped, this, &MixerView::showStripsStep);
+    connect(m_stripsIn, &Transition::finished, this, [this] {
+        if (m_shown != MixerModel::Layout::Strips)
+            m_stripsPage->hide();
+    });
 }
 
 void MixerView::showScanLineStep()
@@ -265,6 +269,7 @@ void MixerView::sync()
 {
     const MixerModel::Layout layout = m_mixer.layout();
     const bool stripsCome = m_synced && layout == MixerModel::Layout::Strips && m_shown != layout;
+    const bool stripsGo = m_synced && m_shown == MixerModel::Layout::Strips && layout != m_shown;
     m_shown = layout;
     m_header->setState(m_mixer.isOpen(), m_mixer.countText());
     setPaletteColour(m_scanText, QPalette::WindowText, Theme::muted.resolve(AppearanceNotifier::shared().appearance()));
@@ -275,7 +280,11 @@ void MixerView::sync()
         showScanLineStep();
     m_progress->setValue(static_cast<int>(std::lround(std::clamp(m_mixer.scanProgress(), 0.0, 1.0) * 1000)));
 
-    m_stripsPage->setVisible(layout == MixerModel::Layout::Strips);
+    // The strips leave as they came, fading and going up to the top edge; the page goes with them.
+    if (stripsGo)
+        m_stripsIn->setShown(false);
+    const bool stripsLeaving = layout != MixerModel::Layout::Strips && m_stripsIn->isMoving() && !m_stripsIn->isShown();
+    m_stripsPage->setVisible(layout == MixerModel::Layout::Strips || stripsLeaving);
     m_gridScroll->setVisible(layout == MixerModel::Layout::Compact);
     m_collapsedScroll->setVisible(layout == MixerModel::Layout::Collapsed);
     m_pinBand->setVisible(m_mixer.showsPinBand());
@@ -292,8 +301,6 @@ void MixerView::sync()
     }
     if (stripsCome)
         m_stripsIn->restart(true);
-    else if (layout != MixerModel::Layout::Strips && m_stripsIn->isMoving())
-        m_stripsIn->finish();
     m_synced = true;
     showLevels();
 }

@@ -88,7 +88,9 @@ public:
     [[nodiscard]] MeterMotion& meterMotion() { return m_motion; }
     // The scan line fading in or out, and the strips coming in from the top as the band shows them.
     [[nodiscard]] Transition* scanLineFade() const { return m_scanFade; }
+    // The strips coming in as the band opens, or leaving as it closes.
     [[nodiscard]] Transition* stripsEntering() const { return m_stripsIn; }
+    [[nodiscard]] QWidget* stripsPage() const { return m_stripsPage; }
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;

@@ -65,6 +65,33 @@ private Q_SLOTS:
         QCOMPARE(strip->parentWidget()->y(), 0);
     }
 
+    // Closing the band takes the strips up to the top edge as they fade, then their page goes.
+    void stripsGoUpAsTheBandCloses()
+    {
+        MixerRig bench(4, false);
+        QVERIFY(QTest::qWaitForWindowExposed(bench.view.get()));
+        QTest::mouseClick(bench.view->headerButton(), Qt::LeftButton);
+        bench.rig.clock.advance(2s);
+        Transition* strips = bench.view->stripsEntering();
+        QVERIFY(!strips->isMoving() && bench.view->stripsPage()->isVisible());
+        QTest::mouseClick(bench.view->headerButton(), Qt::LeftButton);
+        QVERIFY(strips->isMoving() && !strips->isShown());
+        QVERIFY(bench.view->stripsPage()->isVisible());
+        bench.rig.clock.advance(FrameClock::kInterval * 4);
+        ChannelStrip* strip = bench.view->strips().front();
+        QVERIFY(strip->drawnOpacity() > 0 && strip->drawnOpacity() < strip->opacity());
+        QVERIFY(strip->parentWidget()->y() < 0);
+        bench.rig.clock.advance(2s);
+        QVERIFY(!strips->isMoving());
+        QVERIFY(!bench.view->stripsPage()->isVisible());
+        // Opened again, they come down afresh.
+        QTest::mouseClick(bench.view->headerButton(), Qt::LeftButton);
+        QVERIFY(strips->isMoving() && bench.view->stripsPage()->isVisible());
+        bench.rig.clock.advance(2s);
+        QCOMPARE(strip->drawnOpacity(), strip->opacity());
+        QCOMPARE(strip->parentWidget()->y(), 0);
+    }
+
     // A verdict grows in from nearly nothing; a new scan clears it and it shrinks away.
     void verdictBadgesGrowAndShrink()
     {
