@@ -7,11 +7,13 @@
 // click or close what it shows.
 
 #include <QDBusConnection>
+#include <QDBusConnectionInterface>
 #include <QDBusMessage>
 #include <QDBusVirtualObject>
 #include <QList>
 #include <QStringList>
 #include <QVariantMap>
+#include <QtTest>
 
 class NotificationServer final : public QDBusVirtualObject {
 public:
@@ -34,7 +36,15 @@ public:
         : m_bus(QDBusConnection::connectToBus(QDBusConnection::SessionBus, QStringLiteral("server"))),
           m_capabilities(std::move(capabilities))
     {
-        m_ready = m_bus.isConnected() && m_bus.registerVirtualObject(kPath, this) && m_bus.registerService(kService);
+        // Test programs run side by side on one bus: a server of another one may hold the name
+        // for a moment. Wait in line for it rather than fail.
+        m_ready = m_bus.isConnected() && m_bus.registerVirtualObject(kPath, this) &&
+                  m_bus.interface()
+                      ->registerService(kService, QDBusConnectionInterface::QueueService,
+                                        QDBusConnectionInterface::DontAllowReplacement)
+                      .isValid() &&
+                  QTest::qWaitFor([this] { return m_bus.interface()->serviceOwner(kService).value() == m_bus.baseService(); },
+                                  30000);
     }
     ~NotificationServer() override
     {
@@ -55,14 +65,19 @@ public:
     QString introspect(const QString&) const override { return {}; }
     bool handleMessage(const QDBusMessage& message, const QDBusConnection& connection) override
     {
+        // Only this program's calls are the test's: another one's alerts are answered, not kept.
+        const bool ours = message.service() == QDBusConnection::sessionBus().baseService();
         if (message.member() == QLatin1String("GetCapabilities")) {
-            ++m_capabilityCalls;
+            if (ours)
+                ++m_capabilityCalls;
             return connection.send(message.createReply(QVariant(m_capabilities)));
         }
         if (message.member() != QLatin1String("Notify") || message.arguments().size() != 8)
             return false;
         const QVariantList a = message.arguments();
         const uint replaces = a.at(1).toUInt();
+        if (!ours)
+            return connection.send(message.createReply(QVariant(replaces ? replaces : 1000000u)));
         const uint id = replaces ? replaces : uint(m_shown.size() + 1);
         m_shown.append({id, replaces, a.at(3).toString(), a.at(4).toString(), a.at(5).toStringList()});
         return connection.send(message.createReply(QVariant(id)));
