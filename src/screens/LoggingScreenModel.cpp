@@ -401,8 +401,7 @@ void LoggingScreenModel::followRunning(bool running)
         // The demo's line ids repeat each run: what was judged before says nothing now.
         m_agent->setJudgedUpTo({});
         m_agent->start();
-    }
-    else
+    } else
         m_agent->stop();
 }
 

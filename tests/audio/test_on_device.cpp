@@ -375,9 +375,9 @@ private Q_SLOTS:
                                 << QStringList{"the camera is rolling", "sound is at speed", "quiet on the set please",
                                                "that is a wrap"}
                                 << 30.0;
-        QTest::newRow("no pause") << QList<double>{0.0}
-                                  << QStringList{QString("the camera is rolling and the sound is at speed ").repeated(4)}
-                                  << 3.0;
+        QTest::newRow("no pause")
+            << QList<double>{0.0}
+            << QStringList{QString("the camera is rolling and the sound is at speed ").repeated(4)} << 3.0;
     }
     void spokenLines()
     {

@@ -38,13 +38,14 @@ public:
     {
         // Test programs run side by side on one bus: a server of another one may hold the name
         // for a moment. Wait in line for it rather than fail.
-        m_ready = m_bus.isConnected() && m_bus.registerVirtualObject(kPath, this) &&
-                  m_bus.interface()
-                      ->registerService(kService, QDBusConnectionInterface::QueueService,
-                                        QDBusConnectionInterface::DontAllowReplacement)
-                      .isValid() &&
-                  QTest::qWaitFor([this] { return m_bus.interface()->serviceOwner(kService).value() == m_bus.baseService(); },
-                                  30000);
+        m_ready =
+            m_bus.isConnected() && m_bus.registerVirtualObject(kPath, this) &&
+            m_bus.interface()
+                ->registerService(kService, QDBusConnectionInterface::QueueService,
+                                  QDBusConnectionInterface::DontAllowReplacement)
+                .isValid() &&
+            QTest::qWaitFor([this] { return m_bus.interface()->serviceOwner(kService).value() == m_bus.baseService(); },
+                            30000);
     }
     ~NotificationServer() override
     {

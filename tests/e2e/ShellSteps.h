@@ -22,8 +22,7 @@ inline void signIn(PindleLoggerApp& app, const QString& code)
     QTest::keyClicks(email, QStringLiteral("ada@example.com"));
     QTest::keyClick(email, Qt::Key_Return);
     QLineEdit* codeField = nullptr;
-    QTRY_VERIFY((codeField = app.root()->findChild<QLineEdit*>(QStringLiteral("codeField"))) &&
-                codeField->isVisible());
+    QTRY_VERIFY((codeField = app.root()->findChild<QLineEdit*>(QStringLiteral("codeField"))) && codeField->isVisible());
     QTest::keyClicks(codeField, code);
     QTest::keyClick(codeField, Qt::Key_Return);
     QTRY_COMPARE_WITH_TIMEOUT(app.root()->screen(), LoggerRoot::Screen::SignedIn, kSignInWaitMs);

@@ -114,7 +114,6 @@ private:
         QVERIFY(QTest::qWaitForWindowActive(app.window()));
         QTest::keyClick(app.window(), digit, Qt::ControlModifier);
     }
-
 };
 
 PINDLE_TEST(SignOutSyncTest)

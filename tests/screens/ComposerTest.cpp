@@ -262,8 +262,8 @@ private Q_SLOTS:
     {
         QFETCH(QString, after);
         auto r = rig(true);
-        const DisplaySegment line = r->put(QStringLiteral("h"), QStringLiteral("we roll at dawn"), 4, 6,
-                                           QStringLiteral("Boom"));
+        const DisplaySegment line =
+            r->put(QStringLiteral("h"), QStringLiteral("we roll at dawn"), 4, 6, QStringLiteral("Boom"));
         r->screen->selectLine(line.id);
         r->clock.fireDue();
         QVERIFY(r->screen->transcriptPane().state().held);

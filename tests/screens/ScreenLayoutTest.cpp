@@ -66,18 +66,18 @@ private Q_SLOTS:
         QTest::addColumn<QList<bool>>("shown");
         QTest::newRow("wide, agent off") << 1000.0 << 0 << true << true << "log" << false << true
                                          << QList<bool>{true, false, false, true};
-        QTest::newRow("wide, chat under the log") << 1000.0 << 0 << true << true << "log" << true << true
-                                                  << QList<bool>{true, true, false, true};
-        QTest::newRow("wide, chat by the channels") << 1000.0 << 0 << true << true << "channels" << true << true
-                                                    << QList<bool>{true, false, true, true};
-        QTest::newRow("wide, unknown place") << 1000.0 << 0 << true << true << "elsewhere" << true << true
-                                             << QList<bool>{true, false, false, true};
-        QTest::newRow("wide, mixer and tags off") << 1000.0 << 0 << false << false << "channels" << true << true
-                                                  << QList<bool>{false, false, true, false};
-        QTest::newRow("wide, no channels") << 1000.0 << 0 << true << true << "channels" << false << false
-                                           << QList<bool>{false, false, false, true};
-        QTest::newRow("narrow log tab keeps the tags") << 700.0 << 0 << true << false << "log" << true << true
-                                                       << QList<bool>{false, false, false, true};
+        QTest::newRow("wide, chat under the log")
+            << 1000.0 << 0 << true << true << "log" << true << true << QList<bool>{true, true, false, true};
+        QTest::newRow("wide, chat by the channels")
+            << 1000.0 << 0 << true << true << "channels" << true << true << QList<bool>{true, false, true, true};
+        QTest::newRow("wide, unknown place")
+            << 1000.0 << 0 << true << true << "elsewhere" << true << true << QList<bool>{true, false, false, true};
+        QTest::newRow("wide, mixer and tags off")
+            << 1000.0 << 0 << false << false << "channels" << true << true << QList<bool>{false, false, true, false};
+        QTest::newRow("wide, no channels")
+            << 1000.0 << 0 << true << true << "channels" << false << false << QList<bool>{false, false, false, true};
+        QTest::newRow("narrow log tab keeps the tags")
+            << 700.0 << 0 << true << false << "log" << true << true << QList<bool>{false, false, false, true};
         QTest::newRow("narrow transcript tab, chat wherever it sits")
             << 700.0 << 1 << false << true << "log" << true << true << QList<bool>{true, false, true, false};
         QTest::newRow("narrow transcript tab, no channels")

@@ -1,6 +1,6 @@
 #include "ScreenRig.h"
-#include "common/TestMain.h"
 #include "WrittenLines.h"
+#include "common/TestMain.h"
 
 #include "screens/TranscriptListModel.h"
 #include "screens/TranscriptPaneModel.h"

@@ -93,10 +93,7 @@ private:
     std::unique_ptr<StandinProcess> m_standin;
     QString m_ada;
 
-    QJsonObject shootState(const QString& token)
-    {
-        return m_standin->shoot(token);
-    }
+    QJsonObject shootState(const QString& token) { return m_standin->shoot(token); }
 
     QString syncPath(const QString& token) const { return QStringLiteral("/api/logger/shoots/%1/sync").arg(token); }
 

@@ -2,8 +2,8 @@
 
 #include "export/MarkerBadge.h"
 #include "screens/LogEntryListModel.h"
-#include "ui/theme/PainterState.h"
 #include "ui/theme/AppearanceNotifier.h"
+#include "ui/theme/PainterState.h"
 #include "ui/theme/Symbols.h"
 #include "ui/theme/Theme.h"
 
@@ -154,8 +154,7 @@ qreal EntryRow::typeCellHeight() const
     return std::max(m_style.glyphSize, m_badge.height);
 }
 
-EntryRow::Lines EntryRow::breakLines(const QString& text, const Face& face, qreal width,
-                                                     int maximumLines, bool exact)
+EntryRow::Lines EntryRow::breakLines(const QString& text, const Face& face, qreal width, int maximumLines, bool exact)
 {
     Lines lines;
     const int most = std::min<int>(maximumLines, int(lines.text.size()));
@@ -308,8 +307,7 @@ EntryRow::RowLayout& EntryRow::layoutOf(const QModelIndex& index, int width) con
     return layout;
 }
 
-EntryRow::Geometry EntryRow::geometryOf(const RowLayout& layout, const QRectF& rect,
-                                                        bool suggested) const
+EntryRow::Geometry EntryRow::geometryOf(const RowLayout& layout, const QRectF& rect, bool suggested) const
 {
     Geometry g;
     g.columns = LogColumns::layout(rect.left(), rect.width(), m_style.columns);
@@ -503,8 +501,7 @@ QRectF EntryRow::controlRect(const QModelIndex& index, const QRect& rect, Contro
     return {};
 }
 
-EntryRow::Control EntryRow::controlAt(const QModelIndex& index, const QRect& rect,
-                                                      const QPoint& point) const
+EntryRow::Control EntryRow::controlAt(const QModelIndex& index, const QRect& rect, const QPoint& point) const
 {
     if (!index.isValid() || !rect.contains(point))
         return Control::None;
@@ -538,7 +535,7 @@ QString EntryRow::toolTipOf(Control control, bool suggested)
 }
 
 bool EntryRow::helpEvent(QHelpEvent* event, QAbstractItemView* view, const QStyleOptionViewItem& option,
-                                 const QModelIndex& index)
+                         const QModelIndex& index)
 {
     if (!event || !view || event->type() != QEvent::ToolTip || !index.isValid())
         return QStyledItemDelegate::helpEvent(event, view, option, index);
@@ -599,7 +596,7 @@ void EntryRow::clearEnterProgress(const QUuid& id)
 }
 
 const QImage& EntryRow::enteringPicture(const QStyleOptionViewItem& option, const QModelIndex& index,
-                                                Appearance appearance, bool hovered, qreal ratio) const
+                                        Appearance appearance, bool hovered, qreal ratio) const
 {
     EnterPicture& kept = m_enterPictures[idOf(index)];
     const double reveal = m_reveals.value(idOf(index), 1.0);
@@ -729,8 +726,7 @@ void EntryRow::setModelData(QWidget* editor, QAbstractItemModel* model, const QM
         model->setData(index, text, Role::NoteRole);
 }
 
-void EntryRow::updateEditorGeometry(QWidget* editor, const QStyleOptionViewItem& option,
-                                            const QModelIndex& index) const
+void EntryRow::updateEditorGeometry(QWidget* editor, const QStyleOptionViewItem& option, const QModelIndex& index) const
 {
     const RowLayout& layout = layoutOf(index, option.rect.width());
     const Geometry g = geometryOf(layout, QRectF(option.rect), index.data(Role::SuggestedRole).toBool());

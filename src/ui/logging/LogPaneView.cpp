@@ -59,8 +59,8 @@ protected:
 
 LogPaneView::LogPaneView(QAbstractItemModel* model, QWidget* parent, FrameClock* frames)
     : QWidget(parent), m_frames(frames ? *frames : FrameClock::shared()), m_header(new LogHeader),
-      m_stack(new QStackedWidget), m_emptyHelp(new QLabel), m_list(new EntryList),
-      m_delegate(new EntryRow(this)), m_rows(new QIdentityProxyModel(this)),
+      m_stack(new QStackedWidget), m_emptyHelp(new QLabel), m_list(new EntryList), m_delegate(new EntryRow(this)),
+      m_rows(new QIdentityProxyModel(this)),
       m_glide(new ScrollGlide(m_list->verticalScrollBar(), this, m_frames, motion::kDefault))
 {
     auto* layout = new QVBoxLayout(this);

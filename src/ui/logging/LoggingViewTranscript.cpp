@@ -29,8 +29,8 @@ void LoggingView::buildTranscript()
 
     LoggingScreenModel& screen = *m_screen;
     const auto showComposer = [this, &screen] {
-        m_composer->setContent({screen.draftNote(), screen.buttons().visible(), screen.composerKind(),
-                                screen.composerFocused()});
+        m_composer->setContent(
+            {screen.draftNote(), screen.buttons().visible(), screen.composerKind(), screen.composerFocused()});
     };
     showComposer();
     connect(&screen, &LoggingScreenModel::composerChanged, m_composer, showComposer);

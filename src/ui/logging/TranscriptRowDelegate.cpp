@@ -19,7 +19,6 @@ const QString kBellSymbol = QStringLiteral("bell.fill");
 // Far more names than a shoot has speakers: past it the kept names start again.
 constexpr qsizetype kMaximumKeptNames = 256;
 
-
 QStaticText staticText(const QString& text, const QFont& font)
 {
     QStaticText result(text);

@@ -62,8 +62,7 @@ bool MeterMotion::tick(double seconds)
     return !m_moving.empty();
 }
 
-MiniMeter::MiniMeter(Kind kind, MeterMotion* motion, QWidget* parent)
-    : QWidget(parent), m_kind(kind), m_motion(motion)
+MiniMeter::MiniMeter(Kind kind, MeterMotion* motion, QWidget* parent) : QWidget(parent), m_kind(kind), m_motion(motion)
 {
     if (m_motion)
         m_motion->attach(this);

@@ -3,8 +3,8 @@
 #include "platform/MotionPreference.h"
 #include "screens/LogEntryListModel.h"
 #include "screens/ScreenRig.h"
-#include "ui/theme/Theme.h"
 #include "ui/logging/LogPaneView.h"
+#include "ui/theme/Theme.h"
 
 #include <QListView>
 #include <QScrollBar>
@@ -126,13 +126,13 @@ private Q_SLOTS:
             return colour;
         };
         for (const QString& under : {QStringLiteral("plain"), QStringLiteral("selected"), QStringLiteral("suggested")})
-            QTest::addRow("%s, full flash", qPrintable(under)) << under << QVariant(1.0) << false << withAlpha(coral, 0.2);
+            QTest::addRow("%s, full flash", qPrintable(under))
+                << under << QVariant(1.0) << false << withAlpha(coral, 0.2);
         QTest::newRow("plain, half") << "plain" << QVariant(0.5) << false << withAlpha(coral, 0.1);
         QTest::newRow("selected, half") << "selected" << QVariant(0.5) << false << withAlpha(coral, 0.14);
         QTest::newRow("plain, done") << "plain" << QVariant(0.0) << false << QColor();
         QTest::newRow("selected, done") << "selected" << QVariant(0.0) << false << withAlpha(coral, 0.08);
-        QTest::newRow("suggested, done") << "suggested" << QVariant(0.0) << false
-                                         << withAlpha(Theme::amber, 0.07);
+        QTest::newRow("suggested, done") << "suggested" << QVariant(0.0) << false << withAlpha(Theme::amber, 0.07);
         // A model without the level: flashing is the full flash.
         QTest::newRow("no level, flashing") << "selected" << QVariant() << true << withAlpha(coral, 0.2);
         QTest::newRow("no level, not flashing") << "plain" << QVariant() << false << QColor();

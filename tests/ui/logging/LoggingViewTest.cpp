@@ -13,8 +13,8 @@
 #include "ui/logging/header/HeaderPillButton.h"
 #include "ui/logging/header/HeaderView.h"
 #include "ui/logging/header/StatusBanner.h"
-#include "ui/logging/sheets/LogExportSheet.h"
 #include "ui/logging/sheets/FileDialogSavePanel.h"
+#include "ui/logging/sheets/LogExportSheet.h"
 #include "ui/logging/sheets/LogSearchSheet.h"
 #include "ui/mixer/ChannelControls.h"
 #include "ui/mixer/ChannelStrip.h"
@@ -405,8 +405,8 @@ private Q_SLOTS:
 
     // The picker holds the keyboard, yet the window's keys act as they would in the window:
     // Ctrl+N saves the ticked lines first, then edits that entry's note; a marker key marks again,
-    // keeps the first entry's grabbed words and opens the picker for the new entry; Ctrl+Return opens the composer on the newest line
-    // and Ctrl+F the search, the picker staying open; Esc keeps the grabbed words.
+    // keeps the first entry's grabbed words and opens the picker for the new entry; Ctrl+Return opens the composer on
+    // the newest line and Ctrl+F the search, the picker staying open; Esc keeps the grabbed words.
     void windowKeysReachThroughThePicker_data()
     {
         QTest::addColumn<int>("key");

@@ -1,5 +1,5 @@
-#include "common/TestMain.h"
 #include "ui/logging/WindowAccessor.h"
+#include "common/TestMain.h"
 
 #include <QMainWindow>
 

@@ -340,9 +340,8 @@ private Q_SLOTS:
         QTest::addColumn<float>("to");
         QTest::addColumn<int>("afterMs");
         QTest::addColumn<float>("shown");
-        const std::pair<MiniMeter::Kind, const char*> kinds[] = {{MiniMeter::Kind::Vertical, "strip"},
-                                                                  {MiniMeter::Kind::Mini, "collapsed"},
-                                                                  {MiniMeter::Kind::Bar, "row"}};
+        const std::pair<MiniMeter::Kind, const char*> kinds[] = {
+            {MiniMeter::Kind::Vertical, "strip"}, {MiniMeter::Kind::Mini, "collapsed"}, {MiniMeter::Kind::Bar, "row"}};
         for (const auto& [kind, name] : kinds) {
             QTest::addRow("%s, up, 48 ms", name) << kind << 0.0f << 1.0f << 48 << 0.6f;
             QTest::addRow("%s, up, 64 ms", name) << kind << 0.0f << 1.0f << 64 << 0.8f;

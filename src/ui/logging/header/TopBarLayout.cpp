@@ -6,7 +6,9 @@
 
 #include <cmath>
 
-TopBarLayout::TopBarLayout(int spacing) : WrappingLayout(spacing) {}
+TopBarLayout::TopBarLayout(int spacing) : WrappingLayout(spacing)
+{
+}
 
 TopBarPlan TopBarLayout::plan(double width, QList<QLayoutItem*>* placed) const
 {

@@ -20,5 +20,4 @@ public:
 private:
     // The plan for `width`, and the items it places (hidden ones take no room).
     [[nodiscard]] TopBarPlan plan(double width, QList<QLayoutItem*>* placed = nullptr) const;
-
 };

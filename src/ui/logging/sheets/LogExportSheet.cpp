@@ -73,7 +73,8 @@ QIcon dotIcon(const QColor& colour, int diameter)
 
 } // namespace
 
-LogExportSheet::LogExportSheet(QList<LogEntry> entries, const LogButtonStore& buttons, Defaults& defaults, QWidget* parent)
+LogExportSheet::LogExportSheet(QList<LogEntry> entries, const LogButtonStore& buttons, Defaults& defaults,
+                               QWidget* parent)
     : QDialog(parent), m_model(std::move(entries), buttons, defaults)
 {
     setAttribute(Qt::WA_DeleteOnClose);

@@ -45,7 +45,8 @@ public:
     static inline const QString kAnyTag = QStringLiteral("Any tag");
     static inline const QString kIncludeTitle = QStringLiteral("Include alerts and suggestions you didn't keep");
 
-    LogExportSheet(QList<LogEntry> entries, const LogButtonStore& buttons, Defaults& defaults, QWidget* parent = nullptr);
+    LogExportSheet(QList<LogEntry> entries, const LogButtonStore& buttons, Defaults& defaults,
+                   QWidget* parent = nullptr);
 
     [[nodiscard]] ExportSheetModel& model() { return m_model; }
 

@@ -47,7 +47,8 @@ private Q_SLOTS:
         QWidget window;
         window.resize(700, 600);
         window.show();
-        QPointer<LogSearchSheet> sheet = new LogSearchSheet(LogSearchModel::Sources::of(*rig.screen, rig.service), &window);
+        QPointer<LogSearchSheet> sheet =
+            new LogSearchSheet(LogSearchModel::Sources::of(*rig.screen, rig.service), &window);
         sheet->open();
         QVERIFY(QTest::qWaitForWindowExposed(sheet));
         const QString suffix = dark ? QStringLiteral("-dark") : QStringLiteral("-light");
