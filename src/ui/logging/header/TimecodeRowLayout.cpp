@@ -37,19 +37,6 @@ int TimecodeRowLayout::heightForWidth(int width) const
     return int(std::ceil(plan(width).height));
 }
 
-QSize TimecodeRowLayout::sizeHint() const
-{
-    int width = 0;
-    int items = 0;
-    for (const QLayoutItem* item : m_items)
-        if (!item->isEmpty()) {
-            width += item->sizeHint().width();
-            ++items;
-        }
-    width += spacing() * std::max(0, items - 1);
-    return {width, heightForWidth(width)};
-}
-
 QSize TimecodeRowLayout::minimumSize() const
 {
     // The height a width needs is heightForWidth's: a window's least height is not that of the

@@ -13,8 +13,6 @@ public:
     TimecodeRowLayout(int spacing, int lineSpacing, int trailingFrom);
 
     [[nodiscard]] int heightForWidth(int width) const override;
-    // One line wide; as narrow as the widest item allows, as short as the tallest.
-    [[nodiscard]] QSize sizeHint() const override;
     [[nodiscard]] QSize minimumSize() const override;
     void setGeometry(const QRect& rect) override;
 

@@ -35,19 +35,6 @@ int TopBarLayout::heightForWidth(int width) const
     return int(std::ceil(plan(width).height));
 }
 
-QSize TopBarLayout::sizeHint() const
-{
-    int width = 0;
-    int items = 0;
-    for (const QLayoutItem* item : m_items)
-        if (!item->isEmpty()) {
-            width += item->sizeHint().width();
-            ++items;
-        }
-    width += spacing() * std::max(0, items - 1);
-    return {width, heightForWidth(width)};
-}
-
 QSize TopBarLayout::minimumSize() const
 {
     int widest = 0;

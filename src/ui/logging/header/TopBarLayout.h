@@ -12,8 +12,6 @@ public:
     explicit TopBarLayout(int spacing);
 
     [[nodiscard]] int heightForWidth(int width) const override;
-    // One line wide; as narrow as the widest item.
-    [[nodiscard]] QSize sizeHint() const override;
     [[nodiscard]] QSize minimumSize() const override;
     void setGeometry(const QRect& rect) override;
 

@@ -1,5 +1,7 @@
 #include "ui/logging/header/WrappingLayout.h"
 
+#include <algorithm>
+
 WrappingLayout::WrappingLayout(int spacing)
 {
     setContentsMargins(0, 0, 0, 0);
@@ -34,4 +36,17 @@ QLayoutItem* WrappingLayout::takeAt(int index)
 int WrappingLayout::count() const
 {
     return int(m_items.size());
+}
+
+QSize WrappingLayout::sizeHint() const
+{
+    int width = 0;
+    int items = 0;
+    for (const QLayoutItem* item : m_items)
+        if (!item->isEmpty()) {
+            width += item->sizeHint().width();
+            ++items;
+        }
+    width += spacing() * std::max(0, items - 1);
+    return {width, heightForWidth(width)};
 }

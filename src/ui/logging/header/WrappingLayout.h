@@ -18,6 +18,8 @@ public:
 
     [[nodiscard]] Qt::Orientations expandingDirections() const override { return Qt::Horizontal; }
     [[nodiscard]] bool hasHeightForWidth() const override { return true; }
+    // Every shown item on one line, at the height that width takes.
+    [[nodiscard]] QSize sizeHint() const override;
 
 protected:
     QList<QLayoutItem*> m_items;
