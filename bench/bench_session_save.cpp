@@ -115,8 +115,8 @@ void BM_ColdFullEncode(benchmark::State& state)
 }
 BENCHMARK(BM_ColdFullEncode)->Unit(benchmark::kMillisecond);
 
-// The writer thread's share of one save: join the cached sessions and write atomically.
-void BM_BackgroundJoinAndWrite(benchmark::State& state)
+// The writer thread's share of one save: write the cached sessions' pieces atomically.
+void BM_BackgroundWrite(benchmark::State& state)
 {
     QTemporaryDir dir;
     const QString path = dir.filePath(QStringLiteral("log-sessions.json"));
@@ -124,11 +124,11 @@ void BM_BackgroundJoinAndWrite(benchmark::State& state)
     for (const LogSession& s : shoot())
         encoded.append(s.toJson());
     for (auto _ : state) {
-        if (!SafeFile::writeAtomically(path, SessionWriter::join(encoded)))
+        if (!SafeFile::writeAtomically(path, SessionWriter::filePieces(encoded)))
             state.SkipWithError("cannot write the file");
     }
 }
-BENCHMARK(BM_BackgroundJoinAndWrite)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_BackgroundWrite)->Unit(benchmark::kMillisecond);
 
 // Start of the app: read, decode, sort and encode the cache.
 void BM_LoadStore(benchmark::State& state)

@@ -224,7 +224,7 @@ struct Day {
     // The body the cloud's sync sends for the log as it is now.
     [[nodiscard]] qsizetype syncBodyBytes() const
     {
-        return LoggerCloud::syncBody(screen->cloudSnapshot(), {}, std::nullopt).size();
+        return LoggerCloud::syncPieces(screen->cloudSnapshot(), {}, std::nullopt).size();
     }
 };
 
@@ -395,9 +395,9 @@ void BM_ShootDay(benchmark::State& state)
         // What logging itself adds is measured from here.
         const double rssAtStart = residentMegabytes();
         state.counters["rss_start_MB"] = rssAtStart;
-        std::printf("RSS at the start of logging: %.0f MB\n", rssAtStart);
+        std::printf("RSS at the start of logging: %.0f MB (heap in use %.0f MB)\n", rssAtStart, heapInUseMegabytes());
         std::printf("hour  cpu ms/s  press med/max ms  save med/max ms  RSS MB  growth/body  sync KB  syncs  "
-                    "refused  problem  longest ms  longest step  |  longest answer ms (request)\n");
+                    "refused  problem  heap MB  longest ms  longest step  |  longest answer ms (request)\n");
         std::fflush(stdout);
 
         for (int h = 1; h <= hours; ++h) {
@@ -500,6 +500,7 @@ void BM_ShootDay(benchmark::State& state)
             const auto [pressMedian, pressMax] = medianAndMax(hour.presses);
             const auto [saveMedian, saveMax] = medianAndMax(hour.saves);
             const double rss = residentMegabytes();
+            const double heap = heapInUseMegabytes();
             const qsizetype body = day.syncBodyBytes();
             const std::optional<QString> problem = day.cloud.problem();
             everySyncTaken = everySyncTaken && hour.refusedSyncs == 0 && !hour.syncStuck;
@@ -516,6 +517,7 @@ void BM_ShootDay(benchmark::State& state)
             counter("save_max_ms", saveMax * 1000);
             counter("answer_max_ms", timedApp()->longestAnswer * 1000);
             counter("rss_MB", rss);
+            counter("heap_MB", heap);
             // The sync body is every line with its word timings and every marker: the data held.
             const double growthPerBody = body > 0 ? (rss - rssAtStart) * 1e6 / double(body) : 0;
             counter("rss_growth_per_body", growthPerBody);
@@ -523,13 +525,14 @@ void BM_ShootDay(benchmark::State& state)
             counter("syncs", hour.syncs);
             counter("syncs_refused", hour.refusedSyncs);
             counter("sync_accepted", problem || hour.syncStuck ? 0 : 1);
-            std::printf("%4d  %8.2f  %7.3f / %6.2f  %7.3f / %6.2f  %6.0f  %11.2f  %7.0f  %5d  %7d  %s  %10.2f  %s  |  "
-                        "%.2f (%s)\n",
-                        h, hour.cpuSeconds * 1000 / 3600, pressMedian * 1000, pressMax * 1000, saveMedian * 1000,
-                        saveMax * 1000, rss, growthPerBody, double(body) / 1024, hour.syncs, hour.refusedSyncs,
-                        problem ? qPrintable(*problem) : (hour.syncStuck ? "no answer" : "-"), hour.longestStep * 1000,
-                        qPrintable(hour.longestWhat), timedApp()->longestAnswer * 1000,
-                        qPrintable(timedApp()->longestAnswerWhat));
+            std::printf(
+                "%4d  %8.2f  %7.3f / %6.2f  %7.3f / %6.2f  %6.0f  %11.2f  %7.0f  %5d  %7d  %s  %7.0f  %10.2f  %s  |  "
+                "%.2f (%s)\n",
+                h, hour.cpuSeconds * 1000 / 3600, pressMedian * 1000, pressMax * 1000, saveMedian * 1000,
+                saveMax * 1000, rss, growthPerBody, double(body) / 1024, hour.syncs, hour.refusedSyncs,
+                problem ? qPrintable(*problem) : (hour.syncStuck ? "no answer" : "-"), heap, hour.longestStep * 1000,
+                qPrintable(hour.longestWhat), timedApp()->longestAnswer * 1000,
+                qPrintable(timedApp()->longestAnswerWhat));
             std::fflush(stdout);
             timedApp()->longestAnswer = 0;
         }

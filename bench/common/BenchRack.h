@@ -11,6 +11,11 @@
 
 #include <unistd.h>
 
+#include <cstdlib>
+#if defined(__GLIBC__)
+#include <malloc.h>
+#endif
+
 #include <algorithm>
 #include <memory>
 
@@ -64,6 +69,18 @@ inline double residentMegabytes()
         return 0;
     const QList<QByteArray> fields = statm.readAll().split(' ');
     return fields.size() < 2 ? 0 : fields.at(1).toDouble() * double(sysconf(_SC_PAGESIZE)) / 1e6;
+}
+
+// What the program holds of the C library's heap (blocks in use, mapped ones included), to tell
+// what is kept from what the heaps leave between kept blocks.
+inline double heapInUseMegabytes()
+{
+#if defined(__GLIBC__)
+    const struct mallinfo2 info = mallinfo2();
+    return double(info.uordblks + info.hblkhd) / 1e6;
+#else
+    return 0;
+#endif
 }
 
 // One channel's lines, written by the benchmark as a stream publishes them; the engine merges

@@ -33,8 +33,9 @@ struct DisplaySegment {
     Date firstSeen;
     // Input channel index; -1 for the whole input in single-microphone mode.
     int channel = 0;
-    QList<Word> words;
+    // Beside the channel, in the room its alignment leaves: a day holds several copies of each line.
     bool onDevice = false;
+    QList<Word> words;
 
     [[nodiscard]] bool hasTiming() const { return startSecs >= 0.0; }
 

@@ -51,6 +51,8 @@ void LogEntryCache::write(JsonWriter& w, const LogEntry& entry)
         encoded.json.clear();
         JsonWriter writer(encoded.json);
         writeEntry(writer, entry);
+        // Kept while the entry stays as it is, often all day: no room left to grow into.
+        encoded.json.squeeze();
     }
     encoded.written = true;
     w.raw(encoded.json);
@@ -91,6 +93,17 @@ QByteArray LogSession::toJson(LogEntryCache* cache) const
     JsonWriter writer(out);
     write(writer, cache);
     return out;
+}
+
+QList<QByteArray> LogSession::toJsonPieces(LogEntryCache* cache) const
+{
+    QList<QByteArray> pieces;
+    QByteArray out;
+    JsonWriter writer(out, pieces);
+    write(writer, cache);
+    if (!out.isEmpty())
+        pieces.append(std::move(out));
+    return pieces;
 }
 
 std::optional<LogSession> LogSession::fromJson(const QJsonValue& value)

@@ -21,7 +21,7 @@ SessionWriter::~SessionWriter()
 
 SessionWriter::WriteFunction SessionWriter::defaultWrite()
 {
-    return [](const QString& path, const QByteArray& bytes) { return SafeFile::writeAtomically(path, bytes); };
+    return [](const QString& path, const QList<QByteArray>& pieces) { return SafeFile::writeAtomically(path, pieces); };
 }
 
 void SessionWriter::submit(const QList<QByteArray>& encodedSessions)
@@ -45,21 +45,18 @@ void SessionWriter::waitUntilIdle()
     m_idle.wait(lock, [this] { return !m_pending && !m_writing; });
 }
 
-QByteArray SessionWriter::join(const QList<QByteArray>& encodedSessions)
+QList<QByteArray> SessionWriter::filePieces(const QList<QByteArray>& encodedSessions)
 {
-    qsizetype size = 2 + (encodedSessions.isEmpty() ? 0 : encodedSessions.size() - 1);
-    for (const QByteArray& session : encodedSessions)
-        size += session.size();
-    QByteArray out;
-    out.reserve(size);
-    out.append('[');
+    QList<QByteArray> pieces;
+    pieces.reserve(2 * encodedSessions.size() + 1);
+    pieces.append(QByteArrayLiteral("["));
     for (qsizetype i = 0; i < encodedSessions.size(); ++i) {
         if (i > 0)
-            out.append(',');
-        out.append(encodedSessions.at(i));
+            pieces.append(QByteArrayLiteral(","));
+        pieces.append(encodedSessions.at(i));
     }
-    out.append(']');
-    return out;
+    pieces.append(QByteArrayLiteral("]"));
+    return pieces;
 }
 
 namespace {
@@ -67,14 +64,25 @@ namespace {
 // The largest session JSON kept from one file to the next.
 constexpr qsizetype kKeptSessionBytes = 256 * 1024;
 
+qsizetype totalSize(const QList<QByteArray>& pieces)
+{
+    qsizetype size = 0;
+    for (const QByteArray& piece : pieces)
+        size += piece.size();
+    return size;
+}
+
 } // namespace
 
 QList<QByteArray> SessionWriter::encode(const QList<Part>& sessions)
 {
     QHash<quint64, QByteArray> encodedNow;
     QList<QByteArray> out;
-    out.reserve(sessions.size());
-    for (const Part& part : sessions) {
+    out.append(QByteArrayLiteral("["));
+    for (qsizetype i = 0; i < sessions.size(); ++i) {
+        if (i > 0)
+            out.append(QByteArrayLiteral(","));
+        const Part& part = sessions.at(i);
         if (const auto* json = std::get_if<QByteArray>(&part)) {
             out.append(*json);
             continue;
@@ -82,16 +90,19 @@ QList<QByteArray> SessionWriter::encode(const QList<Part>& sessions)
         const auto& [session, revision] = std::get<Unencoded>(part);
         QByteArray json = m_encodedRevisions.value(revision);
         if (json.isEmpty()) {
-            json = session.toJson(&m_entryCache);
-            // Kept until the next file: without the growth slack, which can reach its size.
-            json.squeeze();
+            QList<QByteArray> pieces = session.toJsonPieces(&m_entryCache);
+            // A long log goes out as its pieces: its lines' and entries' own cached JSON, shared.
+            // Keeping its whole JSON too would hold the day's log twice.
+            if (totalSize(pieces) > kKeptSessionBytes) {
+                out.append(std::move(pieces));
+                continue;
+            }
+            json = pieces.join();
         }
-        // A long log is joined again from its lines' and entries' own cached JSON at about the cost
-        // of a copy; keeping its whole JSON too would hold the day's log twice.
-        if (json.size() <= kKeptSessionBytes)
-            encodedNow.insert(revision, json);
+        encodedNow.insert(revision, json);
         out.append(std::move(json));
     }
+    out.append(QByteArrayLiteral("]"));
     // Only this file's: a session changed since comes back under a new revision.
     m_encodedRevisions = std::move(encodedNow);
     m_entryCache.sweep();
@@ -100,11 +111,12 @@ QList<QByteArray> SessionWriter::encode(const QList<Part>& sessions)
 
 bool SessionWriter::write(QList<Part> sessions, QList<LogSession> retired)
 {
-    const QByteArray bytes = join(encode(sessions));
+    const QList<QByteArray> pieces = encode(sessions);
     // Dropped before the write, which waits on the disk: a shoot's sessions need not live that long.
+    // The pieces share their bytes with the sessions' caches, not with the sessions' lines.
     sessions.clear();
     retired.clear();
-    return m_write(m_path, bytes);
+    return m_write(m_path, pieces);
 }
 
 void SessionWriter::run()

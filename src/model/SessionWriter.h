@@ -17,16 +17,16 @@
 
 // Writes the saved-sessions file on its own thread, so that a save costs the main thread next to
 // nothing. The main thread hands over each session either as its encoded JSON or as the session
-// itself (a shared copy, no deep copy); this thread encodes what needs it, joins the sessions into
-// one array and writes the whole file.
+// itself (a shared copy, no deep copy); this thread encodes what needs it and writes the whole
+// file from the sessions' pieces, never joined into one array: a day's log would be held twice.
 //
 // Writes run one at a time, in the order submitted. A submission replaces one that has not yet
 // started: during a burst of saves the file skips the states in between but always ends with
 // the latest.
 class SessionWriter {
 public:
-    // Writes the whole file or nothing; returns false on failure.
-    using WriteFunction = std::function<bool(const QString& path, const QByteArray& bytes)>;
+    // Writes the whole file, the pieces in order, or nothing; returns false on failure.
+    using WriteFunction = std::function<bool(const QString& path, const QList<QByteArray>& pieces)>;
     // Told the outcome of every write, on the writer's thread, before `waitUntilIdle` returns.
     using FinishedFunction = std::function<void(bool written)>;
 
@@ -57,8 +57,8 @@ public:
     // Whether the last finished write failed (the file keeps its earlier contents).
     [[nodiscard]] bool lastWriteFailed() const { return m_lastWriteFailed.load(); }
 
-    // "[a,b,...]": the file's bytes from the encoded sessions.
-    [[nodiscard]] static QByteArray join(const QList<QByteArray>& encodedSessions);
+    // "[a,b,...]": the file's pieces from the encoded sessions.
+    [[nodiscard]] static QList<QByteArray> filePieces(const QList<QByteArray>& encodedSessions);
     [[nodiscard]] static WriteFunction defaultWrite();
 
 private:
@@ -66,6 +66,7 @@ private:
     // Writer thread only, without the lock: what it makes is freed before the caller locks again,
     // as freeing a whole file's bytes takes milliseconds.
     [[nodiscard]] bool write(QList<Part> sessions, QList<LogSession> retired);
+    // The file's pieces.
     [[nodiscard]] QList<QByteArray> encode(const QList<Part>& sessions);
 
     const QString m_path;

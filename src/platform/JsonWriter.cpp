@@ -2,6 +2,7 @@
 
 #include <charconv>
 #include <cmath>
+#include <utility>
 
 void JsonWriter::separator()
 {
@@ -59,11 +60,21 @@ void JsonWriter::writeString(QStringView text)
         m_out.append(run, p - run);
         run = p + 1;
         switch (c) {
-        case '"': m_out.append("\\\""); break;
-        case '\\': m_out.append("\\\\"); break;
-        case '\n': m_out.append("\\n"); break;
-        case '\r': m_out.append("\\r"); break;
-        case '\t': m_out.append("\\t"); break;
+        case '"':
+            m_out.append("\\\"");
+            break;
+        case '\\':
+            m_out.append("\\\\");
+            break;
+        case '\n':
+            m_out.append("\\n");
+            break;
+        case '\r':
+            m_out.append("\\r");
+            break;
+        case '\t':
+            m_out.append("\\t");
+            break;
         default: {
             const char escaped[] = {'\\', 'u', '0', '0', hex[c >> 4], hex[c & 0xF]};
             m_out.append(escaped, sizeof escaped);
@@ -146,7 +157,13 @@ void JsonWriter::null()
 void JsonWriter::raw(const QByteArray& encodedValue)
 {
     separator();
-    m_out.append(encodedValue);
+    if (!m_pieces || encodedValue.size() < kSharedPiece) {
+        m_out.append(encodedValue);
+        return;
+    }
+    if (!m_out.isEmpty())
+        m_pieces->append(std::exchange(m_out, QByteArray()));
+    m_pieces->append(encodedValue);
 }
 
 QString uuidText(const QUuid& uuid)

@@ -31,13 +31,20 @@ bool isTemporaryOf(const QString& name, const QString& fileName)
 
 bool writeAtomically(const QString& path, const QByteArray& bytes)
 {
+    return writeAtomically(path, QList<QByteArray>{bytes});
+}
+
+bool writeAtomically(const QString& path, const QList<QByteArray>& pieces)
+{
     QDir().mkpath(QFileInfo(path).absolutePath());
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly))
         return false;
+    const bool written = std::all_of(pieces.cbegin(), pieces.cend(),
+                                     [&file](const QByteArray& piece) { return file.write(piece) == piece.size(); });
     // The commit would still replace the old file when the buffer's last flush fails (a full disk)
     // and ignores a failed sync: every byte must be out and on the disk before it.
-    if (file.write(bytes) != bytes.size() || !file.flush() || ::fsync(file.handle()) != 0) {
+    if (!written || !file.flush() || ::fsync(file.handle()) != 0) {
         file.cancelWriting();
         return false;
     }

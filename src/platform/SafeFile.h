@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QList>
 #include <QString>
 
 #include <chrono>
@@ -11,6 +12,9 @@ namespace SafeFile {
 // and synced to the disk. Creates missing parent folders. Returns false on any failure (a full
 // disk included), leaving the old file in place.
 [[nodiscard]] bool writeAtomically(const QString& path, const QByteArray& bytes);
+// The same, for a file made of these pieces in order: a long file is written without being
+// joined into one array first.
+[[nodiscard]] bool writeAtomically(const QString& path, const QList<QByteArray>& pieces);
 
 // Moves a file that could not be read out of the way, so that the next save cannot overwrite
 // what may still be recovered by hand. Returns the new path, or an empty string when the file

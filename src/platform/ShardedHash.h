@@ -25,6 +25,21 @@ public:
         const auto found = shard.constFind(key);
         return found == shard.constEnd() ? nullptr : &found.value();
     }
+    [[nodiscard]] Value* find(const Key& key)
+    {
+        QHash<Key, Value>& shard = shardOf(key);
+        const auto found = shard.find(key);
+        return found == shard.end() ? nullptr : &found.value();
+    }
+    // The value under `key`, made with its default first when there is none.
+    Value& operator[](const Key& key)
+    {
+        QHash<Key, Value>& shard = shardOf(key);
+        const qsizetype before = shard.size();
+        Value& value = shard[key];
+        m_size += shard.size() - before;
+        return value;
+    }
     [[nodiscard]] bool contains(const Key& key) const { return shardOf(key).contains(key); }
     [[nodiscard]] Value value(const Key& key, const Value& otherwise = Value()) const
     {

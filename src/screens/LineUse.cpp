@@ -8,20 +8,30 @@ LineUse::LineUse(const LogEntries& entries)
 {
     QHash<QString, Use> lines;
     for (const LogEntry& entry : entries) {
+        ++m_rowsWithId[entry.id];
         const bool picked = entry.lineIDs.has_value();
-        for (const QString& id : namedLines(entry)) {
+        const QStringList entryLines = namedLines(entry);
+        QStringList& named = m_named[entry.id];
+        for (const QString& id : entryLines) {
             auto it = lines.find(id);
             if (it == lines.end())
-                it = lines.insert(id, Use{entry.id, {}, false});
+                it = lines.insert(id, Use{entry.id, {}, false, {}});
             if (!entry.highlight.isEmpty())
                 it->texts.append(entry.highlight);
             it->whole = it->whole || picked;
+            if (!named.contains(id)) {
+                named.append(id);
+                it->users.append(entry.id);
+            }
         }
+        if (named.isEmpty())
+            m_named.remove(entry.id);
+        else
+            shareList(named, entryLines);
     }
     m_lines.reserve(lines.size());
     for (auto it = lines.cbegin(); it != lines.cend(); ++it)
         m_lines.insert(it.key(), it.value());
-    index(entries);
 }
 
 QStringList LineUse::namedLines(const LogEntry& entry)
@@ -31,27 +41,11 @@ QStringList LineUse::namedLines(const LogEntry& entry)
     return entry.lineID ? QStringList{*entry.lineID} : QStringList{};
 }
 
-void LineUse::index(const LogEntries& entries)
+void LineUse::shareList(QStringList& lines, const QStringList& entryLines)
 {
-    QHash<QString, QList<QUuid>> users;
-    m_named.clear();
-    m_rowsWithId.clear();
-    for (const LogEntry& entry : entries) {
-        ++m_rowsWithId[entry.id];
-        QStringList& named = m_named[entry.id];
-        for (const QString& line : namedLines(entry)) {
-            if (named.contains(line))
-                continue;
-            named.append(line);
-            users[line].append(entry.id);
-        }
-        if (named.isEmpty())
-            m_named.remove(entry.id);
-    }
-    m_users.clear();
-    m_users.reserve(users.size());
-    for (auto it = users.cbegin(); it != users.cend(); ++it)
-        m_users.insert(it.key(), it.value());
+    // The entry's own list, when it says the same: no second copy of it all day.
+    if (lines == entryLines)
+        lines = entryLines;
 }
 
 // --- following the log ---
@@ -74,11 +68,14 @@ QList<qsizetype> LineUse::rowsOf(const LoggingLog& log, const QUuid& id) const
 
 QStringList LineUse::linesOf(const LoggingLog& log, const QUuid& id) const
 {
+    const QList<qsizetype> rows = rowsOf(log, id);
     QStringList lines;
-    for (const qsizetype row : rowsOf(log, id))
+    for (const qsizetype row : rows)
         for (const QString& line : namedLines(log.entries().at(row)))
             if (!lines.contains(line))
                 lines.append(line);
+    if (rows.size() == 1)
+        shareList(lines, namedLines(log.entries().at(rows.first())));
     return lines;
 }
 
@@ -90,20 +87,16 @@ void LineUse::follow(const LoggingLog& log, const QUuid& id, QSet<QString>& touc
         touched.insert(line);
         if (now.contains(line))
             continue;
-        QList<QUuid> users = m_users.value(line);
-        users.removeOne(id);
-        if (users.isEmpty())
-            m_users.remove(line);
-        else
-            m_users.insert(line, std::move(users));
+        // Left without users, the line is dropped by its redo.
+        if (Use* use = m_lines.find(line))
+            use->users.removeOne(id);
     }
     for (const QString& line : now) {
         touched.insert(line);
         if (before.contains(line))
             continue;
-        QList<QUuid> users = m_users.value(line);
-        users.append(id);
-        m_users.insert(line, std::move(users));
+        // A new line starts with no use of its own; its redo makes it from its users.
+        m_lines[line].users.append(id);
     }
     if (now.isEmpty())
         m_named.remove(id);
@@ -113,28 +106,37 @@ void LineUse::follow(const LoggingLog& log, const QUuid& id, QSet<QString>& touc
 
 void LineUse::redo(const LoggingLog& log, const QString& line)
 {
+    Use* use = m_lines.find(line);
+    if (!use)
+        return;
+    if (use->users.isEmpty()) {
+        m_lines.remove(line);
+        return;
+    }
     QList<qsizetype> rows;
-    for (const QUuid& id : m_users.value(line))
+    for (const QUuid& id : std::as_const(use->users))
         rows.append(rowsOf(log, id));
     std::sort(rows.begin(), rows.end());
     // As the one-pass build reads the entries: in log order, each time an entry names the line.
-    std::optional<Use> use;
+    use->texts.clear();
+    use->whole = false;
+    bool first = true;
     for (const qsizetype row : std::as_const(rows)) {
         const LogEntry& entry = log.entries().at(row);
         const bool picked = entry.lineIDs.has_value();
         for (const QString& named : namedLines(entry)) {
             if (named != line)
                 continue;
-            if (!use)
-                use = Use{entry.id, {}, false};
+            if (first)
+                use->firstEntry = entry.id;
+            first = false;
             if (!entry.highlight.isEmpty())
                 use->texts.append(entry.highlight);
             use->whole = use->whole || picked;
         }
     }
-    if (use)
-        m_lines.insert(line, std::move(*use));
-    else
+    // Users come from the log's rows and each names the line; were none to, it is not used.
+    if (first)
         m_lines.remove(line);
 }
 
@@ -206,7 +208,7 @@ QStringList LineUse::reset(const LoggingLog& log)
 QStringList LineUse::loggedTexts(const QString& lineID) const
 {
     const Use* use = m_lines.find(lineID);
-    return use ? use->texts : QStringList{};
+    return use ? QStringList(use->texts.cbegin(), use->texts.cend()) : QStringList{};
 }
 
 std::optional<QUuid> LineUse::firstEntry(const QString& lineID) const

@@ -10,6 +10,7 @@
 #include <QString>
 #include <QStringList>
 #include <QUuid>
+#include <QVarLengthArray>
 
 #include <optional>
 
@@ -60,11 +61,19 @@ public:
     friend bool operator==(const LineUse& a, const LineUse& b) { return a.m_lines.toHash() == b.m_lines.toHash(); }
 
 private:
+    // A line that entries name. Most are named by one entry with one quote: those are held
+    // in place, without a list of their own, as a day holds thousands of them.
     struct Use {
         QUuid firstEntry;
-        QStringList texts;
+        QVarLengthArray<QString, 1> texts;
         bool whole = false;
-        friend bool operator==(const Use&, const Use&) = default;
+        // Kept for the row news: the ids of the entries naming the line, in no set order.
+        QVarLengthArray<QUuid, 1> users;
+        // The use the line is drawn with; who names it is the row news' own book-keeping.
+        friend bool operator==(const Use& a, const Use& b)
+        {
+            return a.firstEntry == b.firstEntry && a.texts == b.texts && a.whole == b.whole;
+        }
     };
     // The lines an entry names.
     [[nodiscard]] static QStringList namedLines(const LogEntry& entry);
@@ -74,16 +83,16 @@ private:
     [[nodiscard]] QList<qsizetype> rowsOf(const LoggingLog& log, const QUuid& id) const;
     // Follows entry `id` as the log now holds it; adds the lines touched to `touched`.
     void follow(const LoggingLog& log, const QUuid& id, QSet<QString>& touched);
-    // Redoes the use of `line` from the entries that name it.
+    // Redoes the use of `line` from the entries that name it (its users).
     void redo(const LoggingLog& log, const QString& line);
     QStringList redoAll(const LoggingLog& log, const QSet<QString>& touched);
-    void index(const LogEntries& entries);
+    // Makes `lines` share `entryLines` when they hold the same.
+    static void shareList(QStringList& lines, const QStringList& entryLines);
 
     // Sharded, as the tables keyed by a day's line ids are: one table would double all at once.
     ShardedHash<QString, Use> m_lines;
-    // Kept for the row news: the entry ids naming each line, the lines each entry id names, and
-    // how many rows of the log carry each id (more than one only in hand-edited files).
-    ShardedHash<QString, QList<QUuid>> m_users;
+    // Kept for the row news: the lines each entry id names, and how many rows of the log carry
+    // each id (more than one only in hand-edited files).
     QHash<QUuid, QStringList> m_named;
     QHash<QUuid, int> m_rowsWithId;
     // Between rowsAboutToBeRemoved and rowsRemoved.

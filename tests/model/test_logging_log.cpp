@@ -22,7 +22,7 @@ const LogLine* lastLine(const LogLines& lines)
 
 DisplaySegment segment(const QString& id, const QString& text, std::optional<QString> speaker = {}, int channel = 0)
 {
-    return DisplaySegment{id, std::move(speaker), text, "tc " + id, -1.0, -1.0, Date{}, channel, {}, false};
+    return DisplaySegment{id, std::move(speaker), text, "tc " + id, -1.0, -1.0, Date{}, channel, false, {}};
 }
 
 LogEntry entry(const QString& type, bool open = false)

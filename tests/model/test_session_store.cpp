@@ -404,9 +404,9 @@ private Q_SLOTS:
     {
         QList<QByteArray> written;
         std::mutex mutex;
-        SessionWriter writer(u"unused"_s, [&](const QString&, const QByteArray& bytes) {
+        SessionWriter writer(u"unused"_s, [&](const QString&, const QList<QByteArray>& pieces) {
             const std::lock_guard lock(mutex);
-            written.append(bytes);
+            written.append(pieces.join());
             return true;
         });
         QList<LogSession> list{withLines(3, 5), session(2), withLines(1, 0)};
@@ -421,6 +421,47 @@ private Q_SLOTS:
         QCOMPARE(written, expected);
     }
 
+    // A long log is handed to the file in pieces no larger than a block of its lines: a save
+    // never holds a copy of the whole log. The file is still every byte of it, twice in a row
+    // (the second time from what the writer kept).
+    void longLogGoesOutInPieces_data()
+    {
+        QTest::addColumn<int>("lines");
+        QTest::addColumn<bool>("whole");
+        QTest::newRow("short, kept whole") << 600 << true;
+        QTest::newRow("long, in pieces") << 5000 << false;
+    }
+    void longLogGoesOutInPieces()
+    {
+        QFETCH(int, lines);
+        QFETCH(bool, whole);
+        QList<QList<QByteArray>> written;
+        std::mutex mutex;
+        SessionWriter writer(u"unused"_s, [&](const QString&, const QList<QByteArray>& pieces) {
+            const std::lock_guard lock(mutex);
+            written.append(pieces);
+            return true;
+        });
+        LogSession log = withLines(3, lines);
+        for (int i = 0; i < 40; ++i)
+            log.entries.append(session(4, u"entry %1 "_s.arg(i).repeated(60)).entries.first());
+        const LogSession other = session(2);
+        const QByteArray expected = LogSessionFile::encode({log, other});
+        for (int save = 0; save < 2; ++save) {
+            writer.submitSessions({SessionWriter::Unencoded{log, 1}, other.toJson()});
+            writer.waitUntilIdle();
+        }
+        QCOMPARE(written.size(), 2);
+        for (const QList<QByteArray>& pieces : std::as_const(written)) {
+            QCOMPARE(pieces.join(), expected);
+            const qsizetype largest =
+                std::max_element(pieces.cbegin(), pieces.cend(), [](const QByteArray& a, const QByteArray& b) {
+                    return a.size() < b.size();
+                })->size();
+            QCOMPARE(largest > expected.size() / 2, whole);
+        }
+    }
+
     // Writes run one at a time; a submission replaces one not yet started; a failed write is
     // reported; a write still waiting when the writer goes is finished first.
     void writerReplacesWritesNotYetStarted()
@@ -430,7 +471,8 @@ private Q_SLOTS:
         std::mutex mutex;
         QList<QByteArray> written;
         {
-            SessionWriter writer(u"unused"_s, [&](const QString&, const QByteArray& bytes) {
+            SessionWriter writer(u"unused"_s, [&](const QString&, const QList<QByteArray>& pieces) {
+                const QByteArray bytes = pieces.join();
                 started.release();
                 release.acquire();
                 const std::lock_guard lock(mutex);

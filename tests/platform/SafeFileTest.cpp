@@ -37,12 +37,16 @@ private Q_SLOTS:
     void fullDiskKeepsTheOldFile_data()
     {
         QTest::addColumn<int>("size");
-        QTest::newRow("buffered") << 10 * 1024;
-        QTest::newRow("past the buffer") << 40 * 1024;
+        QTest::addColumn<int>("pieces");
+        QTest::newRow("buffered") << 10 * 1024 << 1;
+        QTest::newRow("past the buffer") << 40 * 1024 << 1;
+        QTest::newRow("in pieces, buffered") << 10 * 1024 << 5;
+        QTest::newRow("in pieces, past the buffer") << 40 * 1024 << 4;
     }
     void fullDiskKeepsTheOldFile()
     {
         QFETCH(int, size);
+        QFETCH(int, pieces);
         SmallFileSystem disk;
         QTemporaryDir dir;
         const QString path = (disk.isMounted() ? disk.filePath(QStringLiteral("x")) : dir.filePath("x")) + ".json";
@@ -52,7 +56,7 @@ private Q_SLOTS:
         const rlimit limit{4096, before.rlim_max};
         const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
         QVERIFY(disk.isMounted() || setrlimit(RLIMIT_FSIZE, &limit) == 0);
-        const bool written = SafeFile::writeAtomically(path, QByteArray(size, 'n'));
+        const bool written = SafeFile::writeAtomically(path, QList<QByteArray>(pieces, QByteArray(size, 'n')));
         QVERIFY(disk.isMounted() || setrlimit(RLIMIT_FSIZE, &before) == 0);
         std::signal(SIGXFSZ, oldHandler);
         QVERIFY(!written);
