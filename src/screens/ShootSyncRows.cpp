@@ -94,13 +94,27 @@ void textField(JsonWriter& json, const char* name, QStringView text)
 
 } // namespace
 
+namespace {
+
+constexpr qsizetype kBlockRows = SharedBlocks<QByteArray>::kBlockRows;
+
+qsizetype blocksOf(qsizetype rows)
+{
+    return (rows + kBlockRows - 1) / kBlockRows;
+}
+
+} // namespace
+
 void ShootSyncRows::Rows::insert(qsizetype first, qsizetype count)
 {
     if (first < 0 || first > size() || count < 0) {
         outOfStep = true;
         return;
     }
+    // The rows after move to other blocks: the packed ones among them go back to rows first.
+    unpackFrom(first);
     bytes.insert(first, count, QByteArray());
+    packed.resize(blocksOf(size()));
     if (withIds)
         ids.insert(first, count, QString());
     stale.insert(stale.begin() + first, size_t(count), char(1));
@@ -113,7 +127,9 @@ void ShootSyncRows::Rows::remove(qsizetype first, qsizetype count)
         outOfStep = true;
         return;
     }
+    unpackFrom(first);
     bytes.remove(first, count);
+    packed.resize(blocksOf(size()));
     if (withIds)
         ids.remove(first, count);
     stale.erase(stale.begin() + first, stale.begin() + first + count);
@@ -127,8 +143,63 @@ void ShootSyncRows::Rows::markStale(qsizetype first, qsizetype last)
     last = std::min(last, size() - 1);
     if (first > last)
         return;
+    for (qsizetype block = first / kBlockRows; block <= last / kBlockRows; ++block)
+        unpack(block);
     std::fill(stale.begin() + first, stale.begin() + last + 1, char(1));
     firstStale = std::min(firstStale, first);
+}
+
+void ShootSyncRows::Rows::unpack(qsizetype block)
+{
+    if (block >= packed.size() || packed.at(block).isEmpty())
+        return;
+    // A packed block's rows have no bytes of their own: all of them are encoded again.
+    packed[block] = QByteArray();
+    packFrom = std::min(packFrom, block);
+    const qsizetype first = block * kBlockRows;
+    const qsizetype end = std::min(size(), first + kBlockRows);
+    std::fill(stale.begin() + first, stale.begin() + end, char(1));
+    firstStale = std::min(firstStale, first);
+}
+
+void ShootSyncRows::Rows::unpackFrom(qsizetype row)
+{
+    for (qsizetype block = row / kBlockRows; block < packed.size(); ++block)
+        unpack(block);
+}
+
+void ShootSyncRows::Rows::pack()
+{
+    if (!packs)
+        return;
+    qsizetype block = packFrom;
+    for (; (block + 1) * kBlockRows + kOpenRows <= size(); ++block) {
+        if (!packed.at(block).isEmpty())
+            continue;
+        const qsizetype first = block * kBlockRows;
+        const qsizetype end = first + kBlockRows;
+        // Rows still to encode: packed once they are.
+        if (std::any_of(stale.cbegin() + first, stale.cbegin() + end, [](char s) { return s != 0; }))
+            break;
+        qsizetype bytesNeeded = 0;
+        for (qsizetype row = first; row < end; ++row)
+            bytesNeeded += bytes.at(row).size() + 1;
+        // Nothing of the block is sent: there is nothing to pack.
+        if (bytesNeeded == kBlockRows)
+            continue;
+        QByteArray joined;
+        joined.reserve(bytesNeeded);
+        for (qsizetype row = first; row < end; ++row) {
+            if (bytes.at(row).isEmpty())
+                continue;
+            if (!joined.isEmpty())
+                joined.append(',');
+            joined.append(bytes.at(row));
+            bytes.replace(row, QByteArray());
+        }
+        packed[block] = std::move(joined);
+    }
+    packFrom = block;
 }
 
 void ShootSyncRows::Rows::reset(qsizetype count)
@@ -142,6 +213,8 @@ void ShootSyncRows::Rows::reset(qsizetype count)
     stale.assign(size_t(count), char(1));
     firstStale = 0;
     outOfStep = false;
+    packed = QList<QByteArray>(blocksOf(count));
+    packFrom = 0;
 }
 
 void ShootSyncRows::Rows::put(qsizetype row, QByteArray encoded, QString id)
@@ -157,6 +230,7 @@ void ShootSyncRows::Rows::put(qsizetype row, QByteArray encoded, QString id)
 ShootSyncRows::ShootSyncRows(Sources sources, QObject* parent) : QObject(parent), m_sources(std::move(sources))
 {
     m_markers.withIds = true;
+    m_lines.packs = true;
     m_lines.reset(m_sources.book->size());
     m_markers.reset(m_sources.log->entries().size());
 
@@ -255,7 +329,7 @@ LoggerCloud::Snapshot ShootSyncRows::snapshot()
 {
     constexpr qsizetype kAll = std::numeric_limits<qsizetype>::max();
     m_lastEncoded = refreshLines(kAll) + refreshMarkers(kAll);
-    return LoggerCloud::Snapshot{m_lines.bytes, m_markers.bytes, m_markers.ids};
+    return LoggerCloud::Snapshot{m_lines.bytes, m_lines.packed, m_markers.bytes, m_markers.ids};
 }
 
 void ShootSyncRows::catchUp()
@@ -328,6 +402,7 @@ qsizetype ShootSyncRows::refreshLines(qsizetype budget)
             m_speakerNames.insert(*line.speaker, m_sources.speakerName(*line.speaker));
     }
     m_lines.firstStale = row;
+    m_lines.pack();
     return encoded;
 }
 

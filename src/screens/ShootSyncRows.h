@@ -27,6 +27,11 @@
 // Main thread only. A snapshot shares the encoded rows, kept in blocks: holding one copies
 // nothing, and a change while it is held copies the list of blocks and the blocks it touches,
 // never the other rows nor any row's bytes.
+//
+// A block of lines that has settled (all but the newest two blocks' worth of rows) is packed:
+// its rows' bytes joined into one run, so that a day's transcript is held as a few hundred runs
+// rather than one allocation per line. A change that reaches a packed block unpacks it, and its
+// rows are encoded again from the book.
 class ShootSyncRows : public QObject {
     Q_OBJECT
 
@@ -69,7 +74,16 @@ public:
 private:
     // Encoded rows parallel to their source's rows; an empty piece is a row that is not sent.
     struct Rows {
+        // Rows this far from the newest stay unpacked: new lines land among them.
+        static constexpr qsizetype kOpenRows = 2 * SharedBlocks<QByteArray>::kBlockRows;
+
         SharedBlocks<QByteArray> bytes;
+        // Per block of bytes: its rows joined by commas once packed (their own bytes are then
+        // empty), else empty. Only rows that pack do so.
+        QList<QByteArray> packed;
+        bool packs = false;
+        // No block before this one is left to pack.
+        qsizetype packFrom = 0;
         // Marker ids, parallel to bytes; left empty for lines.
         SharedBlocks<QString> ids;
         bool withIds = false;
@@ -84,6 +98,11 @@ private:
         void remove(qsizetype first, qsizetype count);
         void markStale(qsizetype first, qsizetype last);
         void reset(qsizetype count);
+        // Unpacks a packed block, its rows stale; every packed block from the one holding `row` on.
+        void unpack(qsizetype block);
+        void unpackFrom(qsizetype row);
+        // Packs the settled blocks whose rows are all encoded.
+        void pack();
         // Puts a row's new encoding in place; one encoded as it was leaves its block shared.
         void put(qsizetype row, QByteArray encoded, QString id = {});
     };

@@ -50,16 +50,27 @@ QString heartbeatPath(const QString& token)
 }
 
 // Appends the non-empty rows as one JSON array's items, each row shared, not copied.
-void appendArray(QList<QByteArray>& out, const SharedBlocks<QByteArray>& rows)
+void appendArray(QList<QByteArray>& out, const SharedBlocks<QByteArray>& rows, const QList<QByteArray>& packed = {})
 {
+    constexpr qsizetype kBlockRows = SharedBlocks<QByteArray>::kBlockRows;
     bool first = true;
-    for (const QByteArray& row : rows) {
-        if (row.isEmpty())
-            continue;
+    const auto add = [&](const QByteArray& bytes) {
+        if (bytes.isEmpty())
+            return;
         if (!first)
             out.append(QByteArrayLiteral(","));
-        out.append(row);
+        out.append(bytes);
         first = false;
+    };
+    for (qsizetype row = 0; row < rows.size();) {
+        const qsizetype block = row / kBlockRows;
+        if (block < packed.size() && !packed.at(block).isEmpty()) {
+            add(packed.at(block));
+            row = (block + 1) * kBlockRows;
+        } else {
+            add(rows.at(row));
+            ++row;
+        }
     }
 }
 
@@ -249,7 +260,7 @@ EncodedBody LoggerCloud::syncPieces(const Snapshot& snapshot, const QStringList&
     QList<QByteArray> pieces;
     pieces.reserve(2 * (snapshot.segments.size() + snapshot.markers.size()) + 8);
     pieces.append(QByteArrayLiteral("{\"segments\":["));
-    appendArray(pieces, snapshot.segments);
+    appendArray(pieces, snapshot.segments, snapshot.packedSegments);
     pieces.append(QByteArrayLiteral("],\"markers\":["));
     appendArray(pieces, snapshot.markers);
     pieces.append(QByteArrayLiteral("],\"deleted_markers\":"));

@@ -52,6 +52,9 @@ public:
     // the whole day's rows.
     struct Snapshot {
         SharedBlocks<QByteArray> segments;
+        // Per block of segments: the block's rows joined by commas where the rows have settled
+        // into one run of bytes (their own places in `segments` are then empty), else empty.
+        QList<QByteArray> packedSegments;
         SharedBlocks<QByteArray> markers;
         // The ids of the markers sent, in any order; an empty id is none. A later sync lists the
         // ids of its shoot's last successful sync that are not among them as deleted.

@@ -494,6 +494,8 @@ private Q_SLOTS:
         QTest::newRow("long log, seed 3") << 3u << 300 << 40 << 200;
         QTest::newRow("long log, seed 4") << 4u << 300 << 40 << 200;
         QTest::newRow("many markers, seed 5") << 5u << 20 << 150 << 200;
+        // Long enough that settled blocks are packed, and changes reach them.
+        QTest::newRow("packed log, seed 6") << 6u << 1300 << 20 << 60;
     }
     void sendsWhatTheWholeLogWould()
     {
@@ -795,6 +797,74 @@ private Q_SLOTS:
         QCOMPARE(copiedBlocks(later.markers, held.markers), markerBlocks);
         for (const int block : copiedBlocks(later.markerIDs, held.markerIDs))
             QVERIFY(markerBlocks.contains(block));
+    }
+
+    // Settled blocks of lines are held packed, each as one run of bytes; a change that reaches one
+    // encodes its rows again, the rows after an insertion or removal too, and packs them again.
+    // What is sent is always the whole log, and a snapshot held across the change keeps its body.
+    void settledBlocksArePacked_data()
+    {
+        QTest::addColumn<QString>("change");
+        QTest::addColumn<int>("encoded"); // of 1300 lines, blocks 0-2 packed, the newest 532 rows not
+        QTest::newRow("nothing") << "nothing" << 0;
+        QTest::newRow("a line's text, packed block") << "line 10" << 256;
+        QTest::newRow("a line's text, open rows") << "line 900" << 1;
+        QTest::newRow("a line appended") << "line appended" << 1;
+        QTest::newRow("a line inserted early") << "line inserted" << 769;
+        QTest::newRow("a line removed from the second block") << "line removed" << 511;
+        QTest::newRow("the camera's offset") << "camera" << 1300;
+    }
+    void settledBlocksArePacked()
+    {
+        QFETCH(QString, change);
+        QFETCH(int, encoded);
+        QRandomGenerator rng(17);
+        auto desk = std::make_unique<Desk>();
+        const auto placed = [&](const QString& id, double secs) {
+            DisplaySegment line = desk->line(rng, id);
+            line.startSecs = secs;
+            line.endSecs = secs + 1.0;
+            return line;
+        };
+        QList<DisplaySegment> lines;
+        for (int n = 0; n < 1300; ++n)
+            lines.append(placed(QStringLiteral("0-%1").arg(n), n * 2.0));
+        desk->book.upsert(lines);
+        const auto packedBlocks = [](const LoggerCloud::Snapshot& snapshot) {
+            QList<int> blocks;
+            for (int block = 0; block < snapshot.packedSegments.size(); ++block)
+                if (!snapshot.packedSegments.at(block).isEmpty())
+                    blocks.append(block);
+            return blocks;
+        };
+        QSet<QString> sent;
+        QSet<QString> sentWhole;
+        const LoggerCloud::Snapshot held = desk->rows.snapshot();
+        QCOMPARE(packedBlocks(held), (QList<int>{0, 1, 2}));
+        for (qsizetype row = 0; row < 3 * SharedBlocks<QByteArray>::kBlockRows; ++row)
+            QVERIFY(held.segments.at(row).isEmpty());
+        const QByteArray heldBody = LoggerCloud::syncBody(held, {}, 40);
+        QCOMPARE(joinedBody(held, sent, desk->camera.offsetMilliseconds()), desk->expected(sentWhole));
+
+        if (change == "line appended"_L1) {
+            desk->book.upsert(QList<DisplaySegment>{placed(QStringLiteral("0-late"), 5000.0)});
+        } else if (change.startsWith("line "_L1) && change.back().isDigit()) {
+            DisplaySegment line = desk->book.rows().at(change.mid(5).toInt());
+            line.text += QStringLiteral(" again");
+            desk->book.upsert(QList<DisplaySegment>{line});
+        } else if (change == "line inserted"_L1) {
+            desk->book.upsert(QList<DisplaySegment>{placed(QStringLiteral("0-early"), 41.0)});
+        } else if (change == "line removed"_L1) {
+            desk->book.remove({desk->book.rows().at(300).id});
+        } else if (change == "camera"_L1) {
+            desk->camera.setOffsetFrames(desk->camera.offsetFrames() + 1.0);
+        }
+
+        const LoggerCloud::Snapshot later = desk->rows.snapshot();
+        QCOMPARE(desk->rows.lastEncoded(), encoded);
+        QCOMPARE(packedBlocks(later), (QList<int>{0, 1, 2}));
+        QCOMPARE(LoggerCloud::syncBody(held, {}, 40), heldBody);
+        QCOMPARE(joinedBody(later, sent, desk->camera.offsetMilliseconds()), desk->expected(sentWhole));
     }
 
     // The screen's own wiring: its engine's lines, its log, its speaker names, its buttons, its
