@@ -27,7 +27,6 @@
 #include "platform/Fonts.h"
 #include "platform/ManualClock.h"
 #include "platform/MemoryRelease.h"
-#include "platform/WordPool.h"
 #include "screens/LogEntryListModel.h"
 #include "screens/LogSearchModel.h"
 #include "screens/LoggingScreenModel.h"
@@ -143,7 +142,7 @@ DisplaySegment line(qint64 n, int channel, double start, int heard)
         const QStringList words = s.text.split(u' ');
         s.words.reserve(words.size());
         for (int i = 0; i < words.size(); ++i)
-            s.words.append(Word{WordPool::intern(words.at(i)), start + 0.4 * i, start + 0.4 * i + 0.35});
+            s.words.append(Word{words.at(i), start + 0.4 * i, start + 0.4 * i + 0.35});
     }
     return s;
 }

@@ -308,7 +308,7 @@ QJsonObject lineObject(const LongShoot& shoot, const DisplaySegment& segment)
     QJsonArray words;
     for (const Word& word : segment.words)
         words.append(QJsonObject{
-            {QStringLiteral("text"), word.text},
+            {QStringLiteral("text"), word.text()},
             {QStringLiteral("start_ms"), epochMs(shoot.engineStart.addingSeconds(word.start))},
             {QStringLiteral("end_ms"), epochMs(shoot.engineStart.addingSeconds(word.end))},
         });

@@ -719,7 +719,7 @@ QStringList ChannelStream::wordsSince(double cutoff) const
     for (const DisplaySegment& line : display()) {
         for (const Word& word : line.words) {
             if (word.end >= cutoff)
-                words.append(word.text);
+                words.append(word.text());
         }
     }
     return words;

@@ -1,7 +1,6 @@
 #include "audio/StreamMessages.h"
 
 #include "platform/TextCuts.h"
-#include "platform/WordPool.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -51,8 +50,9 @@ std::optional<Word> parseWord(const QJsonValue& value)
     const QJsonValue end = object.value(QLatin1StringView("end"));
     if (!word.isString() || !start.isDouble() || !end.isDouble())
         return std::nullopt;
-    Word out{WordPool::intern(word.toString()), start.toDouble(), end.toDouble()};
-    if (out.text.size() > kMaxWordChars || !plausibleTime(out.start) || !plausibleTime(out.end) || out.end < out.start)
+    Word out{word.toString(), start.toDouble(), end.toDouble()};
+    if (out.text().size() > kMaxWordChars || !plausibleTime(out.start) || !plausibleTime(out.end) ||
+        out.end < out.start)
         return std::nullopt;
     return out;
 }

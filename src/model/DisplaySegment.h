@@ -6,14 +6,36 @@
 #include <QString>
 
 #include <optional>
+#include <utility>
 
 // One timed word of a transcript line, in seconds since the engine's start.
-struct Word {
-    QString text;
+//
+// A day holds hundreds of thousands of timed words but only thousands of different ones, and a
+// string handle of its own would cost a word more than its timings: a word points at the word
+// pool's one copy of its text (WordPool), and only a word the pool does not take holds a copy.
+class Word {
+public:
+    Word() = default;
+    Word(const QString& text, double start, double end);
+    Word(const Word& other);
+    Word(Word&& other) noexcept : start(other.start), end(other.end), m_text(std::exchange(other.m_text, 0)) {}
+    Word& operator=(const Word& other);
+    Word& operator=(Word&& other) noexcept;
+    ~Word();
+
+    [[nodiscard]] const QString& text() const;
+
     double start = 0.0;
     double end = 0.0;
 
-    friend bool operator==(const Word&, const Word&) = default;
+    friend bool operator==(const Word& a, const Word& b)
+    {
+        return a.start == b.start && a.end == b.end && a.text() == b.text();
+    }
+
+private:
+    // The pool's string, or (lowest bit set) one this word owns; 0 for the empty word.
+    quintptr m_text = 0;
 };
 
 // One transcript line as the transcription engine publishes it.

@@ -1,8 +1,11 @@
 #include "platform/WordPool.h"
 
+#include <QHash>
 #include <QMutex>
 #include <QMutexLocker>
-#include <QSet>
+#include <QStringView>
+
+#include <deque>
 
 namespace WordPool {
 
@@ -15,7 +18,9 @@ constexpr qsizetype kMaxWords = 200'000;
 
 struct Pool {
     QMutex mutex;
-    QSet<QString> words;
+    // Each word where it was put: a deque never moves what it holds.
+    std::deque<QString> kept;
+    QHash<QStringView, const QString*> words;
 };
 
 Pool& pool()
@@ -27,21 +32,27 @@ Pool& pool()
 
 } // namespace
 
-QString intern(const QString& word)
+const QString* keep(const QString& word)
 {
     if (word.isEmpty() || word.size() > kMaxWordChars)
-        return word;
+        return nullptr;
     Pool& shared = pool();
     const QMutexLocker lock(&shared.mutex);
-    if (const auto found = shared.words.constFind(word); found != shared.words.cend())
+    if (const auto found = shared.words.constFind(QStringView(word)); found != shared.words.cend())
         return *found;
     if (shared.words.size() >= kMaxWords)
-        return word;
+        return nullptr;
     // The pool's copy holds no spare room.
-    QString kept = word;
+    QString& kept = shared.kept.emplace_back(word);
     kept.squeeze();
-    shared.words.insert(kept);
-    return kept;
+    shared.words.insert(QStringView(kept), &kept);
+    return &kept;
+}
+
+QString intern(const QString& word)
+{
+    const QString* kept = keep(word);
+    return kept ? *kept : word;
 }
 
 } // namespace WordPool

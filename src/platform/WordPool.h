@@ -11,4 +11,8 @@ namespace WordPool {
 // past the pool's size are given back as they are.
 [[nodiscard]] QString intern(const QString& word);
 
+// The pool's copy of `word`, taken into the pool when new; it stays where it is, unchanged, for
+// as long as the program runs. Null for the empty word, long words and words past the pool's size.
+[[nodiscard]] const QString* keep(const QString& word);
+
 } // namespace WordPool

@@ -281,7 +281,7 @@ QByteArray ShootSyncRows::encodeSegment(const DisplaySegment& segment) const
         json.beginArray();
         for (const Word& word : segment.words) {
             json.beginObject();
-            textField(json, "text", word.text);
+            textField(json, "text", word.text());
             json.field("start_ms", epochMilliseconds(engineStart.addingSeconds(word.start)));
             json.field("end_ms", epochMilliseconds(engineStart.addingSeconds(word.end)));
             json.endObject();

@@ -42,7 +42,7 @@ bool wellFormed(const TranscriptResult& result, QString& why)
         why = QStringLiteral("too many words");
     for (const Word& word : result.words) {
         if (!std::isfinite(word.start) || !std::isfinite(word.end) || word.start < 0.0 || word.end < word.start ||
-            word.end > kMaxWordSeconds || word.text.size() > kMaxWordChars)
+            word.end > kMaxWordSeconds || word.text().size() > kMaxWordChars)
             why = QStringLiteral("bad word");
     }
     return why.isEmpty();

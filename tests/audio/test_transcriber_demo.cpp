@@ -116,7 +116,7 @@ private Q_SLOTS:
         QVERIFY(std::abs(first.startSecs + 0.1) < 1e-9);
         QVERIFY(std::abs(first.endSecs) < 1e-9);
         QCOMPARE(first.words.size(), 12);
-        QCOMPARE(first.words.constFirst().text, QStringLiteral("So"));
+        QCOMPARE(first.words.constFirst().text(), QStringLiteral("So"));
         QVERIFY(std::abs(first.words.at(1).start - (first.startSecs + 0.32)) < 1e-9);
         QVERIFY(std::abs(first.words.at(1).end - (first.startSecs + 0.62)) < 1e-9);
         QCOMPARE(engine.latestLine(), first.text);

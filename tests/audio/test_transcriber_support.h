@@ -40,7 +40,7 @@ public:
         QStringList out;
         for (const Word& word : words) {
             if (word.end >= cutoff) {
-                out.append(word.text);
+                out.append(word.text());
             }
         }
         return out;

@@ -51,7 +51,7 @@ struct WholeLogSync {
             QJsonArray words;
             for (const Word& word : segment.words)
                 words.append(QJsonObject{
-                    {QStringLiteral("text"), word.text},
+                    {QStringLiteral("text"), word.text()},
                     {QStringLiteral("start_ms"), epochMilliseconds(engineStart.addingSeconds(word.start))},
                     {QStringLiteral("end_ms"), epochMilliseconds(engineStart.addingSeconds(word.end))},
                 });
