@@ -60,21 +60,11 @@ void JsonWriter::writeString(QStringView text)
         m_out.append(run, p - run);
         run = p + 1;
         switch (c) {
-        case '"':
-            m_out.append("\\\"");
-            break;
-        case '\\':
-            m_out.append("\\\\");
-            break;
-        case '\n':
-            m_out.append("\\n");
-            break;
-        case '\r':
-            m_out.append("\\r");
-            break;
-        case '\t':
-            m_out.append("\\t");
-            break;
+        case '"': m_out.append("\\\""); break;
+        case '\\': m_out.append("\\\\"); break;
+        case '\n': m_out.append("\\n"); break;
+        case '\r': m_out.append("\\r"); break;
+        case '\t': m_out.append("\\t"); break;
         default: {
             const char escaped[] = {'\\', 'u', '0', '0', hex[c >> 4], hex[c & 0xF]};
             m_out.append(escaped, sizeof escaped);

@@ -240,6 +240,37 @@ struct Desk {
         return s;
     }
     QString newLineId(QRandomGenerator& rng) { return QStringLiteral("%1-%2").arg(rng.bounded(8)).arg(nextLine++); }
+    // A line placed at `secs`, a second long.
+    DisplaySegment placed(QRandomGenerator& rng, const QString& id, double secs)
+    {
+        DisplaySegment s = line(rng, id);
+        s.startSecs = secs;
+        s.endSecs = secs + 1.0;
+        return s;
+    }
+    // The block tests' changes of the lines: "line appended", "line <row>" (its text), "line
+    // inserted" (at `insertAt` seconds), "line removed" (row `removedRow`) and "camera" (its
+    // offset); false for any other.
+    bool changeLines(QRandomGenerator& rng, const QString& change, double insertAt, qsizetype removedRow)
+    {
+        using namespace Qt::Literals::StringLiterals;
+        if (change == "line appended"_L1) {
+            book.upsert(QList<DisplaySegment>{placed(rng, QStringLiteral("0-late"), 5000.0)});
+        } else if (change.startsWith("line "_L1) && change.back().isDigit()) {
+            DisplaySegment changed = book.rows().at(change.mid(5).toInt());
+            changed.text += QStringLiteral(" again");
+            book.upsert(QList<DisplaySegment>{changed});
+        } else if (change == "line inserted"_L1) {
+            book.upsert(QList<DisplaySegment>{placed(rng, QStringLiteral("0-early"), insertAt)});
+        } else if (change == "line removed"_L1) {
+            book.remove({book.rows().at(removedRow).id});
+        } else if (change == "camera"_L1) {
+            camera.setOffsetFrames(camera.offsetFrames() + 1.0);
+        } else {
+            return false;
+        }
+        return true;
+    }
 
     LogEntry entry(QRandomGenerator& rng)
     {
@@ -742,12 +773,6 @@ private Q_SLOTS:
         QFETCH(QList<int>, markerBlocks);
         QRandomGenerator rng(13);
         auto desk = std::make_unique<Desk>();
-        const auto placed = [&](const QString& id, double secs) {
-            DisplaySegment line = desk->line(rng, id);
-            line.startSecs = secs;
-            line.endSecs = secs + 1.0;
-            return line;
-        };
         const auto sentEntry = [&] {
             LogEntry entry = desk->entry(rng);
             entry.open = entry.suggested = false;
@@ -755,7 +780,7 @@ private Q_SLOTS:
         };
         QList<DisplaySegment> lines;
         for (int n = 0; n < 700; ++n)
-            lines.append(placed(QStringLiteral("0-%1").arg(n), n * 2.0));
+            lines.append(desk->placed(rng, QStringLiteral("0-%1").arg(n), n * 2.0));
         desk->book.upsert(lines);
         for (int n = 0; n < 300; ++n)
             desk->log.appendEntry(sentEntry());
@@ -766,24 +791,15 @@ private Q_SLOTS:
         QCOMPARE(joinedBody(held, sent, desk->camera.offsetMilliseconds()), desk->expected(sentWhole));
 
         const QUuid fifth = desk->log.entries().at(5).id;
-        if (change == "line appended"_L1) {
-            desk->book.upsert(QList<DisplaySegment>{placed(QStringLiteral("0-late"), 5000.0)});
-        } else if (change.startsWith("line "_L1) && change.back().isDigit()) {
-            DisplaySegment line = desk->book.rows().at(change.mid(5).toInt());
-            line.text += QStringLiteral(" again");
-            desk->book.upsert(QList<DisplaySegment>{line});
-        } else if (change == "line inserted"_L1) {
-            desk->book.upsert(QList<DisplaySegment>{placed(QStringLiteral("0-early"), 21.0)});
-        } else if (change == "line removed"_L1) {
-            desk->book.remove({desk->book.rows().at(256).id});
+        const bool linesChanged = desk->changeLines(rng, change, 21.0, 256);
+        if (linesChanged) {
+            // Done above.
         } else if (change == "marker note"_L1) {
             desk->log.setNote(fifth, QStringLiteral("for the trailer"));
         } else if (change == "marker appended"_L1) {
             desk->log.appendEntry(sentEntry());
         } else if (change == "marker removed"_L1) {
             desk->log.removeEntry(fifth);
-        } else if (change == "camera"_L1) {
-            desk->camera.setOffsetFrames(desk->camera.offsetFrames() + 1.0);
         } else {
             desk->engineStart = desk->engineStart.addingSeconds(600.0);
             ++desk->runStart;
@@ -820,15 +836,9 @@ private Q_SLOTS:
         QFETCH(int, encoded);
         QRandomGenerator rng(17);
         auto desk = std::make_unique<Desk>();
-        const auto placed = [&](const QString& id, double secs) {
-            DisplaySegment line = desk->line(rng, id);
-            line.startSecs = secs;
-            line.endSecs = secs + 1.0;
-            return line;
-        };
         QList<DisplaySegment> lines;
         for (int n = 0; n < 1300; ++n)
-            lines.append(placed(QStringLiteral("0-%1").arg(n), n * 2.0));
+            lines.append(desk->placed(rng, QStringLiteral("0-%1").arg(n), n * 2.0));
         desk->book.upsert(lines);
         const auto packedBlocks = [](const LoggerCloud::Snapshot& snapshot) {
             QList<int> blocks;
@@ -846,19 +856,7 @@ private Q_SLOTS:
         const QByteArray heldBody = LoggerCloud::syncBody(held, {}, 40);
         QCOMPARE(joinedBody(held, sent, desk->camera.offsetMilliseconds()), desk->expected(sentWhole));
 
-        if (change == "line appended"_L1) {
-            desk->book.upsert(QList<DisplaySegment>{placed(QStringLiteral("0-late"), 5000.0)});
-        } else if (change.startsWith("line "_L1) && change.back().isDigit()) {
-            DisplaySegment line = desk->book.rows().at(change.mid(5).toInt());
-            line.text += QStringLiteral(" again");
-            desk->book.upsert(QList<DisplaySegment>{line});
-        } else if (change == "line inserted"_L1) {
-            desk->book.upsert(QList<DisplaySegment>{placed(QStringLiteral("0-early"), 41.0)});
-        } else if (change == "line removed"_L1) {
-            desk->book.remove({desk->book.rows().at(300).id});
-        } else if (change == "camera"_L1) {
-            desk->camera.setOffsetFrames(desk->camera.offsetFrames() + 1.0);
-        }
+        desk->changeLines(rng, change, 41.0, 300);
 
         const LoggerCloud::Snapshot later = desk->rows.snapshot();
         QCOMPARE(desk->rows.lastEncoded(), encoded);
