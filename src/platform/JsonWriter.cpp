@@ -2,7 +2,6 @@
 
 #include <charconv>
 #include <cmath>
-#include <utility>
 
 void JsonWriter::separator()
 {
@@ -147,13 +146,7 @@ void JsonWriter::null()
 void JsonWriter::raw(const QByteArray& encodedValue)
 {
     separator();
-    if (!m_pieces || encodedValue.size() < kSharedPiece) {
-        m_out.append(encodedValue);
-        return;
-    }
-    if (!m_out.isEmpty())
-        m_pieces->append(std::exchange(m_out, QByteArray()));
-    m_pieces->append(encodedValue);
+    m_out.append(encodedValue);
 }
 
 QString uuidText(const QUuid& uuid)
