@@ -95,6 +95,17 @@ QByteArray LogSession::toJson(LogEntryCache* cache) const
     return out;
 }
 
+QList<QByteArray> LogSession::toJsonPieces(LogEntryCache* cache) const
+{
+    QList<QByteArray> pieces;
+    QByteArray out;
+    JsonWriter writer(out, pieces);
+    write(writer, cache);
+    if (!out.isEmpty())
+        pieces.append(std::move(out));
+    return pieces;
+}
+
 std::optional<LogSession> LogSession::fromJson(const QJsonValue& value)
 {
     using namespace JsonRead;

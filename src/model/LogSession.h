@@ -46,6 +46,9 @@ struct LogSession {
     // are the same either way.
     void write(JsonWriter& writer, LogEntryCache* entries = nullptr) const;
     [[nodiscard]] QByteArray toJson(LogEntryCache* entries = nullptr) const;
+    // The same bytes as pieces, in order: the transcript blocks' and the cached entries' own JSON
+    // shared rather than copied, so a long log is written out without a copy of the whole of it.
+    [[nodiscard]] QList<QByteArray> toJsonPieces(LogEntryCache* entries = nullptr) const;
     [[nodiscard]] static std::optional<LogSession> fromJson(const QJsonValue& value);
 
     friend bool operator==(const LogSession&, const LogSession&) = default;

@@ -64,6 +64,14 @@ namespace {
 // The largest session JSON kept from one file to the next.
 constexpr qsizetype kKeptSessionBytes = 256 * 1024;
 
+qsizetype totalSize(const QList<QByteArray>& pieces)
+{
+    qsizetype size = 0;
+    for (const QByteArray& piece : pieces)
+        size += piece.size();
+    return size;
+}
+
 } // namespace
 
 QList<QByteArray> SessionWriter::encode(const QList<Part>& sessions)
@@ -82,14 +90,16 @@ QList<QByteArray> SessionWriter::encode(const QList<Part>& sessions)
         const auto& [session, revision] = std::get<Unencoded>(part);
         QByteArray json = m_encodedRevisions.value(revision);
         if (json.isEmpty()) {
-            json = session.toJson(&m_entryCache);
-            // Kept until the next file: without the growth slack, which can reach its size.
-            json.squeeze();
+            QList<QByteArray> pieces = session.toJsonPieces(&m_entryCache);
+            // A long log goes out as its pieces: its lines' and entries' own cached JSON, shared.
+            // Keeping its whole JSON too would hold the day's log twice.
+            if (totalSize(pieces) > kKeptSessionBytes) {
+                out.append(std::move(pieces));
+                continue;
+            }
+            json = pieces.join();
         }
-        // A long log is joined again from its lines' and entries' own cached JSON at about the cost
-        // of a copy; keeping its whole JSON too would hold the day's log twice.
-        if (json.size() <= kKeptSessionBytes)
-            encodedNow.insert(revision, json);
+        encodedNow.insert(revision, json);
         out.append(std::move(json));
     }
     out.append(QByteArrayLiteral("]"));

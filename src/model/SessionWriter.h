@@ -18,7 +18,7 @@
 // Writes the saved-sessions file on its own thread, so that a save costs the main thread next to
 // nothing. The main thread hands over each session either as its encoded JSON or as the session
 // itself (a shared copy, no deep copy); this thread encodes what needs it and writes the whole
-// file from the sessions' JSON, never joined into one array: a day's log would be held twice.
+// file from the sessions' pieces, never joined into one array: a day's log would be held twice.
 //
 // Writes run one at a time, in the order submitted. A submission replaces one that has not yet
 // started: during a burst of saves the file skips the states in between but always ends with

@@ -2,6 +2,7 @@
 
 #include <charconv>
 #include <cmath>
+#include <utility>
 
 void JsonWriter::separator()
 {
@@ -146,7 +147,13 @@ void JsonWriter::null()
 void JsonWriter::raw(const QByteArray& encodedValue)
 {
     separator();
-    m_out.append(encodedValue);
+    if (!m_pieces || encodedValue.size() < kSharedPiece) {
+        m_out.append(encodedValue);
+        return;
+    }
+    if (!m_out.isEmpty())
+        m_pieces->append(std::exchange(m_out, QByteArray()));
+    m_pieces->append(encodedValue);
 }
 
 QString uuidText(const QUuid& uuid)

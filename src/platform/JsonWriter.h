@@ -3,6 +3,7 @@
 #include "platform/Date.h"
 
 #include <QByteArray>
+#include <QList>
 #include <QString>
 #include <QStringList>
 #include <QUuid>
@@ -15,6 +16,11 @@
 class JsonWriter {
 public:
     explicit JsonWriter(QByteArray& out) : m_out(out) {}
+    // Writes a long text as pieces: what is written goes to `out`, and an encoded value spliced
+    // in with raw() from this size up is handed to `pieces` as it is, sharing its bytes, after
+    // what `out` held so far. The text is the pieces in order, then what is left in `out`.
+    JsonWriter(QByteArray& out, QList<QByteArray>& pieces) : m_out(out), m_pieces(&pieces) {}
+    static constexpr qsizetype kSharedPiece = 512;
 
     void beginObject();
     void endObject();
@@ -38,16 +44,14 @@ public:
     void raw(const QByteArray& encodedValue);
 
     // Writes the key and value, or nothing when the value is absent.
-    template <typename T>
-    void optional(const char* name, const std::optional<T>& v)
+    template <typename T> void optional(const char* name, const std::optional<T>& v)
     {
         if (v) {
             key(name);
             value(*v);
         }
     }
-    template <typename T>
-    void field(const char* name, const T& v)
+    template <typename T> void field(const char* name, const T& v)
     {
         key(name);
         value(v);
@@ -58,6 +62,7 @@ private:
     void writeString(QStringView text);
 
     QByteArray& m_out;
+    QList<QByteArray>* m_pieces = nullptr;
     bool m_needComma = false;
 };
 

@@ -70,6 +70,51 @@ private Q_SLOTS:
                                  "\"raw\":{\"r\":[1,2]},\"date\":12.25}"));
     }
 
+    // Written as pieces, the text is the same bytes; an encoded value from the shared size up is
+    // its own piece, holding the very bytes it was given, and nothing after it is lost.
+    void piecesJoinToTheWholeText_data()
+    {
+        QTest::addColumn<QList<int>>("rawSizes");
+        QTest::newRow("all copied") << QList<int>{10, JsonWriter::kSharedPiece - 1};
+        QTest::newRow("one shared") << QList<int>{JsonWriter::kSharedPiece};
+        QTest::newRow("shared back to back") << QList<int>{JsonWriter::kSharedPiece, 4096, 3};
+        QTest::newRow("shared last") << QList<int>{3, 70000};
+    }
+    void piecesJoinToTheWholeText()
+    {
+        QFETCH(QList<int>, rawSizes);
+        QList<QByteArray> raws;
+        for (const int size : std::as_const(rawSizes))
+            raws.append("\"" + QByteArray(size - 2, 'r') + "\"");
+        const auto write = [&raws](JsonWriter& w) {
+            w.beginObject();
+            w.key("list").beginArray();
+            for (const QByteArray& raw : std::as_const(raws)) {
+                w.value(QStringLiteral("glue"));
+                w.raw(raw);
+            }
+            w.endArray();
+            w.field("after", 1);
+            w.endObject();
+        };
+        QByteArray whole;
+        JsonWriter wholeWriter(whole);
+        write(wholeWriter);
+
+        QList<QByteArray> pieces;
+        QByteArray rest;
+        JsonWriter piecesWriter(rest, pieces);
+        write(piecesWriter);
+        pieces.append(rest);
+        QCOMPARE(pieces.join(), whole);
+        for (const QByteArray& raw : std::as_const(raws)) {
+            const bool shared = std::any_of(pieces.cbegin(), pieces.cend(), [&raw](const QByteArray& piece) {
+                return piece.constData() == raw.constData();
+            });
+            QCOMPARE(shared, raw.size() >= JsonWriter::kSharedPiece);
+        }
+    }
+
     void escaping_data()
     {
         QTest::addColumn<QString>("text");
