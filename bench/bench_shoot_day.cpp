@@ -20,13 +20,12 @@
 //
 // PINDLE_SHOOT_HOURS sets the length of the day (2 unless set; a full day is 10).
 #include "common/BenchRack.h"
+#include "common/BenchRun.h"
 #include "common/BenchStandin.h"
 #include "common/MainThreadCost.h"
 #include "platform/AudioDevices.h"
 #include "platform/Defaults.h"
-#include "platform/Fonts.h"
 #include "platform/ManualClock.h"
-#include "platform/MemoryRelease.h"
 #include "screens/LogEntryListModel.h"
 #include "screens/LogSearchModel.h"
 #include "screens/LoggingScreenModel.h"
@@ -47,7 +46,6 @@
 #include <QNetworkReply>
 #include <QProcess>
 #include <QRegularExpression>
-#include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QThread>
 #include <QTimer>
@@ -551,16 +549,5 @@ BENCHMARK(BM_ShootDay)->Arg(shootHours())->Iterations(1)->Unit(benchmark::kSecon
 // BenchMain's, with an application that names the loop's long steps.
 int main(int argc, char** argv)
 {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    MemoryRelease::configure();
-    TimedApplication app(argc, argv);
-    registerFonts();
-    QStandardPaths::setTestModeEnabled(true);
-    benchmark::Initialize(&argc, argv);
-    if (benchmark::ReportUnrecognizedArguments(argc, argv))
-        return 1;
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
+    return runBenchmarks<TimedApplication>(argc, argv);
 }

@@ -1,28 +1,9 @@
-#include "platform/Fonts.h"
-#include "platform/MemoryRelease.h"
+#include "common/BenchRun.h"
 
 #include <QApplication>
-#include <QStandardPaths>
 
-#include <benchmark/benchmark.h>
-
-// The main of every benchmark program that has none of its own. A widget application with the
-// bundled fonts, because the PDF writer and the screens draw text; offscreen, so no window is
-// shown. The stores' timers need its event loop, as in the app, and test mode keeps benchmarks
-// out of a user's files.
+// The main of every benchmark program that has none of its own.
 int main(int argc, char** argv)
 {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    // The app's own memory policy, so resident sizes are the app's.
-    MemoryRelease::configure();
-    QApplication app(argc, argv);
-    registerFonts();
-    QStandardPaths::setTestModeEnabled(true);
-    benchmark::Initialize(&argc, argv);
-    if (benchmark::ReportUnrecognizedArguments(argc, argv))
-        return 1;
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
+    return runBenchmarks<QApplication>(argc, argv);
 }

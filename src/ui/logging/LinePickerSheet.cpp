@@ -4,6 +4,7 @@
 #include "ui/theme/AccessibleParts.h"
 #include "ui/theme/AppearanceNotifier.h"
 #include "ui/theme/Capsule.h"
+#include "ui/theme/PlainLabel.h"
 #include "ui/theme/Symbols.h"
 #include "ui/theme/Theme.h"
 #include "ui/theme/WidgetPalette.h"
@@ -25,15 +26,6 @@ namespace {
 
 const QString kTicked = QStringLiteral("checkmark.circle.fill");
 const QString kUnticked = QStringLiteral("circle");
-
-QLabel* makeLabel(const QString& text, const TextStyle& style, QWidget* parent)
-{
-    auto* label = new QLabel(parent);
-    label->setTextFormat(Qt::PlainText);
-    label->setFont(style.font());
-    label->setText(text);
-    return label;
-}
 
 } // namespace
 
@@ -254,8 +246,8 @@ private:
 
 LinePickerSheet::LinePickerSheet(QWidget* parent)
     : QDialog(parent), m_look(std::make_unique<RowLook>(m_style)), m_glyph(new Glyph(m_style.glyphSize, this)),
-      m_title(new Title(this)), m_count(makeLabel(QString(), m_style.count, this)), m_scroll(new QScrollArea(this)),
-      m_list(new QWidget), m_listLayout(new QVBoxLayout(m_list)), m_footer(makeLabel(kFooter, m_style.footer, this)),
+      m_title(new Title(this)), m_count(plainLabel(m_style.count, QString(), this)), m_scroll(new QScrollArea(this)),
+      m_list(new QWidget), m_listLayout(new QVBoxLayout(m_list)), m_footer(plainLabel(m_style.footer, kFooter, this)),
       m_keep(new QPushButton(kKeepTitle, this)), m_save(new QPushButton(kSaveTitle, this))
 {
     setAttribute(Qt::WA_DeleteOnClose);

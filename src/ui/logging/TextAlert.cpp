@@ -2,6 +2,7 @@
 
 #include "ui/theme/AppearanceNotifier.h"
 #include "ui/theme/LoggerField.h"
+#include "ui/theme/PlainLabel.h"
 #include "ui/theme/Theme.h"
 #include "ui/theme/WidgetPalette.h"
 
@@ -30,11 +31,8 @@ QPushButton* makeButton(const QString& title, QWidget* parent)
 
 QLabel* makeLabel(const QString& text, const TextStyle& style, QWidget* parent)
 {
-    auto* label = new QLabel(parent);
-    label->setTextFormat(Qt::PlainText);
+    QLabel* label = plainLabel(style, text, parent);
     label->setWordWrap(true);
-    label->setFont(style.font());
-    label->setText(text);
     return label;
 }
 

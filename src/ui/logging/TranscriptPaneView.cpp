@@ -5,6 +5,7 @@
 #include "ui/logging/TranscriptListView.h"
 #include "ui/logging/TranscriptRowDelegate.h"
 #include "ui/theme/AppearanceNotifier.h"
+#include "ui/theme/PlainLabel.h"
 #include "ui/theme/Theme.h"
 #include "ui/theme/Transition.h"
 #include "ui/theme/WidgetPalette.h"
@@ -22,15 +23,6 @@ using Role = TranscriptListModel::Role;
 QString idOf(const QModelIndex& row)
 {
     return row.data(Role::IdRole).toString();
-}
-
-QLabel* plainLabel(const TextStyle& style)
-{
-    auto* label = new QLabel;
-    // Status messages and speaker names are never markup.
-    label->setTextFormat(Qt::PlainText);
-    label->setFont(style.font());
-    return label;
 }
 
 } // namespace

@@ -1,6 +1,7 @@
 #include "ui/logging/header/BrandBlock.h"
 
 #include "ui/theme/AppearanceNotifier.h"
+#include "ui/theme/PlainLabel.h"
 #include "ui/theme/Theme.h"
 #include "ui/theme/WidgetPalette.h"
 
@@ -53,11 +54,9 @@ private:
     qreal m_textLeft = 0;
 };
 
-QLabel* plainLabel(const TextStyle& style, QWidget* parent)
+QLabel* fixedLabel(const TextStyle& style, QWidget* parent)
 {
-    auto* label = new QLabel(parent);
-    label->setTextFormat(Qt::PlainText);
-    label->setFont(style.font());
+    QLabel* label = plainLabel(style, {}, parent);
     label->setWordWrap(false);
     label->setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
     return label;
@@ -68,9 +67,9 @@ QLabel* plainLabel(const TextStyle& style, QWidget* parent)
 BrandBlock::BrandBlock(QWidget* parent) : QWidget(parent)
 {
     m_wordmark = new Wordmark(m_style.wordmarkHeight, this);
-    m_title = plainLabel(m_style.title, this);
-    m_date = plainLabel(m_style.date, this);
-    m_saved = plainLabel(m_style.saved, this);
+    m_title = fixedLabel(m_style.title, this);
+    m_date = fixedLabel(m_style.date, this);
+    m_saved = fixedLabel(m_style.saved, this);
     m_saved->hide();
 
     auto* layout = new QVBoxLayout(this);

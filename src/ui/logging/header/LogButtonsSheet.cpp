@@ -4,6 +4,7 @@
 #include "ui/logging/TextAlert.h"
 #include "ui/theme/AppearanceNotifier.h"
 #include "ui/theme/Capsule.h"
+#include "ui/theme/PlainLabel.h"
 #include "ui/theme/Symbols.h"
 #include "ui/theme/Theme.h"
 #include "ui/theme/WidgetPalette.h"
@@ -33,15 +34,6 @@ constexpr int kAutoScrollMargin = 40;
 // The kind whose button marks a range: it grabs nothing back, so it has no timer.
 const QString kInOutKind = QStringLiteral("broll");
 const QString kReachHelp = QStringLiteral("How far back a tap grabs");
-
-QLabel* makeLabel(const TextStyle& style, QWidget* parent, const QString& text = {})
-{
-    auto* label = new QLabel(parent);
-    label->setTextFormat(Qt::PlainText);
-    label->setFont(style.font());
-    label->setText(text);
-    return label;
-}
 
 // "3|cutaway", as rowMimeData writes it.
 std::optional<std::pair<int, QString>> readRowPayload(const QByteArray& payload)
@@ -145,9 +137,9 @@ public:
     {
         const Style& style = sheet.m_style;
         m_tick = new SymbolButton(QSize(style.tickSide, style.tickSide), this);
-        m_name = makeLabel(style.enabledName, this);
-        m_blurb = makeLabel(style.blurb, this);
-        m_shortcut = makeLabel(style.shortcut, this);
+        m_name = plainLabel(style.enabledName, {}, this);
+        m_blurb = plainLabel(style.blurb, {}, this);
+        m_shortcut = plainLabel(style.shortcut, {}, this);
         m_reach = new ReachCapsule(this);
         m_rename = new SymbolButton(QSize(style.renameSide, style.renameSide), this);
 
@@ -175,8 +167,8 @@ public:
         m_slider->setRange(static_cast<int>(LogButtonStore::minReach), static_cast<int>(LogButtonStore::maxReach));
         m_slider->setSingleStep(1);
         m_slider->setAccessibleName(QStringLiteral("Grabs the last"));
-        m_sliderCaption = makeLabel(style.sliderCaption, m_sliderRow, QStringLiteral("Grabs the last"));
-        m_sliderValue = makeLabel(style.sliderValue, m_sliderRow);
+        m_sliderCaption = plainLabel(style.sliderCaption, QStringLiteral("Grabs the last"), m_sliderRow);
+        m_sliderValue = plainLabel(style.sliderValue, {}, m_sliderRow);
         m_sliderValue->setFixedWidth(style.sliderValueWidth);
         auto* slider = new QHBoxLayout(m_sliderRow);
         slider->setContentsMargins(style.sliderIndent, 0, 0, 0);
@@ -398,14 +390,9 @@ private:
 
 LogButtonsSheet::LogButtonsSheet(LogButtonStore& store, QWidget* parent) : QDialog(parent), m_store(store)
 {
-    setAttribute(Qt::WA_DeleteOnClose);
-    setWindowModality(Qt::WindowModal);
-    setWindowTitle(QStringLiteral("Your buttons"));
-    setAccessibleName(QStringLiteral("Your buttons"));
-    setFixedSize(m_style.size);
-    setAutoFillBackground(true);
+    prepareSheet(*this, QStringLiteral("Your buttons"), m_style.size);
 
-    m_title = makeLabel(m_style.title, this, QStringLiteral("Your buttons"));
+    m_title = plainLabel(m_style.title, QStringLiteral("Your buttons"), this);
     m_done = new QPushButton(QStringLiteral("Done"), this);
     m_done->setDefault(true);
     connect(m_done, &QPushButton::clicked, this, &QDialog::accept);
@@ -429,9 +416,10 @@ LogButtonsSheet::LogButtonsSheet(LogButtonStore& store, QWidget* parent) : QDial
     m_scroll->viewport()->setAutoFillBackground(false);
     m_list->setAutoFillBackground(false);
 
-    m_help = makeLabel(m_style.help, this,
-                       QStringLiteral("Tick a button to show it, the pencil to rename it, the timer to set how far "
-                                      "back it grabs. Drag to reorder: the first is Ctrl+1."));
+    m_help = plainLabel(m_style.help,
+                        QStringLiteral("Tick a button to show it, the pencil to rename it, the timer to set how far "
+                                       "back it grabs. Drag to reorder: the first is Ctrl+1."),
+                        this);
     m_help->setWordWrap(true);
     auto* help = new QVBoxLayout;
     help->setContentsMargins(m_style.helpPadding, m_style.helpPadding, m_style.helpPadding, m_style.helpPadding);

@@ -3,6 +3,7 @@
 #include "ui/theme/AppearanceNotifier.h"
 #include "ui/theme/FlowChips.h"
 #include "ui/theme/LoggerField.h"
+#include "ui/theme/PlainLabel.h"
 #include "ui/theme/Theme.h"
 #include "ui/theme/WidgetPalette.h"
 
@@ -14,29 +15,11 @@
 #include <QScrollArea>
 #include <QVBoxLayout>
 
-namespace {
-
-QLabel* makeLabel(const TextStyle& style, const QString& text, QWidget* parent)
-{
-    auto* label = new QLabel(parent);
-    label->setTextFormat(Qt::PlainText);
-    label->setFont(style.font());
-    label->setText(text);
-    return label;
-}
-
-} // namespace
-
 LogKeywordsSheet::LogKeywordsSheet(LogKeywordStore& store, QWidget* parent) : QDialog(parent), m_store(store)
 {
-    setAttribute(Qt::WA_DeleteOnClose);
-    setWindowModality(Qt::WindowModal);
-    setWindowTitle(QStringLiteral("Keyword alerts"));
-    setAccessibleName(QStringLiteral("Keyword alerts"));
-    setFixedSize(m_style.size);
-    setAutoFillBackground(true);
+    prepareSheet(*this, QStringLiteral("Keyword alerts"), m_style.size);
 
-    m_title = makeLabel(m_style.title, QStringLiteral("Keyword alerts"), this);
+    m_title = plainLabel(m_style.title, QStringLiteral("Keyword alerts"), this);
     m_done = new QPushButton(QStringLiteral("Done"), this);
     m_done->setDefault(true);
     connect(m_done, &QPushButton::clicked, this, &QDialog::accept);
@@ -45,10 +28,10 @@ LogKeywordsSheet::LogKeywordsSheet(LogKeywordStore& store, QWidget* parent) : QD
     header->addStretch(1);
     header->addWidget(m_done);
 
-    m_explanation = makeLabel(m_style.explanation,
-                              QStringLiteral("When anyone says one of these on any live channel, even one you're "
-                                             "only watching, you get an alert. Click it to listen to that channel."),
-                              this);
+    m_explanation = plainLabel(m_style.explanation,
+                               QStringLiteral("When anyone says one of these on any live channel, even one you're "
+                                              "only watching, you get an alert. Click it to listen to that channel."),
+                               this);
     m_explanation->setWordWrap(true);
 
     auto* field = new LoggerField(m_style.field, QStringLiteral("police, fight, Sarah"), this);
@@ -63,7 +46,7 @@ LogKeywordsSheet::LogKeywordsSheet(LogKeywordStore& store, QWidget* parent) : QD
     entry->addWidget(field, 1, Qt::AlignVCenter);
     entry->addWidget(m_add, 0, Qt::AlignVCenter);
 
-    m_empty = makeLabel(m_style.empty, QStringLiteral("No keywords yet."), this);
+    m_empty = plainLabel(m_style.empty, QStringLiteral("No keywords yet."), this);
     m_chips = new FlowChips;
     connect(m_chips, &FlowChips::removeRequested, &m_store, &LogKeywordStore::remove);
     m_scroll = new QScrollArea(this);

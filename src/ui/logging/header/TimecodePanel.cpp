@@ -7,6 +7,7 @@
 #include "ui/theme/FrameClock.h"
 #include "ui/theme/LinkButton.h"
 #include "ui/theme/LoggerSpinner.h"
+#include "ui/theme/PlainLabel.h"
 #include "ui/theme/Theme.h"
 #include "ui/theme/WidgetPalette.h"
 
@@ -30,14 +31,6 @@ namespace {
 QString menuText(QString text)
 {
     return text.replace(QLatin1Char('&'), QStringLiteral("&&"));
-}
-
-QLabel* makeLabel(const TextStyle& style, QWidget* parent)
-{
-    auto* label = new QLabel(parent);
-    label->setTextFormat(Qt::PlainText);
-    label->setFont(style.font());
-    return label;
 }
 
 // A message that stands on one line while it has the room, and wraps when the header is
@@ -256,8 +249,8 @@ TimecodePanel::TimecodePanel(TimecodePanelModel& model, QWidget* parent, FrameCl
     buildMenus();
 
     auto* source = new QWidget(this);
-    m_sourceLabel = makeLabel(m_style.sourceLine, source);
-    m_formatLabel = makeLabel(m_style.formatLine, source);
+    m_sourceLabel = plainLabel(m_style.sourceLine, {}, source);
+    m_formatLabel = plainLabel(m_style.formatLine, {}, source);
     auto* sourceLines = new QVBoxLayout(source);
     sourceLines->setContentsMargins(0, 0, 0, 0);
     sourceLines->setSpacing(m_style.sourceSpacing);

@@ -1,6 +1,7 @@
 #include "ui/logging/sheets/LogExportSheet.h"
 
 #include "ui/theme/AppearanceNotifier.h"
+#include "ui/theme/PlainLabel.h"
 #include "ui/theme/Theme.h"
 #include "ui/theme/WidgetPalette.h"
 
@@ -27,15 +28,6 @@ constexpr std::array kPresets{Preset::Everything, Preset::ExecPull, Preset::Comp
 const QString kFormatTitle = QStringLiteral("Format");
 const QString kTagTitle = QStringLiteral("Only with tag");
 const QString kTapeTitle = QStringLiteral("Tape / reel");
-
-QLabel* makeLabel(const TextStyle& style, const QString& text, QWidget* parent)
-{
-    auto* label = new QLabel(parent);
-    label->setTextFormat(Qt::PlainText);
-    label->setFont(style.font());
-    label->setText(text);
-    return label;
-}
 
 // Return and Enter belong to "Export…" alone, from the tape field too: a focused preset or
 // Cancel must not take them, and while Export is off the dialog finds no button to press.
@@ -77,14 +69,9 @@ LogExportSheet::LogExportSheet(QList<LogEntry> entries, const LogButtonStore& bu
                                QWidget* parent)
     : QDialog(parent), m_model(std::move(entries), buttons, defaults)
 {
-    setAttribute(Qt::WA_DeleteOnClose);
-    setWindowModality(Qt::WindowModal);
-    setWindowTitle(QStringLiteral("Export"));
-    setAccessibleName(QStringLiteral("Export"));
-    setFixedSize(m_style.size);
-    setAutoFillBackground(true);
+    prepareSheet(*this, QStringLiteral("Export"), m_style.size);
 
-    m_title = makeLabel(m_style.title, QStringLiteral("Export"), this);
+    m_title = plainLabel(m_style.title, QStringLiteral("Export"), this);
     m_cancel = makeButton(QStringLiteral("Cancel"), this);
     // Escape reaches QDialog::reject as well; neither keeps the typed reel name.
     connect(m_cancel, &QPushButton::clicked, this, &QDialog::reject);
@@ -103,7 +90,7 @@ LogExportSheet::LogExportSheet(QList<LogEntry> entries, const LogButtonStore& bu
     }
     presets->addStretch(1);
 
-    m_formatLabel = makeLabel(TextStyle::body, kFormatTitle, this);
+    m_formatLabel = plainLabel(TextStyle::body, kFormatTitle, this);
     m_format = new QComboBox(this);
     m_format->setAccessibleName(kFormatTitle);
     m_formatLabel->setBuddy(m_format);
@@ -116,7 +103,7 @@ LogExportSheet::LogExportSheet(QList<LogEntry> entries, const LogButtonStore& bu
     formatRow->addWidget(m_format, 1);
 
     m_tapeSection = new QWidget(this);
-    m_tapeLabel = makeLabel(m_style.tapeLabel, kTapeTitle, m_tapeSection);
+    m_tapeLabel = plainLabel(m_style.tapeLabel, kTapeTitle, m_tapeSection);
     m_tapeField = new QLineEdit(m_tapeSection);
     m_tapeField->setPlaceholderText(QStringLiteral("e.g. A001 (optional)"));
     m_tapeField->setAccessibleName(kTapeTitle);
@@ -124,7 +111,7 @@ LogExportSheet::LogExportSheet(QList<LogEntry> entries, const LogButtonStore& bu
     m_tapeField->setText(m_model.tape());
     m_tapeLabel->setBuddy(m_tapeField);
     connect(m_tapeField, &QLineEdit::textChanged, &m_model, &ExportSheetModel::setTape);
-    m_tapeHelp = makeLabel(m_style.tapeHelp, QString(), m_tapeSection);
+    m_tapeHelp = plainLabel(m_style.tapeHelp, QString(), m_tapeSection);
     m_tapeHelp->setWordWrap(true);
     auto* tapeRow = new QHBoxLayout;
     tapeRow->addWidget(m_tapeLabel);
@@ -136,13 +123,13 @@ LogExportSheet::LogExportSheet(QList<LogEntry> entries, const LogButtonStore& bu
     tape->addLayout(tapeRow);
     tape->addWidget(m_tapeHelp);
 
-    m_caption = makeLabel(m_style.caption, QStringLiteral("WHICH MARKERS"), this);
+    m_caption = plainLabel(m_style.caption, QStringLiteral("WHICH MARKERS"), this);
 
     m_include = new QCheckBox(kIncludeTitle, this);
     m_include->setAccessibleName(kIncludeTitle);
     connect(m_include, &QCheckBox::toggled, &m_model, &ExportSheetModel::setIncludeSuggested);
 
-    m_count = makeLabel(m_style.count, QString(), this);
+    m_count = plainLabel(m_style.count, QString(), this);
     m_export = new QPushButton(kExportTitle, this);
     m_export->setAccessibleName(kExportTitle);
     m_export->setDefault(true);
@@ -206,7 +193,7 @@ QLayout* LogExportSheet::buildTags()
     const QStringList& tags = m_model.availableTags();
     if (tags.isEmpty())
         return nullptr;
-    m_tagLabel = makeLabel(TextStyle::body, kTagTitle, this);
+    m_tagLabel = plainLabel(TextStyle::body, kTagTitle, this);
     m_tag = new QComboBox(this);
     m_tag->setAccessibleName(kTagTitle);
     m_tagLabel->setBuddy(m_tag);

@@ -4,6 +4,7 @@
 #include "ui/theme/LinkButton.h"
 #include "ui/theme/LoggerField.h"
 #include "ui/theme/PainterState.h"
+#include "ui/theme/PlainLabel.h"
 #include "ui/theme/TabularDigits.h"
 #include "ui/theme/Theme.h"
 #include "ui/theme/WidgetPalette.h"
@@ -37,16 +38,6 @@ constexpr qreal kScopeCornerRadius = 7;
 constexpr qreal kScopeInset = 2;
 // Laid-out hit texts kept by id: far more than a screen of rows, so scrolling back costs nothing.
 constexpr int kKeptLayouts = 2000;
-
-QLabel* makeLabel(const TextStyle& style, const QString& text, QWidget* parent)
-{
-    auto* label = new QLabel(parent);
-    // Hits and the service's reasons are never markup.
-    label->setTextFormat(Qt::PlainText);
-    label->setFont(style.font());
-    label->setText(text);
-    return label;
-}
 
 bool isReturn(QEvent* event)
 {
@@ -268,16 +259,16 @@ public:
         : QWidget(parent), m_radius(style.cardCornerRadius)
     {
         setAccessibleName(hit.title);
-        m_title = makeLabel(style.shootTitle, hit.title, this);
+        m_title = plainLabel(style.shootTitle, hit.title, this);
         m_timecode = new TimecodeLabel(style.timecode.font(), this);
         m_timecode->setText(hit.timecode);
-        m_speaker = makeLabel(style.who, hit.speaker, this);
+        m_speaker = plainLabel(style.who, hit.speaker, this);
         m_speaker->setVisible(!hit.speaker.isEmpty());
-        m_text = makeLabel(style.text, hit.text, this);
+        m_text = plainLabel(style.text, hit.text, this);
         m_text->setWordWrap(true);
         QFont italic = style.why.font();
         italic.setItalic(true);
-        m_why = makeLabel(style.why, hit.why, this);
+        m_why = plainLabel(style.why, hit.why, this);
         m_why->setFont(italic);
         m_why->setWordWrap(true);
         m_why->setVisible(!hit.why.isEmpty());
@@ -349,12 +340,7 @@ private:
 LogSearchSheet::LogSearchSheet(LogSearchModel::Sources sources, QWidget* parent)
     : QDialog(parent), m_model(new LogSearchModel(std::move(sources), this))
 {
-    setAttribute(Qt::WA_DeleteOnClose);
-    setWindowModality(Qt::WindowModal);
-    setWindowTitle(QStringLiteral("Search"));
-    setAccessibleName(QStringLiteral("Search"));
-    setFixedSize(m_style.size);
-    setAutoFillBackground(true);
+    prepareSheet(*this, QStringLiteral("Search"), m_style.size);
 
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(m_style.padding, m_style.padding, m_style.padding, m_style.padding);
@@ -419,7 +405,7 @@ void LogSearchSheet::buildTop(QVBoxLayout* layout)
     m_search = new QPushButton(QStringLiteral("Search"), m_searchRow);
     m_search->setAutoDefault(false);
     connect(m_search, &QPushButton::clicked, m_model, &LogSearchModel::submit);
-    m_problem = makeLabel(m_style.problem, QString(), m_searchRow);
+    m_problem = plainLabel(m_style.problem, QString(), m_searchRow);
     m_problem->setWordWrap(true);
     auto* row = new QHBoxLayout(m_searchRow);
     row->setContentsMargins(0, 0, 0, 0);
@@ -451,7 +437,7 @@ void LogSearchSheet::buildLocal()
     connect(m_list, &QListView::clicked, this, &LogSearchSheet::choose);
     connect(m_list, &QListView::activated, this, &LogSearchSheet::choose);
 
-    m_nothing = makeLabel(m_style.nothing, QStringLiteral("Nothing in this log."), page);
+    m_nothing = plainLabel(m_style.nothing, QStringLiteral("Nothing in this log."), page);
     auto* layout = new QVBoxLayout(page);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(m_style.resultSpacing);
