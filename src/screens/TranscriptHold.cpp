@@ -1,5 +1,7 @@
 #include "screens/TranscriptHold.h"
 
+#include "screens/SkippedRows.h"
+
 #include <algorithm>
 
 namespace {
@@ -23,7 +25,7 @@ bool TranscriptHold::came(qsizetype liveRow) const
 qsizetype TranscriptHold::heldRowOfLive(qsizetype liveRow) const
 {
     // Its place among the held lines still live, then past the copies standing before it.
-    qsizetype row = liveRow - (std::lower_bound(m_came.cbegin(), m_came.cend(), liveRow) - m_came.cbegin());
+    qsizetype row = liveRow - SkippedRows::before(m_came, liveRow);
     for (const auto& kept : m_left) {
         if (kept.first > row)
             break;
@@ -34,18 +36,9 @@ qsizetype TranscriptHold::heldRowOfLive(qsizetype liveRow) const
 
 qsizetype TranscriptHold::liveRowOfHeld(qsizetype row) const
 {
+    // Past the copies standing before it, then past the rows that came since the hold.
     const qsizetype still = row - (std::lower_bound(m_left.cbegin(), m_left.cend(), row, byRow) - m_left.cbegin());
-    // Came row j has (came[j] - j) held live rows before it, which never decreases with j.
-    qsizetype low = 0;
-    qsizetype high = qsizetype(m_came.size());
-    while (low < high) {
-        const qsizetype middle = low + (high - low) / 2;
-        if (m_came[size_t(middle)] - middle <= still)
-            low = middle + 1;
-        else
-            high = middle;
-    }
-    return still + low;
+    return SkippedRows::wholeRow(m_came, still);
 }
 
 const DisplaySegment* TranscriptHold::leftAt(qsizetype row) const

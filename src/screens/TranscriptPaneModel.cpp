@@ -1,6 +1,7 @@
 #include "screens/TranscriptPaneModel.h"
 
 #include "screens/LoggingScreenModel.h"
+#include "screens/SkippedRows.h"
 #include "timecode/CameraTimecode.h"
 
 #include <algorithm>
@@ -81,23 +82,12 @@ bool TranscriptPaneModel::isHiddenRow(qsizetype row) const
 
 qsizetype TranscriptPaneModel::hiddenBefore(qsizetype row) const
 {
-    return std::lower_bound(m_hidden.begin(), m_hidden.end(), row) - m_hidden.begin();
+    return SkippedRows::before(m_hidden, row);
 }
 
 qsizetype TranscriptPaneModel::engineRow(qsizetype visibleRow) const
 {
-    // Hidden row j has (hidden[j] - j) visible rows before it, which never decreases with j: the
-    // visible row's engine row is past exactly the hidden rows with no more visible rows before.
-    qsizetype low = 0;
-    qsizetype high = qsizetype(m_hidden.size());
-    while (low < high) {
-        const qsizetype middle = low + (high - low) / 2;
-        if (m_hidden[size_t(middle)] - middle <= visibleRow)
-            low = middle + 1;
-        else
-            high = middle;
-    }
-    return visibleRow + low;
+    return SkippedRows::wholeRow(m_hidden, visibleRow);
 }
 
 qsizetype TranscriptPaneModel::visibleCount() const
