@@ -17,6 +17,15 @@ ServiceRequest sessionRequest(const QString& path, const QByteArray& method)
     return exchange;
 }
 
+// Goes with `session` alone: no cookie at all when it is none.
+ServiceRequest sessionRequest(const QString& path, const QByteArray& method, const std::optional<QString>& session)
+{
+    ServiceRequest exchange = sessionRequest(path, method);
+    exchange.withSession = session.has_value();
+    exchange.sessionCookie = session;
+    return exchange;
+}
+
 void send(APIService& service, ServiceRequest exchange, QObject* context, Completion done)
 {
     service.send(std::move(exchange), context, [done = std::move(done)](ServiceResult<ServiceReply> result) {
@@ -42,6 +51,14 @@ void request(APIService& service, const QString& path, const QByteArray& method,
     send(service, std::move(exchange), context, std::move(done));
 }
 
+void request(APIService& service, const QString& path, const QByteArray& method, const std::optional<QJsonObject>& body,
+             const std::optional<QString>& session, QObject* context, Completion done)
+{
+    ServiceRequest exchange = sessionRequest(path, method, session);
+    exchange.body = body;
+    send(service, std::move(exchange), context, std::move(done));
+}
+
 void request(const QString& path, const QByteArray& method, const std::optional<QJsonObject>& body, QObject* context,
              Completion done)
 {
@@ -60,10 +77,8 @@ void requestEncoded(APIService& service, const QString& path, const QByteArray& 
 void requestEncoded(APIService& service, const QString& path, const QByteArray& method, EncodedBody json,
                     const std::optional<QString>& session, QObject* context, Completion done)
 {
-    ServiceRequest exchange = sessionRequest(path, method);
+    ServiceRequest exchange = sessionRequest(path, method, session);
     exchange.encodedBody = std::move(json);
-    exchange.withSession = session.has_value();
-    exchange.sessionCookie = session;
     send(service, std::move(exchange), context, std::move(done));
 }
 

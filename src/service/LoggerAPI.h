@@ -31,6 +31,11 @@ using Completion = std::function<void(ServiceResult<QJsonObject>)>;
 void request(APIService& service, const QString& path, const QByteArray& method, const std::optional<QJsonObject>& body,
              QObject* context, Completion done);
 
+// The same, sent with `session`, the cookie held when the request was taken (none: no cookie),
+// whatever the service holds by the time it goes out (see requestEncoded below).
+void request(APIService& service, const QString& path, const QByteArray& method, const std::optional<QJsonObject>& body,
+             const std::optional<QString>& session, QObject* context, Completion done);
+
 // The same through APIService::shared().
 void request(const QString& path, const QByteArray& method, const std::optional<QJsonObject>& body, QObject* context,
              Completion done);

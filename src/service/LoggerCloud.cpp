@@ -376,17 +376,21 @@ void LoggerCloud::wrap(Done done)
     shoot->wrapping = true;
     m_timer->stop();
 
-    // The caller moves the log on right after this call: what the wrap sends is the log now.
+    // The caller moves the log on right after this call: what the wrap sends is the log now, and
+    // it goes with the session of now, as its final sync does, whoever is signed in by then.
     std::optional<Outgoing> last;
     if (m_snapshot) {
         m_dirty = false;
         last = takeSnapshot();
     }
-    Done finalSync = [this, shoot, last = std::move(last), done = std::move(done)]() mutable {
+    std::optional<QString> session = last ? last->session : m_service.sessionCookie();
+    Done finalSync = [this, shoot, last = std::move(last), session = std::move(session),
+                      done = std::move(done)]() mutable {
         if (!last)
-            return sendWrap(shoot, std::move(done));
-        sync(shoot, std::move(*last),
-             [this, shoot, done = std::move(done)]() mutable { sendWrap(shoot, std::move(done)); });
+            return sendWrap(shoot, session, std::move(done));
+        sync(shoot, std::move(*last), [this, shoot, session = std::move(session), done = std::move(done)]() mutable {
+            sendWrap(shoot, session, std::move(done));
+        });
     };
     if (shoot->flushing)
         shoot->afterSync.append(std::move(finalSync));
@@ -394,17 +398,21 @@ void LoggerCloud::wrap(Done done)
         finalSync();
 }
 
-void LoggerCloud::sendWrap(const std::shared_ptr<Shoot>& shoot, Done done)
+void LoggerCloud::sendWrap(const std::shared_ptr<Shoot>& shoot, const std::optional<QString>& session, Done done)
 {
-    LoggerAPI::request(m_service, wrapPath(shoot->token), "POST", QJsonObject(), this,
-                       [this, shoot, done = std::move(done)](ServiceResult<QJsonObject>) {
-                           // A failed wrap is not retried; the cloud lets go of the shoot either way.
-                           if (shoot == m_shoot)
-                               reset();
-                           if (done)
-                               done();
-                           runAll(std::exchange(shoot->afterWrap, {}));
-                       });
+    // A failed wrap is not retried; the cloud lets go of the shoot either way.
+    Done wrapped = [this, shoot, done = std::move(done)] {
+        if (shoot == m_shoot)
+            reset();
+        if (done)
+            done();
+        runAll(std::exchange(shoot->afterWrap, {}));
+    };
+    // Signed out when it was asked for: refused without a session, so nothing goes.
+    if (!session)
+        return later(std::move(wrapped));
+    LoggerAPI::request(m_service, wrapPath(shoot->token), "POST", QJsonObject(), session, this,
+                       [wrapped = std::move(wrapped)](ServiceResult<QJsonObject>) { wrapped(); });
 }
 
 void LoggerCloud::reset()

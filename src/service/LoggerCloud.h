@@ -129,9 +129,10 @@ public:
     void flush(Done done = {});
     // One heartbeat now (nothing without a token).
     void heartbeat(Done done = {});
-    // Final sync of the log as it is now (the snapshot is taken by this call), after any sync in
-    // flight has ended; then the wrap request; then, unless another shoot has started meanwhile,
-    // reset. Failures are not reported. Without a token nothing is sent.
+    // Final sync of the log as it is now (the snapshot and the session are taken by this call),
+    // after any sync in flight has ended; then the wrap request, with that same session (none when
+    // signed out: no wrap goes); then, unless another shoot has started meanwhile, reset. Failures
+    // are not reported. Without a token nothing is sent.
     void wrap(Done done = {});
     // Back to idle: timer stopped, no token, no sent marker ids, no lastSaved, no problem.
     void reset();
@@ -173,7 +174,7 @@ private:
     void sendAssembled(quint64 number, Assembled assembled);
     // A sync's answer: what the shoot now holds and, while it is live, the cloud's own state.
     void synced(const std::shared_ptr<Shoot>& shoot, QSet<QString> current, const ServiceResult<QJsonObject>& result);
-    void sendWrap(const std::shared_ptr<Shoot>& shoot, Done done);
+    void sendWrap(const std::shared_ptr<Shoot>& shoot, const std::optional<QString>& session, Done done);
     // Whether answers for `shoot` may still change the cloud's own state.
     [[nodiscard]] bool isLive(const std::shared_ptr<Shoot>& shoot) const;
     void setLastSaved(std::optional<Date> date);

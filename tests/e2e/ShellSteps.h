@@ -14,12 +14,13 @@ inline constexpr int kSignInWaitMs = 20000;
 
 // Signs in through the card as a new user would: the address (replacing one kept from an
 // earlier sign-in), Return, the code, Return.
-inline void signIn(PindleLoggerApp& app, const QString& code)
+inline void signIn(PindleLoggerApp& app, const QString& code,
+                   const QString& address = QStringLiteral("ada@example.com"))
 {
     auto* email = app.root()->findChild<QLineEdit*>(QStringLiteral("emailField"));
     QVERIFY(email);
     email->selectAll();
-    QTest::keyClicks(email, QStringLiteral("ada@example.com"));
+    QTest::keyClicks(email, address);
     QTest::keyClick(email, Qt::Key_Return);
     QLineEdit* codeField = nullptr;
     QTRY_VERIFY((codeField = app.root()->findChild<QLineEdit*>(QStringLiteral("codeField"))) && codeField->isVisible());

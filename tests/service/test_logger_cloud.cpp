@@ -129,6 +129,16 @@ private:
                                {"count", kind == QLatin1String("drop") ? -1 : 1}};
         QVERIFY(m_standin->control(QStringLiteral("fault"), body).value(QStringLiteral("ok")).toBool());
     }
+    void signIn(Rig& r, const QString& email)
+    {
+        servicetesting::ErrorLatch codeSent;
+        servicetesting::ErrorLatch verified;
+        r.service.sendLoginCode(email, nullptr, codeSent.callback());
+        QVERIFY(codeSent.wait());
+        r.service.verifyLoginCode(email, m_standin->code(), nullptr, verified.callback());
+        QVERIFY(verified.wait());
+        QVERIFY(r.service.sessionCookie());
+    }
     static QString syncPath(const std::optional<QString>& token)
     {
         return QStringLiteral("/api/logger/shoots/") + token.value_or(QString()) + QStringLiteral("/sync");
@@ -507,13 +517,7 @@ private Q_SLOTS:
         QCOMPARE(r->cloud.lastSaved(), std::nullopt);
 
         // Signed in again, a new screen installs its log; nothing goes to the old shoot.
-        servicetesting::ErrorLatch codeSent;
-        servicetesting::ErrorLatch verified;
-        r->service.sendLoginCode(QStringLiteral("ada@example.com"), nullptr, codeSent.callback());
-        QVERIFY(codeSent.wait());
-        r->service.verifyLoginCode(QStringLiteral("ada@example.com"), m_standin->code(), nullptr, verified.callback());
-        QVERIFY(verified.wait());
-        QVERIFY(r->service.sessionCookie());
+        signIn(*r, QStringLiteral("ada@example.com"));
         r->cloud.setSnapshot([] { return snapshotOf({}); });
         r->cloud.setDirty(true);
         r->cloud.tick();
@@ -530,6 +534,54 @@ private Q_SLOTS:
         QVERIFY(r->await(&LoggerCloud::flush));
         QCOMPARE(count(fresh, "syncs"), 1);
         QCOMPARE(shoot(fresh).value(QStringLiteral("deleted_markers")).toArray(), QJsonArray());
+    }
+
+    // A wrap goes with the session it was asked in, as its final sync does: a sign-out (and any
+    // sign-in) before the sync's answer changes neither; asked with no session, no wrap goes.
+    void wrapKeepsItsSession_data()
+    {
+        QTest::addColumn<QString>("then"); // who signs in before the final sync's answer
+        QTest::newRow("nobody") << QString();
+        QTest::newRow("the same account") << QStringLiteral("ada@example.com");
+        QTest::newRow("another account") << QStringLiteral("bob@example.com");
+        QTest::newRow("no session when asked") << QStringLiteral("-");
+    }
+    void wrapKeepsItsSession()
+    {
+        QFETCH(QString, then);
+        const bool signedOut = then == QLatin1String("-");
+        auto owner = started({QStringLiteral("A")});
+        const std::optional<QString> token = owner->cloud.token();
+        QVERIFY(owner->await(&LoggerCloud::flush));
+        // Signed out when it is asked for: a cloud with the shoot's token and no session.
+        std::unique_ptr<Rig> r = signedOut ? std::make_unique<Rig>(m_standin->baseUrl(), QString(),
+                                                                   m_dir.filePath(QStringLiteral("defaults-out.json")))
+                                           : std::move(owner);
+        if (signedOut) {
+            QCOMPARE(r->start(token, false), token);
+            r->cloud.setSnapshot([] { return snapshotOf({QStringLiteral("A")}); });
+        }
+        const QString cookie = r->service.sessionCookie().value_or(QString());
+        fault(syncPath(token), QStringLiteral("slow"), 200, 800);
+        bool wrapped = false;
+        r->cloud.wrap([&] { wrapped = true; });
+        if (!signedOut)
+            r->service.forgetSessionCookie();
+        if (!then.isEmpty() && !signedOut)
+            signIn(*r, then);
+        QVERIFY(QTest::qWaitFor([&] { return wrapped; }, kWaitMs));
+        QCOMPARE(r->cloud.token(), std::nullopt);
+
+        const QJsonObject held = shoot(token);
+        QCOMPARE(held.value(QStringLiteral("ended")).toBool(), !signedOut);
+        QCOMPARE(held.value(QStringLiteral("wraps")).toInt(), signedOut ? 0 : 1);
+        const QJsonObject requests = m_standin->state().value(QStringLiteral("requests")).toObject();
+        const QString wrapKey = QStringLiteral("POST /api/logger/shoots/%1/wrap").arg(*token);
+        QCOMPARE(requests.contains(wrapKey), !signedOut);
+        for (const QString& key : {wrapKey, QStringLiteral("POST ") + syncPath(token)}) {
+            const QJsonValue sent = requests.value(key)[QStringLiteral("headers")][QStringLiteral("cookie")];
+            QCOMPARE(sent.toString(), cookie);
+        }
     }
 
     // A screen going away (or another one shown) sends its log once more, then the cloud lets go:
