@@ -1,5 +1,6 @@
 #include "service/ReplyWatch.h"
 
+#include <QHostInfo>
 #include <QNetworkReply>
 
 #include <algorithm>
@@ -92,17 +93,33 @@ void ReplyWatch::sent(qint64 sent, qint64 total)
     // (Qt may send the body again, on a new connection, when a kept-alive one was found closed.)
     if (total > 0 && !m_answerBegun && m_silence && SocketQueues::isSupported()) {
         m_bodySize = total;
-        if (!m_drainPoll)
+        if (!m_drainPoll) {
+            findPeer();
             m_drainPoll = Clock::system().makeTimer([this] { watchDrain(); });
+        }
         if (!m_drainPoll->isActive())
             m_drainPoll->start(std::clamp<std::chrono::milliseconds>(m_silenceLimit / 4, 50ms, 250ms));
         watchDrain();
     }
 }
 
+void ReplyWatch::findPeer()
+{
+    const QUrl url = m_reply->url();
+    m_peer.port = quint16(url.port(url.scheme() == QLatin1String("https") ? 443 : 80));
+    const QString host = url.host();
+    if (QHostAddress address; address.setAddress(host)) {
+        m_peer.addresses = {address};
+        return;
+    }
+    // The network layer has just looked the host up: the answer comes from the lookup cache. Until
+    // it comes no connection is the request's, and silence counts.
+    QHostInfo::lookupHost(host, this, [this](const QHostInfo& info) { m_peer.addresses = info.addresses(); });
+}
+
 void ReplyWatch::watchDrain()
 {
-    switch (SocketQueues::bodyState(m_writtenBefore, m_bodySize)) {
+    switch (SocketQueues::bodyState(m_writtenBefore, m_bodySize, m_peer)) {
     case SocketQueues::BodyState::Queued:
         heard();
         break;

@@ -43,6 +43,8 @@ private:
     void heard();
     void sent(qint64 sent, qint64 total);
     void watchDrain();
+    // Finds where the request's connection goes: its URL's host and port.
+    void findPeer();
     void take();
     void finish();
     [[nodiscard]] ServiceResult<ServiceReply> outcome();
@@ -57,9 +59,10 @@ private:
     // Still handing the body to the network.
     bool m_sending = false;
     // Once Qt has handed the whole body over, the peer may still be reading it out of the sockets'
-    // buffers: polled while no answer has begun. The connection is picked out by how much was
-    // written to it since the exchange began (see SocketQueues).
+    // buffers: polled while no answer has begun. The connection is picked out by where it goes and
+    // how much was written to it since the exchange began (see SocketQueues).
     const SocketQueues::Written m_writtenBefore;
+    SocketQueues::Peer m_peer;
     qint64 m_bodySize = 0;
     std::unique_ptr<Clock::Timer> m_drainPoll;
     bool m_answerBegun = false;

@@ -1,11 +1,13 @@
 #include "service/SocketQueues.h"
 
+#include <algorithm>
 #include <optional>
 
 #if defined(Q_OS_LINUX)
 #include <cstddef>
 #include <cstdlib>
 
+#include <arpa/inet.h>
 #include <dirent.h>
 #include <linux/sockios.h>
 #include <linux/tcp.h>
@@ -45,7 +47,14 @@ std::optional<Connection> tcpConnection(int fd)
     int queued = 0;
     if (::ioctl(fd, SIOCOUTQ, &queued) != 0 || queued < 0)
         return std::nullopt;
-    return Connection{quint64(status.st_ino), qint64(info.tcpi_bytes_acked) + queued, queued};
+    sockaddr_storage far{};
+    length = sizeof far;
+    if (::getpeername(fd, reinterpret_cast<sockaddr*>(&far), &length) != 0)
+        return std::nullopt;
+    const quint16 port = far.ss_family == AF_INET6 ? ntohs(reinterpret_cast<const sockaddr_in6*>(&far)->sin6_port)
+                                                   : ntohs(reinterpret_cast<const sockaddr_in*>(&far)->sin_port);
+    return Connection{quint64(status.st_ino), qint64(info.tcpi_bytes_acked) + queued, queued,
+                      QHostAddress(reinterpret_cast<const sockaddr*>(&far)), port};
 }
 
 } // namespace
@@ -96,23 +105,41 @@ Written written()
     return found;
 }
 
-BodyState bodyState(const Written& before, qint64 body)
+bool Peer::isFarEndOf(const Connection& connection) const
+{
+    if (port == 0 || connection.peerPort != port)
+        return false;
+    // An IPv6 socket reaches an IPv4 host through a mapped address.
+    return std::any_of(addresses.cbegin(), addresses.cend(), [&](const QHostAddress& address) {
+        return address.isEqual(connection.peer, QHostAddress::ConvertV4MappedToIPv4);
+    });
+}
+
+BodyState bodyState(const Written& before, qint64 body, const Peer& peer)
 {
     constexpr qint64 kUnflushed = 64 * 1024;
     constexpr qint64 kOverhead = 64 * 1024;
-    BodyState state = BodyState::Unknown;
     if (body <= 0)
-        return state;
-    for (const Connection& connection : connections()) {
+        return BodyState::Unknown;
+    const std::vector<Connection> all = connections();
+    const Connection* own = nullptr;
+    qint64 ownGiven = 0;
+    for (const Connection& connection : all) {
+        if (!peer.isFarEndOf(connection))
+            continue;
         const qint64 given = connection.written - before.value(connection.inode, 0);
         if (given <= 0 || given < body - kUnflushed || given > body + kOverhead + body / 64)
             continue;
-        if (connection.queued > 0)
-            return BodyState::Queued;
-        if (given >= body)
-            state = BodyState::Taken;
+        if (own)
+            return BodyState::Unknown;
+        own = &connection;
+        ownGiven = given;
     }
-    return state;
+    if (!own)
+        return BodyState::Unknown;
+    if (own->queued > 0)
+        return BodyState::Queued;
+    return ownGiven >= body ? BodyState::Taken : BodyState::Unknown;
 }
 
 } // namespace SocketQueues

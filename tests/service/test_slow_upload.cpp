@@ -5,9 +5,11 @@
 #include "service/APIService.h"
 #include "service/CookieStore.h"
 
+#include <QElapsedTimer>
 #include <QEventLoop>
 #include <QJsonDocument>
 #include <QPointer>
+#include <QSet>
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QTimer>
@@ -23,8 +25,9 @@ using namespace std::chrono_literals;
 
 // A loopback HTTP peer on a slow link. After the request's headers it takes nothing of the body
 // for `hold` (negative: never), then the rest as fast as it comes, and answers `answerDelay` after
-// the last byte. Once the sender's socket buffer is full, Qt reports no upload progress for the
-// rest of the hold: the silence between the bursts of a slow link.
+// the last byte (negative: never). Once the sender's socket buffer is full, Qt reports no upload
+// progress for the rest of the hold: the silence between the bursts of a slow link. Connections
+// from the ports it is told to leave are kept open and never read.
 class SlowPeer : public QObject {
 public:
     static constexpr qint64 kBuffer = 64 * 1024;
@@ -33,7 +36,12 @@ public:
         : m_hold(hold), m_answerDelay(answerDelay)
     {
         connect(&m_server, &QTcpServer::newConnection, this, [this] {
-            m_socket = m_server.nextPendingConnection();
+            QTcpSocket* socket = m_server.nextPendingConnection();
+            if (m_unread.contains(socket->peerPort())) {
+                socket->setReadBufferSize(1);
+                return;
+            }
+            m_socket = socket;
             m_socket->setSocketOption(QAbstractSocket::ReceiveBufferSizeSocketOption, kBuffer);
             m_socket->setReadBufferSize(kBuffer);
             connect(m_socket, &QTcpSocket::readyRead, this, &SlowPeer::pump);
@@ -44,6 +52,8 @@ public:
     [[nodiscard]] QString baseUrl() const { return QStringLiteral("http://127.0.0.1:%1").arg(m_server.serverPort()); }
     [[nodiscard]] bool hasHeaders() const { return m_length >= 0; }
     [[nodiscard]] qint64 bodyRead() const { return m_bodyRead; }
+    [[nodiscard]] quint16 port() const { return m_server.serverPort(); }
+    void leaveUnread(quint16 clientPort) { m_unread.insert(clientPort); }
 
 private:
     void pump()
@@ -71,6 +81,8 @@ private:
             m_bodyRead += m_socket->read(kBuffer).size();
         if (m_reading && m_bodyRead >= m_length) {
             m_reading = false;
+            if (m_answerDelay.count() < 0)
+                return;
             QTimer::singleShot(m_answerDelay, this, [socket = m_socket] {
                 if (socket && socket->state() == QAbstractSocket::ConnectedState)
                     socket->write("HTTP/1.1 200 OK\r\nContent-Type: application/json\r\nContent-Length: 11\r\n"
@@ -87,6 +99,29 @@ private:
     qint64 m_length = -1;
     qint64 m_bodyRead = 0;
     bool m_reading = false;
+    QSet<quint16> m_unread;
+};
+
+// A loopback listener that never reads what its connections send: once their small windows are
+// full, the bytes stay queued on the sending side.
+class Sink : public QObject {
+public:
+    Sink()
+    {
+        connect(&m_server, &QTcpServer::newConnection, this,
+                [this] { m_server.nextPendingConnection()->setReadBufferSize(1); });
+    }
+
+    [[nodiscard]] bool listen()
+    {
+        const int size = 16 * 1024;
+        return m_server.listen(QHostAddress::LocalHost) &&
+               ::setsockopt(int(m_server.socketDescriptor()), SOL_SOCKET, SO_RCVBUF, &size, sizeof size) == 0;
+    }
+    [[nodiscard]] quint16 port() const { return m_server.serverPort(); }
+
+private:
+    QTcpServer m_server;
 };
 
 // A loopback HTTP peer that reads slowly through a small receive window: `chunk` bytes every
@@ -236,6 +271,61 @@ private Q_SLOTS:
             QCOMPARE(result.error().kind(), ServiceError::Kind::Timeout);
         }
         QCOMPARE(peer.bodyRead() == size, holdMs >= 0);
+    }
+
+    // A body the peer has read whole, and no answer: silence ends it, whatever else the process
+    // sends meanwhile. Another connection with bytes queued, to another peer or to the same one,
+    // with about the body's count or (for a small body) far fewer, is not the request's.
+    void silenceBesideOtherTraffic_data()
+    {
+        QTest::addColumn<int>("bodyKb");
+        QTest::addColumn<int>("otherKb");   // given to the other connection while the request runs
+        QTest::addColumn<int>("prefillKb"); // given to it before, to fill its peer's window
+        QTest::addColumn<bool>("samePeer");
+        QTest::newRow("a like count elsewhere") << 300 << 300 << 0 << false;
+        QTest::newRow("a like count to the same peer") << 300 << 300 << 0 << true;
+        QTest::newRow("a small body, far fewer elsewhere") << 30 << 2 << 256 << false;
+    }
+    void silenceBesideOtherTraffic()
+    {
+        QFETCH(int, bodyKb);
+        QFETCH(int, otherKb);
+        QFETCH(int, prefillKb);
+        QFETCH(bool, samePeer);
+        SlowPeer peer{300ms, -1ms};
+        QVERIFY(peer.listen());
+        Sink sink;
+        QVERIFY(sink.listen());
+        QTcpSocket other;
+        other.connectToHost(QHostAddress::LocalHost, samePeer ? peer.port() : sink.port());
+        QVERIFY(other.waitForConnected(10000));
+        if (samePeer)
+            peer.leaveUnread(other.localPort());
+        other.write(QByteArray(prefillKb * 1024, 'p'));
+        QVERIFY(runUntil([&] { return other.bytesToWrite() == 0; }, 5s));
+
+        InMemoryCookieStore store;
+        ManualClock clock; // the deadline never comes
+        APIService service(peer.baseUrl(), store, &clock);
+        ServiceRequest request;
+        request.path = QStringLiteral("/api/logger/sync");
+        request.body = QJsonObject{{QStringLiteral("pad"), QString(bodyKb * 1024, QLatin1Char('a'))}};
+        request.timeout = 1500ms;
+        request.withSession = false;
+        const qint64 size = QJsonDocument(*request.body).toJson(QJsonDocument::Compact).size();
+
+        Latch<ServiceResult<ServiceReply>> done;
+        QElapsedTimer elapsed;
+        elapsed.start();
+        service.send(request, nullptr, done.callback());
+        other.write(QByteArray(otherKb * 1024, 'o'));
+        other.flush();
+        QVERIFY(runUntil([&] { return done.value.has_value(); }, 4 * request.timeout));
+        QVERIFY(elapsed.elapsed() >= request.timeout.count());
+        QVERIFY(!done.value->ok());
+        QCOMPARE(done.value->error().kind(), ServiceError::Kind::Timeout);
+        QCOMPARE(peer.bodyRead(), size);
+        QVERIFY(other.state() == QAbstractSocket::ConnectedState);
     }
 
     // A peer reading a body its kernel and ours already hold, slower than the timeout allows for

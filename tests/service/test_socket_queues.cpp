@@ -90,26 +90,33 @@ private Q_SLOTS:
         QCOMPARE(connection(pair.client)->written, bytes + 1);
     }
 
-    // A request's body is told apart from other traffic by how much its connection was given
-    // since the request began, and is queued until the peer has taken all of it.
+    // A request's body is told apart from other traffic by where its connection goes and how much
+    // it was given since the request began, and is queued until the peer has taken all of it. A
+    // second connection to the same peer that fits as well leaves it unknown.
     void bodyState_data()
     {
         QTest::addColumn<int>("before"); // written ahead of the request
         QTest::addColumn<int>("given");  // written since
         QTest::addColumn<bool>("read");  // the peer reads all
+        QTest::addColumn<QString>("sentTo");
         QTest::addColumn<int>("state");
         constexpr int kBody = 128 * 1024;
         const int queued = int(SocketQueues::BodyState::Queued);
         const int taken = int(SocketQueues::BodyState::Taken);
         const int unknown = int(SocketQueues::BodyState::Unknown);
-        QTest::newRow("the body") << 0 << kBody << false << queued;
-        QTest::newRow("the body after earlier traffic") << 2 * kBody << kBody << false << queued;
-        QTest::newRow("the body and its head") << 0 << kBody + 2000 << false << queued;
-        QTest::newRow("most of the body") << 0 << kBody - 32 * 1024 << false << queued;
-        QTest::newRow("the body, read") << 0 << kBody << true << taken;
-        QTest::newRow("most of the body, read") << 0 << kBody - 32 * 1024 << true << unknown;
-        QTest::newRow("much less") << 0 << 48 * 1024 << false << unknown;
-        QTest::newRow("much more") << 0 << 4 * kBody << false << unknown;
+        const QString peer = QStringLiteral("the peer");
+        QTest::newRow("the body") << 0 << kBody << false << peer << queued;
+        QTest::newRow("the body after earlier traffic") << 2 * kBody << kBody << false << peer << queued;
+        QTest::newRow("the body and its head") << 0 << kBody + 2000 << false << peer << queued;
+        QTest::newRow("most of the body") << 0 << kBody - 32 * 1024 << false << peer << queued;
+        QTest::newRow("the body, read") << 0 << kBody << true << peer << taken;
+        QTest::newRow("most of the body, read") << 0 << kBody - 32 * 1024 << true << peer << unknown;
+        QTest::newRow("much less") << 0 << 48 * 1024 << false << peer << unknown;
+        QTest::newRow("much more") << 0 << 4 * kBody << false << peer << unknown;
+        QTest::newRow("to its address as IPv6 maps it") << 0 << kBody << false << QStringLiteral("mapped") << queued;
+        QTest::newRow("to another port") << 0 << kBody << false << QStringLiteral("another port") << unknown;
+        QTest::newRow("to another address") << 0 << kBody << false << QStringLiteral("another address") << unknown;
+        QTest::newRow("the body, read, beside its like") << 0 << kBody << true << QStringLiteral("two") << unknown;
     }
     void bodyState()
     {
@@ -118,20 +125,35 @@ private Q_SLOTS:
         QFETCH(int, before);
         QFETCH(int, given);
         QFETCH(bool, read);
+        QFETCH(QString, sentTo);
         QFETCH(int, state);
         constexpr qint64 kBody = 128 * 1024;
         Pair pair;
         QVERIFY(pair.open());
+        QTcpSocket like;
+        if (sentTo == QLatin1String("two")) {
+            like.connectToHost(QHostAddress::LocalHost, pair.server.serverPort());
+            QVERIFY(like.waitForConnected(10000) && pair.server.waitForNewConnection(10000));
+        }
         QVERIFY(pair.write(before));
         const SocketQueues::Written written = SocketQueues::written();
         QVERIFY(pair.write(given));
+        like.write(QByteArray(given, 'x'));
+        QTRY_COMPARE(like.bytesToWrite(), 0);
         if (read) {
             pair.peer->setReadBufferSize(0);
             QByteArray all;
             QTRY_VERIFY((all += pair.peer->readAll()).size() == before + given && connection(pair.client)->queued == 0);
         }
-        QCOMPARE(int(SocketQueues::bodyState(written, kBody)), state);
-        QCOMPARE(SocketQueues::bodyState(written, 0), SocketQueues::BodyState::Unknown);
+        SocketQueues::Peer peer{{QHostAddress(QHostAddress::LocalHost)}, pair.server.serverPort()};
+        if (sentTo == QLatin1String("another port"))
+            peer.port = quint16(peer.port + 1);
+        if (sentTo == QLatin1String("another address"))
+            peer.addresses = {QHostAddress(QStringLiteral("127.0.0.2")), QHostAddress(QHostAddress::LocalHostIPv6)};
+        if (sentTo == QLatin1String("mapped"))
+            peer.addresses = {QHostAddress(QStringLiteral("::ffff:127.0.0.1"))};
+        QCOMPARE(int(SocketQueues::bodyState(written, kBody, peer)), state);
+        QCOMPARE(SocketQueues::bodyState(written, 0, peer), SocketQueues::BodyState::Unknown);
     }
 };
 
