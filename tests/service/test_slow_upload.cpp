@@ -337,11 +337,14 @@ private Q_SLOTS:
         QTest::addColumn<int>("answerDelayMs");
         QTest::addColumn<int>("stopAtKb"); // -1: reads it all
         QTest::addColumn<bool>("answered");
-        QTest::newRow("main thread") << false << 0 << -1 << true;
-        QTest::newRow("upload thread") << true << 0 << -1 << true;
-        QTest::newRow("read, answer silent past the timeout") << true << 3000 << -1 << false;
-        QTest::newRow("stops reading, main thread") << false << 0 << 256 << false;
-        QTest::newRow("stops reading, upload thread") << true << 0 << 256 << false;
+        QTest::addColumn<QString>("host");
+        const QString address = QStringLiteral("127.0.0.1");
+        QTest::newRow("main thread") << false << 0 << -1 << true << address;
+        QTest::newRow("upload thread") << true << 0 << -1 << true << address;
+        QTest::newRow("upload thread, host by name") << true << 0 << -1 << true << QStringLiteral("localhost");
+        QTest::newRow("read, answer silent past the timeout") << true << 3000 << -1 << false << address;
+        QTest::newRow("stops reading, main thread") << false << 0 << 256 << false << address;
+        QTest::newRow("stops reading, upload thread") << true << 0 << 256 << false << address;
     }
     void slowReader()
     {
@@ -349,13 +352,14 @@ private Q_SLOTS:
         QFETCH(int, answerDelayMs);
         QFETCH(int, stopAtKb);
         QFETCH(bool, answered);
+        QFETCH(QString, host);
         // 1 MB at 320 KB/s: over three seconds of reading, twice the timeout.
         const qint64 stopAt = stopAtKb < 0 ? -1 : stopAtKb * 1024;
         TricklePeer peer{16 * 1024, 50ms, std::chrono::milliseconds(answerDelayMs), stopAt};
         QVERIFY(peer.listen());
         InMemoryCookieStore store;
         ManualClock clock;
-        APIService service(peer.baseUrl(), store, &clock);
+        APIService service(QString(peer.baseUrl()).replace(QStringLiteral("127.0.0.1"), host), store, &clock);
 
         ServiceRequest request;
         request.path = QStringLiteral("/api/logger/sync");
