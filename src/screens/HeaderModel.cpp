@@ -269,6 +269,15 @@ QString HeaderModel::inputLabelFor(int liveChannels, qsizetype channels)
     return QStringLiteral("%1 of %2 ch").arg(liveChannels).arg(channels);
 }
 
+HeaderModel::~HeaderModel()
+{
+    // The screen is going (a sign-out, say) before the cloud has answered: a wrap drops the log's
+    // token whether it succeeds or not, and a log kept with the token of a wrapped shoot would
+    // sync to it in vain once reopened.
+    for (const QUuid& wrapped : std::exchange(m_wrappedLogs, {}))
+        forgetShootToken(wrapped);
+}
+
 // --- commands ---
 
 void HeaderModel::saveOpenLog()
@@ -333,7 +342,11 @@ void HeaderModel::wrapLog()
 {
     stopIfRunning();
     const QUuid wrapped = m_screen.log().id();
-    startWrap([this, wrapped] { forgetShootToken(wrapped); });
+    m_wrappedLogs.append(wrapped);
+    startWrap([this, wrapped] {
+        m_wrappedLogs.removeOne(wrapped);
+        forgetShootToken(wrapped);
+    });
 }
 
 void HeaderModel::newSession()

@@ -127,6 +127,8 @@ public:
     static inline const QString kStartingTitle = QStringLiteral("Starting…");
 
     explicit HeaderModel(LoggingScreenModel& screen, QObject* parent = nullptr);
+    // A log whose wrap is still out keeps no token: its wrap will end without this header.
+    ~HeaderModel() override;
 
     [[nodiscard]] LoggingScreenModel& screen() const { return m_screen; }
 
@@ -212,6 +214,8 @@ private:
 
     LoggingScreenModel& m_screen;
     int m_wrapsOut = 0;
+    // The logs of the wraps out that drop their token when they end.
+    QList<QUuid> m_wrappedLogs;
     bool m_startQueued = false;
     std::optional<QString> m_dismissedProblem;
     bool m_exportEnabled = false;

@@ -159,6 +159,7 @@ private Q_SLOTS:
             return;
         const std::optional<QString> session = j.shell.service.sessionCookie();
         QVERIFY(session);
+        const QUuid logID = j.view->screen().log().id();
         if (beforeAnswer)
             j.standin.control(QStringLiteral("fault"),
                               {{"path", QStringLiteral("/api/logger/shoots/%1/sync").arg(j.token)},
@@ -198,6 +199,16 @@ private Q_SLOTS:
             QCOMPARE(it.value()[QStringLiteral("headers")][QStringLiteral("cookie")].toString(), *session);
         }
         QCOMPARE(seen, 2);
+
+        // The wrapped log is kept without its shoot, as after any wrap: reopened, it would not
+        // sync to the shoot that has ended.
+        LogSessionStore& store = j.app->root()->findChild<LoggingView*>()->screen().sessions();
+        store.waitForLoad();
+        const auto kept = std::find_if(store.sessions().cbegin(), store.sessions().cend(),
+                                       [&](const LogSession& s) { return s.id == logID; });
+        QVERIFY(kept != store.sessions().cend());
+        QCOMPARE(kept->entries.size(), 3);
+        QCOMPARE(kept->shootToken, std::nullopt);
     }
 };
 
