@@ -49,17 +49,22 @@ const QColor printedMuted(0x6F, 0x6A, 0x60);
 const QColor printedLine(0xE3, 0xE1, 0xDC);
 const QColor printedCoral(0xFF, 0x5C, 0x4D);
 
-// DM Sans must be known to the font database before the fonts are made, or the sheet silently
+const QString sansFamily = QStringLiteral("DM Sans");
+const QString monoFamily = QStringLiteral("DM Mono");
+
+// Both faces must be known to the font database before the fonts are made, or the sheet silently
 // falls back to another face. The application registers the bundled fonts while starting;
-// programs that do not (tests, benchmarks, tools) get them here, once.
+// programs that do not (tests, benchmarks, tools), or that registered only DM Sans, get them
+// here, once.
 void ensureSheetFonts()
 {
-    static const bool ready = QFontDatabase::hasFamily(QStringLiteral("DM Sans")) || !registerFonts().isEmpty();
+    static const bool ready =
+        (QFontDatabase::hasFamily(sansFamily) && QFontDatabase::hasFamily(monoFamily)) || !registerFonts().isEmpty();
     Q_UNUSED(ready);
 }
 
-// DM Sans and the system's fixed font have no emoji or symbols; a colour emoji font cannot be
-// embedded in a PDF. Symbola (fonts-symbola) draws them in one colour and embeds like any other.
+// DM Sans and DM Mono have no emoji or symbols; a colour emoji font cannot be embedded in a PDF.
+// Symbola (fonts-symbola) draws them in one colour and embeds like any other.
 const QString symbolFallback = QStringLiteral("Symbola");
 
 QFont sheetFont(QFont font, QPaintDevice* device)
@@ -74,7 +79,7 @@ QFont sheetFont(QFont font, QPaintDevice* device)
 // DM Sans at a whole size; on the 72 dpi sheet one pixel is one point.
 QFont dmSans(QFont::Weight weight, int size, QPaintDevice* device, qreal tracking = 0)
 {
-    QFont font(QStringLiteral("DM Sans"));
+    QFont font(sansFamily);
     font.setWeight(weight);
     font.setPixelSize(size);
     // Any letter spacing makes Qt shape without ligatures, and 100 % moves no glyph. A PDF
@@ -87,9 +92,11 @@ QFont dmSans(QFont::Weight weight, int size, QPaintDevice* device, qreal trackin
     return sheetFont(font, device);
 }
 
+// Named, not the system's fixed font: its generic "monospace" is no family of Qt's own database,
+// so the family list below would pass straight on to Symbola and set the digits in its serif.
 QFont timecodeFont(QPaintDevice* device)
 {
-    QFont font = QFontDatabase::systemFont(QFontDatabase::FixedFont);
+    QFont font(monoFamily);
     font.setStyleHint(QFont::Monospace);
     font.setWeight(QFont::Medium);
     font.setPixelSize(timecodeFontSize);

@@ -50,6 +50,7 @@ constexpr Face faces[] = {
     {QLatin1StringView("DMSans-Bold"), QLatin1StringView("DM Sans"), QFont::Bold},
     {QLatin1StringView("Inter"), QLatin1StringView("Inter"), QFont::Normal},
     {QLatin1StringView("Inter-Regular"), QLatin1StringView("Inter"), QFont::Normal},
+    {QLatin1StringView("DMMono-Medium"), QLatin1StringView("DM Mono"), QFont::Medium},
 };
 
 int pixelSize(qreal size)

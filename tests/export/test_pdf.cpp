@@ -3,9 +3,11 @@
 #include "ExportTesting.h"
 #include "export/LogSheetExport.h"
 #include "export/PdfLogSheet.h"
+#include "platform/Fonts.h"
 
 #include <QRegularExpression>
 #include <QTemporaryDir>
+#include <QXmlStreamReader>
 
 using LogSheetExport::Meta;
 using LogSheetExport::Row;
@@ -13,6 +15,8 @@ using LogSheetExport::Row;
 namespace {
 
 // Column edges in points from the 36 pt margins, the fixed widths and 8 pt gaps.
+constexpr qreal timecodeLeft = 122;
+constexpr qreal timecodeRight = 192;
 constexpr qreal whoLeft = 200;
 constexpr qreal noteLeft = 439;
 constexpr qreal footerBottom = 842 - 36;
@@ -53,6 +57,51 @@ QString pageText(const QString& path, int page)
 {
     return pdftotext(path, page, QStringLiteral("-layout"))
         .replace(QRegularExpression(QStringLiteral(" +")), QStringLiteral(" "));
+}
+
+// A run of text in one face as pdftohtml reads it, at twice the size so half points stay whole.
+struct Run {
+    QString text;
+    QString face; // the embedded font's full name
+    int doubleSize = 0;
+    QRectF box; // in points
+};
+
+QList<Run> pageRuns(const QString& path, int page)
+{
+    const QString n = QString::number(page);
+    QXmlStreamReader xml(read(QStringLiteral("pdftohtml"),
+                              {QStringLiteral("-xml"), QStringLiteral("-i"), QStringLiteral("-q"),
+                               QStringLiteral("-stdout"), QStringLiteral("-fontfullname"), QStringLiteral("-zoom"),
+                               QStringLiteral("2"), QStringLiteral("-f"), n, QStringLiteral("-l"), n, path}));
+    QHash<QString, std::pair<QString, int>> faces;
+    QList<Run> runs;
+    while (!xml.atEnd()) {
+        if (xml.readNext() != QXmlStreamReader::StartElement)
+            continue;
+        const QXmlStreamAttributes attributes = xml.attributes();
+        const auto value = [&](const char* name) { return attributes.value(QLatin1String(name)); };
+        if (xml.name() == QLatin1String("fontspec")) {
+            faces.insert(value("id").toString(), {value("family").toString(), value("size").toInt()});
+        } else if (xml.name() == QLatin1String("text")) {
+            const auto [face, size] = faces.value(value("font").toString());
+            const QRectF box(value("left").toDouble() / 2, value("top").toDouble() / 2, value("width").toDouble() / 2,
+                             value("height").toDouble() / 2);
+            const QString text = xml.readElementText(QXmlStreamReader::IncludeChildElements);
+            runs.append(Run{text, face, size, box});
+        }
+    }
+    return xml.hasError() ? QList<Run>() : runs;
+}
+
+// Whether pdffonts lists `face` as embedded.
+bool embeds(const QString& path, const QString& face)
+{
+    // Columns: name, type, encoding, emb, sub, uni, object ID.
+    static const QString embedded = QStringLiteral("^\\S*%1\\s.*\\syes\\s+(yes|no)\\s+(yes|no)\\s+\\d+\\s+\\d+\\s*$");
+    return read(QStringLiteral("pdffonts"), {path})
+        .contains(
+            QRegularExpression(embedded.arg(QRegularExpression::escape(face)), QRegularExpression::MultilineOption));
 }
 
 QList<Word> pageWords(const QString& path, int page)
@@ -118,7 +167,21 @@ class TestPdfLogSheet : public QObject {
     }
 
 private Q_SLOTS:
-    void initTestCase() { QVERIFY(m_dir.isValid()); }
+    // Like a program that registered DM Sans only: the sheet must still register its timecode face.
+    void initTestCase()
+    {
+        QVERIFY(m_dir.isValid());
+        const QString fonts = m_dir.filePath(QStringLiteral("Fonts"));
+        QVERIFY(QDir().mkpath(fonts));
+        QStringList names;
+        for (const char* name : {"DMSans-Regular", "DMSans-Medium", "DMSans-SemiBold", "DMSans-Bold"}) {
+            const QString file = QLatin1String(name) + QStringLiteral(".ttf");
+            QVERIFY(QFile::copy(testing_support::sourceDir() + QStringLiteral("/resources/fonts/") + file,
+                                fonts + QLatin1Char('/') + file));
+            names.append(QLatin1String(name));
+        }
+        QCOMPARE(registerFonts(m_dir.path()), names);
+    }
 
     // Pages break early when tall rows fill them: every row once, in order, the header, info
     // line and "Page i of n" on each page, and nothing reaching into the footer.
@@ -246,17 +309,53 @@ private Q_SLOTS:
         QVERIFY(text.contains(QStringLiteral(" fine affluent")));
         QVERIFY(summary.isEmpty() || said.isEmpty() || !text.contains(summary));
         QVERIFY(!text.contains(QStringLiteral("10:11:20:00")) && !text.contains(QStringLiteral("tagword")));
-        const QString fonts = read(QStringLiteral("pdffonts"), {path});
         for (const char* face : {"DMSans-Regular", "DMSans-SemiBold", "DMSans-Bold", "Symbola"}) {
             if (qstrcmp(face, "Symbola") == 0 && !said.startsWith(u"cut"))
                 continue;
-            // Columns: name, type, encoding, emb, sub, uni, object ID.
-            static const QString embedded =
-                QStringLiteral("^\\S*%1\\s.*\\syes\\s+(yes|no)\\s+(yes|no)\\s+\\d+\\s+\\d+\\s*$");
-            QVERIFY2(fonts.contains(
-                         QRegularExpression(embedded.arg(QLatin1String(face)), QRegularExpression::MultilineOption)),
-                     face);
+            QVERIFY2(embeds(path, QLatin1String(face)), face);
         }
+    }
+
+    // Timecodes are in DM Mono Medium at 8.5 pt, cut to their column; a symbol that face lacks
+    // comes from Symbola, and nothing else does.
+    void timecodeFace_data()
+    {
+        QTest::addColumn<QString>("timecode");
+        QTest::addColumn<QString>("shown"); // the column's runs joined, as a pattern
+        QTest::addColumn<QStringList>("faces");
+        const auto row = [](const char* name, const QString& timecode, const char* shown, const QStringList& faces) {
+            QTest::newRow(name) << timecode << QString::fromUtf8(shown) << faces;
+        };
+        const QStringList mono{QStringLiteral("DMMono-Medium")};
+        row("non-drop", QStringLiteral("01:00:07:03"), "^01:00:07:03$", mono);
+        row("drop frame", QStringLiteral("10:11:12;13"), "^10:11:12;13$", mono);
+        row("symbol after", QStringLiteral("01:00:00:00 \u2605"), "^01:00:00:00 ?\u2605$",
+            {QStringLiteral("DMMono-Medium"), QStringLiteral("Symbola")});
+        row("cut to the column", QString(300, QLatin1Char('9')), "^9{8,}\u2026$", mono);
+    }
+    void timecodeFace()
+    {
+        QFETCH(QString, timecode);
+        QFETCH(QString, shown);
+        QFETCH(QStringList, faces);
+        Row row = sheetRow(0);
+        row.timecode = timecode;
+        const QString path = writeSheet({row});
+        QVERIFY(!path.isEmpty());
+        QString text;
+        QStringList used;
+        for (const Run& run : pageRuns(path, 1)) {
+            if (run.box.left() < timecodeLeft - slack || run.box.left() >= whoLeft || run.text == u"TIMECODE")
+                continue;
+            text += run.text;
+            used.append(run.face);
+            QCOMPARE(run.doubleSize, 17);
+            QVERIFY2(run.box.right() <= timecodeRight + slack, qPrintable(run.text));
+        }
+        QVERIFY2(text.contains(QRegularExpression(shown)), qPrintable(text));
+        QCOMPARE(used, faces);
+        QVERIFY(embeds(path, QStringLiteral("DMMono-Medium")));
+        QCOMPARE(embeds(path, QStringLiteral("Symbola")), faces.contains(QStringLiteral("Symbola")));
     }
 
     // Long texts stay inside their column, in order, on at most their lines, cut with "…".

@@ -4,6 +4,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFontInfo>
 #include <QTemporaryDir>
 
 #include <cmath>
@@ -16,8 +17,14 @@ private Q_SLOTS:
     // up and stay within 1 … maximumPixelSize, whatever the size asked for.
     void registersAndResolves()
     {
-        const QStringList all{"DMSans-Regular", "DMSans-Medium", "DMSans-SemiBold", "DMSans-Bold", "Inter"};
+        const QStringList all{"DMSans-Regular", "DMSans-Medium", "DMSans-SemiBold",
+                              "DMSans-Bold",    "Inter",         "DMMono-Medium"};
         QCOMPARE(registerFonts(), all);
+        // The log sheet's timecode face is the bundled file itself: monospaced, at Medium.
+        const QFontInfo mono(Fonts::font(QStringLiteral("DMMono-Medium"), 17));
+        QCOMPARE(mono.family(), QStringLiteral("DM Mono"));
+        QCOMPARE(mono.weight(), int(QFont::Medium));
+        QVERIFY(mono.fixedPitch());
         QCOMPARE(Fonts::font(QStringLiteral("DMSans-SemiBold"), 13).weight(), QFont::DemiBold);
         QCOMPARE(Fonts::font(QStringLiteral("Inter-Regular"), 13).family(), QStringLiteral("Inter"));
         QCOMPARE(Fonts::font(QStringLiteral("dmsans-bold"), 13).weight(), QFont::Normal);
