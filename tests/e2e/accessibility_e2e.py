@@ -7,8 +7,8 @@ accessibility tree only (text fields' EditableText, actions, and one Return key 
 accessibility registry): signs in, starts logging, presses a marker button, ticks and saves lines
 in the picker, opens the composer under a line, types a note and presses Return, and reads the
 resulting rows with their texts, cells and actions, the column captions and the running timecode.
-Then keeps a marker with no lines and notes it, and searches this log and reads the hits' rows as
-they are drawn.
+Then keeps a marker with no lines and notes it, searches this log and reads the hits' rows as
+they are drawn, and reads the mixer band's header with its live count as a channel is muted.
 It also listens to what the app tells a screen reader: a new row announced on the log table, a
 row's changed name, and the clock's digits once a second rather than every frame.
 
@@ -36,6 +36,7 @@ EDITED_NOTE = "boat in frame"
 # The note of a marker kept without lines: nothing else in the demo says "slate".
 BARE_NOTE = "tail slate"
 SEARCH_PROMPT = "Find a word, a name, a tag"
+MIXER_COUNT = re.compile(r"^CHANNELS, (\d+) of (\d+) live$")
 TIMECODE = re.compile(r"^\d\d:\d\d:\d\d[:;]\d\d$")
 XK_RETURN = 0xFF0D
 # A session bus of our own that activates nothing (no keyring, no settings daemon).
@@ -322,7 +323,8 @@ def run(args, work, processes):
     app = tree.wait("the app on the accessibility bus", lambda: tree.app(os.path.basename(args.app)))
 
     # What the app tells a screen reader, from here on.
-    tree.listen("object:children-changed", "object:text-changed", "object:property-change:accessible-name")
+    tree.listen("object:children-changed", "object:text-changed", "object:property-change:accessible-name",
+                "object:property-change:accessible-description")
 
     # Sign in: the address, its code, each written into its field and sent with the button.
     email = tree.wait("the email field", lambda: tree.find(app, roles.ROLE_TEXT, "you@example.com"))
@@ -460,10 +462,33 @@ def run(args, work, processes):
     tree.wait("the kept marker's note", lambda: bare.getChildAtIndex(4).name == BARE_NOTE)
     search_dump = search_this_log(tree, roles, app, log, transcript)
 
+    # The mixer header names its action and describes its caption and live count, and tells
+    # of a new count when a channel is muted.
+    header = tree.find(app, roles.ROLE_PUSH_BUTTON, "Collapse channels")
+    check(header is not None, "no mixer header named for its action")
+    count = MIXER_COUNT.match(header.description)
+    check(count is not None, f"the mixer header describes {header.description!r}")
+    live, total = int(count.group(1)), int(count.group(2))
+    mute = tree.find(app, roles.ROLE_PUSH_BUTTON, None, lambda n: n.name.startswith("Mute "))
+    check(mute is not None, "no channel to mute")
+    tree.events.clear()
+    tree.act(mute, "Press")
+    fewer = f"CHANNELS, {live - 1} of {total} live"
+    tree.wait("the mixer header's new count", lambda: header.description == fewer)
+    tree.wait("the new count announced", lambda: any(
+        e[0].startswith("object:property-change:accessible-description") and e[1] == header for e in tree.events))
+    tree.act(header, "Press")
+    tree.wait("the header renamed as collapsed", lambda: header.name == "Expand channels")
+    check(header.description == fewer, f"collapsed, the header describes {header.description!r}")
+    tree.act(header, "Press")
+    tree.wait("the header renamed as open", lambda: header.name == "Collapse channels")
+    mixer_dump = tree.dump(header, limit=0)
+
     check(processes.alive(app_process), "the app died")
     print("\n".join(["Log pane:"] + tree.dump(captions, limit=1) + tree.dump(log, limit=3) +
                     ["Transcript line with its composer:"] + composer_dump +
-                    ["Clock:"] + tree.dump(clock, limit=0) + ["Search:"] + search_dump))
+                    ["Clock:"] + tree.dump(clock, limit=0) + ["Search:"] + search_dump +
+                    ["Mixer header:"] + mixer_dump))
 
 
 def search_this_log(tree, roles, app, log, transcript):
