@@ -463,6 +463,17 @@ LogSearchRows::LogSearchRows(LogSearchModel& search) : QAbstractListModel(&searc
 {
 }
 
+QString LogSearchRows::accessibleText(const LogSearchHit& hit)
+{
+    QStringList parts;
+    for (const QString& part :
+         {hit.timecode, hit.who, hit.entryID ? QString::fromLatin1(kEntryBadge) : QString(), hit.text}) {
+        if (!part.isEmpty())
+            parts.append(part);
+    }
+    return parts.join(QStringLiteral(", "));
+}
+
 int LogSearchRows::rowCount(const QModelIndex& parent) const
 {
     return parent.isValid() ? 0 : int(m_shown);
@@ -478,8 +489,9 @@ QVariant LogSearchRows::data(const QModelIndex& index, int role) const
     case FromEntryRole:
         return index.row() < qsizetype(m_search.m_entryHits.size());
     case Qt::DisplayRole:
-    case Qt::AccessibleTextRole:
         return m_search.hit(index.row()).text;
+    case Qt::AccessibleTextRole:
+        return accessibleText(m_search.hit(index.row()));
     default:
         return {};
     }

@@ -197,8 +197,14 @@ public:
         // An entry, which draws the badge.
         FromEntryRole,
     };
+    // The badge an entry's row draws after its header.
+    static constexpr char kEntryBadge[] = "SELECT";
     // A few screens of rows: laying out a row's wrapped text is most of what a new query costs the view.
     static constexpr int kBatch = 30;
+
+    // A row as assistive tools read it: what the row draws, in order. An entry with no words
+    // still reads its header.
+    [[nodiscard]] static QString accessibleText(const LogSearchHit& hit);
 
     [[nodiscard]] int rowCount(const QModelIndex& parent = {}) const override;
     [[nodiscard]] QVariant data(const QModelIndex& index, int role) const override;

@@ -82,6 +82,12 @@ QString MixerModel::headerAccessibleName() const
     return isOpen() ? QStringLiteral("Collapse channels") : QStringLiteral("Expand channels");
 }
 
+MixerModel::Header MixerModel::header() const
+{
+    const QString count = countText();
+    return {isOpen(), count, headerAccessibleName(), kCaption + QStringLiteral(", ") + count};
+}
+
 QList<MixerModel::Channel> MixerModel::channels() const
 {
     QList<Channel> out;

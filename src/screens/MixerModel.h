@@ -41,6 +41,21 @@ public:
 
     enum class Layout { Strips, Compact, Collapsed };
 
+    // The header's caption, drawn before the live count.
+    static inline const QString kCaption = QStringLiteral("CHANNELS");
+
+    // What the band's header draws, and how assistive tools read it: its name is what a click
+    // does, its description the caption and count it draws.
+    struct Header {
+        bool open = true;
+        // "<live> of <total> live".
+        QString count;
+        // "Collapse channels" while open, "Expand channels" while collapsed.
+        QString name;
+        // "CHANNELS, <live> of <total> live".
+        QString description;
+    };
+
     // What one strip or compact row shows.
     struct Channel {
         ChannelConfig config;
@@ -73,6 +88,7 @@ public:
     // "<live> of <total> live".
     [[nodiscard]] QString countText() const;
     [[nodiscard]] QString headerAccessibleName() const;
+    [[nodiscard]] Header header() const;
 
     // --- channels, in the engine's order ---
     [[nodiscard]] int channelCount() const { return static_cast<int>(m_transcriber.channels().size()); }

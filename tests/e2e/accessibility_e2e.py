@@ -7,6 +7,8 @@ accessibility tree only (text fields' EditableText, actions, and one Return key 
 accessibility registry): signs in, starts logging, presses a marker button, ticks and saves lines
 in the picker, opens the composer under a line, types a note and presses Return, and reads the
 resulting rows with their texts, cells and actions, the column captions and the running timecode.
+Then keeps a marker with no lines and notes it, searches this log and reads the hits' rows as
+they are drawn, and reads the mixer band's header with its live count as a channel is muted.
 It also listens to what the app tells a screen reader: a new row announced on the log table, a
 row's changed name, and the clock's digits once a second rather than every frame.
 
@@ -31,6 +33,10 @@ SIGN_IN_CODE = "123456"
 EMAIL = "ada@example.com"
 NOTE = "wide on the boat"
 EDITED_NOTE = "boat in frame"
+# The note of a marker kept without lines: nothing else in the demo says "slate".
+BARE_NOTE = "tail slate"
+SEARCH_PROMPT = "Find a word, a name, a tag"
+MIXER_COUNT = re.compile(r"^CHANNELS, (\d+) of (\d+) live$")
 TIMECODE = re.compile(r"^\d\d:\d\d:\d\d[:;]\d\d$")
 XK_RETURN = 0xFF0D
 # A session bus of our own that activates nothing (no keyring, no settings daemon).
@@ -317,7 +323,8 @@ def run(args, work, processes):
     app = tree.wait("the app on the accessibility bus", lambda: tree.app(os.path.basename(args.app)))
 
     # What the app tells a screen reader, from here on.
-    tree.listen("object:children-changed", "object:text-changed", "object:property-change:accessible-name")
+    tree.listen("object:children-changed", "object:text-changed", "object:property-change:accessible-name",
+                "object:property-change:accessible-description")
 
     # Sign in: the address, its code, each written into its field and sent with the button.
     email = tree.wait("the email field", lambda: tree.find(app, roles.ROLE_TEXT, "you@example.com"))
@@ -442,10 +449,88 @@ def run(args, work, processes):
         e[0].startswith("object:property-change:accessible-name") and e[1] == saved for e in tree.events))
     check(saved.name.endswith("Note: " + EDITED_NOTE), f"the row reads {saved.name!r}")
 
+    # A marker kept without its lines (the demo grabs no words), then found only by its note.
+    tree.act(marker, "Press")
+    picker = tree.wait("the line picker again", lambda: tree.find(
+        app, roles.ROLE_DIALOG, "Pick the lines for " + kind, lambda n: tree.has(n, roles.STATE_SHOWING)))
+    tree.act(tree.find(picker, roles.ROLE_PUSH_BUTTON, "Keep the last few seconds"), "Press")
+    bare = tree.wait("the kept marker's row", lambda: log.getChildAtIndex(2) if log.childCount == 3 else None)
+    tree.act(bare, "+ Note")
+    bare_note = tree.wait("the kept marker's note field", lambda: bare.getChildAtIndex(4).getChildAtIndex(0)
+                          if bare.getChildAtIndex(4).childCount else None)
+    tree.write(bare_note, BARE_NOTE)
+    tree.wait("the kept marker's note", lambda: bare.getChildAtIndex(4).name == BARE_NOTE)
+    search_dump = search_this_log(tree, roles, app, log, transcript)
+
+    # The mixer header names its action and describes its caption and live count, and tells
+    # of a new count when a channel is muted.
+    header = tree.find(app, roles.ROLE_PUSH_BUTTON, "Collapse channels")
+    check(header is not None, "no mixer header named for its action")
+    count = MIXER_COUNT.match(header.description)
+    check(count is not None, f"the mixer header describes {header.description!r}")
+    live, total = int(count.group(1)), int(count.group(2))
+    mute = tree.find(app, roles.ROLE_PUSH_BUTTON, None, lambda n: n.name.startswith("Mute "))
+    check(mute is not None, "no channel to mute")
+    tree.events.clear()
+    tree.act(mute, "Press")
+    fewer = f"CHANNELS, {live - 1} of {total} live"
+    tree.wait("the mixer header's new count", lambda: header.description == fewer)
+    tree.wait("the new count announced", lambda: any(
+        e[0].startswith("object:property-change:accessible-description") and e[1] == header for e in tree.events))
+    tree.act(header, "Press")
+    tree.wait("the header renamed as collapsed", lambda: header.name == "Expand channels")
+    check(header.description == fewer, f"collapsed, the header describes {header.description!r}")
+    tree.act(header, "Press")
+    tree.wait("the header renamed as open", lambda: header.name == "Collapse channels")
+    mixer_dump = tree.dump(header, limit=0)
+
     check(processes.alive(app_process), "the app died")
     print("\n".join(["Log pane:"] + tree.dump(captions, limit=1) + tree.dump(log, limit=3) +
                     ["Transcript line with its composer:"] + composer_dump +
-                    ["Clock:"] + tree.dump(clock, limit=0)))
+                    ["Clock:"] + tree.dump(clock, limit=0) + ["Search:"] + search_dump +
+                    ["Mixer header:"] + mixer_dump))
+
+
+def search_this_log(tree, roles, app, log, transcript):
+    """Opens the search sheet from the header, reads the hits of two queries, closes it."""
+    pill = tree.find(app, roles.ROLE_PUSH_BUTTON, "Search", lambda n: tree.has(n, roles.STATE_SHOWING))
+    check(pill is not None, "no Search pill in the header")
+    tree.act(pill, "Press")
+    sheet = tree.wait("the search sheet", lambda: tree.find(
+        app, roles.ROLE_DIALOG, "Search", lambda n: tree.has(n, roles.STATE_SHOWING)))
+    field = tree.find(sheet, roles.ROLE_TEXT, SEARCH_PROMPT)
+    hits = tree.find(sheet, roles.ROLE_LIST)
+    check(field is not None and hits is not None, "the search sheet has no field or no hit list")
+
+    # The composer's line, by its words: the entry made from it (its header, then its summary or
+    # words), then the line itself, read as the transcript reads it.
+    noted = tree.children(log.getChildAtIndex(1))
+    timecode, who, said = noted[1].name, noted[2].name, noted[3].name
+    check(who != "" and said != "", f"the composer's row reads {[c.name for c in noted]}")
+    tree.write(field, said)
+    rows = tree.wait("the hits for the composer's line", lambda: tree.children(hits) if hits.childCount == 2 else None)
+    header = f"{timecode}, {who}, SELECT, "
+    check(rows[0].name.startswith(header) and len(rows[0].name) > len(header),
+          f"the entry's hit reads {rows[0].name!r}, its row shows {header!r} over its text")
+    parts = rows[1].name.split(", ", 2)
+    check(len(parts) == 3 and TIMECODE.match(parts[0]) and parts[1] == who and parts[2] == said,
+          f"the line's hit reads {rows[1].name!r}")
+    check(any(t.name == rows[1].name or t.name.startswith(rows[1].name + ", ") for t in tree.children(transcript)),
+          f"the line's hit reads {rows[1].name!r}, its transcript line otherwise")
+    dump = tree.dump(hits, limit=1)
+
+    # The kept marker has no words: its hit reads the header it shows, never nothing.
+    bare = tree.children(log.getChildAtIndex(2))
+    tree.write(field, "slate")
+    row = tree.wait("the hit for slate", lambda: hits.getChildAtIndex(0) if hits.childCount == 1 else None)
+    shown = ", ".join(c.name for c in (bare[1], bare[2]) if c.name) + ", SELECT"
+    check(row.name == shown, f"the kept marker's hit reads {row.name!r}, its row shows {shown!r}")
+    dump += tree.dump(hits, limit=1)
+
+    tree.act(tree.find(sheet, roles.ROLE_PUSH_BUTTON, "Done"), "Press")
+    tree.wait("the search sheet gone", lambda: tree.find(app, roles.ROLE_DIALOG, "Search",
+                                                           lambda n: tree.has(n, roles.STATE_SHOWING)) is None)
+    return dump
 
 
 def main():

@@ -28,7 +28,6 @@ constexpr int kScanLineSpacing = 8;
 constexpr int kStripBottomPad = 2;
 const TextStyle kChevron = TextStyle::system(9, QFont::Bold);
 const TextStyle kCount = TextStyle::bundled("DMSans-Regular", 10);
-const QString kCaption = QStringLiteral("CHANNELS");
 
 QScrollArea* scrollArea(Qt::Orientation orientation, QWidget* content, QScrollArea* area = nullptr)
 {
@@ -94,9 +93,9 @@ MixerHeaderButton::MixerHeaderButton(FrameClock& frames, QWidget* parent)
     setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
 }
 
-void MixerHeaderButton::setState(bool open, const QString& count)
+void MixerHeaderButton::setState(const MixerModel::Header& header)
 {
-    const double angle = open ? 90 : 0;
+    const double angle = header.open ? 90 : 0;
     if (!m_shown) {
         m_turn = Spring(kTurn, angle);
         m_shown = true;
@@ -104,10 +103,14 @@ void MixerHeaderButton::setState(bool open, const QString& count)
         m_turn.setTarget(angle);
         m_turning.start();
     }
-    setAccessibleName(open ? QStringLiteral("Collapse channels") : QStringLiteral("Expand channels"));
-    if (count != m_count) {
-        m_count = count;
-        setText(kCaption + QLatin1Char(' ') + count);
+    // Tools hear of a new name or description (Qt tells them) only when it changed.
+    if (header.name != accessibleName())
+        setAccessibleName(header.name);
+    if (header.description != accessibleDescription())
+        setAccessibleDescription(header.description);
+    if (header.count != m_count) {
+        m_count = header.count;
+        setText(MixerModel::kCaption + QLatin1Char(' ') + m_count);
         updateGeometry();
     }
     update();
@@ -118,8 +121,8 @@ QSize MixerHeaderButton::sizeHint() const
     const qreal line =
         std::max(QFontMetricsF(TextStyle::caption.font()).height(), QFontMetricsF(kCount.font()).height());
     const qreal width = Symbols::side(kChevron) + kHeaderSpacing +
-                        QFontMetricsF(TextStyle::caption.font()).horizontalAdvance(kCaption) + kHeaderSpacing +
-                        QFontMetricsF(kCount.font()).horizontalAdvance(m_count);
+                        QFontMetricsF(TextStyle::caption.font()).horizontalAdvance(MixerModel::kCaption) +
+                        kHeaderSpacing + QFontMetricsF(kCount.font()).horizontalAdvance(m_count);
     return {static_cast<int>(std::ceil(width)), static_cast<int>(std::ceil(line))};
 }
 
@@ -141,8 +144,8 @@ void MixerHeaderButton::paintEvent(QPaintEvent*)
     painter.setPen(muted);
     QFont caption = TextStyle::caption.font();
     painter.setFont(caption);
-    const qreal captionWidth = QFontMetricsF(caption).horizontalAdvance(kCaption);
-    painter.drawText(QRectF(x, 0, captionWidth + 1, height()), Qt::AlignLeft | Qt::AlignVCenter, kCaption);
+    const qreal captionWidth = QFontMetricsF(caption).horizontalAdvance(MixerModel::kCaption);
+    painter.drawText(QRectF(x, 0, captionWidth + 1, height()), Qt::AlignLeft | Qt::AlignVCenter, MixerModel::kCaption);
     x += captionWidth + kHeaderSpacing;
     painter.setFont(kCount.font());
     painter.drawText(QRectF(x, 0, width() - x, height()), Qt::AlignLeft | Qt::AlignVCenter, m_count);
@@ -271,7 +274,7 @@ void MixerView::sync()
     const bool stripsCome = m_synced && layout == MixerModel::Layout::Strips && m_shown != layout;
     const bool stripsGo = m_synced && m_shown == MixerModel::Layout::Strips && layout != m_shown;
     m_shown = layout;
-    m_header->setState(m_mixer.isOpen(), m_mixer.countText());
+    m_header->setState(m_mixer.header());
     setPaletteColour(m_scanText, QPalette::WindowText, Theme::muted.resolve(AppearanceNotifier::shared().appearance()));
     if (m_mixer.showsScanLine())
         m_scanLine->show();

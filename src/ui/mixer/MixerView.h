@@ -30,7 +30,7 @@ public:
 
     explicit MixerHeaderButton(FrameClock& frames, QWidget* parent = nullptr);
 
-    void setState(bool open, const QString& count);
+    void setState(const MixerModel::Header& header);
     [[nodiscard]] const QString& countText() const { return m_count; }
     // The chevron's angle as drawn now, in degrees: 90 open, 0 collapsed once settled.
     [[nodiscard]] double chevronAngle() const { return m_turn.value(); }

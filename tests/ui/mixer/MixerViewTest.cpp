@@ -9,6 +9,7 @@
 #include "platform/ManualClock.h"
 #include "ui/theme/Theme.h"
 
+#include <QAccessible>
 #include <QImage>
 #include <QProgressBar>
 #include <QScrollArea>
@@ -217,6 +218,47 @@ private Q_SLOTS:
         const QString count = u"%1 of %2 live"_s.arg(live).arg(channels);
         QCOMPARE(bench.view->headerButton()->countText(), count);
         QCOMPARE(bench.view->headerButton()->text(), u"CHANNELS "_s + count);
+    }
+
+    // The header reads its action as its name and, as its description, the caption and count it
+    // draws, in every layout and after the count changes. (That tools hear of a change needs the
+    // accessibility bus: the bus test listens for it.)
+    void headerReadsCount_data()
+    {
+        QTest::addColumn<int>("channels");
+        QTest::addColumn<bool>("open");
+        QTest::addColumn<int>("muted");
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QString>("description");
+        QTest::newRow("strips, all live") << 4 << true << -1 << "Collapse channels"
+                                          << "CHANNELS, 4 of 4 live";
+        QTest::newRow("strips, one muted") << 4 << true << 3 << "Collapse channels"
+                                           << "CHANNELS, 3 of 4 live";
+        QTest::newRow("collapsed, one muted") << 4 << false << 0 << "Expand channels"
+                                              << "CHANNELS, 3 of 4 live";
+        QTest::newRow("rows, one muted") << 12 << true << 11 << "Collapse channels"
+                                         << "CHANNELS, 11 of 12 live";
+    }
+    void headerReadsCount()
+    {
+        QFETCH(int, channels);
+        QFETCH(bool, open);
+        QFETCH(int, muted);
+        QFETCH(QString, name);
+        QFETCH(QString, description);
+        MixerRig bench(channels, open);
+        MixerHeaderButton* header = bench.view->headerButton();
+        QAccessibleInterface* read = QAccessible::queryAccessibleInterface(header);
+        if (muted >= 0)
+            bench.engine().setOn(muted, false);
+        QCOMPARE(read->text(QAccessible::Name), name);
+        QCOMPARE(read->text(QAccessible::Description), description);
+        // The painted count is the one read.
+        QVERIFY(description.endsWith(header->countText()));
+        // Toggled, the name says the other action; the count read stays.
+        QTest::mouseClick(header, Qt::LeftButton);
+        QCOMPARE(read->text(QAccessible::Name), open ? u"Expand channels"_s : u"Collapse channels"_s);
+        QCOMPARE(read->text(QAccessible::Description), description);
     }
 
     // Channel 1 is muted. The strips and rows meter every input, muted or not; the collapsed

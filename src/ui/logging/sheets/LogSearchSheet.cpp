@@ -105,7 +105,7 @@ public:
         : QStyledItemDelegate(parent), m_style(style), m_timecodeFont(style.timecode.font()),
           m_whoFont(style.who.font()), m_badgeFont(style.badge.font()), m_textFont(style.text.font()),
           m_timecodeDigits(m_timecodeFont), m_timecodeMetrics(m_timecodeFont), m_whoMetrics(m_whoFont),
-          m_textMetrics(m_textFont), m_badgeText(QString::fromLatin1(LogSearchSheet::kBadgeText))
+          m_textMetrics(m_textFont), m_badgeText(QString::fromLatin1(LogSearchRows::kEntryBadge))
     {
         const QFontMetricsF badge(m_badgeFont);
         m_badgeText.setTextFormat(Qt::PlainText);

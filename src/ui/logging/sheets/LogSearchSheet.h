@@ -62,7 +62,6 @@ public:
         TextStyle link = TextStyle::note;
     };
 
-    static constexpr char kBadgeText[] = "SELECT";
     static constexpr char kThisLogPrompt[] = "Find a word, a name, a tag";
     static constexpr char kAllShootsPrompt[] = "Ask in plain words: where did anyone mention the quota?";
 

@@ -132,7 +132,7 @@ private Q_SLOTS:
         int left = right;
         while (left > 0 && drawnColumn(left - 1))
             --left;
-        const qreal expected = badge.horizontalAdvance(QString::fromLatin1(LogSearchSheet::kBadgeText)) + 2 * 5;
+        const qreal expected = badge.horizontalAdvance(QString::fromLatin1(LogSearchRows::kEntryBadge)) + 2 * 5;
         QVERIFY2(right - left + 1 >= std::ceil(expected) && right - left + 1 <= std::ceil(expected) + 1,
                  qPrintable(QStringLiteral("badge %1 wide, expected %2").arg(right - left + 1).arg(expected)));
     }

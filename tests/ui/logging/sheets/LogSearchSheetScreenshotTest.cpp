@@ -10,8 +10,9 @@
 #include <QPointer>
 #include <QPushButton>
 
-// Pictures of the search sheet, light and dark: this log's hits, nothing found, and hits of
-// other shoots with a problem line. Runs only when PINDLE_SCREENSHOTS names a folder.
+// Pictures of the search sheet, light and dark: this log's hits, a marker found by its note alone,
+// nothing found, and hits of other shoots with a problem line. Runs only when PINDLE_SCREENSHOTS
+// names a folder.
 class LogSearchSheetScreenshotTest : public QObject {
     Q_OBJECT
 
@@ -43,6 +44,13 @@ private Q_SLOTS:
         mark.summary = QStringLiteral("Sister threatens to cut contact if the boat is sold.");
         mark.speaker = QStringLiteral("Kitchen");
         rig.screen->log().appendEntry(mark);
+        // A marker kept with no words: only its note finds it.
+        LogEntry bare;
+        bare.id = QUuid::createUuid();
+        bare.timecode = QStringLiteral("10:00:06:00");
+        bare.type = QStringLiteral("earmark");
+        bare.note = QStringLiteral("tail slate");
+        rig.screen->log().appendEntry(bare);
 
         QWidget window;
         window.resize(700, 600);
@@ -56,6 +64,8 @@ private Q_SLOTS:
         save(sheet, QStringLiteral("search-this-log") + suffix);
         sheet->field()->setText(QStringLiteral("th"));
         save(sheet, QStringLiteral("search-many") + suffix);
+        sheet->field()->setText(QStringLiteral("slate"));
+        save(sheet, QStringLiteral("search-note-only") + suffix);
         sheet->field()->setText(QStringLiteral("harpoon"));
         save(sheet, QStringLiteral("search-nothing") + suffix);
 

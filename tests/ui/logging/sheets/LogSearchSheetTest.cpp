@@ -5,6 +5,7 @@
 #include "ui/logging/sheets/LogSearchSheet.h"
 
 #include <QAbstractButton>
+#include <QAccessible>
 #include <QClipboard>
 #include <QDesktopServices>
 #include <QGuiApplication>
@@ -59,6 +60,38 @@ struct SheetRig {
     }
 
     Rig rig;
+    QWidget window;
+    QPointer<LogSearchSheet> sheet;
+};
+
+// Written lines, with a speaker, without one and with an empty one; two entries, one summarised
+// and one a marker kept with no lines and only a note.
+struct ReadRig {
+    ReadRig(const QUrl& base, const QString& cookie) : rig(base, cookie, true)
+    {
+        rig.put(QStringLiteral("w1"), QStringLiteral("Nets on the step"), 1, 2, QStringLiteral("Bob"));
+        rig.put(QStringLiteral("w2"), QStringLiteral("Rolling, speed"), 3, 4);
+        rig.put(QStringLiteral("w3"), QStringLiteral("Slow pan left"), 5, 6, QString());
+        LogEntry summed;
+        summed.id = QUuid::createUuid();
+        summed.timecode = QStringLiteral("10:00:01:00");
+        summed.type = QStringLiteral("earmark");
+        summed.speaker = QStringLiteral("Ada");
+        summed.highlight = QStringLiteral("we sail at dawn");
+        summed.summary = QStringLiteral("Boat leaves the harbour");
+        rig.screen->log().appendEntry(summed);
+        LogEntry bare;
+        bare.id = QUuid::createUuid();
+        bare.timecode = QStringLiteral("10:00:02:00");
+        bare.type = QStringLiteral("earmark");
+        bare.note = QStringLiteral("tail slate");
+        rig.screen->log().appendEntry(bare);
+        window.show();
+        sheet = new LogSearchSheet(LogSearchModel::Sources::of(*rig.screen, rig.service), &window);
+        sheet->open();
+    }
+
+    screen_test::WrittenRig rig;
     QWidget window;
     QPointer<LogSearchSheet> sheet;
 };
@@ -130,6 +163,42 @@ private Q_SLOTS:
         QCOMPARE(r.rig.screen->scrollTarget(), std::optional(line));
         QCOMPARE(r.rig.screen->selectedEntry(), selects ? entry : std::nullopt);
         QTRY_VERIFY(!r.sheet);
+    }
+
+    // A hit reads what its row shows: the timecode, the speaker when there is one, "SELECT" for
+    // an entry, and the text when there is one. A marker with only a note still reads its header.
+    void rowsReadWhatTheyShow_data()
+    {
+        QTest::addColumn<QString>("query");
+        QTest::addColumn<QString>("line");
+        QTest::addColumn<QString>("read");
+        QTest::newRow("entry with a summary")
+            << "harbour" << QString() << "10:00:01:00, Ada, SELECT, Boat leaves the harbour";
+        QTest::newRow("entry found by its note only") << "SLATE" << QString() << "10:00:02:00, SELECT";
+        QTest::newRow("line with a speaker") << "nets"
+                                             << "w1"
+                                             << "%1, Bob, Nets on the step";
+        QTest::newRow("line without a speaker") << "rolling"
+                                                << "w2"
+                                                << "%1, Rolling, speed";
+        QTest::newRow("line with an empty speaker") << "pan"
+                                                    << "w3"
+                                                    << "%1, Slow pan left";
+    }
+    void rowsReadWhatTheyShow()
+    {
+        QFETCH(QString, query);
+        QFETCH(QString, line);
+        QFETCH(QString, read);
+        ReadRig r(m_standin->baseUrl(), m_cookie);
+        QVERIFY(r.rig.play(3));
+        QVERIFY(QTest::qWaitForWindowExposed(r.sheet));
+        if (!line.isEmpty())
+            read = read.arg(r.rig.screen->lineTimecode(*r.rig.screen->segment(line)));
+        QTest::keyClicks(r.sheet->field(), query);
+        QAccessibleInterface* list = QAccessible::queryAccessibleInterface(r.sheet->hitList());
+        QCOMPARE(list->childCount(), 1);
+        QCOMPARE(list->child(0)->text(QAccessible::Name), read);
     }
 
     // Return or Enter in the field asks the service across shoots only: in this log it sends
