@@ -3,6 +3,7 @@
 #include "service/LoggerAccount.h"
 #include "ui/logging/LoggingView.h"
 #include "ui/shell/LoggerRoot.h"
+#include "ui/theme/AccessibleParts.h"
 #include "ui/theme/Theme.h"
 #include "ui/theme/WidgetPalette.h"
 
@@ -22,6 +23,7 @@ PindleLoggerApp::PindleLoggerApp(LoggerAccount& account, LaunchOptions options, 
                                  QObject* parent)
     : QObject(parent), m_account(account), m_options(options), m_window(std::make_unique<QMainWindow>())
 {
+    AccessibleParts::guardScrollAreas();
     m_window->setObjectName(QString::fromLatin1(kWindowId));
     m_window->setWindowTitle(kAppName);
     m_window->resize(kDefaultSize);

@@ -1,8 +1,10 @@
 #include "ui/theme/AccessibleParts.h"
 
 #include <QAbstractButton>
+#include <QAbstractScrollArea>
 #include <QAccessibleWidget>
 #include <QHash>
+#include <QScrollBar>
 
 #include <algorithm>
 
@@ -127,6 +129,60 @@ void addPart(QWidget* widget, Part part)
     });
 }
 
+// A scroll area as tools walk it: its viewport, then the containers of its shown scroll bars and
+// its shown corner widget. Qt's own interface takes a child's index on trust, and a tool asks for
+// children by the count it read a call earlier: once a bar has gone meanwhile (a sheet closing,
+// rows going), Qt's reads past its list and crashes the application.
+class ScrollAreaAccessible final : public QAccessibleWidget {
+public:
+    explicit ScrollAreaAccessible(QAbstractScrollArea* area) : QAccessibleWidget(area, QAccessible::Client) {}
+
+    [[nodiscard]] bool isValid() const override { return QAccessibleWidget::isValid() && area()->viewport(); }
+    [[nodiscard]] int childCount() const override { return int(children().size()); }
+    [[nodiscard]] QAccessibleInterface* child(int index) const override
+    {
+        const QWidgetList shown = children();
+        if (index < 0 || index >= shown.size())
+            return nullptr;
+        return QAccessible::queryAccessibleInterface(shown.at(index));
+    }
+    [[nodiscard]] int indexOfChild(const QAccessibleInterface* child) const override
+    {
+        if (!child || !child->object() || !child->object()->isWidgetType())
+            return -1;
+        return int(children().indexOf(static_cast<QWidget*>(child->object())));
+    }
+
+private:
+    [[nodiscard]] QAbstractScrollArea* area() const { return static_cast<QAbstractScrollArea*>(object()); }
+    [[nodiscard]] QWidgetList children() const
+    {
+        QWidgetList shown;
+        const QAbstractScrollArea* scroll = area();
+        if (!scroll)
+            return shown;
+        if (QWidget* viewport = scroll->viewport())
+            shown.append(viewport);
+        for (const QScrollBar* bar : {scroll->horizontalScrollBar(), scroll->verticalScrollBar()}) {
+            if (bar && bar->isVisible() && bar->parentWidget())
+                shown.append(bar->parentWidget());
+        }
+        if (QWidget* corner = scroll->cornerWidget(); corner && corner->isVisible())
+            shown.append(corner);
+        return shown;
+    }
+};
+
+// Asked for the class names Qt gives its own scroll area interface; item views, text fields and
+// the like have interfaces of their own, found before these on the way up their classes.
+QAccessibleInterface* scrollAreaFactory(const QString& className, QObject* object)
+{
+    if (className != QLatin1String("QAbstractScrollArea") && className != QLatin1String("QScrollArea"))
+        return nullptr;
+    auto* area = qobject_cast<QAbstractScrollArea*>(object);
+    return area ? new ScrollAreaAccessible(area) : nullptr;
+}
+
 } // namespace
 
 void AccessibleReadOnlyText::selection(int, int* startOffset, int* endOffset) const
@@ -178,6 +234,15 @@ void textChanged(QWidget* widget)
     QAccessibleTextUpdateEvent event(widget, 0, it->told, now);
     it->told = std::move(now);
     QAccessible::updateAccessibility(&event);
+}
+
+void guardScrollAreas()
+{
+    static const bool installed = [] {
+        QAccessible::installFactory(&scrollAreaFactory);
+        return true;
+    }();
+    Q_UNUSED(installed);
 }
 
 void ownerTicked(QAbstractButton* button)

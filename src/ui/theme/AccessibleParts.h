@@ -39,6 +39,11 @@ void paintedText(QWidget* widget, QAccessible::Role role, std::function<QString(
 // while none listen.
 void textChanged(QWidget* widget);
 
+// Scroll areas (plain ones and QScrollArea) read as Qt reads them, but an assistive tool that asks
+// for a child the area no longer has (a scroll bar gone since it counted) gets none instead of
+// crashing the application. Once per process, before the first window is shown.
+void guardScrollAreas();
+
 // A check box whose tick its owner keeps (a click asks the owner, who sets the tick): an
 // assistive tool's Toggle asks the same way, instead of flipping the tick behind the owner's back.
 void ownerTicked(QAbstractButton* button);

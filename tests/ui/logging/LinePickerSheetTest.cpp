@@ -1,6 +1,8 @@
 #include "ui/logging/LinePickerSheet.h"
 #include "common/TestMain.h"
 
+#include "ui/theme/AccessibleParts.h"
+
 #include <QAbstractButton>
 #include <QApplication>
 #include <QPointer>
@@ -151,6 +153,33 @@ private Q_SLOTS:
             const QRect shown(last->mapTo(picker->scrollArea()->viewport(), QPoint()), last->size());
             QVERIFY(picker->scrollArea()->viewport()->rect().contains(shown));
         }
+        picker->withdraw();
+    }
+
+    // A tool walks the list by the count it read a call earlier: once the scroll bar has gone
+    // meanwhile, asking for the child it counted gets none, not a crash.
+    void childGoneSinceCounted()
+    {
+        AccessibleParts::guardScrollAreas();
+        QWidget parent;
+        parent.show();
+        auto* picker = new LinePickerSheet(&parent);
+        picker->setContent(content(40, {}));
+        picker->open();
+        QVERIFY(QTest::qWaitForWindowExposed(picker));
+        QAccessibleInterface* list = QAccessible::queryAccessibleInterface(picker->scrollArea());
+        QVERIFY(list);
+        QTRY_COMPARE(list->childCount(), 2);
+        QAccessibleInterface* bar = list->child(1);
+        QVERIFY(bar && bar->object() == picker->scrollArea()->verticalScrollBar()->parentWidget());
+        QCOMPARE(list->indexOfChild(bar), 1);
+
+        picker->setContent(content(1, {}));
+        QTRY_VERIFY(!picker->scrollArea()->verticalScrollBar()->isVisible());
+        QCOMPARE(list->childCount(), 1);
+        QCOMPARE(list->child(1), nullptr);
+        QCOMPARE(list->child(-1), nullptr);
+        QCOMPARE(list->child(0)->object(), picker->scrollArea()->viewport());
         picker->withdraw();
     }
 };
