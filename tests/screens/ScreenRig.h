@@ -21,6 +21,16 @@ namespace screen_test {
 
 inline constexpr int kWaitMs = 10000;
 
+// A new earmark at `timecode`, to be filled in and logged.
+inline LogEntry earmark(const QString& timecode)
+{
+    LogEntry entry;
+    entry.id = QUuid::createUuid();
+    entry.timecode = timecode;
+    entry.type = QStringLiteral("earmark");
+    return entry;
+}
+
 // What a logging screen is built on in the tests: a real engine (the demo shoot at a fast pace,
 // or generated input for cloud runs), a real stand-in for summaries and shoots, and a clock the
 // test moves.

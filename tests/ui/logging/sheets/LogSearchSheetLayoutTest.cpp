@@ -43,10 +43,7 @@ private:
         Rig(const QUrl& base, const QString& cookie, const QStringList& timecodes) : rig(base, cookie, false)
         {
             for (const QString& timecode : timecodes) {
-                LogEntry mark;
-                mark.id = QUuid::createUuid();
-                mark.timecode = timecode;
-                mark.type = QStringLiteral("earmark");
+                LogEntry mark = screen_test::earmark(timecode);
                 mark.highlight = QStringLiteral("zebra crossing");
                 mark.speaker = QStringLiteral("Ada");
                 rig.screen->log().appendEntry(mark);

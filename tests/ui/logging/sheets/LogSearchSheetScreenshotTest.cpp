@@ -36,19 +36,13 @@ private Q_SLOTS:
         screen_test::Rig rig(standin.baseUrl(), standin.signIn(standin_test::kAda), true);
         rig.screen->toggleLogging();
         QVERIFY(rig.playLines(12));
-        LogEntry mark;
-        mark.id = QUuid::createUuid();
-        mark.timecode = QStringLiteral("10:00:04:12");
-        mark.type = QStringLiteral("earmark");
+        LogEntry mark = screen_test::earmark(QStringLiteral("10:00:04:12"));
         mark.highlight = QStringLiteral("If you sell that boat I am never speaking to you again");
         mark.summary = QStringLiteral("Sister threatens to cut contact if the boat is sold.");
         mark.speaker = QStringLiteral("Kitchen");
         rig.screen->log().appendEntry(mark);
         // A marker kept with no words: only its note finds it.
-        LogEntry bare;
-        bare.id = QUuid::createUuid();
-        bare.timecode = QStringLiteral("10:00:06:00");
-        bare.type = QStringLiteral("earmark");
+        LogEntry bare = screen_test::earmark(QStringLiteral("10:00:06:00"));
         bare.note = QStringLiteral("tail slate");
         rig.screen->log().appendEntry(bare);
 

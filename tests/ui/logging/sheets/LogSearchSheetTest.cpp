@@ -34,10 +34,7 @@ struct SheetRig {
     explicit SheetRig(const QUrl& base, const QString& cookie) : rig(base, cookie, true)
     {
         rig.screen->toggleLogging();
-        LogEntry mark;
-        mark.id = QUuid::createUuid();
-        mark.timecode = QStringLiteral("10:00:00:00");
-        mark.type = QStringLiteral("earmark");
+        LogEntry mark = screen_test::earmark(QStringLiteral("10:00:00:00"));
         mark.highlight = QStringLiteral("the boat is sold");
         mark.lineID = QStringLiteral("1-D2");
         rig.screen->log().appendEntry(mark);
@@ -72,18 +69,12 @@ struct ReadRig {
         rig.put(QStringLiteral("w1"), QStringLiteral("Nets on the step"), 1, 2, QStringLiteral("Bob"));
         rig.put(QStringLiteral("w2"), QStringLiteral("Rolling, speed"), 3, 4);
         rig.put(QStringLiteral("w3"), QStringLiteral("Slow pan left"), 5, 6, QString());
-        LogEntry summed;
-        summed.id = QUuid::createUuid();
-        summed.timecode = QStringLiteral("10:00:01:00");
-        summed.type = QStringLiteral("earmark");
+        LogEntry summed = screen_test::earmark(QStringLiteral("10:00:01:00"));
         summed.speaker = QStringLiteral("Ada");
         summed.highlight = QStringLiteral("we sail at dawn");
         summed.summary = QStringLiteral("Boat leaves the harbour");
         rig.screen->log().appendEntry(summed);
-        LogEntry bare;
-        bare.id = QUuid::createUuid();
-        bare.timecode = QStringLiteral("10:00:02:00");
-        bare.type = QStringLiteral("earmark");
+        LogEntry bare = screen_test::earmark(QStringLiteral("10:00:02:00"));
         bare.note = QStringLiteral("tail slate");
         rig.screen->log().appendEntry(bare);
         window.show();
